@@ -1,0 +1,15 @@
+#pragma once
+// Code page 936 (GBK, read and written as GB18030 by iconv) <-> UTF-8.
+#include <string>
+#include <string_view>
+
+namespace lm {
+// Bytes that are not valid cp936 become U+FFFD; never fails.
+std::string Cp936ToUtf8(std::string_view bytes);
+// Characters without a cp936 form become '?'; never fails.
+std::string Utf8ToCp936(std::string_view utf8);
+// True when the bytes are valid UTF-8.
+bool IsValidUtf8(std::string_view bytes);
+// FCS keyword bytes for display: as they are when valid UTF-8, else Latin-1.
+std::string BytesToDisplayUtf8(std::string_view bytes);
+}  // namespace lm

@@ -1,0 +1,28 @@
+#pragma once
+// Error codes of the analysis core. They carry no text; readers collect them
+// in lists that the data set gathers and hands to its users.
+#include <cstdint>
+
+enum FcsErrorCode : int32_t {
+    kErrHeaderInvalid = 1,      // not "FCS", no version digit, no four spaces, too short, unreadable
+    kErrNotListMode = 4,        // "$MODE" does not begin with 'L'; no events read
+    kErrNoDecades = 8,          // log-amplified parameter without $PnE decades (data shell)
+    kErrNoRange = 9,            // log-amplified parameter without $PnR; 1.0 used
+    kErrDoubledDelimiter = 10,  // TEXT segment starts with a doubled delimiter
+    kErrNoParameters = 12,      // "$PAR" absent or below 1
+    kErrSizeImpossible = 13,    // "$PAR" or "$TOT" larger than the file could hold
+    kErrTextPastEnd = 14,       // a TEXT segment ends beyond the end of the file; clamped
+    kErrParamUndecodable = 15,  // a parameter's $PnB / $BYTEORD cannot be decoded; column left 0
+    kErrDataPastEnd = 16,       // DATA ends beyond the end of the file; clamped
+    kErrDataSize = 17,          // DATA size differs from total events x bytes per event
+};
+
+// Codes of the data shell and the gate tree.
+enum ShellErrorCode : int32_t {
+    kErrShellNoData = 18,
+    kErrShellReserved20 = 20,
+    kErrGate21 = 21,
+    kErrGate22 = 22,
+    kErrGate23 = 23,
+    kErrGate24 = 24,
+};

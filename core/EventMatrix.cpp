@@ -1,0 +1,480 @@
+#include "core/EventMatrix.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <sys/mman.h>
+
+#include "core/DataSet.h"
+#include "core/ErrorCodes.h"
+
+// ---------------------------------------------------------------- CSpillMatrix
+
+CSpillMatrix::CSpillMatrix(int32_t size) : n(size < 0 ? 0 : size) {
+    values.assign(size_t(n) * size_t(n), 0.0f);
+    indices.resize(size_t(n));
+    for (int32_t i = 0; i < n; ++i) indices[size_t(i)] = i;
+}
+
+float* CSpillMatrix::Element(int32_t i, int32_t j) {
+    return const_cast<float*>(static_cast<const CSpillMatrix*>(this)->Element(i, j));
+}
+
+const float* CSpillMatrix::Element(int32_t i, int32_t j) const {
+    if (i < 0 || j < 0 || i >= n || j >= n || values.size() < size_t(n) * size_t(n)) {
+        std::cout << "value out of order" << std::endl;
+        return nullptr;
+    }
+    return &values[size_t(i) * size_t(n) + size_t(j)];
+}
+
+void CSpillMatrix::SetIdentity() {
+    for (int32_t i = 0; i < n; ++i)
+        if (float* e = Element(i, i)) *e = 1.0f;
+}
+
+void CSpillMatrix::SetIndices(const int32_t* idx) {
+    indices.assign(idx, idx + n);
+}
+
+void CSpillMatrix::Free() {
+    values.clear();
+    indices.clear();
+    n = 0;
+}
+
+namespace {
+
+// Gauss-Jordan elimination with partial pivoting (ties keep the upper row),
+// in double. Returns false for a singular matrix or a non-finite inverse.
+bool InvertSpill(const CSpillMatrix& m, std::vector<double>& inv) {
+    const int n = m.n;
+    if (n < 1 || m.values.size() != size_t(n) * size_t(n)) return false;
+    std::vector<double> a(m.values.begin(), m.values.end());
+    inv.assign(size_t(n) * size_t(n), 0.0);
+    for (int i = 0; i < n; ++i) inv[size_t(i) * n + i] = 1.0;
+    auto A = [&](int r, int c) -> double& { return a[size_t(r) * n + c]; };
+    auto I = [&](int r, int c) -> double& { return inv[size_t(r) * n + c]; };
+    bool singular = false;
+    for (int k = 0; k + 1 < n; ++k) {
+        int piv = k;
+        for (int r = k + 1; r < n; ++r)
+            if (std::fabs(A(r, k)) > std::fabs(A(piv, k))) piv = r;
+        if (A(piv, k) == 0.0) {
+            std::cout << "BOp" << std::endl;
+            singular = true;
+            continue;
+        }
+        if (piv != k)
+            for (int c = 0; c < n; ++c) {
+                std::swap(A(k, c), A(piv, c));
+                std::swap(I(k, c), I(piv, c));
+            }
+        const double p = A(k, k);
+        for (int c = 0; c < n; ++c) {
+            A(k, c) /= p;
+            I(k, c) /= p;
+        }
+        for (int r = k + 1; r < n; ++r) {
+            const double f = A(r, k);
+            if (f == 0.0) continue;
+            for (int c = 0; c < n; ++c) {
+                A(r, c) -= f * A(k, c);
+                I(r, c) -= f * I(k, c);
+            }
+        }
+    }
+    const double last = A(n - 1, n - 1);
+    if (last == 0.0) {
+        std::cout << "BOp" << std::endl;
+        return false;
+    }
+    if (singular) return false;
+    for (int c = 0; c < n; ++c) I(n - 1, c) /= last;
+    for (int k = n - 1; k >= 1; --k)
+        for (int r = 0; r < k; ++r) {
+            const double f = A(r, k);
+            if (f == 0.0) continue;
+            for (int c = 0; c < n; ++c) {
+                A(r, c) -= f * A(k, c);
+                I(r, c) -= f * I(k, c);
+            }
+        }
+    for (double v : inv)
+        if (!std::isfinite(v)) return false;
+    return true;
+}
+
+}  // namespace
+
+bool CSpillMatrix::Invert(CSpillMatrix* out) const {
+    std::vector<double> inv;
+    if (!out || !InvertSpill(*this, inv)) return false;
+    out->n = n;
+    out->values.assign(inv.begin(), inv.end());
+    out->indices = indices;
+    return true;
+}
+
+// ---------------------------------------------------------------- storage
+
+struct CEventMatrix::Block {
+    float* data = nullptr;
+    size_t bytes = 0;
+    bool mapped = false;
+    ~Block() {
+        if (mapped) munmap(data, bytes);
+        else std::free(data);
+    }
+};
+
+namespace {
+constexpr size_t kHugeThreshold = size_t(8) << 20;
+}
+
+// Zero-filled block of paramCount x eventCount floats. Large blocks come
+// straight from the kernel on huge pages: fewer page faults while decoding.
+float* CEventMatrix::AllocBlock(std::unique_ptr<Block>& b) {
+    b.reset();
+    const size_t count = size_t(m_paramCount) * size_t(m_eventCount);
+    if (count == 0) return nullptr;
+    auto blk = std::make_unique<Block>();
+    blk->bytes = count * sizeof(float);
+    if (blk->bytes >= kHugeThreshold) {
+        void* p = mmap(nullptr, blk->bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p != MAP_FAILED) {
+            madvise(p, blk->bytes, MADV_HUGEPAGE);
+            blk->data = static_cast<float*>(p);
+            blk->mapped = true;
+        }
+    }
+    if (!blk->data) {
+        blk->data = static_cast<float*>(std::calloc(count, sizeof(float)));
+        if (!blk->data) throw std::bad_alloc();
+    }
+    b = std::move(blk);
+    return b->data;
+}
+
+// ---------------------------------------------------------------- decoding
+
+namespace {
+
+enum class Kernel { None, F32LE, F32BE, U8, U16LE, U16BE, U32LE, U32BE, Generic };
+
+struct ParamPlan {
+    int32_t offset = 0;   // byte position inside the event
+    int32_t bytes = 0;
+    Kernel kernel = Kernel::None;
+    int shifts[8] = {};
+    uint64_t mask = ~uint64_t(0);
+};
+
+inline uint16_t Load16(const uint8_t* p) { uint16_t v; std::memcpy(&v, p, 2); return v; }
+inline uint32_t Load32(const uint8_t* p) { uint32_t v; std::memcpy(&v, p, 4); return v; }
+
+// Bits a value of range r needs: values run from 0 to r - 1.
+uint64_t RangeMask(const CParam& p, int bytes) {
+    if (!p.hasRange || !(p.range > 1.0f)) return ~uint64_t(0);
+    const double r = std::ceil(double(p.range));
+    int k = 0;
+    while (k < 64 && std::ldexp(1.0, k) < r) ++k;
+    if (k >= bytes * 8) return ~uint64_t(0);
+    return (uint64_t(1) << k) - 1;
+}
+
+template <typename F>
+void ForEvents(const uint8_t* src, int64_t bpe, int64_t n, float* dst, F f) {
+    for (int64_t i = 0; i < n; ++i) dst[i] = f(src + i * bpe);
+}
+
+}  // namespace
+
+CEventMatrix::CEventMatrix() = default;
+
+CEventMatrix::CEventMatrix(const lm::MappedFile& file, int64_t dataBegin, int64_t dataEnd,
+                           CParamSet* params, int32_t dataType)
+    : m_params(params), m_dataType(dataType) {
+    if (!params) return;
+    Decode(file, dataBegin, dataEnd);
+}
+
+CEventMatrix::~CEventMatrix() = default;
+
+void CEventMatrix::Decode(const lm::MappedFile& file, int64_t dataBegin, int64_t dataEnd) {
+    m_paramCount = m_params->GetParamCount();
+    const int64_t bpe = m_params->bytesPerEvent;
+    const int64_t tot = m_params->totalEvents;
+    // The caller clamps the end to the file; a segment that starts outside
+    // the file or ends before it begins holds nothing.
+    int64_t size = 0;
+    if (dataBegin >= 0 && dataEnd >= dataBegin && dataBegin < file.Size())
+        size = std::min(dataEnd, file.Size() - 1) - dataBegin + 1;
+    int64_t n = tot;
+    if (bpe <= 0 || size != tot * bpe) {
+        if (size != tot * bpe) errors.push_back(kErrDataSize);
+        n = bpe > 0 ? size / bpe : 0;
+    }
+    // Only events that are really in the file become rows.
+    m_eventCount = int32_t(std::min(n, tot));
+
+    float* base = AllocBlock(m_raw);
+    rawColumns.assign(size_t(m_paramCount), nullptr);
+    for (int32_t j = 0; j < m_paramCount; ++j) rawColumns[size_t(j)] = base ? base + size_t(j) * size_t(m_eventCount) : nullptr;
+    currentColumns = rawColumns;
+    if (m_eventCount == 0 || m_paramCount == 0) return;
+
+    const bool knownType = m_dataType == 'I' || m_dataType == 'F' || m_dataType == 'D';
+    if (!knownType) {
+        errors.push_back(kErrParamUndecodable);
+        return;
+    }
+
+    // Plan every parameter once: where its bytes are, how they are ordered
+    // and which fast path gives exactly the generic rule's values.
+    const std::vector<int32_t>& order = m_params->byteOrder;
+    std::vector<ParamPlan> plans(static_cast<size_t>(m_paramCount));
+    bool undecodable = false;
+    int32_t pos = 0;
+    for (int32_t j = 0; j < m_paramCount; ++j) {
+        const CParam& p = *m_params->params[size_t(j)];
+        ParamPlan& pl = plans[size_t(j)];
+        pl.offset = pos;
+        pl.bytes = (p.hasBits && p.bits > 0) ? p.bits / 8 : 0;
+        pos += pl.bytes;
+        const int b = pl.bytes;
+        int count = 0;
+        bool ok = b > 0 && b <= 8;
+        if (ok && m_dataType == 'D' && !order.empty()) {
+            // Doubles are often declared with a 4-byte order: take its direction.
+            bool little = order.front() == 1;
+            for (int k = 0; k < b; ++k) pl.shifts[k] = (little ? k : b - 1 - k) * 8;
+            count = b;
+        } else if (ok) {
+            uint32_t seen = 0;
+            for (int32_t e : order) {
+                if (e < 1 || e > b) continue;
+                if (count >= 8 || (seen & (1u << e))) { ok = false; break; }
+                seen |= 1u << e;
+                pl.shifts[count++] = (e - 1) * 8;
+            }
+        }
+        ok = ok && count == b;
+        if (m_dataType == 'F') ok = ok && b == 4;
+        if (m_dataType == 'I') ok = ok && b <= 4;
+        if (m_dataType == 'D') ok = ok && b == 8;
+        if (!ok) {
+            pl.kernel = Kernel::None;
+            undecodable = true;
+            continue;
+        }
+        if (m_dataType == 'I') pl.mask = RangeMask(p, b);
+        auto is = [&](std::initializer_list<int> s) {
+            int k = 0;
+            for (int v : s) if (pl.shifts[k++] != v) return false;
+            return true;
+        };
+        if (m_dataType == 'F') {
+            pl.kernel = is({0, 8, 16, 24}) ? Kernel::F32LE : is({24, 16, 8, 0}) ? Kernel::F32BE : Kernel::Generic;
+        } else if (m_dataType == 'I') {
+            if (b == 1) pl.kernel = Kernel::U8;
+            else if (b == 2) pl.kernel = is({0, 8}) ? Kernel::U16LE : Kernel::U16BE;
+            else if (b == 4) pl.kernel = is({0, 8, 16, 24}) ? Kernel::U32LE : is({24, 16, 8, 0}) ? Kernel::U32BE : Kernel::Generic;
+            else pl.kernel = Kernel::Generic;
+        } else {
+            pl.kernel = Kernel::Generic;
+        }
+    }
+    if (undecodable) errors.push_back(kErrParamUndecodable);
+
+    const uint8_t* data = file.Data() + dataBegin;
+    // A block of events small enough to stay in cache while every column
+    // takes its values from it.
+    const int64_t blockEvents = std::max<int64_t>(1, (int64_t(256) << 10) / bpe);
+    const int64_t releaseBytes = int64_t(16) << 20;
+    int64_t released = 0;
+    for (int64_t e0 = 0; e0 < m_eventCount; e0 += blockEvents) {
+        const int64_t cnt = std::min<int64_t>(blockEvents, m_eventCount - e0);
+        const uint8_t* blk = data + e0 * bpe;
+        for (int32_t j = 0; j < m_paramCount; ++j) {
+            const ParamPlan& pl = plans[size_t(j)];
+            float* dst = rawColumns[size_t(j)] + e0;
+            const uint8_t* src = blk + pl.offset;
+            const uint32_t m32 = uint32_t(pl.mask);
+            switch (pl.kernel) {
+            case Kernel::None: break;
+            case Kernel::F32LE:
+                ForEvents(src, bpe, cnt, dst, [](const uint8_t* s) { return std::bit_cast<float>(Load32(s)); });
+                break;
+            case Kernel::F32BE:
+                ForEvents(src, bpe, cnt, dst, [](const uint8_t* s) { return std::bit_cast<float>(__builtin_bswap32(Load32(s))); });
+                break;
+            case Kernel::U8:
+                ForEvents(src, bpe, cnt, dst, [m32](const uint8_t* s) { return float(uint32_t(*s) & m32); });
+                break;
+            case Kernel::U16LE:
+                ForEvents(src, bpe, cnt, dst, [m32](const uint8_t* s) { return float(uint32_t(Load16(s)) & m32); });
+                break;
+            case Kernel::U16BE:
+                ForEvents(src, bpe, cnt, dst, [m32](const uint8_t* s) { return float(uint32_t(__builtin_bswap16(Load16(s))) & m32); });
+                break;
+            case Kernel::U32LE:
+                ForEvents(src, bpe, cnt, dst, [m32](const uint8_t* s) { return float(Load32(s) & m32); });
+                break;
+            case Kernel::U32BE:
+                ForEvents(src, bpe, cnt, dst, [m32](const uint8_t* s) { return float(__builtin_bswap32(Load32(s)) & m32); });
+                break;
+            case Kernel::Generic: {
+                const int b = pl.bytes;
+                const int32_t type = m_dataType;
+                const uint64_t mask = pl.mask;
+                ForEvents(src, bpe, cnt, dst, [&pl, b, type, mask](const uint8_t* s) {
+                    uint64_t v = 0;
+                    for (int k = 0; k < b; ++k) v |= uint64_t(s[k]) << pl.shifts[k];
+                    if (type == 'F') return std::bit_cast<float>(uint32_t(v));
+                    if (type == 'D') return float(std::bit_cast<double>(v));
+                    return float(uint32_t(v & mask));
+                });
+                break;
+            }
+            }
+        }
+        // Decoded bytes are not needed again: keep the mapping from growing
+        // the resident set beyond one window of the file.
+        const int64_t done = (e0 + cnt) * bpe;
+        if (done - released >= releaseBytes) {
+            file.Release(dataBegin + released, done - released);
+            released = done;
+        }
+    }
+}
+
+// ---------------------------------------------------------------- columns
+
+float* CEventMatrix::GetColumn(int32_t i) const {
+    if (i < 0 || i >= m_paramCount) return nullptr;
+    return currentColumns[size_t(i)];
+}
+
+const float* CEventMatrix::GetRawColumn(int32_t i) const {
+    if (i < 0 || i >= m_paramCount) return nullptr;
+    return rawColumns[size_t(i)];
+}
+
+void CEventMatrix::ResetCurrentColumns() {
+    currentColumns = rawColumns;
+    m_current.reset();
+    ++m_generation;
+}
+
+void CEventMatrix::SeparateCurrentColumns() {
+    if (m_paramCount == 0 || m_eventCount == 0) return;
+    if (!m_current) {
+        float* base = AllocBlock(m_current);
+        for (int32_t j = 0; j < m_paramCount; ++j) currentColumns[size_t(j)] = base + size_t(j) * size_t(m_eventCount);
+    }
+    std::memcpy(m_current->data, m_raw->data, size_t(m_paramCount) * size_t(m_eventCount) * sizeof(float));
+}
+
+bool CEventMatrix::LogParam(int32_t u, double* r, double* d) {
+    const CParam* p = m_params ? m_params->GetParam(u) : nullptr;
+    if (!p || !p->IsLogScale()) return false;
+    *d = p->decades;
+    if (p->hasRange) {
+        *r = p->range;
+    } else {
+        *r = 1.0;
+        if (std::find(errors.begin(), errors.end(), kErrNoRange) == errors.end()) errors.push_back(kErrNoRange);
+    }
+    return true;
+}
+
+void CEventMatrix::ScaleColumns() {
+    FreeLinearColumns();
+    if (m_paramCount == 0 || m_eventCount == 0) return;
+    float* base = AllocBlock(m_linear);
+    linearColumns.assign(size_t(m_paramCount), nullptr);
+    for (int32_t u = 0; u < m_paramCount; ++u) {
+        float* lin = base + size_t(u) * size_t(m_eventCount);
+        linearColumns[size_t(u)] = lin;
+        const float* raw = rawColumns[size_t(u)];
+        double r, d;
+        if (!LogParam(u, &r, &d)) {
+            std::memcpy(lin, raw, size_t(m_eventCount) * sizeof(float));
+        } else {
+            const double k = d / r;
+            for (int32_t e = 0; e < m_eventCount; ++e) lin[e] = float(std::pow(10.0, double(raw[e]) * k));
+        }
+    }
+}
+
+void CEventMatrix::FreeLinearColumns() {
+    linearColumns.clear();
+    m_linear.reset();
+}
+
+bool CEventMatrix::ApplyCompensation(const CSpillMatrix& m) {
+    const int32_t n = m.n;
+    if (n < 1 || m.indices.size() != size_t(n) || m.values.size() != size_t(n) * size_t(n)) return false;
+    for (int32_t i = 0; i < n; ++i) {
+        int32_t u = m.indices[size_t(i)];
+        if (u < 0 || u >= m_paramCount) return false;
+        for (int32_t k = 0; k < i; ++k)
+            if (m.indices[size_t(k)] == u) return false;
+    }
+    std::vector<double> inv;
+    // A singular matrix leaves the current values as they were.
+    if (!InvertSpill(m, inv)) return false;
+
+    SeparateCurrentColumns();
+    ++m_generation;
+    if (m_eventCount == 0) return true;
+    ScaleColumns();
+
+    // out(k) = sum_j linear[idx j] * inv(j, k), a chunk of events at a time
+    // so that all n outputs of an event come from its uncompensated values.
+    constexpr int32_t kChunk = 1024;
+    std::vector<double> out(size_t(n) * kChunk);
+    for (int32_t e0 = 0; e0 < m_eventCount; e0 += kChunk) {
+        const int32_t cnt = std::min(kChunk, m_eventCount - e0);
+        std::fill(out.begin(), out.end(), 0.0);
+        for (int32_t j = 0; j < n; ++j) {
+            const float* lin = linearColumns[size_t(m.indices[size_t(j)])] + e0;
+            for (int32_t k = 0; k < n; ++k) {
+                const double c = inv[size_t(j) * size_t(n) + size_t(k)];
+                if (c == 0.0) continue;
+                double* o = &out[size_t(k) * kChunk];
+                for (int32_t e = 0; e < cnt; ++e) o[e] += double(lin[e]) * c;
+            }
+        }
+        for (int32_t k = 0; k < n; ++k) {
+            float* lin = linearColumns[size_t(m.indices[size_t(k)])] + e0;
+            const double* o = &out[size_t(k) * kChunk];
+            for (int32_t e = 0; e < cnt; ++e) lin[e] = float(o[e]);
+        }
+    }
+
+    // Back to channel values. Parameters outside the matrix keep their raw
+    // values exactly (they were copied when the current block was made).
+    for (int32_t k = 0; k < n; ++k) {
+        const int32_t u = m.indices[size_t(k)];
+        float* cur = currentColumns[size_t(u)];
+        const float* lin = linearColumns[size_t(u)];
+        double r, d;
+        if (!LogParam(u, &r, &d)) {
+            std::memcpy(cur, lin, size_t(m_eventCount) * sizeof(float));
+        } else {
+            // Below the first decade (including 0 and negative values, which
+            // compensation can produce) the channel is the axis' bottom, 0.
+            const double k2 = r / d;
+            for (int32_t e = 0; e < m_eventCount; ++e)
+                cur[e] = lin[e] >= 1.0f ? float(std::log10(double(lin[e])) * k2) : 0.0f;
+        }
+    }
+    FreeLinearColumns();
+    return true;
+}

@@ -1,0 +1,92 @@
+#pragma once
+// Event values of one data set as float columns (raw, current, linear) and
+// spillover compensation.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "base/MappedFile.h"
+
+class CParamSet;
+
+// Square spillover matrix over a list of parameter indices. Value (i, j) is
+// the fraction of parameter indices[i]'s signal measured in indices[j].
+class CSpillMatrix {
+public:
+    CSpillMatrix() = default;
+    explicit CSpillMatrix(int32_t n);  // n x n zeros, indices 0..n-1
+    CSpillMatrix(const CSpillMatrix&) = default;
+    CSpillMatrix& operator=(const CSpillMatrix&) = default;
+
+    // Address of value (i, j); null (and "value out of order" on stdout) when
+    // i or j is outside 0..n-1.
+    float* Element(int32_t i, int32_t j);
+    const float* Element(int32_t i, int32_t j) const;
+    // 1.0 on the diagonal; other values unchanged.
+    void SetIdentity();
+    // Copies n indices from the array.
+    void SetIndices(const int32_t* idx);
+    void Free();
+
+    // Inverse by Gauss-Jordan elimination with partial pivoting. Writes "BOp"
+    // for each zero pivot; returns false (and leaves *out alone) when the
+    // matrix is singular or the result is not finite.
+    bool Invert(CSpillMatrix* out) const;
+
+    std::vector<float> values;  // n x n, row-major
+    int32_t n = 0;
+    std::vector<int32_t> indices;
+};
+
+class CEventMatrix {
+public:
+    // Empty matrix: no parameters, no events.
+    CEventMatrix();
+    // Decodes the inclusive DATA segment [dataBegin, dataEnd] of file.
+    CEventMatrix(const lm::MappedFile& file, int64_t dataBegin, int64_t dataEnd, CParamSet* params,
+                 int32_t dataType);
+    ~CEventMatrix();
+    CEventMatrix(const CEventMatrix&) = delete;
+    CEventMatrix& operator=(const CEventMatrix&) = delete;
+
+    int32_t GetEventCount() const { return m_eventCount; }
+    int32_t GetParamCount() const { return m_paramCount; }
+    int32_t GetDataType() const { return m_dataType; }
+
+    // Current column i (what every reader uses), null when i is out of range.
+    float* GetColumn(int32_t i) const;
+    const float* GetRawColumn(int32_t i) const;
+    // Table of current column pointers (GetParamCount() entries).
+    float* const* CurrentColumns() const { return currentColumns.data(); }
+
+    void ResetCurrentColumns();
+    void ScaleColumns();
+    void FreeLinearColumns();
+    void SeparateCurrentColumns();
+    // Recomputes the current columns from the raw ones with matrix m. Returns
+    // false and keeps the current values when m is singular or names
+    // parameters the matrix does not have.
+    bool ApplyCompensation(const CSpillMatrix& m);
+
+    // Changes whenever the current columns change (compensation or reset), so
+    // caches derived from them can tell they are stale.
+    uint64_t GetGeneration() const { return m_generation; }
+
+    std::vector<float*> currentColumns;
+    std::vector<float*> rawColumns;
+    std::vector<float*> linearColumns;
+    std::vector<int32_t> errors;
+
+private:
+    struct Block;  // aligned float storage
+    void Decode(const lm::MappedFile& file, int64_t dataBegin, int64_t dataEnd);
+    float* AllocBlock(std::unique_ptr<Block>& b);
+    bool LogParam(int32_t u, double* r, double* d);
+
+    CParamSet* m_params = nullptr;
+    int32_t m_dataType = 0;
+    int32_t m_eventCount = 0;
+    int32_t m_paramCount = 0;
+    std::unique_ptr<Block> m_raw, m_current, m_linear;
+    uint64_t m_generation = 1;
+};

@@ -1,0 +1,136 @@
+#include "core/FcsText.h"
+
+#include <cstring>
+
+#include "base/Numbers.h"
+#include "core/ErrorCodes.h"
+
+namespace {
+constexpr size_t kHeaderSize = 58;
+
+std::string TrimSpaces(std::string_view s) {
+    size_t b = 0, e = s.size();
+    while (b < e && s[b] == ' ') ++b;
+    while (e > b && s[e - 1] == ' ') --e;
+    return std::string(s.substr(b, e - b));
+}
+}  // namespace
+
+bool ParseHeader(std::string_view bytes, FcsHeader& header, int64_t baseOffset) {
+    header.valid = false;
+    // The HEADER is read as text: a line feed ends it early.
+    size_t len = bytes.size() < kHeaderSize ? bytes.size() : kHeaderSize;
+    size_t lf = bytes.substr(0, len).find('\n');
+    if (lf != std::string_view::npos) len = lf + 1;
+    if (len < kHeaderSize) return false;
+    if (bytes.substr(0, 3) != "FCS") return false;
+    if (bytes[3] < '0' || bytes[3] > '9') return false;
+    if (bytes.substr(6, 4) != "    ") return false;
+
+    // Each field is converted on its own: digits of one field must never run
+    // into the next.
+    auto field = [&](size_t pos) { return lm::ParseInt64(bytes.substr(pos, 8)); };
+    header.version = float(lm::ParseDouble(bytes.substr(3, 6)));
+    header.textBegin = field(10) + baseOffset;
+    header.textEnd = field(18) + baseOffset;
+    header.dataBegin = field(26) + baseOffset;
+    header.dataEnd = field(34) + baseOffset;
+    header.analysisBegin = field(42) + baseOffset;
+    header.analysisEnd = field(50) + baseOffset;
+    header.valid = true;
+    return true;
+}
+
+bool ReadHeader(const lm::MappedFile& file, FcsHeader& header, std::vector<int32_t>& errors,
+                int64_t baseOffset) {
+    if (!ParseHeader(file.Slice(baseOffset, int64_t(kHeaderSize)), header, baseOffset)) {
+        header.valid = false;
+        errors.push_back(kErrHeaderInvalid);
+        return false;
+    }
+    return true;
+}
+
+bool IsFcsFile(const std::string& path, int32_t /*dataSetIndex*/) {
+    if (path.empty()) return false;
+    lm::MappedFile f;
+    if (!f.Open(path)) return false;
+    FcsHeader h;
+    return ParseHeader(f.Slice(0, int64_t(kHeaderSize)), h, 0);
+}
+
+std::unique_ptr<CKeywordTable> ReadText(const lm::MappedFile& file, int64_t begin, int64_t end,
+                                        int64_t baseOffset) {
+    return std::make_unique<CKeywordTable>(file, begin, end, baseOffset);
+}
+
+CKeywordTable::CKeywordTable(const lm::MappedFile& file, int64_t begin, int64_t end,
+                             int64_t baseOffset) {
+    ParseText(file, begin, end);
+    int64_t sb = lm::ParseInt64(GetKeywordValue("$BEGINSTEXT"));
+    int64_t se = lm::ParseInt64(GetKeywordValue("$ENDSTEXT"));
+    if (sb != 0 || se != 0) ParseText(file, sb + baseOffset, se + baseOffset);
+}
+
+void CKeywordTable::ParseText(const lm::MappedFile& file, int64_t begin, int64_t end) {
+    // Inclusive range, clamped to the bytes the file has: a segment that
+    // starts outside the file, or ends before it begins, holds nothing.
+    if (begin < 0 || end < begin || begin >= file.Size()) return;
+    if (end > file.Size() - 1) end = file.Size() - 1;
+    ParseSegment(file.Slice(begin, end - begin + 1));
+}
+
+void CKeywordTable::ParseSegment(std::string_view seg) {
+    if (seg.empty()) return;
+    const char d = seg[0];
+    const size_t n = seg.size();
+    if (n > 1 && seg[1] == d) {
+        errors.push_back(kErrDoubledDelimiter);
+        return;
+    }
+    std::string token;
+    std::string keyword;
+    bool expectKeyword = true;
+    for (size_t i = 1; i < n; ++i) {
+        char c = seg[i];
+        if (c != d) {
+            token.push_back(c);
+            continue;
+        }
+        if (i + 1 < n && seg[i + 1] == d) {
+            token.push_back(d);
+            ++i;
+            continue;
+        }
+        if (expectKeyword) {
+            keyword = std::move(token);
+        } else {
+            pairs.push_back(CKeywordPair{std::move(keyword), TrimSpaces(token)});
+            keyword.clear();
+        }
+        token.clear();
+        expectKeyword = !expectKeyword;
+    }
+    // A keyword still waiting for its value at the end is dropped.
+}
+
+const CKeywordPair* CKeywordTable::FindKeyword(std::string_view kw) const {
+    for (const auto& p : pairs)
+        if (p.keyword.size() == kw.size() && std::memcmp(p.keyword.data(), kw.data(), kw.size()) == 0)
+            return &p;
+    return nullptr;
+}
+
+std::string CKeywordTable::GetKeywordValue(std::string_view kw) const {
+    const CKeywordPair* p = FindKeyword(kw);
+    return p ? p->value : std::string();
+}
+
+void CKeywordTable::MergeErrors(std::vector<int32_t>& out) const {
+    out.insert(out.end(), errors.begin(), errors.end());
+}
+
+void CKeywordTable::Clear() {
+    pairs.clear();
+    errors.clear();
+}
