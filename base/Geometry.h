@@ -37,7 +37,9 @@ struct CRect {
     constexpr CSize Size() const { return {Width(), Height()}; }
     constexpr CPoint TopLeft() const { return {left, top}; }
     constexpr CPoint BottomRight() const { return {right, bottom}; }
-    constexpr CPoint CenterPoint() const { return {(left + right) / 2, (top + bottom) / 2}; }
+    constexpr CPoint CenterPoint() const {
+        return {int32_t((int64_t(left) + right) / 2), int32_t((int64_t(top) + bottom) / 2)};
+    }
     // Empty: no area (right <= left or bottom <= top).
     constexpr bool IsRectEmpty() const { return right <= left || bottom <= top; }
     // Null: all four coordinates 0.
