@@ -73,7 +73,8 @@ bool MappedFile::Open(const std::string& path, std::string* error) {
     if (size >= kMapThreshold) {
         void* p = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
         if (p != MAP_FAILED) {
-            madvise(p, size, MADV_SEQUENTIAL | MADV_WILLNEED);
+            madvise(p, size, MADV_SEQUENTIAL);
+            madvise(p, size, MADV_WILLNEED);
             ::close(fd);
             m_data = static_cast<const uint8_t*>(p);
             m_size = size;

@@ -1,6 +1,7 @@
 #include "core/DataSet.h"
 
 #include <algorithm>
+#include <climits>
 #include <string_view>
 
 #include "base/Numbers.h"
@@ -216,18 +217,24 @@ void CDataSet::LoadFrom(const lm::MappedFile& file, const std::string& p, int32_
         int64_t e = ed ? lm::ParseInt64(ed->value) : 0;
         bool headerHasData = !(h.dataBegin == start && h.dataEnd == start);
         if (!(b == 0 && e == 0 && headerHasData)) {
-            if (bd) h.dataBegin = b + start;
-            if (ed) h.dataEnd = e + start;
+            if (bd) h.dataBegin = AddOffset(b, start);
+            if (ed) h.dataEnd = AddOffset(e, start);
         }
     }
 
-    int64_t sb = lm::ParseInt64(primary->GetKeywordValue("$BEGINSTEXT")) + start;
-    int64_t se = lm::ParseInt64(primary->GetKeywordValue("$ENDSTEXT")) + start;
+    int64_t sb = AddOffset(lm::ParseInt64(primary->GetKeywordValue("$BEGINSTEXT")), start);
+    int64_t se = AddOffset(lm::ParseInt64(primary->GetKeywordValue("$ENDSTEXT")), start);
     if (sb != se) {
         supplemental = std::make_unique<CKeywordTable>();
         supplemental->ParseText(file, sb, se);
     }
 
+    // What the file says the DATA segment holds, before any clamping.
+    int64_t declared = 0;
+    if (!__builtin_sub_overflow(h.dataEnd, h.dataBegin, &declared) && declared >= 0 && declared < INT64_MAX)
+        ++declared;
+    else
+        declared = -1;
     if (h.dataEnd > size - 1) {
         h.dataEnd = size - 1;
         errors.push_back(kErrDataPastEnd);
@@ -235,6 +242,13 @@ void CDataSet::LoadFrom(const lm::MappedFile& file, const std::string& p, int32_
 
     params = std::make_unique<CParamSet>();
     params->Build(*primary, int64_t(primary->pairs.size()));
+    // A $TOT no file of this size could hold, with a DATA segment that does not
+    // claim it either, is not a truncated file but an impossible count.
+    const int64_t bpe = params->bytesPerEvent;
+    int64_t wanted = 0;
+    const bool fits = !__builtin_mul_overflow(int64_t(params->totalEvents), bpe, &wanted);
+    if (bpe > 0 && params->totalEvents > size / bpe && (!fits || declared != wanted))
+        params->errors.push_back(kErrSizeImpossible);
     errors.insert(errors.end(), params->errors.begin(), params->errors.end());
 
     // FCS 3.2 dropped $MODE; only a present value other than list mode stops.

@@ -45,7 +45,7 @@ public:
 
     std::vector<std::unique_ptr<CParam>> params;
     int32_t totalEvents = 0;   // "$TOT"
-    int32_t bytesPerEvent = 0; // sum of $PnB / 8
+    int64_t bytesPerEvent = 0; // sum of $PnB / 8 (64-bit: widths come from the file)
     bool applyCompensation = false;
     std::vector<int32_t> byteOrder;
     std::unique_ptr<CSpillMatrix> spill;

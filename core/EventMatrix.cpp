@@ -167,7 +167,7 @@ namespace {
 enum class Kernel { None, F32LE, F32BE, U8, U16LE, U16BE, U32LE, U32BE, Generic };
 
 struct ParamPlan {
-    int32_t offset = 0;   // byte position inside the event
+    int64_t offset = 0;   // byte position inside the event
     int32_t bytes = 0;
     Kernel kernel = Kernel::None;
     int shifts[8] = {};
@@ -214,9 +214,12 @@ void CEventMatrix::Decode(const lm::MappedFile& file, int64_t dataBegin, int64_t
     int64_t size = 0;
     if (dataBegin >= 0 && dataEnd >= dataBegin && dataBegin < file.Size())
         size = std::min(dataEnd, file.Size() - 1) - dataBegin + 1;
+    // Widths come from the file: the product may not even fit 64 bits.
+    int64_t expected = 0;
+    const bool fits = !__builtin_mul_overflow(tot, bpe, &expected);
     int64_t n = tot;
-    if (bpe <= 0 || size != tot * bpe) {
-        if (size != tot * bpe) errors.push_back(kErrDataSize);
+    if (bpe <= 0 || !fits || size != expected) {
+        if (!fits || size != expected) errors.push_back(kErrDataSize);
         n = bpe > 0 ? size / bpe : 0;
     }
     // Only events that are really in the file become rows.
@@ -239,7 +242,7 @@ void CEventMatrix::Decode(const lm::MappedFile& file, int64_t dataBegin, int64_t
     const std::vector<int32_t>& order = m_params->byteOrder;
     std::vector<ParamPlan> plans(static_cast<size_t>(m_paramCount));
     bool undecodable = false;
-    int32_t pos = 0;
+    int64_t pos = 0;
     for (int32_t j = 0; j < m_paramCount; ++j) {
         const CParam& p = *m_params->params[size_t(j)];
         ParamPlan& pl = plans[size_t(j)];

@@ -1,5 +1,6 @@
 #include "core/FcsText.h"
 
+#include <climits>
 #include <cstring>
 
 #include "base/Numbers.h"
@@ -16,6 +17,12 @@ std::string TrimSpaces(std::string_view s) {
 }
 }  // namespace
 
+int64_t AddOffset(int64_t offset, int64_t base) {
+    int64_t r;
+    if (__builtin_add_overflow(offset, base, &r)) return offset > 0 ? INT64_MAX : INT64_MIN;
+    return r;
+}
+
 bool ParseHeader(std::string_view bytes, FcsHeader& header, int64_t baseOffset) {
     header.valid = false;
     // The HEADER is read as text: a line feed ends it early.
@@ -29,14 +36,14 @@ bool ParseHeader(std::string_view bytes, FcsHeader& header, int64_t baseOffset) 
 
     // Each field is converted on its own: digits of one field must never run
     // into the next.
-    auto field = [&](size_t pos) { return lm::ParseInt64(bytes.substr(pos, 8)); };
+    auto field = [&](size_t pos) { return AddOffset(lm::ParseInt64(bytes.substr(pos, 8)), 0); };
     header.version = float(lm::ParseDouble(bytes.substr(3, 6)));
-    header.textBegin = field(10) + baseOffset;
-    header.textEnd = field(18) + baseOffset;
-    header.dataBegin = field(26) + baseOffset;
-    header.dataEnd = field(34) + baseOffset;
-    header.analysisBegin = field(42) + baseOffset;
-    header.analysisEnd = field(50) + baseOffset;
+    header.textBegin = AddOffset(field(10), baseOffset);
+    header.textEnd = AddOffset(field(18), baseOffset);
+    header.dataBegin = AddOffset(field(26), baseOffset);
+    header.dataEnd = AddOffset(field(34), baseOffset);
+    header.analysisBegin = AddOffset(field(42), baseOffset);
+    header.analysisEnd = AddOffset(field(50), baseOffset);
     header.valid = true;
     return true;
 }
@@ -69,7 +76,7 @@ CKeywordTable::CKeywordTable(const lm::MappedFile& file, int64_t begin, int64_t 
     ParseText(file, begin, end);
     int64_t sb = lm::ParseInt64(GetKeywordValue("$BEGINSTEXT"));
     int64_t se = lm::ParseInt64(GetKeywordValue("$ENDSTEXT"));
-    if (sb != 0 || se != 0) ParseText(file, sb + baseOffset, se + baseOffset);
+    if (sb != 0 || se != 0) ParseText(file, AddOffset(sb, baseOffset), AddOffset(se, baseOffset));
 }
 
 void CKeywordTable::ParseText(const lm::MappedFile& file, int64_t begin, int64_t end) {

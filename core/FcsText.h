@@ -51,6 +51,10 @@ public:
     std::vector<int32_t> errors;
 };
 
+// offset + base without signed overflow: offsets come from the file and may
+// be anything, so the sum saturates (a saturated offset lies outside any file).
+int64_t AddOffset(int64_t offset, int64_t base);
+
 // Reads and checks the 58-byte HEADER at baseOffset. On failure header.valid
 // is false and 1 is appended to errors.
 bool ReadHeader(const lm::MappedFile& file, FcsHeader& header, std::vector<int32_t>& errors,

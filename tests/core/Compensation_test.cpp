@@ -1,0 +1,448 @@
+// Spillover matrices read from the TEXT, and compensation of the event matrix.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "core/DataSet.h"
+#include "core/ErrorCodes.h"
+#include "core/EventMatrix.h"
+#include "tests/support/FcsWriter.h"
+
+namespace {
+
+using lmtest::FcsWriter;
+using lmtest::LoadFcsBytes;
+
+std::vector<float> Current(const CDataSet& ds, int32_t j) {
+    const float* c = ds.GetEventMatrix()->GetColumn(j);
+    return c ? std::vector<float>(c, c + ds.GetEventCount()) : std::vector<float>{};
+}
+std::vector<float> Raw(const CDataSet& ds, int32_t j) {
+    const float* c = ds.GetEventMatrix()->GetRawColumn(j);
+    return c ? std::vector<float>(c, c + ds.GetEventCount()) : std::vector<float>{};
+}
+
+CSpillMatrix Make(int32_t n, std::vector<float> values, std::vector<int32_t> indices) {
+    CSpillMatrix m(n);
+    m.values = std::move(values);
+    m.indices = std::move(indices);
+    return m;
+}
+
+double Det3(const double a[3][3]) {
+    return a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) -
+           a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
+           a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
+}
+
+// Solves x * M = o for n <= 3 by Cramer's rule (x M = o  <=>  M^T x = o).
+std::vector<double> SolveRowTimesM(const std::vector<double>& m, const std::vector<double>& o) {
+    const size_t n = o.size();
+    double a[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    for (size_t r = 0; r < n; ++r)
+        for (size_t c = 0; c < n; ++c) a[r][c] = m[c * n + r];  // transpose
+    double b[3] = {0, 0, 0};
+    for (size_t i = 0; i < n; ++i) b[i] = o[i];
+    const double d = Det3(a);
+    std::vector<double> x(n);
+    for (size_t i = 0; i < n; ++i) {
+        double t[3][3];
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) t[r][c] = (size_t(c) == i) ? (size_t(r) < n ? b[r] : (r == c ? 1 : 0)) : a[r][c];
+        x[i] = Det3(t) / d;
+    }
+    return x;
+}
+
+void ExpectNear(const std::vector<float>& got, const std::vector<double>& want, double rel) {
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < got.size(); ++i)
+        EXPECT_NEAR(got[i], want[i], rel * std::max(1.0, std::fabs(want[i]))) << "event " << i;
+}
+
+// FSC (outside any matrix), FL1-H, FL2-H, FL3-H: linear float parameters.
+FcsWriter Linear(const std::vector<std::vector<double>>& events) {
+    FcsWriter w;
+    w.Param("FSC-A", 32, "262144", "0,0")
+        .Param("FL1-H", 32, "262144", "0,0", "CD3")
+        .Param("FL2-H", 32, "262144", "0,0", "CD4")
+        .Param("FL3-H", 32, "262144", "0,0", "CD8");
+    for (const auto& e : events) w.Event(e);
+    return w;
+}
+
+const std::vector<std::vector<double>> kEvents = {
+    {1000, 100, 50, 30}, {2000, 10, 400, 70}, {1500, 250, 250, 900}, {10, 1e4, 3, 2e4}};
+
+// ---------------------------------------------------------------- reading the matrix
+
+TEST(SpillKeyword, MatrixFromNamesOrShortNames) {
+    auto ds = LoadFcsBytes(Linear(kEvents).Set("SPILL", "2,FL1-H,FL2-H,1,0.1,0.05,1").Build());
+    const CSpillMatrix* m = ds->GetParamSet()->GetSpillMatrix();
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->n, 2);
+    EXPECT_EQ(m->indices, (std::vector<int32_t>{1, 2}));
+    EXPECT_EQ(m->values, (std::vector<float>{1.0f, 0.1f, 0.05f, 1.0f}));
+
+    auto s = LoadFcsBytes(Linear(kEvents).Set("SPILL", "3,CD8,FL1-H,CD4,1,0,0,0,1,0,0,0.5,1").Build());
+    const CSpillMatrix* ms = s->GetParamSet()->GetSpillMatrix();
+    ASSERT_NE(ms, nullptr);
+    EXPECT_EQ(ms->indices, (std::vector<int32_t>{3, 1, 2}));
+    EXPECT_FLOAT_EQ(*ms->Element(2, 1), 0.5f);
+}
+
+TEST(SpillKeyword, BadValuesGiveNoMatrix) {
+    for (const char* spill : {
+             "2,FL1-H,NOPE,1,0.1,0.05,1",            // a name no parameter has
+             "2,FL1-H,FL2-H,1,0.1,0.05",             // one value short
+             "2,FL1-H,FL2-H,1,0.1,0.05,1,9",         // one value too many
+             "0", "0,", "-1,FL1-H,1",                // n below 1
+             "5,FSC-A,FL1-H,FL2-H,FL3-H,FL1-H,1,0,0,0,0,0,1,0,0,0,0,0,1,0,0,0,0,0,1,0,0,0,0,0,1",  // n > $PAR
+             "2,FL1-H,FL1-H,1,0.1,0.05,1",           // the same parameter twice
+             "2,FL1-H,CD3,1,0.1,0.05,1",             // $PnN and $PnS of the same parameter
+             "999999999,FL1-H", "abc,FL1-H,1",
+             ",,,"}) {
+        auto ds = LoadFcsBytes(Linear(kEvents).Set("SPILL", spill).Build());
+        EXPECT_EQ(ds->GetParamSet()->GetSpillMatrix(), nullptr) << spill;
+        EXPECT_EQ(ds->GetEventCount(), 4) << spill;
+    }
+}
+
+TEST(SpillKeyword, NameMatchingTwoParametersGivesNoMatrix) {
+    // One parameter's $PnN is another one's $PnS.
+    FcsWriter w;
+    w.Param("FL1-H", 32, "1024", "0,0").Param("FL2-H", 32, "1024", "0,0", "FL1-H").Event({1, 2});
+    w.Set("SPILL", "1,FL1-H,1");
+    EXPECT_EQ(LoadFcsBytes(w.Build())->GetParamSet()->GetSpillMatrix(), nullptr);
+    // Two parameters with the same $PnN.
+    FcsWriter d;
+    d.Param("FL1-H", 32, "1024").Param("FL1-H", 32, "1024").Param("FL2-H", 32, "1024").Event({1, 2, 3});
+    d.Set("SPILL", "2,FL1-H,FL2-H,1,0,0,1");
+    EXPECT_EQ(LoadFcsBytes(d.Build())->GetParamSet()->GetSpillMatrix(), nullptr);
+    d.Set("SPILL", "1,FL2-H,1");
+    auto ds = LoadFcsBytes(d.Build());
+    const CSpillMatrix* m = ds->GetParamSet()->GetSpillMatrix();
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->indices, std::vector<int32_t>{2});
+}
+
+TEST(SpillKeyword, LaterNamesOfTheKeywordAreRead) {
+    auto a = LoadFcsBytes(Linear(kEvents).Set("$SPILLOVER", "1,FL2-H,2").Build());
+    ASSERT_NE(a->GetParamSet()->GetSpillMatrix(), nullptr);
+    EXPECT_EQ(a->GetParamSet()->GetSpillMatrix()->indices, std::vector<int32_t>{2});
+
+    auto b = LoadFcsBytes(Linear(kEvents).Set("SPILLOVER", "1,FL3-H,4").Build());
+    ASSERT_NE(b->GetParamSet()->GetSpillMatrix(), nullptr);
+    EXPECT_EQ(b->GetParamSet()->GetSpillMatrix()->values, std::vector<float>{4.0f});
+
+    // "SPILL" comes first when there are several.
+    auto c = LoadFcsBytes(
+        Linear(kEvents).Set("$SPILLOVER", "1,FL2-H,2").Set("SPILL", "1,FL1-H,3").Build());
+    ASSERT_NE(c->GetParamSet()->GetSpillMatrix(), nullptr);
+    EXPECT_EQ(c->GetParamSet()->GetSpillMatrix()->indices, std::vector<int32_t>{1});
+    // Keywords are case-sensitive.
+    auto d = LoadFcsBytes(Linear(kEvents).Set("spill", "1,FL2-H,2").Build());
+    EXPECT_EQ(d->GetParamSet()->GetSpillMatrix(), nullptr);
+}
+
+TEST(SpillKeyword, ApplyCompensationFlagIsExactlyTrue) {
+    EXPECT_TRUE(LoadFcsBytes(Linear(kEvents).Set("APPLY COMPENSATION", "TRUE").Build())
+                    ->GetParamSet()->applyCompensation);
+    EXPECT_FALSE(LoadFcsBytes(Linear(kEvents).Set("APPLY COMPENSATION", "True").Build())
+                     ->GetParamSet()->applyCompensation);
+    EXPECT_FALSE(LoadFcsBytes(Linear(kEvents).Set("APPLY COMPENSATION", "FALSE").Build())
+                     ->GetParamSet()->applyCompensation);
+    EXPECT_FALSE(LoadFcsBytes(Linear(kEvents).Build())->GetParamSet()->applyCompensation);
+    // Loading never compensates by itself.
+    auto ds = LoadFcsBytes(Linear(kEvents).Set("APPLY COMPENSATION", "TRUE")
+                               .Set("SPILL", "2,FL1-H,FL2-H,1,0.1,0.05,1").Build());
+    EXPECT_EQ(Current(*ds, 1), Raw(*ds, 1));
+}
+
+// ---------------------------------------------------------------- compensation
+
+TEST(Compensation, TwoByTwoSolvesRowTimesMatrix) {
+    auto ds = LoadFcsBytes(Linear(kEvents).Set("SPILL", "2,FL1-H,FL2-H,1,0.1,0.05,1").Build());
+    const CSpillMatrix* m = ds->GetParamSet()->GetSpillMatrix();
+    ASSERT_NE(m, nullptr);
+    const std::vector<float> rawFsc = Raw(*ds, 0);
+    const std::vector<float> raw1 = Raw(*ds, 1), raw2 = Raw(*ds, 2);
+    ASSERT_TRUE(ds->Compensate(m));
+
+    // The Part's example: (100, 50) measured -> (97.98995, 40.20101).
+    EXPECT_NEAR(Current(*ds, 1)[0], 97.989950, 1e-3);
+    EXPECT_NEAR(Current(*ds, 2)[0], 40.201005, 1e-3);
+    std::vector<double> w1, w2;
+    for (const auto& e : kEvents) {
+        auto x = SolveRowTimesM({1, 0.1, 0.05, 1}, {e[1], e[2]});
+        w1.push_back(x[0]);
+        w2.push_back(x[1]);
+    }
+    ExpectNear(Current(*ds, 1), w1, 1e-5);
+    ExpectNear(Current(*ds, 2), w2, 1e-5);
+    // Parameters outside the matrix and every raw column are untouched.
+    EXPECT_EQ(Current(*ds, 0), rawFsc);
+    EXPECT_EQ(Current(*ds, 3), Raw(*ds, 3));
+    EXPECT_EQ(Raw(*ds, 0), rawFsc);
+    EXPECT_EQ(Raw(*ds, 1), raw1);
+    EXPECT_EQ(Raw(*ds, 2), raw2);
+    EXPECT_NE(ds->GetEventMatrix()->GetColumn(1), ds->GetEventMatrix()->GetRawColumn(1));
+}
+
+TEST(Compensation, ThreeByThreeNeedingRowSwaps) {
+    const std::vector<std::vector<double>> matrices = {
+        {0.1, 1, 0, 1, 0.2, 0.3, 0.2, 0.1, 1},  // column 0 pivots on row 1
+        {0, 1, 0, 1, 0, 0, 0, 0, 1},            // a zero on the diagonal
+        {1, 0.3, 0.2, 0.4, 1, 0.1, 0.05, 0.6, 1},
+    };
+    for (const auto& mv : matrices) {
+        auto ds = LoadFcsBytes(Linear(kEvents).Build());
+        CSpillMatrix m = Make(3, std::vector<float>(mv.begin(), mv.end()), {1, 2, 3});
+        ASSERT_TRUE(ds->Compensate(&m));
+        std::vector<double> mf(mv.begin(), mv.end());
+        for (double& v : mf) v = double(float(v));
+        for (size_t e = 0; e < kEvents.size(); ++e) {
+            const auto& o = kEvents[e];
+            auto x = SolveRowTimesM(mf, {o[1], o[2], o[3]});
+            // Float elimination: allow rounding in proportion to the event's size.
+            const double tol = 1e-5 * (std::fabs(o[1]) + std::fabs(o[2]) + std::fabs(o[3]));
+            for (int k = 0; k < 3; ++k)
+                EXPECT_NEAR(Current(*ds, k + 1)[e], x[size_t(k)], tol) << "event " << e << " output " << k;
+        }
+        EXPECT_EQ(Current(*ds, 0), Raw(*ds, 0));
+    }
+}
+
+TEST(Compensation, IndicesNeedNotBeInParameterOrder) {
+    // The matrix names FL2-H before FL1-H: (i, j) is what indices[i] spills into indices[j].
+    auto ds = LoadFcsBytes(Linear(kEvents).Build());
+    CSpillMatrix m = Make(2, {1, 0.05f, 0.1f, 1}, {2, 1});
+    ASSERT_TRUE(ds->Compensate(&m));
+    auto x = SolveRowTimesM({1, 0.1, 0.05, 1}, {100, 50});  // same physics as the 2x2 case
+    EXPECT_NEAR(Current(*ds, 1)[0], x[0], 1e-3);
+    EXPECT_NEAR(Current(*ds, 2)[0], x[1], 1e-3);
+}
+
+TEST(Compensation, ApplyingTwiceEqualsOnceAndIdentityRestoresRaw) {
+    auto ds = LoadFcsBytes(Linear(kEvents).Build());
+    CSpillMatrix m = Make(3, {1, 0.3f, 0.2f, 0.4f, 1, 0.1f, 0.05f, 0.6f, 1}, {1, 2, 3});
+    ASSERT_TRUE(ds->Compensate(&m));
+    std::vector<std::vector<float>> once;
+    for (int j = 0; j < 4; ++j) once.push_back(Current(*ds, j));
+    ASSERT_TRUE(ds->Compensate(&m));
+    for (int j = 0; j < 4; ++j) EXPECT_EQ(Current(*ds, j), once[size_t(j)]) << j;
+
+    const uint64_t gen = ds->GetEventMatrix()->GetGeneration();
+    CSpillMatrix id(4);
+    id.SetIdentity();
+    ASSERT_TRUE(ds->Compensate(&id));
+    for (int j = 0; j < 4; ++j) EXPECT_EQ(Current(*ds, j), Raw(*ds, j)) << j;
+    EXPECT_NE(ds->GetEventMatrix()->GetGeneration(), gen);
+
+    ASSERT_TRUE(ds->Compensate(&m));
+    ds->GetEventMatrix()->ResetCurrentColumns();
+    for (int j = 0; j < 4; ++j) {
+        EXPECT_EQ(ds->GetEventMatrix()->GetColumn(j), ds->GetEventMatrix()->GetRawColumn(j));
+        EXPECT_EQ(ds->GetEventMatrix()->CurrentColumns()[j], ds->GetEventMatrix()->GetRawColumn(j));
+    }
+}
+
+TEST(Compensation, OneByOneDivides) {
+    auto ds = LoadFcsBytes(Linear(kEvents).Set("SPILL", "1,FL2-H,2").Build());
+    ASSERT_TRUE(ds->Compensate(ds->GetParamSet()->GetSpillMatrix()));
+    EXPECT_EQ(Current(*ds, 2), (std::vector<float>{25, 200, 125, 1.5f}));
+    EXPECT_EQ(Current(*ds, 1), Raw(*ds, 1));
+}
+
+// Log-amplified parameters: channel c of range r and d decades is 10^(c d / r).
+FcsWriter Logs() {
+    FcsWriter w;
+    w.Param("LIN", 32, "1024", "0,0").Param("FL1-LOG", 32, "1024", "4,0").Param("FL2-LOG", 32, "1024", "4,0.1");
+    w.Event({10, 512, 256}).Event({20, 700, 600}).Event({30, 900, 300}).Event({40, 256, 600});
+    return w;
+}
+
+TEST(Compensation, LogAmplifiedParametersGoThroughLinearScale) {
+    auto ds = LoadFcsBytes(Logs().Build());
+    CSpillMatrix m = Make(2, {1, 0.002f, 0.01f, 1}, {1, 2});
+    ASSERT_TRUE(ds->Compensate(&m));
+    const std::vector<float> c1 = Raw(*ds, 1), c2 = Raw(*ds, 2);
+    std::vector<double> w1, w2;
+    for (size_t e = 0; e < c1.size(); ++e) {
+        auto x = SolveRowTimesM({1, double(0.002f), double(0.01f), 1},
+                                {std::pow(10.0, c1[e] * 4.0 / 1024), std::pow(10.0, c2[e] * 4.0 / 1024)});
+        ASSERT_GT(x[0], 0);
+        ASSERT_GT(x[1], 0);
+        w1.push_back(std::log10(x[0]) * 1024 / 4.0);  // the $PnE offset plays no part
+        w2.push_back(std::log10(x[1]) * 1024 / 4.0);
+    }
+    ExpectNear(Current(*ds, 1), w1, 1e-4);
+    ExpectNear(Current(*ds, 2), w2, 1e-4);
+    EXPECT_EQ(Current(*ds, 0), Raw(*ds, 0));
+
+    // A 1x1 matrix of 10 removes one decade: r / d channels.
+    auto one = LoadFcsBytes(Logs().Build());
+    CSpillMatrix ten = Make(1, {10}, {1});
+    ASSERT_TRUE(one->Compensate(&ten));
+    ExpectNear(Current(*one, 1), {512 - 256, 700 - 256, 900 - 256, 256 - 256}, 1e-4);
+
+    // The identity gives the raw channels back, up to float rounding.
+    CSpillMatrix id(3);
+    id.SetIdentity();
+    ASSERT_TRUE(ds->Compensate(&id));
+    for (int j = 0; j < 3; ++j) {
+        const std::vector<float> raw = Raw(*ds, j);
+        ExpectNear(Current(*ds, j), std::vector<double>(raw.begin(), raw.end()), 1e-4);
+    }
+}
+
+TEST(Compensation, LogParameterWithoutRangeUsesOneAndReports9) {
+    FcsWriter w;
+    w.Param("FL1-LOG", 32, "", "4,0").Param("FL2", 32, "1024", "0,0").Event({0.5, 3}).Event({0.25, 5});
+    auto ds = LoadFcsBytes(w.Build());
+    CSpillMatrix id(2);
+    id.SetIdentity();
+    ASSERT_TRUE(ds->Compensate(&id));
+    const auto& errs = ds->GetEventMatrix()->errors;
+    EXPECT_NE(std::find(errs.begin(), errs.end(), int32_t(kErrNoRange)), errs.end());
+    ExpectNear(Current(*ds, 0), {0.5, 0.25}, 1e-5);
+}
+
+TEST(Compensation, NegativeLinearValuesOfLogParametersStayFinite) {
+    auto ds = LoadFcsBytes(Logs().Build());
+    CSpillMatrix m = Make(2, {1, 0.9f, 0.9f, 1}, {1, 2});  // drives some outputs below zero
+    ASSERT_TRUE(ds->Compensate(&m));
+    for (int j = 0; j < 3; ++j)
+        for (float v : Current(*ds, j)) EXPECT_TRUE(std::isfinite(v)) << "column " << j;
+}
+
+TEST(Compensation, SingularOrInvalidMatricesAreRefusedAndKeepTheValues) {
+    auto ds = LoadFcsBytes(Linear(kEvents).Build());
+    CSpillMatrix good = Make(2, {1, 0.1f, 0.05f, 1}, {1, 2});
+    ASSERT_TRUE(ds->Compensate(&good));
+    std::vector<std::vector<float>> before;
+    for (int j = 0; j < 4; ++j) before.push_back(Current(*ds, j));
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+
+    struct Bad {
+        const char* why;
+        CSpillMatrix m;
+    };
+    std::vector<Bad> bad = {
+        {"equal rows", Make(2, {1, 1, 1, 1}, {1, 2})},
+        {"zero column", Make(2, {0, 0, 0, 1}, {1, 2})},
+        {"all zero", Make(3, {0, 0, 0, 0, 0, 0, 0, 0, 0}, {1, 2, 3})},
+        {"NaN value", Make(2, {1, nan, 0, 1}, {1, 2})},
+        {"index past the parameters", Make(2, {1, 0, 0, 1}, {1, 7})},
+        {"negative index", Make(2, {1, 0, 0, 1}, {-1, 2})},
+        {"index list too short", Make(2, {1, 0, 0, 1}, {1})},
+        {"value list too short", Make(2, {1, 0, 0}, {1, 2})},
+    };
+    for (Bad& b : bad) {
+        testing::internal::CaptureStdout();
+        const bool ok = ds->Compensate(&b.m);
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_FALSE(ok) << b.why;
+        for (int j = 0; j < 4; ++j) EXPECT_EQ(Current(*ds, j), before[size_t(j)]) << b.why << " column " << j;
+        if (std::string(b.why) == "zero column") {
+            EXPECT_NE(out.find("BOp"), std::string::npos);
+        }
+    }
+    EXPECT_FALSE(ds->Compensate(nullptr));
+}
+
+TEST(Compensation, DataSetsWithoutEventsOrMatrix) {
+    FcsWriter w = Linear({});
+    auto empty = LoadFcsBytes(w.Build());
+    EXPECT_EQ(empty->GetEventCount(), 0);
+    CSpillMatrix m = Make(2, {1, 0.1f, 0.05f, 1}, {1, 2});
+    empty->Compensate(&m);  // nothing to change; must not touch memory
+    EXPECT_EQ(Current(*empty, 1), std::vector<float>{});
+
+    auto notList = LoadFcsBytes(Linear(kEvents).Mode("C").Build());
+    ASSERT_EQ(notList->GetEventMatrix(), nullptr);
+    EXPECT_FALSE(notList->Compensate(&m));
+
+    CEventMatrix none;
+    EXPECT_EQ(none.GetParamCount(), 0);
+    EXPECT_EQ(none.GetColumn(0), nullptr);
+    EXPECT_FALSE(none.ApplyCompensation(m));
+}
+
+// ---------------------------------------------------------------- the matrix type
+
+TEST(SpillMatrix, ElementNeverPointsOutside) {
+    CSpillMatrix m(2);
+    EXPECT_EQ(m.values, (std::vector<float>{0, 0, 0, 0}));
+    EXPECT_EQ(m.indices, (std::vector<int32_t>{0, 1}));
+    EXPECT_EQ(m.Element(0, 0), m.values.data());
+    EXPECT_EQ(m.Element(0, 1), m.values.data() + 1);
+    EXPECT_EQ(m.Element(1, 0), m.values.data() + 2);
+    EXPECT_EQ(m.Element(1, 1), m.values.data() + 3);
+    const CSpillMatrix& cm = m;
+    EXPECT_EQ(cm.Element(1, 1), m.values.data() + 3);
+    for (auto [i, j] : {std::pair{2, 0}, {0, 2}, {-1, 0}, {0, -1}, {INT32_MAX, 0}, {INT32_MIN, INT32_MIN}}) {
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(m.Element(i, j), nullptr) << i << "," << j;
+        EXPECT_EQ(cm.Element(i, j), nullptr) << i << "," << j;
+        EXPECT_NE(testing::internal::GetCapturedStdout().find("value out of order"), std::string::npos);
+    }
+    // n larger than what the values hold (a matrix edited by hand).
+    CSpillMatrix odd(2);
+    odd.values.resize(3);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(odd.Element(1, 1), nullptr);
+    testing::internal::GetCapturedStdout();
+    m.Free();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(m.Element(0, 0), nullptr);
+    testing::internal::GetCapturedStdout();
+}
+
+TEST(SpillMatrix, SetIdentityAndSetIndices) {
+    CSpillMatrix m = Make(2, {0.5f, 0.2f, 0.3f, 0.7f}, {0, 1});
+    m.SetIdentity();
+    EXPECT_EQ(m.values, (std::vector<float>{1, 0.2f, 0.3f, 1}));
+    int32_t idx[2] = {5, 3};
+    m.SetIndices(idx);
+    idx[0] = 99;
+    EXPECT_EQ(m.indices, (std::vector<int32_t>{5, 3}));
+}
+
+TEST(SpillMatrix, InvertKnownMatricesAndRefuseSingularOnes) {
+    CSpillMatrix a = Make(2, {2, 1, 1, 1}, {4, 6});
+    CSpillMatrix inv;
+    ASSERT_TRUE(a.Invert(&inv));
+    ASSERT_EQ(inv.n, 2);
+    ASSERT_EQ(inv.values.size(), 4u);
+    EXPECT_NEAR(inv.values[0], 1, 1e-6);
+    EXPECT_NEAR(inv.values[1], -1, 1e-6);
+    EXPECT_NEAR(inv.values[2], -1, 1e-6);
+    EXPECT_NEAR(inv.values[3], 2, 1e-6);
+    EXPECT_EQ(inv.indices, (std::vector<int32_t>{4, 6}));
+
+    CSpillMatrix b = Make(3, {0.1f, 1, 0, 1, 0.2f, 0.3f, 0.2f, 0.1f, 1}, {0, 1, 2});
+    CSpillMatrix bi;
+    ASSERT_TRUE(b.Invert(&bi));
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) {
+            double s = 0;
+            for (int k = 0; k < 3; ++k) s += double(b.values[size_t(r * 3 + k)]) * bi.values[size_t(k * 3 + c)];
+            EXPECT_NEAR(s, r == c ? 1.0 : 0.0, 1e-5) << r << "," << c;
+        }
+
+    CSpillMatrix s = Make(2, {1, 2, 2, 4}, {0, 1});
+    CSpillMatrix untouched = Make(1, {42}, {9});
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(s.Invert(&untouched));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(untouched.n, 1);
+    EXPECT_EQ(untouched.values, std::vector<float>{42});
+    EXPECT_EQ(untouched.indices, std::vector<int32_t>{9});
+}
+
+}  // namespace
