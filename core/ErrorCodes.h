@@ -19,10 +19,12 @@ enum FcsErrorCode : int32_t {
 
 // Codes of the data shell and the gate tree.
 enum ShellErrorCode : int32_t {
-    kErrShellNoData = 18,
-    kErrShellReserved20 = 20,
-    kErrGate21 = 21,
-    kErrGate22 = 22,
-    kErrGate23 = 23,
-    kErrGate24 = 24,
+    kErrCopyInputMissing = 18,   // a copied gate's input is not a gate of the source shell
+    kErrRangesDiffer = 20,       // a data set offered to a shell has other $PnR values
+    kErrGateTooFewInputs = 21,   // a logic gate with fewer inputs than its operator needs
+                                 // (AND/OR below two, NOT or region gate none)
+    kErrGateForeignInput = 22,   // an input belongs to another shell (skipped; as first input
+                                 // the gate stays empty)
+    kErrGateNotManyInputs = 23,  // NOT with more than one input (input 0 is used)
+    kErrGateNotWithRegion = 24,  // NOT that also has a region
 };

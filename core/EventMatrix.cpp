@@ -1,6 +1,7 @@
 #include "core/EventMatrix.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdio>
@@ -138,9 +139,9 @@ constexpr size_t kHugeThreshold = size_t(8) << 20;
 
 // Zero-filled block of paramCount x eventCount floats. Large blocks come
 // straight from the kernel on huge pages: fewer page faults while decoding.
-float* CEventMatrix::AllocBlock(std::unique_ptr<Block>& b) {
+float* CEventMatrix::AllocBlock(std::unique_ptr<Block>& b, int32_t columns) {
     b.reset();
-    const size_t count = size_t(m_paramCount) * size_t(m_eventCount);
+    const size_t count = size_t(columns < 0 ? m_paramCount : columns) * size_t(m_eventCount);
     if (count == 0) return nullptr;
     auto blk = std::make_unique<Block>();
     blk->bytes = count * sizeof(float);
@@ -194,6 +195,11 @@ void ForEvents(const uint8_t* src, int64_t bpe, int64_t n, float* dst, F f) {
 
 }  // namespace
 
+uint64_t CEventMatrix::NextGeneration() {
+    static std::atomic<uint64_t> counter{1};
+    return counter.fetch_add(1, std::memory_order_relaxed);
+}
+
 CEventMatrix::CEventMatrix() = default;
 
 CEventMatrix::CEventMatrix(const lm::MappedFile& file, int64_t dataBegin, int64_t dataEnd,
@@ -229,6 +235,7 @@ void CEventMatrix::Decode(const lm::MappedFile& file, int64_t dataBegin, int64_t
     rawColumns.assign(size_t(m_paramCount), nullptr);
     for (int32_t j = 0; j < m_paramCount; ++j) rawColumns[size_t(j)] = base ? base + size_t(j) * size_t(m_eventCount) : nullptr;
     currentColumns = rawColumns;
+    TouchAllColumns();
     if (m_eventCount == 0 || m_paramCount == 0) return;
 
     const bool knownType = m_dataType == 'I' || m_dataType == 'F' || m_dataType == 'D';
@@ -368,10 +375,23 @@ const float* CEventMatrix::GetRawColumn(int32_t i) const {
     return rawColumns[size_t(i)];
 }
 
+void CEventMatrix::TouchColumns(const std::vector<int32_t>& cols) {
+    m_generation = NextGeneration();
+    for (int32_t u : cols)
+        if (u >= 0 && size_t(u) < m_columnGeneration.size()) m_columnGeneration[size_t(u)] = m_generation;
+}
+
+void CEventMatrix::TouchAllColumns() {
+    m_generation = NextGeneration();
+    m_columnGeneration.assign(size_t(m_paramCount), m_generation);
+}
+
 void CEventMatrix::ResetCurrentColumns() {
     currentColumns = rawColumns;
     m_current.reset();
-    ++m_generation;
+    // Only the columns a compensation changed differ from the raw values.
+    TouchColumns(m_compensated);
+    m_compensated.clear();
 }
 
 void CEventMatrix::SeparateCurrentColumns() {
@@ -404,14 +424,18 @@ void CEventMatrix::ScaleColumns() {
     for (int32_t u = 0; u < m_paramCount; ++u) {
         float* lin = base + size_t(u) * size_t(m_eventCount);
         linearColumns[size_t(u)] = lin;
-        const float* raw = rawColumns[size_t(u)];
-        double r, d;
-        if (!LogParam(u, &r, &d)) {
-            std::memcpy(lin, raw, size_t(m_eventCount) * sizeof(float));
-        } else {
-            const double k = d / r;
-            for (int32_t e = 0; e < m_eventCount; ++e) lin[e] = float(std::pow(10.0, double(raw[e]) * k));
-        }
+        Linearize(u, lin);
+    }
+}
+
+void CEventMatrix::Linearize(int32_t u, float* lin) {
+    const float* raw = rawColumns[size_t(u)];
+    double r, d;
+    if (!LogParam(u, &r, &d)) {
+        std::memcpy(lin, raw, size_t(m_eventCount) * sizeof(float));
+    } else {
+        const double k = d / r;
+        for (int32_t e = 0; e < m_eventCount; ++e) lin[e] = float(std::pow(10.0, double(raw[e]) * k));
     }
 }
 
@@ -433,10 +457,29 @@ bool CEventMatrix::ApplyCompensation(const CSpillMatrix& m) {
     // A singular matrix leaves the current values as they were.
     if (!InvertSpill(m, inv)) return false;
 
-    SeparateCurrentColumns();
-    ++m_generation;
+    // Columns outside the matrix go back to their raw values, so only the
+    // matrix's columns and those the previous compensation changed move.
+    std::vector<int32_t> touched = m_compensated;
+    touched.insert(touched.end(), m.indices.begin(), m.indices.end());
+    m_compensated = m.indices;
+    if (m_current) {
+        for (int32_t u : touched)
+            std::memcpy(currentColumns[size_t(u)], rawColumns[size_t(u)], size_t(m_eventCount) * sizeof(float));
+        TouchColumns(touched);
+    } else {
+        SeparateCurrentColumns();
+        TouchAllColumns();  // every column pointer changed
+    }
     if (m_eventCount == 0) return true;
-    ScaleColumns();
+    // Only the matrix's parameters need linear values.
+    FreeLinearColumns();
+    float* base = AllocBlock(m_linear, n);
+    linearColumns.assign(size_t(m_paramCount), nullptr);
+    for (int32_t k = 0; k < n; ++k) {
+        const int32_t u = m.indices[size_t(k)];
+        linearColumns[size_t(u)] = base + size_t(k) * size_t(m_eventCount);
+        Linearize(u, linearColumns[size_t(u)]);
+    }
 
     // out(k) = sum_j linear[idx j] * inv(j, k), a chunk of events at a time
     // so that all n outputs of an event come from its uncompensated values.

@@ -69,8 +69,14 @@ public:
     bool ApplyCompensation(const CSpillMatrix& m);
 
     // Changes whenever the current columns change (compensation or reset), so
-    // caches derived from them can tell they are stale.
+    // caches derived from them can tell they are stale. Unique across all
+    // matrices: a new matrix at a freed one's address never matches its values.
     uint64_t GetGeneration() const { return m_generation; }
+    // The same for one column: a compensation changes only the columns of its
+    // matrix (and of the one before), so caches of the others stay valid.
+    uint64_t GetColumnGeneration(int32_t i) const {
+        return i >= 0 && size_t(i) < m_columnGeneration.size() ? m_columnGeneration[size_t(i)] : 0;
+    }
 
     std::vector<float*> currentColumns;
     std::vector<float*> rawColumns;
@@ -80,13 +86,19 @@ public:
 private:
     struct Block;  // aligned float storage
     void Decode(const lm::MappedFile& file, int64_t dataBegin, int64_t dataEnd);
-    float* AllocBlock(std::unique_ptr<Block>& b);
+    float* AllocBlock(std::unique_ptr<Block>& b, int32_t columns = -1);
     bool LogParam(int32_t u, double* r, double* d);
+    void Linearize(int32_t u, float* lin);
 
     CParamSet* m_params = nullptr;
     int32_t m_dataType = 0;
     int32_t m_eventCount = 0;
     int32_t m_paramCount = 0;
     std::unique_ptr<Block> m_raw, m_current, m_linear;
-    uint64_t m_generation = 1;
+    static uint64_t NextGeneration();
+    uint64_t m_generation = NextGeneration();
+    std::vector<uint64_t> m_columnGeneration;
+    std::vector<int32_t> m_compensated;  // columns the last compensation changed
+    void TouchColumns(const std::vector<int32_t>& cols);
+    void TouchAllColumns();
 };

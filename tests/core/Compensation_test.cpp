@@ -446,3 +446,36 @@ TEST(SpillMatrix, InvertKnownMatricesAndRefuseSingularOnes) {
 }
 
 }  // namespace
+
+namespace {
+// A second matrix over other parameters puts the first one's columns back to
+// raw, and only the columns that moved report a new generation (plot and
+// gate caches of the others stay valid).
+TEST(Compensation, SecondMatrixRestoresTheFirstOnesColumns) {
+    auto ds = LoadFcsBytes(Linear(kEvents).Build());
+    CEventMatrix* m = ds->GetEventMatrix();
+    ASSERT_GE(m->GetParamCount(), 4);
+    const CSpillMatrix a = Make(2, {1, 0.5f, 0, 1}, {1, 2});
+    ASSERT_TRUE(ds->Compensate(&a));
+    EXPECT_NE(Current(*ds, 2), Raw(*ds, 2));
+    const uint64_t g0 = m->GetColumnGeneration(0), g3 = m->GetColumnGeneration(3);
+    const uint64_t g1 = m->GetColumnGeneration(1);
+
+    const CSpillMatrix b = Make(2, {1, 0.25f, 0, 1}, {0, 3});
+    ASSERT_TRUE(ds->Compensate(&b));
+    EXPECT_EQ(Current(*ds, 1), Raw(*ds, 1));
+    EXPECT_EQ(Current(*ds, 2), Raw(*ds, 2));
+    EXPECT_NE(Current(*ds, 3), Raw(*ds, 3));
+    EXPECT_NE(m->GetColumnGeneration(0), g0);
+    EXPECT_NE(m->GetColumnGeneration(3), g3);
+    EXPECT_NE(m->GetColumnGeneration(1), g1);  // went back to raw: it moved
+
+    const uint64_t g2 = m->GetColumnGeneration(2);
+    const CSpillMatrix c = Make(2, {1, 0.125f, 0, 1}, {0, 3});
+    ASSERT_TRUE(ds->Compensate(&c));
+    EXPECT_EQ(m->GetColumnGeneration(2), g2);  // untouched by either matrix
+
+    m->ResetCurrentColumns();
+    for (int32_t j = 0; j < m->GetParamCount(); ++j) EXPECT_EQ(Current(*ds, j), Raw(*ds, j)) << j;
+}
+}  // namespace

@@ -1,0 +1,253 @@
+// Cost of a whole gate tree on large synthetic data: building and evaluating
+// a 10-gate tree on linear and logicle axes, re-evaluating after one region
+// edit, all ten statistics of a gate, and a full compensation change with an
+// 8x8 spillover matrix. Each size runs in its own child process so that its
+// peak memory is its own. Run by hand:
+//   bench_gates [events...]      (default: 1000000 10000000)
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/MappedFile.h"
+#include "core/DataSet.h"
+#include "core/DataShell.h"
+#include "core/EventMatrix.h"
+#include "core/GateNode.h"
+#include "core/Region.h"
+#include "core/StatItem.h"
+#include "core/Trans.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
+
+long PeakRssMiB() {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return ru.ru_maxrss / 1024;
+}
+
+constexpr int kParams = 10;  // FSC-A, SSC-A, FL1-A .. FL8-A
+constexpr int kFirstFl = 2;
+constexpr int kFl = 8;
+
+// An FCS 3.0 file in memory: little-endian floats, $PnR 262144, SPILL over
+// the eight fluorescence parameters.
+std::vector<uint8_t> BuildFile(int64_t events) {
+    std::string text = "/$BEGINANALYSIS/0/$ENDANALYSIS/0/$BEGINSTEXT/0/$ENDSTEXT/0/$MODE/L/$DATATYPE/F/";
+    text += "$BYTEORD/1,2,3,4/$PAR/" + std::to_string(kParams) + "/$TOT/" + std::to_string(events) + "/$NEXTDATA/0/";
+    auto name = [](int p) { return p == 0 ? std::string("FSC-A") : p == 1 ? std::string("SSC-A") : "FL" + std::to_string(p - 1) + "-A"; };
+    for (int p = 0; p < kParams; ++p) {
+        const std::string n = std::to_string(p + 1);
+        text += "$P" + n + "N/" + name(p) + "/$P" + n + "B/32/$P" + n + "R/262144/$P" + n + "E/0,0/";
+    }
+    std::string spill = std::to_string(kFl);
+    for (int i = 0; i < kFl; ++i) spill += "," + name(kFirstFl + i);
+    for (int i = 0; i < kFl; ++i)
+        for (int j = 0; j < kFl; ++j) {
+            char v[32];
+            std::snprintf(v, sizeof v, ",%.4f", i == j ? 1.0 : 0.002 * ((i * 3 + j * 5) % 11));
+            spill += v;
+        }
+    text += "SPILL/" + spill + "/";
+    const int64_t dataBytes = events * kParams * 4;
+    std::string tail = "$BEGINDATA/0000000000000000/$ENDDATA/0000000000000000/";
+    const int64_t textBegin = 58;
+    const int64_t textEnd = textBegin + int64_t(text.size() + tail.size()) - 1;
+    const int64_t dataBegin = textEnd + 1;
+    char num[32];
+    std::snprintf(num, sizeof num, "%016lld", (long long)dataBegin);
+    std::memcpy(&tail[11], num, 16);
+    std::snprintf(num, sizeof num, "%016lld", (long long)(dataBegin + dataBytes - 1));
+    std::memcpy(&tail[37], num, 16);
+    text += tail;
+    char header[128];
+    std::snprintf(header, sizeof header, "FCS3.0    %8lld%8lld%8d%8d%8d%8d", (long long)textBegin, (long long)textEnd,
+                  0, 0, 0, 0);
+
+    std::vector<uint8_t> bytes(size_t(dataBegin + dataBytes));
+    std::memcpy(bytes.data(), header, 58);
+    std::memcpy(bytes.data() + 58, text.data(), text.size());
+    float* out = reinterpret_cast<float*>(bytes.data() + dataBegin);  // little-endian host
+    uint64_t seed = 0x9E3779B97F4A7C15ull;
+    auto next = [&seed]() {
+        seed ^= seed << 13;
+        seed ^= seed >> 7;
+        seed ^= seed << 17;
+        return double(seed >> 11) / double(1ull << 53);
+    };
+    for (int64_t e = 0; e < events; ++e) {
+        float ev[kParams];
+        ev[0] = float(20000 + 200000 * next());
+        ev[1] = float(5000 + 150000 * next() * next());
+        // Fluorescence: a dim and a bright population over 4 decades.
+        for (int p = kFirstFl; p < kParams; ++p) {
+            const double decade = next() < 0.6 ? 1.0 + next() : 3.0 + next() * 1.3;
+            ev[p] = float(std::pow(10.0, decade) + (next() - 0.5) * 40.0);
+        }
+        std::memcpy(out + size_t(e) * kParams, ev, sizeof ev);
+    }
+    return bytes;
+}
+
+template <class Fn>
+double Best(int reps, Fn&& fn) {
+    double best = 1e300;
+    for (int r = 0; r < reps; ++r) {
+        auto t0 = Clock::now();
+        fn(r);
+        best = std::min(best, Ms(t0, Clock::now()));
+    }
+    return best;
+}
+
+struct Tree {
+    CrRect* rect = nullptr;
+    CGateNode* rectGate = nullptr;
+    CGateNode* quad = nullptr;
+    CGateNode* andGate = nullptr;
+};
+
+Tree BuildTree(VexaDataShell& s) {
+    Tree t;
+    auto rect = std::make_unique<CrRect>(0, 1, RgnPoint{0.1f, 0.05f}, RgnPoint{0.85f, 0.7f});
+    t.rect = rect.get();
+    t.rectGate = s.AddRegionGate(std::move(rect), 0, "rect");
+    const int32_t ri = s.GetGateIndex(t.rectGate);
+    CGateNode* ell = s.AddRegionGate(
+        std::make_unique<CrEllipse>(2, 3, RgnPoint{0.15f, 0.2f}, RgnPoint{0.85f, 0.9f}), ri, "ellipse");
+    CGateNode* poly = s.AddRegionGate(
+        std::make_unique<CrPolygon>(4, 5, std::vector<RgnPoint>{{0.1f, 0.1f}, {0.9f, 0.2f}, {0.8f, 0.9f}, {0.5f, 0.5f}, {0.2f, 0.8f}}),
+        ri, "polygon");
+    t.andGate = s.AddLogicGate(kGateAnd, {ell, poly}, "and");
+    s.AddLogicGate(kGateOr, {ell, poly}, "or");
+    s.AddNotGate(t.rectGate, "not");
+    t.quad = s.AddRegionGate(std::make_unique<CrQuadrant>(6, 7, 0.5f, 0.5f, 0.52f, 0.48f, 0.5f, 0.47f), 0, "");
+    return t;
+}
+
+void UseAxes(VexaDataShell& s, bool logicle) {
+    for (int p = 0; p < kParams; ++p) {
+        if (logicle) s.SetTrans(std::make_unique<CLogical>(262144.0f, -10.0f, 4.5f), p);
+        else s.SetTrans(std::make_unique<CTRANS>(0.0f, 262144.0f), p);
+    }
+}
+
+int RunSize(int64_t events) {
+    std::printf("== %lld events, %d parameters, 8x8 SPILL ==\n", (long long)events, kParams);
+    auto t0 = Clock::now();
+    CDataSet* ds = nullptr;
+    {
+        std::vector<uint8_t> bytes = BuildFile(events);
+        auto t1 = Clock::now();
+        lm::MappedFile file;
+        file.OpenMemory(bytes.data(), bytes.size());
+        ds = new CDataSet();
+        ds->LoadFrom(file, "bench.fcs", 0);
+        std::printf("  make file %.0f ms, decode %.0f ms\n", Ms(t0, t1), Ms(t1, Clock::now()));
+    }
+    if (ds->GetEventCount() != events || !ds->GetParamSet()->GetSpillMatrix()) {
+        std::printf("  synthetic file not read as expected (%d events)\n", ds->GetEventCount());
+        return 1;
+    }
+    auto t2 = Clock::now();
+    VexaDataShell shell(ds, "bench");
+    std::printf("  shell with compensation on load      %8.1f ms\n", Ms(t2, Clock::now()));
+
+    for (bool logicle : {false, true}) {
+        const char* axis = logicle ? "logicle" : "linear ";
+        while (shell.GetGateCount() > 1) shell.RemoveGate(shell.GetGate(1), false);
+        auto a0 = Clock::now();
+        UseAxes(shell, logicle);
+        const double axes = Ms(a0, Clock::now());
+        shell.GetFractionCache().Clear();
+        auto b0 = Clock::now();
+        Tree t = BuildTree(shell);
+        const double build = Ms(b0, Clock::now());
+        // Every gate again (fraction columns cached): what a data notice costs.
+        const double all = Best(5, [&](int) { shell.EditCompensation(3); });
+        // Region drag: the rectangle and its five dependants.
+        const double edit = Best(20, [&](int r) {
+            const float d = 0.01f * float(r % 5);
+            t.rect->SetGeometry({0.1f + d, 0.05f, 0.85f - d, 0.7f + d}, nullptr);
+        });
+        const double quadEdit = Best(10, [&](int r) {
+            const float d = 0.01f * float(r % 5);
+            static_cast<CrQuadrant*>(t.quad->GetRegion())->SetGeometry(0.5f + d, 0.5f, 0.52f, 0.48f - d, 0.5f, 0.47f, nullptr);
+        });
+        std::printf("  %s axes: set %d transforms %7.1f ms | build 10-gate tree (first) %8.1f ms | "
+                    "all gates again %7.1f ms\n",
+                    axis, kParams, axes, build, all);
+        std::printf("  %s axes: region edit, 5 dependants %7.2f ms | quadrant edit (4 gates) %7.2f ms\n", axis, edit,
+                    quadEdit);
+        std::printf("           gate sizes: rect %u, and %u, quadrant UR %u\n", t.rectGate->GetMask().CountSetBits(),
+                    t.andGate->GetMask().CountSetBits(), t.quad->GetMask().CountSetBits());
+    }
+
+    // All ten statistics of the root (every event) and of a smaller gate.
+    for (int32_t gi : {0, 1}) {
+        CStatItem* st = shell.GetGate(gi)->GetStatItem();
+        std::string texts;
+        const double stats = Best(5, [&](int) {
+            texts.clear();
+            for (int code = 0; code < kStatCodeCount; ++code) texts += st->GetStatText(kFirstFl, code) + " ";
+        });
+        std::printf("  all ten statistics of a %lld-event gate %7.1f ms  [%s]\n",
+                    (long long)st->GetEventCount(), stats, texts.c_str());
+    }
+    {
+        CStatItem* st = shell.GetGate(0)->GetStatItem();
+        const double med = Best(5, [&](int) { (void)st->GetMedian(kFirstFl); });
+        const double mean = Best(5, [&](int) { (void)st->GetMean(kFirstFl); });
+        const double geo = Best(5, [&](int) { (void)st->GetGeoMean(kFirstFl); });
+        std::printf("    of which: median %.1f ms, mean %.1f ms, geometric mean %.1f ms\n", med, mean, geo);
+    }
+
+    // Compensation dialog: one coefficient change, then OK (apply and store).
+    shell.EditCompensation(kCompBeginEdit);
+    auto c0 = Clock::now();
+    shell.SetCompValue(kFirstFl, kFirstFl + 1, 0.05f);
+    const double oneValue = Ms(c0, Clock::now());
+    auto c1 = Clock::now();
+    shell.EditCompensation(kCompApply);
+    const double apply = Ms(c1, Clock::now());
+    std::printf("  compensation: one coefficient %7.1f ms | EditCompensation(1) %7.1f ms (logicle axes)\n", oneValue,
+                apply);
+    std::printf("  peak memory %ld MiB (data %.0f MiB per column set)\n", PeakRssMiB(),
+                double(events) * kParams * 4 / 1048576.0);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<int64_t> sizes;
+    for (int i = 1; i < argc; ++i) sizes.push_back(std::atoll(argv[i]));
+    if (sizes.empty()) sizes = {1000000, 10000000};
+    for (int64_t n : sizes) {
+        if (n <= 0) continue;
+        std::fflush(stdout);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int rc = RunSize(n);
+            std::fflush(stdout);
+            _exit(rc);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::printf("  (run of %lld events failed)\n", (long long)n);
+    }
+    return 0;
+}

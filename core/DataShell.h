@@ -1,0 +1,185 @@
+#pragma once
+// One FCS data set as the user analyses it: the shared data set plus what the
+// analysis adds to it (one axis transform per parameter, the compensation
+// matrices, the gate tree with its regions, the id pools of the gates) and the
+// observers that follow it. Single-threaded: every call comes from the
+// user-interface thread.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/Geometry.h"
+#include "core/DataSetUser.h"
+#include "core/EventBitMask.h"
+#include "core/FractionCache.h"
+
+class CDataRgn;
+class CDataShellUser;
+class CGateNode;
+class CParam;
+class CSpillMatrix;
+class CTRANS;
+
+// Steps of the compensation dialog.
+enum CompensationStep : int32_t {
+    kCompBeginEdit = 0,  // working matrix := copy of the stored one
+    kCompApply = 1,      // store and apply the working matrix
+    kCompRestore = 2,    // re-apply the stored matrix, drop the working one
+};
+
+// Id pools of VexaDataShell::NewId.
+enum GateIdPool : int32_t { kQuadrantIdPool = 0, kGateIdPool = 1 };
+
+class VexaDataShell : public VexaDataSetUser {
+public:
+    // On an existing data set (shared). The file's SPILL matrix compensates
+    // the events; without one an identity matrix is kept.
+    VexaDataShell(CDataSet* dataSet, const std::string& name);
+    // Opens data set `index` of the FCS file at path; compensation as above
+    // when setUpCompensation, else none (no stored matrix).
+    VexaDataShell(const std::string& path, int32_t index, const std::string& name,
+                  bool setUpCompensation);
+    // The analysis of other (transforms, gates, id pools) on a new file.
+    VexaDataShell(const VexaDataShell& other, const std::string& path, int32_t index,
+                  const std::string& name);
+    // Without a data set: root and pools only.
+    VexaDataShell();
+    ~VexaDataShell() override;
+    VexaDataShell(const VexaDataShell&) = delete;
+    VexaDataShell& operator=(const VexaDataShell&) = delete;
+
+    // ---- data access ----
+    const std::string& GetName() const { return m_name; }
+    int32_t GetParamCount() const;
+    CParam* GetParam(int32_t i) const;
+    // $PnR (0.0 when absent or i out of range).
+    float GetParamRange(int32_t i) const;
+    // Events of the data set ($TOT); 0 without data.
+    int32_t GetTotalEvents() const;
+    std::string GetKeywordValue(const std::string& key) const;
+    std::string GetPathName() const;
+    std::string GetFileDir() const;
+    std::string GetFileName() const;
+    static bool IsFcsFile(const std::string& path);
+    // -1: "Count"; mode 1: $PnN; mode 2: $PnS, or $PnN when empty; else both.
+    std::string GetParamLabel(int32_t i, int32_t mode) const;
+
+    // Transform of parameter i, made from the defaults on first need; null for
+    // i out of range. The shell keeps ownership.
+    CTRANS* GetTrans(int32_t i);
+    // Replaces the transform of parameter i and re-evaluates the gates whose
+    // regions use it. False (trans dropped) for i out of range or null trans.
+    bool SetTrans(std::unique_ptr<CTRANS> trans, int32_t i);
+    // Decades per channel of parameter i ($PnE decades / $PnR).
+    float ComputeLogScale(int32_t i);
+    float GetLogScale() const { return m_logScale; }
+
+    // ---- gates ----
+    // Gate i; null for i out of range or without a data set.
+    CGateNode* GetGate(int32_t i) const;
+    int32_t GetGateIndex(const CGateNode* node) const;
+    int32_t GetGateCount() const { return int32_t(m_gates.size()); }
+    COLORREF GetGateColor(int32_t i) const;
+    CGateNode* GetRoot() const { return m_root; }
+    const std::vector<CGateNode*>& GetGates() const { return m_gates; }
+    // Region i of the region list (a quadrant once), null out of range.
+    CDataRgn* GetRegion(int32_t i) const;
+    int32_t GetRegionIndex(const CDataRgn* region) const;
+    int32_t GetRegionCount() const { return int32_t(m_regions.size()); }
+    GateEventIterator GetGateEventIterator(int32_t i) const;
+
+    // New gates. Each returns the (first) new node, or null when refused:
+    // inputs must be gates of this shell, none twice; AND/OR need two or more.
+    CGateNode* AddLogicGate(char op, const std::vector<CGateNode*>& inputs, const std::string& name);
+    CGateNode* AddNotGate(CGateNode* node, const std::string& name);
+    CGateNode* AddNotGateAt(int32_t index, const std::string& name);
+    // A quadrant part 0 brings its three other parts as three more gates.
+    CGateNode* AddRegionGate(std::unique_ptr<CDataRgn> region, int32_t parentIndex,
+                             const std::string& name);
+    // Appends a node made by a reader of stored gates (ownership passes).
+    CGateNode* AddGate(std::unique_ptr<CGateNode> node);
+    void CopyGates(const VexaDataShell& other);
+    // Removes node and every gate that depends on it (all four parts of a
+    // quadrant); nothing for the root or a node of another shell.
+    void RemoveGate(CGateNode* node, bool notify);
+
+    // ---- observers ----
+    void AddUser(CDataShellUser* user);
+    void RemoveUser(CDataShellUser* user, bool notify);
+    const std::vector<CDataShellUser*>& GetUsers() const { return m_users; }
+
+    // ---- region changes ----
+    void QueueReevaluation(CGateNode* node);
+    void FlushReevaluation();
+
+    // ---- compensation ----
+    // Null: undo compensation (the events become the raw values). Otherwise
+    // the events are compensated with matrix, which is also kept as the
+    // stored matrix when store is set.
+    void SetCompMatrix(const CSpillMatrix* matrix, bool store);
+    // Coefficient between two parameters in the working (else stored) matrix;
+    // -1.0 when either is not in it.
+    float GetCompValue(int32_t rowParam, int32_t colParam) const;
+    void SetCompValue(int32_t rowParam, int32_t colParam, float value);
+    void EditCompensation(int32_t step);
+    void SetCompMode(int32_t mode);
+    const CSpillMatrix* GetFileMatrix() const { return m_fileMatrix.get(); }
+    const CSpillMatrix* GetEditMatrix() const { return m_editMatrix.get(); }
+    int32_t GetCompMode() const { return m_compMode; }
+
+    // ---- data switch ----
+    // Loads another file into this shell's gates; false (nothing changed)
+    // when it cannot be read or does not fit the regions and ranges.
+    bool OpenDataSet(const std::string& path, int32_t index);
+    bool SetDataSet(CDataSet* dataSet, bool notify) override;
+    bool IsLayoutCompatible(const CDataSet* other);
+    void OnDataSetChanged() override;
+
+    // ---- id pools ----
+    int32_t NewId(int32_t kind);
+    const std::vector<uint8_t>& GetGateIdPool() const { return m_gateIds; }
+    const std::vector<uint8_t>& GetQuadrantIdPool() const { return m_quadIds; }
+    // Replaces a pool by stored bytes (document reader).
+    void SetIdPools(std::vector<uint8_t> gateIds, std::vector<uint8_t> quadIds);
+
+    // Display fractions of parameter columns shared by the region hit tests.
+    FractionCache& GetFractionCache() { return m_fractions; }
+
+private:
+    friend class CGateNode;
+
+    void InitEmpty();
+    void SetUpCompensation(bool keepIdentity);
+    void CreateDefaultTransforms();
+    std::unique_ptr<CTRANS> MakeDefaultTransform(int32_t i);
+    void FreeId(std::vector<uint8_t>& pool, int32_t id);
+    CGateNode* AppendGate(std::unique_ptr<CGateNode> node);
+    CGateNode* CreateRegionGates(std::unique_ptr<CDataRgn> region, CGateNode* parent,
+                                 const std::string& name, bool notify);
+    void AddQuadrantParts(CGateNode* part0, CGateNode* parent, const CGateNode* colorsFrom);
+    CGateNode* CopyGateFrom(const CGateNode& node, const VexaDataShell& other);
+    // Takes gate index out of the list (after the removal notices); true
+    // when this call took it out. The node is not deleted.
+    bool RemoveGateAt(int32_t index);
+    void DeleteGateAt(int32_t index, bool notify);
+    void RebuildRegionList();
+    void EvaluateAll();
+    bool HasEvents() const;
+    void AddShellError(int32_t code);
+
+    float m_logScale = 1.0f;
+    std::string m_name;
+    std::vector<CDataShellUser*> m_users;
+    CGateNode* m_root = nullptr;
+    std::vector<CGateNode*> m_gates;  // owned; index 0 is the root
+    std::vector<CDataRgn*> m_regions;
+    std::vector<CGateNode*> m_pending;
+    std::vector<uint8_t> m_gateIds;
+    std::vector<uint8_t> m_quadIds;
+    std::unique_ptr<CSpillMatrix> m_fileMatrix;
+    std::unique_ptr<CSpillMatrix> m_editMatrix;
+    std::vector<std::unique_ptr<CTRANS>> m_transforms;
+    int32_t m_compMode = 1;
+    FractionCache m_fractions;
+};

@@ -1,0 +1,90 @@
+#include "core/Scale.h"
+
+#include "core/Canvas.h"
+#include "core/Trans.h"
+
+namespace {
+// Label placement, in pixels.
+constexpr int32_t kXLabelDrop = 8;       // X label text below the axis
+constexpr int32_t kXExponentGap = 2;     // between the text and its exponent
+constexpr int32_t kXExponentDrop = 2;    // exponent top below the axis
+constexpr int32_t kYLabelLeft = 25;      // Y label left of the axis
+constexpr int32_t kYExponentLeft = 3;
+constexpr int32_t kYExponentUp = 15;
+constexpr int32_t kEscapementUp = 900;   // text reading bottom to top
+}  // namespace
+
+CScale::CScale(CCanvas& canvas, const CRect& plotArea, const LOGFONT& font, int32_t axis)
+    : m_canvas(&canvas),
+      m_originX(plotArea.left - 1),
+      m_originY(plotArea.bottom),
+      m_font(font),
+      m_width(plotArea.right - plotArea.left),
+      m_height(plotArea.bottom - plotArea.top),
+      m_axis(axis) {}
+
+CScale::CScale(CCanvas& canvas, const CRect& plotArea, const LOGFONT& font, int32_t axis,
+               const CTRANS& trans)
+    : CScale(canvas, plotArea, font, axis) {
+    Draw(trans);
+}
+
+void CScale::Draw(const CTRANS& trans) { trans.DrawTicks(*this); }
+
+int32_t CScale::ToPixels(float fraction) const {
+    const double extent = IsXAxis() ? m_width : m_height;
+    const double px = extent * double(fraction);
+    // Fractions come clamped to 0..1; anything else is kept on the axis
+    // rather than converted out of range.
+    if (!(px == px)) return 0;
+    if (px > 1e9) return 1000000000;
+    if (px < -1e9) return -1000000000;
+    return int32_t(px);  // truncation toward zero
+}
+
+void CScale::Tick(int32_t length, float fraction) {
+    const int32_t p = ToPixels(fraction);
+    if (IsXAxis())
+        m_canvas->Line(m_originX + p, m_originY, m_originX + p, m_originY + length);
+    else
+        m_canvas->Line(m_originX, m_originY - p, m_originX - length, m_originY - p);
+}
+
+void CScale::Label(float fraction, const std::string& text, const std::string& exponent) {
+    CCanvas& dc = *m_canvas;
+    const int32_t p = ToPixels(fraction);
+    dc.SetBackgroundTransparent(true);
+    const LOGFONT previous = dc.GetFont();
+
+    if (IsXAxis()) {
+        LOGFONT textFont = m_font;
+        textFont.lfHeight += 2;  // 2 pixels smaller for the usual negative heights
+        const LOGFONT& expFont = m_font;
+        dc.SetFont(textFont);
+        const CSize size = dc.MeasureText(text);
+        const int32_t left = m_originX - size.cx / 2 + p;
+        const int32_t top = m_originY;
+        dc.DrawText(left, top + kXLabelDrop, text);
+        if (!exponent.empty()) {
+            dc.SetFont(expFont);
+            // The exponent follows the text, raised.
+            dc.DrawText(left + size.cx + kXExponentGap, top + kXExponentDrop, exponent);
+        }
+    } else {
+        LOGFONT textFont = m_font;
+        textFont.lfEscapement = kEscapementUp;
+        textFont.lfOrientation = kEscapementUp;
+        LOGFONT expFont = textFont;
+        expFont.lfHeight -= 3;  // 3 pixels larger for the usual negative heights
+        dc.SetFont(textFont);
+        const CSize size = dc.MeasureText(text);
+        const int32_t left = m_originX - kYLabelLeft;
+        const int32_t top = m_originY + size.cx / 2 - p;  // centred on the tick
+        dc.DrawText(left, top, text);
+        if (!exponent.empty()) {
+            dc.SetFont(expFont);
+            dc.DrawText(left - kYExponentLeft, top - kYExponentUp, exponent);
+        }
+    }
+    dc.SetFont(previous);
+}

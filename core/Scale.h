@@ -1,0 +1,61 @@
+#pragma once
+// One axis of a plot: the axis transform decides where ticks and labels go
+// (CTRANS::DrawTicks) and calls back Tick and Label with fractions of the
+// axis; the scale turns fractions into pixels of the plot area and draws tick
+// lines outside it and label texts (with an optional exponent) in the plot's
+// font. A scale lives for one axis drawing and owns nothing.
+#include <cstdint>
+#include <string>
+
+#include "base/Geometry.h"
+#include "base/LogFont.h"
+
+class CCanvas;
+class CTRANS;
+
+enum ScaleAxis : int32_t {
+    kScaleAxisX = 1,
+    kScaleAxisY = 2,  // any value other than 1 is the Y axis
+};
+
+class CScale {
+public:
+    // plotArea: the plot's data rectangle in the canvas's coordinates (right
+    // and bottom exclusive). font: the plot's label font. axis: 1 for X, any
+    // other value for Y.
+    CScale(CCanvas& canvas, const CRect& plotArea, const LOGFONT& font, int32_t axis);
+    // Builds the scale and draws trans's axis at once.
+    CScale(CCanvas& canvas, const CRect& plotArea, const LOGFONT& font, int32_t axis,
+           const CTRANS& trans);
+    virtual ~CScale() = default;
+    CScale(const CScale&) = delete;
+    CScale& operator=(const CScale&) = delete;
+
+    // Ticks and labels of trans on this axis.
+    void Draw(const CTRANS& trans);
+
+    // A tick of length pixels at the fraction: below the X axis, left of the
+    // Y axis, in the canvas's current pen.
+    virtual void Tick(int32_t length, float fraction);
+    // A label at the fraction; exponent drawn only when not empty.
+    virtual void Label(float fraction, const std::string& text, const std::string& exponent);
+
+    // Pixel offset of a fraction along this axis (truncated toward zero).
+    int32_t ToPixels(float fraction) const;
+
+    bool IsXAxis() const { return m_axis == kScaleAxisX; }
+    int32_t GetOriginX() const { return m_originX; }
+    int32_t GetOriginY() const { return m_originY; }
+    int32_t GetWidth() const { return m_width; }
+    int32_t GetHeight() const { return m_height; }
+    CCanvas& GetCanvas() const { return *m_canvas; }
+
+private:
+    CCanvas* m_canvas;
+    int32_t m_originX;  // plot area left - 1
+    int32_t m_originY;  // plot area bottom
+    LOGFONT m_font;
+    int32_t m_width;
+    int32_t m_height;
+    int32_t m_axis;
+};

@@ -1,0 +1,265 @@
+// Gate statistics against values computed independently here.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <numeric>
+
+#include "core/Trans.h"
+#include "tests/core/ShellTestUtil.h"
+
+using namespace shelltest;
+
+namespace {
+
+double RefMean(const std::vector<double>& v) {
+    double s = 0;
+    for (double x : v) s += x;
+    return v.empty() ? 0.0 : s / double(v.size());
+}
+
+double RefSD(const std::vector<double>& v) {
+    const double m = RefMean(v);
+    double s = 0;
+    for (double x : v) s += (x - m) * (x - m);
+    return v.empty() ? 0.0 : std::sqrt(s / double(v.size()));
+}
+
+double RefMedian(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t k = v.size();
+    if (k == 0) return 0.0;
+    return k % 2 ? v[k / 2] : (v[k / 2 - 1] + v[k / 2]) / 2.0;
+}
+
+std::vector<double> AsFloats(const std::vector<double>& v) {
+    std::vector<double> out;
+    for (double x : v) out.push_back(double(float(x)));
+    return out;
+}
+
+CStatItem* RootStats(VexaDataShell& s) { return s.GetGate(0)->GetStatItem(); }
+
+}  // namespace
+
+TEST(StatItem, OneEventTwoEventsThreeEvents) {
+    VexaDataShell one(MakeColumn({42.5}), "one");
+    CStatItem* s1 = RootStats(one);
+    EXPECT_EQ(s1->GetEventCount(), 1);
+    EXPECT_DOUBLE_EQ(s1->GetMedian(0), 42.5);
+    EXPECT_DOUBLE_EQ(s1->GetMean(0), 42.5);
+    EXPECT_DOUBLE_EQ(s1->GetSD(0), 0.0);
+    EXPECT_DOUBLE_EQ(s1->GetMax(0), 42.5);
+    EXPECT_DOUBLE_EQ(s1->GetMin(0), 42.5);
+    EXPECT_NEAR(s1->GetGeoMean(0), 42.5, 1e-9);
+    EXPECT_DOUBLE_EQ(s1->GetPercentile(0, 0.9), 42.5);
+
+    VexaDataShell two(MakeColumn({1, 5}), "two");
+    EXPECT_DOUBLE_EQ(RootStats(two)->GetMedian(0), 3.0);
+    EXPECT_DOUBLE_EQ(RootStats(two)->GetSD(0), 2.0);
+    EXPECT_NEAR(RootStats(two)->GetGeoMean(0), std::sqrt(5.0), 1e-12);
+
+    VexaDataShell three(MakeColumn({5, 1, 3}), "three");
+    CStatItem* s3 = RootStats(three);
+    EXPECT_DOUBLE_EQ(s3->GetMedian(0), 3.0);
+    EXPECT_DOUBLE_EQ(s3->GetMean(0), 3.0);
+    EXPECT_NEAR(s3->GetSD(0), RefSD({5, 1, 3}), 1e-12);
+    EXPECT_NEAR(s3->GetCV(0), RefSD({5, 1, 3}) * 100.0 / 3.0, 1e-12);
+    EXPECT_NEAR(s3->GetStatValue(0, kStatCV), RefSD({5, 1, 3}) * 100.0 / 3.0, 1e-12);
+    EXPECT_DOUBLE_EQ(s3->GetPercentile(0, 0.0), 1.0);
+    EXPECT_DOUBLE_EQ(s3->GetPercentile(0, 0.5), 3.0);
+    EXPECT_DOUBLE_EQ(s3->GetPercentile(0, 0.99), 5.0);
+}
+
+TEST(StatItem, GateStatisticsMatchAReferenceOverTheGatedValues) {
+    std::vector<double> values;
+    for (int i = 0; i < 997; ++i) values.push_back(std::fmod(i * 7.31, 1000.0) + 0.25);
+    VexaDataShell s(MakeColumn(values), "s");
+    CGateNode* g = s.AddRegionGate(Range(0.2f, 0.65f), 0, "");
+    ASSERT_NE(g, nullptr);
+    std::vector<double> in;
+    for (double v : AsFloats(values)) {
+        const float f = s.GetTrans(0)->ToFraction(float(v));
+        if (0.2f < f && f < 0.65f) in.push_back(v);
+    }
+    CStatItem* st = g->GetStatItem();
+    EXPECT_EQ(st->GetEventCount(), int64_t(in.size()));
+    EXPECT_NEAR(st->GetMean(0), RefMean(in), 1e-9);
+    EXPECT_NEAR(st->GetSD(0), RefSD(in), 1e-9);
+    EXPECT_DOUBLE_EQ(st->GetMedian(0), RefMedian(in));
+    EXPECT_DOUBLE_EQ(st->GetMax(0), *std::max_element(in.begin(), in.end()));
+    EXPECT_DOUBLE_EQ(st->GetMin(0), *std::min_element(in.begin(), in.end()));
+    double logSum = 0;
+    for (double v : in) logSum += std::log10(v);
+    EXPECT_NEAR(st->GetGeoMean(0), std::pow(10.0, logSum / double(in.size())), 1e-9);
+    EXPECT_NEAR(st->GetPercent(), double(in.size()) / 997.0, 1e-15);
+    EXPECT_NEAR(st->GetParentPercent(), double(in.size()) / 997.0, 1e-15);
+    std::vector<double> sorted = in;
+    std::sort(sorted.begin(), sorted.end());
+    for (double p : {0.0, 0.05, 0.25, 0.5, 0.95}) {
+        const size_t rank = size_t(double(sorted.size()) * p);
+        EXPECT_DOUBLE_EQ(st->GetPercentile(0, p), sorted[rank]) << p;
+    }
+}
+
+TEST(StatItem, PercentileRanksAreClampedToTheLastValue) {
+    VexaDataShell s(MakeColumn({9, 2, 7, 4}), "s");
+    CStatItem* st = RootStats(s);
+    EXPECT_DOUBLE_EQ(st->GetPercentile(0, 1.0), 9.0);
+    EXPECT_DOUBLE_EQ(st->GetPercentile(0, 3.5), 9.0);
+    EXPECT_DOUBLE_EQ(st->GetPercentile(0, -0.5), 2.0);
+    EXPECT_DOUBLE_EQ(st->GetPercentile(0, std::nan("")), 2.0);
+}
+
+TEST(StatItem, SortedLongColumnsSelectTheRightRank) {
+    // Time-like data: already in ascending order.
+    std::vector<double> v;
+    for (int i = 0; i < 20001; ++i) v.push_back(i);
+    VexaDataShell s(MakeColumn(v, "20001"), "s");
+    CStatItem* st = RootStats(s);
+    EXPECT_DOUBLE_EQ(st->GetMedian(0), 10000.0);
+    EXPECT_DOUBLE_EQ(st->GetPercentile(0, 0.95), 19000.0);
+    EXPECT_DOUBLE_EQ(st->GetPercentile(0, 0.05), 1000.0);
+}
+
+TEST(StatItem, AllNegativeValuesGiveTheirOwnMaxAndMin) {
+    VexaDataShell s(MakeColumn({-5, -2.5, -9}), "s");
+    CStatItem* st = RootStats(s);
+    EXPECT_DOUBLE_EQ(st->GetMax(0), -2.5);
+    EXPECT_DOUBLE_EQ(st->GetMin(0), -9.0);
+    EXPECT_DOUBLE_EQ(st->GetMean(0), RefMean({-5, -2.5, -9}));
+    // No value has a logarithm: the geometric mean has nothing to average.
+    EXPECT_DOUBLE_EQ(st->GetGeoMean(0), 0.0);
+}
+
+TEST(StatItem, GeometricMeanUsesOnlyPositiveValues) {
+    VexaDataShell s(MakeColumn({-1, 0, 10, 1000}), "s");
+    EXPECT_NEAR(RootStats(s)->GetGeoMean(0), 100.0, 1e-9);
+}
+
+TEST(StatItem, EmptyGateGivesZeroEverywhere) {
+    VexaDataShell s(MakeColumn({10, 20, 30}), "s");
+    CGateNode* none = s.AddRegionGate(Range(0.9f, 0.95f), 0, "none");
+    CGateNode* child = s.AddRegionGate(Range(0.0f, 1.0f), s.GetGateIndex(none), "child");
+    CStatItem* st = none->GetStatItem();
+    EXPECT_EQ(st->GetEventCount(), 0);
+    for (int code = 1; code < kStatCodeCount; ++code) EXPECT_EQ(st->GetStatValue(0, code), 0.0) << code;
+    EXPECT_EQ(st->GetPercentile(0, 0.5), 0.0);
+    EXPECT_EQ(st->GetStatText(0, kStatMin), "0.00");
+    EXPECT_EQ(st->GetStatText(0, kStatMax), "0.00");
+    EXPECT_EQ(child->GetStatItem()->GetParentPercent(), 0.0);
+    EXPECT_EQ(child->GetStatItem()->GetStatText(0, kStatParentPercent), "0.00");
+}
+
+TEST(StatItem, NoDataOrBadParameterGivesZero) {
+    VexaDataShell empty;
+    CStatItem* st = empty.GetRoot()->GetStatItem();
+    EXPECT_EQ(st->GetEventCount(), 0);
+    EXPECT_EQ(st->GetPercent(), 0.0);
+    EXPECT_EQ(st->GetMean(0), 0.0);
+    EXPECT_EQ(st->GetMedian(0), 0.0);
+    VexaDataShell s(MakeColumn({1, 2}), "s");
+    EXPECT_EQ(RootStats(s)->GetMean(1), 0.0);
+    EXPECT_EQ(RootStats(s)->GetMean(-1), 0.0);
+    EXPECT_EQ(RootStats(s)->GetMedian(7), 0.0);
+}
+
+TEST(StatItem, LogAmplifiedParametersWorkOnLinearValues) {
+    // Channel c of a 4-decade, 1024-channel parameter stands for 10^(4c/1024).
+    lmtest::FcsWriter w;
+    w.Param("FL1-H", 32, "1024", "4,0");
+    const std::vector<double> ch = {100, 256, 512, 700, 1000};
+    for (double c : ch) w.Event({c});
+    VexaDataShell s(MakeDataSet(w), "s");
+    CStatItem* st = RootStats(s);
+    std::vector<double> lin;
+    for (double c : ch) lin.push_back(std::pow(10.0, c * 4.0 / 1024.0));
+    EXPECT_NEAR(st->GetMean(0), RefMean(lin), RefMean(lin) * 1e-12);
+    EXPECT_NEAR(st->GetSD(0), RefSD(lin), RefSD(lin) * 1e-12);
+    EXPECT_NEAR(st->GetMedian(0), std::pow(10.0, 512 * 4.0 / 1024.0), 1e-9);
+    EXPECT_NEAR(st->GetGeoMean(0), std::pow(10.0, RefMean(ch) * 4.0 / 1024.0), 1e-9);
+    EXPECT_NEAR(st->GetPercentile(0, 0.99), std::pow(10.0, 1000 * 4.0 / 1024.0), 1e-6);
+    // Max and Min stay in channels.
+    EXPECT_DOUBLE_EQ(st->GetMax(0), 1000.0);
+    EXPECT_DOUBLE_EQ(st->GetMin(0), 100.0);
+    EXPECT_FLOAT_EQ(s.GetLogScale(), 4.0f / 1024.0f);
+}
+
+TEST(StatItem, PercentCaptionsAndTexts) {
+    VexaDataShell s(MakeXY({{100.5, 100.5}, {200.5, 800.5}, {600.5, 300.5}, {700.5, 900.5}}), "s");
+    CGateNode* root = s.GetGate(0);
+    CGateNode* left = s.AddRegionGate(Rect(0.0f, 0.0f, 0.5f, 1.0f), 0, "L");
+    CGateNode* same = s.AddRegionGate(Rect(0.0f, 0.0f, 1.0f, 1.0f), s.GetGateIndex(left), "S");
+    CGateNode* both = s.AddLogicGate(kGateAnd, {left, same}, "");
+    EXPECT_EQ(root->GetStatItem()->GetStatText(0, kStatPercent), "100.00");
+    EXPECT_EQ(root->GetStatItem()->GetStatText(0, kStatParentPercent), "100.00");
+    EXPECT_EQ(left->GetStatItem()->GetStatText(0, kStatPercent), "50.00");
+    EXPECT_EQ(same->GetStatItem()->GetStatText(0, kStatParentPercent), "100.00");
+    EXPECT_EQ(both->GetStatItem()->GetStatText(0, kStatParentPercent), "0.00");
+    EXPECT_EQ(left->GetStatItem()->GetStatText(0, kStatEvents), "2");
+    EXPECT_EQ(left->GetStatItem()->GetStatText(1, kStatMean), "450.50");
+    EXPECT_EQ(left->GetStatItem()->GetStatText(0, kStatCodeCount), "");
+    EXPECT_EQ(left->GetStatItem()->GetStatText(0, -1), "");
+    EXPECT_EQ(left->GetStatItem()->GetGateName(), "L");
+
+    const char* names[] = {"Events", "Percent", "Mean", "Med", "GeoM", "SD", "Max", "Min", "Parent Per", ""};
+    for (int c = 0; c < 10; ++c) EXPECT_EQ(CStatItem::GetStatName(c), names[c]);
+    EXPECT_EQ(CStatItem::GetStatName(10), "");
+    // Code 9 has no caption but a value.
+    EXPECT_NE(left->GetStatItem()->GetStatText(1, kStatCV), "0.00");
+}
+
+TEST(StatItem, TextsIgnoreACommaDecimalLocale) {
+    VexaDataShell s(MakeColumn({1.25, 2.5, 1234567.0}), "s");
+    CStatItem* st = RootStats(s);
+    const std::string mean = st->GetStatText(0, kStatMean);
+    CommaLocale comma;
+    if (!comma.ok()) GTEST_SKIP() << "no locale with a decimal comma could be set or built";
+    char probe[32];
+    std::snprintf(probe, sizeof probe, "%.2f", 1.5);
+    ASSERT_STREQ(probe, "1,50") << "the locale is not in effect";
+    EXPECT_EQ(st->GetStatText(0, kStatMean), mean);
+    EXPECT_EQ(st->GetStatText(0, kStatMean), "411523.58");
+    EXPECT_EQ(st->GetStatText(0, kStatMin), "1.25");
+    EXPECT_EQ(st->GetStatText(0, kStatPercent), "100.00");
+    EXPECT_EQ(st->GetStatText(0, kStatEvents), "3");
+}
+
+TEST(StatItem, NaNValuesAreLeftOut) {
+    VexaDataShell s(MakeColumn({4, std::nan(""), 8, 6}), "s");
+    CStatItem* st = RootStats(s);
+    EXPECT_EQ(st->GetEventCount(), 4);
+    EXPECT_DOUBLE_EQ(st->GetMean(0), 6.0);
+    EXPECT_DOUBLE_EQ(st->GetMedian(0), 6.0);
+    EXPECT_DOUBLE_EQ(st->GetMax(0), 8.0);
+    EXPECT_DOUBLE_EQ(st->GetMin(0), 4.0);
+}
+
+TEST(StatItem, UsersAreToldAndLooseCellsGoWithTheGate) {
+    VexaDataShell s(MakeColumn({1, 2, 3}), "s");
+    CGateNode* g = s.AddRegionGate(Range(0.0f, 1.0f), 0, "");
+    bool cellDeleted = false, userDeleted = false;
+    auto* cell = new CountingStatUser(g->GetStatItem(), &cellDeleted);
+    cell->SetMode(kStatUserLooseCell);
+    CountingStatUser plain(g->GetStatItem(), &userDeleted);
+    auto manual = std::make_unique<CountingStatUser>(g->GetStatItem());
+    manual->SetMode(kStatUserManual);
+    EXPECT_EQ(g->GetStatItem()->GetUsers().size(), 3u);
+
+    g->Evaluate(true);
+    EXPECT_EQ(cell->changed, 1);
+    EXPECT_EQ(plain.changed, 1);
+
+    // A user whose mode was cleared stays listed when destroyed.
+    CStatUser* raw = manual.get();
+    manual.reset();
+    ASSERT_EQ(g->GetStatItem()->GetUsers().size(), 3u);
+    g->GetStatItem()->RemoveUser(raw, false, false);
+    EXPECT_EQ(g->GetStatItem()->GetUsers().size(), 2u);
+
+    s.RemoveGate(g, true);
+    EXPECT_TRUE(cellDeleted);
+    EXPECT_FALSE(userDeleted);
+    EXPECT_EQ(plain.GetStatItem(), nullptr);
+}
