@@ -24,7 +24,8 @@ bool LogFile::IsOpen() const {
 void LogFile::Write(std::string_view line) {
     std::lock_guard lock(m_mutex);
     if (!m_file) return;
-    std::fwrite(line.data(), 1, line.size(), m_file.get());
+    // An empty view may carry a null pointer, which fwrite must not see.
+    if (!line.empty()) std::fwrite(line.data(), 1, line.size(), m_file.get());
     std::fputc('\n', m_file.get());
     std::fflush(m_file.get());
 }

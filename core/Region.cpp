@@ -83,7 +83,12 @@ bool RgnSegmentsCross(RgnPoint a, RgnPoint b, RgnPoint c, RgnPoint d) {
 CDataRgn::CDataRgn(int32_t type, int32_t xParam, int32_t yParam)
     : m_xParam(xParam), m_yParam(yParam), m_type(type) {}
 
-CDataRgn::~CDataRgn() = default;
+CDataRgn::~CDataRgn() {
+    // Listeners keep a pointer to their region: tell them it is going.
+    const std::vector<CDataRgnGPUser*> snapshot = std::move(m_listeners);
+    m_listeners.clear();
+    for (CDataRgnGPUser* l : snapshot) l->RegionDeleted(this);
+}
 
 void CDataRgn::CopyBaseTo(CDataRgn& c) const {
     c.m_name = m_name;

@@ -40,6 +40,8 @@ class CDataRgnGPUser {
 public:
     // The region's geometry changed; recompute the drawing from it.
     virtual void RegionChanged() = 0;
+    // The region is being destroyed: forget it (it is no longer listed).
+    virtual void RegionDeleted(CDataRgn* /*region*/) {}
 
 protected:
     virtual ~CDataRgnGPUser() = default;

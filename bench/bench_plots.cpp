@@ -1,0 +1,185 @@
+// Speed of the plot layers on large synthetic data: rebuilding and drawing a
+// dot plot of 10 gates, counting and drawing a histogram, and the cost per
+// event of finding a value's bin in a bin table. Prints its figures; run by
+// hand:
+//   bench_plots [events]        (10,000,000 by default)
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/DataSet.h"
+#include "core/DataShell.h"
+#include "core/GateNode.h"
+#include "core/Region.h"
+#include "core/Trans.h"
+#include "report/BinLocator.h"
+#include "report/DotLayer.h"
+#include "report/HistLayer.h"
+#include "report/Plot.h"
+#include "report/PlotDefaults.h"
+#include "tests/support/FcsWriter.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+// Three float parameters: "FS" and "SS" ($PnR 1024, linear axes) and "FL1"
+// ($PnR 262144, a log axis), events in a few clusters.
+CDataSet* MakeData(int64_t events) {
+    std::vector<uint8_t> raw(size_t(events) * 3 * 4);
+    std::mt19937 rng(7);
+    std::normal_distribution<float> nx(400.0f, 90.0f), ny(520.0f, 110.0f), nz(0.0f, 1.0f);
+    std::uniform_int_distribution<int> cluster(0, 3);
+    float* out = reinterpret_cast<float*>(raw.data());
+    for (int64_t e = 0; e < events; ++e) {
+        const int c = cluster(rng);
+        const float shift = 120.0f * float(c);
+        out[e * 3 + 0] = nx(rng) + shift;
+        out[e * 3 + 1] = ny(rng) - 0.5f * shift;
+        out[e * 3 + 2] = std::exp(4.0f + 1.6f * nz(rng) + 0.8f * float(c));
+    }
+    lmtest::FcsWriter w;
+    w.Param("FS", 32, "1024").Param("SS", 32, "1024").Param("FL1", 32, "262144", "5,1");
+    w.RawData(std::move(raw)).Set("$TOT", std::to_string(events));
+    return lmtest::LoadFcsBytes(w.Build(), 0, "bench.fcs").release();
+}
+
+struct Stats {
+    double min = 0, median = 0;
+};
+
+template <class F>
+Stats Time(int runs, F&& f) {
+    std::vector<double> t;
+    for (int i = 0; i < runs; ++i) {
+        const auto a = Clock::now();
+        f();
+        t.push_back(Ms(a, Clock::now()));
+    }
+    std::sort(t.begin(), t.end());
+    return {t.front(), t[t.size() / 2]};
+}
+
+// A full drawing of the plot after a notice made it dirty (rebuild + draw).
+Stats RebuildAndDraw(CPLOT& plot, int runs) {
+    QImage page(300, 300, QImage::Format_RGB32);
+    return Time(runs, [&] {
+        plot.MarkDirty();
+        page.fill(Qt::white);
+        QPainter p(&page);
+        plot.Draw(&p);
+    });
+}
+
+void BinCost(const char* name, const CTRANS& trans, int32_t n, const float* values, size_t count) {
+    std::vector<float> table(static_cast<size_t>(n));
+    trans.FillTable(table.data(), n);
+    std::vector<int32_t> a(count), b(count);
+    const auto t0 = Clock::now();
+    for (size_t i = 0; i < count; ++i) a[i] = FindBinIndex(table.data(), n, values[i]);
+    const auto t1 = Clock::now();
+    const CBinLocator loc(table.data(), n);
+    const auto t2 = Clock::now();
+    for (size_t i = 0; i < count; ++i) b[i] = loc.Find(values[i]);
+    const auto t3 = Clock::now();
+    const bool same = std::equal(a.begin(), a.end(), b.begin());
+    std::printf("  %-22s binary search %6.1f ns/event, guess+correct %5.1f ns/event, same bins: %s\n", name,
+                Ms(t0, t1) * 1e6 / double(count), Ms(t2, t3) * 1e6 / double(count), same ? "yes" : "NO");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Nothing is shown: without a display the offscreen platform will do.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY") &&
+        !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    const int64_t events = argc > 1 ? std::max<int64_t>(std::atoll(argv[1]), 1000) : 10000000;
+    std::printf("bench_plots: %lld events\n", (long long)events);
+
+    auto t0 = Clock::now();
+    VexaDataShell shell(MakeData(events), "bench");
+    // Nine rectangle gates under "All": ten gates with the root.
+    for (int i = 0; i < 9; ++i) {
+        const float x = 0.1f + 0.08f * float(i);
+        shell.AddRegionGate(std::make_unique<CrRect>(0, 1, RgnPoint{x, 0.2f}, RgnPoint{x + 0.15f, 0.7f}), 0,
+                            "G" + std::to_string(i + 1));
+    }
+    std::printf("data and 10 gates ready in %.0f ms\n", Ms(t0, Clock::now()));
+
+    GetPlotDefaults() = PlotDefaults{};
+    GetPlotDefaults().style = kPlotFlagDots;
+    for (int cap : {2000, 1000000}) {
+        GetPlotDefaults().evts = cap;
+        CPLOT plot(CRect(0, 0, 250, 250), shell.GetRoot(), nullptr, 0, 1);
+        for (const auto& l : plot.GetDotLayers()) l->SetActive(true);
+        const Stats s = RebuildAndDraw(plot, 7);
+        std::printf("dot plot 250 x 250, 10 shown dot layers, cap %7d: rebuild + draw min %.2f ms, median %.2f ms\n",
+                    cap, s.min, s.median);
+    }
+
+    GetPlotDefaults().style = kPlotFlagHistogram;
+    struct Axis {
+        const char* name;
+        int32_t param;
+        std::unique_ptr<CTRANS> trans;  // null: the shell's default
+    };
+    Axis axes[] = {{"FS, linear axis", 0, nullptr},
+                   {"FL1, log axis", 2, std::make_unique<CLogTRANS>(0.0f, 5.4f)},
+                   {"FL1, logicle axis", 2, std::make_unique<CLogical>(262144.0f, -100.0f, 4.5f)}};
+    for (Axis& a : axes) {
+        if (a.trans) shell.SetTrans(std::move(a.trans), a.param);
+        CPLOT hist(CRect(0, 0, 250, 250), shell.GetRoot(), nullptr, a.param, 1);
+        const Stats s = RebuildAndDraw(hist, 7);
+        std::printf("histogram of %lld events on %-18s rebuild + draw min %.1f ms, median %.1f ms\n",
+                    (long long)events, a.name, s.min, s.median);
+    }
+
+    // A page of 12 plots already computed, drawn whole at zoom 1 and 2 (the
+    // plots' share of a full repaint: title, axes, layers).
+    {
+        GetPlotDefaults().evts = 2000;
+        std::vector<std::unique_ptr<CPLOT>> page;
+        for (int i = 0; i < 12; ++i) {
+            GetPlotDefaults().style = i % 3 == 2 ? kPlotFlagHistogram : kPlotFlagDots;
+            const int x = 5 + (i % 4) * 255, y = 5 + (i / 4) * 255;
+            page.push_back(std::make_unique<CPLOT>(CRect(x, y, x + 250, y + 250), shell.GetRoot(), nullptr,
+                                                   i % 3 == 2 ? 2 : 0, 1));
+        }
+        for (double zoom : {1.0, 2.0}) {
+            QImage img(int(1024 * zoom), int(1414 * zoom), QImage::Format_RGB32);
+            const Stats s = Time(7, [&] {
+                img.fill(Qt::white);
+                QPainter p(&img);
+                p.scale(zoom, zoom);
+                for (auto& plot : page) plot->Draw(&p);
+            });
+            std::printf("page of 12 plots drawn at zoom %.0f: min %.1f ms, median %.1f ms\n", zoom, s.min, s.median);
+        }
+    }
+
+    std::printf("finding the bin of each of %lld values:\n", (long long)events);
+    const float* fs = shell.GetDataSet()->GetEventMatrix()->GetColumn(0);
+    const float* fl = shell.GetDataSet()->GetEventMatrix()->GetColumn(2);
+    BinCost("linear, 188 pixels", CTRANS(0.0f, 1024.0f), 188, fs, size_t(events));
+    BinCost("linear, 128 bins", CTRANS(0.0f, 1024.0f), 128, fs, size_t(events));
+    BinCost("log 5 decades, 170 px", CLogTRANS(0.0f, 5.0f), 170, fl, size_t(events));
+    BinCost("logicle, 188 pixels", CLogical(262144.0f, -100.0f, 4.5f), 188, fl, size_t(events));
+    return 0;
+}

@@ -1,0 +1,195 @@
+#pragma once
+// Every modal interaction of the program (message boxes, popup menus, file,
+// colour, font and print dialogs, the program's own modal dialogs, opening a
+// web page) goes through one UiServices object. The program runs on the Qt
+// implementation; tests install ScriptedUiServices, which answers from a
+// script and records each request, so that no test ever waits on a window.
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "base/Geometry.h"
+#include "base/LogFont.h"
+
+class QDialog;
+class QPrinter;
+class QWidget;
+
+namespace lm {
+
+enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
+enum class MsgIcon { None, Error, Warning, Question, Information };
+
+// Answers of a message box, with the values the Windows program compares.
+enum MsgResult : int32_t {
+    kIdOk = 1,
+    kIdCancel = 2,
+    kIdRetry = 4,
+    kIdYes = 6,
+    kIdNo = 7,
+};
+
+// Results of a modal dialog (the values of QDialog::DialogCode).
+enum DialogResult : int32_t { kDialogRejected = 0, kDialogAccepted = 1 };
+
+// One item of a popup menu built at run time. An item with separator set is a
+// line; an item with a submenu opens it. Command ids must not be 0: 0 is the
+// answer "nothing chosen".
+struct MenuItem {
+    int32_t id = 0;
+    QString text;
+    bool separator = false;
+    bool checked = false;
+    bool enabled = true;
+    std::vector<MenuItem> submenu;
+
+    static MenuItem Command(int32_t id, const QString& text, bool enabled = true, bool checked = false);
+    static MenuItem Separator();
+};
+
+// A file dialog. filter uses Qt's form ("JPG Files (*.jpg);;All (*)"); the
+// Windows form "JPG Files (*.jpg)|*.jpg||" can be converted with FilterFromMfc.
+struct FileDialogRequest {
+    QString caption;
+    QString folder;
+    QString fileName;
+    QString filter;
+    QString defaultSuffix;  // without the dot; added when the user types none
+    bool multiple = false;  // open dialogs only
+};
+
+// "JPG Files (*.jpg)|*.jpg|All Files (*.*)|*.*||" -> "JPG Files (*.jpg);;All Files (*)".
+// Patterns separated by ';' become space separated; "*.*" becomes "*".
+QString FilterFromMfc(const QString& mfcFilter);
+
+class UiServices {
+public:
+    virtual ~UiServices();
+
+    // A message box; the answer is one of MsgResult.
+    virtual int32_t MessageBox(QWidget* parent, const QString& text, const QString& caption,
+                               MsgButtons buttons, MsgIcon icon) = 0;
+    // A popup menu at a global screen position; the chosen id, or 0.
+    virtual int32_t TrackPopupMenu(QWidget* parent, const std::vector<MenuItem>& items,
+                                   const QPoint& globalPos) = 0;
+    // Chosen files; empty when cancelled.
+    virtual QStringList GetOpenFileNames(QWidget* parent, const FileDialogRequest& request) = 0;
+    // Chosen file; empty when cancelled.
+    virtual QString GetSaveFileName(QWidget* parent, const FileDialogRequest& request) = 0;
+    // *color in: the initial colour; out: the chosen one. False when cancelled
+    // (*color unchanged).
+    virtual bool ChooseColor(QWidget* parent, COLORREF* color) = 0;
+    // *font and *color as above; color may be null when the caller keeps no colour.
+    virtual bool ChooseFont(QWidget* parent, LOGFONT* font, COLORREF* color) = 0;
+    // Print dialog (setupOnly: the page and printer set-up). False when cancelled.
+    virtual bool PrintDialog(QWidget* parent, QPrinter* printer, bool setupOnly) = 0;
+    // Runs one of the program's modal dialogs; DialogResult.
+    virtual int32_t ExecDialog(QDialog* dialog) = 0;
+    // Opens a web page or folder with the desktop's handler.
+    virtual bool OpenUrl(const QString& url) = 0;
+};
+
+// The services in use: the installed ones, else the Qt implementation.
+UiServices& Ui();
+// Installs services (not owned; null goes back to Qt's). Returns the previous
+// installation (null when Qt's were in use).
+UiServices* SetUiServices(UiServices* services);
+
+// The real dialogs.
+class QtUiServices : public UiServices {
+public:
+    int32_t MessageBox(QWidget* parent, const QString& text, const QString& caption,
+                       MsgButtons buttons, MsgIcon icon) override;
+    int32_t TrackPopupMenu(QWidget* parent, const std::vector<MenuItem>& items,
+                           const QPoint& globalPos) override;
+    QStringList GetOpenFileNames(QWidget* parent, const FileDialogRequest& request) override;
+    QString GetSaveFileName(QWidget* parent, const FileDialogRequest& request) override;
+    bool ChooseColor(QWidget* parent, COLORREF* color) override;
+    bool ChooseFont(QWidget* parent, LOGFONT* font, COLORREF* color) override;
+    bool PrintDialog(QWidget* parent, QPrinter* printer, bool setupOnly) override;
+    int32_t ExecDialog(QDialog* dialog) override;
+    bool OpenUrl(const QString& url) override;
+};
+
+// The test stand-in: answers from queues filled by the test and records every
+// request in order. With an empty queue it gives the cautious answer: OK for
+// a box that only has OK, otherwise Cancel (No for Yes/No boxes); no menu
+// item; no file; no colour or font; dialogs rejected; URLs not opened.
+class ScriptedUiServices : public UiServices {
+public:
+    enum class Kind { MessageBox, PopupMenu, OpenFile, SaveFile, Color, Font, Print, Dialog, Url };
+
+    struct Call {
+        Kind kind;
+        QString text;      // message text, dialog title or URL
+        QString caption;   // message caption or file-dialog caption
+        MsgButtons buttons = MsgButtons::Ok;
+        MsgIcon icon = MsgIcon::None;
+        std::vector<MenuItem> menu;
+        QPoint pos;
+        FileDialogRequest file;
+        int32_t answer = 0;  // what the stand-in answered (ids, results, 1/0)
+    };
+
+    void QueueMessageBoxAnswer(int32_t answer) { m_boxAnswers.push_back(answer); }
+    void QueueMenuChoice(int32_t id) { m_menuChoices.push_back(id); }
+    void QueueFileNames(QStringList names) { m_fileNames.push_back(std::move(names)); }
+    void QueueColor(std::optional<COLORREF> color) { m_colors.push_back(color); }
+    void QueueFont(std::optional<LOGFONT> font) { m_fonts.push_back(std::move(font)); }
+    void QueuePrintAnswer(bool ok) { m_printAnswers.push_back(ok); }
+    // The handler sees the dialog before it would run (it may fill fields) and
+    // returns its result.
+    void QueueDialog(std::function<int32_t(QDialog*)> handler) { m_dialogs.push_back(std::move(handler)); }
+    void QueueDialogResult(int32_t result);
+
+    const std::vector<Call>& Calls() const { return m_calls; }
+    // Requests of one kind, in order.
+    std::vector<Call> CallsOf(Kind kind) const;
+    int Count(Kind kind) const;
+    void Clear();
+    // True when every queued answer was used.
+    bool AllAnswersUsed() const;
+
+    int32_t MessageBox(QWidget* parent, const QString& text, const QString& caption,
+                       MsgButtons buttons, MsgIcon icon) override;
+    int32_t TrackPopupMenu(QWidget* parent, const std::vector<MenuItem>& items,
+                           const QPoint& globalPos) override;
+    QStringList GetOpenFileNames(QWidget* parent, const FileDialogRequest& request) override;
+    QString GetSaveFileName(QWidget* parent, const FileDialogRequest& request) override;
+    bool ChooseColor(QWidget* parent, COLORREF* color) override;
+    bool ChooseFont(QWidget* parent, LOGFONT* font, COLORREF* color) override;
+    bool PrintDialog(QWidget* parent, QPrinter* printer, bool setupOnly) override;
+    int32_t ExecDialog(QDialog* dialog) override;
+    bool OpenUrl(const QString& url) override;
+
+private:
+    std::vector<Call> m_calls;
+    std::deque<int32_t> m_boxAnswers;
+    std::deque<int32_t> m_menuChoices;
+    std::deque<QStringList> m_fileNames;
+    std::deque<std::optional<COLORREF>> m_colors;
+    std::deque<std::optional<LOGFONT>> m_fonts;
+    std::deque<bool> m_printAnswers;
+    std::deque<std::function<int32_t(QDialog*)>> m_dialogs;
+};
+
+// Installs services for the lifetime of the object, then restores the
+// previous ones.
+class ScopedUiServices {
+public:
+    explicit ScopedUiServices(UiServices* services) : m_previous(SetUiServices(services)) {}
+    ~ScopedUiServices() { SetUiServices(m_previous); }
+    ScopedUiServices(const ScopedUiServices&) = delete;
+    ScopedUiServices& operator=(const ScopedUiServices&) = delete;
+
+private:
+    UiServices* m_previous;
+};
+
+}  // namespace lm

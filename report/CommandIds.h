@@ -1,0 +1,68 @@
+#pragma once
+// Command ids of the menus, the toolbar, the accelerators and the dialog bar.
+// The numbers are those of the Windows program's resources: documents and
+// settings of that program refer to them, and the test suite checks menus by
+// them. Logic always uses the names.
+#include <cstdint>
+
+enum CommandId : int32_t {
+    // Commands of the program itself.
+    kCmdBlankA = 32785,          // answered by the document, does nothing
+    kCmdBlankB = 32786,          // answered by the document, does nothing
+    kCmdShellList = 32787,       // View > "Shell List": File List panel
+    kCmdGateList = 32788,        // View > "Gate List": pane flag 2 (no window)
+    kCmdPropertyPanel = 32791,   // in no menu: property panel
+    kCmdNote = 32792,            // last toolbar button: the "Note" box
+    kCmdSaveAsTemplate = 32795,  // File > "Save As Template..."
+    kCmdPlotOptions = 32796,     // Edit > "Options...": plot option dialog
+
+    // The framework's standard commands.
+    kCmdFileNew = 57600,
+    kCmdFileOpen = 57601,
+    kCmdFileClose = 57602,
+    kCmdFileSave = 57603,
+    kCmdFileSaveAs = 57604,
+    kCmdFilePrintSetup = 57606,
+    kCmdFilePrint = 57607,
+    kCmdFilePrintDirect = 57608,
+    kCmdFilePrintPreview = 57609,
+    kCmdFileMru1 = 57616,  // first recent file; the list takes kRecentFileCount ids
+    kCmdEditCopy = 57634,
+    kCmdEditCut = 57635,
+    kCmdEditPaste = 57637,
+    kCmdEditUndo = 57643,
+    kCmdWindowNew = 57648,
+    kCmdWindowArrange = 57649,
+    kCmdWindowCascade = 57650,
+    kCmdWindowTile = 57651,
+    kCmdAppAbout = 57664,
+    kCmdAppExit = 57665,
+    kCmdHelpIndex = 57667,
+    kCmdContextHelp = 57669,
+    kCmdHelp = 57670,
+    kCmdNextPane = 57680,
+    kCmdPrevPane = 57681,
+    kCmdViewToolbar = 59392,
+    kCmdViewStatusBar = 59393,
+};
+
+// Entries of the recent-file list.
+constexpr int32_t kRecentFileCount = 4;
+
+// Menu resources: the frame's menu while no document is open, and the
+// report document's menu.
+enum MenuResourceId : int32_t {
+    kMenuNoDocument = 128,
+    kMenuReportDocument = 129,
+    kMenuTextPopup = 130,
+};
+
+// Commands of the text-editing popup of a text box.
+enum TextPopupCommand : int32_t {
+    kCmdTextCopy = 32771,
+    kCmdTextCut = 32772,
+    kCmdTextPaste = 32773,
+    kCmdTextClear = 32774,
+    kCmdTextFont = 32775,
+    kCmdTextUndo = 32776,
+};

@@ -1,0 +1,242 @@
+#pragma once
+// The report document: the page objects in drawing order, the page grid, the
+// open FCS data shells, the active object and the multi-selection, and the
+// two dirty lists (rectangles and objects) that every edit fills and one
+// redraw empties. It places new objects in reading order, adding page rows
+// as needed, and is stored as a ".fld" file.
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/Geometry.h"
+
+class CArchive;
+class CCell;
+class CLumitraView;
+class CTrkObj;
+class VexaDataShell;
+
+// One page of the canvas, in page units.
+constexpr int32_t kPageWidth = 1024;
+constexpr int32_t kPageHeight = 1414;
+// Gap between objects placed one after another.
+constexpr int32_t kPilotGap = 5;
+constexpr int32_t kRowGap = 3;
+// Pages the canvas may grow to; more is never a real report.
+constexpr int32_t kMaxPagesAcross = 20;
+constexpr int32_t kMaxPagesDown = 200;
+
+// How the (never enabled) automatic arrangement groups objects.
+enum ArrangeMode : int32_t { kArrangeByData = 0, kArrangeByItem = 1 };
+
+class CLumitraDoc : public QObject {
+    Q_OBJECT
+
+public:
+    CLumitraDoc();
+    ~CLumitraDoc() override;
+    CLumitraDoc(const CLumitraDoc&) = delete;
+    CLumitraDoc& operator=(const CLumitraDoc&) = delete;
+
+    // ---------------------------------------------------------- document file
+    const QString& GetPathName() const { return m_pathName; }
+    // Also makes the title the file's name.
+    void SetPathName(const QString& path);
+    const QString& GetTitle() const { return m_title; }
+    void SetTitle(const QString& title);
+    bool IsModified() const { return m_modified; }
+    void SetModifiedFlag(bool modified = true);
+
+    // A fresh document: nothing to do beyond construction.
+    bool OnNewDocument();
+    // Reads path through Serialize. On failure *error says why and the
+    // document holds what it held before reading began.
+    bool OnOpenDocument(const QString& path, QString* error);
+    // Writes through Serialize into a temporary file renamed over path.
+    bool OnSaveDocument(const QString& path, QString* error);
+    // The ".fld" record of the whole document, both directions. Throws
+    // CArchiveException on malformed input.
+    virtual void Serialize(CArchive& ar);
+
+    // Views showing this document (registered by the views themselves).
+    void AddView(CLumitraView* view);
+    void RemoveView(CLumitraView* view);
+    const std::vector<CLumitraView*>& GetViews() const { return m_views; }
+    // Every view (but sender) re-reads the canvas size and repaints.
+    void UpdateAllViews(CLumitraView* sender = nullptr);
+
+    // ---------------------------------------------------------- page objects
+    // Appends obj (taking it), fits it into the pages and moves the pilot
+    // point to its right. Returns the object.
+    CTrkObj* AddObject(std::unique_ptr<CTrkObj> obj);
+    // Takes obj off the page and frees it. Every pointer the document keeps
+    // to it (active object, multi-selection, dirty objects, database-link
+    // grid) is dropped first; the views and panels are told.
+    void RemoveObject(CTrkObj* obj, bool redraw);
+    // Creation steps shared by every new object: add, re-arrange when the
+    // arranged flag is set, make it active, redraw.
+    CTrkObj* InsertNewObject(std::unique_ptr<CTrkObj> obj, bool allowArrange = true);
+    // A plot of the default size at (x, y) on the shell's first gate with the
+    // default axes (without a shell: an empty plot), made active.
+    CTrkObj* CreatePlot(int32_t x, int32_t y, VexaDataShell* shell);
+    CTrkObj* CreatePlotAtPilot(VexaDataShell* shell);
+    // Plots marked dirty recompute their layers, without repainting.
+    void RecalcAllPlots();
+
+    const std::vector<std::unique_ptr<CTrkObj>>& GetObjects() const { return m_objects; }
+    int32_t GetObjectCount() const { return int32_t(m_objects.size()); }
+    CTrkObj* GetObjectAt(int32_t index) const;
+    // Index in the drawing order, or -1 when the object is not on this page.
+    int32_t GetObjectIndex(const CTrkObj* obj) const;
+
+    CTrkObj* GetActiveObject() const { return m_activeObject; }
+    void SetActiveObject(CTrkObj* obj);
+    void SelectObject(CTrkObj* obj, int32_t unused = 0) { (void)unused; SetActiveObject(obj); }
+    const std::vector<CTrkObj*>& GetSelection() const { return m_selection; }
+    bool IsInSelection(const CTrkObj* obj) const;
+    void AddToSelection(CTrkObj* obj);
+    void ToggleSelection(CTrkObj* obj);
+    void ClearSelection();
+
+    // ----------------------------------------------------- dirty bookkeeping
+    // Appended unless an equal rectangle is listed.
+    void AddDirtyRect(const CRect& rect);
+    // Appended unless listed; its index in the dirty objects either way (-1
+    // for null).
+    int32_t InvalidateObject(CTrkObj* obj);
+    const std::vector<CRect>& GetDirtyRects() const { return m_dirtyRects; }
+    const std::vector<CTrkObj*>& GetDirtyObjects() const { return m_dirtyObjects; }
+    // Every view repaints what the two lists name, then both are emptied.
+    void RedrawDirty();
+    // Every view repaints the active object and the trackers; the dirty
+    // rectangles (only) are emptied. Used when a mouse drag ends.
+    void RedrawActiveObject();
+
+    // ------------------------------------------------------------ data shells
+    // Opens data set `index` of an FCS file. The same data set already open
+    // (same canonical path and index) is returned after "FCS Data already
+    // open!"; a file that is not FCS gives null without a message.
+    VexaDataShell* OpenDataFile(const std::string& path, int32_t index);
+    // The same, the new shell taking the analysis of `other`.
+    VexaDataShell* OpenDataFileAndNotify(const std::string& path, int32_t index, VexaDataShell* other);
+    // Appends a shell made elsewhere (the file reader). One that duplicates an
+    // open data set is dropped after "FCS Data already open?" and the open one
+    // returned. Null appends a new empty shell.
+    VexaDataShell* AttachDataShell(std::unique_ptr<VexaDataShell> shell);
+    // Closes a shell and the plots and result table that show it.
+    void RemoveDataShell(VexaDataShell* shell);
+    void RemoveDataShellAt(int32_t index);
+
+    void SetCurrentDataShell(VexaDataShell* shell);
+    void SetCurrentDataShellAt(int32_t index);
+    VexaDataShell* GetCurrentDataShell() const { return m_currentShell; }
+    int32_t GetDataShellIndex(const VexaDataShell* shell) const;
+    VexaDataShell* GetDataShellAt(int32_t index) const;
+    int32_t GetDataShellCount() const { return int32_t(m_shells.size()); }
+    // The open shell of that data set (canonical path and index), or null.
+    VexaDataShell* FindDataShell(const std::string& path, int32_t index) const;
+    // Page objects on this page that observe shell with the given user kind
+    // (ShellUserKind), in the shell's observer order.
+    std::vector<CTrkObj*> ObjectsOfShell(const VexaDataShell* shell, int32_t userKind) const;
+    // True when a result table already shows the shell (a second one is refused).
+    bool HasResultTable(const VexaDataShell* shell) const;
+    void OnShellMessage(VexaDataShell* shell);
+
+    // -------------------------------------------------------------- placement
+    // Flow placement of an object the view places: wraps at the canvas's
+    // right edge below the row's lowest object, adds a page row at the bottom,
+    // moves the pilot point. True when rect was moved to a new row.
+    bool PlaceNewObject(CRect& rect, bool forceNewRow);
+    // Fitting of an added object; true when it was moved to a new row.
+    bool FitObjectInPages(CTrkObj* obj);
+    // A plot goes to the pilot point with the default plot size.
+    void PlaceAtPilot(CTrkObj* obj);
+    // Lays out plots and result tables in rows (only with the arranged flag).
+    void AutoArrange();
+    void SetAutoArrange(bool on);
+    bool IsAutoArranged() const { return m_arranged; }
+    int32_t GetArrangeMode() const { return m_arrangeMode; }
+    void SetArrangeMode(int32_t mode) { m_arrangeMode = mode; }
+
+    CSize GetCanvasSize() const;
+    CSize GetPageSize() const { return CSize(m_pageWidth, m_pageHeight); }
+    // Page column and row of a page point (0, 0 for a degenerate page size).
+    CPoint PointToPage(int32_t x, int32_t y) const;
+    int32_t GetPagesAcross() const { return m_pagesAcross; }
+    int32_t GetPagesDown() const { return m_pagesDown; }
+    // Clamped to 1..kMaxPagesAcross and 1..kMaxPagesDown; views updated.
+    void SetPageCount(int32_t across, int32_t down);
+
+    CPoint GetPilot() const { return m_pilot; }
+    void SetPilot(CPoint p) { m_pilot = p; }
+    int32_t GetRowBottom() const { return m_rowBottom; }
+    void SetRowBottom(int32_t y) { m_rowBottom = y; }
+
+    bool GetSnap() const { return m_snap; }
+    void SetSnap(bool on) { m_snap = on; }
+    CSize GetSnapStep() const { return m_snapStep; }
+
+    CTrkObj* GetDbLinkGrid() const { return m_dbLinkGrid; }
+    void SetDbLinkGrid(CTrkObj* grid);
+    CCell* GetDraggedCell() const { return m_draggedCell; }
+    void SetDraggedCell(CCell* cell) { m_draggedCell = cell; }
+
+    std::vector<std::string>& KeywordColumns() { return m_keywordColumns; }
+    const std::string& GetSampleFolder() const { return m_sampleFolder; }
+    int32_t GetTemplateFlag() const { return m_templateFlag; }
+    void SetTemplateFlag(int32_t f) { m_templateFlag = f; }
+    int32_t GetHeaderOnlyFlag() const { return m_headerOnly; }
+
+signals:
+    void modifiedChanged(bool modified);
+    void titleChanged(const QString& title);
+
+private:
+    VexaDataShell* AppendShell(std::unique_ptr<VexaDataShell> shell);
+    // Adds page rows until bottom fits (at most kMaxPagesDown); true when any.
+    bool GrowToFit(int32_t bottom);
+    void DropPointersTo(CTrkObj* obj);
+
+    std::vector<std::unique_ptr<CTrkObj>> m_objects;  // drawing order, last on top
+    int32_t m_pageWidth = kPageWidth;
+    int32_t m_pageHeight = kPageHeight;
+    int32_t m_pageSetting1 = 200;  // kept in the file only
+    int32_t m_pageSetting2 = 200;
+    int32_t m_furtherSetting = 2;  // not stored
+    int32_t m_reserved[3] = {0, 0, 0};
+    CPoint m_pilot{5, 5};
+    int32_t m_templateFlag = 0;
+    VexaDataShell* m_currentShell = nullptr;
+    CTrkObj* m_activeObject = nullptr;
+    std::vector<CTrkObj*> m_selection;
+    std::vector<CRect> m_dirtyRects;
+    std::vector<CTrkObj*> m_dirtyObjects;
+    std::vector<std::unique_ptr<VexaDataShell>> m_shells;
+    std::vector<std::string> m_keywordColumns;
+    bool m_arranged = false;
+    int32_t m_arrangeMode = kArrangeByData;
+    int32_t m_pagesAcross = 1;
+    int32_t m_pagesDown = 2;
+    CCell* m_draggedCell = nullptr;
+    CTrkObj* m_dbLinkGrid = nullptr;
+    std::string m_sampleFolder;
+    bool m_snap = false;
+    CSize m_snapStep{20, 20};
+    int32_t m_headerOnly = 0;
+    int32_t m_rowBottom = 0;
+
+    std::vector<CLumitraView*> m_views;
+    QString m_pathName;
+    QString m_title;
+    bool m_modified = false;
+};
+
+// The active document of the main frame, or null.
+CLumitraDoc* GetActiveLumitraDoc();
+// Canonical absolute form of a file path, used to tell data sets apart (the
+// path made absolute and cleaned when the file does not exist).
+std::string CanonicalFilePath(const std::string& path);

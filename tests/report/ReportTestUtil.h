@@ -1,0 +1,61 @@
+#pragma once
+// Helpers of the report tests: the Qt application, page objects that record
+// what the document tells them, and page objects that observe a data shell
+// the way plots and result tables do.
+#include <QApplication>
+
+#include <string>
+
+#include "core/Observers.h"
+#include "report/TrkObj.h"
+
+namespace rtest {
+
+inline void EnsureApp() {
+    if (QCoreApplication::instance()) return;
+    static int argc = 1;
+    static char name[] = "lumitra-test";
+    static char* argv[] = {name, nullptr};
+    // Never destroyed: input devices made for synthetic mouse events must not
+    // outlive the application at exit.
+    static QApplication* app = new QApplication(argc, argv);
+    (void)app;
+}
+
+// A page object of a chosen kind that counts the document's calls.
+class TestObj : public CTrkObj {
+public:
+    TestObj(const CRect& r, CLumitraDoc* doc, int32_t type = kObjText) : CTrkObj(r, doc) { m_type = type; }
+    explicit TestObj(CLumitraDoc* doc) : CTrkObj(doc) { m_type = kObjText; }
+    ~TestObj() override {
+        if (destroyed) ++*destroyed;
+    }
+    bool OnContextCommand(uint32_t, int32_t) override { return false; }
+    void OnActivate() override { ++activated; }
+    void OnDeactivate() override { ++deactivated; }
+    void OnAddedToSelection() override { ++addedToSelection; }
+
+    void SetReserved(int32_t v) { m_reserved = v; }
+    int32_t Reserved() const { return m_reserved; }
+
+    int activated = 0;
+    int deactivated = 0;
+    int addedToSelection = 0;
+    int* destroyed = nullptr;  // counts destructor runs when set
+};
+
+// A page object observing a data shell with a chosen user kind (plots are
+// kind 1, result tables kind 4), held by the document through its CTrkObj part
+// as plots are.
+class ShellObj : public CDataShellUser, public CTrkObj {
+public:
+    ShellObj(const CRect& r, CLumitraDoc* doc, VexaDataShell* shell, int32_t userKind, int32_t type)
+        : CTrkObj(r, doc) {
+        m_userKind = userKind;
+        m_type = type;
+        SetShell(shell, false);
+    }
+    bool OnContextCommand(uint32_t, int32_t) override { return false; }
+};
+
+}  // namespace rtest
