@@ -514,8 +514,9 @@ TEST(RegionListeners, ToldInOrderAndSurviveRemoval) {
 }
 
 TEST(RegionListeners, QuadrantLeavesOutTheSource) {
-    CrQuadrant q(0, 1, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f);
+    // Listeners outlive the region: it tells them when it goes.
     Listener src, other, onPart;
+    CrQuadrant q(0, 1, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f);
     q.AddUser(&src);
     q.AddUser(&other);
     q.GetPartRegion(2)->AddUser(&onPart);
