@@ -66,3 +66,37 @@ enum TextPopupCommand : int32_t {
     kCmdTextFont = 32775,
     kCmdTextUndo = 32776,
 };
+
+// Commands of a plot's context menus. Ids 1-5, 7 and 24 are carried out by
+// the report view (the region tools, "Delete Item" and "Copy"); the others by
+// the plot. Gate and parameter items carry an index and use ranges that never
+// meet, whatever the number of gates or parameters: gate i is
+// kPlotCmdGateBase + i below kPlotGateLowCount gates and
+// kPlotCmdGateHighBase + i from there on; parameter i is kPlotCmdParamBase + i.
+enum PlotMenuCommand : int32_t {
+    kPlotCmdRangeTool = 1,
+    kPlotCmdRectTool = 2,
+    kPlotCmdEllipseTool = 3,
+    kPlotCmdPolygonTool = 4,
+    kPlotCmdQuadrantTool = 5,
+    kPlotCmdResult = 6,
+    kPlotCmdDeleteItem = 7,
+    kPlotCmdNewPlot = 11,
+    kPlotCmdLocalPlot = 12,
+    kPlotCmdExportGraphic = 15,
+    kPlotCmdTogglePercent = 16,  // in no menu
+    kPlotCmdCopyRegion = 17,
+    kPlotCmdPasteRegion = 18,
+    kPlotCmdRegionColor = 19,
+    kPlotCmdHistFillColor = 20,  // in no menu
+    kPlotCmdCompensate = 21,
+    kPlotCmdCopy = 24,
+    kPlotCmdAsDefault = 25,
+    kPlotCmdGateBase = 100,
+    kPlotCmdParamBase = 500,
+    kPlotCmdGateHighBase = 0x40000000,
+};
+// Gates that fit below the parameter ids.
+constexpr int32_t kPlotGateLowCount = kPlotCmdParamBase - kPlotCmdGateBase;
+// Parameters that fit below the high gate ids (far beyond any data set).
+constexpr int32_t kPlotParamIdCount = kPlotCmdGateHighBase - kPlotCmdParamBase;

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -18,6 +19,7 @@
 #include "report/LumitraDoc.h"
 #include "report/LumitraView.h"
 #include "report/MainFrame.h"
+#include "report/PagePainter.h"
 
 namespace {
 
@@ -37,6 +39,32 @@ const char kUsage[] =
     "\n"
     "FILE is a report document (.fld) or an FCS data file. Without FILE a new\n"
     "empty report opens. A PRINTER ending in \".pdf\" names a PDF file to write.\n";
+
+// While a file is printed from the command line no window is shown and no
+// one may be there to answer: messages go to the terminal and every question
+// gets its cautious answer, so a file that cannot be opened never leaves the
+// program waiting.
+class ConsoleUiServices : public lm::UiServices {
+public:
+    int32_t MessageBox(QWidget*, const QString& text, const QString& caption, lm::MsgButtons buttons,
+                       lm::MsgIcon) override {
+        std::fprintf(stderr, "lumitra: %s: %s\n", caption.toLocal8Bit().constData(),
+                     QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')).toLocal8Bit().constData());
+        switch (buttons) {
+            case lm::MsgButtons::Ok: return lm::kIdOk;
+            case lm::MsgButtons::YesNo: return lm::kIdNo;
+            default: return lm::kIdCancel;
+        }
+    }
+    int32_t TrackPopupMenu(QWidget*, const std::vector<lm::MenuItem>&, const QPoint&) override { return 0; }
+    QStringList GetOpenFileNames(QWidget*, const lm::FileDialogRequest&) override { return {}; }
+    QString GetSaveFileName(QWidget*, const lm::FileDialogRequest&) override { return {}; }
+    bool ChooseColor(QWidget*, COLORREF*) override { return false; }
+    bool ChooseFont(QWidget*, LOGFONT*, COLORREF*) override { return false; }
+    bool PrintDialog(QWidget*, QPrinter*, bool) override { return false; }
+    int32_t ExecDialog(QDialog*) override { return lm::kDialogRejected; }
+    bool OpenUrl(const QString&) override { return false; }
+};
 
 }  // namespace
 
@@ -74,22 +102,32 @@ void CLumitraApp::SetProgramFolderOverride(const std::string& folder) { g_progra
 
 bool CLumitraApp::InitInstance(const QStringList& args) {
     m_exitCode = 0;
-    // Printing needs the report view's page drawing, which this version does
-    // not have yet: refuse before any window opens.
-    for (const QString& a : args) {
-        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            std::fputs(kUsage, stdout);
-            return false;
-        }
-        if (a == QLatin1String("--print") || a == QLatin1String("--print-to")) {
-            std::fputs("lumitra: printing is not available in this version yet; nothing was printed.\n", stderr);
+    // The options come first: --print FILE or --print-to PRINTER FILE print
+    // one file and end the program; anything else is a list of files to open.
+    PrintJob job;
+    const bool printing = !args.isEmpty() && (args.front() == QLatin1String("--print") ||
+                                              args.front() == QLatin1String("--print-to"));
+    if (printing) {
+        const bool to = args.front() == QLatin1String("--print-to");
+        if (args.size() != (to ? 3 : 2) || args.back().startsWith(QLatin1String("--")) ||
+            (to && args[1].isEmpty())) {
+            std::fputs(kUsage, stderr);
             m_exitCode = 2;
             return false;
         }
-        if (a.startsWith(QLatin1String("--"))) {
-            std::fprintf(stderr, "lumitra: unknown option %s\n%s", a.toLocal8Bit().constData(), kUsage);
-            m_exitCode = 2;
-            return false;
+        job.printer = to ? args[1] : QString();
+        job.file = args.back();
+    } else {
+        for (const QString& a : args) {
+            if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+                std::fputs(kUsage, stdout);
+                return false;
+            }
+            if (a.startsWith(QLatin1String("--"))) {
+                std::fprintf(stderr, "lumitra: unknown option %s\n%s", a.toLocal8Bit().constData(), kUsage);
+                m_exitCode = 2;
+                return false;
+            }
         }
     }
 
@@ -105,12 +143,79 @@ bool CLumitraApp::InitInstance(const QStringList& args) {
     }
     m_mainFrame->RebuildRecentFileMenus();
 
+    if (printing) {
+        // The window is never shown: the file is printed and the program ends.
+        // Services installed by whoever runs the program (a test) keep
+        // answering; otherwise the terminal does.
+        ConsoleUiServices console;
+        lm::UiServices* installed = lm::SetUiServices(&console);
+        if (installed) lm::SetUiServices(installed);
+        const bool printed = PrintFromCommandLine(job);
+        ExitInstance();
+        if (!installed) lm::SetUiServices(nullptr);
+        m_exitCode = printed ? 0 : 1;
+        return false;
+    }
     if (!ProcessCommandLine(args)) {
         ExitInstance();
         m_exitCode = 1;
         return false;
     }
     m_mainFrame->show();
+    return true;
+}
+
+bool CLumitraApp::SetUpCommandLinePrinter(QPrinter& printer, const QString& name, QString* error) {
+    if (name.isEmpty()) {
+        const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+        if (info.isNull()) {
+            *error = QStringLiteral("there is no default printer");
+            return false;
+        }
+        printer.setPrinterName(info.printerName());
+        return true;
+    }
+    if (name.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) {
+        // A PDF file in place of a printer, so printing can be done and
+        // checked on a machine without printers.
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(name);
+        return true;
+    }
+    const QPrinterInfo info = QPrinterInfo::printerInfo(name);
+    if (info.isNull()) {
+        *error = QStringLiteral("there is no printer named %1").arg(name);
+        return false;
+    }
+    printer.setPrinterName(info.printerName());
+    return true;
+}
+
+bool CLumitraApp::PrintFromCommandLine(const PrintJob& job) {
+    // The file opens as it would from the Open command: a report document,
+    // or an FCS file in a new report.
+    CLumitraDoc* doc = OpenDocumentFile(job.file);
+    if (!doc) {
+        std::fprintf(stderr, "lumitra: cannot open %s; nothing was printed\n", job.file.toLocal8Bit().constData());
+        return false;
+    }
+    // A report that holds data sets but nothing on its page (an FCS file)
+    // shows each data set in a plot of the default size.
+    if (doc->GetObjectCount() == 0)
+        for (int32_t i = 0; i < doc->GetDataShellCount(); ++i) doc->CreatePlotAtPilot(doc->GetDataShellAt(i));
+
+    QPrinter printer(QPrinter::HighResolution);
+    QString error;
+    if (!SetUpCommandLinePrinter(printer, job.printer, &error)) {
+        std::fprintf(stderr, "lumitra: %s; nothing was printed\n", error.toLocal8Bit().constData());
+        return false;
+    }
+    printer.setDocName(doc->GetTitle());
+    if (!CPagePainter::Print(printer, *doc, &error)) {
+        std::fprintf(stderr, "lumitra: printing %s failed: %s\n", job.file.toLocal8Bit().constData(),
+                     error.toLocal8Bit().constData());
+        return false;
+    }
     return true;
 }
 

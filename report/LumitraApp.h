@@ -95,7 +95,18 @@ public:
     void OnAppAbout();
     QPrinter* GetPrinter();
 
+    // A printer for --print (name empty: the default printer) or --print-to
+    // (a name ending in ".pdf" writes that PDF file). False with *error when
+    // there is no such printer.
+    static bool SetUpCommandLinePrinter(QPrinter& printer, const QString& name, QString* error);
+
 private:
+    struct PrintJob {
+        QString printer;  // empty: the default printer
+        QString file;
+    };
+    // Opens the file as the Open command does and prints every page of it.
+    bool PrintFromCommandLine(const PrintJob& job);
     bool ProcessCommandLine(const QStringList& args);
     void LoadStdProfileSettings();
     void SaveRecentFiles() const;

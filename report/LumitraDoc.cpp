@@ -16,6 +16,7 @@
 #include "report/MainFrame.h"
 #include "report/Plot.h"
 #include "report/PlotDefaults.h"
+#include "report/RegionClip.h"
 #include "report/TrkKinds.h"
 #include "report/TrkObj.h"
 
@@ -81,6 +82,7 @@ CLumitraDoc::~CLumitraDoc() {
     for (CLumitraView* v : views) v->DetachDocument();
     m_views.clear();
 
+    m_copyBuffer.reset();
     m_activeObject = nullptr;
     m_selection.clear();
     m_dirtyObjects.clear();
@@ -92,6 +94,8 @@ CLumitraDoc::~CLumitraDoc() {
     while (!m_shells.empty()) m_shells.pop_back();
     m_keywordColumns.clear();
 }
+
+void CLumitraDoc::SetCopiedItem(std::unique_ptr<CRegionClip> clip) { m_copyBuffer = std::move(clip); }
 
 void CLumitraDoc::SetPathName(const QString& path) {
     m_pathName = path;
@@ -115,49 +119,7 @@ bool CLumitraDoc::OnNewDocument() {
     return true;
 }
 
-bool CLumitraDoc::OnOpenDocument(const QString& path, QString* error) {
-    std::vector<uint8_t> bytes;
-    std::string why;
-    if (!CArchive::ReadFile(path.toStdString(), &bytes, &why)) {
-        if (error) *error = QString::fromStdString(why);
-        return false;
-    }
-    try {
-        CArchive ar(std::move(bytes));
-        Serialize(ar);
-    } catch (const CArchiveException& e) {
-        if (error) *error = QString::fromUtf8(e.what());
-        return false;
-    }
-    SetPathName(path);
-    SetModifiedFlag(false);
-    return true;
-}
-
-bool CLumitraDoc::OnSaveDocument(const QString& path, QString* error) {
-    CArchive ar;
-    try {
-        Serialize(ar);
-    } catch (const CArchiveException& e) {
-        if (error) *error = QString::fromUtf8(e.what());
-        return false;
-    }
-    std::string why;
-    if (!CArchive::WriteFileAtomic(path.toStdString(), ar.Bytes(), &why)) {
-        if (error) *error = QString::fromStdString(why);
-        return false;
-    }
-    SetPathName(path);
-    SetModifiedFlag(false);
-    return true;
-}
-
-void CLumitraDoc::Serialize(CArchive&) {
-    // The ".fld" records of the shells and of every page-object kind arrive
-    // with those kinds; until then no document is read or written, and
-    // nothing is half-written.
-    throw CArchiveException("this version of Lumitra cannot read or write .fld documents yet");
-}
+// Reading and writing ".fld" files: DocFile.cpp.
 
 void CLumitraDoc::AddView(CLumitraView* view) {
     if (view && !Contains(m_views, view)) m_views.push_back(view);
@@ -447,6 +409,8 @@ int32_t CLumitraDoc::GetDataShellIndex(const VexaDataShell* shell) const {
 }
 
 VexaDataShell* CLumitraDoc::GetDataShellAt(int32_t index) const {
+    if (m_readingFile)
+        return index >= 0 && size_t(index) < m_fileShells.size() ? m_fileShells[size_t(index)] : nullptr;
     return index >= 0 && index < GetDataShellCount() ? m_shells[size_t(index)].get() : nullptr;
 }
 

@@ -17,6 +17,7 @@
 class CArchive;
 class CCell;
 class CLumitraView;
+class CRegionClip;
 class CTrkObj;
 class VexaDataShell;
 
@@ -53,14 +54,29 @@ public:
 
     // A fresh document: nothing to do beyond construction.
     bool OnNewDocument();
-    // Reads path through Serialize. On failure *error says why and the
-    // document holds what it held before reading began.
+    // Reads path through Serialize. On failure *error says why ("Invalid
+    // FLD file" for anything that is not a report) and the document holds
+    // what it held before reading began; its path is not taken.
     bool OnOpenDocument(const QString& path, QString* error);
     // Writes through Serialize into a temporary file renamed over path.
     bool OnSaveDocument(const QString& path, QString* error);
-    // The ".fld" record of the whole document, both directions. Throws
-    // CArchiveException on malformed input.
+    // "Save As Template...": the document written with its data sets stored
+    // by name only, to a file the user chooses. The document's own path,
+    // title and modified flag stay as they were. False when cancelled or
+    // failed (after a message).
+    bool OnSaveAsTemplate();
+    // Writes the template to path without asking; false with *error on failure.
+    bool SaveTemplateTo(const QString& path, QString* error);
+    // The ".fld" record of the whole document, both directions. Reading
+    // throws CArchiveException on malformed input, after taking back
+    // everything it added; the gate palette is only changed by a whole read.
     virtual void Serialize(CArchive& ar);
+
+    // Makes the page object of a stored kind for the file reader (its Load
+    // follows). Kinds without a loader are refused when read and when saved.
+    using PageObjectLoader = std::unique_ptr<CTrkObj> (*)(CLumitraDoc* doc);
+    static void SetPageObjectLoader(int32_t kind, PageObjectLoader loader);
+    static PageObjectLoader GetPageObjectLoader(int32_t kind);
 
     // Views showing this document (registered by the views themselves).
     void AddView(CLumitraView* view);
@@ -135,6 +151,7 @@ public:
     void SetCurrentDataShellAt(int32_t index);
     VexaDataShell* GetCurrentDataShell() const { return m_currentShell; }
     int32_t GetDataShellIndex(const VexaDataShell* shell) const;
+    // While a file is read, index counts the file's data-set records.
     VexaDataShell* GetDataShellAt(int32_t index) const;
     int32_t GetDataShellCount() const { return int32_t(m_shells.size()); }
     // The open shell of that data set (canonical path and index), or null.
@@ -185,6 +202,11 @@ public:
     CCell* GetDraggedCell() const { return m_draggedCell; }
     void SetDraggedCell(CCell* cell) { m_draggedCell = cell; }
 
+    // The region a plot's "Copy Region" left for "Paste Region" (null when
+    // none). Setting a new one frees the old.
+    void SetCopiedItem(std::unique_ptr<CRegionClip> clip);
+    CRegionClip* GetCopiedItem() const { return m_copyBuffer.get(); }
+
     std::vector<std::string>& KeywordColumns() { return m_keywordColumns; }
     const std::string& GetSampleFolder() const { return m_sampleFolder; }
     int32_t GetTemplateFlag() const { return m_templateFlag; }
@@ -196,6 +218,9 @@ signals:
     void titleChanged(const QString& title);
 
 private:
+    void StoreFile(CArchive& ar);
+    void LoadFile(CArchive& ar);
+    void ReadFileBody(CArchive& ar, std::vector<std::vector<COLORREF>>* palettes);
     VexaDataShell* AppendShell(std::unique_ptr<VexaDataShell> shell);
     // Adds page rows until bottom fits (at most kMaxPagesDown); true when any.
     bool GrowToFit(int32_t bottom);
@@ -222,12 +247,19 @@ private:
     int32_t m_pagesAcross = 1;
     int32_t m_pagesDown = 2;
     CCell* m_draggedCell = nullptr;
+    std::unique_ptr<CRegionClip> m_copyBuffer;  // follows its shell: freed before the shells
     CTrkObj* m_dbLinkGrid = nullptr;
     std::string m_sampleFolder;
     bool m_snap = false;
     CSize m_snapStep{20, 20};
     int32_t m_headerOnly = 0;
     int32_t m_rowBottom = 0;
+
+    // While a file is read: the shell of each stored record (a record that
+    // duplicates an open data set names that one), and the file's folder.
+    bool m_readingFile = false;
+    std::vector<VexaDataShell*> m_fileShells;
+    std::string m_readingFolder;
 
     std::vector<CLumitraView*> m_views;
     QString m_pathName;

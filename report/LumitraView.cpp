@@ -1,30 +1,37 @@
 #include "report/LumitraView.h"
 
+#include <QAction>
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
 #include <QScrollBar>
 
 #include <algorithm>
 #include <cmath>
 
 #include "platform/PaintHelpers.h"
+#include "platform/UiServices.h"
 #include "report/ChildFrame.h"
 #include "report/LumitraApp.h"
 #include "report/LumitraDoc.h"
 #include "report/MainFrame.h"
+#include "report/PagePainter.h"
+#include "report/TrkKinds.h"
 #include "report/TrkObj.h"
 
 namespace {
 
-constexpr float kMinZoom = 0.2f;
-constexpr float kMaxZoom = 5.0f;
-constexpr COLORREF kGround = 0x808080;
-constexpr COLORREF kPaper = 0xFFFFFF;
-// Selection frames are this many pixels thick.
-constexpr int kTrackerThickness = 3;
-
 CLumitraView* g_currentView = nullptr;
+
+// Client coordinates of far-away page points (rectangles from a file may lie
+// anywhere in the 32-bit range) are kept where integer arithmetic is safe.
+constexpr double kClientLimit = 1.0e9;
+
+int32_t ClientCoord(double v) { return int32_t(std::clamp(v, -kClientLimit, kClientLimit)); }
 
 }  // namespace
 
@@ -64,16 +71,18 @@ CTrkObj* CLumitraView::GetActiveObject() const { return m_doc ? m_doc->GetActive
 
 CTrkObj* CLumitraView::ObjectAtPoint(CPoint page) const {
     if (!m_doc) return nullptr;
-    const auto& objects = m_doc->GetObjects();
-    for (auto it = objects.rbegin(); it != objects.rend(); ++it)
-        if ((*it)->GetRect().PtInRect(page)) return it->get();
+    const std::vector<CTrkObj*> order = CPagePainter::StackingOrder(*m_doc);
+    for (auto it = order.rbegin(); it != order.rend(); ++it)
+        if ((*it)->GetRect().PtInRect(page)) return *it;
     return nullptr;
 }
+
+// ============================================================ coordinates
 
 CPoint CLumitraView::ClientToLogical(const QPoint& client) const {
     const double x = (client.x() + horizontalScrollBar()->value()) / double(m_zoom);
     const double y = (client.y() + verticalScrollBar()->value()) / double(m_zoom);
-    return CPoint(int32_t(std::floor(x)), int32_t(std::floor(y)));
+    return CPoint(ClientCoord(std::floor(x)), ClientCoord(std::floor(y)));
 }
 
 CRect CLumitraView::ClientRectToLogical(const CRect& client) const {
@@ -84,19 +93,49 @@ CRect CLumitraView::ClientRectToLogical(const CRect& client) const {
     return r;
 }
 
-QPoint CLumitraView::LogicalToClient(CPoint page) const {
-    return QPoint(int(std::lround(page.x * double(m_zoom))) - horizontalScrollBar()->value(),
-                  int(std::lround(page.y * double(m_zoom))) - verticalScrollBar()->value());
-}
-
-CRect CLumitraView::LogicalRectToClient(const CRect& page) const {
-    const int sx = horizontalScrollBar()->value();
-    const int sy = verticalScrollBar()->value();
-    CRect r(int32_t(std::floor(page.left * double(m_zoom))) - sx, int32_t(std::floor(page.top * double(m_zoom))) - sy,
-            int32_t(std::ceil(page.right * double(m_zoom))) - sx, int32_t(std::ceil(page.bottom * double(m_zoom))) - sy);
+CRect CLumitraView::ClientRectToLogicalCover(const CRect& client) const {
+    const double sx = horizontalScrollBar()->value();
+    const double sy = verticalScrollBar()->value();
+    const double z = m_zoom;
+    CRect r(ClientCoord(std::floor((client.left + sx) / z)), ClientCoord(std::floor((client.top + sy) / z)),
+            ClientCoord(std::ceil((client.right + sx) / z)), ClientCoord(std::ceil((client.bottom + sy) / z)));
     r.NormalizeRect();
     return r;
 }
+
+QPoint CLumitraView::LogicalToClient(CPoint page) const {
+    return QPoint(ClientCoord(std::round(page.x * double(m_zoom)) - horizontalScrollBar()->value()),
+                  ClientCoord(std::round(page.y * double(m_zoom)) - verticalScrollBar()->value()));
+}
+
+CRect CLumitraView::LogicalRectToClient(const CRect& page) const {
+    CRect n = page;
+    n.NormalizeRect();
+    const double sx = horizontalScrollBar()->value();
+    const double sy = verticalScrollBar()->value();
+    const double z = m_zoom;
+    return CRect(ClientCoord(std::floor(n.left * z) - sx), ClientCoord(std::floor(n.top * z) - sy),
+                 ClientCoord(std::ceil(n.right * z) - sx), ClientCoord(std::ceil(n.bottom * z) - sy));
+}
+
+CRect CLumitraView::LogicalRectToClientInside(const CRect& page) const {
+    CRect n = page;
+    n.NormalizeRect();
+    const double sx = horizontalScrollBar()->value();
+    const double sy = verticalScrollBar()->value();
+    const double z = m_zoom;
+    CRect r(ClientCoord(std::ceil(n.left * z) - sx), ClientCoord(std::ceil(n.top * z) - sy),
+            ClientCoord(std::floor(n.right * z) - sx), ClientCoord(std::floor(n.bottom * z) - sy));
+    if (r.IsRectEmpty()) r.SetRectEmpty();
+    return r;
+}
+
+void CLumitraView::ApplyScreenMapping(QPainter& painter) const {
+    painter.translate(-horizontalScrollBar()->value(), -verticalScrollBar()->value());
+    painter.scale(m_zoom, m_zoom);
+}
+
+// ========================================================= dirty bookkeeping
 
 void CLumitraView::AddDirtyRect(const CRect& rect) {
     if (m_doc) m_doc->AddDirtyRect(rect);
@@ -117,10 +156,68 @@ void CLumitraView::OnUpdate() {
     viewport()->update();
 }
 
+QRegion CLumitraView::RepaintRegionOfRect(const CRect& page) const {
+    CRect visible;
+    if (!visible.IntersectRect(LogicalRectToClient(page), lm::FromQRect(viewport()->rect()))) return QRegion();
+    return QRegion(lm::ToQRect(visible));
+}
+
+QRegion CLumitraView::RepaintRegionOfObject(const CTrkObj* obj) const {
+    if (!m_doc || !obj || m_doc->GetObjectIndex(obj) < 0) return QRegion();
+    QRegion region = RepaintRegionOfRect(obj->GetRect());
+    if (region.isEmpty()) return region;
+    // What an upper object covers keeps the upper object's pixels. Only the
+    // pixels wholly inside it are left out: a pixel it shares with the object
+    // below (at a zoom that does not map its edge onto a pixel edge) is
+    // repainted, both objects drawn in order.
+    for (const CTrkObj* above : CPagePainter::ObjectsAbove(*m_doc, obj)) {
+        const CRect cover = LogicalRectToClientInside(above->GetRect());
+        if (!cover.IsRectEmpty()) region -= QRegion(lm::ToQRect(cover));
+        if (region.isEmpty()) break;
+    }
+    return region;
+}
+
 void CLumitraView::UpdatePageRect(const CRect& page) {
     CRect c = LogicalRectToClient(page);
     c.InflateRect(kTrackerThickness, kTrackerThickness);
-    viewport()->update(lm::ToQRect(c));
+    CRect visible;
+    if (visible.IntersectRect(c, lm::FromQRect(viewport()->rect()))) viewport()->update(lm::ToQRect(visible));
+}
+
+void CLumitraView::RedrawRect(const CRect& page) {
+    const QRegion r = RepaintRegionOfRect(page);
+    if (!r.isEmpty()) viewport()->update(r);
+}
+
+void CLumitraView::RedrawObjectMasked(CTrkObj* obj) {
+    const QRegion r = RepaintRegionOfObject(obj);
+    if (!r.isEmpty()) viewport()->update(r);
+}
+
+bool CLumitraView::HintWanted() const { return m_doc && m_doc->GetDataShellCount() == 0; }
+
+void CLumitraView::RedrawDirtyAreas() {
+    if (!m_doc) return;
+    if (HintWanted() != m_hintPainted) {
+        // The hint comes or goes: it lies across the whole view.
+        viewport()->update();
+        UpdateTrackers();
+        return;
+    }
+    QRegion region;
+    for (const CRect& r : m_doc->GetDirtyRects()) region += RepaintRegionOfRect(r);
+    CTrkObj* active = m_doc->GetActiveObject();
+    if (active && active->GetType() != kObjText) region += RepaintRegionOfObject(active);
+    for (CTrkObj* o : m_doc->GetDirtyObjects()) region += RepaintRegionOfObject(o);
+    if (!region.isEmpty()) viewport()->update(region);
+    UpdateTrackers();
+}
+
+void CLumitraView::RedrawActiveObject() {
+    if (!m_doc) return;
+    if (CTrkObj* active = m_doc->GetActiveObject()) RedrawObjectMasked(active);
+    UpdateTrackers();
 }
 
 std::vector<CRect> CLumitraView::TrackerRects() const {
@@ -134,23 +231,10 @@ std::vector<CRect> CLumitraView::TrackerRects() const {
     return out;
 }
 
-void CLumitraView::RedrawDirtyAreas() {
-    if (!m_doc) return;
-    // Qt paints through a back buffer: repainting the dirty areas in stacking
-    // order leaves neither flicker nor objects drawn over their upper ones.
-    for (const CRect& r : m_doc->GetDirtyRects()) UpdatePageRect(r);
-    for (CTrkObj* o : m_doc->GetDirtyObjects()) UpdatePageRect(o->GetRect());
-    if (CTrkObj* active = m_doc->GetActiveObject()) UpdatePageRect(active->GetRect());
-    UpdateTrackers();
-}
-
-void CLumitraView::RedrawActiveObject() {
-    if (!m_doc) return;
-    if (CTrkObj* active = m_doc->GetActiveObject()) UpdatePageRect(active->GetRect());
-    UpdateTrackers();
-}
-
 void CLumitraView::UpdateTrackers() {
+    // The frames are drawn from the current selection by every paint: the
+    // places of the frames painted last and of the frames wanted now are
+    // repainted.
     for (CRect r : m_drawnTrackers) {
         r.InflateRect(1, 1);
         viewport()->update(lm::ToQRect(r));
@@ -161,84 +245,72 @@ void CLumitraView::UpdateTrackers() {
     }
 }
 
+void CLumitraView::DrawObjectTracker(CTrkObj* obj) {
+    if (!obj) return;
+    CRect frame = LogicalRectToClient(obj->GetRect());
+    frame.InflateRect(1, 1);
+    CRect visible;
+    if (visible.IntersectRect(frame, lm::FromQRect(viewport()->rect()))) viewport()->update(lm::ToQRect(visible));
+}
+
 void CLumitraView::OnObjectRemoving(CTrkObj* obj) {
     if (m_doc && obj == m_doc->GetActiveObject()) m_trackState = kTrackIdle;
     UpdatePageRect(obj->GetRect());
 }
 
-void CLumitraView::DrawPage(QPainter& p, const CRect& clip, bool printing) const {
-    lm::FillRect(p, clip, kGround);
-    const CSize canvas = GetCanvasSize();
-    CRect page;
-    if (page.IntersectRect(CRect(0, 0, canvas.cx, canvas.cy), clip)) lm::FillRect(p, page, kPaper);
-    if (!m_doc) return;
+// ================================================================= painting
 
-    if (!printing) {
+QString CLumitraView::HintText() { return QStringLiteral("Drag drop FCS Data file here"); }
+
+void CLumitraView::PaintClient(QPainter& p, const QRegion& region) {
+    if (region.isEmpty()) return;
+    p.save();
+    p.setClipRegion(region, Qt::IntersectClip);
+    if (!m_doc) {
+        p.fillRect(region.boundingRect(), lm::ToQColor(CPagePainter::kGround));
+        p.restore();
+        return;
+    }
+    const CRect clip = ClientRectToLogicalCover(lm::FromQRect(region.boundingRect()));
+
+    p.save();
+    ApplyScreenMapping(p);
+    CPagePainter::DrawGround(p, *m_doc, clip, PageTarget::Screen);
+    p.restore();
+
+    if (HintWanted()) {
         p.save();
-        QPen pen(lm::ToQColor(kGround));
-        pen.setStyle(Qt::DashDotLine);
-        pen.setCosmetic(true);
-        pen.setWidth(1);
-        p.setPen(pen);
-        const CSize ps = m_doc->GetPageSize();
-        // Inner page edges only (the canvas's outer edges never), and no line
-        // on the clip's edge.
-        for (int32_t i = 1; i < m_doc->GetPagesAcross(); ++i) {
-            const int32_t x = ps.cx * i;
-            if (clip.left < x && x < clip.right) p.drawLine(QPointF(x, clip.top), QPointF(x, clip.bottom));
-        }
-        for (int32_t j = 1; j < m_doc->GetPagesDown(); ++j) {
-            const int32_t y = ps.cy * j;
-            if (clip.top < y && y < clip.bottom) p.drawLine(QPointF(clip.left, y), QPointF(clip.right, y));
-        }
+        p.setFont(font());
+        p.setPen(Qt::black);
+        p.drawText(viewport()->rect(), Qt::AlignCenter | Qt::TextSingleLine, HintText());
         p.restore();
     }
 
-    CTrkObj* active = m_doc->GetActiveObject();
+    // Objects whose pixels the region does not reach are not drawn at all:
+    // the region of a covered object leaves out what the objects above it
+    // cover, so they are not redrawn.
+    std::vector<const CTrkObj*> skip;
     for (const auto& obj : m_doc->GetObjects()) {
-        if (obj.get() == active || !obj->IntersectsRect(clip)) continue;
-        p.save();
-        if (printing)
-            obj->DrawPrint(&p);
-        else
-            obj->Draw(&p);
-        p.restore();
+        if (!obj->IntersectsRect(clip)) continue;
+        if (!region.intersects(lm::ToQRect(LogicalRectToClient(obj->GetRect())))) skip.push_back(obj.get());
     }
-    if (active && active->IntersectsRect(clip)) {
-        lm::FillRect(p, active->GetRect(), kPaper);
-        p.save();
-        if (printing)
-            active->DrawPrint(&p);
-        else
-            active->Draw(&p);
-        p.restore();
-    }
+    p.save();
+    ApplyScreenMapping(p);
+    CPagePainter::DrawObjects(p, *m_doc, clip, PageTarget::Screen, skip);
+    p.restore();
+
+    // Selection frames: an inverted overlay drawn from the current state.
+    for (const CRect& r : TrackerRects()) lm::DrawInvertedFrame(p, r, kTrackerThickness);
+    p.restore();
 }
 
 void CLumitraView::paintEvent(QPaintEvent* event) {
     QPainter p(viewport());
-    const QRect dirty = event->rect();
-    if (!m_doc) {
-        p.fillRect(dirty, lm::ToQColor(kGround));
-        m_drawnTrackers.clear();
-        return;
-    }
-    p.save();
-    p.translate(-horizontalScrollBar()->value(), -verticalScrollBar()->value());
-    p.scale(m_zoom, m_zoom);
-    CRect clip = ClientRectToLogical(lm::FromQRect(dirty));
-    clip.InflateRect(1, 1);  // rounding at the zoom
-    DrawPage(p, clip, false);
-    p.restore();
-
-    if (m_doc->GetDataShellCount() == 0) {
-        p.setPen(Qt::black);
-        p.drawText(viewport()->rect(), Qt::AlignCenter | Qt::TextSingleLine,
-                   QStringLiteral("Drag drop FCS Data file here"));
-    }
-    // Selection frames: an inverted overlay drawn from the current state.
+    PaintClient(p, event->region());
     m_drawnTrackers = TrackerRects();
-    for (const CRect& r : m_drawnTrackers) lm::DrawInvertedFrame(p, r, kTrackerThickness);
+    // A partial paint leaves the hint as it was around the region; the next
+    // redraw repaints the whole view if the hint should come or go.
+    if (QRegion(viewport()->rect()).subtracted(event->region()).isEmpty()) m_hintPainted = HintWanted();
 }
 
 void CLumitraView::resizeEvent(QResizeEvent* event) {
@@ -259,6 +331,80 @@ void CLumitraView::UpdateScrollRanges() {
     verticalScrollBar()->setRange(0, std::max(0, h - vp.height()));
     verticalScrollBar()->setPageStep(std::max(1, vp.height()));
     verticalScrollBar()->setSingleStep(std::max(1, vp.height() / 10));
+}
+
+// ================================================================= printing
+
+int32_t CLumitraView::GetMaxPage() const { return m_doc ? CPagePainter::PageCount(*m_doc) : 0; }
+
+bool CLumitraView::PrintTo(QPrinter& printer, QString* error) const {
+    if (!m_doc) {
+        if (error) *error = QStringLiteral("There is no report to print.");
+        return false;
+    }
+    return CPagePainter::Print(printer, *m_doc, error);
+}
+
+QPrinter* CLumitraView::Printer() {
+    if (CLumitraApp* app = GetLumitraApp()) return app->GetPrinter();
+    if (!m_ownPrinter) m_ownPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return m_ownPrinter.get();
+}
+
+bool CLumitraView::PrintAndReport(QPrinter& printer) {
+    QString error;
+    if (PrintTo(printer, &error)) return true;
+    lm::Ui().MessageBox(this, QStringLiteral("Printing failed.\n%1").arg(error), QString::fromLatin1(kProgramName),
+                        lm::MsgButtons::Ok, lm::MsgIcon::Error);
+    return false;
+}
+
+bool CLumitraView::OnFilePrint() {
+    if (!m_doc) return false;
+    QPrinter* printer = Printer();
+    printer->setDocName(m_doc->GetTitle());
+    if (!lm::Ui().PrintDialog(this, printer, false)) return false;
+    return PrintAndReport(*printer);
+}
+
+bool CLumitraView::OnFilePrintDirect() {
+    if (!m_doc) return false;
+    QPrinter* printer = Printer();
+    printer->setDocName(m_doc->GetTitle());
+    return PrintAndReport(*printer);
+}
+
+void CLumitraView::PreparePreview(QPrintPreviewDialog& dialog) {
+    // The dialog's own "facing pages" action keeps its buttons in step; the
+    // preview widget is set directly when the action cannot be found.
+    const QString facing = QCoreApplication::translate("QPrintPreviewDialog", "Show facing pages");
+    for (QAction* a : dialog.findChildren<QAction*>()) {
+        if (a->text() == facing) {
+            a->trigger();
+            return;
+        }
+    }
+    if (auto* w = dialog.findChild<QPrintPreviewWidget*>()) w->setFacingPagesViewMode();
+}
+
+void CLumitraView::OnFilePrintPreview() {
+    if (!m_doc) return;
+    QPrinter* printer = Printer();
+    printer->setDocName(m_doc->GetTitle());
+    QPrintPreviewDialog dialog(printer, this);
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* target) {
+        if (target) PrintTo(*target, nullptr);
+    });
+    PreparePreview(dialog);
+    lm::Ui().ExecDialog(&dialog);
+}
+
+// =================================================================== input
+
+void CLumitraView::OnTimer(int id) {
+    if (id != kHoldTimerId || m_trackState != kTrackTitlePress) return;
+    m_trackState = kTrackTitleHeld;
+    viewport()->setCursor(Qt::BusyCursor);
 }
 
 void CLumitraView::mousePressEvent(QMouseEvent* event) {

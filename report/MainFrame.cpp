@@ -539,8 +539,13 @@ bool CMainFrame::IsCommandEnabled(int32_t id) const {
         case kCmdFileClose:
         case kCmdFileSave:
         case kCmdFileSaveAs:
+        case kCmdSaveAsTemplate:
         case kCmdWindowNew:
             return haveDoc;
+        case kCmdFilePrint:
+        case kCmdFilePrintDirect:
+        case kCmdFilePrintPreview:
+            return GetActiveReportView() != nullptr;
         case kCmdWindowCascade:
         case kCmdWindowTile:
         case kCmdWindowArrange:
@@ -554,9 +559,8 @@ bool CMainFrame::IsCommandEnabled(int32_t id) const {
         CLumitraApp* app = GetLumitraApp();
         return app && id - kCmdFileMru1 < app->GetRecentFiles().size();
     }
-    // Printing, the edit commands, the template command, the plot options and
-    // help have no handler in this version: disabled, as a command without a
-    // handler is.
+    // The edit commands, the plot options and help have no handler in this
+    // version: disabled, as a command without a handler is.
     return false;
 }
 
@@ -609,8 +613,20 @@ void CMainFrame::OnCommand(int32_t id) {
         case kCmdFileSaveAs:
             if (app) app->DoSave(GetActiveDocument(), true);
             break;
+        case kCmdSaveAsTemplate:
+            if (CLumitraDoc* doc = GetActiveDocument()) doc->OnSaveAsTemplate();
+            break;
         case kCmdFilePrintSetup:
             if (app) app->OnFilePrintSetup();
+            break;
+        case kCmdFilePrint:
+            if (CLumitraView* v = GetActiveReportView()) v->OnFilePrint();
+            break;
+        case kCmdFilePrintDirect:
+            if (CLumitraView* v = GetActiveReportView()) v->OnFilePrintDirect();
+            break;
+        case kCmdFilePrintPreview:
+            if (CLumitraView* v = GetActiveReportView()) v->OnFilePrintPreview();
             break;
         case kCmdAppExit:
             close();

@@ -472,6 +472,10 @@ void CPLOT::EndEdit(int32_t) {
 }
 
 void CPLOT::OnDeactivate() {
+    // A shape still being drawn has no region and would stay behind, editing
+    // nothing, once its selection is gone.
+    if (m_selectedRgn && !m_selectedRgn->GetRegion() && m_selectedRgn == m_editedRgn)
+        RemoveRegionLayer(m_selectedRgn);
     if (m_selectedRgn) SelectRegionLayer(-1);
 }
 
@@ -520,7 +524,9 @@ void CPLOT::RebuildLayers(bool notify) {
     m_builtArea = area.Size();
     if (!m_gate) return;
     const CDataSet* ds = GetDataSet();
-    if (!ds) {
+    // A data set without events (a report whose FCS file is missing, a
+    // template) has parameters but no data.
+    if (!ds || !ds->GetEventMatrix()) {
         m_state = kPlotNoData;
         return;
     }
@@ -607,8 +613,6 @@ void CPLOT::SetFlags(int32_t flags) {
     RebuildLayers(true);
 }
 
-bool CPLOT::OnContextCommand(uint32_t, int32_t) { return false; }
-
 // ================================================================ notices
 
 void CPLOT::OnGatesChanged() {
@@ -690,6 +694,17 @@ void CPLOT::OnGateUpdated() {
 void CPLOT::SetGate(CGateNode* gate, bool notify) {
     CGateUser::SetGate(gate, notify);
     for (const auto& l : m_dotLayers) l->SetPlotGate(m_gate);
+    // The histogram, density and contour layers show the plot's gate: they
+    // move with it (a gate of the same shell; they compute at the next
+    // rebuild).
+    if (!m_gate) return;
+    for (CLayer* l : {static_cast<CLayer*>(m_histLayer.get()), m_densityLayer.get(), m_contourLayer.get()}) {
+        auto* user = dynamic_cast<CGateUser*>(l);
+        if (user && user->GetGate() != m_gate && user->GetShell() == m_gate->GetShell()) {
+            user->SetGate(m_gate, false);
+            m_dirty = true;
+        }
+    }
 }
 
 void CPLOT::DetachGate(bool remove, bool notify) {

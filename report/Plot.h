@@ -28,8 +28,11 @@ class CDataSet;
 class CDotLayer;
 class CHistLayer;
 class CLumitraDoc;
+class CRegionClip;
+class CRgnLayer;
 class CTRANS;
 class QPainter;
+class QString;
 
 // Makers of the layer classes that live with the plot's interaction and the
 // density and contour displays. Until a maker is registered the plot shows no
@@ -40,6 +43,16 @@ struct PlotLayerMakers {
     std::unique_ptr<CLayer> (*contour)(CGateNode*, int32_t, int32_t, CPLOT*) = nullptr;
     // The layer editing region on plot (null for a region type without one).
     std::unique_ptr<CLayer> (*region)(CDataRgn*, CPLOT*) = nullptr;
+};
+
+// Commands of the plot menu that other parts of the program carry out (the
+// result table, the compensation dialog). Until one is registered its item is
+// greyed and the command does nothing.
+struct PlotCommandHooks {
+    // A result table of shell at the page point (the hook refuses a second).
+    void (*createResult)(CLumitraDoc* doc, VexaDataShell* shell, CPoint at) = nullptr;
+    // The modal compensation dialog bound to plot.
+    void (*compensate)(CPLOT* plot) = nullptr;
 };
 
 // One line of the program's log "log.txt" (nothing while no log is open).
@@ -86,6 +99,17 @@ public:
     void Draw(QPainter* painter) override;
     void Activate(uint32_t, CPoint) override {}
     bool QueryMouse(uint32_t, CPoint, int32_t*) override { return false; }
+    // The mouse, with the report view's tracking state (TrackState): presses
+    // in the title and axis bands, the region tools, and the region layers'
+    // own editing (PlotInteract.cpp).
+    bool OnLButtonDown(uint32_t flags, CPoint point, int32_t* state) override;
+    bool OnLButtonUp(uint32_t flags, CPoint point, int32_t* state) override;
+    bool OnMouseMove(uint32_t flags, CPoint point, int32_t* state) override;
+    bool OnLButtonDblClk(uint32_t flags, CPoint point, int32_t* state) override;
+    // A new rectangle: the region layers take their places again; the other
+    // layers are computed for the new area when the plot is next drawn.
+    using CTrkObj::SetRect;
+    void SetRect(const CRect& rect, bool quiet) override;
     void EndEdit(int32_t how) override;
     void OnDeactivate() override;
     CSize GetMinSize() const override { return CSize(kPlotMinSide, kPlotMinSide); }
@@ -96,7 +120,20 @@ public:
     // not hold, or a layer it cannot read.
     void Load(CArchive& ar) override;
     void Store(CArchive& ar) const override;
+    // The context menu at a page point (PlotMenus.cpp): gates in the title
+    // band, parameters in the axis bands, a region's items on its label, the
+    // plot menu elsewhere. False outside the plot (no menu). *extra is what
+    // OnContextCommand wants back: the region layer's index for region items,
+    // 0 for the X band and 1 for the Y band, else 0. The three-argument form
+    // keeps it for GetContextExtra.
+    bool BuildContextMenu(std::vector<lm::MenuItem>* menu, uint32_t flags, CPoint point) override;
+    bool BuildContextMenu(std::vector<lm::MenuItem>* menu, uint32_t flags, CPoint point, int32_t* extra);
+    int32_t GetContextExtra() const { return m_contextExtra; }
+    // True when the command was carried out here; gate and parameter choices
+    // answer false (the caller repaints).
     bool OnContextCommand(uint32_t id, int32_t extra) override;
+    // Copies the plot as a picture to the clipboard.
+    void CopyToClipboard() override;
 
     // ---- CGateUser ----
     void OnGatesChanged() override;
@@ -185,6 +222,71 @@ public:
     // layer was one of this plot's and is gone.
     bool DestroyLayer(CLayer* layer);
 
+    // ---- interaction ----
+    // The shell has a data set with events, and the plot a gate.
+    bool HasData() const;
+    // Both axis parameters exist in the data set.
+    bool AxesValid() const;
+    // A region tool (TrackState -1 .. -5) can draw here: data, valid axes, a
+    // layer class for the shape, and only the range on a histogram or an
+    // overlay plot.
+    bool ToolAvailable(int32_t tool);
+    // Discards a region layer still being drawn (state 2 or 6); state := 0.
+    void CancelRegionCreation(int32_t* state);
+    // The plot shows gate i of its shell: dot layers of gates from i on are
+    // shown, the others hidden.
+    void ChooseGate(int32_t i);
+    // New axis parameters (ignored outside the data set).
+    void SetXParam(int32_t i);
+    void SetYParam(int32_t i);
+    void SetMaxDotEvents(int32_t n);
+    // Enlarges the plot to 450 x 450, or gives it back its rectangle.
+    void ToggleZoom();
+    // One layer of source is shown on this plot as an overlay.
+    void AddOverlayFrom(CPLOT* source);
+    // Middle button on a region label (state 31), and its release: on the
+    // same label the plot moves to the region's gate.
+    bool PressRegionLabel(uint32_t flags, CPoint point, int32_t* state);
+    bool ReleaseRegionLabel(uint32_t flags, CPoint point, int32_t* state);
+    CGateNode* GetPressedRegionGate() const;
+    // The plot moves to gate (of its shell) and drops its region layers.
+    void TakeRegionGate(CGateNode* gate);
+    // The document's copy buffer takes a copy of region.
+    void CopyRegion(CDataRgn* region);
+    // Shows the clipped region on this plot, as a new gate under the plot's
+    // gate when it comes from another shell. False (after "Parameter Error",
+    // "X Scale Error" or "Y Scale Error", or silently for a quadrant or a
+    // shape without a layer) when nothing changed.
+    bool PasteRegion(const CRegionClip& clip);
+    // The plot defaults take this plot's values.
+    void AsDefault();
+    // A plot on gate at a page point, default size and axes, made active.
+    CPLOT* NewPlotForGate(CPoint at, CGateNode* gate);
+    // Picture of the plot area and the region layers but the edited one,
+    // kept while a region is dragged.
+    void CreateDragCache();
+    // The cache, then the edited layer, at the page with the painter moved by
+    // (-dx, -dy). False without a cache.
+    bool DrawDragCacheAt(QPainter* painter, int32_t dx, int32_t dy);
+    void FreeDragCache();
+    bool IsDragCacheReady() const { return !m_dragCache.isNull(); }
+    static void SetCommandHooks(const PlotCommandHooks& hooks);
+    static const PlotCommandHooks& GetCommandHooks();
+    // Menu ids of gate i and parameter i, and back (false for other ids).
+    static int32_t GateCommandId(int32_t gateIndex);
+    static int32_t ParamCommandId(int32_t paramIndex);
+    static bool DecodeGateCommand(uint32_t id, int32_t* gateIndex);
+    static bool DecodeParamCommand(uint32_t id, int32_t* paramIndex);
+
+    // ---- picture export (PlotExport.cpp) ----
+    // The object's rectangle drawn on white, its width made even.
+    QImage RenderPicture();
+    // "Export Graphic": a save dialog, then ExportGraphicTo; failures shown.
+    void ExportGraphic();
+    // Writes the picture as JPG (".jpg", ".jpeg") or BMP (".bmp"), the
+    // extension read without regard to case; false with *error otherwise.
+    bool ExportGraphicTo(const QString& path, QString* error);
+
     // ---- regions ----
     const std::vector<std::unique_ptr<CLayer>>& GetRegionLayers() const { return m_regionLayers; }
     const std::vector<CDataRgn*>& GetShownRegions() const { return m_shownRegions; }
@@ -192,6 +294,14 @@ public:
     CLayer* AddRegionLayer(std::unique_ptr<CLayer> layer);
     // The region is shown on this plot through a region layer of its type.
     void ShowRegion(CDataRgn* region);
+    // The region leaves the shown regions and its layer is deleted.
+    void HideRegion(CDataRgn* region);
+    // Region layer i as a region editor (null out of range or for a layer
+    // that is not one); the index of a layer, -1 when not listed.
+    CRgnLayer* GetRgnLayer(int32_t i) const;
+    int32_t GetRegionLayerIndex(const CLayer* layer) const;
+    // Deletes one region layer (by identity) and every pointer to it.
+    void RemoveRegionLayer(CLayer* layer);
     void SelectRegionLayer(int32_t i);
     CLayer* GetSelectedRegionLayer() const { return m_selectedRgn; }
     CLayer* GetEditedRegionLayer() const { return m_editedRgn; }
@@ -241,6 +351,19 @@ private:
     void DrawAxes(QPainter& p);
     void DrawLayers(QPainter& p);
     bool RegionLayerDrawn(CLayer& layer) const;
+    // The first region layer whose label holds the page point (visible,
+    // drawn, a quadrant only when asked); its index in *index.
+    CRgnLayer* RegionLabelAt(CPoint point, int32_t* index, bool quadrants) const;
+    bool PressRegionLayers(CPoint point, int32_t* state);
+    bool StartRegion(int32_t tool, CPoint point, int32_t* state);
+    // The shape drawn in layer becomes a gate under the plot's gate.
+    void FinishRegion(CRgnLayer* layer, int32_t* state);
+    // A region layer of the region's type (the registered maker, else the
+    // region layers' own); null for a shape without one.
+    std::unique_ptr<CLayer> MakeLayerForRegion(CDataRgn* region);
+    void ClearRegionLayers();
+    // The main frame's panels learn of the plot's shell and gate.
+    void TellFrameOfGate() const;
     // The area's size changed since the layers were computed.
     bool AreaChanged() const;
     CGateNode* GateOfShell(int32_t index) const;
@@ -269,5 +392,7 @@ private:
     CLayer* m_pressedRgn = nullptr;
     COLORREF m_background = 0xFFFFFF;
     bool m_dirty = false;
+    int32_t m_contextExtra = 0;
+    QImage m_dragCache;  // the plot area while a region is dragged
     CSize m_builtArea;  // area size the layers were last computed for
 };

@@ -447,10 +447,12 @@ TEST(LumitraDocFile, DocumentsAreNotReadOrWrittenHalfway) {
     lmtest::TempDir dir;
     CLumitraDoc doc;
     QString error;
-    const QString target = QString::fromStdString(dir.File("report.fld"));
+    // A folder that does not exist: nothing is written, the path is not taken.
+    const QString target = QString::fromStdString(dir.File("missing/report.fld"));
     EXPECT_FALSE(doc.OnSaveDocument(target, &error));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(std::filesystem::exists(target.toStdString()));
+    EXPECT_TRUE(doc.GetPathName().isEmpty());
     error.clear();
     EXPECT_FALSE(doc.OnOpenDocument(QString::fromStdString(dir.File("missing.fld")), &error));
     EXPECT_FALSE(error.isEmpty());

@@ -1,0 +1,158 @@
+// Dragging a rectangle region on a dot plot whose gate has five dependent
+// gates: the cost of one drag step when the region follows the mouse live,
+// i.e. the layer's move, the push of its geometry into the region (which
+// re-evaluates the region's gate and every gate depending on it) and the
+// redraw of the plot that the change marked dirty. Prints its figures; run by
+// hand:
+//   bench_drag [events...]        (default: 1000000 10000000)
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/DataSet.h"
+#include "core/DataShell.h"
+#include "core/GateNode.h"
+#include "core/Region.h"
+#include "report/DotLayer.h"
+#include "report/Plot.h"
+#include "report/PlotDefaults.h"
+#include "report/RectLayer.h"
+#include "report/TrackStates.h"
+#include "tests/support/FcsWriter.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
+
+// "FS" and "SS" ($PnR 1024, linear axes) and "FL1" ($PnR 262144), events in
+// a few clusters.
+CDataSet* MakeData(int64_t events) {
+    std::vector<uint8_t> raw(size_t(events) * 3 * 4);
+    std::mt19937 rng(11);
+    std::normal_distribution<float> nx(400.0f, 90.0f), ny(520.0f, 110.0f), nz(0.0f, 1.0f);
+    std::uniform_int_distribution<int> cluster(0, 3);
+    float* out = reinterpret_cast<float*>(raw.data());
+    for (int64_t e = 0; e < events; ++e) {
+        const int c = cluster(rng);
+        const float shift = 120.0f * float(c);
+        out[e * 3 + 0] = nx(rng) + shift;
+        out[e * 3 + 1] = ny(rng) - 0.5f * shift;
+        out[e * 3 + 2] = std::exp(4.0f + 1.6f * nz(rng) + 0.8f * float(c));
+    }
+    lmtest::FcsWriter w;
+    w.Param("FS", 32, "1024").Param("SS", 32, "1024").Param("FL1", 32, "262144", "5,1");
+    w.RawData(std::move(raw)).Set("$TOT", std::to_string(events));
+    return lmtest::LoadFcsBytes(w.Build(), 0, "bench.fcs").release();
+}
+
+struct Series {
+    std::vector<double> v;
+    void Add(double ms) { v.push_back(ms); }
+    double Min() const { return *std::min_element(v.begin(), v.end()); }
+    double Median() const {
+        std::vector<double> s = v;
+        std::sort(s.begin(), s.end());
+        return s[s.size() / 2];
+    }
+    double Max() const { return *std::max_element(v.begin(), v.end()); }
+};
+
+void Run(int64_t events) {
+    std::printf("--- %lld events\n", (long long)events);
+    auto t0 = Clock::now();
+    VexaDataShell shell(MakeData(events), "bench");
+    // The dragged gate and five gates that depend on it.
+    CGateNode* dragged =
+        shell.AddRegionGate(std::make_unique<CrRect>(0, 1, RgnPoint{0.25f, 0.3f}, RgnPoint{0.6f, 0.75f}), 0, "R");
+    const int32_t r = shell.GetGateIndex(dragged);
+    CGateNode* inner =
+        shell.AddRegionGate(std::make_unique<CrRect>(0, 1, RgnPoint{0.3f, 0.4f}, RgnPoint{0.5f, 0.6f}), r, "R1");
+    shell.AddRegionGate(std::make_unique<CrEllipse>(0, 1, RgnPoint{0.35f, 0.35f}, RgnPoint{0.55f, 0.7f}), r, "R2");
+    shell.AddRegionGate(std::make_unique<CrRange>(2, 0, 0.2f, 0.7f), r, "R3");
+    shell.AddNotGate(dragged, "notR");
+    shell.AddLogicGate(kGateAnd, {dragged, inner}, "RandR1");
+    std::printf("data and %d gates ready in %.0f ms\n", shell.GetGateCount(), Ms(t0, Clock::now()));
+
+    GetPlotDefaults() = PlotDefaults{};
+    GetPlotDefaults().style = kPlotFlagDots;
+    CPLOT plot(CRect(0, 0, 250, 250), shell.GetRoot(), nullptr, 0, 1);
+    for (const auto& l : plot.GetDotLayers()) l->SetActive(true);
+    plot.ShowRegion(dragged->GetRegion());
+    auto* layer = dynamic_cast<CRectLayer*>(plot.GetRegionLayers().at(0).get());
+    if (!layer) {
+        std::printf("no rectangle layer: region layers are not installed\n");
+        return;
+    }
+    plot.SelectRegionLayer(0);
+    QImage page(300, 300, QImage::Format_RGB32);
+    auto redraw = [&] {
+        page.fill(Qt::white);
+        QPainter p(&page);
+        plot.Draw(&p);
+    };
+    redraw();
+
+    // Grab the left edge, then move one pixel a step, right then back.
+    const CRect a = plot.GetPlotArea();
+    const CRect box = layer->GetBox();
+    CPoint at(a.left + box.left, a.bottom - (box.top + box.bottom) / 2);
+    int32_t state = kTrackRegionSelected;
+    if (!layer->OnButtonDown(at, &state) || state != kTrackRegionMove) {
+        std::printf("the press did not grab the region (state %d)\n", state);
+        return;
+    }
+    Series move, push, draw, step;
+    constexpr int kSteps = 40;
+    for (int i = 0; i < kSteps; ++i) {
+        at.x += (i < kSteps / 2) ? 1 : -1;
+        const auto s0 = Clock::now();
+        layer->OnDrag(at, &state);
+        const auto s1 = Clock::now();
+        layer->PushGeometry();
+        const auto s2 = Clock::now();
+        redraw();
+        const auto s3 = Clock::now();
+        move.Add(Ms(s0, s1));
+        push.Add(Ms(s1, s2));
+        draw.Add(Ms(s2, s3));
+        step.Add(Ms(s0, s3));
+    }
+    layer->OnButtonUp(at, &state);
+    std::printf("plot 250 x 250 (area %d x %d), %zu dot layers shown, dot cap %d\n", a.Width(), a.Height(),
+                plot.GetDotLayers().size(), plot.GetMaxDotEvents());
+    std::printf("  layer move          min %7.3f  median %7.3f  max %7.3f ms\n", move.Min(), move.Median(), move.Max());
+    std::printf("  push + 6 gates      min %7.3f  median %7.3f  max %7.3f ms\n", push.Min(), push.Median(), push.Max());
+    std::printf("  plot redraw         min %7.3f  median %7.3f  max %7.3f ms\n", draw.Min(), draw.Median(), draw.Max());
+    std::printf("  one drag step       min %7.3f  median %7.3f  max %7.3f ms   (%d steps)\n", step.Min(), step.Median(),
+                step.Max(), kSteps);
+    std::printf("  gate R holds %u events, percentage %s\n", dragged->GetMask().CountSetBits(),
+                layer->GetPercentText().c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY") &&
+        !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    InstallRegionLayerMaker();
+    std::vector<int64_t> sizes;
+    for (int i = 1; i < argc; ++i) sizes.push_back(std::max<int64_t>(std::atoll(argv[i]), 1000));
+    if (sizes.empty()) sizes = {1000000, 10000000};
+    std::printf("bench_drag: one step of dragging a rectangle region live\n");
+    for (int64_t n : sizes) Run(n);
+    return 0;
+}

@@ -1,0 +1,169 @@
+// Speed of the report view's repaints: a page of 12 plots (8 dot plots with
+// one dot layer per gate, 4 histograms) painted whole at zoom 1 and 2, the
+// same through the widget's own repaint, the repaint of one plot that a
+// neighbour half covers, and a printed page. Prints its figures; run by hand:
+//   bench_view [events]        (1,000,000 by default)
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+#include <QRegion>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/DataSet.h"
+#include "core/DataShell.h"
+#include "core/GateNode.h"
+#include "core/Region.h"
+#include "report/DotLayer.h"
+#include "report/LumitraDoc.h"
+#include "report/LumitraView.h"
+#include "report/PagePainter.h"
+#include "report/Plot.h"
+#include "report/PlotDefaults.h"
+#include "tests/support/FcsWriter.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+// "FS" and "SS" ($PnR 1024) and "FL1" ($PnR 262144), events in four clusters.
+CDataSet* MakeData(int64_t events) {
+    std::vector<uint8_t> raw(size_t(events) * 3 * 4);
+    std::mt19937 rng(11);
+    std::normal_distribution<float> nx(400.0f, 90.0f), ny(520.0f, 110.0f), nz(0.0f, 1.0f);
+    std::uniform_int_distribution<int> cluster(0, 3);
+    float* out = reinterpret_cast<float*>(raw.data());
+    for (int64_t e = 0; e < events; ++e) {
+        const int c = cluster(rng);
+        const float shift = 120.0f * float(c);
+        out[e * 3 + 0] = nx(rng) + shift;
+        out[e * 3 + 1] = ny(rng) - 0.5f * shift;
+        out[e * 3 + 2] = std::exp(4.0f + 1.6f * nz(rng) + 0.8f * float(c));
+    }
+    lmtest::FcsWriter w;
+    w.Param("FS", 32, "1024").Param("SS", 32, "1024").Param("FL1", 32, "262144", "5,1");
+    w.RawData(std::move(raw)).Set("$TOT", std::to_string(events));
+    return lmtest::LoadFcsBytes(w.Build(), 0, "bench.fcs").release();
+}
+
+struct Stats {
+    double min = 0, median = 0;
+};
+
+template <class F>
+Stats Time(int runs, F&& f) {
+    std::vector<double> t;
+    for (int i = 0; i < runs; ++i) {
+        const auto a = Clock::now();
+        f();
+        t.push_back(Ms(a, Clock::now()));
+    }
+    std::sort(t.begin(), t.end());
+    return {t.front(), t[t.size() / 2]};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY") &&
+        !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int64_t events = argc > 1 ? std::max<int64_t>(std::atoll(argv[1]), 1000) : 1000000;
+    std::printf("bench_view: %lld events, 12 plots on a 1024 x 1414 page\n", (long long)events);
+
+    GetPlotDefaults() = PlotDefaults{};
+    GetPlotDefaults().evts = 2000;
+    CLumitraDoc doc;
+    VexaDataShell* shell = doc.AttachDataShell(std::make_unique<VexaDataShell>(MakeData(events), "bench"));
+    for (int i = 0; i < 4; ++i) {
+        const float x = 0.1f + 0.15f * float(i);
+        shell->AddRegionGate(std::make_unique<CrRect>(0, 1, RgnPoint{x, 0.2f}, RgnPoint{x + 0.2f, 0.7f}), 0,
+                             "G" + std::to_string(i + 1));
+    }
+    std::vector<CPLOT*> plots;
+    for (int i = 0; i < 12; ++i) {
+        const bool hist = i % 3 == 2;
+        GetPlotDefaults().style = hist ? kPlotFlagHistogram : kPlotFlagDots;
+        const int x = 5 + (i % 4) * 255, y = 5 + (i / 4) * 255;
+        auto plot = std::make_unique<CPLOT>(CRect(x, y, x + 250, y + 250), shell->GetRoot(), &doc, hist ? 2 : 0, 1);
+        for (const auto& l : plot->GetDotLayers()) l->SetActive(true);
+        plots.push_back(static_cast<CPLOT*>(doc.AddObject(std::move(plot))));
+    }
+    // One plot half covers its neighbour, for the masked repaint.
+    auto cover = std::make_unique<CPLOT>(CRect(130, 130, 380, 380), shell->GetRoot(), &doc, 0, 1);
+    CPLOT* top = static_cast<CPLOT*>(doc.AddObject(std::move(cover)));
+    doc.SetActiveObject(top);
+
+    {
+        QImage img(1024, 1414, QImage::Format_RGB32);
+        const auto a = Clock::now();
+        QPainter p(&img);
+        CPagePainter::DrawCanvas(p, doc, CRect(0, 0, 1024, 1414), PageTarget::Screen);
+        p.end();
+        std::printf("first paint of the page after the plots were made: %.1f ms\n", Ms(a, Clock::now()));
+    }
+
+    CLumitraView view(&doc);
+    view.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view.show();
+    for (float zoom : {1.0f, 2.0f}) {
+        view.SetZoom(zoom);
+        // The view as large as the page at that zoom: every pixel of it.
+        view.resize(int(1024 * zoom), int(1414 * zoom));
+        QApplication::processEvents();
+        QImage img(view.viewport()->size(), QImage::Format_RGB32);
+        const QRegion all(view.viewport()->rect());
+        const Stats s = Time(15, [&] {
+            QPainter p(&img);
+            view.PaintClient(p, all);
+        });
+        std::printf("full repaint of the page at zoom %.0f (%d x %d pixels): min %.1f ms, median %.1f ms\n",
+                    double(zoom), img.width(), img.height(), s.min, s.median);
+    }
+
+    view.SetZoom(1.0f);
+    view.resize(1024, 1414);
+    QApplication::processEvents();
+    const Stats widget = Time(15, [&] { view.viewport()->repaint(); });
+    std::printf("full repaint of the widget at zoom 1 (%d x %d, backing store included): min %.1f ms, median %.1f ms\n",
+                view.viewport()->width(), view.viewport()->height(), widget.min, widget.median);
+
+    const QRegion masked = view.RepaintRegionOfObject(plots[0]);
+    QImage img(view.viewport()->size(), QImage::Format_RGB32);
+    const Stats part = Time(15, [&] {
+        QPainter p(&img);
+        view.PaintClient(p, masked);
+    });
+    std::printf("repaint of a plot half covered by the active plot (%d rectangles): min %.2f ms, median %.2f ms\n",
+                int(masked.rectCount()), part.min, part.median);
+
+    const Stats dirty = Time(7, [&] {
+        for (CPLOT* plot : plots) plot->MarkDirty();
+        QPainter p(&img);
+        view.PaintClient(p, QRegion(view.viewport()->rect()));
+    });
+    std::printf("every plot told its data changed, then a full repaint: min %.1f ms, median %.1f ms\n", dirty.min,
+                dirty.median);
+
+    QImage paper(2480, 3508, QImage::Format_RGB32);  // A4 at 300 dpi
+    const Stats print = Time(5, [&] {
+        QPainter p(&paper);
+        CPagePainter::DrawPrintPage(p, doc, 1, QRectF(0, 0, paper.width(), paper.height()));
+    });
+    std::printf("page 1 drawn for a 300 dpi A4 sheet: min %.1f ms, median %.1f ms\n", print.min, print.median);
+    return 0;
+}
