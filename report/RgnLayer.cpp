@@ -43,34 +43,55 @@ void RgnCanvas::Pixel(int32_t x, int32_t y) {
 }
 
 void RgnCanvas::Line(CPoint a, CPoint b) {
-    // Bresenham from a toward b, the end pixel left out; only the part on
-    // the picture is walked.
+    // Bresenham from a toward b, the end pixel left out.
+    if (a.y == b.y) {  // horizontal: the common case, walked over the picture only
+        if (a.y < 0 || a.y >= Height() || a.x == b.x) return;
+        int64_t from = a.x < b.x ? int64_t(a.x) : int64_t(b.x) + 1;
+        int64_t to = a.x < b.x ? int64_t(b.x) - 1 : int64_t(a.x);
+        from = std::max<int64_t>(from, 0);
+        to = std::min<int64_t>(to, Width() - 1);
+        for (int64_t i = from; i <= to; ++i) m_image->setPixel(int(i), a.y, m_colour);
+        return;
+    }
+    if (a.x == b.x) {
+        if (a.x < 0 || a.x >= Width()) return;
+        int64_t from = a.y < b.y ? int64_t(a.y) : int64_t(b.y) + 1;
+        int64_t to = a.y < b.y ? int64_t(b.y) - 1 : int64_t(a.y);
+        from = std::max<int64_t>(from, 0);
+        to = std::min<int64_t>(to, Height() - 1);
+        for (int64_t i = from; i <= to; ++i) m_image->setPixel(a.x, int(i), m_colour);
+        return;
+    }
+    // A slanted line reaching far beyond the picture is first cut to a box a
+    // few pictures wide around it, so the walk stays short; lines inside
+    // that box keep their exact pixels.
+    const double w = Width(), h = Height();
+    const double bx0 = -4.0 * w, bx1 = 5.0 * w, by0 = -4.0 * h, by1 = 5.0 * h;
+    auto inBox = [&](CPoint p) { return p.x >= bx0 && p.x <= bx1 && p.y >= by0 && p.y <= by1; };
+    if (!inBox(a) || !inBox(b)) {
+        const double ddx = double(b.x) - a.x, ddy = double(b.y) - a.y;
+        double t0 = 0.0, t1 = 1.0;
+        const double p[4] = {-ddx, ddx, -ddy, ddy};
+        const double q[4] = {a.x - bx0, bx1 - a.x, a.y - by0, by1 - a.y};
+        for (int k = 0; k < 4; ++k) {
+            const double t = q[k] / p[k];  // p[k] is not 0: the line is slanted
+            if (p[k] < 0.0)
+                t0 = std::max(t0, t);
+            else
+                t1 = std::min(t1, t);
+        }
+        if (t0 > t1) return;
+        const CPoint na(int32_t(std::lround(a.x + t0 * ddx)), int32_t(std::lround(a.y + t0 * ddy)));
+        const CPoint nb(int32_t(std::lround(a.x + t1 * ddx)), int32_t(std::lround(a.y + t1 * ddy)));
+        a = na;
+        b = nb;
+    }
     int64_t x = a.x, y = a.y;
     const int64_t dx = std::llabs(int64_t(b.x) - a.x), dy = -std::llabs(int64_t(b.y) - a.y);
     const int64_t sx = a.x < b.x ? 1 : -1, sy = a.y < b.y ? 1 : -1;
-    if (dy == 0) {  // horizontal: the common case, walked over the picture only
-        if (y < 0 || y >= Height() || dx == 0) return;
-        int64_t from = sx > 0 ? a.x : int64_t(b.x) + 1;
-        int64_t to = sx > 0 ? int64_t(b.x) - 1 : a.x;
-        from = std::max<int64_t>(from, 0);
-        to = std::min<int64_t>(to, Width() - 1);
-        for (int64_t i = from; i <= to; ++i) m_image->setPixel(int(i), int(y), m_colour);
-        return;
-    }
-    if (dx == 0) {
-        if (x < 0 || x >= Width()) return;
-        int64_t from = sy > 0 ? a.y : int64_t(b.y) + 1;
-        int64_t to = sy > 0 ? int64_t(b.y) - 1 : a.y;
-        from = std::max<int64_t>(from, 0);
-        to = std::min<int64_t>(to, Height() - 1);
-        for (int64_t i = from; i <= to; ++i) m_image->setPixel(int(x), int(i), m_colour);
-        return;
-    }
     int64_t err = dx + dy;
-    // A slanted line longer than the picture's perimeter times a few is not
-    // walked pixel by pixel beyond what can be seen.
-    int64_t budget = 4 * (int64_t(Width()) + Height()) + dx - dy;
-    while (budget-- > 0) {
+    int64_t steps = dx - dy + 1;  // the walk's length, whatever happens
+    while (steps-- > 0) {
         if (x == b.x && y == b.y) break;
         if (x >= 0 && y >= 0 && x < Width() && y < Height()) m_image->setPixel(int(x), int(y), m_colour);
         const int64_t e2 = 2 * err;

@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include <string>
+
 #include "base/Archive.h"
 #include "platform/PaintHelpers.h"
 #include "report/LumitraDoc.h"
@@ -17,6 +19,10 @@ CRect Normalized(CRect r) {
     r.NormalizeRect();
     return r;
 }
+
+// Page coordinates a stored object may have: far beyond any canvas (20 x 200
+// pages), near enough to zero that sizes and offsets never overflow.
+constexpr int32_t kMaxStoredCoordinate = 1 << 24;
 
 }  // namespace
 
@@ -151,6 +157,9 @@ void CTrkObj::Load(CArchive& ar) {
     r.top = ar.ReadInt32();
     r.right = ar.ReadInt32();
     r.bottom = ar.ReadInt32();
+    for (int32_t v : {r.left, r.top, r.right, r.bottom})
+        if (v < -kMaxStoredCoordinate || v > kMaxStoredCoordinate)
+            throw CArchiveException("page object record: coordinate " + std::to_string(v) + " is off any page");
     m_rect = Normalized(r);
     LOGFONT lf = LoadLogFont(ar);
     lf.lfFaceName = lm::FitFaceName(lf.lfFaceName);

@@ -6,6 +6,7 @@
 #include <QSettings>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -564,6 +565,14 @@ TEST_F(DocFileTest, LinkGridIndexPagesAndMarkersAreChecked) {
         EXPECT_THROW(Load(doc, withPlot(link)), CArchiveException) << link;
         EXPECT_EQ(doc.GetObjectCount(), 0);
     }
+    // A plot placed where no page can be (its sizes would overflow).
+    for (int32_t coordinate : {INT32_MIN + 1, (1 << 24) + 1}) {
+        std::vector<uint8_t> b = withPlot(-1);
+        std::memcpy(b.data() + 82, &coordinate, 4);  // the rectangle's left
+        CLumitraDoc doc;
+        EXPECT_THROW(Load(doc, b), CArchiveException) << coordinate;
+        EXPECT_EQ(doc.GetObjectCount(), 0);
+    }
     // In range but not a grid: read, and no grid is linked.
     CLumitraDoc linked;
     Load(linked, withPlot(0));
@@ -578,6 +587,13 @@ TEST_F(DocFileTest, LinkGridIndexPagesAndMarkersAreChecked) {
         EXPECT_THROW(Load(doc, b), CArchiveException) << spoil.first;
         EXPECT_EQ(doc.GetPagesDown(), 2);
     }
+    // A file that has only its head (the header-only flag) ends where the
+    // page set-up should begin.
+    Bytes headOnly;
+    headOnly.S("FLD").S("0").I(5).I(5).I(1);
+    CLumitraDoc headerOnly;
+    EXPECT_THROW(Load(headerOnly, headOnly.b), CArchiveException);
+    EXPECT_EQ(headerOnly.GetHeaderOnlyFlag(), 0);
     // A marker read as 0 ends the document there; what came before stays.
     Bytes early = EmptyHead();
     early.b.resize(early.b.size() - 4);
@@ -683,15 +699,19 @@ protected:
         plottest::ResetPlotDefaults();
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Q(dir.Path() + "/settings"));
         CLumitraApp::SetProgramFolderOverride(dir.Path());
+        // The log goes to the current folder.
+        cwd = std::make_unique<fldtest::ScopedCurrentDir>(dir.Path());
         app = std::make_unique<CLumitraApp>();
     }
     void TearDown() override {
         app.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         CLumitraApp::SetProgramFolderOverride("");
+        cwd.reset();
     }
 
     lmtest::TempDir dir;
+    std::unique_ptr<fldtest::ScopedCurrentDir> cwd;
     lm::ScriptedUiServices ui;
     lm::ScopedUiServices install{&ui};
     fldtest::ScopedPalette palette;
@@ -709,6 +729,8 @@ TEST_F(DocFileAppTest, SaveAsTemplateCommandAndOpeningAFileThatIsNotAReport) {
     EXPECT_EQ(ReadBytes(tpl).size(), 86u);
     // The template's folder does not exist here: the program folder is offered.
     EXPECT_EQ(ui.CallsOf(Kind::SaveFile)[0].file.folder, Q(dir.Path()));
+    const std::vector<uint8_t> log = ReadBytes(dir.File("log.txt"));
+    EXPECT_NE(std::string(log.begin(), log.end()).find("Storing Data Cnt:  0"), std::string::npos);
 
     // A file with another magic: a message, and no document left bound to it
     // that a later Save could write over.

@@ -445,3 +445,33 @@ TEST_F(RgnLayerDrawTest, PlotRecordsKeepTheirRegionLayersLabels) {
     loaded.Store(again);
     EXPECT_EQ(again.Bytes(), out.Bytes());
 }
+
+TEST(RgnCanvasTest, LinesLeaveOutTheirEndAndRectanglesTheirRightAndBottom) {
+    EnsureGuiApp();
+    QImage img = NewMaskImage(20, 20);
+    RgnCanvas c(img, kBlack, QFont());
+    c.Line(CPoint(2, 2), CPoint(7, 7));
+    EXPECT_EQ(MarksIn(img, 0, 0, 20, 20), 5);
+    for (int i = 2; i < 7; ++i) EXPECT_TRUE(Marked(img, i, i)) << i;
+    EXPECT_FALSE(Marked(img, 7, 7));
+    img = NewMaskImage(20, 20);
+    c.Line(CPoint(10, 3), CPoint(4, 3));  // right to left: 5..10
+    EXPECT_EQ(MarksIn(img, 0, 0, 20, 20), 6);
+    EXPECT_TRUE(Marked(img, 10, 3));
+    EXPECT_FALSE(Marked(img, 4, 3));
+    // Far outside on both ends: only the visible part, and it ends.
+    img = NewMaskImage(20, 20);
+    c.Line(CPoint(-kRgnCoordLimit, 5), CPoint(kRgnCoordLimit, 5));
+    c.Line(CPoint(-kRgnCoordLimit, -kRgnCoordLimit + 1), CPoint(kRgnCoordLimit, kRgnCoordLimit));
+    EXPECT_EQ(MarksIn(img, 0, 5, 20, 6), 20);
+    EXPECT_GT(MarksIn(img, 0, 0, 20, 20), 20);
+    // An inverted rectangle is normalised; its last column and row are r - 1, b - 1.
+    img = NewMaskImage(20, 20);
+    c.Rectangle(CRect(15, 12, 5, 2));
+    EXPECT_EQ(MarksIn(img, 0, 0, 20, 20), 2 * 10 + 2 * 10 - 4);
+    EXPECT_TRUE(Marked(img, 14, 11));
+    EXPECT_FALSE(Marked(img, 15, 12));
+    img = NewMaskImage(20, 20);
+    c.Rectangle(CRect(3, 3, 4, 4));  // one pixel
+    EXPECT_EQ(MarksIn(img, 0, 0, 20, 20), 1);
+}
