@@ -155,7 +155,8 @@ void CLumitraDoc::LoadFile(CArchive& ar) {
             DropPointersTo(m_objects.back().get());
             m_objects.pop_back();
         }
-        while (m_shells.size() > shells0) RemoveDataShellAt(int32_t(m_shells.size()) - 1);
+        // The shells read were never announced: they just go.
+        while (m_shells.size() > shells0) m_shells.pop_back();
         m_pilot = pilot0;
         m_headerOnly = headerOnly0;
         m_pagesAcross = across0;
@@ -178,7 +179,10 @@ void CLumitraDoc::LoadFile(CArchive& ar) {
     for (const auto& entries : palettes)
         for (size_t j = 0; j < entries.size() && j < size_t(kGatePaletteSize); ++j) palette[j] = entries[j];
 
+    // The panels learn of the shells once the whole file is in.
+    if (m_shells.size() > shells0) SetModifiedFlag();
     if (CMainFrame* frame = GetMainFrame()) {
+        for (size_t i = shells0; i < m_shells.size(); ++i) frame->AddDataShell(this, m_shells[i].get());
         frame->RefreshFileList();
         frame->RebuildNavigate(this);
     }
@@ -209,8 +213,19 @@ void CLumitraDoc::ReadFileBody(CArchive& ar, std::vector<std::vector<COLORREF>>*
         rec.SetDocumentFolder(m_readingFolder);
         rec.Load(ar, head.templateFlag != 0);
         palettes->push_back(rec.GetPalette());
-        // A record of a data set that is open already names the open shell.
-        m_fileShells.push_back(AttachDataShell(rec.TakeShell()));
+        std::unique_ptr<VexaDataShell> shell = rec.TakeShell();
+        // A record of a data set that is open already names the open shell;
+        // the one read is dropped.
+        if (VexaDataShell* open = FindDataShell(shell->GetPathName(), shell->GetDataSetIndex())) {
+            lm::Ui().MessageBox(GetMainFrame(), QStringLiteral("FCS Data already open?"), QStringLiteral("Notic"),
+                                lm::MsgButtons::Ok, lm::MsgIcon::Question);
+            m_fileShells.push_back(open);
+            continue;
+        }
+        // Appended now (the page objects name them) and announced when the
+        // whole file is in: nothing outside sees a half-read document.
+        m_shells.push_back(std::move(shell));
+        m_fileShells.push_back(m_shells.back().get());
     }
 
     if (ar.ReadInt32() == kFldEndMarker) return;

@@ -147,7 +147,10 @@ CFileFCSShell::~CFileFCSShell() = default;
 void CFileFCSShell::SetFileLookup(bool on) { g_fileLookup = on; }
 bool CFileFCSShell::GetFileLookup() { return g_fileLookup; }
 
-std::unique_ptr<VexaDataShell> CFileFCSShell::TakeShell() { return std::move(m_owned); }
+std::unique_ptr<VexaDataShell> CFileFCSShell::TakeShell() {
+    m_shell = nullptr;
+    return std::move(m_owned);
+}
 
 void CFileFCSShell::Store(CArchive& ar, bool templateFlag) const {
     VexaDataShell* s = m_shell;

@@ -105,6 +105,14 @@ private:
     int32_t m_storedDataType;
 };
 
+// Where a shell's FCS file was found.
+enum FcsFoundAt : int32_t {
+    kFcsNotFound = -1,        // rebuilt without events
+    kFcsAtStoredPath = 0,     // the path in the record
+    kFcsInSampleFolder = 1,   // sample folder + file name (no folder: the current folder)
+    kFcsNextToDocument = 2,   // the folder of the ".fld" + file name
+};
+
 // The record of one data shell. The document makes one per shell for writing
 // and one per record for reading; the shell read passes to the document.
 class CFileFCSShell {
@@ -149,15 +157,7 @@ private:
     std::string m_folder;
     std::string m_documentFolder;
     std::vector<COLORREF> m_palette;
-    int32_t m_foundAt = -1;
-};
-
-// Where a shell's FCS file was found.
-enum FcsFoundAt : int32_t {
-    kFcsNotFound = -1,        // rebuilt without events
-    kFcsAtStoredPath = 0,     // the path in the record
-    kFcsInSampleFolder = 1,   // sample folder + file name (no folder: the current folder)
-    kFcsNextToDocument = 2,   // the folder of the ".fld" + file name
+    int32_t m_foundAt = kFcsNotFound;
 };
 
 // ------------------------------------------------------------------ gates

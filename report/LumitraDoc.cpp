@@ -91,6 +91,7 @@ CLumitraDoc::~CLumitraDoc() {
     // Objects observe shells: they go before the shells they observe.
     while (!m_objects.empty()) m_objects.pop_back();
     m_currentShell = nullptr;
+    m_templateShell = nullptr;
     while (!m_shells.empty()) m_shells.pop_back();
     m_keywordColumns.clear();
 }
@@ -373,6 +374,7 @@ void CLumitraDoc::RemoveDataShellAt(int32_t index) {
     VexaDataShell* shell = GetDataShellAt(index);
     if (!shell) return;
     if (m_currentShell == shell) m_currentShell = nullptr;
+    if (m_templateShell == shell) m_templateShell = nullptr;
     // Plots and result tables of the shell, last first; each leaves the
     // shell's user list as it goes.
     const std::vector<CDataShellUser*> users = shell->GetUsers();
@@ -432,6 +434,10 @@ bool CLumitraDoc::HasResultTable(const VexaDataShell* shell) const {
 }
 
 void CLumitraDoc::OnShellMessage(VexaDataShell*) {}
+
+void CLumitraDoc::SetTemplateShell(VexaDataShell* shell) {
+    m_templateShell = (shell && GetDataShellIndex(shell) >= 0) ? shell : nullptr;
+}
 
 // =============================================================== placement
 

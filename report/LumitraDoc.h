@@ -139,9 +139,10 @@ public:
     VexaDataShell* OpenDataFile(const std::string& path, int32_t index);
     // The same, the new shell taking the analysis of `other`.
     VexaDataShell* OpenDataFileAndNotify(const std::string& path, int32_t index, VexaDataShell* other);
-    // Appends a shell made elsewhere (the file reader). One that duplicates an
-    // open data set is dropped after "FCS Data already open?" and the open one
-    // returned. Null appends a new empty shell.
+    // Appends a shell made elsewhere. One that duplicates an open data set is
+    // dropped after "FCS Data already open?" and the open one returned. Null
+    // appends a new empty shell. (The file reader follows the same rule and
+    // announces its shells once the whole file is in.)
     VexaDataShell* AttachDataShell(std::unique_ptr<VexaDataShell> shell);
     // Closes a shell and the plots and result table that show it.
     void RemoveDataShell(VexaDataShell* shell);
@@ -162,6 +163,12 @@ public:
     // True when a result table already shows the shell (a second one is refused).
     bool HasResultTable(const VexaDataShell* shell) const;
     void OnShellMessage(VexaDataShell* shell);
+    // The data set marked as the template in the File List: files dropped on
+    // the page take its analysis and copies of its plots and result table
+    // (with the File List's switches). Only a data set of this document is
+    // taken; it is forgotten when it closes.
+    void SetTemplateShell(VexaDataShell* shell);
+    VexaDataShell* GetTemplateShell() const { return m_templateShell; }
 
     // -------------------------------------------------------------- placement
     // Flow placement of an object the view places: wraps at the canvas's
@@ -236,6 +243,7 @@ private:
     CPoint m_pilot{5, 5};
     int32_t m_templateFlag = 0;
     VexaDataShell* m_currentShell = nullptr;
+    VexaDataShell* m_templateShell = nullptr;
     CTrkObj* m_activeObject = nullptr;
     std::vector<CTrkObj*> m_selection;
     std::vector<CRect> m_dirtyRects;

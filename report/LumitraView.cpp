@@ -20,6 +20,7 @@
 #include "report/LumitraDoc.h"
 #include "report/MainFrame.h"
 #include "report/PagePainter.h"
+#include "report/Plot.h"
 #include "report/TrkKinds.h"
 #include "report/TrkObj.h"
 
@@ -33,6 +34,13 @@ constexpr double kClientLimit = 1.0e9;
 
 int32_t ClientCoord(double v) { return int32_t(std::clamp(v, -kClientLimit, kClientLimit)); }
 
+// States in which the active plot draws a region being dragged from its drag
+// picture.
+bool IsRegionDragState(int32_t s) {
+    return s == kTrackRubberBandRegion || s == kTrackHandleDrag || s == kTrackRegionMove ||
+           s == kTrackPolygonEntry || s == kTrackLabelDrag || s == kTrackPolygonScale;
+}
+
 }  // namespace
 
 CLumitraView::CLumitraView(CLumitraDoc* doc, QWidget* parent) : QAbstractScrollArea(parent), m_doc(doc) {
@@ -40,12 +48,24 @@ CLumitraView::CLumitraView(CLumitraDoc* doc, QWidget* parent) : QAbstractScrollA
     setFrameShape(QFrame::NoFrame);
     viewport()->setAutoFillBackground(false);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    // Moves without a button matter too (a polygon's open edge follows the
+    // pointer).
+    viewport()->setMouseTracking(true);
+    // FCS files are dropped here from the desktop.
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    // 1000 pixels in tenths of a millimetre, truncated to whole tenths.
+    const double dpiX = logicalDpiX() > 0 ? logicalDpiX() : 96.0;
+    const double dpiY = logicalDpiY() > 0 ? logicalDpiY() : 96.0;
+    m_screenUnitsX = float(int64_t(1000.0 * 254.0 / dpiX) / 1000);
+    m_screenUnitsY = float(int64_t(1000.0 * 254.0 / dpiY) / 1000);
     if (m_doc) m_doc->AddView(this);
     OnInitialUpdate();
 }
 
 CLumitraView::~CLumitraView() {
     if (g_currentView == this) g_currentView = nullptr;
+    m_holdTimer.stop();
     if (m_doc) m_doc->RemoveView(this);
 }
 
@@ -53,7 +73,9 @@ void CLumitraView::DetachDocument() {
     if (m_doc) m_doc->RemoveView(this);
     m_doc = nullptr;
     m_drawnTrackers.clear();
-    m_trackState = kTrackIdle;
+    m_feedback.clear();
+    SetTrackState(kTrackIdle);
+    viewport()->unsetCursor();
     viewport()->update();
 }
 
@@ -254,7 +276,14 @@ void CLumitraView::DrawObjectTracker(CTrkObj* obj) {
 }
 
 void CLumitraView::OnObjectRemoving(CTrkObj* obj) {
-    if (m_doc && obj == m_doc->GetActiveObject()) m_trackState = kTrackIdle;
+    // The document has let go of obj already: with no active object left it
+    // was the active one, a member of the selection, or nothing was active.
+    if (m_doc && (obj == m_doc->GetActiveObject() || !m_doc->GetActiveObject())) {
+        // Whatever was tracked on it ends with it: frames, bands, the timer.
+        ClearFeedback();
+        viewport()->unsetCursor();
+        SetTrackState(kTrackIdle);
+    }
     UpdatePageRect(obj->GetRect());
 }
 
@@ -272,6 +301,24 @@ void CLumitraView::PaintClient(QPainter& p, const QRegion& region) {
         return;
     }
     const CRect clip = ClientRectToLogicalCover(lm::FromQRect(region.boundingRect()));
+
+    // While a region is dragged on the active plot only its plot area changes:
+    // the picture kept for the drag is painted there with the edited region on
+    // top, and the plot's layers are not drawn again for every move. The
+    // active plot lies above everything, so nothing else shows there.
+    if (CPLOT* plot = ActivePlot(); plot && plot->IsDragCacheReady() && IsRegionDragState(m_trackState)) {
+        const QRect area = lm::ToQRect(LogicalRectToClient(plot->GetPlotArea()));
+        if (area.contains(region.boundingRect())) {
+            p.save();
+            ApplyScreenMapping(p);
+            const bool drawn = plot->DrawDragCacheAt(&p, 0, 0);
+            p.restore();
+            if (drawn) {
+                p.restore();
+                return;
+            }
+        }
+    }
 
     p.save();
     ApplyScreenMapping(p);
@@ -301,6 +348,8 @@ void CLumitraView::PaintClient(QPainter& p, const QRegion& region) {
 
     // Selection frames: an inverted overlay drawn from the current state.
     for (const CRect& r : TrackerRects()) lm::DrawInvertedFrame(p, r, kTrackerThickness);
+    // Drag feedback on top: resize and move frames, rubber bands.
+    for (const CRect& r : m_feedback) lm::DrawInvertedFrame(p, LogicalRectToClient(r), m_feedbackThickness);
     p.restore();
 }
 
@@ -399,38 +448,9 @@ void CLumitraView::OnFilePrintPreview() {
     lm::Ui().ExecDialog(&dialog);
 }
 
-// =================================================================== input
+// ====================================================== current view
 
-void CLumitraView::OnTimer(int id) {
-    if (id != kHoldTimerId || m_trackState != kTrackTitlePress) return;
-    m_trackState = kTrackTitleHeld;
-    viewport()->setCursor(Qt::BusyCursor);
-}
-
-void CLumitraView::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) {
-        QAbstractScrollArea::mousePressEvent(event);
-        return;
-    }
-    g_currentView = this;
-    if (!m_doc) return;
-    // Selection by click; moving, resizing and the object's own handling of
-    // the press come with the full tracking state machine.
-    CTrkObj* hit = ObjectAtPoint(ClientToLogical(event->position().toPoint()));
-    m_doc->SetActiveObject(hit);
-    m_trackState = hit ? kTrackMove : kTrackIdle;
-    m_doc->RedrawDirty();
-}
-
-void CLumitraView::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) g_currentView = this;
-    QAbstractScrollArea::mouseReleaseEvent(event);
-}
-
-void CLumitraView::focusInEvent(QFocusEvent* event) {
-    QAbstractScrollArea::focusInEvent(event);
-    emit viewActivated(this);
-}
+void CLumitraView::SetCurrentView(CLumitraView* view) { g_currentView = view; }
 
 CLumitraView* CLumitraView::GetCurrentView() { return g_currentView; }
 

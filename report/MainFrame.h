@@ -84,6 +84,11 @@ public:
     void SyncDialogBarButtons();
     void ShowPanels();
 
+    // The File List's switches for files dropped on a report page
+    // (DropTemplateBits of LumitraView.h); they last while the program runs.
+    int32_t GetApplyMask() const { return m_applyMask; }
+    void SetApplyMask(int32_t mask) { m_applyMask = mask; }
+
     bool GetPaneFlag(int32_t flag) const;
     void SetPaneFlag(int32_t flag, bool on);
 
@@ -154,6 +159,7 @@ private:
     std::vector<QAction*> m_toolActions;
     std::vector<QAction*> m_accelerators;
     int32_t m_menuId = 0;
+    int32_t m_applyMask = 0;
 };
 
 // The property panel once the main frame has made it, else null.

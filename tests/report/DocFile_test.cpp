@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QImage>
+#include <QPainter>
 #include <QSettings>
 
 #include <algorithm>
@@ -27,6 +29,7 @@
 #include "report/LumitraDoc.h"
 #include "report/MainFrame.h"
 #include "report/Plot.h"
+#include "report/RgnLayer.h"
 #include "tests/report/FldTestUtil.h"
 #include "tests/report/PlotTestUtil.h"
 #include "tests/report/ReportTestUtil.h"
@@ -752,3 +755,79 @@ TEST_F(DocFileAppTest, SaveAsTemplateCommandAndOpeningAFileThatIsNotAReport) {
     ASSERT_NE(opened, nullptr);
     EXPECT_EQ(opened->GetPathName(), Q(good));
 }
+
+namespace {
+
+// The program's own region layers (not the test stand-in): a report with
+// range, rectangle and ellipse regions shown on its plots is written, read
+// back into the same bytes, and its pages render.
+TEST(DocFileRealLayers, RegionLayersOfTheProgramRoundTripAndRender) {
+    rtest::EnsureApp();
+    plottest::ResetPlotDefaults();
+    lmtest::TempDir dir;
+    lm::ScriptedUiServices ui;
+    lm::ScopedUiServices install{&ui};
+    fldtest::ScopedPalette palette;
+    const PlotLayerMakers saved = CPLOT::GetLayerMakers();
+    InstallRegionLayerMaker();
+
+    const std::string fcs = dir.Write("five.fcs", fldtest::FiveParamFcs(400));
+    const std::string path = dir.File("real.fld");
+    std::vector<uint32_t> counts;
+    {
+        CLumitraDoc doc;
+        VexaDataShell* s = doc.OpenDataFile(fcs, 0);
+        ASSERT_NE(s, nullptr);
+        CGateNode* r = plottest::AddRectGate(*s, 0.1f, 0.1f, 0.8f, 0.8f, 0, "R");
+        ASSERT_NE(r, nullptr);
+        s->AddRegionGate(std::make_unique<CrEllipse>(0, 1, RgnPoint{0.2f, 0.2f}, RgnPoint{0.7f, 0.9f}), 1, "E");
+        s->AddRegionGate(std::make_unique<CrRange>(0, 0, 0.25f, 0.5f), 0, "H");
+        auto dots = std::make_unique<CPLOT>(CRect(5, 5, 255, 255), s->GetGate(0), &doc, 0, 1);
+        dots->ShowRegion(s->GetRegion(0));
+        dots->ShowRegion(s->GetRegion(1));
+        doc.AddObject(std::move(dots));
+        auto hist = std::make_unique<CPLOT>(CRect(260, 5, 510, 255), r, &doc, 0, 1);
+        hist->SetPlotType(kPlotFlagHistogram);
+        hist->ShowRegion(s->GetRegion(2));
+        doc.AddObject(std::move(hist));
+        for (int32_t i = 0; i < s->GetGateCount(); ++i) counts.push_back(s->GetGates()[size_t(i)]->GetMask().CountSetBits());
+        QString error;
+        ASSERT_TRUE(doc.OnSaveDocument(Q(path), &error)) << error.toStdString();
+        ASSERT_EQ(PlotAt(doc, 0)->GetRegionLayers().size(), 2u);
+    }
+    const std::vector<uint8_t> first = ReadBytes(path);
+
+    CLumitraDoc back;
+    QString error;
+    ASSERT_TRUE(back.OnOpenDocument(Q(path), &error)) << error.toStdString();
+    VexaDataShell* t = back.GetDataShellAt(0);
+    ASSERT_TRUE(HasEvents(t));
+    ASSERT_EQ(t->GetGateCount(), int32_t(counts.size()));
+    for (int32_t i = 0; i < t->GetGateCount(); ++i)
+        EXPECT_EQ(t->GetGates()[size_t(i)]->GetMask().CountSetBits(), counts[size_t(i)]) << i;
+    CPLOT* dots = PlotAt(back, 0);
+    ASSERT_NE(dots, nullptr);
+    ASSERT_EQ(dots->GetRegionLayers().size(), 2u);
+    EXPECT_EQ(dots->GetShownRegions()[0], t->GetRegion(0));
+    EXPECT_EQ(dots->GetShownRegions()[1], t->GetRegion(1));
+
+    // Written again before anything is drawn: nothing differs.
+    const std::string again = dir.File("again.fld");
+    ASSERT_TRUE(back.OnSaveDocument(Q(again), &error)) << error.toStdString();
+    EXPECT_EQ(ReadBytes(again), first);
+
+    // And the pages render (as a print would).
+    QImage page(600, 300, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    {
+        QPainter p(&page);
+        for (int32_t i = 0; i < back.GetObjectCount(); ++i) back.GetObjectAt(i)->Draw(&p);
+    }
+    int dark = 0;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x) dark += qGray(page.pixel(x, y)) < 128;
+    EXPECT_GT(dark, 500);  // axes, dots and region outlines were drawn
+    CPLOT::SetLayerMakers(saved);
+}
+
+}  // namespace

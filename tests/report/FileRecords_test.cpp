@@ -15,7 +15,7 @@
 #include "tests/report/FldTestUtil.h"
 
 using fldtest::Bytes;
-using fldtest::ShellSpec;
+using fldtest::ShellFields;
 
 namespace {
 
@@ -230,20 +230,20 @@ TEST_F(FileRecordsTest, GateNamesUseEveryLengthPrefixAndCodePage936) {
 
 TEST_F(FileRecordsTest, ShellRecordLayoutIsExact) {
     fldtest::ScopedNoFileLookup noLookup;
-    ShellSpec spec;
-    spec.params = {{1024.0f, 0.0, 0.0}, {262144.0f, 4.0, 1.0}};
-    spec.transforms = {fldtest::LinearTrans(1024.0f), fldtest::LinearTrans(262144.0f)};
-    spec.palette = {GateColorPalette()[0], GateColorPalette()[1]};
-    spec.path = "C:\\data\\run 7.fcs";
-    spec.index = 3;
-    spec.name = "样本";
-    spec.dataType = 'I';
+    ShellFields fields;
+    fields.params = {{1024.0f, 0.0, 0.0}, {262144.0f, 4.0, 1.0}};
+    fields.transforms = {fldtest::LinearTrans(1024.0f), fldtest::LinearTrans(262144.0f)};
+    fields.palette = {GateColorPalette()[0], GateColorPalette()[1]};
+    fields.path = "C:\\data\\run 7.fcs";
+    fields.index = 3;
+    fields.name = "样本";
+    fields.dataType = 'I';
     const Bytes gate = fldtest::Gate("G1", '!', nullptr, {0}, 0x0000FF, 1);
-    spec.gates = {gate};
-    spec.gatePool = {1, 1, 1};
+    fields.gates = {gate};
+    fields.gatePool = {1, 1, 1};
     // The bytes of the record, built field by field, read and written again
     // without a change: nothing is lost for a shell whose file is missing.
-    ShellSpec raw = spec;
+    ShellFields raw = fields;
     raw.name = "\xD1\xF9\xB1\xBE";  // "样本" in code page 936
     const Bytes rec = raw.Build();
     auto shell = LoadShell(rec.b);
@@ -458,26 +458,6 @@ TEST_F(FileRecordsTest, TheFcsFileIsLookedForAtThePathThenInTheFoldersElseTheShe
     }
 }
 
-TEST_F(FileRecordsTest, ATemplateRecordAlwaysRebuildsWithoutEvents) {
-    lmtest::TempDir dir;
-    const std::string fcs = dir.Write("five.fcs", fldtest::FiveParamFcs(30));
-    auto shell = std::make_unique<VexaDataShell>(fcs, 0, "five", true);
-    Rect(*shell, 0.2f, 0.2f, 0.6f, 0.6f, 0, "R");
-    const std::vector<uint8_t> rec = StoreShell(shell.get(), true);
-    // The name only: no path, no index.
-    EXPECT_EQ(rec.size(), StoreShell(shell.get(), false).size() - (1 + fcs.size()) - 4);
-    int32_t at = -2;
-    auto back = LoadShell(rec, true, &at);
-    EXPECT_EQ(at, kFcsNotFound);
-    EXPECT_FALSE(HasEvents(*back));
-    EXPECT_EQ(back->GetName(), "five");
-    EXPECT_EQ(back->GetGateCount(), 2);
-    EXPECT_EQ(back->GetGates()[1]->GetMask().CountSetBits(), 0u);
-    // Given data later, the gates select events.
-    ASSERT_TRUE(back->OpenDataSet(fcs, 0));
-    EXPECT_EQ(back->GetGates()[1]->GetMask().CountSetBits(), shell->GetGates()[1]->GetMask().CountSetBits());
-}
-
 // ================================================================ hostile
 
 TEST_F(FileRecordsTest, CountsAndIndicesAreCheckedAgainstTheBytesAndWhatExists) {
@@ -491,83 +471,83 @@ TEST_F(FileRecordsTest, CountsAndIndicesAreCheckedAgainstTheBytesAndWhatExists) 
 
     struct Case {
         const char* what;
-        std::function<void(ShellSpec&)> spoil;
+        std::function<void(ShellFields&)> spoil;
     };
     const std::vector<Case> cases = {
-        {"huge parameter count", [](ShellSpec& s) { s.paramCount = 0x7FFFFFFF; }},
-        {"negative parameter count", [](ShellSpec& s) { s.paramCount = -1; }},
-        {"range not a number", [nan](ShellSpec& s) { s.params[0].range = nan; }},
-        {"range past 32 bits", [](ShellSpec& s) { s.params[0].range = 1e12f; }},
-        {"decades not a number", [](ShellSpec& s) { s.params[1].decades = std::nan(""); }},
-        {"negative data-set index", [](ShellSpec& s) { s.index = -1; }},
-        {"matrix larger than the parameters", [](ShellSpec& s) {
+        {"huge parameter count", [](ShellFields& s) { s.paramCount = 0x7FFFFFFF; }},
+        {"negative parameter count", [](ShellFields& s) { s.paramCount = -1; }},
+        {"range not a number", [nan](ShellFields& s) { s.params[0].range = nan; }},
+        {"range past 32 bits", [](ShellFields& s) { s.params[0].range = 1e12f; }},
+        {"decades not a number", [](ShellFields& s) { s.params[1].decades = std::nan(""); }},
+        {"negative data-set index", [](ShellFields& s) { s.index = -1; }},
+        {"matrix larger than the parameters", [](ShellFields& s) {
              s.k = 3;
              s.values.assign(9, 0.0f);
              s.indices = {0, 1, 1};
          }},
-        {"negative matrix size", [](ShellSpec& s) { s.k = -1; }},
-        {"matrix index past $PAR", [](ShellSpec& s) {
+        {"negative matrix size", [](ShellFields& s) { s.k = -1; }},
+        {"matrix index past $PAR", [](ShellFields& s) {
              s.k = 2;
              s.values = {1, 0, 0, 1};
              s.indices = {0, 2};
          }},
-        {"matrix index negative", [](ShellSpec& s) {
+        {"matrix index negative", [](ShellFields& s) {
              s.k = 1;
              s.values = {1};
              s.indices = {-1};
          }},
-        {"matrix index twice", [](ShellSpec& s) {
+        {"matrix index twice", [](ShellFields& s) {
              s.k = 2;
              s.values = {1, 0, 0, 1};
              s.indices = {1, 1};
          }},
-        {"matrix value not a number", [nan](ShellSpec& s) {
+        {"matrix value not a number", [nan](ShellFields& s) {
              s.k = 1;
              s.values = {nan};
              s.indices = {0};
          }},
-        {"more transforms than parameters", [](ShellSpec& s) { s.transforms.push_back(fldtest::LinearTrans(1.0f)); }},
-        {"negative transform count", [](ShellSpec& s) { s.transformCount = -1; }},
-        {"unknown transform kind", [](ShellSpec& s) { s.transforms[1].b[0] = 9; }},
-        {"transform with an empty range", [](ShellSpec& s) { s.transforms[0] = fldtest::LinearTrans(0.0f); }},
-        {"no root", [](ShellSpec& s) { s.gateCount = 0; }},
-        {"more gates than bytes", [](ShellSpec& s) { s.gateCount = 100000; }},
-        {"operator", [](ShellSpec& s) { s.gates = {fldtest::Gate("g", 'X', nullptr, {0}, 0, 1)}; }},
-        {"region gate without region", [](ShellSpec& s) { s.gates = {fldtest::Gate("g", '%', nullptr, {0}, 0, 1)}; }},
-        {"AND gate with a region", [&rect](ShellSpec& s) { s.gates = {fldtest::Gate("g", '&', &rect, {0}, 0, 1)}; }},
-        {"input is the gate itself", [](ShellSpec& s) { s.gates = {fldtest::Gate("g", '!', nullptr, {1}, 0, 1)}; }},
-        {"input after the gate", [](ShellSpec& s) {
+        {"more transforms than parameters", [](ShellFields& s) { s.transforms.push_back(fldtest::LinearTrans(1.0f)); }},
+        {"negative transform count", [](ShellFields& s) { s.transformCount = -1; }},
+        {"unknown transform kind", [](ShellFields& s) { s.transforms[1].b[0] = 9; }},
+        {"transform with an empty range", [](ShellFields& s) { s.transforms[0] = fldtest::LinearTrans(0.0f); }},
+        {"no root", [](ShellFields& s) { s.gateCount = 0; }},
+        {"more gates than bytes", [](ShellFields& s) { s.gateCount = 100000; }},
+        {"operator", [](ShellFields& s) { s.gates = {fldtest::Gate("g", 'X', nullptr, {0}, 0, 1)}; }},
+        {"region gate without region", [](ShellFields& s) { s.gates = {fldtest::Gate("g", '%', nullptr, {0}, 0, 1)}; }},
+        {"AND gate with a region", [&rect](ShellFields& s) { s.gates = {fldtest::Gate("g", '&', &rect, {0}, 0, 1)}; }},
+        {"input is the gate itself", [](ShellFields& s) { s.gates = {fldtest::Gate("g", '!', nullptr, {1}, 0, 1)}; }},
+        {"input after the gate", [](ShellFields& s) {
              s.gates = {fldtest::Gate("g", '|', nullptr, {0, 2}, 0, 1), fldtest::Gate("h", '!', nullptr, {0}, 0, 2)};
          }},
-        {"negative input", [](ShellSpec& s) { s.gates = {fldtest::Gate("g", '!', nullptr, {-1}, 0, 1)}; }},
-        {"NOT without input", [](ShellSpec& s) { s.gates = {fldtest::Gate("g", '!', nullptr, {}, 0, 1)}; }},
-        {"region gate without parent", [&rect](ShellSpec& s) { s.gates = {fldtest::Gate("g", '%', &rect, {}, 0, 1)}; }},
-        {"region past $PAR", [&badRect](ShellSpec& s) { s.gates = {fldtest::Gate("g", '%', &badRect, {0}, 0, 1)}; }},
-        {"huge input count", [](ShellSpec& s) {
+        {"negative input", [](ShellFields& s) { s.gates = {fldtest::Gate("g", '!', nullptr, {-1}, 0, 1)}; }},
+        {"NOT without input", [](ShellFields& s) { s.gates = {fldtest::Gate("g", '!', nullptr, {}, 0, 1)}; }},
+        {"region gate without parent", [&rect](ShellFields& s) { s.gates = {fldtest::Gate("g", '%', &rect, {}, 0, 1)}; }},
+        {"region past $PAR", [&badRect](ShellFields& s) { s.gates = {fldtest::Gate("g", '%', &badRect, {0}, 0, 1)}; }},
+        {"huge input count", [](ShellFields& s) {
              Bytes g;
              g.I(2).S("g").I('&').I(0).I(0x10000000);
              s.gates = {g};
          }},
-        {"quadrant parts past the gate count", [&quad](ShellSpec& s) {
+        {"quadrant parts past the gate count", [&quad](ShellFields& s) {
              Bytes g = fldtest::Gate("q", '%', &quad, {0}, 0, 0);
              g.U(1).U(2).U(3);
              s.gates = {g};
              s.quadParts = 0;  // the count says 2: room for part 0 only
          }},
-        {"fewer gate records than the count", [](ShellSpec& s) { s.gateCount = 3; }},
-        {"palette shorter than the gates", [](ShellSpec& s) {
+        {"fewer gate records than the count", [](ShellFields& s) { s.gateCount = 3; }},
+        {"palette shorter than the gates", [](ShellFields& s) {
              s.gates = {fldtest::Gate("g", '!', nullptr, {0}, 0, 1)};
              s.paletteCount = 1;
              s.gatePool.clear();
              s.quadPool.clear();
          }},
-        {"negative pool count", [](ShellSpec& s) { s.gatePool.clear(); s.quadPool = {-1}; }},
+        {"negative pool count", [](ShellFields& s) { s.gatePool.clear(); s.quadPool = {-1}; }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ShellSpec spec;
-        c.spoil(spec);
-        Bytes rec = spec.Build();
+        ShellFields fields;
+        c.spoil(fields);
+        Bytes rec = fields.Build();
         if (std::string(c.what) == "negative pool count") {
             // The quad pool's count word is the fifth byte from the end.
             rec.b.resize(rec.b.size() - 8);
@@ -581,25 +561,25 @@ TEST_F(FileRecordsTest, CountsAndIndicesAreCheckedAgainstTheBytesAndWhatExists) 
 
     // What the checks must let through.
     const std::vector<Case> good = {
-        {"no compensation", [](ShellSpec& s) {
+        {"no compensation", [](ShellFields& s) {
              s.k = 0;
          }},
-        {"fewer transforms than parameters (the rest default)", [](ShellSpec& s) { s.transforms.pop_back(); }},
-        {"a gate of all events", [](ShellSpec& s) { s.gates = {fldtest::Gate("all", '0', nullptr, {}, 0, 1)}; }},
-        {"a quadrant with its parts", [&quad](ShellSpec& s) {
+        {"fewer transforms than parameters (the rest default)", [](ShellFields& s) { s.transforms.pop_back(); }},
+        {"a gate of all events", [](ShellFields& s) { s.gates = {fldtest::Gate("all", '0', nullptr, {}, 0, 1)}; }},
+        {"a quadrant with its parts", [&quad](ShellFields& s) {
              Bytes g = fldtest::Gate("q", '%', &quad, {0}, 0, 0);
              g.U(1).U(2).U(3);
              s.gates = {g};
              s.quadParts = 3;
          }},
-        {"an OR listing an input twice", [](ShellSpec& s) { s.gates = {fldtest::Gate("g", '|', nullptr, {0, 0}, 0, 1)}; }},
-        {"data type 0", [](ShellSpec& s) { s.dataType = 0; }},
+        {"an OR listing an input twice", [](ShellFields& s) { s.gates = {fldtest::Gate("g", '|', nullptr, {0, 0}, 0, 1)}; }},
+        {"data type 0", [](ShellFields& s) { s.dataType = 0; }},
     };
     for (const Case& c : good) {
         SCOPED_TRACE(c.what);
-        ShellSpec spec;
-        c.spoil(spec);
-        CArchive in(spec.Build().b);
+        ShellFields fields;
+        c.spoil(fields);
+        CArchive in(fields.Build().b);
         CFileFCSShell reader;
         EXPECT_NO_THROW(reader.Load(in, false));
         EXPECT_EQ(in.Remaining(), 0u);

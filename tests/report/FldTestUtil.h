@@ -92,7 +92,7 @@ inline Bytes RectRegion(int32_t x, int32_t y, float x0, float y0, float x1, floa
 constexpr int32_t kAuto = INT32_MIN;
 
 // Everything of a data-shell record, as fields a test can spoil one by one.
-struct ShellSpec {
+struct ShellFields {
     struct Param {
         float range;
         double decades, offset;
