@@ -11,14 +11,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench/BenchCommon.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
 #include "core/GateNode.h"
@@ -28,34 +27,11 @@
 #include "report/PlotDefaults.h"
 #include "report/RectLayer.h"
 #include "report/TrackStates.h"
-#include "tests/support/FcsWriter.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
-
-// "FS" and "SS" ($PnR 1024, linear axes) and "FL1" ($PnR 262144), events in
-// a few clusters.
-CDataSet* MakeData(int64_t events) {
-    std::vector<uint8_t> raw(size_t(events) * 3 * 4);
-    std::mt19937 rng(11);
-    std::normal_distribution<float> nx(400.0f, 90.0f), ny(520.0f, 110.0f), nz(0.0f, 1.0f);
-    std::uniform_int_distribution<int> cluster(0, 3);
-    float* out = reinterpret_cast<float*>(raw.data());
-    for (int64_t e = 0; e < events; ++e) {
-        const int c = cluster(rng);
-        const float shift = 120.0f * float(c);
-        out[e * 3 + 0] = nx(rng) + shift;
-        out[e * 3 + 1] = ny(rng) - 0.5f * shift;
-        out[e * 3 + 2] = std::exp(4.0f + 1.6f * nz(rng) + 0.8f * float(c));
-    }
-    lmtest::FcsWriter w;
-    w.Param("FS", 32, "1024").Param("SS", 32, "1024").Param("FL1", 32, "262144", "5,1");
-    w.RawData(std::move(raw)).Set("$TOT", std::to_string(events));
-    return lmtest::LoadFcsBytes(w.Build(), 0, "bench.fcs").release();
-}
+using lmbench::Clock;
+using lmbench::Ms;
 
 struct Series {
     std::vector<double> v;
@@ -72,7 +48,7 @@ struct Series {
 void Run(int64_t events) {
     std::printf("--- %lld events\n", (long long)events);
     auto t0 = Clock::now();
-    VexaDataShell shell(MakeData(events), "bench");
+    VexaDataShell shell(lmbench::MakeData(events, 11), "bench");
     // The dragged gate and five gates that depend on it.
     CGateNode* dragged =
         shell.AddRegionGate(std::make_unique<CrRect>(0, 1, RgnPoint{0.25f, 0.3f}, RgnPoint{0.6f, 0.75f}), 0, "R");
@@ -144,9 +120,7 @@ void Run(int64_t events) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY") &&
-        !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    lmbench::UseOffscreenWithoutDisplay();
     QGuiApplication app(argc, argv);
     InstallRegionLayerMaker();
     std::vector<int64_t> sizes;

@@ -9,15 +9,14 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench/BenchCommon.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
 #include "core/GateNode.h"
@@ -28,52 +27,13 @@
 #include "report/HistLayer.h"
 #include "report/Plot.h"
 #include "report/PlotDefaults.h"
-#include "tests/support/FcsWriter.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::time_point a, Clock::time_point b) {
-    return std::chrono::duration<double, std::milli>(b - a).count();
-}
-
-// Three float parameters: "FS" and "SS" ($PnR 1024, linear axes) and "FL1"
-// ($PnR 262144, a log axis), events in a few clusters.
-CDataSet* MakeData(int64_t events) {
-    std::vector<uint8_t> raw(size_t(events) * 3 * 4);
-    std::mt19937 rng(7);
-    std::normal_distribution<float> nx(400.0f, 90.0f), ny(520.0f, 110.0f), nz(0.0f, 1.0f);
-    std::uniform_int_distribution<int> cluster(0, 3);
-    float* out = reinterpret_cast<float*>(raw.data());
-    for (int64_t e = 0; e < events; ++e) {
-        const int c = cluster(rng);
-        const float shift = 120.0f * float(c);
-        out[e * 3 + 0] = nx(rng) + shift;
-        out[e * 3 + 1] = ny(rng) - 0.5f * shift;
-        out[e * 3 + 2] = std::exp(4.0f + 1.6f * nz(rng) + 0.8f * float(c));
-    }
-    lmtest::FcsWriter w;
-    w.Param("FS", 32, "1024").Param("SS", 32, "1024").Param("FL1", 32, "262144", "5,1");
-    w.RawData(std::move(raw)).Set("$TOT", std::to_string(events));
-    return lmtest::LoadFcsBytes(w.Build(), 0, "bench.fcs").release();
-}
-
-struct Stats {
-    double min = 0, median = 0;
-};
-
-template <class F>
-Stats Time(int runs, F&& f) {
-    std::vector<double> t;
-    for (int i = 0; i < runs; ++i) {
-        const auto a = Clock::now();
-        f();
-        t.push_back(Ms(a, Clock::now()));
-    }
-    std::sort(t.begin(), t.end());
-    return {t.front(), t[t.size() / 2]};
-}
+using lmbench::Clock;
+using lmbench::Ms;
+using lmbench::Stats;
+using lmbench::Time;
 
 // A full drawing of the plot after a notice made it dirty (rebuild + draw).
 Stats RebuildAndDraw(CPLOT& plot, int runs) {
@@ -105,16 +65,13 @@ void BinCost(const char* name, const CTRANS& trans, int32_t n, const float* valu
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Nothing is shown: without a display the offscreen platform will do.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY") &&
-        !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    lmbench::UseOffscreenWithoutDisplay();
     QGuiApplication app(argc, argv);
     const int64_t events = argc > 1 ? std::max<int64_t>(std::atoll(argv[1]), 1000) : 10000000;
     std::printf("bench_plots: %lld events\n", (long long)events);
 
     auto t0 = Clock::now();
-    VexaDataShell shell(MakeData(events), "bench");
+    VexaDataShell shell(lmbench::MakeData(events, 7), "bench");
     // Nine rectangle gates under "All": ten gates with the root.
     for (int i = 0; i < 9; ++i) {
         const float x = 0.1f + 0.08f * float(i);

@@ -10,14 +10,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench/BenchCommon.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
 #include "core/GateNode.h"
@@ -28,58 +27,18 @@
 #include "report/PagePainter.h"
 #include "report/Plot.h"
 #include "report/PlotDefaults.h"
-#include "tests/support/FcsWriter.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::time_point a, Clock::time_point b) {
-    return std::chrono::duration<double, std::milli>(b - a).count();
-}
-
-// "FS" and "SS" ($PnR 1024) and "FL1" ($PnR 262144), events in four clusters.
-CDataSet* MakeData(int64_t events) {
-    std::vector<uint8_t> raw(size_t(events) * 3 * 4);
-    std::mt19937 rng(11);
-    std::normal_distribution<float> nx(400.0f, 90.0f), ny(520.0f, 110.0f), nz(0.0f, 1.0f);
-    std::uniform_int_distribution<int> cluster(0, 3);
-    float* out = reinterpret_cast<float*>(raw.data());
-    for (int64_t e = 0; e < events; ++e) {
-        const int c = cluster(rng);
-        const float shift = 120.0f * float(c);
-        out[e * 3 + 0] = nx(rng) + shift;
-        out[e * 3 + 1] = ny(rng) - 0.5f * shift;
-        out[e * 3 + 2] = std::exp(4.0f + 1.6f * nz(rng) + 0.8f * float(c));
-    }
-    lmtest::FcsWriter w;
-    w.Param("FS", 32, "1024").Param("SS", 32, "1024").Param("FL1", 32, "262144", "5,1");
-    w.RawData(std::move(raw)).Set("$TOT", std::to_string(events));
-    return lmtest::LoadFcsBytes(w.Build(), 0, "bench.fcs").release();
-}
-
-struct Stats {
-    double min = 0, median = 0;
-};
-
-template <class F>
-Stats Time(int runs, F&& f) {
-    std::vector<double> t;
-    for (int i = 0; i < runs; ++i) {
-        const auto a = Clock::now();
-        f();
-        t.push_back(Ms(a, Clock::now()));
-    }
-    std::sort(t.begin(), t.end());
-    return {t.front(), t[t.size() / 2]};
-}
+using lmbench::Clock;
+using lmbench::Ms;
+using lmbench::Stats;
+using lmbench::Time;
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY") &&
-        !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    lmbench::UseOffscreenWithoutDisplay();
     QApplication app(argc, argv);
     const int64_t events = argc > 1 ? std::max<int64_t>(std::atoll(argv[1]), 1000) : 1000000;
     std::printf("bench_view: %lld events, 12 plots on a 1024 x 1414 page\n", (long long)events);
@@ -87,7 +46,7 @@ int main(int argc, char** argv) {
     GetPlotDefaults() = PlotDefaults{};
     GetPlotDefaults().evts = 2000;
     CLumitraDoc doc;
-    VexaDataShell* shell = doc.AttachDataShell(std::make_unique<VexaDataShell>(MakeData(events), "bench"));
+    VexaDataShell* shell = doc.AttachDataShell(std::make_unique<VexaDataShell>(lmbench::MakeData(events, 11), "bench"));
     for (int i = 0; i < 4; ++i) {
         const float x = 0.1f + 0.15f * float(i);
         shell->AddRegionGate(std::make_unique<CrRect>(0, 1, RgnPoint{x, 0.2f}, RgnPoint{x + 0.2f, 0.7f}), 0,

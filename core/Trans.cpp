@@ -92,6 +92,21 @@ void ForSlices(size_t n, Fn&& fn) {
     for (std::thread& w : workers) w.join();
 }
 
+// Calls fn(e) for every event e < n whose bit is set in words (bit e % 32 of
+// word e / 32).
+template <class Fn>
+void ForEachSetBit(const uint32_t* words, size_t n, Fn&& fn) {
+    for (size_t w = 0; w * 32 < n; ++w) {
+        uint32_t bits = words[w];
+        while (bits) {
+            const unsigned b = unsigned(__builtin_ctz(bits));
+            bits &= bits - 1;
+            const size_t e = w * 32 + b;
+            if (e < n) fn(e);
+        }
+    }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -208,15 +223,7 @@ void CTRANS::ToFractions(const float* values, size_t n, float* out) const {
 
 void CTRANS::ToFractionsMasked(const float* values, size_t n, const uint32_t* words,
                                float* out) const {
-    for (size_t w = 0; w * 32 < n; ++w) {
-        uint32_t bits = words[w];
-        while (bits) {
-            const unsigned b = unsigned(__builtin_ctz(bits));
-            bits &= bits - 1;
-            const size_t e = w * 32 + b;
-            if (e < n) out[e] = ToFraction(values[e]);
-        }
-    }
+    ForEachSetBit(words, n, [&](size_t e) { out[e] = ToFraction(values[e]); });
 }
 
 std::unique_ptr<CTRANS> CTRANS::Clone() const {
@@ -351,22 +358,14 @@ bool CLogTRANS::IsValidRange(float minDecade, float maxDecade) {
            maxDecade <= kMaxDecade;
 }
 
+// Decades are a narrower linear range: the shared setter does the rest.
 bool CLogTRANS::SetRange(float min, float max) {
     if (!IsValidRange(min, max)) return false;
-    m_min = min;
-    m_max = max;
-    m_range = max - min;
-    Touch();
-    return true;
+    return CTRANS::SetRange(min, max);
 }
 
-bool CLogTRANS::BuildTable(float a, float b, int32_t n) {
-    if (!TableSizeOk(n)) return false;
-    auto t = NewTable(n);
-    if (!FillTable(t.get(), a, b, n)) return false;
-    SetTable(std::move(t), n);
-    return true;
-}
+// FillTable is virtual: the shared builder fills with this class's values.
+bool CLogTRANS::BuildTable(float a, float b, int32_t n) { return CTRANS::BuildTable(a, b, n); }
 
 bool CLogTRANS::FillTable(float* buffer, float a, float /*b*/, int32_t n) const {
     if (buffer == nullptr || !TableSizeOk(n) || !Finite(a)) return false;
@@ -638,28 +637,15 @@ void CLogical::ToFractions(const float* values, size_t n, float* out) const {
 
 void CLogical::ToFractionsMasked(const float* values, size_t n, const uint32_t* words,
                                  float* out) const {
-    for (size_t w = 0; w * 32 < n; ++w) {
-        uint32_t bits = words[w];
-        while (bits) {
-            const unsigned b = unsigned(__builtin_ctz(bits));
-            bits &= bits - 1;
-            const size_t e = w * 32 + b;
-            if (e < n) out[e] = FractionOf(values[e]);
-        }
-    }
+    ForEachSetBit(words, n, [&](size_t e) { out[e] = FractionOf(values[e]); });
 }
 
 float CLogical::ToValue(float f) const { return float(LogicalS(double(f) * double(m_m))); }
 
 bool CLogical::BuildTable(int32_t n) { return BuildTable(m_r, m_T, n); }
 
-bool CLogical::BuildTable(float a, float b, int32_t n) {
-    if (!TableSizeOk(n)) return false;
-    auto t = NewTable(n);
-    if (!FillTable(t.get(), a, b, n)) return false;
-    SetTable(std::move(t), n);
-    return true;
-}
+// FillTable is virtual: the shared builder fills with this class's values.
+bool CLogical::BuildTable(float a, float b, int32_t n) { return CTRANS::BuildTable(a, b, n); }
 
 bool CLogical::FillTable(float* buffer, int32_t n) const { return FillTable(buffer, m_r, m_T, n); }
 

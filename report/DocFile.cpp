@@ -65,6 +65,24 @@ void CheckRange(int32_t v, int32_t lo, int32_t hi, const char* what) {
 
 QString ErrorText(const std::exception& e) { return QString::fromUtf8(e.what()); }
 
+// Serializes the document and writes the record atomically to path; false
+// with *error (when given) on either failure.
+bool WriteRecord(CLumitraDoc& doc, const QString& path, QString* error) {
+    CArchive ar;
+    try {
+        doc.Serialize(ar);
+    } catch (const std::exception& e) {
+        if (error) *error = ErrorText(e);
+        return false;
+    }
+    std::string why;
+    if (!CArchive::WriteFileAtomic(path.toStdString(), ar.Bytes(), &why)) {
+        if (error) *error = QString::fromStdString(why);
+        return false;
+    }
+    return true;
+}
+
 QString TemplateFolder() {
     CMainFrame* frame = GetMainFrame();
     const QString program = QString::fromStdString(frame ? frame->GetAppDirectory() : CLumitraApp::GetProgramFolder());
@@ -281,18 +299,7 @@ bool CLumitraDoc::OnOpenDocument(const QString& path, QString* error) {
 }
 
 bool CLumitraDoc::OnSaveDocument(const QString& path, QString* error) {
-    CArchive ar;
-    try {
-        Serialize(ar);
-    } catch (const std::exception& e) {
-        if (error) *error = ErrorText(e);
-        return false;
-    }
-    std::string why;
-    if (!CArchive::WriteFileAtomic(path.toStdString(), ar.Bytes(), &why)) {
-        if (error) *error = QString::fromStdString(why);
-        return false;
-    }
+    if (!WriteRecord(*this, path, error)) return false;
     SetPathName(path);
     SetModifiedFlag(false);
     return true;
@@ -305,19 +312,7 @@ bool CLumitraDoc::SaveTemplateTo(const QString& path, QString* error) {
         ~FlagReset() { flag = 0; }
     } reset{m_templateFlag};
     m_templateFlag = 1;
-    CArchive ar;
-    try {
-        Serialize(ar);
-    } catch (const std::exception& e) {
-        if (error) *error = ErrorText(e);
-        return false;
-    }
-    std::string why;
-    if (!CArchive::WriteFileAtomic(path.toStdString(), ar.Bytes(), &why)) {
-        if (error) *error = QString::fromStdString(why);
-        return false;
-    }
-    return true;
+    return WriteRecord(*this, path, error);
 }
 
 bool CLumitraDoc::OnSaveAsTemplate() {

@@ -342,6 +342,8 @@ private:
     void InitForGate(CGateNode* gate, int32_t xPar, int32_t yPar);
     void CopyFrom(const CPLOT& source, VexaDataShell* shell);
     void FixParams(int32_t xPar, int32_t yPar);
+    // SetXParam / SetYParam: the new parameter on one axis, layers following.
+    void SetAxisParam(bool xAxis, int32_t i);
     void LogNewNodePlot();
     void InvalidateInDocument();
     // Drops everything that refers to gates (no document to remove the plot).

@@ -248,31 +248,25 @@ void CPLOT::ChooseGate(int32_t i) {
     Repaint();
 }
 
-void CPLOT::SetXParam(int32_t i) {
-    const CDataSet* ds = GetDataSet();
-    if (i == m_xPar || !ds || i < 0 || i >= ds->GetParamCount()) return;
-    m_xPar = i;
-    CloneXTrans();
-    CloneYTrans();
-    if (m_histLayer) m_histLayer->SetXParam(i);
-    for (const auto& l : m_dotLayers) l->SetXParam(i);
-    // The density and contour layers are made again on the new axes.
-    m_densityLayer.reset();
-    m_contourLayer.reset();
-    SelectRegionLayer(-1);
-    RebuildLayers(true);
-    if (CLumitraDoc* doc = ListingDocument())
-        if (CMainFrame* frame = GetMainFrame()) frame->RefreshNavigatePlots(doc);
-    Repaint();
-}
+void CPLOT::SetXParam(int32_t i) { SetAxisParam(true, i); }
 
-void CPLOT::SetYParam(int32_t i) {
+void CPLOT::SetYParam(int32_t i) { SetAxisParam(false, i); }
+
+void CPLOT::SetAxisParam(bool xAxis, int32_t i) {
     const CDataSet* ds = GetDataSet();
-    if (i == m_yPar || !ds || i < 0 || i >= ds->GetParamCount()) return;
-    m_yPar = i;
+    int32_t& par = xAxis ? m_xPar : m_yPar;
+    if (i == par || !ds || i < 0 || i >= ds->GetParamCount()) return;
+    par = i;
     CloneXTrans();
     CloneYTrans();
-    for (const auto& l : m_dotLayers) l->SetYParam(i);
+    if (xAxis) {
+        // A histogram has only the x axis.
+        if (m_histLayer) m_histLayer->SetXParam(i);
+        for (const auto& l : m_dotLayers) l->SetXParam(i);
+    } else {
+        for (const auto& l : m_dotLayers) l->SetYParam(i);
+    }
+    // The density and contour layers are made again on the new axes.
     m_densityLayer.reset();
     m_contourLayer.reset();
     SelectRegionLayer(-1);

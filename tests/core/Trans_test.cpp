@@ -259,6 +259,22 @@ TEST(LogTrans, RefusesBadDecades) {
     EXPECT_EQ(t.GetMax(), 4.0f);
 }
 
+TEST(LogTrans, SetRangeKeepsTheDecadeLimits) {
+    CLogTRANS t(0.0f, 4.0f);
+    const auto before = t.GetVersion();
+    // A fine linear range, but 10^60 is no float.
+    EXPECT_FALSE(t.SetRange(0.0f, 60.0f));
+    EXPECT_FALSE(t.SetRange(-39.0f, 2.0f));
+    EXPECT_EQ(t.GetMin(), 0.0f);
+    EXPECT_EQ(t.GetMax(), 4.0f);
+    EXPECT_EQ(t.GetVersion(), before);
+    EXPECT_TRUE(t.SetRange(-2.0f, 38.0f));
+    EXPECT_EQ(t.GetMin(), -2.0f);
+    EXPECT_EQ(t.GetMax(), 38.0f);
+    EXPECT_EQ(t.GetRange(), 40.0f);
+    EXPECT_GT(t.GetVersion(), before);
+}
+
 // ---- logicle --------------------------------------------------------------
 
 class LogicalDefaults : public ::testing::Test {
