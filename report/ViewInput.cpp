@@ -502,8 +502,9 @@ void CLumitraView::OnMouseMove(uint32_t flags, const QPoint& client) {
             SetFeedback({Normalized(CRect(m_start, page))}, 1);
             break;
         case kTrackTitlePress:
-            // Moving before the second has passed gives up the hold.
-            SetTrackState(kTrackMove);
+            // Moving before the second has passed gives up the hold (a move
+            // event that does not move is no move).
+            if (page != m_previous) SetTrackState(kTrackMove);
             break;
         case kTrackLabelDragPlot:
         case kTrackRegionDragInside:
@@ -615,6 +616,8 @@ void CLumitraView::OnLButtonUp(uint32_t flags, const QPoint& client) {
             if (IsToolState(m_trackState)) SetTrackState(kTrackIdle);
             break;
     }
+    // With nothing active left, the next press starts afresh.
+    if (m_trackState == kTrackMove && !m_doc->GetActiveObject()) m_trackState = kTrackIdle;
     SyncHoldTimer();
     if (m_trackState != kTrackPolygonEntry) m_doc->RedrawDirty();
 }

@@ -458,3 +458,62 @@ TEST_F(TemplateDropTest, TheTemplateIsForgottenWhenItsDataSetCloses) {
 }
 
 }  // namespace
+
+namespace {
+
+// Result tables come from their own part of the program: a stand-in that
+// observes its shell as a table does.
+std::unique_ptr<CTrkObj> MakeTable(CLumitraDoc* owner, VexaDataShell* shell, CPoint at, const CTrkObj* templ) {
+    const CSize size = templ ? templ->GetRect().Size() : CSize(100, 30);
+    return std::make_unique<rtest::ShellObj>(CRect(at, size), owner, shell, kUserResultTable, kObjResult);
+}
+
+TEST_F(TemplateDropTest, ResultTablesAreCopiedOncePerDataSet) {
+    const ViewObjectMakers saved = CLumitraView::GetObjectMakers();
+    ViewObjectMakers makers;
+    makers.resultTable = &MakeTable;
+    CLumitraView::SetObjectMakers(makers);
+    CTrkObj* table = view->NewResultItem(600, 20, templ);
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->GetRect(), CRect(600, 20, 700, 50));
+    // A second table of the same data set is refused.
+    EXPECT_EQ(view->NewResultItem(600, 80, templ), nullptr);
+    ASSERT_EQ(ui.Count(Kind::MessageBox), 1);
+    EXPECT_EQ(ui.CallsOf(Kind::MessageBox)[0].text, QStringLiteral("Result Item can't create twice"));
+    EXPECT_EQ(ui.CallsOf(Kind::MessageBox)[0].caption, QStringLiteral("警告"));
+    ui.Clear();
+
+    app->GetMainFrame()->SetApplyMask(kDropUseTemplate | kDropCopyPlots | kDropCopyResults);
+    d->Drop(files, CPoint(20, 400));
+    ASSERT_EQ(doc->GetDataShellCount(), 3);
+    for (int i = 1; i <= 2; ++i) {
+        const auto tables = doc->ObjectsOfShell(doc->GetDataShellAt(i), kUserResultTable);
+        ASSERT_EQ(tables.size(), 1u) << i;
+        EXPECT_EQ(tables[0]->GetRect().Size(), CSize(100, 30));
+    }
+    EXPECT_TRUE(ui.CallsOf(Kind::MessageBox).empty());
+    // The template's own file: its table is not made twice.
+    d->Drop({templFile}, CPoint(20, 1000));
+    const auto boxes = ui.CallsOf(Kind::MessageBox);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, QStringLiteral("FCS Data already open!"));
+    EXPECT_EQ(boxes[1].text, QStringLiteral("Result Item can't create twice"));
+    EXPECT_EQ(doc->ObjectsOfShell(templ, kUserResultTable).size(), 1u);
+    CLumitraView::SetObjectMakers(saved);
+}
+
+TEST_F(TemplateDropTest, ATemplateCopyNeedsADataSetOfThisDocument) {
+    CPLOT* source = Plots(*doc).front();
+    EXPECT_EQ(view->NewPlotFromTemplate(10, 10, source, nullptr), nullptr);
+    ASSERT_EQ(ui.Count(Kind::MessageBox), 1);
+    EXPECT_EQ(ui.CallsOf(Kind::MessageBox)[0].text, kOpenFailed);
+    const size_t before = Plots(*doc).size();
+    // No template plot: a plot without a gate of the default size.
+    CPLOT* bare = view->NewPlotFromTemplate(700, 700, nullptr, templ);
+    ASSERT_NE(bare, nullptr);
+    EXPECT_EQ(bare->GetGate(), nullptr);
+    EXPECT_EQ(bare->GetRect(), CRect(700, 700, 950, 950));
+    EXPECT_EQ(Plots(*doc).size(), before + 1);
+}
+
+}  // namespace

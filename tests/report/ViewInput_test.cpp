@@ -291,6 +291,39 @@ TEST_F(ViewInputTest, NothingMovesOrResizesWhileThePageArrangesItself) {
     EXPECT_EQ(State(), kTrackMove);
 }
 
+TEST_F(ViewInputTest, TheTextToolsBandIsPutInOrderBeforeTheTextBoxIsMade) {
+    const ViewObjectMakers saved = CLumitraView::GetObjectMakers();
+    ViewObjectMakers makers;
+    makers.textBox = [](CLumitraDoc* owner, const CRect& r) -> std::unique_ptr<CTrkObj> {
+        return std::make_unique<rtest::TestObj>(r, owner, kObjText);
+    };
+    CLumitraView::SetObjectMakers(makers);
+    ASSERT_TRUE(view->OnToolCommand(kCmdTextTool));
+    d->Press(CPoint(300, 300));
+    EXPECT_EQ(State(), kTrackTextBand);
+    d->Move(CPoint(100, 200));
+    EXPECT_EQ(view->GetFeedbackRects(), std::vector<CRect>{CRect(100, 200, 300, 300)});
+    d->Release(CPoint(100, 200));
+    ASSERT_EQ(doc->GetObjectCount(), 1);
+    EXPECT_EQ(doc->GetActiveObject()->GetRect(), CRect(100, 200, 300, 300));
+    EXPECT_EQ(doc->GetActiveObject()->GetType(), kObjText);
+    EXPECT_EQ(State(), kTrackMove);
+
+    // The grid tool's band makes nothing; the next press acts at once.
+    CLumitraView::SetObjectMakers(saved);
+    ASSERT_TRUE(view->OnToolCommand(kCmdGridTool));
+    d->Drag(CPoint(500, 300), CPoint(400, 200));
+    EXPECT_EQ(doc->GetObjectCount(), 1);
+    EXPECT_TRUE(view->GetFeedbackRects().empty());
+    d->Click(CPoint(200, 250));
+    EXPECT_EQ(State(), kTrackMove);
+    EXPECT_NE(doc->GetActiveObject(), nullptr);
+    // Without a text-box maker the tool makes nothing either.
+    ASSERT_TRUE(view->OnToolCommand(kCmdTextTool));
+    d->Drag(CPoint(500, 300), CPoint(600, 400));
+    EXPECT_EQ(doc->GetObjectCount(), 1);
+}
+
 // ================================================================= keys
 
 TEST_F(ViewInputTest, DeleteTakesTheActiveObjectOrEveryMemberOfTheSelection) {
@@ -371,10 +404,13 @@ TEST_F(ViewInputTest, HoldingTheTitleBandDragsThePlotOntoAnotherAsAnOverlay) {
     d->Click(AreaPoint(*source, 50, 50));
     ASSERT_EQ(doc->GetActiveObject(), source);
 
-    // A move before the second has passed gives the hold up.
+    // A move before the second has passed gives the hold up (a move event
+    // on the spot does not).
     d->Press(title);
     EXPECT_EQ(State(), kTrackTitlePress);
     EXPECT_TRUE(view->IsHoldTimerActive());
+    d->Move(title);
+    EXPECT_EQ(State(), kTrackTitlePress);
     d->Move(CPoint(title.x + 3, title.y));
     EXPECT_EQ(State(), kTrackMove);
     EXPECT_FALSE(view->IsHoldTimerActive());
