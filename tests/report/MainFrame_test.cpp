@@ -45,22 +45,8 @@ std::string ReadAll(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-class MainFrameTest : public ::testing::Test {
+class MainFrameTest : public rtest::ProgramTest {
 protected:
-    void SetUp() override {
-        rtest::EnsureApp();
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           QString::fromStdString(dir.Path() + "/settings"));
-        CLumitraApp::SetProgramFolderOverride(dir.Path());
-        GetPlotDefaults() = PlotDefaults();
-        app = std::make_unique<CLumitraApp>();
-    }
-    void TearDown() override {
-        app.reset();
-        FlushDeletes();
-        CLumitraApp::SetProgramFolderOverride("");
-    }
-
     static void FlushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
     CMainFrame* Frame() const { return app->GetMainFrame(); }
@@ -98,11 +84,6 @@ protected:
         w.Param("FSC-H", 32, "1024").Param("SSC-H", 32, "1024").Event({1, 2}).Event({3, 4});
         return dir.Write(name, w.Build());
     }
-
-    lmtest::TempDir dir;
-    lm::ScriptedUiServices ui;
-    lm::ScopedUiServices install{&ui};
-    std::unique_ptr<CLumitraApp> app;
 };
 
 TEST_F(MainFrameTest, StartsWithANewDocumentUnderMenu129AndShowsItsBars) {

@@ -250,21 +250,8 @@ TEST(PrintPictures, AnAreaRendersAtOnePixelAUnitAndHugeAreasAreRefused) {
 }
 
 // The commands and the command line, with the real main window.
-class PrintAppTest : public ::testing::Test {
+class PrintAppTest : public rtest::ProgramTest {
 protected:
-    void SetUp() override {
-        rtest::EnsureApp();
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           QString::fromStdString(dir.Path() + "/settings"));
-        CLumitraApp::SetProgramFolderOverride(dir.Path());
-        GetPlotDefaults() = PlotDefaults();
-        app = std::make_unique<CLumitraApp>();
-    }
-    void TearDown() override {
-        app.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        CLumitraApp::SetProgramFolderOverride("");
-    }
     std::string WriteFcs(const std::string& name) const {
         lmtest::FcsWriter w;
         w.Param("FSC-H", 32, "1024").Param("SSC-H", 32, "1024");
@@ -272,11 +259,6 @@ protected:
         return dir.Write(name, w.Build());
     }
     CMainFrame* Frame() const { return app->GetMainFrame(); }
-
-    lmtest::TempDir dir;
-    lm::ScriptedUiServices ui;
-    lm::ScopedUiServices install{&ui};
-    std::unique_ptr<CLumitraApp> app;
 };
 
 TEST_F(PrintAppTest, PrintGoesThroughThePrintDialogAndPrintsEveryPage) {
@@ -391,11 +373,8 @@ TEST_F(PrintAppTest, TheCommandLineReportsWhatCannotBePrinted) {
 TEST(PrintCommandLine, NothingWaitsForAnAnswerWhenNoOneIsThere) {
     // No stand-in services: what the program asks while printing from the
     // command line must be answered on the terminal, not in a window.
-    rtest::EnsureApp();
     lmtest::TempDir dir;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(dir.Path() + "/settings"));
-    CLumitraApp::SetProgramFolderOverride(dir.Path());
-    GetPlotDefaults() = PlotDefaults();
+    rtest::UseProgramFolder(dir.Path());
     // Should a window wait for an answer after all, it is closed, and the
     // test fails rather than waits.
     bool windowWaited = false;

@@ -2,12 +2,20 @@
 // Helpers of the report tests: the Qt application, page objects that record
 // what the document tells them, and page objects that observe a data shell
 // the way plots and result tables do.
-#include <QApplication>
+#include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QSettings>
+
+#include <memory>
 #include <string>
 
 #include "core/Observers.h"
+#include "platform/UiServices.h"
+#include "report/LumitraApp.h"
+#include "report/PlotDefaults.h"
 #include "report/TrkObj.h"
+#include "tests/support/FcsWriter.h"
 
 namespace rtest {
 
@@ -21,6 +29,39 @@ inline void EnsureApp() {
     static QApplication* app = new QApplication(argc, argv);
     (void)app;
 }
+
+// The settings and the program folder of a program run by a test are kept
+// in `folder`, and the plot defaults start from the built-in ones.
+inline void UseProgramFolder(const std::string& folder) {
+    EnsureApp();
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(folder + "/settings"));
+    CLumitraApp::SetProgramFolderOverride(folder);
+    GetPlotDefaults() = PlotDefaults();
+}
+
+// Ends a program run by a test, with the windows it left to be deleted
+// later, and gives the program its own folder back.
+inline void EndProgram(std::unique_ptr<CLumitraApp>& app) {
+    app.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    CLumitraApp::SetProgramFolderOverride("");
+}
+
+// The whole program, made (not yet started) over a folder of its own with the
+// scripted UI services answering.
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        UseProgramFolder(dir.Path());
+        app = std::make_unique<CLumitraApp>();
+    }
+    void TearDown() override { EndProgram(app); }
+
+    lmtest::TempDir dir;
+    lm::ScriptedUiServices ui;
+    lm::ScopedUiServices install{&ui};
+    std::unique_ptr<CLumitraApp> app;
+};
 
 // A page object of a chosen kind that counts the document's calls.
 class TestObj : public CTrkObj {

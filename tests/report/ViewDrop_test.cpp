@@ -67,42 +67,14 @@ CPLOT* PlotOfShell(const CLumitraDoc& doc, const VexaDataShell* shell) {
     return nullptr;
 }
 
-class ViewDropTest : public ::testing::Test {
+class ViewDropTest : public vin::ViewFixture {
 protected:
     void SetUp() override {
-        rtest::EnsureApp();
-        plottest::ResetPlotDefaults();
-        m_makers = CPLOT::GetLayerMakers();
-        InstallRegionLayerMaker();
-        doc = std::make_unique<CLumitraDoc>();
-        view = std::make_unique<CLumitraView>(doc.get());
-        view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        view->resize(900, 700);
-        view->show();
-        QCoreApplication::processEvents();
-        d = std::make_unique<Driver>(view.get());
+        OpenView(900, 700);
         gridFile = dir.Write("grid.fcs", vin::FcsBytes(vin::GridEvents()));
         otherFile = dir.Write("other.fcs", vin::FcsBytes(OtherEvents()));
         wideFile = dir.Write("wide.fcs", vin::FcsBytes(vin::GridEvents(), "2000"));
         textFile = dir.Write("notes.txt", std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o'});
-    }
-    void TearDown() override {
-        d.reset();
-        view.reset();
-        doc.reset();
-        CPLOT::SetLayerMakers(m_makers);
-    }
-    static CPoint AreaPoint(const CPLOT& plot, int32_t lx, int32_t ly) {
-        const CRect a = plot.GetPlotArea();
-        return CPoint(a.left + lx, a.bottom - ly);
-    }
-    QImage PaintAll() {
-        QImage img(view->viewport()->size(), QImage::Format_RGB32);
-        img.fill(Qt::magenta);
-        QPainter p(&img);
-        view->PaintClient(p, QRegion(view->viewport()->rect()));
-        return img;
     }
     // The plot's area frame is painted where the view shows it.
     void ExpectDrawn(const QImage& img, const CPLOT& plot) const {
@@ -118,15 +90,7 @@ protected:
     }
 
     lmtest::TempDir dir;
-    lm::ScriptedUiServices ui;
-    lm::ScopedUiServices scoped{&ui};
-    std::unique_ptr<CLumitraDoc> doc;
-    std::unique_ptr<CLumitraView> view;
-    std::unique_ptr<Driver> d;
     std::string gridFile, otherFile, wideFile, textFile;
-
-private:
-    PlotLayerMakers m_makers;
 };
 
 // ============================================================ new plots
@@ -298,15 +262,10 @@ TEST_F(ViewDropTest, ADropOnAPlotWithoutDataOrOffItsAreaIsAPageDrop) {
 // ============================================================ templates
 
 // The template switches live in the main frame: these tests run the program.
-class TemplateDropTest : public ::testing::Test {
+class TemplateDropTest : public rtest::ProgramTest {
 protected:
     void SetUp() override {
-        rtest::EnsureApp();
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           QString::fromStdString(dir.Path() + "/settings"));
-        CLumitraApp::SetProgramFolderOverride(dir.Path());
-        GetPlotDefaults() = PlotDefaults();
-        app = std::make_unique<CLumitraApp>();
+        ProgramTest::SetUp();
         ASSERT_TRUE(app->InitInstance({}));
         plottest::ResetPlotDefaults();
         m_makers = CPLOT::GetLayerMakers();
@@ -332,16 +291,10 @@ protected:
     }
     void TearDown() override {
         d.reset();
-        app.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        CLumitraApp::SetProgramFolderOverride("");
+        ProgramTest::TearDown();
         CPLOT::SetLayerMakers(m_makers);
     }
 
-    lmtest::TempDir dir;
-    lm::ScriptedUiServices ui;
-    lm::ScopedUiServices scoped{&ui};
-    std::unique_ptr<CLumitraApp> app;
     CLumitraDoc* doc = nullptr;
     CLumitraView* view = nullptr;
     std::unique_ptr<Driver> d;

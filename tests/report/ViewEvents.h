@@ -1,11 +1,15 @@
 #pragma once
 // Helpers of the report view's input tests: a view on a document, shown under
 // the offscreen platform, and real mouse, key and drop events sent to it.
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QDropEvent>
+#include <QImage>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QUrl>
 
@@ -96,6 +100,57 @@ public:
 
     CLumitraView* view;
     mutable bool lastDropAccepted = false;
+};
+
+// A view on a fresh document, shown and driven by real events, with the
+// scripted UI services answering and the region layers of plots installed.
+// A test's SetUp calls OpenView; the plot layer makers in use before are
+// put back at the end.
+class ViewFixture : public ::testing::Test {
+protected:
+    void OpenView(int width, int height) {
+        rtest::EnsureApp();
+        plottest::ResetPlotDefaults();
+        m_makers = CPLOT::GetLayerMakers();
+        InstallRegionLayerMaker();
+        doc = std::make_unique<CLumitraDoc>();
+        view = std::make_unique<CLumitraView>(doc.get());
+        view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        view->resize(width, height);
+        view->show();
+        QCoreApplication::processEvents();
+        d = std::make_unique<Driver>(view.get());
+    }
+    void TearDown() override {
+        d.reset();
+        view.reset();
+        doc.reset();
+        CPLOT::SetLayerMakers(m_makers);
+    }
+
+    // A page point of a plot's area given in layer pixels (y upward).
+    static CPoint AreaPoint(const CPLOT& plot, int32_t lx, int32_t ly) {
+        const CRect a = plot.GetPlotArea();
+        return CPoint(a.left + lx, a.bottom - ly);
+    }
+    // The whole viewport painted on magenta.
+    QImage PaintAll() {
+        QImage img(view->viewport()->size(), QImage::Format_RGB32);
+        img.fill(Qt::magenta);
+        QPainter p(&img);
+        view->PaintClient(p, QRegion(view->viewport()->rect()));
+        return img;
+    }
+
+    lm::ScriptedUiServices ui;
+    lm::ScopedUiServices scoped{&ui};
+    std::unique_ptr<CLumitraDoc> doc;
+    std::unique_ptr<CLumitraView> view;
+    std::unique_ptr<Driver> d;
+
+private:
+    PlotLayerMakers m_makers;
 };
 
 // A page object counting its copies to the clipboard.

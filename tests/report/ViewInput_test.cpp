@@ -41,28 +41,9 @@ namespace {
 using Kind = lm::ScriptedUiServices::Kind;
 using vin::Driver;
 
-class ViewInputTest : public ::testing::Test {
+class ViewInputTest : public vin::ViewFixture {
 protected:
-    void SetUp() override {
-        rtest::EnsureApp();
-        plottest::ResetPlotDefaults();
-        m_makers = CPLOT::GetLayerMakers();
-        InstallRegionLayerMaker();
-        doc = std::make_unique<CLumitraDoc>();
-        view = std::make_unique<CLumitraView>(doc.get());
-        view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        view->resize(800, 600);
-        view->show();
-        QCoreApplication::processEvents();
-        d = std::make_unique<Driver>(view.get());
-    }
-    void TearDown() override {
-        d.reset();
-        view.reset();
-        doc.reset();
-        CPLOT::SetLayerMakers(m_makers);
-    }
+    void SetUp() override { OpenView(800, 600); }
 
     VexaDataShell* AddShell(const std::string& path = "grid.fcs") {
         return doc->AttachDataShell(plottest::MakeShell(vin::GridEvents(), "S", path));
@@ -79,27 +60,6 @@ protected:
     vtest::FillObj* Fill(const CRect& r) { return vtest::AddFill(*doc, r, vtest::kBlue); }
     int32_t State() const { return view->GetTrackState(); }
     static CPoint Centre(const CRect& r) { return CPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2); }
-    // A page point of a plot's area given in layer pixels (y upward).
-    static CPoint AreaPoint(const CPLOT& plot, int32_t lx, int32_t ly) {
-        const CRect a = plot.GetPlotArea();
-        return CPoint(a.left + lx, a.bottom - ly);
-    }
-    QImage PaintAll() {
-        QImage img(view->viewport()->size(), QImage::Format_RGB32);
-        img.fill(Qt::magenta);
-        QPainter p(&img);
-        view->PaintClient(p, QRegion(view->viewport()->rect()));
-        return img;
-    }
-
-    lm::ScriptedUiServices ui;
-    lm::ScopedUiServices scoped{&ui};
-    std::unique_ptr<CLumitraDoc> doc;
-    std::unique_ptr<CLumitraView> view;
-    std::unique_ptr<Driver> d;
-
-private:
-    PlotLayerMakers m_makers;
 };
 
 // ============================================================ selection
