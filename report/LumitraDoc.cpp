@@ -9,6 +9,7 @@
 #include "base/Archive.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
+#include "core/ErrorCodes.h"
 #include "core/Observers.h"
 #include "platform/UiServices.h"
 #include "report/LumitraApp.h"
@@ -47,6 +48,27 @@ std::string FileNameOf(const std::string& path) {
 void ShowAlreadyOpen(const char* text) {
     lm::Ui().MessageBox(DialogParent(), QString::fromUtf8(text), QStringLiteral("Notic"), lm::MsgButtons::Ok,
                         lm::MsgIcon::Question);
+}
+
+// A file whose DATA is cut short (or cannot be decoded in part) still opens,
+// but the user must know its numbers are not the whole sample.
+void WarnIfDamaged(const VexaDataShell& shell) {
+    const CDataSet* ds = shell.GetDataSet();
+    if (!ds) return;
+    auto has = [ds](int32_t code) { return std::find(ds->errors.begin(), ds->errors.end(), code) != ds->errors.end(); };
+    const CParamSet* ps = ds->GetParamSet();
+    const int32_t total = ps ? ps->totalEvents : 0;
+    const int32_t read = ds->GetEventCount();
+    const bool shortData = has(kErrDataSize) && read < total;
+    if (!(shortData || has(kErrDataPastEnd) || has(kErrSizeImpossible) || has(kErrParamUndecodable))) return;
+    QString text = QStringLiteral("The FCS file %1 is damaged").arg(QString::fromStdString(ds->GetFileName()));
+    if (read < total)
+        text += QStringLiteral(": only %1 of %2 events could be read.").arg(read).arg(total);
+    else if (has(kErrParamUndecodable))
+        text += QStringLiteral(": some parameters could not be decoded and read as 0.");
+    else
+        text += QStringLiteral(".");
+    lm::Ui().MessageBox(DialogParent(), text, QStringLiteral("警告"), lm::MsgButtons::Ok, lm::MsgIcon::Warning);
 }
 
 }  // namespace
@@ -335,6 +357,7 @@ VexaDataShell* CLumitraDoc::OpenDataFile(const std::string& path, int32_t index)
     if (canon.empty() || index < 0 || !VexaDataShell::IsFcsFile(canon)) return nullptr;
     auto shell = std::make_unique<VexaDataShell>(canon, index, FileNameOf(canon), true);
     if (!HasDataSet(*shell)) return nullptr;  // no such data set in the file
+    WarnIfDamaged(*shell);
     return AppendShell(std::move(shell));
 }
 
@@ -352,6 +375,7 @@ VexaDataShell* CLumitraDoc::OpenDataFileAndNotify(const std::string& path, int32
     else
         shell = std::make_unique<VexaDataShell>(canon, index, FileNameOf(canon), true);
     if (!HasDataSet(*shell)) return nullptr;
+    WarnIfDamaged(*shell);
     return AppendShell(std::move(shell));
 }
 

@@ -4,10 +4,12 @@
 
 #include <filesystem>
 
+#include "core/DataSet.h"
 #include "core/DataShell.h"
 #include "platform/UiServices.h"
 #include "report/PlotDefaults.h"
 #include "tests/report/ReportTestUtil.h"
+#include "tests/support/Corpus.h"
 #include "tests/support/FcsWriter.h"
 
 namespace {
@@ -316,6 +318,39 @@ TEST_F(LumitraDocShells, FilesThatAreNotFcsGiveNullWithoutAMessage) {
     EXPECT_EQ(doc.OpenDataFile(path, 7), nullptr);  // no such data set
     EXPECT_EQ(doc.GetDataShellCount(), 0);
     EXPECT_EQ(ui.Count(Kind::MessageBox), 0);
+}
+
+// A file cut short opens with the events it holds, and the user is told how
+// many of them that is; a DATA segment one byte too long (some writers give
+// an exclusive end) loses nothing and says nothing.
+TEST_F(LumitraDocShells, ADamagedFileOpensWithAWarningThatCountsTheEvents) {
+    lmtest::FcsWriter w;
+    w.Param("FSC-H", 32, "1024").Param("SSC-H", 32, "1024");
+    for (int e = 0; e < 10; ++e) w.Event({double(e), double(2 * e)});
+    const std::vector<uint8_t> whole = w.Build();
+    lmtest::FcsWriter cut = w;
+    const std::string shortPath = dir.Write("short.fcs", cut.TruncateTo(int64_t(whole.size()) - 3 * 8 - 4).Build());
+
+    CLumitraDoc doc;
+    VexaDataShell* s = doc.OpenDataFile(shortPath, 0);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->GetDataSet()->GetEventCount(), 6);
+    ASSERT_EQ(ui.Count(Kind::MessageBox), 1);
+    EXPECT_EQ(ui.Calls()[0].caption, QStringLiteral("警告"));
+    EXPECT_EQ(ui.Calls()[0].icon, lm::MsgIcon::Warning);
+    EXPECT_TRUE(ui.Calls()[0].text.contains("short.fcs"));
+    EXPECT_TRUE(ui.Calls()[0].text.contains("only 6 of 10 events")) << ui.Calls()[0].text.toStdString();
+
+    // Whole files open without a word, and so does a real file whose DATA end
+    // lies one byte past its last event (all events are there).
+    EXPECT_NE(doc.OpenDataFile(path, 0), nullptr);
+    const std::string corpus = lmtest::CorpusDir();
+    if (!corpus.empty()) {
+        VexaDataShell* ey = doc.OpenDataFile(corpus + "/EY_2013-07-19_PBS_FCS_3.1_Well_A1.001.fcs", 0);
+        ASSERT_NE(ey, nullptr);
+        EXPECT_EQ(ey->GetDataSet()->GetEventCount(), 10000);
+    }
+    EXPECT_EQ(ui.Count(Kind::MessageBox), 1);
 }
 
 TEST_F(LumitraDocShells, AttachingADuplicateKeepsTheOpenShellAndFreesTheOther) {
