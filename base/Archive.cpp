@@ -69,6 +69,13 @@ void CArchive::WriteBytes(const void* p, size_t n) {
 
 void CArchive::WriteByte(uint8_t v) { WriteBytes(&v, 1); }
 
+void CArchive::WriteRect(const CRect& r) {
+    WriteInt32(r.left);
+    WriteInt32(r.top);
+    WriteInt32(r.right);
+    WriteInt32(r.bottom);
+}
+
 void CArchive::WriteUInt16(uint16_t v) {
     const uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)};
     WriteBytes(b, 2);
@@ -353,4 +360,14 @@ bool CArchive::WriteFileAtomic(const std::string& path, const std::vector<uint8_
         ::close(dfd);
     }
     return true;
+}
+
+CRect CArchive::ReadRect() {
+    Require(16);
+    CRect r;
+    r.left = ReadInt32();
+    r.top = ReadInt32();
+    r.right = ReadInt32();
+    r.bottom = ReadInt32();
+    return r;
 }

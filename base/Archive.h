@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Geometry.h"
+
 // Thrown for every read past the end, absurd length or I/O failure. The
 // archive is left in a failed state; callers catch it at the document level.
 class CArchiveException : public std::runtime_error {
@@ -37,6 +39,8 @@ public:
     void WriteFloat(float v);
     void WriteDouble(double v);
     void WriteBytes(const void* p, size_t n);
+    // left, top, right, bottom as four 32-bit integers (16 raw bytes).
+    void WriteRect(const CRect& r);
     // UTF-8 text converted to code page 936, then length prefix and bytes.
     void WriteString(const std::string& utf8);
     // Bytes written as they are, no conversion (for texts already in cp936).
@@ -50,6 +54,7 @@ public:
     float ReadFloat();
     double ReadDouble();
     void ReadBytes(void* p, size_t n);
+    CRect ReadRect();
     // Length prefix and bytes, converted from code page 936 to UTF-8.
     std::string ReadString();
     std::string ReadRawString();

@@ -39,10 +39,7 @@ void CPLOT::Store(CArchive& ar) const {
     ar.WriteInt32(reservedA);
     ar.WriteInt32(m_flags);
     ar.WriteInt32(m_zoomed ? 1 : 0);
-    ar.WriteInt32(m_savedRect.left);
-    ar.WriteInt32(m_savedRect.top);
-    ar.WriteInt32(m_savedRect.right);
-    ar.WriteInt32(m_savedRect.bottom);
+    ar.WriteRect(m_savedRect);
     ar.WriteInt32(reservedB);
     ar.WriteUInt32(m_background);
     StoreLayerPresence(ar, m_histLayer.get());
@@ -115,10 +112,7 @@ void CPLOT::Load(CArchive& ar) {
     if (gate) CGateUser::SetGate(gate, false);
 
     m_zoomed = ar.ReadInt32() != 0;
-    m_savedRect.left = ar.ReadInt32();
-    m_savedRect.top = ar.ReadInt32();
-    m_savedRect.right = ar.ReadInt32();
-    m_savedRect.bottom = ar.ReadInt32();
+    m_savedRect = ar.ReadRect();
     reservedB = ar.ReadInt32();
     m_background = ar.ReadUInt32();
 

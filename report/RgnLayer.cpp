@@ -499,20 +499,13 @@ void CRgnLayer::DrawMask(QImage& mask) {
 // ================================================================ record
 
 void CRgnLayer::Store(CArchive& ar) const {
-    ar.WriteInt32(m_label.left);
-    ar.WriteInt32(m_label.top);
-    ar.WriteInt32(m_label.right);
-    ar.WriteInt32(m_label.bottom);
+    ar.WriteRect(m_label);
     ar.WriteFloat(m_fx);
     ar.WriteFloat(m_fy);
 }
 
 void CRgnLayer::Load(CArchive& ar) {
-    CRect r;
-    r.left = ar.ReadInt32();
-    r.top = ar.ReadInt32();
-    r.right = ar.ReadInt32();
-    r.bottom = ar.ReadInt32();
+    const CRect r = ar.ReadRect();
     const float fx = ar.ReadFloat();
     const float fy = ar.ReadFloat();
     SetLabelRect(r);

@@ -152,11 +152,7 @@ CSize CTrkObj::GetDefaultSize() const { return CSize(100, 50); }
 int32_t CTrkObj::GetType() const { return m_type; }
 
 void CTrkObj::Load(CArchive& ar) {
-    CRect r;
-    r.left = ar.ReadInt32();
-    r.top = ar.ReadInt32();
-    r.right = ar.ReadInt32();
-    r.bottom = ar.ReadInt32();
+    const CRect r = ar.ReadRect();
     for (int32_t v : {r.left, r.top, r.right, r.bottom})
         if (v < -kMaxStoredCoordinate || v > kMaxStoredCoordinate)
             throw CArchiveException("page object record: coordinate " + std::to_string(v) + " is off any page");
@@ -170,10 +166,7 @@ void CTrkObj::Load(CArchive& ar) {
 }
 
 void CTrkObj::Store(CArchive& ar) const {
-    ar.WriteInt32(m_rect.left);
-    ar.WriteInt32(m_rect.top);
-    ar.WriteInt32(m_rect.right);
-    ar.WriteInt32(m_rect.bottom);
+    ar.WriteRect(m_rect);
     LOGFONT lf = m_font;
     lf.lfFaceName = lm::FitFaceName(lf.lfFaceName);
     StoreLogFont(ar, lf);

@@ -137,6 +137,18 @@ TEST(Archive, ReadingPastTheEndThrows) {
     EXPECT_THROW(e.ReadString(), CArchiveException);
 }
 
+// Rectangles are four little-endian integers; a short record reads nothing.
+TEST(Archive, RectIsSixteenBytesAndAShortOneReadsNothing) {
+    CArchive out;
+    out.WriteRect(CRect(-1, 2, 0x01020304, -300));
+    EXPECT_EQ(out.Bytes(), (Bytes{0xFF, 0xFF, 0xFF, 0xFF, 2, 0, 0, 0, 4, 3, 2, 1, 0xD4, 0xFE, 0xFF, 0xFF}));
+    CArchive in(out.Bytes());
+    EXPECT_EQ(in.ReadRect(), CRect(-1, 2, 0x01020304, -300));
+    CArchive cut(Bytes(out.Bytes().begin(), out.Bytes().end() - 1));
+    EXPECT_THROW(cut.ReadRect(), CArchiveException);
+    EXPECT_EQ(cut.Position(), 0u);
+}
+
 TEST(Archive, TruncatedLengthPrefixThrows) {
     for (const Bytes& b : {Bytes{0xFF}, Bytes{0xFF, 0x10}, Bytes{0xFF, 0xFF, 0xFF},
                            Bytes{0xFF, 0xFF, 0xFF, 0x01, 0x00, 0x00}}) {
