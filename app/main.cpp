@@ -2,7 +2,7 @@
 #include <QApplication>
 #include <QIcon>
 
-#include "report/LumitraApp.h"
+#include "report/app/LumitraApp.h"
 
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);

@@ -22,11 +22,11 @@
 #include "core/DataShell.h"
 #include "core/GateNode.h"
 #include "core/Region.h"
-#include "report/DotLayer.h"
-#include "report/Plot.h"
-#include "report/PlotDefaults.h"
-#include "report/RectLayer.h"
-#include "report/TrackStates.h"
+#include "report/plot/DotLayer.h"
+#include "report/plot/Plot.h"
+#include "report/plot/PlotDefaults.h"
+#include "report/plot/RectLayer.h"
+#include "report/page/TrackStates.h"
 
 namespace {
 

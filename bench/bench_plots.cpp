@@ -22,11 +22,11 @@
 #include "core/GateNode.h"
 #include "core/Region.h"
 #include "core/Trans.h"
-#include "report/BinLocator.h"
-#include "report/DotLayer.h"
-#include "report/HistLayer.h"
-#include "report/Plot.h"
-#include "report/PlotDefaults.h"
+#include "report/plot/BinLocator.h"
+#include "report/plot/DotLayer.h"
+#include "report/plot/HistLayer.h"
+#include "report/plot/Plot.h"
+#include "report/plot/PlotDefaults.h"
 
 namespace {
 

@@ -21,12 +21,12 @@
 #include "core/DataShell.h"
 #include "core/GateNode.h"
 #include "core/Region.h"
-#include "report/DotLayer.h"
-#include "report/LumitraDoc.h"
-#include "report/LumitraView.h"
-#include "report/PagePainter.h"
-#include "report/Plot.h"
-#include "report/PlotDefaults.h"
+#include "report/plot/DotLayer.h"
+#include "report/page/LumitraDoc.h"
+#include "report/page/LumitraView.h"
+#include "report/page/PagePainter.h"
+#include "report/plot/Plot.h"
+#include "report/plot/PlotDefaults.h"
 
 namespace {
 

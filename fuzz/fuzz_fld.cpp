@@ -15,11 +15,11 @@
 #include "base/Archive.h"
 #include "core/DataShell.h"
 #include "core/GateNode.h"
-#include "report/FileRecords.h"
+#include "report/page/FileRecords.h"
 
 #ifdef LUMITRA_FUZZ_WHOLE_DOCUMENT
-#include "platform/UiServices.h"
-#include "report/LumitraDoc.h"
+#include "tests/support/ui/ScriptedUiServices.h"
+#include "report/page/LumitraDoc.h"
 #endif
 
 namespace {

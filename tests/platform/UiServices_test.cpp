@@ -1,4 +1,4 @@
-#include "platform/UiServices.h"
+#include "tests/support/ui/ScriptedUiServices.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 
 #include "base/Archive.h"
 #include "core/GateNode.h"
-#include "report/FileRecords.h"
+#include "report/page/FileRecords.h"
 #include "tests/support/FcsWriter.h"
 
 namespace fldtest {

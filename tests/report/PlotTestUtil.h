@@ -15,9 +15,9 @@
 #include "core/GateNode.h"
 #include "core/Region.h"
 #include "core/Trans.h"
-#include "report/Layer.h"
-#include "report/Plot.h"
-#include "report/PlotDefaults.h"
+#include "report/plot/Layer.h"
+#include "report/plot/Plot.h"
+#include "report/plot/PlotDefaults.h"
 #include "tests/support/FcsWriter.h"
 
 namespace plottest {

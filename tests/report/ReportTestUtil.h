@@ -11,10 +11,10 @@
 #include <string>
 
 #include "core/Observers.h"
-#include "platform/UiServices.h"
-#include "report/LumitraApp.h"
-#include "report/PlotDefaults.h"
-#include "report/TrkObj.h"
+#include "tests/support/ui/ScriptedUiServices.h"
+#include "report/app/LumitraApp.h"
+#include "report/plot/PlotDefaults.h"
+#include "report/page/TrkObj.h"
 #include "tests/support/FcsWriter.h"
 
 namespace rtest {

@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/UiServices.h"
-#include "report/LumitraDoc.h"
-#include "report/LumitraView.h"
-#include "report/Plot.h"
-#include "report/RgnLayer.h"
+#include "tests/support/ui/ScriptedUiServices.h"
+#include "report/page/LumitraDoc.h"
+#include "report/page/LumitraView.h"
+#include "report/plot/Plot.h"
+#include "report/plot/RgnLayer.h"
 #include "tests/report/PlotTestUtil.h"
 #include "tests/report/ReportTestUtil.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/PaintHelpers.h"
-#include "report/LumitraDoc.h"
+#include "report/page/LumitraDoc.h"
 #include "tests/report/ReportTestUtil.h"
 
 namespace vtest {

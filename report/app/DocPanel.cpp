@@ -1,0 +1,48 @@
+#include "report/app/DocPanel.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "core/DataShell.h"
+#include "report/page/LumitraDoc.h"
+
+CDocPanel::CDocPanel(const QString& name, QWidget* parent) : QWidget(parent), m_name(name) {
+    setObjectName(name.trimmed());
+    m_label = new QLabel(this);
+    m_label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_label->setWordWrap(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addWidget(m_label);
+    setMinimumSize(160, 80);
+    Refresh();
+}
+
+CDocPanel::~CDocPanel() = default;
+
+void CDocPanel::BindDocument(CLumitraDoc* doc) {
+    if (doc != m_doc) m_object = nullptr;
+    m_doc = doc;
+    Refresh();
+}
+
+void CDocPanel::OnDataShellAdded(CLumitraDoc* doc, VexaDataShell*) {
+    if (doc == m_doc) Refresh();
+}
+
+void CDocPanel::Refresh() {
+    if (!m_doc) {
+        m_label->setText(QStringLiteral("(none)"));
+        return;
+    }
+    QString text = m_doc->GetTitle();
+    for (int32_t i = 0; i < m_doc->GetDataShellCount(); ++i)
+        text += QStringLiteral("\n  ") + QString::fromStdString(m_doc->GetDataShellAt(i)->GetName());
+    m_label->setText(text);
+}
+
+void CDocPanel::BindObject(CTrkObj* obj) { m_object = obj; }
+
+void CDocPanel::OnObjectRemoving(CTrkObj* obj) {
+    if (obj == m_object) m_object = nullptr;
+}

@@ -1,0 +1,486 @@
+#include "report/app/LumitraApp.h"
+#include "report/plot/RgnLayer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/DataShell.h"
+#include "platform/UiServices.h"
+#include "report/app/AboutDlg.h"
+#include "report/app/ChildFrame.h"
+#include "report/page/LumitraDoc.h"
+#include "report/page/LumitraView.h"
+#include "report/app/MainFrame.h"
+#include "report/page/PagePainter.h"
+
+namespace {
+
+CLumitraApp* g_app = nullptr;
+std::string g_programFolderOverride;
+
+QString ProgramName() { return QString::fromLatin1(kProgramName); }
+
+void ErrorBox(const QString& text) {
+    lm::Ui().MessageBox(GetMainFrame(), text, ProgramName(), lm::MsgButtons::Ok, lm::MsgIcon::Error);
+}
+
+const char kUsage[] =
+    "Usage: lumitra [FILE...]\n"
+    "       lumitra --print FILE\n"
+    "       lumitra --print-to PRINTER FILE\n"
+    "\n"
+    "FILE is a report document (.fld) or an FCS data file. Without FILE a new\n"
+    "empty report opens. A PRINTER ending in \".pdf\" names a PDF file to write.\n";
+
+// While a file is printed from the command line no window is shown and no
+// one may be there to answer: messages go to the terminal and every question
+// gets its cautious answer, so a file that cannot be opened never leaves the
+// program waiting.
+class ConsoleUiServices : public lm::UiServices {
+public:
+    int32_t MessageBox(QWidget*, const QString& text, const QString& caption, lm::MsgButtons buttons,
+                       lm::MsgIcon) override {
+        std::fprintf(stderr, "lumitra: %s: %s\n", caption.toLocal8Bit().constData(),
+                     QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')).toLocal8Bit().constData());
+        switch (buttons) {
+            case lm::MsgButtons::Ok: return lm::kIdOk;
+            case lm::MsgButtons::YesNo: return lm::kIdNo;
+            default: return lm::kIdCancel;
+        }
+    }
+    int32_t TrackPopupMenu(QWidget*, const std::vector<lm::MenuItem>&, const QPoint&) override { return 0; }
+    QStringList GetOpenFileNames(QWidget*, const lm::FileDialogRequest&) override { return {}; }
+    QString GetSaveFileName(QWidget*, const lm::FileDialogRequest&) override { return {}; }
+    bool ChooseColor(QWidget*, COLORREF*) override { return false; }
+    bool ChooseFont(QWidget*, LOGFONT*, COLORREF*) override { return false; }
+    bool PrintDialog(QWidget*, QPrinter*, bool) override { return false; }
+    int32_t ExecDialog(QDialog*) override { return lm::kDialogRejected; }
+    bool OpenUrl(const QString&) override { return false; }
+};
+
+}  // namespace
+
+CLumitraApp* GetLumitraApp() { return g_app; }
+
+CMainFrame* GetMainFrame() { return g_app ? g_app->GetMainFrame() : nullptr; }
+
+// The icons are compiled into the program's library: pull them in.
+static void InitResources() { Q_INIT_RESOURCE(lumitra); }
+
+CLumitraApp::CLumitraApp() {
+    InitResources();
+    g_app = this;
+}
+
+CLumitraApp::~CLumitraApp() {
+    ExitInstance();
+    if (g_app == this) g_app = nullptr;
+}
+
+// ============================================================= start and end
+
+std::string CLumitraApp::GetProgramFolder() {
+    if (!g_programFolderOverride.empty()) return g_programFolderOverride;
+    const QString exeDir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
+    if (!exeDir.isEmpty() && QFileInfo(exeDir).isWritable()) return QDir::cleanPath(exeDir).toStdString();
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty() || !QDir::isAbsolutePath(config)) config = QDir::homePath() + QStringLiteral("/.config");
+    const QString folder = QDir::cleanPath(config + QStringLiteral("/lumitra"));
+    QDir().mkpath(folder);
+    return folder.toStdString();
+}
+
+void CLumitraApp::SetProgramFolderOverride(const std::string& folder) { g_programFolderOverride = folder; }
+
+bool CLumitraApp::InitInstance(const QStringList& args) {
+    m_exitCode = 0;
+    // Plots rebuild their region layers from files and copies through this
+    // maker; it must be in place before any document is opened.
+    InstallRegionLayerMaker();
+    // The options come first: --print FILE or --print-to PRINTER FILE print
+    // one file and end the program; anything else is a list of files to open.
+    PrintJob job;
+    const bool printing = !args.isEmpty() && (args.front() == QLatin1String("--print") ||
+                                              args.front() == QLatin1String("--print-to"));
+    if (printing) {
+        const bool to = args.front() == QLatin1String("--print-to");
+        if (args.size() != (to ? 3 : 2) || args.back().startsWith(QLatin1String("--")) ||
+            (to && args[1].isEmpty())) {
+            std::fputs(kUsage, stderr);
+            m_exitCode = 2;
+            return false;
+        }
+        job.printer = to ? args[1] : QString();
+        job.file = args.back();
+    } else {
+        for (const QString& a : args) {
+            if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+                std::fputs(kUsage, stdout);
+                return false;
+            }
+            if (a.startsWith(QLatin1String("--"))) {
+                std::fprintf(stderr, "lumitra: unknown option %s\n%s", a.toLocal8Bit().constData(), kUsage);
+                m_exitCode = 2;
+                return false;
+            }
+        }
+    }
+
+    QCoreApplication::setOrganizationName(QString::fromLatin1(kSettingsKey));
+    QCoreApplication::setApplicationName(ProgramName());
+    LoadStdProfileSettings();
+
+    m_mainFrame = std::make_unique<CMainFrame>(GetProgramFolder());
+    if (!m_mainFrame->Create()) {
+        m_mainFrame.reset();
+        m_exitCode = 1;
+        return false;
+    }
+    m_mainFrame->RebuildRecentFileMenus();
+
+    if (printing) {
+        // The window is never shown: the file is printed and the program ends.
+        // Services installed by whoever runs the program (a test) keep
+        // answering; otherwise the terminal does.
+        ConsoleUiServices console;
+        lm::UiServices* installed = lm::SetUiServices(&console);
+        if (installed) lm::SetUiServices(installed);
+        const bool printed = PrintFromCommandLine(job);
+        ExitInstance();
+        if (!installed) lm::SetUiServices(nullptr);
+        m_exitCode = printed ? 0 : 1;
+        return false;
+    }
+    if (!ProcessCommandLine(args)) {
+        ExitInstance();
+        m_exitCode = 1;
+        return false;
+    }
+    m_mainFrame->show();
+    return true;
+}
+
+bool CLumitraApp::SetUpCommandLinePrinter(QPrinter& printer, const QString& name, QString* error) {
+    if (name.isEmpty()) {
+        const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+        if (info.isNull()) {
+            *error = QStringLiteral("there is no default printer");
+            return false;
+        }
+        printer.setPrinterName(info.printerName());
+        return true;
+    }
+    if (name.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) {
+        // A PDF file in place of a printer, so printing can be done and
+        // checked on a machine without printers.
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(name);
+        return true;
+    }
+    const QPrinterInfo info = QPrinterInfo::printerInfo(name);
+    if (info.isNull()) {
+        *error = QStringLiteral("there is no printer named %1").arg(name);
+        return false;
+    }
+    printer.setPrinterName(info.printerName());
+    return true;
+}
+
+bool CLumitraApp::PrintFromCommandLine(const PrintJob& job) {
+    // The file opens as it would from the Open command: a report document,
+    // or an FCS file in a new report.
+    CLumitraDoc* doc = OpenDocumentFile(job.file);
+    if (!doc) {
+        std::fprintf(stderr, "lumitra: cannot open %s; nothing was printed\n", job.file.toLocal8Bit().constData());
+        return false;
+    }
+    // A report that holds data sets but nothing on its page (an FCS file)
+    // shows each data set in a plot of the default size.
+    if (doc->GetObjectCount() == 0)
+        for (int32_t i = 0; i < doc->GetDataShellCount(); ++i) doc->CreatePlotAtPilot(doc->GetDataShellAt(i));
+
+    QPrinter printer(QPrinter::HighResolution);
+    QString error;
+    if (!SetUpCommandLinePrinter(printer, job.printer, &error)) {
+        std::fprintf(stderr, "lumitra: %s; nothing was printed\n", error.toLocal8Bit().constData());
+        return false;
+    }
+    printer.setDocName(doc->GetTitle());
+    if (!CPagePainter::Print(printer, *doc, &error)) {
+        std::fprintf(stderr, "lumitra: printing %s failed: %s\n", job.file.toLocal8Bit().constData(),
+                     error.toLocal8Bit().constData());
+        return false;
+    }
+    return true;
+}
+
+bool CLumitraApp::ProcessCommandLine(const QStringList& args) {
+    if (args.isEmpty()) return OnFileNew() != nullptr;
+    for (const QString& path : args) {
+        if (!OpenDocumentFile(path)) {
+            std::fprintf(stderr, "lumitra: cannot open %s\n", path.toLocal8Bit().constData());
+            return false;
+        }
+    }
+    return true;
+}
+
+void CLumitraApp::ExitInstance() {
+    if (!m_mainFrame) return;
+    CloseAllDocuments();
+    m_mainFrame.reset();  // writes the plot defaults
+}
+
+void CLumitraApp::LoadStdProfileSettings() {
+    QSettings settings;
+    settings.beginGroup(QString::fromLatin1(kRecentFileSection));
+    m_recentFiles.clear();
+    for (int i = 1; i <= kRecentFileCount; ++i) {
+        const QString f = settings.value(QStringLiteral("File%1").arg(i)).toString();
+        if (!f.isEmpty() && !m_recentFiles.contains(f)) m_recentFiles << f;
+    }
+}
+
+void CLumitraApp::SaveRecentFiles() const {
+    QSettings settings;
+    settings.beginGroup(QString::fromLatin1(kRecentFileSection));
+    for (int i = 1; i <= kRecentFileCount; ++i) {
+        if (i <= m_recentFiles.size())
+            settings.setValue(QStringLiteral("File%1").arg(i), m_recentFiles[i - 1]);
+        else
+            settings.remove(QStringLiteral("File%1").arg(i));
+    }
+}
+
+void CLumitraApp::AddToRecentFileList(const QString& path) {
+    const QString abs = QFileInfo(path).absoluteFilePath();
+    m_recentFiles.removeAll(abs);
+    m_recentFiles.prepend(abs);
+    while (m_recentFiles.size() > kRecentFileCount) m_recentFiles.removeLast();
+    SaveRecentFiles();
+    if (m_mainFrame) m_mainFrame->RebuildRecentFileMenus();
+}
+
+void CLumitraApp::OpenRecentFile(int index) {
+    if (index < 0 || index >= m_recentFiles.size()) return;
+    const QString path = m_recentFiles[index];
+    if (!OpenDocumentFile(path)) {
+        // A file that no longer opens leaves the list.
+        m_recentFiles.removeAll(path);
+        SaveRecentFiles();
+        if (m_mainFrame) m_mainFrame->RebuildRecentFileMenus();
+    }
+}
+
+// ================================================================ documents
+
+CLumitraDoc* CLumitraApp::NewDocument() {
+    m_documents.push_back(std::make_unique<CLumitraDoc>());
+    CLumitraDoc* doc = m_documents.back().get();
+    connect(doc, &CLumitraDoc::modifiedChanged, this, [this, doc] {
+        UpdateFrameTitles(doc);
+        if (m_mainFrame) m_mainFrame->UpdateTitle();
+    });
+    connect(doc, &CLumitraDoc::titleChanged, this, [this, doc] {
+        UpdateFrameTitles(doc);
+        if (m_mainFrame) m_mainFrame->UpdateTitle();
+    });
+    return doc;
+}
+
+CLumitraDoc* CLumitraApp::OnFileNew() {
+    if (!m_mainFrame) return nullptr;
+    CLumitraDoc* doc = NewDocument();
+    doc->SetTitle(QStringLiteral("%1%2").arg(ProgramName()).arg(++m_untitledCount));
+    doc->OnNewDocument();
+    CreateChildFrame(doc);
+    return doc;
+}
+
+void CLumitraApp::OnFileOpen() {
+    lm::FileDialogRequest req;
+    req.caption = QStringLiteral("Open");
+    req.filter = lm::FilterFromMfc(QString::fromLatin1(kDocumentFilter)) +
+                 QStringLiteral(";;FCS Files (*.fcs *.FCS *.lmd);;All Files (*)");
+    req.multiple = true;
+    for (const QString& path : lm::Ui().GetOpenFileNames(m_mainFrame.get(), req)) OpenDocumentFile(path);
+}
+
+CLumitraDoc* CLumitraApp::FindOpenDocument(const QString& path) const {
+    const std::string canon = CanonicalFilePath(path.toStdString());
+    for (const auto& d : m_documents)
+        if (!d->GetPathName().isEmpty() && CanonicalFilePath(d->GetPathName().toStdString()) == canon) return d.get();
+    return nullptr;
+}
+
+CLumitraDoc* CLumitraApp::OpenDocumentFile(const QString& path) {
+    if (!m_mainFrame) return nullptr;
+    if (!QFileInfo(path).isFile()) {
+        ErrorBox(QStringLiteral("%1\nFile not found.").arg(QDir::toNativeSeparators(path)));
+        return nullptr;
+    }
+    if (CLumitraDoc* open = FindOpenDocument(path)) {
+        const std::vector<CChildFrame*> frames = FramesOf(open);
+        if (!frames.empty()) m_mainFrame->GetMdiArea()->setActiveSubWindow(frames.front());
+        return open;
+    }
+    const std::string file = CanonicalFilePath(path.toStdString());
+    if (VexaDataShell::IsFcsFile(file)) {
+        // A data file opens in a new report that holds its first data set.
+        CLumitraDoc* doc = OnFileNew();
+        if (doc && !doc->OpenDataFile(file, 0)) {
+            CloseDocument(doc);
+            ErrorBox(QStringLiteral("FCS文件打开失败!"));
+            return nullptr;
+        }
+        return doc;
+    }
+    CLumitraDoc* doc = NewDocument();
+    QString error;
+    if (!doc->OnOpenDocument(path, &error)) {
+        CloseDocument(doc);
+        ErrorBox(QStringLiteral("Cannot open %1:\n%2").arg(QDir::toNativeSeparators(path), error));
+        return nullptr;
+    }
+    CreateChildFrame(doc);
+    AddToRecentFileList(path);
+    return doc;
+}
+
+bool CLumitraApp::DoSave(CLumitraDoc* doc, bool saveAs) {
+    if (!doc) return false;
+    QString path = doc->GetPathName();
+    if (saveAs || path.isEmpty()) {
+        lm::FileDialogRequest req;
+        req.caption = QStringLiteral("Save As");
+        req.filter = lm::FilterFromMfc(QString::fromLatin1(kDocumentFilter));
+        req.defaultSuffix = QStringLiteral("fld");
+        req.fileName = path.isEmpty() ? doc->GetTitle() + QStringLiteral(".fld") : path;
+        path = lm::Ui().GetSaveFileName(m_mainFrame.get(), req);
+        if (path.isEmpty()) return false;
+    }
+    QString error;
+    if (!doc->OnSaveDocument(path, &error)) {
+        ErrorBox(QStringLiteral("Cannot save %1:\n%2").arg(QDir::toNativeSeparators(path), error));
+        return false;
+    }
+    AddToRecentFileList(path);
+    return true;
+}
+
+bool CLumitraApp::SaveModified(CLumitraDoc* doc) {
+    if (!doc || !doc->IsModified()) return true;
+    const int32_t answer =
+        lm::Ui().MessageBox(m_mainFrame.get(), QStringLiteral("Save changes to %1?").arg(doc->GetTitle()),
+                            ProgramName(), lm::MsgButtons::YesNoCancel, lm::MsgIcon::Warning);
+    if (answer == lm::kIdYes) return DoSave(doc, false);
+    return answer == lm::kIdNo;
+}
+
+bool CLumitraApp::SaveAllModified() {
+    for (const auto& d : m_documents)
+        if (!SaveModified(d.get())) return false;
+    return true;
+}
+
+bool CLumitraApp::OnFileClose(CLumitraDoc* doc) {
+    if (!doc || !SaveModified(doc)) return false;
+    CloseDocument(doc);
+    return true;
+}
+
+std::vector<CChildFrame*> CLumitraApp::FramesOf(const CLumitraDoc* doc) const {
+    std::vector<CChildFrame*> out;
+    if (!m_mainFrame || !doc) return out;
+    for (CChildFrame* f : m_mainFrame->GetChildFrames())
+        if (f->GetDocument() == doc) out.push_back(f);
+    return out;
+}
+
+void CLumitraApp::CloseDocument(CLumitraDoc* doc) {
+    const auto it = std::find_if(m_documents.begin(), m_documents.end(),
+                                 [doc](const auto& d) { return d.get() == doc; });
+    if (it == m_documents.end()) return;
+    // Windows first: their views let go of the document before it goes.
+    for (CChildFrame* f : FramesOf(doc)) {
+        f->SetClosingByApp();
+        if (m_mainFrame) m_mainFrame->GetMdiArea()->removeSubWindow(f);
+        delete f;
+    }
+    std::unique_ptr<CLumitraDoc> owned = std::move(*it);
+    m_documents.erase(it);
+    owned.reset();  // tells the main frame, which lets go of it everywhere
+    if (m_mainFrame) m_mainFrame->UpdateMenuForDocuments();
+}
+
+void CLumitraApp::CloseAllDocuments() {
+    while (!m_documents.empty()) CloseDocument(m_documents.back().get());
+}
+
+CChildFrame* CLumitraApp::CreateChildFrame(CLumitraDoc* doc) {
+    if (!m_mainFrame || !doc) return nullptr;
+    auto* frame = new CChildFrame(doc);
+    m_mainFrame->AddChildFrame(frame);
+    UpdateFrameTitles(doc);
+    m_mainFrame->BindDocument(doc);
+    m_mainFrame->UpdateTitle();
+    return frame;
+}
+
+CChildFrame* CLumitraApp::OnWindowNew() {
+    CLumitraDoc* doc = m_mainFrame ? m_mainFrame->GetActiveDocument() : nullptr;
+    return doc ? CreateChildFrame(doc) : nullptr;
+}
+
+bool CLumitraApp::CanCloseFrame(CChildFrame* frame) {
+    CLumitraDoc* doc = frame->GetDocument();
+    if (!doc) return true;
+    if (FramesOf(doc).size() > 1) return true;
+    return SaveModified(doc);
+}
+
+void CLumitraApp::OnFrameClosed(CChildFrame* frame) {
+    CLumitraDoc* doc = frame->GetDocument();
+    if (!doc) return;
+    const std::vector<CChildFrame*> frames = FramesOf(doc);
+    const bool last = std::all_of(frames.begin(), frames.end(), [frame](CChildFrame* f) { return f == frame; });
+    if (!last) {
+        // The closing window's views leave the document when they are freed;
+        // until then they must not count as its windows.
+        for (CLumitraView* v : frame->GetViews()) v->DetachDocument();
+        UpdateFrameTitles(doc);
+        return;
+    }
+    // The window itself is freed by Qt after its close; its views are
+    // detached from the document here, before the document goes.
+    for (CLumitraView* v : frame->GetViews()) v->DetachDocument();
+    CloseDocument(doc);
+}
+
+void CLumitraApp::UpdateFrameTitles(const CLumitraDoc* doc) {
+    const std::vector<CChildFrame*> frames = FramesOf(doc);
+    for (size_t i = 0; i < frames.size(); ++i) frames[i]->UpdateTitle(int(i) + 1, int(frames.size()));
+}
+
+// ================================================================= commands
+
+QPrinter* CLumitraApp::GetPrinter() {
+    if (!m_printer) m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return m_printer.get();
+}
+
+void CLumitraApp::OnFilePrintSetup() { lm::Ui().PrintDialog(m_mainFrame.get(), GetPrinter(), true); }
+
+void CLumitraApp::OnAppAbout() {
+    CAboutDlg dlg(m_mainFrame.get());
+    lm::Ui().ExecDialog(&dlg);
+}

@@ -1,0 +1,334 @@
+// The report document as a ".fld" file: the head, one record per data shell,
+// then the page objects, each behind its kind. Reading goes into the live
+// document and is taken back whole when the file turns out to be bad, so a
+// failed open leaves nothing behind (and never binds the document to the
+// path). Saves write a temporary file and rename it over the old one.
+#include "report/page/LumitraDoc.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <map>
+#include <string>
+
+#include "base/Archive.h"
+#include "core/DataShell.h"
+#include "core/GateNode.h"
+#include "platform/UiServices.h"
+#include "report/page/FileRecords.h"
+#include "report/app/LumitraApp.h"
+#include "report/app/MainFrame.h"
+#include "report/plot/Plot.h"
+#include "report/page/TrkKinds.h"
+#include "report/page/TrkObj.h"
+
+namespace {
+
+// Smallest record a page object can have behind its kind: the base record
+// with an empty face name.
+constexpr size_t kMinObjectRecordBytes = 4 + 16 + 5 * 4 + 8 + 1 + 3 * 4;
+// Largest page side a file may give, in page units (a page is 1024 x 1414).
+constexpr int32_t kMaxPageSide = 1 << 16;
+// Where report templates are kept under the program folder.
+constexpr char kTemplateFolder[] = "Database/Template";
+
+std::unique_ptr<CTrkObj> LoadPlot(CLumitraDoc* doc) { return std::make_unique<CPLOT>(doc); }
+
+std::map<int32_t, CLumitraDoc::PageObjectLoader>& Loaders() {
+    static std::map<int32_t, CLumitraDoc::PageObjectLoader> loaders{{kObjPlot, &LoadPlot}};
+    return loaders;
+}
+
+// What a kind is called in a message.
+std::string KindName(int32_t kind) {
+    switch (kind) {
+        case kObjText: return "text boxes";
+        case kObjPlot: return "plots";
+        case kObjResult: return "result tables";
+        case kObjComText: return "label-and-value texts";
+        case kObjGrid: return "grids";
+        default: return "page objects of kind " + std::to_string(kind);
+    }
+}
+
+// Kinds the program has (or will have) but cannot read in this version.
+bool IsKnownKind(int32_t kind) {
+    return kind == kObjText || kind == kObjPlot || kind == kObjResult || kind == kObjGrid;
+}
+
+void CheckRange(int32_t v, int32_t lo, int32_t hi, const char* what) {
+    if (v < lo || v > hi)
+        throw CFldFormatError(std::string(what) + " " + std::to_string(v) + " outside " + std::to_string(lo) +
+                              ".." + std::to_string(hi));
+}
+
+QString ErrorText(const std::exception& e) { return QString::fromUtf8(e.what()); }
+
+// Serializes the document and writes the record atomically to path; false
+// with *error (when given) on either failure.
+bool WriteRecord(CLumitraDoc& doc, const QString& path, QString* error) {
+    CArchive ar;
+    try {
+        doc.Serialize(ar);
+    } catch (const std::exception& e) {
+        if (error) *error = ErrorText(e);
+        return false;
+    }
+    std::string why;
+    if (!CArchive::WriteFileAtomic(path.toStdString(), ar.Bytes(), &why)) {
+        if (error) *error = QString::fromStdString(why);
+        return false;
+    }
+    return true;
+}
+
+QString TemplateFolder() {
+    CMainFrame* frame = GetMainFrame();
+    const QString program = QString::fromStdString(frame ? frame->GetAppDirectory() : CLumitraApp::GetProgramFolder());
+    const QString folder = QDir(program).filePath(QString::fromLatin1(kTemplateFolder));
+    return QFileInfo(folder).isDir() ? folder : program;
+}
+
+}  // namespace
+
+// =========================================================== object kinds
+
+void CLumitraDoc::SetPageObjectLoader(int32_t kind, PageObjectLoader loader) {
+    if (loader) Loaders()[kind] = loader;
+    else Loaders().erase(kind);
+}
+
+CLumitraDoc::PageObjectLoader CLumitraDoc::GetPageObjectLoader(int32_t kind) {
+    const auto it = Loaders().find(kind);
+    return it == Loaders().end() ? nullptr : it->second;
+}
+
+// ============================================================== the record
+
+void CLumitraDoc::Serialize(CArchive& ar) {
+    if (ar.IsStoring()) StoreFile(ar);
+    else LoadFile(ar);
+}
+
+void CLumitraDoc::StoreFile(CArchive& ar) {
+    // A reader must be able to make every object again; refuse before
+    // writing anything rather than write a file that cannot be opened.
+    for (const auto& obj : m_objects)
+        if (!GetPageObjectLoader(obj->GetType()))
+            throw CFldUnsupported("This version of Lumitra cannot save " + KindName(obj->GetType()) + " yet.");
+
+    FldDocumentHead head;
+    head.pilot = m_pilot;
+    head.headerOnly = m_headerOnly;
+    head.pagesAcross = m_pagesAcross;
+    head.pagesDown = m_pagesDown;
+    head.pageWidth = m_pageWidth;
+    head.pageHeight = m_pageHeight;
+    head.pageSetting1 = m_pageSetting1;
+    head.pageSetting2 = m_pageSetting2;
+    std::copy(std::begin(m_reserved), std::end(m_reserved), std::begin(head.reserved));
+    head.shellCount = int32_t(m_shells.size());
+    head.templateFlag = m_templateFlag != 0 ? 1 : 0;
+    StoreFldHead(ar, head);
+    if (m_headerOnly != 0) return;
+
+    if (CLumitraApp* app = GetLumitraApp()) app->GetLog().Write("Storing Data Cnt", head.shellCount);
+    for (const auto& s : m_shells) CFileFCSShell(s.get(), m_sampleFolder).Store(ar, head.templateFlag != 0);
+
+    ar.WriteInt32(kFldMarker);
+    ar.WriteInt32(int32_t(m_objects.size()));
+    for (const auto& obj : m_objects) {
+        ar.WriteInt32(obj->GetType());
+        obj->Store(ar);
+    }
+    ar.WriteInt32(m_dbLinkGrid ? GetObjectIndex(m_dbLinkGrid) : int32_t(kFldNoLinkGrid));
+    ar.WriteInt32(kFldTrailer);
+}
+
+void CLumitraDoc::LoadFile(CArchive& ar) {
+    // What reading may change, to be put back when the file is bad.
+    const size_t objects0 = m_objects.size();
+    const size_t shells0 = m_shells.size();
+    const CPoint pilot0 = m_pilot;
+    const int32_t headerOnly0 = m_headerOnly;
+    const int32_t across0 = m_pagesAcross, down0 = m_pagesDown;
+    const int32_t width0 = m_pageWidth, height0 = m_pageHeight;
+    const int32_t setting10 = m_pageSetting1, setting20 = m_pageSetting2;
+    int32_t reserved0[3];
+    std::copy(std::begin(m_reserved), std::end(m_reserved), reserved0);
+    CTrkObj* linkGrid0 = m_dbLinkGrid;
+
+    std::vector<std::vector<COLORREF>> palettes;
+    m_readingFile = true;
+    m_fileShells.clear();
+    try {
+        ReadFileBody(ar, &palettes);
+    } catch (const std::exception& e) {
+        m_readingFile = false;
+        m_fileShells.clear();
+        m_dbLinkGrid = linkGrid0;
+        // Objects observe shells: they go first.
+        while (m_objects.size() > objects0) {
+            DropPointersTo(m_objects.back().get());
+            m_objects.pop_back();
+        }
+        // The shells read were never announced: they just go.
+        while (m_shells.size() > shells0) m_shells.pop_back();
+        m_pilot = pilot0;
+        m_headerOnly = headerOnly0;
+        m_pagesAcross = across0;
+        m_pagesDown = down0;
+        m_pageWidth = width0;
+        m_pageHeight = height0;
+        m_pageSetting1 = setting10;
+        m_pageSetting2 = setting20;
+        std::copy(std::begin(reserved0), std::end(reserved0), m_reserved);
+        if (dynamic_cast<const CFldUnsupported*>(&e)) throw;
+        const std::string what = e.what();
+        if (what == kInvalidFldMessage) throw;
+        throw CFldFormatError(std::string(kInvalidFldMessage) + "\n" + what);
+    }
+    m_readingFile = false;
+    m_fileShells.clear();
+
+    // The palette follows the file only once all of it has been read.
+    COLORREF* palette = GateColorPalette();
+    for (const auto& entries : palettes)
+        for (size_t j = 0; j < entries.size() && j < size_t(kGatePaletteSize); ++j) palette[j] = entries[j];
+
+    // The panels learn of the shells once the whole file is in.
+    if (m_shells.size() > shells0) SetModifiedFlag();
+    if (CMainFrame* frame = GetMainFrame()) {
+        for (size_t i = shells0; i < m_shells.size(); ++i) frame->AddDataShell(this, m_shells[i].get());
+        frame->RefreshFileList();
+        frame->RebuildNavigate(this);
+    }
+    UpdateAllViews();
+}
+
+void CLumitraDoc::ReadFileBody(CArchive& ar, std::vector<std::vector<COLORREF>>* palettes) {
+    FldDocumentHead head;
+    LoadFldHead(ar, &head);
+    m_pilot = head.pilot;
+    m_headerOnly = head.headerOnly;
+    if (!head.hasPageSetup) return;
+    CheckRange(head.pagesAcross, 1, kMaxPagesAcross, "pages across");
+    CheckRange(head.pagesDown, 1, kMaxPagesDown, "pages down");
+    CheckRange(head.pageWidth, 1, kMaxPageSide, "page width");
+    CheckRange(head.pageHeight, 1, kMaxPageSide, "page height");
+    m_pagesAcross = head.pagesAcross;
+    m_pagesDown = head.pagesDown;
+    m_pageWidth = head.pageWidth;
+    m_pageHeight = head.pageHeight;
+    m_pageSetting1 = head.pageSetting1;
+    m_pageSetting2 = head.pageSetting2;
+    std::copy(std::begin(head.reserved), std::end(head.reserved), m_reserved);
+    if (!head.hasShells) return;
+
+    for (int32_t i = 0; i < head.shellCount; ++i) {
+        CFileFCSShell rec;
+        rec.SetDocumentFolder(m_readingFolder);
+        rec.Load(ar, head.templateFlag != 0);
+        palettes->push_back(rec.GetPalette());
+        std::unique_ptr<VexaDataShell> shell = rec.TakeShell();
+        // A record of a data set that is open already names the open shell;
+        // the one read is dropped.
+        if (VexaDataShell* open = FindDataShell(shell->GetPathName(), shell->GetDataSetIndex())) {
+            lm::Ui().MessageBox(GetMainFrame(), QStringLiteral("FCS Data already open?"), QStringLiteral("Notic"),
+                                lm::MsgButtons::Ok, lm::MsgIcon::Question);
+            m_fileShells.push_back(open);
+            continue;
+        }
+        // Appended now (the page objects name them) and announced when the
+        // whole file is in: nothing outside sees a half-read document.
+        m_shells.push_back(std::move(shell));
+        m_fileShells.push_back(m_shells.back().get());
+    }
+
+    if (ar.ReadInt32() == kFldEndMarker) return;
+    const size_t count = ar.CheckCount(ar.ReadInt32(), kMinObjectRecordBytes);
+    const size_t first = m_objects.size();
+    for (size_t k = 0; k < count; ++k) {
+        const int32_t kind = ar.ReadInt32();
+        const PageObjectLoader load = GetPageObjectLoader(kind);
+        if (!load) {
+            if (IsKnownKind(kind))
+                throw CFldUnsupported("This version of Lumitra cannot read " + KindName(kind) +
+                                      " yet; the report holds one.");
+            throw CFldFormatError("page object of kind " + std::to_string(kind));
+        }
+        std::unique_ptr<CTrkObj> obj = load(this);
+        obj->Load(ar);
+        m_objects.push_back(std::move(obj));
+    }
+
+    const int32_t link = ar.ReadInt32();
+    if (link != kFldNoLinkGrid && (link < 0 || size_t(link) >= count))
+        throw CFldFormatError("database-link grid " + std::to_string(link) + " of " + std::to_string(count) +
+                              " objects");
+    CTrkObj* grid = link == kFldNoLinkGrid ? nullptr : m_objects[first + size_t(link)].get();
+    m_dbLinkGrid = grid && grid->GetType() == kObjGrid ? grid : nullptr;
+    (void)ar.ReadInt32();  // trailer
+}
+
+// ============================================================ open and save
+
+bool CLumitraDoc::OnOpenDocument(const QString& path, QString* error) {
+    std::vector<uint8_t> bytes;
+    std::string why;
+    if (!CArchive::ReadFile(path.toStdString(), &bytes, &why)) {
+        if (error) *error = QString::fromStdString(why);
+        return false;
+    }
+    // FCS files moved next to the report are found there.
+    m_readingFolder = QFileInfo(path).absolutePath().toStdString();
+    bool ok = true;
+    try {
+        CArchive ar(std::move(bytes));
+        Serialize(ar);
+    } catch (const std::exception& e) {
+        if (error) *error = ErrorText(e);
+        ok = false;
+    }
+    m_readingFolder.clear();
+    if (!ok) return false;
+    SetPathName(path);
+    SetModifiedFlag(false);
+    return true;
+}
+
+bool CLumitraDoc::OnSaveDocument(const QString& path, QString* error) {
+    if (!WriteRecord(*this, path, error)) return false;
+    SetPathName(path);
+    SetModifiedFlag(false);
+    return true;
+}
+
+bool CLumitraDoc::SaveTemplateTo(const QString& path, QString* error) {
+    // Set for this write only, whatever happens.
+    struct FlagReset {
+        int32_t& flag;
+        ~FlagReset() { flag = 0; }
+    } reset{m_templateFlag};
+    m_templateFlag = 1;
+    return WriteRecord(*this, path, error);
+}
+
+bool CLumitraDoc::OnSaveAsTemplate() {
+    lm::FileDialogRequest req;
+    req.caption = QStringLiteral("Save As Template");
+    req.folder = TemplateFolder();
+    req.filter = lm::FilterFromMfc(QString::fromLatin1(kDocumentFilter));
+    req.defaultSuffix = QStringLiteral("fld");
+    const QString path = lm::Ui().GetSaveFileName(GetMainFrame(), req);
+    if (path.isEmpty()) return false;
+    QString error;
+    if (!SaveTemplateTo(path, &error)) {
+        lm::Ui().MessageBox(GetMainFrame(),
+                            QStringLiteral("Cannot save %1:\n%2").arg(QDir::toNativeSeparators(path), error),
+                            QStringLiteral("错误信息"), lm::MsgButtons::Ok, lm::MsgIcon::Error);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,577 @@
+#include "report/page/LumitraDoc.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "base/Archive.h"
+#include "core/DataSet.h"
+#include "core/DataShell.h"
+#include "core/ErrorCodes.h"
+#include "core/Observers.h"
+#include "platform/UiServices.h"
+#include "report/app/LumitraApp.h"
+#include "report/page/LumitraView.h"
+#include "report/app/MainFrame.h"
+#include "report/plot/Plot.h"
+#include "report/plot/PlotDefaults.h"
+#include "report/plot/RegionClip.h"
+#include "report/page/TrkKinds.h"
+#include "report/page/TrkObj.h"
+
+namespace {
+
+QWidget* DialogParent() { return GetMainFrame(); }
+
+template <class T>
+bool Contains(const std::vector<T*>& v, const T* p) {
+    return std::find(v.begin(), v.end(), p) != v.end();
+}
+
+template <class T>
+void Erase(std::vector<T*>& v, const T* p) {
+    v.erase(std::remove(v.begin(), v.end(), p), v.end());
+}
+
+// The shell found its data set in the file (a missing data set of a file
+// leaves no keyword table).
+bool HasDataSet(const VexaDataShell& shell) {
+    return shell.GetDataSet() && shell.GetDataSet()->GetKeywordTable();
+}
+
+std::string FileNameOf(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
+
+void ShowAlreadyOpen(const char* text) {
+    lm::Ui().MessageBox(DialogParent(), QString::fromUtf8(text), QStringLiteral("Notic"), lm::MsgButtons::Ok,
+                        lm::MsgIcon::Question);
+}
+
+// A file whose DATA is cut short (or cannot be decoded in part) still opens,
+// but the user must know its numbers are not the whole sample.
+void WarnIfDamaged(const VexaDataShell& shell) {
+    const CDataSet* ds = shell.GetDataSet();
+    if (!ds) return;
+    auto has = [ds](int32_t code) { return std::find(ds->errors.begin(), ds->errors.end(), code) != ds->errors.end(); };
+    const CParamSet* ps = ds->GetParamSet();
+    const int32_t total = ps ? ps->totalEvents : 0;
+    const int32_t read = ds->GetEventCount();
+    const bool shortData = has(kErrDataSize) && read < total;
+    if (!(shortData || has(kErrDataPastEnd) || has(kErrSizeImpossible) || has(kErrParamUndecodable))) return;
+    QString text = QStringLiteral("The FCS file %1 is damaged").arg(QString::fromStdString(ds->GetFileName()));
+    if (read < total)
+        text += QStringLiteral(": only %1 of %2 events could be read.").arg(read).arg(total);
+    else if (has(kErrParamUndecodable))
+        text += QStringLiteral(": some parameters could not be decoded and read as 0.");
+    else
+        text += QStringLiteral(".");
+    lm::Ui().MessageBox(DialogParent(), text, QStringLiteral("警告"), lm::MsgButtons::Ok, lm::MsgIcon::Warning);
+}
+
+}  // namespace
+
+std::string CanonicalFilePath(const std::string& path) {
+    if (path.empty()) return {};
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path abs = fs::absolute(fs::path(path), ec);
+    if (ec) abs = fs::path(path);
+    fs::path canon = fs::weakly_canonical(abs, ec);
+    if (ec) canon = abs.lexically_normal();
+    return canon.string();
+}
+
+CLumitraDoc* GetActiveLumitraDoc() {
+    CMainFrame* frame = GetMainFrame();
+    return frame ? frame->GetActiveDocument() : nullptr;
+}
+
+// ==================================================================== life
+
+CLumitraDoc::CLumitraDoc() {
+    m_title = QStringLiteral("Untitled");
+    if (CMainFrame* frame = GetMainFrame()) frame->BindDocument(this);
+}
+
+CLumitraDoc::~CLumitraDoc() {
+    if (CMainFrame* frame = GetMainFrame()) frame->OnDocumentClosing(this);
+    // Views normally go first (their frames close before the document);
+    // any left must not reach a freed document.
+    const std::vector<CLumitraView*> views = m_views;
+    for (CLumitraView* v : views) v->DetachDocument();
+    m_views.clear();
+
+    m_copyBuffer.reset();
+    m_activeObject = nullptr;
+    m_selection.clear();
+    m_dirtyObjects.clear();
+    m_dbLinkGrid = nullptr;
+    m_draggedCell = nullptr;
+    // Objects observe shells: they go before the shells they observe.
+    while (!m_objects.empty()) m_objects.pop_back();
+    m_currentShell = nullptr;
+    m_templateShell = nullptr;
+    while (!m_shells.empty()) m_shells.pop_back();
+    m_keywordColumns.clear();
+}
+
+void CLumitraDoc::SetCopiedItem(std::unique_ptr<CRegionClip> clip) { m_copyBuffer = std::move(clip); }
+
+void CLumitraDoc::SetPathName(const QString& path) {
+    m_pathName = path;
+    SetTitle(QFileInfo(path).fileName());
+}
+
+void CLumitraDoc::SetTitle(const QString& title) {
+    if (title == m_title) return;
+    m_title = title;
+    emit titleChanged(m_title);
+}
+
+void CLumitraDoc::SetModifiedFlag(bool modified) {
+    if (modified == m_modified) return;
+    m_modified = modified;
+    emit modifiedChanged(m_modified);
+}
+
+bool CLumitraDoc::OnNewDocument() {
+    SetModifiedFlag(false);
+    return true;
+}
+
+// Reading and writing ".fld" files: DocFile.cpp.
+
+void CLumitraDoc::AddView(CLumitraView* view) {
+    if (view && !Contains(m_views, view)) m_views.push_back(view);
+}
+
+void CLumitraDoc::RemoveView(CLumitraView* view) { Erase(m_views, view); }
+
+void CLumitraDoc::UpdateAllViews(CLumitraView* sender) {
+    const std::vector<CLumitraView*> views = m_views;
+    for (CLumitraView* v : views)
+        if (v != sender) v->OnUpdate();
+}
+
+// ============================================================ page objects
+
+CTrkObj* CLumitraDoc::AddObject(std::unique_ptr<CTrkObj> obj) {
+    if (!obj) return nullptr;
+    CTrkObj* p = obj.get();
+    p->SetDocument(this);
+    m_objects.push_back(std::move(obj));
+    FitObjectInPages(p);
+    m_pilot = CPoint(p->GetRect().right + kPilotGap, p->GetRect().top);
+    if (p->GetType() == kObjPlot)
+        if (CMainFrame* frame = GetMainFrame()) frame->RefreshNavigatePlots(this);
+    SetModifiedFlag();
+    return p;
+}
+
+void CLumitraDoc::DropPointersTo(CTrkObj* obj) {
+    if (m_dbLinkGrid == obj) m_dbLinkGrid = nullptr;
+    if (obj->GetType() == kObjGrid) m_draggedCell = nullptr;  // the cell may be the grid's
+    if (m_activeObject == obj) m_activeObject = nullptr;
+    Erase(m_selection, obj);
+    Erase(m_dirtyObjects, obj);
+    const std::vector<CLumitraView*> views = m_views;
+    for (CLumitraView* v : views) v->OnObjectRemoving(obj);
+    if (CMainFrame* frame = GetMainFrame()) frame->OnObjectRemoving(obj);
+}
+
+void CLumitraDoc::RemoveObject(CTrkObj* obj, bool redraw) {
+    const int32_t index = GetObjectIndex(obj);
+    if (index < 0) return;
+    AddDirtyRect(obj->GetRect());
+    DropPointersTo(obj);
+    // Taken out of the list before it is freed: its destructor may reach
+    // the document and must not find itself there.
+    std::unique_ptr<CTrkObj> owned = std::move(m_objects[size_t(index)]);
+    m_objects.erase(m_objects.begin() + index);
+    owned.reset();
+    SetModifiedFlag();
+    if (redraw) RedrawDirty();
+}
+
+CTrkObj* CLumitraDoc::InsertNewObject(std::unique_ptr<CTrkObj> obj, bool allowArrange) {
+    CTrkObj* p = AddObject(std::move(obj));
+    if (!p) return nullptr;
+    if (allowArrange && m_arranged) AutoArrange();
+    SetActiveObject(p);
+    RedrawDirty();
+    return p;
+}
+
+CTrkObj* CLumitraDoc::CreatePlot(int32_t x, int32_t y, VexaDataShell* shell) {
+    if (shell && GetDataShellIndex(shell) < 0) return nullptr;  // not a shell of this document
+    if (CMainFrame* frame = GetMainFrame()) frame->RefreshNavigatePlots(this);
+    std::unique_ptr<CPLOT> plot;
+    CGateNode* gate = shell ? shell->GetGate(0) : nullptr;
+    if (gate) {
+        const PlotDefaults& d = GetPlotDefaults();
+        const int32_t count = shell->GetParamCount();
+        plot = std::make_unique<CPLOT>(x, y, gate, this, d.UsedParamX(count), d.UsedParamY(count));
+    } else {
+        plot = std::make_unique<CPLOT>(x, y, this);
+    }
+    return InsertNewObject(std::move(plot));
+}
+
+CTrkObj* CLumitraDoc::CreatePlotAtPilot(VexaDataShell* shell) { return CreatePlot(m_pilot.x, m_pilot.y, shell); }
+
+void CLumitraDoc::RecalcAllPlots() {
+    for (const auto& obj : m_objects)
+        if (obj->GetType() == kObjPlot)
+            if (auto* plot = dynamic_cast<CPLOT*>(obj.get())) plot->RecalcLayers(true, false);
+}
+
+CTrkObj* CLumitraDoc::GetObjectAt(int32_t index) const {
+    return index >= 0 && index < GetObjectCount() ? m_objects[size_t(index)].get() : nullptr;
+}
+
+int32_t CLumitraDoc::GetObjectIndex(const CTrkObj* obj) const {
+    if (!obj) return -1;
+    for (size_t i = 0; i < m_objects.size(); ++i)
+        if (m_objects[i].get() == obj) return int32_t(i);
+    return -1;
+}
+
+void CLumitraDoc::SetActiveObject(CTrkObj* obj) {
+    if (obj == m_activeObject) return;
+    if (obj && GetObjectIndex(obj) < 0) return;  // not on this page
+    ClearSelection();
+    CTrkObj* old = m_activeObject;
+    if (obj) {
+        // Drawn last, on top of everything.
+        const int32_t index = GetObjectIndex(obj);
+        std::unique_ptr<CTrkObj> moved = std::move(m_objects[size_t(index)]);
+        m_objects.erase(m_objects.begin() + index);
+        m_objects.push_back(std::move(moved));
+        if (old) {
+            InvalidateObject(old);
+            old->OnDeactivate();
+        }
+        obj->OnActivate();
+        InvalidateObject(obj);
+        if (obj->GetType() == kObjPlot)
+            if (auto* user = dynamic_cast<CDataShellUser*>(obj)) SetCurrentDataShell(user->GetShell());
+    } else if (old) {
+        AddDirtyRect(old->GetRect());
+        old->OnDeactivate();
+    }
+    m_activeObject = obj;
+    if (CMainFrame* frame = GetMainFrame()) frame->BindPropertyObject(obj);
+}
+
+bool CLumitraDoc::IsInSelection(const CTrkObj* obj) const { return Contains(m_selection, obj); }
+
+void CLumitraDoc::AddToSelection(CTrkObj* obj) {
+    if (!obj || GetObjectIndex(obj) < 0 || IsInSelection(obj)) return;
+    m_selection.push_back(obj);
+    obj->OnAddedToSelection();
+    if (obj != m_activeObject)
+        for (CLumitraView* v : m_views) v->UpdateTrackers();
+}
+
+void CLumitraDoc::ToggleSelection(CTrkObj* obj) {
+    if (!obj || GetObjectIndex(obj) < 0) return;
+    if (!IsInSelection(obj)) {
+        if (CTrkObj* active = m_activeObject) {
+            AddToSelection(active);
+            active->OnDeactivate();
+            m_activeObject = nullptr;
+        }
+        AddToSelection(obj);
+    } else {
+        obj->OnDeactivate();
+        Erase(m_selection, obj);
+        for (CLumitraView* v : m_views) v->UpdateTrackers();
+    }
+}
+
+void CLumitraDoc::ClearSelection() {
+    if (m_selection.empty()) return;
+    const std::vector<CTrkObj*> members = m_selection;
+    for (CTrkObj* o : members) o->OnDeactivate();
+    m_selection.clear();
+    for (CLumitraView* v : m_views) v->UpdateTrackers();
+}
+
+// ======================================================= dirty bookkeeping
+
+void CLumitraDoc::AddDirtyRect(const CRect& rect) {
+    if (std::find(m_dirtyRects.begin(), m_dirtyRects.end(), rect) == m_dirtyRects.end())
+        m_dirtyRects.push_back(rect);
+}
+
+int32_t CLumitraDoc::InvalidateObject(CTrkObj* obj) {
+    if (!obj) return -1;
+    const auto it = std::find(m_dirtyObjects.begin(), m_dirtyObjects.end(), obj);
+    if (it != m_dirtyObjects.end()) return int32_t(it - m_dirtyObjects.begin());
+    m_dirtyObjects.push_back(obj);
+    return int32_t(m_dirtyObjects.size() - 1);
+}
+
+void CLumitraDoc::RedrawDirty() {
+    const std::vector<CLumitraView*> views = m_views;
+    for (CLumitraView* v : views) v->RedrawDirtyAreas();
+    m_dirtyRects.clear();
+    m_dirtyObjects.clear();
+}
+
+void CLumitraDoc::RedrawActiveObject() {
+    const std::vector<CLumitraView*> views = m_views;
+    for (CLumitraView* v : views) v->RedrawActiveObject();
+    m_dirtyRects.clear();
+}
+
+// ============================================================= data shells
+
+VexaDataShell* CLumitraDoc::FindDataShell(const std::string& path, int32_t index) const {
+    const std::string canon = CanonicalFilePath(path);
+    if (canon.empty()) return nullptr;
+    for (const auto& s : m_shells) {
+        const std::string p = s->GetPathName();
+        if (!p.empty() && s->GetDataSetIndex() == index && CanonicalFilePath(p) == canon) return s.get();
+    }
+    return nullptr;
+}
+
+VexaDataShell* CLumitraDoc::AppendShell(std::unique_ptr<VexaDataShell> shell) {
+    VexaDataShell* p = shell.get();
+    m_shells.push_back(std::move(shell));
+    SetModifiedFlag();
+    if (CMainFrame* frame = GetMainFrame()) frame->AddDataShell(this, p);
+    return p;
+}
+
+VexaDataShell* CLumitraDoc::OpenDataFile(const std::string& path, int32_t index) {
+    if (VexaDataShell* open = FindDataShell(path, index)) {
+        ShowAlreadyOpen("FCS Data already open!");
+        return open;
+    }
+    const std::string canon = CanonicalFilePath(path);
+    if (canon.empty() || index < 0 || !VexaDataShell::IsFcsFile(canon)) return nullptr;
+    auto shell = std::make_unique<VexaDataShell>(canon, index, FileNameOf(canon), true);
+    if (!HasDataSet(*shell)) return nullptr;  // no such data set in the file
+    WarnIfDamaged(*shell);
+    return AppendShell(std::move(shell));
+}
+
+VexaDataShell* CLumitraDoc::OpenDataFileAndNotify(const std::string& path, int32_t index,
+                                                  VexaDataShell* other) {
+    if (VexaDataShell* open = FindDataShell(path, index)) {
+        ShowAlreadyOpen("FCS Data already open!");
+        return open;
+    }
+    const std::string canon = CanonicalFilePath(path);
+    if (canon.empty() || index < 0 || !VexaDataShell::IsFcsFile(canon)) return nullptr;
+    std::unique_ptr<VexaDataShell> shell;
+    if (other)
+        shell = std::make_unique<VexaDataShell>(*other, canon, index, FileNameOf(canon));
+    else
+        shell = std::make_unique<VexaDataShell>(canon, index, FileNameOf(canon), true);
+    if (!HasDataSet(*shell)) return nullptr;
+    WarnIfDamaged(*shell);
+    return AppendShell(std::move(shell));
+}
+
+VexaDataShell* CLumitraDoc::AttachDataShell(std::unique_ptr<VexaDataShell> shell) {
+    if (!shell) return AppendShell(std::make_unique<VexaDataShell>());
+    if (VexaDataShell* open = FindDataShell(shell->GetPathName(), shell->GetDataSetIndex())) {
+        ShowAlreadyOpen("FCS Data already open?");
+        return open;  // the duplicate is freed here
+    }
+    return AppendShell(std::move(shell));
+}
+
+void CLumitraDoc::RemoveDataShell(VexaDataShell* shell) {
+    m_currentShell = nullptr;
+    const int32_t index = GetDataShellIndex(shell);
+    if (index >= 0) RemoveDataShellAt(index);
+}
+
+void CLumitraDoc::RemoveDataShellAt(int32_t index) {
+    VexaDataShell* shell = GetDataShellAt(index);
+    if (!shell) return;
+    if (m_currentShell == shell) m_currentShell = nullptr;
+    if (m_templateShell == shell) m_templateShell = nullptr;
+    // Plots and result tables of the shell, last first; each leaves the
+    // shell's user list as it goes.
+    const std::vector<CDataShellUser*> users = shell->GetUsers();
+    for (auto it = users.rbegin(); it != users.rend(); ++it) {
+        if (!Contains(shell->GetUsers(), *it)) continue;  // left meanwhile
+        const int32_t kind = (*it)->GetUserKind();
+        if (kind != kUserPlot && kind != kUserResultTable) continue;
+        if (auto* obj = dynamic_cast<CTrkObj*>(*it); obj && GetObjectIndex(obj) >= 0) RemoveObject(obj, false);
+    }
+    // The index may have moved if an object's destructor touched the list.
+    const int32_t now = GetDataShellIndex(shell);
+    if (now >= 0) m_shells.erase(m_shells.begin() + now);
+    SetModifiedFlag();
+    if (CMainFrame* frame = GetMainFrame()) {
+        frame->RefreshFileList();
+        frame->RebuildNavigate(this);
+    }
+    if (m_arranged) AutoArrange();
+    if (!m_views.empty()) m_views.front()->RedrawDirtyAreas();
+}
+
+void CLumitraDoc::SetCurrentDataShell(VexaDataShell* shell) {
+    m_currentShell = (shell && GetDataShellIndex(shell) >= 0) ? shell : nullptr;
+    if (CMainFrame* frame = GetMainFrame()) frame->OnCurrentShellChanged(m_currentShell);
+}
+
+void CLumitraDoc::SetCurrentDataShellAt(int32_t index) { SetCurrentDataShell(GetDataShellAt(index)); }
+
+int32_t CLumitraDoc::GetDataShellIndex(const VexaDataShell* shell) const {
+    if (!shell) return -1;
+    for (size_t i = 0; i < m_shells.size(); ++i)
+        if (m_shells[i].get() == shell) return int32_t(i);
+    return -1;
+}
+
+VexaDataShell* CLumitraDoc::GetDataShellAt(int32_t index) const {
+    if (m_readingFile)
+        return index >= 0 && size_t(index) < m_fileShells.size() ? m_fileShells[size_t(index)] : nullptr;
+    return index >= 0 && index < GetDataShellCount() ? m_shells[size_t(index)].get() : nullptr;
+}
+
+std::vector<CTrkObj*> CLumitraDoc::ObjectsOfShell(const VexaDataShell* shell, int32_t userKind) const {
+    std::vector<CTrkObj*> out;
+    if (!shell) return out;
+    for (CDataShellUser* u : shell->GetUsers()) {
+        if (u->GetUserKind() != userKind) continue;
+        if (auto* obj = dynamic_cast<CTrkObj*>(u); obj && GetObjectIndex(obj) >= 0) out.push_back(obj);
+    }
+    return out;
+}
+
+bool CLumitraDoc::HasResultTable(const VexaDataShell* shell) const {
+    if (!shell) return false;
+    for (CDataShellUser* u : shell->GetUsers())
+        if (u->GetUserKind() == kUserResultTable) return true;
+    return false;
+}
+
+void CLumitraDoc::OnShellMessage(VexaDataShell*) {}
+
+void CLumitraDoc::SetTemplateShell(VexaDataShell* shell) {
+    m_templateShell = (shell && GetDataShellIndex(shell) >= 0) ? shell : nullptr;
+}
+
+// =============================================================== placement
+
+CSize CLumitraDoc::GetCanvasSize() const {
+    return CSize(m_pagesAcross * m_pageWidth, m_pagesDown * m_pageHeight);
+}
+
+CPoint CLumitraDoc::PointToPage(int32_t x, int32_t y) const {
+    return CPoint(m_pageWidth > 0 ? x / m_pageWidth : 0, m_pageHeight > 0 ? y / m_pageHeight : 0);
+}
+
+void CLumitraDoc::SetPageCount(int32_t across, int32_t down) {
+    m_pagesAcross = std::clamp(across, 1, kMaxPagesAcross);
+    m_pagesDown = std::clamp(down, 1, kMaxPagesDown);
+    UpdateAllViews();
+}
+
+bool CLumitraDoc::GrowToFit(int32_t bottom) {
+    bool grown = false;
+    while (bottom > GetCanvasSize().cy && m_pagesDown < kMaxPagesDown) {
+        ++m_pagesDown;
+        grown = true;
+    }
+    if (grown) UpdateAllViews();
+    return grown;
+}
+
+bool CLumitraDoc::PlaceNewObject(CRect& rect, bool forceNewRow) {
+    bool moved = false;
+    if (rect.bottom > m_rowBottom) m_rowBottom = rect.bottom;
+    if (rect.right > GetCanvasSize().cx || forceNewRow) {
+        const CSize size = rect.Size();
+        rect = CRect(CPoint(kPilotGap, m_rowBottom + kRowGap), size);
+        // The moved object starts the new row: its bottom is the row's
+        // bottom now, so the next row cannot overlap it.
+        m_rowBottom = rect.bottom;
+        moved = true;
+    }
+    GrowToFit(rect.bottom);
+    m_pilot = CPoint(rect.right + kRowGap, rect.top);
+    return moved;
+}
+
+bool CLumitraDoc::FitObjectInPages(CTrkObj* obj) {
+    if (!obj) return false;
+    bool moved = false;
+    CRect r = obj->GetRect();
+    if (r.right > GetCanvasSize().cx) {
+        r = CRect(CPoint(kPilotGap, r.bottom + kRowGap), r.Size());
+        m_pilot = CPoint(r.right + kRowGap, r.top);
+        obj->SetRect(r, true);
+        moved = true;
+    }
+    GrowToFit(obj->GetRect().bottom);
+    return moved;
+}
+
+void CLumitraDoc::PlaceAtPilot(CTrkObj* obj) {
+    if (!obj || obj->GetType() != kObjPlot || GetObjectIndex(obj) < 0) return;
+    const PlotDefaults& d = GetPlotDefaults();
+    obj->SetRect(CRect(m_pilot, CSize(d.UsedWidth(), d.UsedHeight())));
+    if (!FitObjectInPages(obj)) m_pilot.x += d.UsedWidth() + kPilotGap;
+    SetModifiedFlag();
+    RedrawDirty();
+}
+
+void CLumitraDoc::SetAutoArrange(bool on) {
+    m_arranged = on;
+    AutoArrange();
+}
+
+void CLumitraDoc::AutoArrange() {
+    if (!m_arranged) return;
+    const PlotDefaults& d = GetPlotDefaults();
+    const int32_t cellW = d.UsedWidth() + kRowGap;
+    const int32_t cellH = d.UsedHeight() + kRowGap;
+    CPoint at(kRowGap, kRowGap);
+    int32_t rowBottom = at.y;
+    auto place = [&](CTrkObj* obj, bool plotCell) {
+        const CSize size = plotCell ? CSize(d.UsedWidth(), d.UsedHeight()) : obj->GetRect().Size();
+        if (at.x > kRowGap && at.x + size.cx > GetCanvasSize().cx) {
+            at = CPoint(kRowGap, rowBottom);
+        }
+        obj->SetRect(CRect(at, size));
+        rowBottom = std::max(rowBottom, at.y + (plotCell ? cellH : size.cy + kRowGap));
+        GrowToFit(at.y + size.cy);
+        at.x += plotCell ? cellW : size.cx + kRowGap;
+    };
+    auto newRow = [&] {
+        if (at.x > kRowGap) at = CPoint(kPilotGap, rowBottom);
+    };
+    if (m_arrangeMode == kArrangeByData) {
+        for (const auto& s : m_shells) {
+            for (CTrkObj* plot : ObjectsOfShell(s.get(), kUserPlot)) place(plot, true);
+            for (CTrkObj* table : ObjectsOfShell(s.get(), kUserResultTable)) {
+                newRow();
+                place(table, false);
+            }
+            newRow();
+        }
+    } else {
+        for (const auto& s : m_shells)
+            for (CTrkObj* plot : ObjectsOfShell(s.get(), kUserPlot)) place(plot, true);
+        newRow();
+        for (const auto& s : m_shells)
+            for (CTrkObj* table : ObjectsOfShell(s.get(), kUserResultTable)) place(table, false);
+    }
+    UpdateAllViews();
+}
+
+void CLumitraDoc::SetDbLinkGrid(CTrkObj* grid) {
+    m_dbLinkGrid = (grid && grid->GetType() == kObjGrid && GetObjectIndex(grid) >= 0) ? grid : nullptr;
+}

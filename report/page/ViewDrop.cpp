@@ -1,0 +1,187 @@
+// FCS files dropped on the report view from the desktop.
+//
+// Each file is checked first; one that is not an FCS file is reported and
+// skipped, and the others still come in. One file dropped inside a plot's
+// plot area replaces that plot's data and keeps its gates. Otherwise every
+// file becomes a plot of the default size at the drop point, the plots laid
+// out in reading order from there; with a template data set marked in the
+// File List, every file takes the template's analysis and copies of its
+// plots and result table instead.
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QUrl>
+
+#include "core/DataShell.h"
+#include "platform/UiServices.h"
+#include "report/app/LumitraApp.h"
+#include "report/page/LumitraDoc.h"
+#include "report/page/LumitraView.h"
+#include "report/app/MainFrame.h"
+#include "report/plot/Plot.h"
+#include "report/plot/PlotDefaults.h"
+#include "report/page/TrkKinds.h"
+#include "report/page/TrkObj.h"
+
+namespace {
+
+bool HasLocalFiles(const QMimeData* mime) {
+    if (!mime || !mime->hasUrls()) return false;
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile()) return true;
+    return false;
+}
+
+void OpenFailedBox(QWidget* parent) {
+    lm::Ui().MessageBox(parent, QStringLiteral("FCS文件打开失败!"), QStringLiteral("错误信息"), lm::MsgButtons::Ok,
+                        lm::MsgIcon::Error);
+}
+
+// The file system's bytes of a path.
+std::string FilePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+}  // namespace
+
+// ======================================================== Qt's events
+
+void CLumitraView::dragEnterEvent(QDragEnterEvent* e) {
+    if (m_doc && HasLocalFiles(e->mimeData()))
+        e->acceptProposedAction();
+    else
+        e->ignore();
+}
+
+void CLumitraView::dragMoveEvent(QDragMoveEvent* e) {
+    if (m_doc && HasLocalFiles(e->mimeData()))
+        e->acceptProposedAction();
+    else
+        e->ignore();
+}
+
+QPoint CLumitraView::DropPoint(const QPointF& pos) const { return pos.toPoint(); }
+
+void CLumitraView::dropEvent(QDropEvent* e) {
+    const QMimeData* mime = e->mimeData();
+    if (!m_doc || !HasLocalFiles(mime)) {
+        e->ignore();
+        return;
+    }
+    // Every URL in the order given; one that is not a local file is not an
+    // FCS file either and is reported as such.
+    QStringList paths;
+    for (const QUrl& url : mime->urls()) paths << url.toLocalFile();
+    e->acceptProposedAction();
+    OnDropFiles(paths, DropPoint(e->position()));
+}
+
+// ============================================================== drops
+
+void CLumitraView::OnDropFiles(const QStringList& paths, const QPoint& client) {
+    if (!m_doc || paths.isEmpty()) return;
+    CMainFrame* frame = GetMainFrame();
+    const int32_t mask = frame ? frame->GetApplyMask() : 0;
+    VexaDataShell* templ = m_doc->GetTemplateShell();
+    const bool useTemplate = (mask & kDropUseTemplate) && templ;
+
+    // New objects are placed from the drop point on, in reading order.
+    const CPoint at = PageAt(client);
+    m_doc->SetPilot(at);
+    m_doc->SetRowBottom(at.y);
+    const bool single = paths.size() == 1;
+    int32_t filesPlaced = 0;
+
+    for (const QString& name : paths) {
+        const std::string path = FilePath(name);
+        CTrkObj* hit = ObjectAtPoint(at);
+        if (name.isEmpty() || !VexaDataShell::IsFcsFile(path)) {
+            // Reported and left out; the other files still come in.
+            OpenFailedBox(this);
+            continue;
+        }
+        // One file on a plot's area that shows a data set: that data set
+        // takes the file.
+        CPLOT* onto = hit && hit->GetType() == kObjPlot ? dynamic_cast<CPLOT*>(hit) : nullptr;
+        if (single && onto && onto->GetPlotArea().PtInRect(at) && onto->GetShell() && onto->GetDataSet()) {
+            bool ended = false;
+            if (ReloadInPlace(onto, path, &ended) || ended) return;
+        }
+        const bool force = (mask & kDropBreakRows) && filesPlaced > 0;
+        if (useTemplate) {
+            if (DropWithTemplate(path, templ, mask, force)) ++filesPlaced;
+            continue;
+        }
+        const PlotDefaults& d = GetPlotDefaults();
+        const CPoint pilot = m_doc->GetPilot();
+        // A plot that could not be made is not placed.
+        if (CPLOT* plot = NewPlotAt(pilot.x, pilot.y, d.parax, d.paray, path)) {
+            PlaceDropped(plot, force);
+            ++filesPlaced;
+        }
+    }
+    if (m_doc->IsAutoArranged()) m_doc->AutoArrange();
+    m_doc->RedrawDirty();
+}
+
+bool CLumitraView::ReloadInPlace(CPLOT* plot, const std::string& path, bool* ended) {
+    m_doc->SetActiveObject(nullptr);
+    SetTrackState(kTrackIdle);
+    VexaDataShell* shell = plot->GetShell();
+    if (shell->OpenDataSet(path, shell->GetDataSetIndex())) {
+        m_doc->SetModifiedFlag();
+        m_doc->SetActiveObject(plot);
+        m_doc->RedrawDirty();
+        if (CMainFrame* frame = GetMainFrame()) frame->RefreshFileList();
+        return true;
+    }
+    const int32_t answer =
+        lm::Ui().MessageBox(this, QStringLiteral("数据切换失败!新建图形打开数据？"), QStringLiteral("错误信息"),
+                            lm::MsgButtons::YesNo, lm::MsgIcon::Question);
+    if (answer != lm::kIdYes) {
+        m_doc->RedrawDirty();
+        *ended = true;
+    }
+    return false;
+}
+
+void CLumitraView::PlaceDropped(CTrkObj* obj, bool forceNewRow) {
+    if (!obj || m_doc->GetObjectIndex(obj) < 0) return;
+    CRect r = obj->GetRect();
+    if (m_doc->PlaceNewObject(r, forceNewRow)) obj->SetRect(r, false);
+}
+
+bool CLumitraView::DropWithTemplate(const std::string& path, VexaDataShell* templ, int32_t mask, bool forceNewRow) {
+    VexaDataShell* shell = m_doc->OpenDataFileAndNotify(path, 0, templ);
+    if (!shell) {
+        // Once for the file, whatever the template holds.
+        OpenFailedBox(this);
+        return false;
+    }
+    bool first = true;
+    auto place = [&](CTrkObj* made) {
+        PlaceDropped(made, forceNewRow && first);
+        first = false;
+    };
+    // The template's objects as they are now: the copies join the same
+    // shell's users when the file is the template's own.
+    if (mask & kDropCopyPlots) {
+        const std::vector<CTrkObj*> plots = m_doc->ObjectsOfShell(templ, kUserPlot);
+        for (CTrkObj* o : plots) {
+            if (m_doc->GetObjectIndex(o) < 0) continue;
+            auto* source = dynamic_cast<CPLOT*>(o);
+            if (!source) continue;
+            const CPoint pilot = m_doc->GetPilot();
+            if (CPLOT* made = NewPlotFromTemplate(pilot.x, pilot.y, source, shell)) place(made);
+        }
+    }
+    if (mask & kDropCopyResults) {
+        const std::vector<CTrkObj*> tables = m_doc->ObjectsOfShell(templ, kUserResultTable);
+        for (CTrkObj* t : tables) {
+            if (m_doc->GetObjectIndex(t) < 0) continue;
+            const CPoint pilot = m_doc->GetPilot();
+            if (CTrkObj* made = NewResultFromTemplate(pilot.x, pilot.y, shell, t)) place(made);
+        }
+    }
+    return true;
+}

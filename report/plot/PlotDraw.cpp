@@ -1,0 +1,168 @@
+// Drawing of the plot page object: title, axis titles, axes, the layers
+// composited off screen, and the region masks painted on top.
+#include <QFontMetrics>
+#include <QPainter>
+#include <QString>
+
+#include "core/DataShell.h"
+#include "core/GateNode.h"
+#include "core/Scale.h"
+#include "core/Trans.h"
+#include "platform/PaintHelpers.h"
+#include "platform/QtCanvas.h"
+#include "report/plot/DotLayer.h"
+#include "report/plot/HistLayer.h"
+#include "report/plot/Plot.h"
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+std::string TrimmedSpaces(const std::string& s) {
+    const size_t b = s.find_first_not_of(' ');
+    if (b == std::string::npos) return std::string();
+    return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+// Text of one line in a box, clipped to it, as the platform's DrawText does.
+void DrawBoxText(QPainter& p, const CRect& box, int flags, const std::string& text) {
+    if (box.IsRectEmpty()) return;
+    p.drawText(lm::ToQRectF(box), flags | Qt::TextSingleLine, Q(text));
+}
+
+}  // namespace
+
+void CPLOT::Draw(QPainter* painter) {
+    if (!painter) return;
+    const bool resized = AreaChanged();
+    if (m_dirty || resized) RebuildLayers(false);
+    if (resized) {
+        // Overlays were computed for the old area.
+        for (const auto& o : m_overlays) o->Reset();
+    }
+    QPainter& p = *painter;
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    lm::FillRect(p, m_rect, 0xFFFFFF);
+    DrawTitle(p);
+    if (m_shell) DrawAxisTitles(p);
+    DrawAxes(p);
+    if (m_state == kPlotNoData || m_state == kPlotParError) {
+        p.setFont(lm::ToQFont(m_font));
+        p.setPen(lm::ToQColor(m_textColor));
+        DrawBoxText(p, GetPlotArea(), Qt::AlignHCenter | Qt::AlignTop,
+                    m_state == kPlotNoData ? "No Data" : "Par Error");
+        p.restore();
+        return;
+    }
+    DrawLayers(p);
+    p.restore();
+}
+
+void CPLOT::DrawTitle(QPainter& p) {
+    LOGFONT lf = m_font;
+    lf.lfHeight += kPlotTitleFontExtra;
+    p.setFont(lm::ToQFont(lf));
+    p.setPen(lm::ToQColor(m_textColor));
+    const CRect t = GetTitleRect();
+    if (!m_shell) {
+        DrawBoxText(p, t, Qt::AlignHCenter | Qt::AlignTop, "#Empty#");
+        return;
+    }
+    std::string line1 = GetDataName(1);
+    if (line1.empty()) line1 = GetDataName(0);
+    if (m_flags & kPlotFlagOverlay) line1 += "*O";
+    const std::string line2 = "@" + (m_gate ? m_gate->GetDisplayName(true) : std::string());
+    DrawBoxText(p, CRect(t.left, t.top - 6, t.right, t.bottom - 10), Qt::AlignHCenter | Qt::AlignTop, line1);
+    DrawBoxText(p, CRect(t.left, t.top + 7, t.right, t.bottom + 6), Qt::AlignHCenter | Qt::AlignTop, line2);
+}
+
+void CPLOT::DrawAxisTitles(QPainter& p) {
+    const int32_t mode = GetPlotDefaults().UsedLabelMode();
+    p.setFont(lm::ToQFont(m_font));
+    p.setPen(lm::ToQColor(m_textColor));
+    CRect xband = GetXTitleRect();
+    xband.OffsetRect(0, -2);
+    DrawBoxText(p, xband, Qt::AlignHCenter | Qt::AlignBottom, TrimmedSpaces(GetXAxisTitle(mode)));
+
+    // The Y title reads bottom to top, centred along the band.
+    const std::string ytitle = TrimmedSpaces(GetYAxisTitle(mode));
+    if (ytitle.empty()) return;
+    const CRect band = GetYTitleRect();
+    const QFontMetrics fm = p.fontMetrics();
+    const int32_t w = fm.horizontalAdvance(Q(ytitle));
+    const int32_t h = fm.height();
+    CRect box(band.left, band.top, band.left + h, band.top + w + 20);
+    box.OffsetRect(0, (band.bottom - box.bottom) / 2);
+    p.save();
+    p.setClipRect(lm::ToQRectF(box), Qt::IntersectClip);
+    p.translate(box.left, box.bottom - h);
+    p.rotate(-90.0);
+    p.drawText(QRectF(0, 0, w, h), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, Q(ytitle));
+    p.restore();
+}
+
+void CPLOT::DrawAxes(QPainter& p) {
+    const CRect a = GetPlotArea();
+    if (a.IsRectEmpty()) return;
+    CRect frame = a;
+    frame.InflateRect(1, 1);
+    lm::DrawRectangle(p, frame, 0, 0xFFFFFF);
+    if (m_state != kPlotReady || !GetDataSet()) return;
+    lm::QtCanvas canvas(p);
+    canvas.SetPen(0, 1);
+    canvas.SetTextColor(m_textColor);
+    if (CTRANS* x = GetXTrans()) CScale(canvas, a, m_font, kScaleAxisX, *x);
+    canvas.SetPen(0, 1);
+    if (CTRANS* y = GetYTrans()) CScale(canvas, a, m_font, kScaleAxisY, *y);
+}
+
+QImage CPLOT::RenderArea() {
+    if (m_dirty || AreaChanged()) RebuildLayers(false);
+    const CRect a = GetPlotArea();
+    QImage img = NewAreaImage(a.Width(), a.Height(), m_background);
+    if (img.isNull() || m_state != kPlotReady) return img;
+    if (IsHistogram()) {
+        if (m_histLayer) m_histLayer->Draw(img);
+    } else {
+        if (m_flags & kPlotFlagDots)
+            for (const auto& l : m_dotLayers)
+                if (l->IsActive()) l->Draw(img);
+        if ((m_flags & kPlotFlagDensity) && m_densityLayer) m_densityLayer->Draw(img);
+        if ((m_flags & kPlotFlagContour) && m_contourLayer) m_contourLayer->Draw(img);
+    }
+    if (m_flags & kPlotFlagOverlay) {
+        for (size_t i = 0; i < m_overlays.size(); ++i)
+            if (i < m_overlayVisible.size() && m_overlayVisible[i] == 1) m_overlays[i]->Draw(img);
+    }
+    return img;
+}
+
+QImage CPLOT::RenderRegionMask(CLayer& layer) const {
+    const CRect a = GetPlotArea();
+    QImage mask = NewMaskImage(a.Width(), a.Height());
+    if (!mask.isNull()) layer.DrawMask(mask);
+    return mask;
+}
+
+bool CPLOT::RegionLayerDrawn(CLayer& layer) const {
+    if (IsHistogram() && layer.GetRegionType() != 0) return false;
+    return layer.ParamsMatch(m_xPar, m_yPar);
+}
+
+void CPLOT::PaintMask(QPainter& painter, const QImage& mask, COLORREF colour, CPoint at) {
+    if (mask.isNull() || colour == kColorNone) return;
+    painter.drawImage(QPointF(at.x, at.y), MaskToColourImage(mask, colour));
+}
+
+void CPLOT::DrawLayers(QPainter& p) {
+    const CRect a = GetPlotArea();
+    const QImage img = RenderArea();
+    if (img.isNull()) return;  // an area without room draws nothing
+    p.drawImage(lm::ToQRectF(a), img);
+    for (const auto& l : m_regionLayers) {
+        if (!RegionLayerDrawn(*l)) continue;
+        const QImage mask = RenderRegionMask(*l);
+        PaintMask(p, mask, l->GetColor(), a.TopLeft());
+    }
+}

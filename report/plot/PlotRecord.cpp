@@ -1,0 +1,186 @@
+// The plot's record in the document file.
+#include <algorithm>
+#include <string>
+
+#include "base/Archive.h"
+#include "core/DataShell.h"
+#include "core/GateNode.h"
+#include "core/Region.h"
+#include "report/plot/DotLayer.h"
+#include "report/plot/HistLayer.h"
+#include "report/page/LumitraDoc.h"
+#include "report/plot/Plot.h"
+
+namespace {
+
+// Bytes of a dot layer's record (shown, large dots), read and dropped when
+// the layer cannot be made.
+constexpr size_t kDotLayerRecordBytes = 8;
+
+[[noreturn]] void Fail(const std::string& what) { throw CArchiveException("plot record: " + what); }
+
+void StoreLayerPresence(CArchive& ar, const CLayer* layer) {
+    ar.WriteInt32(layer ? 1 : 0);
+    if (layer) layer->Store(ar);
+}
+
+}  // namespace
+
+void CPLOT::Store(CArchive& ar) const {
+    CTrkObj::Store(ar);
+    const int32_t shellIndex = (m_pDocument && m_shell) ? m_pDocument->GetDataShellIndex(m_shell) : -1;
+    // A gate only counts when its shell is the one the record names.
+    const int32_t gateIndex = shellIndex >= 0 ? m_shell->GetGateIndex(m_gate) : -1;
+    ar.WriteInt32(shellIndex);
+    ar.WriteInt32(gateIndex);
+    ar.WriteInt32(m_xPar);
+    ar.WriteInt32(m_yPar);
+    ar.WriteInt32(m_maxDotEvents);
+    ar.WriteInt32(reservedA);
+    ar.WriteInt32(m_flags);
+    ar.WriteInt32(m_zoomed ? 1 : 0);
+    ar.WriteRect(m_savedRect);
+    ar.WriteInt32(reservedB);
+    ar.WriteUInt32(m_background);
+    StoreLayerPresence(ar, m_histLayer.get());
+    StoreLayerPresence(ar, m_contourLayer.get());
+    StoreLayerPresence(ar, m_densityLayer.get());
+
+    // Layers whose gate or region the record cannot name are left out: a
+    // reader could not place them.
+    std::vector<std::pair<int32_t, const CLayer*>> dots;
+    if (gateIndex >= 0)
+        for (const auto& l : m_dotLayers) {
+            const int32_t i = m_shell->GetGateIndex(l->GetGate());
+            if (i >= 0) dots.emplace_back(i, l.get());
+        }
+    ar.WriteInt32(int32_t(dots.size()));
+    for (const auto& [i, l] : dots) {
+        ar.WriteInt32(i);
+        l->Store(ar);
+    }
+    std::vector<std::pair<int32_t, const CLayer*>> regions;
+    if (gateIndex >= 0)
+        for (const auto& l : m_regionLayers) {
+            const int32_t i = m_shell->GetRegionIndex(l->GetRegion());
+            if (i >= 0) regions.emplace_back(i, l.get());
+        }
+    ar.WriteInt32(int32_t(regions.size()));
+    for (const auto& [i, l] : regions) {
+        ar.WriteInt32(i);
+        l->Store(ar);
+    }
+    std::vector<int32_t> shown;
+    if (gateIndex >= 0)
+        for (const CDataRgn* r : m_shownRegions) {
+            const int32_t i = m_shell->GetRegionIndex(r);
+            if (i >= 0) shown.push_back(i);
+        }
+    ar.WriteInt32(int32_t(shown.size()));
+    for (int32_t i : shown) ar.WriteInt32(i);
+    ar.WriteInt32(reservedC);
+    ar.WriteInt32(reservedD);
+    ar.WriteInt32(reservedE);
+    ar.WriteString(reservedF);
+    ar.WriteString(reservedG);
+    ar.WriteString(reservedH);
+    ar.WriteInt32(0);
+}
+
+void CPLOT::Load(CArchive& ar) {
+    CTrkObj::Load(ar);
+    const int32_t shellIndex = ar.ReadInt32();
+    const int32_t gateIndex = ar.ReadInt32();
+    m_xPar = ar.ReadInt32();
+    m_yPar = ar.ReadInt32();
+    m_maxDotEvents = std::max<int32_t>(ar.ReadInt32(), 0);
+    reservedA = ar.ReadInt32();
+    m_flags = ar.ReadInt32();
+
+    // -1 names no data set (or no gate): a plot without a gate.
+    VexaDataShell* shell = nullptr;
+    if (shellIndex != -1) {
+        shell = m_pDocument ? m_pDocument->GetDataShellAt(shellIndex) : nullptr;
+        if (!shell) Fail("data set " + std::to_string(shellIndex) + " is not in the document");
+    }
+    CGateNode* gate = nullptr;
+    if (gateIndex != -1) {
+        if (!shell || gateIndex < 0 || gateIndex >= shell->GetGateCount())
+            Fail("gate " + std::to_string(gateIndex) + " is not in its data set");
+        gate = shell->GetGates()[size_t(gateIndex)];
+    }
+    if (gate) CGateUser::SetGate(gate, false);
+
+    m_zoomed = ar.ReadInt32() != 0;
+    m_savedRect = ar.ReadRect();
+    reservedB = ar.ReadInt32();
+    m_background = ar.ReadUInt32();
+
+    if (ar.ReadInt32() != 0) {
+        auto h = std::make_unique<CHistLayer>(m_gate, m_xPar, this, false);
+        h->Load(ar);
+        m_histLayer = std::move(h);
+    }
+    if (ar.ReadInt32() != 0) {
+        if (!GetLayerMakers().contour) Fail("contour layers cannot be read here");
+        m_contourLayer = GetLayerMakers().contour(m_gate, m_xPar, m_yPar, this);
+        if (!m_contourLayer) Fail("contour layer could not be made");
+        m_contourLayer->Load(ar);
+    }
+    if (ar.ReadInt32() != 0) {
+        if (!GetLayerMakers().density) Fail("density layers cannot be read here");
+        m_densityLayer = GetLayerMakers().density(m_gate, m_xPar, m_yPar, this);
+        if (!m_densityLayer) Fail("density layer could not be made");
+        m_densityLayer->Load(ar);
+    }
+
+    const size_t dotCount = ar.CheckCount(ar.ReadInt32(), 4 + kDotLayerRecordBytes);
+    for (size_t k = 0; k < dotCount; ++k) {
+        const int32_t i = ar.ReadInt32();
+        CDotLayer* layer = nullptr;
+        if (m_gate) {
+            if (i < 0 || i >= m_shell->GetGateCount()) Fail("dot layer of gate " + std::to_string(i) + " names no gate");
+            layer = AddDotLayerForGate(m_shell->GetGates()[size_t(i)], false);
+        }
+        if (layer) {
+            layer->Load(ar);
+        } else {
+            // No gate to show it on, or one layer per gate already: the
+            // record is read all the same so that the fields after it stay
+            // in place.
+            ar.Require(kDotLayerRecordBytes);
+            uint8_t skip[kDotLayerRecordBytes];
+            ar.ReadBytes(skip, sizeof skip);
+        }
+    }
+
+    const size_t rgnCount = ar.CheckCount(ar.ReadInt32(), 4);
+    for (size_t k = 0; k < rgnCount; ++k) {
+        const int32_t i = ar.ReadInt32();
+        CDataRgn* region = RegionOfShell(i);
+        if (!region) Fail("region " + std::to_string(i) + " is not in the data set");
+        if (!GetLayerMakers().region) Fail("region layers cannot be read here");
+        std::unique_ptr<CLayer> layer = GetLayerMakers().region(region, this);
+        if (!layer) Fail("region of type " + std::to_string(region->GetType()) + " has no layer");
+        layer->Load(ar);
+        AddRegionLayer(std::move(layer));
+    }
+
+    const size_t shownCount = ar.CheckCount(ar.ReadInt32(), 4);
+    for (size_t k = 0; k < shownCount; ++k) {
+        const int32_t i = ar.ReadInt32();
+        CDataRgn* region = RegionOfShell(i);
+        if (!region) Fail("shown region " + std::to_string(i) + " is not in the data set");
+        m_shownRegions.push_back(region);
+    }
+
+    RebuildLayers(false);
+
+    reservedC = ar.ReadInt32();
+    reservedD = ar.ReadInt32();
+    reservedE = ar.ReadInt32();
+    reservedF = ar.ReadString();
+    reservedG = ar.ReadString();
+    reservedH = ar.ReadString();
+    (void)ar.ReadInt32();
+}

@@ -1,0 +1,522 @@
+// The real main window under the offscreen platform: menus, bars, panels,
+// documents and their windows, the ini defaults and the command line.
+#include "report/app/MainFrame.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDockWidget>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSettings>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "core/DataShell.h"
+#include "tests/support/ui/ScriptedUiServices.h"
+#include "report/app/ChildFrame.h"
+#include "report/app/CtrlStatusBar.h"
+#include "report/app/DocPanel.h"
+#include "report/app/FrameDlgBar.h"
+#include "report/app/LumitraApp.h"
+#include "report/page/LumitraDoc.h"
+#include "report/page/LumitraView.h"
+#include "report/plot/PlotDefaults.h"
+#include "tests/report/ReportTestUtil.h"
+#include "tests/support/FcsWriter.h"
+
+namespace {
+
+using Kind = lm::ScriptedUiServices::Kind;
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class MainFrameTest : public rtest::ProgramTest {
+protected:
+    static void FlushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+    CMainFrame* Frame() const { return app->GetMainFrame(); }
+
+    QStringList MenuTitles() const {
+        QStringList out;
+        for (QAction* a : Frame()->menuBar()->actions()) out << a->text();
+        return out;
+    }
+
+    // Visible items of top-level menu i ("-" for a separator).
+    QStringList Items(int i) const {
+        QStringList out;
+        QMenu* m = Frame()->menuBar()->actions().at(i)->menu();
+        for (QAction* a : m->actions())
+            if (a->isVisible()) out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        return out;
+    }
+
+    // Every panel, the property panel and the dialog bar let go of doc.
+    void ExpectNothingHolds(const CLumitraDoc* doc) const {
+        for (int32_t s = 0; s < kPanelCount; ++s) EXPECT_NE(Frame()->GetPanel(s)->GetDocument(), doc) << s;
+        ASSERT_NE(GetPropertyPanel(), nullptr);
+        EXPECT_NE(GetPropertyPanel()->GetDocument(), doc);
+        EXPECT_NE(Frame()->GetDialogBar()->GetDocument(), doc);
+        EXPECT_NE(Frame()->GetRegisteredDocument(), doc);
+    }
+
+    QAbstractButton* Button(int32_t id) const {
+        return qobject_cast<QAbstractButton*>(Frame()->GetDialogBar()->Control(id));
+    }
+
+    std::string WriteFcs(const std::string& name) const {
+        lmtest::FcsWriter w;
+        w.Param("FSC-H", 32, "1024").Param("SSC-H", 32, "1024").Event({1, 2}).Event({3, 4});
+        return dir.Write(name, w.Build());
+    }
+};
+
+TEST_F(MainFrameTest, StartsWithANewDocumentUnderMenu129AndShowsItsBars) {
+    ASSERT_TRUE(app->InitInstance({}));
+    ASSERT_NE(Frame(), nullptr);
+    ASSERT_EQ(app->GetDocuments().size(), 1u);
+    EXPECT_EQ(Frame()->GetMenuId(), kMenuReportDocument);
+    EXPECT_EQ(MenuTitles(), (QStringList{"File(&F)", "Edit(&E)", "View(&V)", "Window", "Help(&H)"}));
+    EXPECT_EQ(Items(0), (QStringList{"New(&N)\tCtrl+N", "Open(&O)...\tCtrl+O", "Close(&C)", "Save(&S)\tCtrl+S",
+                                     "Save As(&A)...", "Save As Template...", "-", "Print(&P)...\tCtrl+P",
+                                     "Print Preview(&V)", "Print Setup(&R)...", "-", "Recent File", "-",
+                                     "Quit(&X)"}));
+    EXPECT_EQ(Items(1), (QStringList{"Undo(&U)\tCtrl+Z", "-", "Cut(&T)\tCtrl+X", "Copy(&C)\tCtrl+C",
+                                     "Paste(&P)\tCtrl+V", "Options..."}));
+    EXPECT_EQ(Items(2), (QStringList{"Tool Bar(&T)", "Status Bar(&S)", "Shell List", "Gate List"}));
+    EXPECT_EQ(Items(3).mid(0, 4), (QStringList{"New Window(&N)", "层叠(&C)", "平铺(&T)", "排列图标(&A)"}));
+    EXPECT_EQ(Items(4), (QStringList{"Topic(&H)", "-", "About Vexa(&A)..."}));
+    // Command ids as the menus carry them.
+    ASSERT_NE(Frame()->FindMenuAction(kCmdSaveAsTemplate), nullptr);
+    EXPECT_EQ(Frame()->FindMenuAction(kCmdWindowTile)->text(), "平铺(&T)");
+
+    EXPECT_TRUE(Frame()->isVisible());
+    EXPECT_TRUE(Frame()->menuBar()->isVisible());
+    EXPECT_TRUE(Frame()->GetToolBar()->isVisible());
+    EXPECT_EQ(Frame()->GetToolBar()->actions().size(), 7);  // 5 buttons, 2 separators
+    EXPECT_TRUE(Frame()->GetStatusBar()->isVisible());
+    EXPECT_EQ(Frame()->GetStatusBar()->GetZoomBox()->currentText(), "100%");
+    EXPECT_TRUE(Frame()->GetDialogBar()->isVisible());
+    EXPECT_NE(Frame()->GetActiveReportView(), nullptr);
+    EXPECT_TRUE(Frame()->windowTitle().startsWith("Lumitra1"));
+    if (const char* shots = std::getenv("LUMITRA_SCREENSHOT_DIR"))
+        Frame()->grab().save(QString::fromLocal8Bit(shots) + "/mainframe.png");
+}
+
+TEST_F(MainFrameTest, ClosingTheLastDocumentReturnsToMenu128) {
+    ASSERT_TRUE(app->InitInstance({}));
+    CLumitraDoc* doc = app->GetDocuments().front().get();
+    Frame()->OnCommand(kCmdFileClose);
+    EXPECT_TRUE(app->GetDocuments().empty());
+    EXPECT_EQ(Frame()->GetMenuId(), kMenuNoDocument);
+    EXPECT_EQ(MenuTitles(), (QStringList{"文件(&F)", "帮助(&H)"}));
+    EXPECT_EQ(Items(0), (QStringList{"新建(&N)\tCtrl+N", "打开(&O)...\tCtrl+O", "-", "打印设置(&R)...", "-",
+                                     "最近文件", "-", "退出(&X)"}));
+    EXPECT_EQ(Items(1), (QStringList{"帮助主题(&H)", "-", "关于 Lumitra(&A)..."}));
+    EXPECT_EQ(Frame()->GetActiveReportView(), nullptr);
+    EXPECT_EQ(Frame()->windowTitle(), "Lumitra");
+    ExpectNothingHolds(doc);
+    // Without a document window the zoom box changes nothing.
+    Frame()->GetStatusBar()->GetZoomBox()->setCurrentIndex(0);
+    emit Frame()->GetStatusBar()->GetZoomBox()->activated(0);
+    // Closing-only commands are refused now.
+    EXPECT_FALSE(Frame()->IsCommandEnabled(kCmdFileClose));
+    Frame()->OnCommand(kCmdFileSave);
+    EXPECT_EQ(ui.Count(Kind::SaveFile), 0);
+
+    Frame()->OnCommand(kCmdFileNew);
+    EXPECT_EQ(app->GetDocuments().size(), 1u);
+    EXPECT_EQ(Frame()->GetMenuId(), kMenuReportDocument);
+    EXPECT_NE(Frame()->GetActiveReportView(), nullptr);
+}
+
+TEST_F(MainFrameTest, TheZoomBoxSetsTheActiveViewsZoom) {
+    ASSERT_TRUE(app->InitInstance({}));
+    CLumitraView* view = Frame()->GetActiveReportView();
+    ASSERT_NE(view, nullptr);
+    QComboBox* box = Frame()->GetStatusBar()->GetZoomBox();
+    EXPECT_EQ(box->property("controlId").toInt(), kCtlZoomBox);
+    QStringList texts;
+    for (int i = 0; i < box->count(); ++i) texts << box->itemText(i);
+    EXPECT_EQ(texts, (QStringList{"200%", "150%", "100%", "75%", "50%"}));
+    EXPECT_FLOAT_EQ(view->GetZoom(), 1.0f);
+    box->setCurrentIndex(4);
+    emit box->activated(4);
+    EXPECT_FLOAT_EQ(view->GetZoom(), 0.5f);
+    box->setCurrentIndex(0);
+    emit box->activated(0);
+    EXPECT_FLOAT_EQ(view->GetZoom(), 2.0f);
+    // The view takes zooms from 0.2 to 5.0 only.
+    EXPECT_TRUE(view->SetZoom(0.2f));
+    EXPECT_TRUE(view->SetZoom(5.0f));
+    EXPECT_FALSE(view->SetZoom(0.19f));
+    EXPECT_FALSE(view->SetZoom(5.01f));
+    EXPECT_FLOAT_EQ(view->GetZoom(), 5.0f);
+    // Page units and pixels at that zoom.
+    view->horizontalScrollBar()->setValue(0);
+    view->verticalScrollBar()->setValue(0);
+    EXPECT_EQ(view->ClientToLogical(QPoint(50, 100)), CPoint(10, 20));
+    EXPECT_EQ(view->LogicalToClient(CPoint(10, 20)), QPoint(50, 100));
+}
+
+TEST_F(MainFrameTest, PanelsNeverHoldAClosedDocument) {
+    ASSERT_TRUE(app->InitInstance({}));
+    CLumitraDoc* a = app->GetDocuments().front().get();
+    EXPECT_EQ(Frame()->GetRegisteredDocument(), a);
+    EXPECT_EQ(Frame()->GetPanel(kPanelFileList)->GetDocument(), a);
+    // With the File List hidden, binding another document leaves the File
+    // List on the first one.
+    Button(kCtlPaneFileList)->click();
+    EXPECT_FALSE(Frame()->GetPaneFlag(kPaneFileList));
+    CLumitraDoc* b = app->OnFileNew();
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(Frame()->GetRegisteredDocument(), b);
+    EXPECT_EQ(Frame()->GetPanel(kPanelFileList)->GetDocument(), a);
+    EXPECT_EQ(Frame()->GetPanel(kPanelNavigate)->GetDocument(), b);
+    GetPropertyPanel()->BindDocument(a);
+
+    ASSERT_TRUE(app->OnFileClose(a));
+    ExpectNothingHolds(a);
+    // The registered document was another one: it stays.
+    EXPECT_EQ(Frame()->GetRegisteredDocument(), b);
+
+    ASSERT_TRUE(app->OnFileClose(b));
+    ExpectNothingHolds(b);
+    EXPECT_EQ(Frame()->GetRegisteredDocument(), nullptr);
+}
+
+TEST_F(MainFrameTest, PaneButtonsAndViewCommandsShowAndHideThePanels) {
+    ASSERT_TRUE(app->InitInstance({}));
+    QDockWidget* fileList = Frame()->GetPanelDock(kPanelFileList);
+    QDockWidget* property = Frame()->GetPanelDock(kPanelProperty);
+    QDockWidget* navigate = Frame()->GetPanelDock(kPanelNavigate);
+    EXPECT_EQ(fileList->windowTitle(), " File List");
+    EXPECT_EQ(property->windowTitle(), "Property");
+    EXPECT_TRUE(fileList->isVisible() && property->isVisible() && navigate->isVisible());
+    EXPECT_FALSE(Frame()->GetPanelDock(kPanelInfoAssistant)->isVisible());
+    EXPECT_FALSE(Button(kCtlPaneGateList)->isVisible());
+    EXPECT_FALSE(Button(kCtlPaneDatabase)->isVisible());
+
+    Button(kCtlPaneFileList)->click();
+    EXPECT_FALSE(fileList->isVisible());
+    Button(kCtlPaneProperty)->click();
+    EXPECT_FALSE(property->isVisible());
+    Button(kCtlPaneNavigate)->click();
+    EXPECT_FALSE(navigate->isVisible());
+    Frame()->UpdateCommandUi();
+    EXPECT_FALSE(Frame()->FindMenuAction(kCmdShellList)->isChecked());
+
+    // "Shell List" turns the File List back on and re-checks "F".
+    Frame()->OnCommand(kCmdShellList);
+    EXPECT_TRUE(fileList->isVisible());
+    EXPECT_TRUE(Button(kCtlPaneFileList)->isChecked());
+    EXPECT_TRUE(Frame()->FindMenuAction(kCmdShellList)->isChecked());
+    // "Gate List" moves flag 2, which shows nothing.
+    Frame()->OnCommand(kCmdGateList);
+    EXPECT_FALSE(Frame()->GetPaneFlag(kPaneGateList));
+    EXPECT_FALSE(Frame()->FindMenuAction(kCmdGateList)->isChecked());
+
+    // Each button follows its own flag.
+    const int32_t ids[kPaneFlagCount] = {kCtlPaneFileList, kCtlPaneGateList, kCtlPaneProperty, kCtlPaneDatabase,
+                                         kCtlPaneNavigate};
+    for (int pattern = 0; pattern < (1 << kPaneFlagCount); ++pattern) {
+        for (int f = 0; f < kPaneFlagCount; ++f) Frame()->SetPaneFlag(f, (pattern >> f) & 1);
+        Frame()->SyncDialogBarButtons();
+        for (int f = 0; f < kPaneFlagCount; ++f)
+            ASSERT_EQ(Button(ids[f])->isChecked(), bool((pattern >> f) & 1)) << pattern << " " << f;
+    }
+}
+
+TEST_F(MainFrameTest, DialogBarDrivesTheBoundDocument) {
+    ASSERT_TRUE(app->InitInstance({}));
+    CLumitraDoc* doc = app->GetDocuments().front().get();
+    EXPECT_EQ(Frame()->GetDialogBar()->GetDocument(), doc);
+    EXPECT_FALSE(Button(kCtlAutoArrange)->isChecked());
+    Button(kCtlAutoArrange)->click();
+    EXPECT_TRUE(doc->GetSnap());
+    EXPECT_FALSE(doc->IsAutoArranged());
+    Button(kCtlAutoArrange)->click();
+    EXPECT_FALSE(doc->GetSnap());
+    Button(kCtlBannerButton)->click();
+    ASSERT_EQ(ui.Count(Kind::Url), 1);
+    EXPECT_EQ(ui.CallsOf(Kind::Url)[0].text, CFrameDlgBar::BannerUrl());
+    auto* mode = qobject_cast<QComboBox*>(Frame()->GetDialogBar()->Control(kCtlArrangeMode));
+    ASSERT_NE(mode, nullptr);
+    EXPECT_FALSE(mode->isVisible());
+    emit mode->activated(1);
+    EXPECT_EQ(doc->GetArrangeMode(), kArrangeByItem);
+}
+
+TEST_F(MainFrameTest, PlotDefaultsComeFromTheIniAndGoBackAtExit) {
+    const std::string ini = dir.File("Vexa.ini");
+    ASSERT_TRUE(app->InitInstance({}));
+    EXPECT_EQ(Frame()->GetIniPath(), ini);
+    EXPECT_EQ(GetPlotDefaults().evts, 2000);
+    EXPECT_EQ(GetPlotDefaults().label, 3);
+    EXPECT_FALSE(std::filesystem::exists(ini));  // written once, at exit
+    GetPlotDefaults().width = 300;
+    app->ExitInstance();
+    EXPECT_EQ(Frame(), nullptr);
+    EXPECT_EQ(GetPropertyPanel(), nullptr);  // the panel went with the frame
+    EXPECT_EQ(ReadAll(ini),
+              "[Default Plot Para]\nEvts=2000\nPARAX=0\nPARAY=1\nWIDTH=300\nHEIGHT=250\nSTYLE=2\nLABEL=3\n");
+
+    // The next start reads them, with atoi's rules.
+    std::ofstream(ini, std::ios::trunc) << "[Default Plot Para]\nEvts=abc\nWIDTH=12x\n";
+    app = std::make_unique<CLumitraApp>();
+    ASSERT_TRUE(app->InitInstance({}));
+    EXPECT_EQ(GetPlotDefaults().evts, 0);
+    EXPECT_EQ(GetPlotDefaults().width, 12);
+    EXPECT_EQ(GetPlotDefaults().UsedWidth(), kPlotMinSide);
+}
+
+TEST_F(MainFrameTest, RecentFilesAreKeptInTheSettingsAndShownInTheFileMenu) {
+    ASSERT_TRUE(app->InitInstance({}));
+    for (int i = 1; i <= 5; ++i) app->AddToRecentFileList(QString::fromStdString(dir.File("r" + std::to_string(i) + ".fld")));
+    const QStringList recent = app->GetRecentFiles();
+    ASSERT_EQ(recent.size(), kRecentFileCount);
+    EXPECT_TRUE(recent[0].endsWith("r5.fld"));
+    EXPECT_TRUE(recent[3].endsWith("r2.fld"));
+    const QStringList items = Items(0);
+    EXPECT_TRUE(items.contains(QStringLiteral("&1 ") + recent[0]));
+    EXPECT_FALSE(items.contains("Recent File"));  // the placeholder gives way
+    const std::string conf = dir.Path() + "/settings/Local AppWizard-Generated Applications/Lumitra.conf";
+    EXPECT_NE(ReadAll(conf).find("File1="), std::string::npos);
+
+    // A recent file that no longer opens leaves the list after a message.
+    Frame()->OnCommand(kCmdFileMru1);
+    EXPECT_EQ(ui.Count(Kind::MessageBox), 1);
+    EXPECT_EQ(app->GetRecentFiles().size(), kRecentFileCount - 1);
+
+    app = std::make_unique<CLumitraApp>();
+    ASSERT_TRUE(app->InitInstance({}));
+    EXPECT_EQ(app->GetRecentFiles().size(), kRecentFileCount - 1);
+}
+
+TEST_F(MainFrameTest, NoteAboutAndDisabledCommands) {
+    ASSERT_TRUE(app->InitInstance({}));
+    Frame()->OnCommand(kCmdNote);
+    ASSERT_EQ(ui.Count(Kind::MessageBox), 1);
+    EXPECT_EQ(ui.Calls().back().caption, "Note");
+    EXPECT_TRUE(ui.Calls().back().text.startsWith("Lumitra Version"));
+    Frame()->OnCommand(kCmdAppAbout);
+    ASSERT_EQ(ui.Count(Kind::Dialog), 1);
+    EXPECT_EQ(ui.CallsOf(Kind::Dialog)[0].text, "关于 Lumitra");
+    // Commands without a handler in this version are disabled and do nothing.
+    for (int32_t id : {kCmdEditUndo, kCmdEditCopy, kCmdPlotOptions, kCmdHelpIndex}) {
+        EXPECT_FALSE(Frame()->IsCommandEnabled(id)) << id;
+        Frame()->OnCommand(id);
+    }
+    Frame()->UpdateCommandUi();
+    EXPECT_FALSE(Frame()->FindMenuAction(kCmdEditUndo)->isEnabled());
+    EXPECT_TRUE(Frame()->FindMenuAction(kCmdFileSave)->isEnabled());
+    // Keys of disabled commands are left to the focused window; the others
+    // run their command.
+    auto key = [this](const char* seq) -> QAction* {
+        for (QAction* a : Frame()->actions())
+            if (a->shortcut() == QKeySequence(QString::fromLatin1(seq))) return a;
+        return nullptr;
+    };
+    ASSERT_NE(key("Ctrl+C"), nullptr);
+    EXPECT_FALSE(key("Ctrl+C")->isEnabled());
+    EXPECT_FALSE(key("Shift+Ins")->isEnabled());
+    ASSERT_NE(key("Ctrl+N"), nullptr);
+    EXPECT_TRUE(key("Ctrl+N")->isEnabled());
+    key("Ctrl+N")->trigger();
+    EXPECT_EQ(app->GetDocuments().size(), 2u);
+    key("F6")->trigger();  // one pane only: nothing moves
+    // Print setup goes through the print dialog service.
+    Frame()->OnCommand(kCmdFilePrintSetup);
+    ASSERT_EQ(ui.Count(Kind::Print), 1);
+    EXPECT_EQ(ui.CallsOf(Kind::Print)[0].text, "setup");
+    EXPECT_EQ(ui.Count(Kind::MessageBox), 1);
+}
+
+TEST_F(MainFrameTest, AModifiedDocumentAsksBeforeClosing) {
+    ASSERT_TRUE(app->InitInstance({}));
+    CLumitraDoc* doc = app->GetDocuments().front().get();
+    doc->SetModifiedFlag();
+    EXPECT_TRUE(Frame()->isWindowModified());
+    CChildFrame* child = Frame()->GetActiveChild();
+    ASSERT_NE(child, nullptr);
+    EXPECT_TRUE(child->isWindowModified());
+
+    ui.QueueMessageBoxAnswer(lm::kIdCancel);
+    EXPECT_FALSE(app->OnFileClose(doc));
+    EXPECT_EQ(app->GetDocuments().size(), 1u);
+    EXPECT_EQ(ui.Calls().back().text, "Save changes to Lumitra1?");
+
+    // Yes: the save fails (its folder does not exist), so nothing closes.
+    ui.QueueMessageBoxAnswer(lm::kIdYes);
+    ui.QueueFileNames({QString::fromStdString(dir.File("no-such-folder/out.fld"))});
+    EXPECT_FALSE(app->OnFileClose(doc));
+    EXPECT_EQ(app->GetDocuments().size(), 1u);
+    EXPECT_EQ(ui.Count(Kind::SaveFile), 1);
+    EXPECT_EQ(ui.CallsOf(Kind::SaveFile)[0].file.defaultSuffix, "fld");
+    EXPECT_EQ(ui.Calls().back().kind, Kind::MessageBox);
+    EXPECT_EQ(ui.Calls().back().icon, lm::MsgIcon::Error);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("no-such-folder/out.fld")));
+
+    // Closing the window itself asks too.
+    ui.QueueMessageBoxAnswer(lm::kIdCancel);
+    EXPECT_FALSE(child->close());
+    EXPECT_EQ(app->GetDocuments().size(), 1u);
+
+    ui.QueueMessageBoxAnswer(lm::kIdNo);
+    EXPECT_TRUE(child->close());
+    FlushDeletes();
+    EXPECT_TRUE(app->GetDocuments().empty());
+    EXPECT_EQ(Frame()->GetMenuId(), kMenuNoDocument);
+    EXPECT_TRUE(ui.AllAnswersUsed());
+}
+
+TEST_F(MainFrameTest, SeveralWindowsOfOneDocument) {
+    ASSERT_TRUE(app->InitInstance({}));
+    CLumitraDoc* doc = app->GetDocuments().front().get();
+    Frame()->OnCommand(kCmdWindowNew);
+    std::vector<CChildFrame*> frames = app->FramesOf(doc);
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0]->windowTitle(), "Lumitra1:1[*]");
+    EXPECT_EQ(frames[1]->windowTitle(), "Lumitra1:2[*]");
+    EXPECT_EQ(doc->GetViews().size(), 2u);
+    Frame()->OnCommand(kCmdWindowTile);
+    Frame()->OnCommand(kCmdWindowCascade);
+
+    // The first window closes without a question; the document stays.
+    doc->SetModifiedFlag();
+    EXPECT_TRUE(frames[0]->close());
+    FlushDeletes();
+    EXPECT_EQ(ui.Count(Kind::MessageBox), 0);
+    ASSERT_EQ(app->GetDocuments().size(), 1u);
+    frames = app->FramesOf(doc);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0]->windowTitle(), "Lumitra1[*]");
+    EXPECT_EQ(doc->GetViews().size(), 1u);
+
+    // The last one takes the document.
+    ui.QueueMessageBoxAnswer(lm::kIdNo);
+    EXPECT_TRUE(frames[0]->close());
+    FlushDeletes();
+    EXPECT_TRUE(app->GetDocuments().empty());
+    EXPECT_EQ(Frame()->GetMenuId(), kMenuNoDocument);
+    EXPECT_EQ(Frame()->GetRegisteredDocument(), nullptr);
+}
+
+TEST_F(MainFrameTest, TheSplitterHoldsUpToTwoByTwoViews) {
+    ASSERT_TRUE(app->InitInstance({}));
+    CLumitraDoc* doc = app->GetDocuments().front().get();
+    CChildFrame* child = Frame()->GetActiveChild();
+    ASSERT_NE(child, nullptr);
+    child->SetSplit(2, 2);
+    EXPECT_EQ(child->GetViews().size(), 4u);
+    EXPECT_EQ(doc->GetViews().size(), 4u);
+    child->ActivateNextPane(false);
+    EXPECT_EQ(child->GetActiveView(), child->GetViews()[1]);
+    child->ActivateNextPane(true);
+    child->ActivateNextPane(true);
+    EXPECT_EQ(child->GetActiveView(), child->GetViews()[3]);
+    child->SetSplit(9, 0);  // clamped to 2 x 1
+    EXPECT_EQ(child->GetRowCount(), 2);
+    EXPECT_EQ(child->GetColumnCount(), 1);
+    EXPECT_EQ(doc->GetViews().size(), 2u);
+    EXPECT_EQ(child->GetActiveView(), child->GetViews()[0]);  // the active pane went away
+    child->SetSplit(1, 1);
+    EXPECT_EQ(doc->GetViews().size(), 1u);
+}
+
+TEST_F(MainFrameTest, TheCurrentViewPointerNeverDangles) {
+    ASSERT_TRUE(app->InitInstance({}));
+    CLumitraDoc* doc = app->GetDocuments().front().get();
+    CLumitraView* view = Frame()->GetActiveReportView();
+    ASSERT_NE(view, nullptr);
+    auto* obj = static_cast<rtest::TestObj*>(doc->AddObject(std::make_unique<rtest::TestObj>(CRect(10, 10, 100, 60), doc)));
+    view->resize(400, 300);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(20, 20), view->viewport()->mapToGlobal(QPointF(20, 20)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view->viewport(), &press);
+    EXPECT_EQ(CLumitraView::GetCurrentView(), view);
+    EXPECT_EQ(doc->GetActiveObject(), obj);
+    EXPECT_EQ(view->ObjectAtPoint(CPoint(99, 59)), obj);
+    EXPECT_EQ(view->ObjectAtPoint(CPoint(100, 59)), nullptr);
+    QMouseEvent empty(QEvent::MouseButtonPress, QPointF(300, 250), view->viewport()->mapToGlobal(QPointF(300, 250)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view->viewport(), &empty);
+    EXPECT_EQ(doc->GetActiveObject(), nullptr);
+    EXPECT_EQ(obj->deactivated, 1);
+
+    ui.QueueMessageBoxAnswer(lm::kIdNo);  // the object made it modified
+    Frame()->OnCommand(kCmdFileClose);
+    EXPECT_TRUE(app->GetDocuments().empty());
+    EXPECT_EQ(CLumitraView::GetCurrentView(), nullptr);
+    EXPECT_EQ(CLumitraView::GetActiveLumitraView(), nullptr);
+}
+
+TEST_F(MainFrameTest, ThePageIsPaintedWithTheHintUntilDataArrives) {
+    ASSERT_TRUE(app->InitInstance({}));
+    CLumitraView* view = Frame()->GetActiveReportView();
+    ASSERT_NE(view, nullptr);
+    view->resize(500, 400);
+    view->horizontalScrollBar()->setValue(0);
+    view->verticalScrollBar()->setValue(0);
+    view->SetZoom(0.5f);  // the 1024-wide page is 512 pixels: grey beyond it
+    const QImage img = view->viewport()->grab().toImage();
+    ASSERT_FALSE(img.isNull());
+    const int w = view->viewport()->width();
+    ASSERT_GT(w, 0);
+    const qreal dpr = img.devicePixelRatio();
+    EXPECT_EQ(img.pixelColor(int(5 * dpr), int(5 * dpr)), QColor(255, 255, 255));
+    if (w > 520) {
+        EXPECT_EQ(img.pixelColor(int(515 * dpr), int(5 * dpr)), QColor(128, 128, 128));
+    }
+    // The hint text leaves dark pixels in the middle of the view.
+    bool dark = false;
+    const int cy = int(view->viewport()->height() / 2 * dpr);
+    for (int x = 0; x < img.width() && !dark; ++x)
+        for (int y = cy - 8; y < cy + 8 && !dark; ++y) dark = qGray(img.pixel(x, y)) < 100;
+    EXPECT_TRUE(dark);
+}
+
+TEST_F(MainFrameTest, CommandLineOpensFilesAndRefusesUnknownOptions) {
+    EXPECT_FALSE(app->InitInstance({"--print"}));  // printing needs a file
+    EXPECT_NE(app->GetExitCode(), 0);
+    EXPECT_EQ(Frame(), nullptr);
+    EXPECT_FALSE(app->InitInstance({"--bogus"}));
+    EXPECT_NE(app->GetExitCode(), 0);
+
+    // A file that is missing: a message, and the start fails.
+    EXPECT_FALSE(app->InitInstance({QString::fromStdString(dir.File("missing.fld"))}));
+    EXPECT_NE(app->GetExitCode(), 0);
+    EXPECT_EQ(Frame(), nullptr);
+    ASSERT_EQ(ui.Count(Kind::MessageBox), 1);
+    EXPECT_EQ(ui.Calls().back().icon, lm::MsgIcon::Error);
+
+    // An FCS file opens in a new report as its first data set.
+    const std::string fcs = WriteFcs("sample.fcs");
+    ASSERT_TRUE(app->InitInstance({QString::fromStdString(fcs)}));
+    ASSERT_EQ(app->GetDocuments().size(), 1u);
+    CLumitraDoc* doc = app->GetDocuments().front().get();
+    ASSERT_EQ(doc->GetDataShellCount(), 1);
+    EXPECT_EQ(doc->GetDataShellAt(0)->GetName(), "sample.fcs");
+    EXPECT_EQ(Frame()->GetPanel(kPanelFileList)->GetDocument(), doc);
+    // Open again through the open command: the data set is already open.
+    ui.QueueFileNames({QString::fromStdString(fcs)});
+    Frame()->OnCommand(kCmdFileOpen);
+    EXPECT_EQ(app->GetDocuments().size(), 2u);  // FCS files open in a new report each time
+}
+
+}  // namespace
