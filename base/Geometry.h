@@ -63,6 +63,12 @@ struct CRect {
     bool UnionRect(const CRect& a, const CRect& b);
 };
 
+// r with left <= right and top <= bottom.
+inline CRect Normalized(CRect r) {
+    r.NormalizeRect();
+    return r;
+}
+
 // Colours as the Windows program stores them: 0x00BBGGRR.
 using COLORREF = uint32_t;
 constexpr COLORREF kColorNone = 0xFFFFFFFFu;  // "None": not drawn

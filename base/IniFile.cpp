@@ -2,6 +2,7 @@
 
 #include "base/Archive.h"
 #include "base/Numbers.h"
+#include "base/Text.h"
 
 namespace lm {
 
@@ -10,14 +11,6 @@ namespace {
 constexpr size_t npos = std::string::npos;
 // A profile file is a few kilobytes; anything this big is not one.
 constexpr size_t kMaxIniBytes = size_t(16) << 20;
-
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
-    return s;
-}
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 

@@ -6,6 +6,8 @@
 #include <limits>
 #include <locale.h>
 
+#include "base/Text.h"
+
 namespace lm {
 
 namespace {
@@ -15,12 +17,6 @@ constexpr bool IsCSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 constexpr bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsCSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsCSpace(s.back())) s.remove_suffix(1);
-    return s;
-}
 
 // Decimal prefix after optional white space and sign. *consumed is how many
 // characters were taken (0 when there were no digits), *overflow whether the

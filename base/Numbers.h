@@ -3,9 +3,12 @@
 // Parsing follows the prefix rules of the C library's atoi/atol/atof: leading
 // white space is skipped, an optional sign is taken, conversion stops at the
 // first character that cannot continue the number, and no digits give 0.
+#include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace lm {
 
@@ -29,5 +32,11 @@ std::string FormatInt(int64_t v);
 std::string FormatFixed(double v, int decimals);
 // "%g"-style shortest text in the C locale.
 std::string FormatGeneral(double v, int precision = 6);
+
+// Whether v equals one of values (a state or code among several).
+template <class T>
+constexpr bool IsOneOf(T v, std::initializer_list<std::type_identity_t<T>> values) {
+    return std::find(values.begin(), values.end(), v) != values.end();
+}
 
 }  // namespace lm

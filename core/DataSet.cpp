@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "base/Numbers.h"
+#include "base/Paths.h"
 #include "core/DataSetUser.h"
 #include "core/ErrorCodes.h"
 
@@ -287,15 +288,9 @@ std::string CDataSet::GetKeywordValue(std::string_view kw) const {
     return primary ? primary->GetKeywordValue(kw) : std::string();
 }
 
-std::string CDataSet::GetFileName() const {
-    size_t s = path.find_last_of("\\/");
-    return s == std::string::npos ? path : path.substr(s + 1);
-}
+std::string CDataSet::GetFileName() const { return lm::FileNameOf(path); }
 
-std::string CDataSet::GetFileDir() const {
-    size_t s = path.find_last_of("\\/");
-    return s == std::string::npos ? std::string() : path.substr(0, s + 1);
-}
+std::string CDataSet::GetFileDir() const { return lm::FolderOf(path); }
 
 bool CDataSet::Compensate(const CSpillMatrix* m) {
     if (!m || !matrix) return false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/Paths.h"
 #include "core/DataSet.h"
 #include "core/ErrorCodes.h"
 #include "core/EventMatrix.h"
@@ -38,15 +39,6 @@ bool IsLoaded(const CDataSet* ds) {
     return ds && ds->GetParamSet() && ds->GetParamCount() > 0 && ds->GetEventMatrix();
 }
 
-std::string FileNameOf(const std::string& path) {
-    const size_t k = path.find_last_of("\\/");
-    return k == std::string::npos ? path : path.substr(k + 1);
-}
-
-std::string FileDirOf(const std::string& path) {
-    const size_t k = path.find_last_of("\\/");
-    return k == std::string::npos ? std::string() : path.substr(0, k + 1);
-}
 }  // namespace
 
 // ---- construction ----
@@ -132,8 +124,8 @@ std::string VexaDataShell::GetKeywordValue(const std::string& key) const {
 }
 
 std::string VexaDataShell::GetPathName() const { return m_dataSet ? m_dataSet->GetPathName() : m_path; }
-std::string VexaDataShell::GetFileDir() const { return FileDirOf(GetPathName()); }
-std::string VexaDataShell::GetFileName() const { return FileNameOf(GetPathName()); }
+std::string VexaDataShell::GetFileDir() const { return lm::FolderOf(GetPathName()); }
+std::string VexaDataShell::GetFileName() const { return lm::FileNameOf(GetPathName()); }
 
 bool VexaDataShell::IsFcsFile(const std::string& path) { return ::IsFcsFile(path, 0); }
 

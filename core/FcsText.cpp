@@ -4,17 +4,11 @@
 #include <cstring>
 
 #include "base/Numbers.h"
+#include "base/Text.h"
 #include "core/ErrorCodes.h"
 
 namespace {
 constexpr size_t kHeaderSize = 58;
-
-std::string TrimSpaces(std::string_view s) {
-    size_t b = 0, e = s.size();
-    while (b < e && s[b] == ' ') ++b;
-    while (e > b && s[e - 1] == ' ') --e;
-    return std::string(s.substr(b, e - b));
-}
 }  // namespace
 
 int64_t AddOffset(int64_t offset, int64_t base) {
@@ -36,7 +30,7 @@ bool ParseHeader(std::string_view bytes, FcsHeader& header, int64_t baseOffset) 
 
     // Each field is converted on its own: digits of one field must never run
     // into the next.
-    auto field = [&](size_t pos) { return AddOffset(lm::ParseInt64(bytes.substr(pos, 8)), 0); };
+    auto field = [&](size_t pos) { return lm::ParseInt64(bytes.substr(pos, 8)); };
     header.version = float(lm::ParseDouble(bytes.substr(3, 6)));
     header.textBegin = AddOffset(field(10), baseOffset);
     header.textEnd = AddOffset(field(18), baseOffset);
@@ -112,7 +106,7 @@ void CKeywordTable::ParseSegment(std::string_view seg) {
         if (expectKeyword) {
             keyword = std::move(token);
         } else {
-            pairs.push_back(CKeywordPair{std::move(keyword), TrimSpaces(token)});
+            pairs.push_back(CKeywordPair{std::move(keyword), std::string(lm::TrimSpaces(token))});
             keyword.clear();
         }
         token.clear();

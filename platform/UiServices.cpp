@@ -93,6 +93,14 @@ UiServices* SetUiServices(UiServices* services) {
     return previous;
 }
 
+void ErrorBox(QWidget* parent, const QString& text, const QString& caption) {
+    Ui().MessageBox(parent, text, caption, MsgButtons::Ok, MsgIcon::Error);
+}
+
+void OpenFailedBox(QWidget* parent) {
+    ErrorBox(parent, QStringLiteral("FCS文件打开失败!"), QStringLiteral("错误信息"));
+}
+
 // ---------------------------------------------------------------- Qt dialogs
 
 int32_t QtUiServices::MessageBox(QWidget* parent, const QString& text, const QString& caption,

@@ -95,6 +95,11 @@ public:
     virtual bool OpenUrl(const QString& url) = 0;
 };
 
+// A message the user can only acknowledge: an OK button and the error icon.
+void ErrorBox(QWidget* parent, const QString& text, const QString& caption);
+// The message for an FCS file that could not be opened onto the page.
+void OpenFailedBox(QWidget* parent);
+
 // The services in use: the installed ones, else the Qt implementation.
 UiServices& Ui();
 // Installs services (not owned; null goes back to Qt's). Returns the previous

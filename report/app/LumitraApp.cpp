@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/Paths.h"
 #include "core/DataShell.h"
 #include "platform/UiServices.h"
 #include "report/app/AboutDlg.h"
@@ -27,11 +28,7 @@ namespace {
 CLumitraApp* g_app = nullptr;
 std::string g_programFolderOverride;
 
-QString ProgramName() { return QString::fromLatin1(kProgramName); }
-
-void ErrorBox(const QString& text) {
-    lm::Ui().MessageBox(GetMainFrame(), text, ProgramName(), lm::MsgButtons::Ok, lm::MsgIcon::Error);
-}
+void ErrorBox(const QString& text) { lm::ErrorBox(GetMainFrame(), text, ProgramName()); }
 
 const char kUsage[] =
     "Usage: lumitra [FILE...]\n"
@@ -316,9 +313,9 @@ void CLumitraApp::OnFileOpen() {
 }
 
 CLumitraDoc* CLumitraApp::FindOpenDocument(const QString& path) const {
-    const std::string canon = CanonicalFilePath(path.toStdString());
+    const std::string canon = lm::CanonicalFilePath(path.toStdString());
     for (const auto& d : m_documents)
-        if (!d->GetPathName().isEmpty() && CanonicalFilePath(d->GetPathName().toStdString()) == canon) return d.get();
+        if (!d->GetPathName().isEmpty() && lm::CanonicalFilePath(d->GetPathName().toStdString()) == canon) return d.get();
     return nullptr;
 }
 
@@ -333,7 +330,7 @@ CLumitraDoc* CLumitraApp::OpenDocumentFile(const QString& path) {
         if (!frames.empty()) m_mainFrame->GetMdiArea()->setActiveSubWindow(frames.front());
         return open;
     }
-    const std::string file = CanonicalFilePath(path.toStdString());
+    const std::string file = lm::CanonicalFilePath(path.toStdString());
     if (VexaDataShell::IsFcsFile(file)) {
         // A data file opens in a new report that holds its first data set.
         CLumitraDoc* doc = OnFileNew();

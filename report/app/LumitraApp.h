@@ -20,6 +20,8 @@ class QPrinter;
 
 inline constexpr char kProgramName[] = "Lumitra";
 inline constexpr char kProgramVersion[] = "0.1";
+// The caption of the program's own messages.
+inline QString ProgramName() { return QString::fromLatin1(kProgramName); }
 // Settings key of the recent-file list (organisation of QSettings).
 inline constexpr char kSettingsKey[] = "Local AppWizard-Generated Applications";
 inline constexpr char kRecentFileSection[] = "Recent File List";

@@ -325,9 +325,8 @@ bool CLumitraDoc::OnSaveAsTemplate() {
     if (path.isEmpty()) return false;
     QString error;
     if (!SaveTemplateTo(path, &error)) {
-        lm::Ui().MessageBox(GetMainFrame(),
-                            QStringLiteral("Cannot save %1:\n%2").arg(QDir::toNativeSeparators(path), error),
-                            QStringLiteral("错误信息"), lm::MsgButtons::Ok, lm::MsgIcon::Error);
+        lm::ErrorBox(GetMainFrame(), QStringLiteral("Cannot save %1:\n%2").arg(QDir::toNativeSeparators(path), error),
+                     QStringLiteral("错误信息"));
         return false;
     }
     return true;

@@ -6,6 +6,7 @@
 #include <limits>
 #include <system_error>
 
+#include "base/Paths.h"
 #include "core/DataSet.h"
 #include "core/EventMatrix.h"
 #include "core/GateNode.h"
@@ -40,12 +41,6 @@ double ReadFiniteDouble(CArchive& ar, const char* what) {
     return v;
 }
 
-// Text after the last '\' or '/': stored paths come from Windows and Linux.
-std::string BareFileName(const std::string& path) {
-    const size_t k = path.find_last_of("\\/");
-    return k == std::string::npos ? path : path.substr(k + 1);
-}
-
 std::string Slashed(std::string s) {
     std::replace(s.begin(), s.end(), '\\', '/');
     return s;
@@ -55,16 +50,6 @@ std::string JoinFolder(const std::string& folder, const std::string& name) {
     if (folder.empty()) return name;
     const char last = folder.back();
     return (last == '/' || last == '\\') ? folder + name : folder + "/" + name;
-}
-
-// The absolute, cleaned form the document keeps FCS paths in.
-std::string AbsolutePath(const std::string& path) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::path abs = fs::absolute(fs::path(path), ec);
-    if (ec) return path;
-    fs::path canon = fs::weakly_canonical(abs, ec);
-    return (ec ? abs.lexically_normal() : canon).string();
 }
 
 bool IsRegularFile(const std::string& path) {
@@ -224,7 +209,7 @@ std::unique_ptr<VexaDataShell> OpenStoredFile(const std::vector<std::string>& pl
     for (size_t k = 0; k < places.size(); ++k) {
         const std::string& place = places[k];
         if (!IsRegularFile(place)) continue;
-        const std::string path = AbsolutePath(place);
+        const std::string path = lm::CanonicalFilePath(place);
         std::unique_ptr<CDataSet> ds(new CDataSet(path, index));
         if (!ds->GetKeywordTable() || !ds->GetEventMatrix()) continue;
         // A file that now has other parameters than the analysis was made on
@@ -272,7 +257,7 @@ void CFileFCSShell::Load(CArchive& ar, bool templateFlag) {
 
     std::unique_ptr<VexaDataShell> shell;
     if (!templateFlag && g_fileLookup) {
-        const std::string file = BareFileName(path);
+        const std::string file = lm::FileNameOf(path);
         std::vector<std::string> places(3);
         places[kFcsAtStoredPath] = path;
         if (!file.empty()) {

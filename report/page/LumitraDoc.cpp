@@ -3,10 +3,9 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 #include "base/Archive.h"
+#include "base/Paths.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
 #include "core/ErrorCodes.h"
@@ -41,10 +40,6 @@ bool HasDataSet(const VexaDataShell& shell) {
     return shell.GetDataSet() && shell.GetDataSet()->GetKeywordTable();
 }
 
-std::string FileNameOf(const std::string& path) {
-    return std::filesystem::path(path).filename().string();
-}
-
 void ShowAlreadyOpen(const char* text) {
     lm::Ui().MessageBox(DialogParent(), QString::fromUtf8(text), QStringLiteral("Notic"), lm::MsgButtons::Ok,
                         lm::MsgIcon::Question);
@@ -72,17 +67,6 @@ void WarnIfDamaged(const VexaDataShell& shell) {
 }
 
 }  // namespace
-
-std::string CanonicalFilePath(const std::string& path) {
-    if (path.empty()) return {};
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::path abs = fs::absolute(fs::path(path), ec);
-    if (ec) abs = fs::path(path);
-    fs::path canon = fs::weakly_canonical(abs, ec);
-    if (ec) canon = abs.lexically_normal();
-    return canon.string();
-}
 
 CLumitraDoc* GetActiveLumitraDoc() {
     CMainFrame* frame = GetMainFrame();
@@ -331,11 +315,11 @@ void CLumitraDoc::RedrawActiveObject() {
 // ============================================================= data shells
 
 VexaDataShell* CLumitraDoc::FindDataShell(const std::string& path, int32_t index) const {
-    const std::string canon = CanonicalFilePath(path);
+    const std::string canon = lm::CanonicalFilePath(path);
     if (canon.empty()) return nullptr;
     for (const auto& s : m_shells) {
         const std::string p = s->GetPathName();
-        if (!p.empty() && s->GetDataSetIndex() == index && CanonicalFilePath(p) == canon) return s.get();
+        if (!p.empty() && s->GetDataSetIndex() == index && lm::CanonicalFilePath(p) == canon) return s.get();
     }
     return nullptr;
 }
@@ -353,9 +337,9 @@ VexaDataShell* CLumitraDoc::OpenDataFile(const std::string& path, int32_t index)
         ShowAlreadyOpen("FCS Data already open!");
         return open;
     }
-    const std::string canon = CanonicalFilePath(path);
+    const std::string canon = lm::CanonicalFilePath(path);
     if (canon.empty() || index < 0 || !VexaDataShell::IsFcsFile(canon)) return nullptr;
-    auto shell = std::make_unique<VexaDataShell>(canon, index, FileNameOf(canon), true);
+    auto shell = std::make_unique<VexaDataShell>(canon, index, lm::FileNameOf(canon), true);
     if (!HasDataSet(*shell)) return nullptr;  // no such data set in the file
     WarnIfDamaged(*shell);
     return AppendShell(std::move(shell));
@@ -367,13 +351,13 @@ VexaDataShell* CLumitraDoc::OpenDataFileAndNotify(const std::string& path, int32
         ShowAlreadyOpen("FCS Data already open!");
         return open;
     }
-    const std::string canon = CanonicalFilePath(path);
+    const std::string canon = lm::CanonicalFilePath(path);
     if (canon.empty() || index < 0 || !VexaDataShell::IsFcsFile(canon)) return nullptr;
     std::unique_ptr<VexaDataShell> shell;
     if (other)
-        shell = std::make_unique<VexaDataShell>(*other, canon, index, FileNameOf(canon));
+        shell = std::make_unique<VexaDataShell>(*other, canon, index, lm::FileNameOf(canon));
     else
-        shell = std::make_unique<VexaDataShell>(canon, index, FileNameOf(canon), true);
+        shell = std::make_unique<VexaDataShell>(canon, index, lm::FileNameOf(canon), true);
     if (!HasDataSet(*shell)) return nullptr;
     WarnIfDamaged(*shell);
     return AppendShell(std::move(shell));

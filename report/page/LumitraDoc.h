@@ -277,6 +277,3 @@ private:
 
 // The active document of the main frame, or null.
 CLumitraDoc* GetActiveLumitraDoc();
-// Canonical absolute form of a file path, used to tell data sets apart (the
-// path made absolute and cleaned when the file does not exist).
-std::string CanonicalFilePath(const std::string& path);

@@ -403,8 +403,7 @@ QPrinter* CLumitraView::Printer() {
 bool CLumitraView::PrintAndReport(QPrinter& printer) {
     QString error;
     if (PrintTo(printer, &error)) return true;
-    lm::Ui().MessageBox(this, QStringLiteral("Printing failed.\n%1").arg(error), QString::fromLatin1(kProgramName),
-                        lm::MsgButtons::Ok, lm::MsgIcon::Error);
+    lm::ErrorBox(this, QStringLiteral("Printing failed.\n%1").arg(error), ProgramName());
     return false;
 }
 

@@ -15,11 +15,6 @@ namespace {
 constexpr uint8_t kProofQuality = 2;
 constexpr uint8_t kVariablePitchSwiss = 0x12;
 
-CRect Normalized(CRect r) {
-    r.NormalizeRect();
-    return r;
-}
-
 // Page coordinates a stored object may have: far beyond any canvas (20 x 200
 // pages), near enough to zero that sizes and offsets never overflow.
 constexpr int32_t kMaxStoredCoordinate = 1 << 24;

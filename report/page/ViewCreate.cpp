@@ -22,11 +22,6 @@ ViewObjectMakers& Makers() {
     return makers;
 }
 
-void OpenFailedBox(QWidget* parent) {
-    lm::Ui().MessageBox(parent, QStringLiteral("FCS文件打开失败!"), QStringLiteral("错误信息"), lm::MsgButtons::Ok,
-                        lm::MsgIcon::Error);
-}
-
 CRect DefaultPlotRectAt(int32_t x, int32_t y) {
     const PlotDefaults& d = GetPlotDefaults();
     return CRect(CPoint(x, y), CSize(d.UsedWidth(), d.UsedHeight()));
@@ -56,7 +51,7 @@ CPLOT* CLumitraView::NewPlotAt(int32_t x, int32_t y, int32_t xPar, int32_t yPar,
     VexaDataShell* shell = m_doc->OpenDataFile(path, 0);
     CGateNode* gate = shell ? shell->GetGate(0) : nullptr;
     if (!gate) {
-        OpenFailedBox(this);
+        lm::OpenFailedBox(this);
         return nullptr;
     }
     const int32_t count = shell->GetParamCount();
@@ -106,7 +101,7 @@ CPLOT* CLumitraView::NewPlotFromPayload(int32_t x, int32_t y, CGateNode* gate) {
 CPLOT* CLumitraView::NewPlotFromTemplate(int32_t x, int32_t y, CPLOT* templ, VexaDataShell* shell) {
     if (!m_doc) return nullptr;
     if (!shell || m_doc->GetDataShellIndex(shell) < 0) {
-        OpenFailedBox(this);
+        lm::OpenFailedBox(this);
         return nullptr;
     }
     if (!templ || m_doc->GetObjectIndex(templ) < 0) {

@@ -34,11 +34,6 @@ bool HasLocalFiles(const QMimeData* mime) {
     return false;
 }
 
-void OpenFailedBox(QWidget* parent) {
-    lm::Ui().MessageBox(parent, QStringLiteral("FCS文件打开失败!"), QStringLiteral("错误信息"), lm::MsgButtons::Ok,
-                        lm::MsgIcon::Error);
-}
-
 // The file system's bytes of a path.
 std::string FilePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
@@ -97,7 +92,7 @@ void CLumitraView::OnDropFiles(const QStringList& paths, const QPoint& client) {
         CTrkObj* hit = ObjectAtPoint(at);
         if (name.isEmpty() || !VexaDataShell::IsFcsFile(path)) {
             // Reported and left out; the other files still come in.
-            OpenFailedBox(this);
+            lm::OpenFailedBox(this);
             continue;
         }
         // One file on a plot's area that shows a data set: that data set
@@ -155,7 +150,7 @@ bool CLumitraView::DropWithTemplate(const std::string& path, VexaDataShell* temp
     VexaDataShell* shell = m_doc->OpenDataFileAndNotify(path, 0, templ);
     if (!shell) {
         // Once for the file, whatever the template holds.
-        OpenFailedBox(this);
+        lm::OpenFailedBox(this);
         return false;
     }
     bool first = true;

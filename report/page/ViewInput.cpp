@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "base/Numbers.h"
 #include "core/DataShell.h"
 #include "platform/PaintHelpers.h"
 #include "report/page/LumitraDoc.h"
@@ -44,10 +45,6 @@ uint32_t FlagsOf(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
 
 uint32_t FlagsOf(const QMouseEvent* e) { return FlagsOf(e->buttons(), e->modifiers()); }
 
-bool IsOneOf(int32_t v, std::initializer_list<int32_t> values) {
-    return std::find(values.begin(), values.end(), v) != values.end();
-}
-
 bool IsToolState(int32_t s) { return s >= kTrackQuadrantTool && s <= kTrackRangeTool; }
 
 bool IsLabelDragState(int32_t s) {
@@ -57,11 +54,6 @@ bool IsLabelDragState(int32_t s) {
 int32_t ClampPage(int64_t v) { return int32_t(std::clamp<int64_t>(v, -kPageLimit, kPageLimit)); }
 
 CPoint ClampPage(CPoint p) { return CPoint(ClampPage(p.x), ClampPage(p.y)); }
-
-CRect Normalized(CRect r) {
-    r.NormalizeRect();
-    return r;
-}
 
 // The corner a resize state holds on to.
 CPoint GrabbedCorner(const CRect& r, int32_t state) {
@@ -323,7 +315,7 @@ void CLumitraView::OnLButtonDown(uint32_t flags, const QPoint& client) {
                 // the press acts on the page as if nothing had been active.
                 letGo = true;
             } else if (m_doc->IsAutoArranged() &&
-                       IsOneOf(m_trackState, {kTrackMove, kTrackResizeTopLeft, kTrackResizeTopRight,
+                       lm::IsOneOf(m_trackState, {kTrackMove, kTrackResizeTopLeft, kTrackResizeTopRight,
                                               kTrackResizeBottomRight, kTrackResizeBottomLeft, kTrackFrame})) {
                 // Nothing moves or resizes while the page arranges itself.
                 SetTrackState(kTrackMove);
@@ -341,7 +333,7 @@ void CLumitraView::OnLButtonDown(uint32_t flags, const QPoint& client) {
             active->OnLButtonDown(flags, page, &m_trackState);
             if (m_trackState == kTrackIdle) {
                 letGo = true;
-            } else if (plot && IsOneOf(m_trackState, {kTrackXAxisBand, kTrackYAxisBand, kTrackTitlePress})) {
+            } else if (plot && lm::IsOneOf(m_trackState, {kTrackXAxisBand, kTrackYAxisBand, kTrackTitlePress})) {
                 // With a region selected every band opens its menu at once
                 // (the title band its gates).
                 RunBandMenu(plot, flags, page, viewport()->mapToGlobal(client));

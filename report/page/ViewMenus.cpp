@@ -67,10 +67,6 @@ private:
     QSpinBox* m_down;
 };
 
-void ErrorBox(QWidget* parent, const QString& text) {
-    lm::Ui().MessageBox(parent, text, QString::fromLatin1(kProgramName), lm::MsgButtons::Ok, lm::MsgIcon::Error);
-}
-
 }  // namespace
 
 // ======================================================== right button
@@ -254,14 +250,15 @@ void CLumitraView::ExportAreaAsJpg(const CRect& area) {
     const QString path = lm::Ui().GetSaveFileName(this, request);
     if (path.isEmpty()) return;  // cancelled: nothing written
     if (PictureFormatOf(path) != PictureFormat::Jpg) {
-        ErrorBox(this, QStringLiteral("Pictures of the page are written as JPG files (\".jpg\"):\n%1").arg(path));
+        lm::ErrorBox(this, QStringLiteral("Pictures of the page are written as JPG files (\".jpg\"):\n%1").arg(path),
+                     ProgramName());
         return;
     }
     const QImage picture = CPagePainter::RenderArea(*m_doc, area);
     if (picture.isNull()) {
-        ErrorBox(this, QStringLiteral("The area is too large for a picture."));
+        lm::ErrorBox(this, QStringLiteral("The area is too large for a picture."), ProgramName());
         return;
     }
     QString error;
-    if (!SavePictureJpg(picture, path, &error)) ErrorBox(this, error);
+    if (!SavePictureJpg(picture, path, &error)) lm::ErrorBox(this, error, ProgramName());
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "base/Numbers.h"
+#include "base/Paths.h"
+#include "base/Text.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
 #include "core/GateNode.h"
@@ -21,14 +23,6 @@ namespace {
 PlotLayerMakers& Makers() {
     static PlotLayerMakers makers;
     return makers;
-}
-
-std::string Trimmed(const std::string& s) {
-    const char* ws = " \t\r\n";
-    const size_t b = s.find_first_not_of(ws);
-    if (b == std::string::npos) return std::string();
-    const size_t e = s.find_last_not_of(ws);
-    return s.substr(b, e - b + 1);
 }
 
 CRect DefaultRectAt(int32_t x, int32_t y) {
@@ -303,11 +297,11 @@ std::string CPLOT::GetParamLabel(int32_t index, int32_t mode) const {
     const std::string& n = p->name;
     const std::string& s = p->shortName;
     if (mode == kLabelName) {
-        std::string t = Trimmed(n);
+        const std::string t(lm::Trim(n));
         return t.empty() ? s : t;
     }
     if (mode == kLabelShortName) {
-        std::string t = Trimmed(s);
+        const std::string t(lm::Trim(s));
         return t.empty() ? n : t;
     }
     return n + " " + s;
@@ -331,9 +325,7 @@ std::string CPLOT::GetDataName(int32_t mode) const {
     if (mode == 1) return m_shell->GetName();
     const CDataSet* ds = GetDataSet();
     if (!ds) return std::string();
-    const std::string& path = ds->GetPathName();
-    const size_t slash = path.find_last_of('\\');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return lm::FileNameOf(ds->GetPathName());
 }
 
 QFont CPLOT::CreatePlotFont() const { return lm::ToQFont(m_font); }

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QString>
 
+#include "base/Text.h"
 #include "core/DataShell.h"
 #include "core/GateNode.h"
 #include "core/Scale.h"
@@ -17,12 +18,6 @@
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-std::string TrimmedSpaces(const std::string& s) {
-    const size_t b = s.find_first_not_of(' ');
-    if (b == std::string::npos) return std::string();
-    return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
 
 // Text of one line in a box, clipped to it, as the platform's DrawText does.
 void DrawBoxText(QPainter& p, const CRect& box, int flags, const std::string& text) {
@@ -83,10 +78,10 @@ void CPLOT::DrawAxisTitles(QPainter& p) {
     p.setPen(lm::ToQColor(m_textColor));
     CRect xband = GetXTitleRect();
     xband.OffsetRect(0, -2);
-    DrawBoxText(p, xband, Qt::AlignHCenter | Qt::AlignBottom, TrimmedSpaces(GetXAxisTitle(mode)));
+    DrawBoxText(p, xband, Qt::AlignHCenter | Qt::AlignBottom, std::string(lm::TrimSpaces(GetXAxisTitle(mode))));
 
     // The Y title reads bottom to top, centred along the band.
-    const std::string ytitle = TrimmedSpaces(GetYAxisTitle(mode));
+    const std::string ytitle(lm::TrimSpaces(GetYAxisTitle(mode)));
     if (ytitle.empty()) return;
     const CRect band = GetYTitleRect();
     const QFontMetrics fm = p.fontMetrics();

@@ -184,7 +184,7 @@ void CPLOT::ExportGraphic() {
     if (path.isEmpty()) return;
     QString error;
     if (ExportGraphicTo(path, &error)) return;
-    lm::Ui().MessageBox(parent, error, QString::fromLatin1(kProgramName), lm::MsgButtons::Ok, lm::MsgIcon::Error);
+    lm::ErrorBox(parent, error, ProgramName());
 }
 
 void CPLOT::CopyToClipboard() {

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <initializer_list>
 
+#include "base/Numbers.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
 #include "core/GateNode.h"
@@ -28,10 +28,6 @@ namespace {
 constexpr int64_t kZoomSide = 450;
 constexpr int64_t kZoomRoom = 460;
 constexpr int64_t kZoomBack = 350;
-
-bool IsOneOf(int32_t v, std::initializer_list<int32_t> values) {
-    return std::find(values.begin(), values.end(), v) != values.end();
-}
 
 CRgnLayer* AsRgn(CLayer* l) { return dynamic_cast<CRgnLayer*>(l); }
 
@@ -157,7 +153,7 @@ bool CPLOT::OnLButtonDown(uint32_t flags, CPoint point, int32_t* state) {
         if (CRgnLayer* sel = AsRgn(m_selectedRgn)) return inRect && sel->OnButtonDown(point, state);
     }
     if (inRect && GetPlotArea().PtInRect(point) &&
-        IsOneOf(s, {kTrackMove, kTrackRegionSelected, kTrackPolygonVertex, kTrackPolygonScale})) {
+        lm::IsOneOf(s, {kTrackMove, kTrackRegionSelected, kTrackPolygonVertex, kTrackPolygonScale})) {
         if (PressRegionLayers(point, state)) return true;
     }
     // Nothing below edits a region.
@@ -168,7 +164,7 @@ bool CPLOT::OnLButtonDown(uint32_t flags, CPoint point, int32_t* state) {
     }
     // The axis bands open the parameter menu: only where it has something
     // to offer (data, not an overlay, a Y axis that is not a count).
-    if (IsOneOf(s, {kTrackMove, kTrackRegionSelected}) && HasData() && !(m_flags & kPlotFlagOverlay)) {
+    if (lm::IsOneOf(s, {kTrackMove, kTrackRegionSelected}) && HasData() && !(m_flags & kPlotFlagOverlay)) {
         if (GetXTitleRect().PtInRect(point)) {
             *state = kTrackXAxisBand;
             return true;
@@ -232,7 +228,7 @@ bool CPLOT::OnLButtonUp(uint32_t flags, CPoint point, int32_t* state) {
     if (!state) return false;
     if (CRgnLayer* sel = AsRgn(m_selectedRgn)) {
         if (*state == kTrackRubberBandRegion || *state == kTrackPolygonEntry) {
-            if (sel->OnButtonUp(point, state) && IsOneOf(*state, {kTrackRegionSelected, kTrackPolygonVertex}))
+            if (sel->OnButtonUp(point, state) && lm::IsOneOf(*state, {kTrackRegionSelected, kTrackPolygonVertex}))
                 FinishRegion(sel, state);
             return true;
         }
@@ -284,7 +280,7 @@ void CPLOT::TellFrameOfGate() const {
 
 bool CPLOT::OnMouseMove(uint32_t, CPoint point, int32_t* state) {
     if (!state) return false;
-    if (IsOneOf(*state, {kTrackLabelDragPlot, kTrackRegionDragInside, kTrackRegionDragOutside})) {
+    if (lm::IsOneOf(*state, {kTrackLabelDragPlot, kTrackRegionDragInside, kTrackRegionDragOutside})) {
         CRgnLayer* pressed = AsRgn(m_pressedRgn);
         if (pressed && pressed->HitLabel(point))
             *state = kTrackLabelDragPlot;
@@ -307,10 +303,10 @@ bool CPLOT::OnLButtonDblClk(uint32_t, CPoint point, int32_t* state) {
     CRgnLayer* sel = AsRgn(m_selectedRgn);
     if (*state == kTrackPolygonEntry && sel && inRect) {
         const bool took = sel->OnDoubleClick(point, state);
-        if (took && IsOneOf(*state, {kTrackRegionSelected, kTrackPolygonVertex})) FinishRegion(sel, state);
+        if (took && lm::IsOneOf(*state, {kTrackRegionSelected, kTrackPolygonVertex})) FinishRegion(sel, state);
         return took;
     }
-    if (IsOneOf(*state, {kTrackMove, kTrackRegionSelected}) && inRect) {
+    if (lm::IsOneOf(*state, {kTrackMove, kTrackRegionSelected}) && inRect) {
         if (CRgnLayer* l = RegionLabelAt(point, nullptr, false)) {
             *state = kTrackMove;
             CLumitraDoc* doc = ListingDocument();
@@ -318,7 +314,7 @@ bool CPLOT::OnLButtonDblClk(uint32_t, CPoint point, int32_t* state) {
             return true;
         }
     }
-    if (IsOneOf(*state, {kTrackRegionSelected, kTrackPolygonVertex}) && sel && inRect)
+    if (lm::IsOneOf(*state, {kTrackRegionSelected, kTrackPolygonVertex}) && sel && inRect)
         return sel->OnDoubleClick(point, state);
     if (GetTitleRect().PtInRect(point)) {
         ToggleZoom();
@@ -346,7 +342,7 @@ CPLOT* CPLOT::NewPlotForGate(CPoint at, CGateNode* gate) {
 bool CPLOT::PressRegionLabel(uint32_t, CPoint point, int32_t* state) {
     m_pressedRgn = nullptr;
     if (!state || !GetPlotArea().PtInRect(point)) return false;
-    if (!IsOneOf(*state, {kTrackMove, kTrackRegionSelected})) return false;
+    if (!lm::IsOneOf(*state, {kTrackMove, kTrackRegionSelected})) return false;
     CRgnLayer* l = RegionLabelAt(point, nullptr, false);
     if (!l) return false;
     m_pressedRgn = l;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Paths.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
 #include "core/GateNode.h"
@@ -107,8 +108,8 @@ TEST_F(ViewDropTest, TwoFilesBecomeTwoPlotsInReadingOrderFromTheDropPoint) {
     ASSERT_TRUE(first && second);
     EXPECT_EQ(first->GetRect(), CRect(100, 120, 350, 370));
     EXPECT_EQ(second->GetRect(), CRect(353, 120, 603, 370));
-    EXPECT_EQ(doc->GetDataShellAt(0)->GetPathName(), CanonicalFilePath(gridFile));
-    EXPECT_EQ(doc->GetDataShellAt(1)->GetPathName(), CanonicalFilePath(otherFile));
+    EXPECT_EQ(doc->GetDataShellAt(0)->GetPathName(), lm::CanonicalFilePath(gridFile));
+    EXPECT_EQ(doc->GetDataShellAt(1)->GetPathName(), lm::CanonicalFilePath(otherFile));
     EXPECT_EQ(first->GetGate(), doc->GetDataShellAt(0)->GetRoot());
     EXPECT_EQ(doc->GetActiveObject(), second);
     EXPECT_EQ(doc->GetPilot(), CPoint(606, 120));
@@ -194,7 +195,7 @@ TEST_F(ViewDropTest, OneFileOnAPlotsAreaReplacesItsDataAndKeepsItsGates) {
     ASSERT_EQ(doc->GetObjectCount(), 1);
     ASSERT_EQ(doc->GetDataShellCount(), 1);
     EXPECT_EQ(plot->GetShell(), shell);
-    EXPECT_EQ(shell->GetPathName(), CanonicalFilePath(otherFile));
+    EXPECT_EQ(shell->GetPathName(), lm::CanonicalFilePath(otherFile));
     ASSERT_EQ(shell->GetGateCount(), 2);
     EXPECT_EQ(shell->GetGate(1), gate);
     EXPECT_EQ(shell->GetTotalEvents(), int32_t(OtherEvents().size()));
@@ -219,14 +220,14 @@ TEST_F(ViewDropTest, AFailedReloadAsksAndOnlyYesMakesANewPlot) {
     EXPECT_EQ(ask.icon, lm::MsgIcon::Question);
     EXPECT_EQ(doc->GetObjectCount(), 1);
     EXPECT_EQ(doc->GetDataShellCount(), 1);
-    EXPECT_EQ(plot->GetShell()->GetPathName(), CanonicalFilePath(gridFile));
+    EXPECT_EQ(plot->GetShell()->GetPathName(), lm::CanonicalFilePath(gridFile));
 
     // Yes: the file opens in a new plot at the drop point.
     ui.QueueMessageBoxAnswer(lm::kIdYes);
     const CPoint at = AreaPoint(*plot, 60, 60);
     d->Drop({wideFile}, at);
     ASSERT_EQ(doc->GetDataShellCount(), 2);
-    EXPECT_EQ(plot->GetShell()->GetPathName(), CanonicalFilePath(gridFile));
+    EXPECT_EQ(plot->GetShell()->GetPathName(), lm::CanonicalFilePath(gridFile));
     CPLOT* made = PlotOfShell(*doc, doc->GetDataShellAt(1));
     ASSERT_NE(made, nullptr);
     EXPECT_EQ(made->GetRect().TopLeft(), at);
@@ -237,7 +238,7 @@ TEST_F(ViewDropTest, TwoFilesOnAPlotMakeTwoNewPlots) {
     CPLOT* plot = Plots(*doc).front();
     const std::string third = dir.Write("third.fcs", vin::FcsBytes(OtherEvents()));
     d->Drop({otherFile, third}, AreaPoint(*plot, 60, 60));
-    EXPECT_EQ(plot->GetShell()->GetPathName(), CanonicalFilePath(gridFile));
+    EXPECT_EQ(plot->GetShell()->GetPathName(), lm::CanonicalFilePath(gridFile));
     EXPECT_EQ(doc->GetDataShellCount(), 3);
     EXPECT_EQ(Plots(*doc).size(), 3u);
 }
@@ -256,7 +257,7 @@ TEST_F(ViewDropTest, ADropOnAPlotWithoutDataOrOffItsAreaIsAPageDrop) {
     const CRect title = made->GetTitleRect();
     d->Drop({otherFile}, CPoint(title.left + 10, title.top + 5));
     EXPECT_EQ(doc->GetDataShellCount(), 2);
-    EXPECT_EQ(made->GetShell()->GetPathName(), CanonicalFilePath(gridFile));
+    EXPECT_EQ(made->GetShell()->GetPathName(), lm::CanonicalFilePath(gridFile));
 }
 
 // ============================================================ templates

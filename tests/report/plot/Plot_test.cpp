@@ -283,8 +283,15 @@ TEST_F(PlotTest, ParameterLabelsInTheThreeModes) {
     EXPECT_NE(p0->shortName.find("CD4"), std::string::npos);
     EXPECT_EQ(plot.GetParamLabel(1, kLabelShortName), "FL2");  // no $PnS: the name
     EXPECT_EQ(plot.GetParamLabel(5, kLabelName), "");
-    EXPECT_EQ(plot.GetDataName(1), "");
-    EXPECT_EQ(plot.GetDataName(0), "run7.fcs");
+}
+
+TEST_F(PlotTest, AnUnnamedShellShowsTheFileNameOfALinuxOrAWindowsPath) {
+    for (const char* path : {"/data/run7.fcs", "C:\\data\\run7.fcs"}) {
+        auto shell = MakeShell({{1, 2}}, "", path);
+        CPLOT plot(kPlotRect, shell->GetRoot(), nullptr, 0, 1);
+        EXPECT_EQ(plot.GetDataName(1), "");
+        EXPECT_EQ(plot.GetDataName(0), "run7.fcs") << path;
+    }
 }
 
 // ============================================================= records
