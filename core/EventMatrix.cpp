@@ -416,18 +416,6 @@ bool CEventMatrix::LogParam(int32_t u, double* r, double* d) {
     return true;
 }
 
-void CEventMatrix::ScaleColumns() {
-    FreeLinearColumns();
-    if (m_paramCount == 0 || m_eventCount == 0) return;
-    float* base = AllocBlock(m_linear);
-    linearColumns.assign(size_t(m_paramCount), nullptr);
-    for (int32_t u = 0; u < m_paramCount; ++u) {
-        float* lin = base + size_t(u) * size_t(m_eventCount);
-        linearColumns[size_t(u)] = lin;
-        Linearize(u, lin);
-    }
-}
-
 void CEventMatrix::Linearize(int32_t u, float* lin) {
     const float* raw = rawColumns[size_t(u)];
     double r, d;

@@ -60,7 +60,6 @@ public:
     float* const* CurrentColumns() const { return currentColumns.data(); }
 
     void ResetCurrentColumns();
-    void ScaleColumns();
     void FreeLinearColumns();
     void SeparateCurrentColumns();
     // Recomputes the current columns from the raw ones with matrix m. Returns

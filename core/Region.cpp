@@ -111,11 +111,6 @@ void CDataRgn::Normalise() {
     if (m_y0 > m_y1) std::swap(m_y0, m_y1);
 }
 
-void CDataRgn::NormaliseBox(std::array<float, 4>& box) {
-    if (box[0] > box[2]) std::swap(box[0], box[2]);
-    if (box[1] > box[3]) std::swap(box[1], box[3]);
-}
-
 CTRANS* CDataRgn::GetXTrans() const {
     VexaDataShell* shell = m_owner ? m_owner->GetShell() : nullptr;
     return shell ? shell->GetTrans(m_xParam) : nullptr;
@@ -201,15 +196,23 @@ CDataRgn::Columns CDataRgn::PrepareColumns(const RegionInput& in, const EventBit
     return c;
 }
 
-bool CDataRgn::HitTest(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask) {
+template <class Inside>
+bool CDataRgn::FillHits(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask,
+                        Inside&& inside) const {
     mask.Clear();
-    Columns c = PrepareColumns(in, mask, parentMask);
+    const Columns c = PrepareColumns(in, mask, parentMask);
     if (!c.ok) return false;
     const float* fx = c.fx;
     const float* fy = c.fy;
-    FillMask(c.count, parentMask, mask,
-             [&](uint32_t i) { return Contains(fx[i], fy ? fy[i] : 0.0f); });
+    if (fy)
+        FillMask(c.count, parentMask, mask, [&](uint32_t i) { return inside(fx[i], fy[i]); });
+    else
+        FillMask(c.count, parentMask, mask, [&](uint32_t i) { return inside(fx[i], 0.0f); });
     return true;
+}
+
+bool CDataRgn::HitTest(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask) {
+    return FillHits(in, mask, parentMask, [this](float x, float y) { return Contains(x, y); });
 }
 
 // ---------------------------------------------------------------------------
@@ -230,13 +233,8 @@ std::unique_ptr<CDataRgn> CrRange::Clone() const {
 bool CrRange::Contains(float fx, float /*fy*/) const { return m_x0 < fx && fx < m_x1; }
 
 bool CrRange::HitTest(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask) {
-    mask.Clear();
-    Columns c = PrepareColumns(in, mask, parentMask);
-    if (!c.ok) return false;
-    const float* fx = c.fx;
     const float lo = m_x0, hi = m_x1;
-    FillMask(c.count, parentMask, mask, [&](uint32_t i) { return (lo < fx[i]) & (fx[i] < hi); });
-    return true;
+    return FillHits(in, mask, parentMask, [lo, hi](float x, float) { return (lo < x) & (x < hi); });
 }
 
 void CrRange::SetGeometry(float lower, float upper, CDataRgnGPUser* source) {
@@ -273,17 +271,9 @@ bool CrRect::Contains(float fx, float fy) const {
 }
 
 bool CrRect::HitTest(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask) {
-    mask.Clear();
-    Columns c = PrepareColumns(in, mask, parentMask);
-    if (!c.ok) return false;
-    const float* fx = c.fx;
-    const float* fy = c.fy;
     const float x0 = m_x0, x1 = m_x1, y0 = m_y0, y1 = m_y1;
-    FillMask(c.count, parentMask, mask, [&](uint32_t i) {
-        const float x = fx[i], y = fy[i];
-        return (x0 < x) & (x < x1) & (y0 < y) & (y < y1);
-    });
-    return true;
+    return FillHits(in, mask, parentMask,
+                    [=](float x, float y) { return (x0 < x) & (x < x1) & (y0 < y) & (y < y1); });
 }
 
 void CrRect::SetGeometry(const std::array<float, 4>& box, CDataRgnGPUser* source) {
@@ -336,13 +326,7 @@ bool CrEllipse::Contains(float fx, float fy) const {
 }
 
 bool CrEllipse::HitTest(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask) {
-    mask.Clear();
-    Columns c = PrepareColumns(in, mask, parentMask);
-    if (!c.ok) return false;
-    const float* fx = c.fx;
-    const float* fy = c.fy;
-    FillMask(c.count, parentMask, mask, [&](uint32_t i) { return CrEllipse::Contains(fx[i], fy[i]); });
-    return true;
+    return FillHits(in, mask, parentMask, [this](float x, float y) { return CrEllipse::Contains(x, y); });
 }
 
 void CrEllipse::SetGeometry(const std::array<float, 4>& box, CDataRgnGPUser* source) {
@@ -408,14 +392,7 @@ bool CrPolygon::Contains(float fx, float fy) const {
 }
 
 bool CrPolygon::HitTest(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask) {
-    mask.Clear();
-    Columns c = PrepareColumns(in, mask, parentMask);
-    if (!c.ok) return false;
-    if (m_vertices.size() < 3) return true;  // contains nothing
-    const float* fx = c.fx;
-    const float* fy = c.fy;
-    FillMask(c.count, parentMask, mask, [&](uint32_t i) { return CrPolygon::Contains(fx[i], fy[i]); });
-    return true;
+    return FillHits(in, mask, parentMask, [this](float x, float y) { return CrPolygon::Contains(x, y); });
 }
 
 void CrPolygon::SetGeometry(std::vector<RgnPoint> vertices, CDataRgnGPUser* source) {
@@ -587,13 +564,7 @@ bool CrQuadrant::Contains(float fx, float fy) const {
 }
 
 bool CrQuadrant::HitTest(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask) {
-    mask.Clear();
-    Columns c = PrepareColumns(in, mask, parentMask);
-    if (!c.ok) return false;
-    const float* fx = c.fx;
-    const float* fy = c.fy;
-    FillMask(c.count, parentMask, mask, [&](uint32_t i) { return CrQuadrant::Contains(fx[i], fy[i]); });
-    return true;
+    return FillHits(in, mask, parentMask, [this](float x, float y) { return CrQuadrant::Contains(x, y); });
 }
 
 void CrQuadrant::SetGeometry(float cx, float cy, float a0, float a1, float a2, float a3,

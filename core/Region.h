@@ -86,8 +86,6 @@ public:
 
     // Orders the box so that x0 <= x1 and y0 <= y1.
     virtual void Normalise();
-    // The same for a box x0, y0, x1, y1 given by the caller.
-    static void NormaliseBox(std::array<float, 4>& box);
     // Tells every listener (source included; a quadrant leaves source out),
     // then the owner gate, which re-evaluates itself and its dependents.
     virtual void Changed(CDataRgnGPUser* source);
@@ -141,6 +139,12 @@ protected:
     };
     Columns PrepareColumns(const RegionInput& in, const EventBitMask& mask,
                            const EventBitMask* parentMask) const;
+    // The hit test of every region kind with one mask: clears mask, prepares
+    // the columns and writes inside(fx, fy) of each event (fy 0 for a region
+    // on one parameter). False, mask clear, when the input is unusable.
+    template <class Inside>
+    bool FillHits(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask,
+                  Inside&& inside) const;
 
     std::string m_name;
     CGateNode* m_owner = nullptr;
