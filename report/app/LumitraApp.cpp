@@ -1,5 +1,4 @@
 #include "report/app/LumitraApp.h"
-#include "report/plot/RgnLayer.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -100,9 +99,6 @@ void CLumitraApp::SetProgramFolderOverride(const std::string& folder) { g_progra
 
 bool CLumitraApp::InitInstance(const QStringList& args) {
     m_exitCode = 0;
-    // Plots rebuild their region layers from files and copies through this
-    // maker; it must be in place before any document is opened.
-    InstallRegionLayerMaker();
     // The options come first: --print FILE or --print-to PRINTER FILE print
     // one file and end the program; anything else is a list of files to open.
     PrintJob job;

@@ -441,9 +441,7 @@ void CPLOT::ShowRegion(CDataRgn* region) {
     if (std::find(m_shownRegions.begin(), m_shownRegions.end(), region) != m_shownRegions.end()) return;
     CGateNode* owner = region->GetOwner();
     if (!owner || m_shell->GetGateIndex(owner) < 0) return;
-    if (Makers().region) {
-        if (auto layer = Makers().region(region, this)) AddRegionLayer(std::move(layer));
-    }
+    if (auto layer = MakeLayerForRegion(region)) AddRegionLayer(std::move(layer));
     m_shownRegions.push_back(region);
     Repaint();
 }

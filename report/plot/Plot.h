@@ -34,15 +34,20 @@ class CTRANS;
 class QPainter;
 class QString;
 
-// Makers of the layer classes that live with the plot's interaction and the
-// density and contour displays. Until a maker is registered the plot shows no
-// such layer, and a record holding one cannot be read.
+// The layer showing and editing region on plot, by the region's kind; null for
+// a kind without a layer class (and for no region).
+std::unique_ptr<CLayer> MakeRegionLayer(CDataRgn* region, CPLOT* plot);
+
+// Makers of the layer classes that live apart from the plot. Until a density
+// or contour maker is registered the plot shows no such layer, and a record
+// holding one cannot be read.
 struct PlotLayerMakers {
     // (gate, X parameter, Y parameter, plot)
     std::unique_ptr<CLayer> (*density)(CGateNode*, int32_t, int32_t, CPLOT*) = nullptr;
     std::unique_ptr<CLayer> (*contour)(CGateNode*, int32_t, int32_t, CPLOT*) = nullptr;
-    // The layer editing region on plot (null for a region type without one).
-    std::unique_ptr<CLayer> (*region)(CDataRgn*, CPLOT*) = nullptr;
+    // Region layers: the program's own from the start; tests put a double
+    // here. Shown regions, copies and plot records all go through it.
+    std::unique_ptr<CLayer> (*region)(CDataRgn*, CPLOT*) = &MakeRegionLayer;
 };
 
 // Commands of the plot menu that other parts of the program carry out (the
@@ -360,8 +365,8 @@ private:
     bool StartRegion(int32_t tool, CPoint point, int32_t* state);
     // The shape drawn in layer becomes a gate under the plot's gate.
     void FinishRegion(CRgnLayer* layer, int32_t* state);
-    // A region layer of the region's type (the registered maker, else the
-    // region layers' own); null for a shape without one.
+    // The layer of region from the region maker, the one way plots make
+    // them; null for a shape without one.
     std::unique_ptr<CLayer> MakeLayerForRegion(CDataRgn* region);
     void ClearRegionLayers();
     // The main frame's panels learn of the plot's shell and gate.

@@ -110,9 +110,8 @@ void CPLOT::HideRegion(CDataRgn* region) {
 }
 
 std::unique_ptr<CLayer> CPLOT::MakeLayerForRegion(CDataRgn* region) {
-    if (!region) return nullptr;
-    if (GetLayerMakers().region) return GetLayerMakers().region(region, this);
-    return CreateRegionLayerFor(region, this);
+    const auto make = GetLayerMakers().region;
+    return region && make ? make(region, this) : nullptr;
 }
 
 CRgnLayer* CPLOT::RegionLabelAt(CPoint point, int32_t* index, bool quadrants) const {

@@ -159,8 +159,7 @@ void CPLOT::Load(CArchive& ar) {
         const int32_t i = ar.ReadInt32();
         CDataRgn* region = RegionOfShell(i);
         if (!region) Fail("region " + std::to_string(i) + " is not in the data set");
-        if (!GetLayerMakers().region) Fail("region layers cannot be read here");
-        std::unique_ptr<CLayer> layer = GetLayerMakers().region(region, this);
+        std::unique_ptr<CLayer> layer = MakeLayerForRegion(region);
         if (!layer) Fail("region of type " + std::to_string(region->GetType()) + " has no layer");
         layer->Load(ar);
         AddRegionLayer(std::move(layer));

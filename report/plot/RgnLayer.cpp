@@ -518,27 +518,49 @@ void CRgnLayer::Load(CArchive& ar) {
 
 // ================================================================= makers
 
+namespace {
+
+// A region kind with a layer: the drawing tool that starts a new one, and how
+// the layer of a new or an existing region is made.
+struct RegionLayerKind {
+    int32_t regionType;
+    int32_t tool;
+    std::unique_ptr<CRgnLayer> (*forTool)(int32_t xPar, int32_t yPar, CPLOT* plot);
+    std::unique_ptr<CRgnLayer> (*ofRegion)(CDataRgn* region, CPLOT* plot);
+};
+
+template <class Region, class Layer>
+constexpr RegionLayerKind Kind(int32_t regionType, int32_t tool) {
+    return {regionType, tool,
+            [](int32_t xPar, int32_t yPar, CPLOT* plot) -> std::unique_ptr<CRgnLayer> {
+                return std::make_unique<Layer>(xPar, yPar, plot);
+            },
+            [](CDataRgn* region, CPLOT* plot) -> std::unique_ptr<CRgnLayer> {
+                auto* r = dynamic_cast<Region*>(region);
+                return r ? std::make_unique<Layer>(r, plot) : nullptr;
+            }};
+}
+
+// Adding a kind of region layer is one row.
+constexpr RegionLayerKind kRegionLayerKinds[] = {
+    Kind<CrRange, CRangeLayer>(kRgnRange, kTrackRangeTool),
+    Kind<CrRect, CRectLayer>(kRgnRect, kTrackRectTool),
+    Kind<CrEllipse, CEllipseLayer>(kRgnEllipse, kTrackEllipseTool),
+};
+
+}  // namespace
+
 std::unique_ptr<CRgnLayer> CreateRegionLayerForTool(int32_t tool, int32_t xPar, int32_t yPar, CPLOT* plot) {
-    switch (tool) {
-        case kTrackRangeTool: return std::make_unique<CRangeLayer>(xPar, yPar, plot);
-        case kTrackRectTool: return std::make_unique<CRectLayer>(xPar, yPar, plot);
-        case kTrackEllipseTool: return std::make_unique<CEllipseLayer>(xPar, yPar, plot);
-        default: return nullptr;
-    }
+    for (const RegionLayerKind& k : kRegionLayerKinds)
+        if (k.tool == tool) return k.forTool(xPar, yPar, plot);
+    return nullptr;
 }
 
 std::unique_ptr<CRgnLayer> CreateRegionLayerFor(CDataRgn* region, CPLOT* plot) {
     if (!region) return nullptr;
-    if (auto* r = dynamic_cast<CrRange*>(region)) return std::make_unique<CRangeLayer>(r, plot);
-    if (auto* r = dynamic_cast<CrRect*>(region)) return std::make_unique<CRectLayer>(r, plot);
-    if (auto* r = dynamic_cast<CrEllipse*>(region)) return std::make_unique<CEllipseLayer>(r, plot);
+    for (const RegionLayerKind& k : kRegionLayerKinds)
+        if (k.regionType == region->GetType()) return k.ofRegion(region, plot);
     return nullptr;
 }
 
 std::unique_ptr<CLayer> MakeRegionLayer(CDataRgn* region, CPLOT* plot) { return CreateRegionLayerFor(region, plot); }
-
-void InstallRegionLayerMaker() {
-    PlotLayerMakers m = CPLOT::GetLayerMakers();
-    m.region = &MakeRegionLayer;
-    CPLOT::SetLayerMakers(m);
-}

@@ -268,7 +268,3 @@ std::unique_ptr<CRgnLayer> CreateRegionLayerForTool(int32_t tool, int32_t xPar, 
 // The layer showing an existing region, by its type; null for a region
 // without a layer class here, or null region.
 std::unique_ptr<CRgnLayer> CreateRegionLayerFor(CDataRgn* region, CPLOT* plot);
-// The same as the plot's region-layer maker (shown regions, plot records).
-std::unique_ptr<CLayer> MakeRegionLayer(CDataRgn* region, CPLOT* plot);
-// Registers MakeRegionLayer with the plots (the other makers are kept).
-void InstallRegionLayerMaker();

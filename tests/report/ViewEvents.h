@@ -111,8 +111,6 @@ protected:
     void OpenView(int width, int height) {
         rtest::EnsureApp();
         plottest::ResetPlotDefaults();
-        m_makers = CPLOT::GetLayerMakers();
-        InstallRegionLayerMaker();
         doc = std::make_unique<CLumitraDoc>();
         view = std::make_unique<CLumitraView>(doc.get());
         view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -126,7 +124,6 @@ protected:
         d.reset();
         view.reset();
         doc.reset();
-        CPLOT::SetLayerMakers(m_makers);
     }
 
     // A page point of a plot's area given in layer pixels (y upward).
@@ -148,9 +145,6 @@ protected:
     std::unique_ptr<CLumitraDoc> doc;
     std::unique_ptr<CLumitraView> view;
     std::unique_ptr<Driver> d;
-
-private:
-    PlotLayerMakers m_makers;
 };
 
 // A page object counting its copies to the clipboard.

@@ -768,8 +768,6 @@ TEST(DocFileRealLayers, RegionLayersOfTheProgramRoundTripAndRender) {
     lm::ScriptedUiServices ui;
     lm::ScopedUiServices install{&ui};
     fldtest::ScopedPalette palette;
-    const PlotLayerMakers saved = CPLOT::GetLayerMakers();
-    InstallRegionLayerMaker();
 
     const std::string fcs = dir.Write("five.fcs", fldtest::FiveParamFcs(400));
     const std::string path = dir.File("real.fld");
@@ -827,7 +825,6 @@ TEST(DocFileRealLayers, RegionLayersOfTheProgramRoundTripAndRender) {
     for (int y = 0; y < page.height(); ++y)
         for (int x = 0; x < page.width(); ++x) dark += qGray(page.pixel(x, y)) < 128;
     EXPECT_GT(dark, 500);  // axes, dots and region outlines were drawn
-    CPLOT::SetLayerMakers(saved);
 }
 
 }  // namespace

@@ -269,8 +269,6 @@ protected:
         ProgramTest::SetUp();
         ASSERT_TRUE(app->InitInstance({}));
         plottest::ResetPlotDefaults();
-        m_makers = CPLOT::GetLayerMakers();
-        InstallRegionLayerMaker();
         doc = app->GetDocuments().front().get();
         view = app->GetMainFrame()->GetActiveReportView();
         ASSERT_NE(view, nullptr);
@@ -293,7 +291,6 @@ protected:
     void TearDown() override {
         d.reset();
         ProgramTest::TearDown();
-        CPLOT::SetLayerMakers(m_makers);
     }
 
     CLumitraDoc* doc = nullptr;
@@ -304,9 +301,6 @@ protected:
     VexaDataShell* templ = nullptr;
     CGateNode* gate = nullptr;
     CPLOT* second = nullptr;
-
-private:
-    PlotLayerMakers m_makers;
 };
 
 TEST_F(TemplateDropTest, EveryFileTakesTheTemplatesGatesAndCopiesOfItsPlots) {

@@ -103,13 +103,10 @@ protected:
     void SetUp() override {
         rtest::EnsureApp();
         ResetPlotDefaults();
-        m_savedMakers = CPLOT::GetLayerMakers();
-        InstallRegionLayerMaker();
         doc = std::make_unique<CLumitraDoc>();
     }
     void TearDown() override {
         doc.reset();
-        CPLOT::SetLayerMakers(m_savedMakers);
     }
 
     VexaDataShell* AddShell(const std::string& path, std::unique_ptr<VexaDataShell> shell = nullptr) {
@@ -144,9 +141,6 @@ protected:
     lm::ScriptedUiServices ui;
     lm::ScopedUiServices scoped{&ui};
     std::unique_ptr<CLumitraDoc> doc;
-
-private:
-    PlotLayerMakers m_savedMakers;
 };
 
 }  // namespace

@@ -60,15 +60,6 @@ void PutFloat(std::vector<uint8_t>& b, float v) {
     std::memcpy(b.data() + at, &v, 4);
 }
 
-class ScopedRealRegionMaker {
-public:
-    ScopedRealRegionMaker() : m_saved(CPLOT::GetLayerMakers()) { InstallRegionLayerMaker(); }
-    ~ScopedRealRegionMaker() { CPLOT::SetLayerMakers(m_saved); }
-
-private:
-    PlotLayerMakers m_saved;
-};
-
 class RgnLayerDrawTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -192,7 +183,6 @@ TEST_F(RgnLayerDrawTest, NameAndPercentageFormTheLabel) {
 }
 
 TEST_F(RgnLayerDrawTest, ColourDrawingInvisibleLayersAndThePlot) {
-    ScopedRealRegionMaker maker;
     CRectLayer l(region, plot.get());
     l.SetColor(RGB(200, 0, 0));
     QImage area = NewAreaImage(kW, kH, 0xFFFFFF);
@@ -413,7 +403,6 @@ TEST_F(RgnLayerDrawTest, MakersChooseTheLayerOfTheToolOrRegion) {
 }
 
 TEST_F(RgnLayerDrawTest, PlotRecordsKeepTheirRegionLayersLabels) {
-    ScopedRealRegionMaker maker;
     CLumitraDoc doc;
     VexaDataShell* s = doc.AttachDataShell(MakeShell({{100, 100}, {500, 500}}));
     CGateNode* g = AddRectGate(*s, 0.2f, 0.2f, 0.6f, 0.6f, 0, "G1");
