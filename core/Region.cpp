@@ -106,6 +106,13 @@ bool CDataRgn::FitsParamCount(int32_t n) const {
     return true;
 }
 
+void CDataRgn::SetBox(const std::array<float, 4>& box) {
+    m_x0 = box[0];
+    m_y0 = box[1];
+    m_x1 = box[2];
+    m_y1 = box[3];
+}
+
 void CDataRgn::Normalise() {
     if (m_x0 > m_x1) std::swap(m_x0, m_x1);
     if (m_y0 > m_y1) std::swap(m_y0, m_y1);
@@ -253,10 +260,7 @@ void CrRange::GetGeometry(float* lower, float* upper) const {
 
 CrRect::CrRect(int32_t xParam, int32_t yParam, RgnPoint corner1, RgnPoint corner2)
     : CDataRgn(kRgnRect, xParam, yParam) {
-    m_x0 = corner1.x;
-    m_y0 = corner1.y;
-    m_x1 = corner2.x;
-    m_y1 = corner2.y;
+    SetBox({corner1.x, corner1.y, corner2.x, corner2.y});
     Normalise();
 }
 
@@ -277,10 +281,7 @@ bool CrRect::HitTest(const RegionInput& in, EventBitMask& mask, const EventBitMa
 }
 
 void CrRect::SetGeometry(const std::array<float, 4>& box, CDataRgnGPUser* source) {
-    m_x0 = box[0];
-    m_y0 = box[1];
-    m_x1 = box[2];
-    m_y1 = box[3];
+    SetBox(box);
     Changed(source);
 }
 
@@ -291,10 +292,7 @@ void CrRect::GetGeometry(std::array<float, 4>* box) const { *box = {m_x0, m_y0, 
 
 CrEllipse::CrEllipse(int32_t xParam, int32_t yParam, RgnPoint corner1, RgnPoint corner2)
     : CDataRgn(kRgnEllipse, xParam, yParam) {
-    m_x0 = corner1.x;
-    m_y0 = corner1.y;
-    m_x1 = corner2.x;
-    m_y1 = corner2.y;
+    SetBox({corner1.x, corner1.y, corner2.x, corner2.y});
     CrEllipse::Normalise();
 }
 
@@ -330,10 +328,7 @@ bool CrEllipse::HitTest(const RegionInput& in, EventBitMask& mask, const EventBi
 }
 
 void CrEllipse::SetGeometry(const std::array<float, 4>& box, CDataRgnGPUser* source) {
-    m_x0 = box[0];
-    m_y0 = box[1];
-    m_x1 = box[2];
-    m_y1 = box[3];
+    SetBox(box);
     CrEllipse::Normalise();
     Changed(source);
 }

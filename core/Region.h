@@ -128,6 +128,8 @@ protected:
     // listeners that leave while being told.
     void NotifyListeners(CDataRgnGPUser* skip);
     void CopyBaseTo(CDataRgn& c) const;
+    // x0, y0, x1, y1 as given (not ordered).
+    void SetBox(const std::array<float, 4>& box);
 
     // Fraction columns for the hit test: ok false when the input is unusable.
     struct Columns {

@@ -22,11 +22,6 @@ ViewObjectMakers& Makers() {
     return makers;
 }
 
-CRect DefaultPlotRectAt(int32_t x, int32_t y) {
-    const PlotDefaults& d = GetPlotDefaults();
-    return CRect(CPoint(x, y), CSize(d.UsedWidth(), d.UsedHeight()));
-}
-
 }  // namespace
 
 void CLumitraView::SetObjectMakers(const ViewObjectMakers& makers) { Makers() = makers; }
@@ -76,7 +71,7 @@ CPLOT* CLumitraView::NewPlotInRect(const CRect& rect, int32_t xPar, int32_t yPar
 CPLOT* CLumitraView::NewPlotAtPilot(int32_t xPar, int32_t yPar, CGateNode* gate) {
     if (!m_doc) return nullptr;
     const CPoint pilot = m_doc->GetPilot();
-    return NewPlotInRect(DefaultPlotRectAt(pilot.x, pilot.y), xPar, yPar, gate);
+    return NewPlotInRect(GetPlotDefaults().UsedRectAt(pilot.x, pilot.y), xPar, yPar, gate);
 }
 
 CPLOT* CLumitraView::OpenShellInNewPlot(VexaDataShell* shell) {
@@ -92,7 +87,7 @@ CPLOT* CLumitraView::NewPlotFromPayload(int32_t x, int32_t y, CGateNode* gate) {
     if (!m_doc) return nullptr;
     const PlotDefaults& d = GetPlotDefaults();
     const int32_t count = gate && gate->GetShell() ? gate->GetShell()->GetParamCount() : 0;
-    CPLOT* plot = NewPlotInRect(DefaultPlotRectAt(x, y), d.UsedParamX(count), d.UsedParamY(count), gate);
+    CPLOT* plot = NewPlotInRect(d.UsedRectAt(x, y), d.UsedParamX(count), d.UsedParamY(count), gate);
     if (CMainFrame* frame = GetMainFrame()) frame->RefreshNavigatePlots(m_doc);
     m_doc->RedrawDirty();
     return plot;

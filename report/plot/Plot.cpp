@@ -25,11 +25,6 @@ PlotLayerMakers& Makers() {
     return makers;
 }
 
-CRect DefaultRectAt(int32_t x, int32_t y) {
-    const PlotDefaults& d = GetPlotDefaults();
-    return CRect(x, y, x + d.UsedWidth(), y + d.UsedHeight());
-}
-
 std::unique_ptr<CTRANS> MakeTransOfKind(int32_t kind, float min, float max) {
     if (kind == kTransLinear && CTRANS::IsValidRange(min, max)) return std::make_unique<CTRANS>(min, max);
     if (kind == kTransLog && CLogTRANS::IsValidRange(min, max)) return std::make_unique<CLogTRANS>(min, max);
@@ -71,7 +66,7 @@ CRect CPLOT::ApplySizeRule(const CRect& rect) {
     return r;
 }
 
-CPLOT::CPLOT(int32_t x, int32_t y, CLumitraDoc* doc) : CGateUser(), CTrkObj(DefaultRectAt(x, y), doc) {
+CPLOT::CPLOT(int32_t x, int32_t y, CLumitraDoc* doc) : CGateUser(), CTrkObj(GetPlotDefaults().UsedRectAt(x, y), doc) {
     InitDefaults();
     m_xPar = 0;
     m_yPar = 1;
@@ -79,7 +74,7 @@ CPLOT::CPLOT(int32_t x, int32_t y, CLumitraDoc* doc) : CGateUser(), CTrkObj(Defa
 }
 
 CPLOT::CPLOT(int32_t x, int32_t y, CGateNode* gate, CLumitraDoc* doc, int32_t xPar, int32_t yPar)
-    : CGateUser(gate), CTrkObj(DefaultRectAt(x, y), doc) {
+    : CGateUser(gate), CTrkObj(GetPlotDefaults().UsedRectAt(x, y), doc) {
     InitDefaults();
     InitForGate(gate, xPar, yPar);
     LogNewNodePlot();

@@ -52,6 +52,10 @@ int32_t PlotDefaults::UsedWidth() const { return std::clamp(width, kPlotMinSide,
 
 int32_t PlotDefaults::UsedHeight() const { return std::clamp(height, kPlotMinSide, kPlotMaxSide); }
 
+CRect PlotDefaults::UsedRectAt(int32_t x, int32_t y) const {
+    return CRect(CPoint(x, y), CSize(UsedWidth(), UsedHeight()));
+}
+
 int32_t PlotDefaults::UsedParamX(int32_t paramCount) const { return UsedParam(parax, paramCount); }
 
 int32_t PlotDefaults::UsedParamY(int32_t paramCount) const {

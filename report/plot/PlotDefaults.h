@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/Geometry.h"
+
 struct PlotDefaults {
     // Before the file is read; a read always replaces them, so a missing file
     // gives the values of kMissingKeyDefaults instead.
@@ -33,6 +35,8 @@ struct PlotDefaults {
     int32_t UsedDotEvents() const;          // at least 1
     int32_t UsedWidth() const;              // at least the plot minimum, at most a few pages
     int32_t UsedHeight() const;
+    // A new plot's rectangle: the used size, top left at (x, y).
+    CRect UsedRectAt(int32_t x, int32_t y) const;
     // A parameter index valid for a data set with paramCount parameters (0
     // when out of range; 0 also for a data set without parameters).
     int32_t UsedParamX(int32_t paramCount) const;
