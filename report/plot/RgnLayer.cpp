@@ -345,7 +345,7 @@ bool CRgnLayer::OnButtonDown(CPoint page, int32_t* state) {
         case kTrackMove:  // idle: the plot offers the press to every layer
             if (HitLabel(page)) {
                 *state = kTrackLabelDrag;
-                m_last = p;
+                BeginDrag(p);
                 return true;
             }
             if (HitOutline(p)) {
@@ -367,16 +367,17 @@ bool CRgnLayer::OnButtonDown(CPoint page, int32_t* state) {
             if (h >= 0 && h < HandleCount()) {
                 m_handle = h;
                 *state = kTrackHandleDrag;
+                BeginDrag(p);
                 return true;
             }
             if (HitOutline(p)) {
                 *state = kTrackRegionMove;
-                m_last = p;
+                BeginDrag(p);
                 return true;
             }
             if (LabelDragWhenSelected() && HitLabel(page)) {
                 *state = kTrackLabelDrag;
-                m_last = p;
+                BeginDrag(p);
                 return true;
             }
             *state = kTrackMove;
@@ -399,16 +400,18 @@ bool CRgnLayer::OnButtonUp(CPoint /*page*/, int32_t* state) {
             return true;
         case kTrackHandleDrag:
             *state = kTrackRegionSelected;
-            PushGeometry();
+            if (m_dragged) PushGeometry();
             return true;
         case kTrackRegionMove:
             *state = kTrackRegionSelected;
+            if (!m_dragged) return true;
             ClampLabel();
             TakeLabelFractions();
             PushGeometry();
             return true;
         case kTrackLabelDrag:
             *state = kTrackMove;
+            if (!m_dragged) return true;
             ClampLabel();
             TakeLabelFractions();
             return true;
@@ -421,6 +424,10 @@ bool CRgnLayer::OnDrag(CPoint page, int32_t* state) {
     if (!state || !AreaUsable()) return false;
     SyncArea();
     const CPoint p = ToLayer(page);
+    if (*state == kTrackHandleDrag || *state == kTrackRegionMove || *state == kTrackLabelDrag) {
+        if (!m_dragged && p == m_pressAt) return true;
+        m_dragged = true;
+    }
     switch (*state) {
         case kTrackRubberBandRegion:
             DragRubberBand(p);
@@ -438,6 +445,11 @@ bool CRgnLayer::OnDrag(CPoint page, int32_t* state) {
         default:
             return false;
     }
+}
+
+void CRgnLayer::BeginDrag(CPoint layerPoint) {
+    m_last = m_pressAt = layerPoint;
+    m_dragged = false;
 }
 
 bool CRgnLayer::OnDoubleClick(CPoint, int32_t*) { return true; }

@@ -256,8 +256,15 @@ private:
     void DrawAll(RgnCanvas& canvas);
     QFont LabelFont(bool forMask) const;
 
+    // A drag starts at the press; until the pointer leaves that point
+    // nothing is edited, so a plain click never rewrites the region from
+    // pixels (which would round it to the current area's size).
+    void BeginDrag(CPoint layerPoint);
+
     CSize m_syncedArea;     // area size the pixels were made for
     bool m_pushing = false;  // the region's notice of our own push is ignored
+    CPoint m_pressAt;        // layer point of the press that started the drag
+    bool m_dragged = false;  // the pointer has left m_pressAt since
 };
 
 // ---- making region layers ----

@@ -495,6 +495,32 @@ TEST_F(ViewInputTest, TheRectangleToolFromThePlotMenuDrawsAGateOfTheCountedEvent
     EXPECT_EQ(int(gate->GetMask().CountSetBits()), expected);
 }
 
+TEST_F(ViewInputTest, AClickOnARegionOutlineThatMovesNothingLeavesTheGateAsItWas) {
+    VexaDataShell* shell = AddShell();
+    CGateNode* gate = plottest::AddRectGate(*shell, 0.123f, 0.217f, 0.611f, 0.733f, 0, "R1");
+    CPLOT* plot = AddPlot(CRect(20, 20, 270, 270), shell->GetRoot());
+    plot->ShowRegion(gate->GetRegion());
+    // Another size: the outline's pixels no longer give back the fractions.
+    plot->SetRect(CRect(20, 20, 331, 297), false);
+    const int32_t before = int32_t(gate->GetMask().CountSetBits());
+    std::array<float, 4> was{}, now{};
+    auto* rect = dynamic_cast<CrRect*>(gate->GetRegion());
+    ASSERT_NE(rect, nullptr);
+    rect->GetGeometry(&was);
+
+    const CRect area = plot->GetPlotArea();
+    const CPoint edge = AreaPoint(*plot, CRgnLayer::FractionToPixel(area.Width(), was[0]),
+                                  CRgnLayer::FractionToPixel(area.Height(), 0.5f));
+    d->Click(edge);  // makes the plot active
+    d->Press(edge);
+    ASSERT_EQ(State(), kTrackRegionMove);
+    d->Move(edge);
+    d->Release(edge);
+    rect->GetGeometry(&now);
+    EXPECT_EQ(now, was);
+    EXPECT_EQ(int32_t(gate->GetMask().CountSetBits()), before);
+}
+
 TEST_F(ViewInputTest, LosingTheFocusGivesUpARegionBeingDrawn) {
     VexaDataShell* shell = AddShell();
     CPLOT* plot = AddPlot(CRect(0, 0, 250, 250), shell->GetRoot());
