@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
@@ -518,5 +519,28 @@ TEST_F(MainFrameTest, CommandLineOpensFilesAndRefusesUnknownOptions) {
     Frame()->OnCommand(kCmdFileOpen);
     EXPECT_EQ(app->GetDocuments().size(), 2u);  // FCS files open in a new report each time
 }
+
+#ifdef LUMITRA_PROGRAM
+TEST(CommandLinePrinting, PrintsAnFcsFileToPdfWithoutADisplay) {
+    rtest::EnsureApp();
+    lmtest::TempDir dir;
+    lmtest::FcsWriter w;
+    w.Param("FSC-H", 32, "1024").Param("SSC-H", 32, "1024").Event({1, 2}).Event({3, 4});
+    const std::string fcs = dir.Write("sample.fcs", w.Build());
+    const QString pdf = QString::fromStdString(dir.File("out.pdf"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(QString::fromLatin1(name));
+    env.insert(QStringLiteral("HOME"), QString::fromStdString(dir.Path()));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(dir.Path()));
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(QString::fromStdString(dir.Path()));  // its log.txt goes there
+    program.start(QStringLiteral(LUMITRA_PROGRAM), {QStringLiteral("--print-to"), pdf, QString::fromStdString(fcs)});
+    ASSERT_TRUE(program.waitForFinished(120000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << program.readAllStandardError().toStdString();
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+    EXPECT_EQ(ReadAll(pdf.toStdString()).substr(0, 5), "%PDF-");
+}
+#endif
 
 }  // namespace
