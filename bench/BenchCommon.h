@@ -1,13 +1,17 @@
 #pragma once
-// What the Qt benchmarks (plots, view, drag) share: timing helpers, the
-// synthetic data they draw, and the offscreen platform when there is no
-// display.
-#include <QtGlobal>
+// What every benchmark shares: timing and memory helpers, the BENCH lines a
+// script reads, and for the drawing benchmarks (plots, view, drag) the
+// synthetic data they draw and the offscreen platform when there is no
+// display. Qt-free, so the core benchmarks use it too.
+#include <sys/resource.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <utility>
@@ -24,12 +28,39 @@ inline double Ms(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double, std::milli>(b - a).count();
 }
 
+inline double Seconds(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double>(b - a).count();
+}
+
+// Largest resident size of this process so far.
+inline long PeakRssKiB() {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return ru.ru_maxrss;
+}
+
+// The size part of a BENCH key: 1000000 -> "1m", 250000 -> "250k".
+inline std::string SizeKey(int64_t events) {
+    if (events % 1000000 == 0) return std::to_string(events / 1000000) + "m";
+    if (events % 1000 == 0) return std::to_string(events / 1000) + "k";
+    return std::to_string(events);
+}
+
+// One figure for scripts: "BENCH <key> <value> <unit>", the value with a
+// point and three decimals. std::to_chars ignores the locale, which a Qt
+// application sets from the environment (a "de_DE" printf would write a comma).
+inline void Bench(const std::string& key, double value, const char* unit) {
+    char num[64];
+    const auto end = std::to_chars(num, num + sizeof num, value, std::chars_format::fixed, 3);
+    std::printf("BENCH %s %.*s %s\n", key.c_str(), int(end.ptr - num), num, unit);
+    std::fflush(stdout);
+}
+
 // Nothing is shown: without a display the offscreen platform will do. Call
 // before the application object is made.
 inline void UseOffscreenWithoutDisplay() {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY") &&
-        !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }
 
 // Three float parameters: "FS" and "SS" ($PnR 1024, linear axes) and "FL1"
@@ -55,11 +86,17 @@ inline CDataSet* MakeData(int64_t events, unsigned seed) {
 }
 
 struct Stats {
-    double min = 0, median = 0;
+    double min = 0, median = 0, max = 0;
 };
 
-// Runs f `runs` times (at least once) and returns the fastest and the median
-// time in milliseconds.
+// Fastest, median and slowest of the samples (all 0 when there are none).
+inline Stats Summarize(std::vector<double> t) {
+    if (t.empty()) return {};
+    std::sort(t.begin(), t.end());
+    return {t.front(), t[t.size() / 2], t.back()};
+}
+
+// Runs f `runs` times (at least once) and sums up the times in milliseconds.
 template <class F>
 Stats Time(int runs, F&& f) {
     std::vector<double> t;
@@ -68,8 +105,7 @@ Stats Time(int runs, F&& f) {
         f();
         t.push_back(Ms(a, Clock::now()));
     }
-    std::sort(t.begin(), t.end());
-    return {t.front(), t[t.size() / 2]};
+    return Summarize(std::move(t));
 }
 
 }  // namespace lmbench

@@ -10,7 +10,6 @@
 #include <QPainter>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -32,18 +31,12 @@ namespace {
 
 using lmbench::Clock;
 using lmbench::Ms;
+using lmbench::Stats;
 
-struct Series {
-    std::vector<double> v;
-    void Add(double ms) { v.push_back(ms); }
-    double Min() const { return *std::min_element(v.begin(), v.end()); }
-    double Median() const {
-        std::vector<double> s = v;
-        std::sort(s.begin(), s.end());
-        return s[s.size() / 2];
-    }
-    double Max() const { return *std::max_element(v.begin(), v.end()); }
-};
+void PrintRow(const char* what, const std::vector<double>& times, const std::string& note = "") {
+    const Stats s = lmbench::Summarize(times);
+    std::printf("  %-19s min %7.3f  median %7.3f  max %7.3f ms%s\n", what, s.min, s.median, s.max, note.c_str());
+}
 
 void Run(int64_t events) {
     std::printf("--- %lld events\n", (long long)events);
@@ -89,7 +82,7 @@ void Run(int64_t events) {
         std::printf("the press did not grab the region (state %d)\n", state);
         return;
     }
-    Series move, push, draw, step;
+    std::vector<double> move, push, draw, step;
     constexpr int kSteps = 40;
     for (int i = 0; i < kSteps; ++i) {
         at.x += (i < kSteps / 2) ? 1 : -1;
@@ -100,21 +93,21 @@ void Run(int64_t events) {
         const auto s2 = Clock::now();
         redraw();
         const auto s3 = Clock::now();
-        move.Add(Ms(s0, s1));
-        push.Add(Ms(s1, s2));
-        draw.Add(Ms(s2, s3));
-        step.Add(Ms(s0, s3));
+        move.push_back(Ms(s0, s1));
+        push.push_back(Ms(s1, s2));
+        draw.push_back(Ms(s2, s3));
+        step.push_back(Ms(s0, s3));
     }
     layer->OnButtonUp(at, &state);
     std::printf("plot 250 x 250 (area %d x %d), %zu dot layers shown, dot cap %d\n", a.Width(), a.Height(),
                 plot.GetDotLayers().size(), plot.GetMaxDotEvents());
-    std::printf("  layer move          min %7.3f  median %7.3f  max %7.3f ms\n", move.Min(), move.Median(), move.Max());
-    std::printf("  push + 6 gates      min %7.3f  median %7.3f  max %7.3f ms\n", push.Min(), push.Median(), push.Max());
-    std::printf("  plot redraw         min %7.3f  median %7.3f  max %7.3f ms\n", draw.Min(), draw.Median(), draw.Max());
-    std::printf("  one drag step       min %7.3f  median %7.3f  max %7.3f ms   (%d steps)\n", step.Min(), step.Median(),
-                step.Max(), kSteps);
+    PrintRow("layer move", move);
+    PrintRow("push + 6 gates", push);
+    PrintRow("plot redraw", draw);
+    PrintRow("one drag step", step, "   (" + std::to_string(kSteps) + " steps)");
     std::printf("  gate R holds %u events, percentage %s\n", dragged->GetMask().CountSetBits(),
                 layer->GetPercentText().c_str());
+    lmbench::Bench("drag_step_" + lmbench::SizeKey(events) + "_ms", lmbench::Summarize(step).median, "ms");
 }
 
 }  // namespace

@@ -1,26 +1,26 @@
 // Loading speed and peak memory of the FCS reader on large synthetic files,
 // and the cost of one compensation. Prints its figures; run by hand:
 //   bench_fcs_load [work-folder]
-#include <chrono>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
+#include "bench/BenchCommon.h"
 #include "core/DataSet.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point a, Clock::time_point b) {
-    return std::chrono::duration<double>(b - a).count();
-}
+using lmbench::Clock;
+using lmbench::PeakRssKiB;
+using lmbench::Seconds;
 
 // Writes an FCS 3.0 float file with events x params values; bigEndian picks
 // $BYTEORD 4,3,2,1 instead of 1,2,3,4. DATA offsets are given in TEXT only,
@@ -76,12 +76,6 @@ bool WriteFloatFile(const std::string& path, int64_t events, int params, bool bi
     return std::fclose(f) == 0;
 }
 
-long PeakRssKiB() {
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return ru.ru_maxrss;
-}
-
 // Child mode: load once, print the time spent inside and the peak memory.
 int LoadOnce(const char* path) {
     auto t0 = Clock::now();
@@ -94,7 +88,12 @@ int LoadOnce(const char* path) {
     return 0;
 }
 
-void Measure(const std::string& self, const std::string& path, int64_t events, int params) {
+struct LoadFigures {
+    double mbPerS = 0;       // DATA megabytes per second inside the process
+    double peakOverData = 0; // peak resident memory / DATA size
+};
+
+LoadFigures Measure(const std::string& self, const std::string& path, int64_t events, int params) {
     const double dataMB = double(events) * params * 4 / 1e6;
     double best = 1e9, bestWhole = 1e9;
     long peak = 0;
@@ -102,7 +101,7 @@ void Measure(const std::string& self, const std::string& path, int64_t events, i
     size_t errs = 0;
     for (int rep = 0; rep < 5; ++rep) {
         int fds[2];
-        if (pipe(fds) != 0) return;
+        if (pipe(fds) != 0) return {};
         auto t0 = Clock::now();
         pid_t pid = fork();
         if (pid == 0) {
@@ -129,9 +128,15 @@ void Measure(const std::string& self, const std::string& path, int64_t events, i
     }
     std::printf("%-28s DATA %7.1f MB  events %d  errors %zu\n", path.substr(path.rfind('/') + 1).c_str(), dataMB,
                 count, errs);
-    std::printf("  inside the process : %.3f s  %.0f MB/s\n", best, dataMB / best);
+    if (best >= 1e9) {
+        std::printf("  no load run finished\n");
+        return {};
+    }
+    const LoadFigures f{dataMB / best, peak * 1024.0 / 1e6 / dataMB};
+    std::printf("  inside the process : %.3f s  %.0f MB/s\n", best, f.mbPerS);
     std::printf("  whole process      : %.3f s\n", bestWhole);
-    std::printf("  peak memory        : %.1f MB  (%.2f x DATA)\n", peak / 1024.0, peak / 1024.0 * 1.048576 / dataMB);
+    std::printf("  peak memory        : %.1f MB  (%.2f x DATA)\n", peak / 1024.0, f.peakOverData);
+    return f;
 }
 
 void MeasureCompensation() {
@@ -168,8 +173,10 @@ int main(int argc, char** argv) {
     char self[4096] = {};
     if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return 1;
 
-    struct Case { const char* name; int64_t events; int params; bool big; };
-    const Case cases[] = {{"bench-1M-x20.fcs", 1000000, 20, false}, {"bench-10M-x8.fcs", 10000000, 8, true}};
+    // `targeted`: the file whose figures are printed as BENCH lines.
+    struct Case { const char* name; int64_t events; int params; bool big; bool targeted; };
+    const Case cases[] = {{"bench-1M-x20.fcs", 1000000, 20, false, true},
+                          {"bench-10M-x8.fcs", 10000000, 8, true, false}};
     for (const Case& c : cases) {
         std::string path = dir + "/" + c.name;
         if (!WriteFloatFile(path, c.events, c.params, c.big)) {
@@ -178,8 +185,12 @@ int main(int argc, char** argv) {
         }
         // Load once untimed so that every measured run finds the file cached.
         LoadOnce(path.c_str());
-        Measure(self, path, c.events, c.params);
+        const LoadFigures f = Measure(self, path, c.events, c.params);
         unlink(path.c_str());
+        if (!c.targeted || f.mbPerS <= 0) continue;
+        const std::string size = lmbench::SizeKey(c.events) + "_x" + std::to_string(c.params);
+        lmbench::Bench("load_" + size + "_mb_per_s", f.mbPerS, "MB/s");
+        lmbench::Bench("load_peak_over_data", f.peakOverData, "x");
     }
     MeasureCompensation();
     return 0;

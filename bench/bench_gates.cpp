@@ -4,12 +4,10 @@
 // 8x8 spillover matrix. Each size runs in its own child process so that its
 // peak memory is its own. Run by hand:
 //   bench_gates [events...]      (default: 1000000 10000000)
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +17,7 @@
 #include <vector>
 
 #include "base/MappedFile.h"
+#include "bench/BenchCommon.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
 #include "core/EventMatrix.h"
@@ -29,15 +28,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
-
-long PeakRssMiB() {
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return ru.ru_maxrss / 1024;
-}
+using lmbench::Clock;
+using lmbench::Ms;
+using lmbench::Time;
 
 constexpr int kParams = 10;  // FSC-A, SSC-A, FL1-A .. FL8-A
 constexpr int kFirstFl = 2;
@@ -54,7 +47,7 @@ std::vector<uint8_t> BuildFile(int64_t events) {
         text += "$P" + n + "N/" + name(p) + "/$P" + n + "B/32/$P" + n + "R/262144/$P" + n + "E/0,0/";
     }
     std::string spill = std::to_string(kFl);
-    for (int i = 0; i < kFl; ++i) spill += "," + name(kFirstFl + i);
+    for (int i = 0; i < kFl; ++i) (spill += ',') += name(kFirstFl + i);
     for (int i = 0; i < kFl; ++i)
         for (int j = 0; j < kFl; ++j) {
             char v[32];
@@ -100,17 +93,6 @@ std::vector<uint8_t> BuildFile(int64_t events) {
         std::memcpy(out + size_t(e) * kParams, ev, sizeof ev);
     }
     return bytes;
-}
-
-template <class Fn>
-double Best(int reps, Fn&& fn) {
-    double best = 1e300;
-    for (int r = 0; r < reps; ++r) {
-        auto t0 = Clock::now();
-        fn(r);
-        best = std::min(best, Ms(t0, Clock::now()));
-    }
-    return best;
 }
 
 struct Tree {
@@ -166,6 +148,7 @@ int RunSize(int64_t events) {
     VexaDataShell shell(ds, "bench");
     std::printf("  shell with compensation on load      %8.1f ms\n", Ms(t2, Clock::now()));
 
+    double slowestEdit = 0;  // a target holds on every axis
     for (bool logicle : {false, true}) {
         const char* axis = logicle ? "logicle" : "linear ";
         while (shell.GetGateCount() > 1) shell.RemoveGate(shell.GetGate(1), false);
@@ -177,16 +160,19 @@ int RunSize(int64_t events) {
         Tree t = BuildTree(shell);
         const double build = Ms(b0, Clock::now());
         // Every gate again (fraction columns cached): what a data notice costs.
-        const double all = Best(5, [&](int) { shell.EditCompensation(3); });
+        const double all = Time(5, [&] { shell.EditCompensation(3); }).min;
         // Region drag: the rectangle and its five dependants.
-        const double edit = Best(20, [&](int r) {
-            const float d = 0.01f * float(r % 5);
+        int r = 0;
+        const double edit = Time(20, [&] {
+            const float d = 0.01f * float(r++ % 5);
             t.rect->SetGeometry({0.1f + d, 0.05f, 0.85f - d, 0.7f + d}, nullptr);
-        });
-        const double quadEdit = Best(10, [&](int r) {
-            const float d = 0.01f * float(r % 5);
+        }).min;
+        slowestEdit = std::max(slowestEdit, edit);
+        r = 0;
+        const double quadEdit = Time(10, [&] {
+            const float d = 0.01f * float(r++ % 5);
             static_cast<CrQuadrant*>(t.quad->GetRegion())->SetGeometry(0.5f + d, 0.5f, 0.52f, 0.48f - d, 0.5f, 0.47f, nullptr);
-        });
+        }).min;
         std::printf("  %s axes: set %d transforms %7.1f ms | build 10-gate tree (first) %8.1f ms | "
                     "all gates again %7.1f ms\n",
                     axis, kParams, axes, build, all);
@@ -197,21 +183,23 @@ int RunSize(int64_t events) {
     }
 
     // All ten statistics of the root (every event) and of a smaller gate.
+    double rootStats = 0;
     for (int32_t gi : {0, 1}) {
         CStatItem* st = shell.GetGate(gi)->GetStatItem();
         std::string texts;
-        const double stats = Best(5, [&](int) {
+        const double stats = Time(5, [&] {
             texts.clear();
             for (int code = 0; code < kStatCodeCount; ++code) texts += st->GetStatText(kFirstFl, code) + " ";
-        });
+        }).min;
         std::printf("  all ten statistics of a %lld-event gate %7.1f ms  [%s]\n",
                     (long long)st->GetEventCount(), stats, texts.c_str());
+        if (gi == 0) rootStats = stats;
     }
     {
         CStatItem* st = shell.GetGate(0)->GetStatItem();
-        const double med = Best(5, [&](int) { (void)st->GetMedian(kFirstFl); });
-        const double mean = Best(5, [&](int) { (void)st->GetMean(kFirstFl); });
-        const double geo = Best(5, [&](int) { (void)st->GetGeoMean(kFirstFl); });
+        const double med = Time(5, [&] { (void)st->GetMedian(kFirstFl); }).min;
+        const double mean = Time(5, [&] { (void)st->GetMean(kFirstFl); }).min;
+        const double geo = Time(5, [&] { (void)st->GetGeoMean(kFirstFl); }).min;
         std::printf("    of which: median %.1f ms, mean %.1f ms, geometric mean %.1f ms\n", med, mean, geo);
     }
 
@@ -225,8 +213,11 @@ int RunSize(int64_t events) {
     const double apply = Ms(c1, Clock::now());
     std::printf("  compensation: one coefficient %7.1f ms | EditCompensation(1) %7.1f ms (logicle axes)\n", oneValue,
                 apply);
-    std::printf("  peak memory %ld MiB (data %.0f MiB per column set)\n", PeakRssMiB(),
+    std::printf("  peak memory %ld MiB (data %.0f MiB per column set)\n", lmbench::PeakRssKiB() / 1024,
                 double(events) * kParams * 4 / 1048576.0);
+    const std::string size = lmbench::SizeKey(events);
+    lmbench::Bench("region_edit_" + size + "_ms", slowestEdit, "ms");
+    lmbench::Bench("stats10_" + size + "_ms", rootStats, "ms");
     return 0;
 }
 

@@ -8,7 +8,6 @@
 #include <QPainter>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -100,12 +99,14 @@ int main(int argc, char** argv) {
     Axis axes[] = {{"FS, linear axis", 0, nullptr},
                    {"FL1, log axis", 2, std::make_unique<CLogTRANS>(0.0f, 5.4f)},
                    {"FL1, logicle axis", 2, std::make_unique<CLogical>(262144.0f, -100.0f, 4.5f)}};
+    double slowestHist = 0;  // a target holds on every axis
     for (Axis& a : axes) {
         if (a.trans) shell.SetTrans(std::move(a.trans), a.param);
         CPLOT hist(CRect(0, 0, 250, 250), shell.GetRoot(), nullptr, a.param, 1);
         const Stats s = RebuildAndDraw(hist, 7);
         std::printf("histogram of %lld events on %-18s rebuild + draw min %.1f ms, median %.1f ms\n",
                     (long long)events, a.name, s.min, s.median);
+        slowestHist = std::max(slowestHist, s.median);
     }
 
     // A page of 12 plots already computed, drawn whole at zoom 1 and 2 (the
@@ -138,5 +139,6 @@ int main(int argc, char** argv) {
     BinCost("linear, 128 bins", CTRANS(0.0f, 1024.0f), 128, fs, size_t(events));
     BinCost("log 5 decades, 170 px", CLogTRANS(0.0f, 5.0f), 170, fl, size_t(events));
     BinCost("logicle, 188 pixels", CLogical(262144.0f, -100.0f, 4.5f), 188, fl, size_t(events));
+    lmbench::Bench("hist_" + lmbench::SizeKey(events) + "_ms", slowestHist, "ms");
     return 0;
 }
