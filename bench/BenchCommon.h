@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
 #include <utility>
@@ -54,6 +55,37 @@ inline void Bench(const std::string& key, double value, const char* unit) {
     const auto end = std::to_chars(num, num + sizeof num, value, std::chars_format::fixed, 3);
     std::printf("BENCH %s %.*s %s\n", key.c_str(), int(end.ptr - num), num, unit);
     std::fflush(stdout);
+}
+
+// HEADER and TEXT of an FCS 3.0 file of 32-bit floats, one parameter per name
+// ($PnR 262144), whose DATA of events x names.size() values follows right
+// after; `keywords` are more "KEY/value/" pairs for the TEXT. The DATA offsets
+// are in the TEXT only, as files above 99,999,999 bytes must give them.
+inline std::string FloatFileHead(int64_t events, const std::vector<std::string>& names, bool bigEndian = false,
+                                 const std::string& keywords = "") {
+    std::string text = "/$BEGINANALYSIS/0/$ENDANALYSIS/0/$BEGINSTEXT/0/$ENDSTEXT/0/$MODE/L/$DATATYPE/F/";
+    text += std::string("$BYTEORD/") + (bigEndian ? "4,3,2,1" : "1,2,3,4") + "/";
+    text += "$PAR/" + std::to_string(names.size()) + "/$TOT/" + std::to_string(events) + "/$NEXTDATA/0/";
+    for (size_t p = 0; p < names.size(); ++p) {
+        const std::string n = std::to_string(p + 1);
+        text += "$P" + n + "N/" + names[p] + "/$P" + n + "B/32/$P" + n + "R/262144/$P" + n + "E/0,0/";
+    }
+    text += keywords;
+    // Room for the two offsets, filled in once the TEXT's length is known.
+    std::string tail = "$BEGINDATA/0000000000000000/$ENDDATA/0000000000000000/";
+    const int64_t textBegin = 58;
+    const int64_t textEnd = textBegin + int64_t(text.size() + tail.size()) - 1;
+    const int64_t dataBegin = textEnd + 1;
+    const int64_t dataEnd = dataBegin + events * int64_t(names.size()) * 4 - 1;
+    char num[32];
+    std::snprintf(num, sizeof num, "%016lld", (long long)dataBegin);
+    std::memcpy(&tail[11], num, 16);
+    std::snprintf(num, sizeof num, "%016lld", (long long)dataEnd);
+    std::memcpy(&tail[37], num, 16);
+    char header[128];
+    std::snprintf(header, sizeof header, "FCS3.0    %8lld%8lld%8d%8d%8d%8d", (long long)textBegin,
+                  (long long)textEnd, 0, 0, 0, 0);
+    return std::string(header, 58) + text + tail;
 }
 
 // Nothing is shown: without a display the offscreen platform will do. Call

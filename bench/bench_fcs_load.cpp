@@ -23,37 +23,18 @@ using lmbench::PeakRssKiB;
 using lmbench::Seconds;
 
 // Writes an FCS 3.0 float file with events x params values; bigEndian picks
-// $BYTEORD 4,3,2,1 instead of 1,2,3,4. DATA offsets are given in TEXT only,
-// as files above 99,999,999 bytes must.
+// $BYTEORD 4,3,2,1 instead of 1,2,3,4.
 bool WriteFloatFile(const std::string& path, int64_t events, int params, bool bigEndian) {
-    std::string text = "/$BEGINANALYSIS/0/$ENDANALYSIS/0/$BEGINSTEXT/0/$ENDSTEXT/0/$MODE/L/$DATATYPE/F/";
-    text += std::string("$BYTEORD/") + (bigEndian ? "4,3,2,1" : "1,2,3,4") + "/";
-    text += "$PAR/" + std::to_string(params) + "/$TOT/" + std::to_string(events) + "/$NEXTDATA/0/";
+    std::vector<std::string> names;
     for (int p = 1; p <= params; ++p) {
-        std::string n = std::to_string(p);
-        text += "$P" + n + "N/P" + n + "/$P" + n + "B/32/$P" + n + "R/262144/$P" + n + "E/0,0/";
+        char name[16];
+        std::snprintf(name, sizeof name, "P%d", p);
+        names.emplace_back(name);
     }
-    const int64_t dataBytes = events * params * 4;
-    // Reserve room for the two offsets, then fill them in.
-    const int64_t textBegin = 58;
-    std::string tail = "$BEGINDATA/0000000000000000/$ENDDATA/0000000000000000/";
-    const int64_t textEnd = textBegin + int64_t(text.size() + tail.size()) - 1;
-    const int64_t dataBegin = textEnd + 1;
-    const int64_t dataEnd = dataBegin + dataBytes - 1;
-    char num[32];
-    std::snprintf(num, sizeof num, "%016lld", (long long)dataBegin);
-    std::memcpy(&tail[11], num, 16);
-    std::snprintf(num, sizeof num, "%016lld", (long long)dataEnd);
-    std::memcpy(&tail[37], num, 16);
-    text += tail;
-    char header[128];
-    std::snprintf(header, sizeof header, "FCS3.0    %8lld%8lld%8d%8d%8d%8d", (long long)textBegin,
-                  (long long)textEnd, 0, 0, 0, 0);
-
+    const std::string head = lmbench::FloatFileHead(events, names, bigEndian);
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
-    std::fwrite(header, 1, 58, f);
-    std::fwrite(text.data(), 1, text.size(), f);
+    std::fwrite(head.data(), 1, head.size(), f);
     std::vector<uint8_t> buf;
     const int64_t chunkEvents = 65536;
     uint32_t seed = 12345;
@@ -184,7 +165,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         // Load once untimed so that every measured run finds the file cached.
-        LoadOnce(path.c_str());
+        delete new CDataSet(path.c_str(), 0);
         const LoadFigures f = Measure(self, path, c.events, c.params);
         unlink(path.c_str());
         if (!c.targeted || f.mbPerS <= 0) continue;

@@ -39,13 +39,9 @@ constexpr int kFl = 8;
 // An FCS 3.0 file in memory: little-endian floats, $PnR 262144, SPILL over
 // the eight fluorescence parameters.
 std::vector<uint8_t> BuildFile(int64_t events) {
-    std::string text = "/$BEGINANALYSIS/0/$ENDANALYSIS/0/$BEGINSTEXT/0/$ENDSTEXT/0/$MODE/L/$DATATYPE/F/";
-    text += "$BYTEORD/1,2,3,4/$PAR/" + std::to_string(kParams) + "/$TOT/" + std::to_string(events) + "/$NEXTDATA/0/";
-    auto name = [](int p) { return p == 0 ? std::string("FSC-A") : p == 1 ? std::string("SSC-A") : "FL" + std::to_string(p - 1) + "-A"; };
-    for (int p = 0; p < kParams; ++p) {
-        const std::string n = std::to_string(p + 1);
-        text += "$P" + n + "N/" + name(p) + "/$P" + n + "B/32/$P" + n + "R/262144/$P" + n + "E/0,0/";
-    }
+    auto name = [](int p) { return p == 0 ? std::string("FSC-A") : p == 1 ? std::string("SSC-A") : std::string("FL") + std::to_string(p - 1) + "-A"; };
+    std::vector<std::string> names;
+    for (int p = 0; p < kParams; ++p) names.push_back(name(p));
     std::string spill = std::to_string(kFl);
     for (int i = 0; i < kFl; ++i) (spill += ',') += name(kFirstFl + i);
     for (int i = 0; i < kFl; ++i)
@@ -54,25 +50,10 @@ std::vector<uint8_t> BuildFile(int64_t events) {
             std::snprintf(v, sizeof v, ",%.4f", i == j ? 1.0 : 0.002 * ((i * 3 + j * 5) % 11));
             spill += v;
         }
-    text += "SPILL/" + spill + "/";
-    const int64_t dataBytes = events * kParams * 4;
-    std::string tail = "$BEGINDATA/0000000000000000/$ENDDATA/0000000000000000/";
-    const int64_t textBegin = 58;
-    const int64_t textEnd = textBegin + int64_t(text.size() + tail.size()) - 1;
-    const int64_t dataBegin = textEnd + 1;
-    char num[32];
-    std::snprintf(num, sizeof num, "%016lld", (long long)dataBegin);
-    std::memcpy(&tail[11], num, 16);
-    std::snprintf(num, sizeof num, "%016lld", (long long)(dataBegin + dataBytes - 1));
-    std::memcpy(&tail[37], num, 16);
-    text += tail;
-    char header[128];
-    std::snprintf(header, sizeof header, "FCS3.0    %8lld%8lld%8d%8d%8d%8d", (long long)textBegin, (long long)textEnd,
-                  0, 0, 0, 0);
-
-    std::vector<uint8_t> bytes(size_t(dataBegin + dataBytes));
-    std::memcpy(bytes.data(), header, 58);
-    std::memcpy(bytes.data() + 58, text.data(), text.size());
+    const std::string head = lmbench::FloatFileHead(events, names, false, "SPILL/" + spill + "/");
+    const size_t dataBegin = head.size();
+    std::vector<uint8_t> bytes(dataBegin + size_t(events) * kParams * 4);
+    std::memcpy(bytes.data(), head.data(), dataBegin);
     float* out = reinterpret_cast<float*>(bytes.data() + dataBegin);  // little-endian host
     uint64_t seed = 0x9E3779B97F4A7C15ull;
     auto next = [&seed]() {

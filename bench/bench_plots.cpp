@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 9; ++i) {
         const float x = 0.1f + 0.08f * float(i);
         shell.AddRegionGate(std::make_unique<CrRect>(0, 1, RgnPoint{x, 0.2f}, RgnPoint{x + 0.15f, 0.7f}), 0,
-                            "G" + std::to_string(i + 1));
+                            std::string("G") + std::to_string(i + 1));
     }
     std::printf("data and 10 gates ready in %.0f ms\n", Ms(t0, Clock::now()));
 

@@ -32,24 +32,10 @@ using lmbench::Seconds;
 // An FCS 3.0 image of two float parameters, events interleaved.
 std::vector<uint8_t> BuildFcs(const std::vector<float>& x, const std::vector<float>& y) {
     const size_t n = x.size();
-    constexpr size_t kTextBegin = 256, kDataBegin = 4096;
-    const size_t dataBytes = n * 8;
-    const size_t dataEnd = kDataBegin + dataBytes - 1;
-    std::string text = "/$BYTEORD/1,2,3,4/$DATATYPE/F/$MODE/L/$NEXTDATA/0/$PAR/2/$TOT/" +
-                       std::to_string(n) + "/$BEGINDATA/" + std::to_string(kDataBegin) +
-                       "/$ENDDATA/" + std::to_string(dataEnd) +
-                       "/$BEGINANALYSIS/0/$ENDANALYSIS/0/$BEGINSTEXT/0/$ENDSTEXT/0"
-                       "/$P1N/FL1-A/$P1B/32/$P1R/262144/$P1E/0,0"
-                       "/$P2N/FL2-A/$P2B/32/$P2R/262144/$P2E/0,0/";
-    const size_t textEnd = kTextBegin + text.size() - 1;
-    std::vector<uint8_t> out(kDataBegin + dataBytes, ' ');
-    char header[59];
-    auto field = [](size_t v) { return v > 99999999 ? size_t(0) : v; };
-    std::snprintf(header, sizeof header, "FCS3.0    %8zu%8zu%8zu%8zu%8d%8d", kTextBegin, textEnd,
-                  field(kDataBegin), field(dataEnd), 0, 0);
-    std::memcpy(out.data(), header, 58);
-    std::memcpy(out.data() + kTextBegin, text.data(), text.size());
-    uint8_t* d = out.data() + kDataBegin;
+    const std::string head = lmbench::FloatFileHead(int64_t(n), {"FL1-A", "FL2-A"});
+    std::vector<uint8_t> out(head.size() + n * 8);
+    std::memcpy(out.data(), head.data(), head.size());
+    uint8_t* d = out.data() + head.size();
     for (size_t i = 0; i < n; ++i) {
         std::memcpy(d + i * 8, &x[i], 4);
         std::memcpy(d + i * 8 + 4, &y[i], 4);

@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 4; ++i) {
         const float x = 0.1f + 0.15f * float(i);
         shell->AddRegionGate(std::make_unique<CrRect>(0, 1, RgnPoint{x, 0.2f}, RgnPoint{x + 0.2f, 0.7f}), 0,
-                             "G" + std::to_string(i + 1));
+                             std::string("G") + std::to_string(i + 1));
     }
     std::vector<CPLOT*> plots;
     for (int i = 0; i < 12; ++i) {
