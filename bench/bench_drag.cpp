@@ -61,7 +61,7 @@ void Run(int64_t events) {
     plot.ShowRegion(dragged->GetRegion());
     auto* layer = dynamic_cast<CRectLayer*>(plot.GetRegionLayers().at(0).get());
     if (!layer) {
-        std::printf("no rectangle layer: region layers are not installed\n");
+        std::printf("the plot made no rectangle layer for the region\n");
         return;
     }
     plot.SelectRegionLayer(0);
@@ -115,7 +115,6 @@ void Run(int64_t events) {
 int main(int argc, char** argv) {
     lmbench::UseOffscreenWithoutDisplay();
     QGuiApplication app(argc, argv);
-    InstallRegionLayerMaker();
     std::vector<int64_t> sizes;
     for (int i = 1; i < argc; ++i) sizes.push_back(std::max<int64_t>(std::atoll(argv[i]), 1000));
     if (sizes.empty()) sizes = {1000000, 10000000};
