@@ -10,29 +10,23 @@
 namespace {
 
 TEST(Text, TrimTakesCWhiteSpaceAndTrimSpacesOnlyBlanks) {
-    struct Case {
-        const char* in;
-        const char* trimmed;
-        const char* spacesTrimmed;
-    } const cases[] = {
+    // text, Trim, TrimSpaces
+    const char* const cases[][3] = {
         {"  a b  ", "a b", "a b"},
         {"\t\n\v\f\r a \r\n", "a", "\t\n\v\f\r a \r\n"},  // only blanks leave an FCS value
         {" \ta\t ", "a", "\ta\t"},
         {"   ", "", ""},
         {"", "", ""},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(lm::Trim(c.in), c.trimmed) << c.in;
-        EXPECT_EQ(lm::TrimSpaces(c.in), c.spacesTrimmed) << c.in;
+    for (const auto& c : cases) {
+        EXPECT_EQ(lm::Trim(c[0]), c[1]) << c[0];
+        EXPECT_EQ(lm::TrimSpaces(c[0]), c[2]) << c[0];
     }
 }
 
 TEST(Paths, FileNameAndFolderSplitAtEitherSeparator) {
-    struct Case {
-        const char* path;
-        const char* name;
-        const char* folder;
-    } const cases[] = {
+    // path, FileNameOf, FolderOf
+    const char* const cases[][3] = {
         {"/data/run/a.fcs", "a.fcs", "/data/run/"},
         {"C:\\data\\b.fcs", "b.fcs", "C:\\data\\"},  // stored by the Windows program
         {"C:\\data/mixed\\c.fcs", "c.fcs", "C:\\data/mixed\\"},
@@ -40,13 +34,13 @@ TEST(Paths, FileNameAndFolderSplitAtEitherSeparator) {
         {"/data/", "", "/data/"},
         {"", "", ""},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(lm::FileNameOf(c.path), c.name) << c.path;
-        EXPECT_EQ(lm::FolderOf(c.path), c.folder) << c.path;
+    for (const auto& c : cases) {
+        EXPECT_EQ(lm::FileNameOf(c[0]), c[1]) << c[0];
+        EXPECT_EQ(lm::FolderOf(c[0]), c[2]) << c[0];
     }
 }
 
-TEST(Paths, CanonicalPathsAreAbsoluteAndCleanWhetherOrNotTheFileExists) {
+TEST(Paths, CanonicalPathsAreCleanWhetherOrNotTheFileExists) {
     TempDir dir;
     ASSERT_TRUE(dir.Ok());
     const std::string real = std::filesystem::canonical(dir.Path()).string();
@@ -55,12 +49,6 @@ TEST(Paths, CanonicalPathsAreAbsoluteAndCleanWhetherOrNotTheFileExists) {
     EXPECT_EQ(lm::CanonicalFilePath(dir.Path() + "/sub/../a.fcs"), real + "/a.fcs");
     EXPECT_EQ(lm::CanonicalFilePath(dir.Path() + "/./gone/../missing.fcs"), real + "/missing.fcs");
     EXPECT_EQ(lm::CanonicalFilePath(""), "");
-
-    const std::filesystem::path was = std::filesystem::current_path();
-    std::filesystem::current_path(dir.Path());
-    const std::string relative = lm::CanonicalFilePath("a.fcs");
-    std::filesystem::current_path(was);
-    EXPECT_EQ(relative, real + "/a.fcs");
 }
 
 }  // namespace
