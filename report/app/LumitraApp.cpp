@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QPrinter>
@@ -62,6 +63,17 @@ public:
     int32_t ExecDialog(QDialog*) override { return lm::kDialogRejected; }
     bool OpenUrl(const QString&) override { return false; }
 };
+
+// A data file, readable or not: its header says so, or its name or first
+// bytes do. A damaged FCS file is then reported as such, not as a document
+// that failed to read.
+bool LooksLikeFcsFile(const QString& path, const std::string& canonical) {
+    if (VexaDataShell::IsFcsFile(canonical)) return true;
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("fcs") || suffix == QLatin1String("lmd")) return true;
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) && f.read(3) == "FCS";
+}
 
 }  // namespace
 
@@ -327,14 +339,21 @@ CLumitraDoc* CLumitraApp::OpenDocumentFile(const QString& path) {
         return open;
     }
     const std::string file = lm::CanonicalFilePath(path.toStdString());
-    if (VexaDataShell::IsFcsFile(file)) {
-        // A data file opens in a new report that holds its first data set.
+    if (LooksLikeFcsFile(path, file)) {
+        // A data file opens in a new report, as if dropped on its first free
+        // place: its first data set in a plot. The report holds nothing the
+        // file does not, so it is not modified yet.
         CLumitraDoc* doc = OnFileNew();
-        if (doc && !doc->OpenDataFile(file, 0)) {
+        const std::vector<CChildFrame*> frames = FramesOf(doc);
+        const std::vector<CLumitraView*> views =
+            frames.empty() ? std::vector<CLumitraView*>() : frames.front()->GetViews();
+        CLumitraView* view = views.empty() ? nullptr : views.front();
+        if (!view || !view->NewPlotOfFileAtPilot(file)) {  // the view said why
             CloseDocument(doc);
-            ErrorBox(QStringLiteral("FCS文件打开失败!"));
             return nullptr;
         }
+        doc->RedrawDirty();
+        doc->SetModifiedFlag(false);
         return doc;
     }
     CLumitraDoc* doc = NewDocument();

@@ -275,6 +275,10 @@ public:
     CPLOT* NewPlotAt(int32_t x, int32_t y, int32_t xPar, int32_t yPar, const std::string& path);
     // A plot in the rectangle on the gate (none: without a gate). No redraw.
     CPLOT* NewPlotInRect(const CRect& rect, int32_t xPar, int32_t yPar, CGateNode* gate);
+    // A plot of data set 0 of the file at the pilot point with the default
+    // axes, placed in reading order as a dropped file is; null (after
+    // "FCS文件打开失败!") when the file gives no data set. No redraw.
+    CPLOT* NewPlotOfFileAtPilot(const std::string& path, bool forceNewRow = false);
     CPLOT* NewPlotAtPilot(int32_t xPar, int32_t yPar, CGateNode* gate);
     // The File List's "Open": default size at the pilot point, first gate,
     // default axes; redraws.

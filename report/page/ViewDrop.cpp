@@ -107,16 +107,20 @@ void CLumitraView::OnDropFiles(const QStringList& paths, const QPoint& client) {
             if (DropWithTemplate(path, templ, mask, force)) ++filesPlaced;
             continue;
         }
-        const PlotDefaults& d = GetPlotDefaults();
-        const CPoint pilot = m_doc->GetPilot();
-        // A plot that could not be made is not placed.
-        if (CPLOT* plot = NewPlotAt(pilot.x, pilot.y, d.parax, d.paray, path)) {
-            PlaceDropped(plot, force);
-            ++filesPlaced;
-        }
+        if (NewPlotOfFileAtPilot(path, force)) ++filesPlaced;
     }
     if (m_doc->IsAutoArranged()) m_doc->AutoArrange();
     m_doc->RedrawDirty();
+}
+
+CPLOT* CLumitraView::NewPlotOfFileAtPilot(const std::string& path, bool forceNewRow) {
+    if (!m_doc) return nullptr;
+    const PlotDefaults& d = GetPlotDefaults();
+    const CPoint pilot = m_doc->GetPilot();
+    // A plot that could not be made is not placed.
+    CPLOT* plot = NewPlotAt(pilot.x, pilot.y, d.parax, d.paray, path);
+    if (plot) PlaceDropped(plot, forceNewRow);
+    return plot;
 }
 
 bool CLumitraView::ReloadInPlace(CPLOT* plot, const std::string& path, bool* ended) {

@@ -506,13 +506,22 @@ TEST_F(MainFrameTest, CommandLineOpensFilesAndRefusesUnknownOptions) {
     ASSERT_EQ(ui.Count(Kind::MessageBox), 1);
     EXPECT_EQ(ui.Calls().back().icon, lm::MsgIcon::Error);
 
-    // An FCS file opens in a new report as its first data set.
+    // A damaged FCS file is named as one, not as a broken document.
+    const std::string bad = dir.Write("bad.fcs", {'F', 'C', 'S', '3', '.', '0', ' ', 'x'});
+    EXPECT_FALSE(app->InitInstance({QString::fromStdString(bad)}));
+    EXPECT_EQ(ui.Calls().back().text, QStringLiteral("FCS文件打开失败!"));
+
+    // An FCS file opens in a new report as its first data set, shown in a
+    // plot at the first free place, the report not yet modified.
     const std::string fcs = WriteFcs("sample.fcs");
     ASSERT_TRUE(app->InitInstance({QString::fromStdString(fcs)}));
     ASSERT_EQ(app->GetDocuments().size(), 1u);
     CLumitraDoc* doc = app->GetDocuments().front().get();
     ASSERT_EQ(doc->GetDataShellCount(), 1);
     EXPECT_EQ(doc->GetDataShellAt(0)->GetName(), "sample.fcs");
+    ASSERT_EQ(doc->GetObjectCount(), 1);
+    EXPECT_EQ(doc->GetObjects().front()->GetRect(), CRect(5, 5, 255, 255));
+    EXPECT_FALSE(doc->IsModified());
     EXPECT_EQ(Frame()->GetPanel(kPanelFileList)->GetDocument(), doc);
     // Open again through the open command: the data set is already open.
     ui.QueueFileNames({QString::fromStdString(fcs)});
