@@ -262,6 +262,18 @@ std::unique_ptr<CLayer> CDotLayer::Clone(CPLOT* plot) {
 
 // ---- gate notices ----
 
+void CDotLayer::DetachShell(bool remove, bool notify) {
+    // Only the shell itself lets go of a user without being asked to remove
+    // it: it is being destroyed.
+    const bool shellGoing = !remove && GetShell() != nullptr;
+    CGateUser::DetachShell(remove, notify);
+    if (!shellGoing) return;
+    m_plotGate = nullptr;
+    FreeBitmap();
+    m_recompute = true;
+    if (OwnsTransforms() && m_plot) m_plot->DestroyLayer(this);  // this layer is gone now
+}
+
 void CDotLayer::OnGateChanged() {
     m_recompute = true;
     if (m_plot) m_plot->MarkDirty();

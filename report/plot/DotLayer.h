@@ -41,6 +41,9 @@ public:
     CGateNode* GetLayerGate() const override { return GetGate(); }
 
     // ---- CGateUser ----
+    // The shell going away lets go of its users: its gates go with it, and an
+    // overlay (a layer showing another plot's data set) leaves its plot.
+    void DetachShell(bool remove, bool notify) override;
     void OnGateChanged() override;
     void OnGateColorChanged(COLORREF colour) override;
     void OnGateUpdated() override {}

@@ -288,6 +288,16 @@ std::unique_ptr<CLayer> CHistLayer::Clone(CPLOT* plot) {
 
 // ---- gate notices ----
 
+void CHistLayer::DetachShell(bool remove, bool notify) {
+    // Only the shell itself lets go of a user without being asked to remove
+    // it: it is being destroyed.
+    const bool shellGoing = !remove && GetShell() != nullptr;
+    CGateUser::DetachShell(remove, notify);
+    if (!shellGoing) return;
+    std::vector<int32_t>().swap(m_bins);
+    if (OwnsTransforms() && m_plot) m_plot->DestroyLayer(this);  // this layer is gone now
+}
+
 void CHistLayer::OnGateChanged() {
     // Counted again when next drawn or rebuilt (a plot rebuild drops the
     // bins and counts anyway): one count per change, not two.

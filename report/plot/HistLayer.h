@@ -48,6 +48,9 @@ public:
     CGateNode* GetLayerGate() const override { return GetGate(); }
 
     // ---- CGateUser ----
+    // The shell going away lets go of its users: an overlay (a layer showing
+    // another plot's data set) leaves its plot.
+    void DetachShell(bool remove, bool notify) override;
     void OnGateChanged() override;
     void OnGateUpdated() override {}
     // Its gate is going away: the plot that owns the layer deletes it (once).

@@ -5,6 +5,7 @@
 
 #include "base/Archive.h"
 #include "report/plot/DotLayer.h"
+#include "report/plot/HistLayer.h"
 #include "tests/report/PlotTestUtil.h"
 
 using namespace plottest;
@@ -248,6 +249,31 @@ TEST_F(DotLayerTest, CloneOwnsCopiesOfTheTransformsAndComputesWhenAsked) {
     EXPECT_TRUE(target.GetOverlayLayers().empty());
     EXPECT_TRUE(target.GetOverlayVisibility().empty());
     EXPECT_FALSE(target.GetStyleFlags() & kPlotFlagOverlay);
+}
+
+// Overlays show another plot's data set: when that data set closes they
+// go, and the plot that showed them draws on (a resize recomputes overlays).
+TEST_F(DotLayerTest, OverlaysGoWithTheDataSetTheyShow) {
+    auto a = MakeShell({{500, 500}, {100, 100}});
+    auto b = MakeShell({{300, 300}});
+    CPLOT target(kPlotRect, b->GetRoot(), nullptr, 0, 1);
+    {
+        CPLOT dots(kPlotRect, a->GetRoot(), nullptr, 0, 1);
+        CPLOT hist(kPlotRect, a->GetRoot(), nullptr, 0, 1);
+        hist.SetPlotType(kPlotFlagHistogram);
+        ASSERT_NE(target.AddOverlayLayer(*dots.GetDotLayers().at(0)), nullptr);
+        ASSERT_NE(target.AddOverlayLayer(*hist.GetHistLayer()), nullptr);
+    }
+    ASSERT_EQ(target.GetOverlayLayers().size(), 2u);
+    a.reset();
+    EXPECT_TRUE(target.GetOverlayLayers().empty());
+    EXPECT_TRUE(target.GetOverlayVisibility().empty());
+    EXPECT_FALSE(target.GetStyleFlags() & kPlotFlagOverlay);
+    target.SetRect(CRect(0, 0, 300, 300), true);
+    QImage page(400, 400, QImage::Format_RGB32);
+    QPainter p(&page);
+    target.Draw(&p);
+    EXPECT_EQ(target.GetDotLayers().at(0)->CountDots(), 1);
 }
 
 TEST_F(DotLayerTest, GateColourChangeShowsThatGatesLayer) {
