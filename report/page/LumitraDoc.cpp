@@ -94,8 +94,12 @@ CLumitraDoc::~CLumitraDoc() {
     m_dirtyObjects.clear();
     m_dbLinkGrid = nullptr;
     m_draggedCell = nullptr;
-    // Objects observe shells: they go before the shells they observe.
-    while (!m_objects.empty()) m_objects.pop_back();
+    // Objects observe shells: they go before the shells they observe. The
+    // panels hear of each one, as when it is removed alone.
+    while (!m_objects.empty()) {
+        DropPointersTo(m_objects.back().get());
+        m_objects.pop_back();
+    }
     m_currentShell = nullptr;
     m_templateShell = nullptr;
     while (!m_shells.empty()) m_shells.pop_back();

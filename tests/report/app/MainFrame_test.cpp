@@ -33,8 +33,10 @@
 #include "report/app/LumitraApp.h"
 #include "report/page/LumitraDoc.h"
 #include "report/page/LumitraView.h"
+#include "report/plot/Plot.h"
 #include "report/plot/PlotDefaults.h"
 #include "tests/report/ReportTestUtil.h"
+#include "tests/report/ViewEvents.h"
 #include "tests/support/FcsWriter.h"
 
 namespace {
@@ -180,6 +182,15 @@ TEST_F(MainFrameTest, PanelsNeverHoldAClosedDocument) {
     CLumitraDoc* a = app->GetDocuments().front().get();
     EXPECT_EQ(Frame()->GetRegisteredDocument(), a);
     EXPECT_EQ(Frame()->GetPanel(kPanelFileList)->GetDocument(), a);
+    // A click on a plot of a's view binds the property panel to it.
+    CLumitraView* viewA = Frame()->GetActiveReportView();
+    ASSERT_NE(viewA, nullptr);
+    CPLOT* plot = viewA->NewPlotAt(20, 20, 0, 1, WriteFcs("a.fcs"));
+    ASSERT_NE(plot, nullptr);
+    a->SetActiveObject(nullptr);
+    ASSERT_EQ(GetPropertyPanel()->GetBoundObject(), nullptr);
+    vin::Driver(viewA).Click(plot->GetPlotArea().CenterPoint());
+    ASSERT_EQ(GetPropertyPanel()->GetBoundObject(), plot);
     // With the File List hidden, binding another document leaves the File
     // List on the first one.
     Button(kCtlPaneFileList)->click();
@@ -189,10 +200,12 @@ TEST_F(MainFrameTest, PanelsNeverHoldAClosedDocument) {
     EXPECT_EQ(Frame()->GetRegisteredDocument(), b);
     EXPECT_EQ(Frame()->GetPanel(kPanelFileList)->GetDocument(), a);
     EXPECT_EQ(Frame()->GetPanel(kPanelNavigate)->GetDocument(), b);
-    GetPropertyPanel()->BindDocument(a);
+    ASSERT_EQ(GetPropertyPanel()->GetBoundObject(), plot);
 
+    a->SetModifiedFlag(false);  // closed without the save question
     ASSERT_TRUE(app->OnFileClose(a));
     ExpectNothingHolds(a);
+    EXPECT_EQ(GetPropertyPanel()->GetBoundObject(), nullptr);  // the plot went with a
     // The registered document was another one: it stays.
     EXPECT_EQ(Frame()->GetRegisteredDocument(), b);
 
