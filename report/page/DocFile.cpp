@@ -211,7 +211,9 @@ void CLumitraDoc::ReadFileBody(CArchive& ar, std::vector<std::vector<COLORREF>>*
     FldDocumentHead head;
     LoadFldHead(ar, &head);
     m_pilot = head.pilot;
-    m_headerOnly = head.headerOnly;
+    // A writer that set the flag stopped after it, and such a file cannot be
+    // opened: whatever did open is the whole document and is saved whole.
+    m_headerOnly = 0;
     if (!head.hasPageSetup) return;
     CheckRange(head.pagesAcross, 1, kMaxPagesAcross, "pages across");
     CheckRange(head.pagesDown, 1, kMaxPagesDown, "pages down");

@@ -597,6 +597,15 @@ TEST_F(DocFileTest, LinkGridIndexPagesAndMarkersAreChecked) {
     CLumitraDoc headerOnly;
     EXPECT_THROW(Load(headerOnly, headOnly.b), CArchiveException);
     EXPECT_EQ(headerOnly.GetHeaderOnlyFlag(), 0);
+    // The flag in front of a whole body: what opens in full is saved in full.
+    std::vector<uint8_t> flagged = Save(linked);
+    flagged[14] = 1;  // the header-only word
+    CLumitraDoc whole;
+    Load(whole, flagged);
+    ASSERT_EQ(whole.GetObjectCount(), 1);
+    CLumitraDoc again;
+    Load(again, Save(whole));
+    EXPECT_EQ(again.GetObjectCount(), 1);
     // A marker read as 0 ends the document there; what came before stays.
     Bytes early = EmptyHead();
     early.b.resize(early.b.size() - 4);
