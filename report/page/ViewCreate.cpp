@@ -108,6 +108,7 @@ CPLOT* CLumitraView::NewPlotFromTemplate(int32_t x, int32_t y, CPLOT* templ, Vex
     if (templ->GetShell() == shell || shell->IsLayoutCompatible(templ->GetDataSet())) {
         const CRect rect(CPoint(x, y), templ->GetRect().Size());
         auto plot = std::make_unique<CPLOT>(rect, shell, *templ);
+        plot->CopyRecordFrom(*templ);
         return static_cast<CPLOT*>(InsertObject(std::move(plot), true));
     }
     const int32_t answer = lm::Ui().MessageBox(this, QStringLiteral("数据不兼容！仅打开FCS文件不套用模板请按ok"),

@@ -82,6 +82,10 @@ public:
     CPLOT(const CRect& rect, CLumitraDoc* doc, int32_t xPar, int32_t yPar);
     // For the file reader: defaults only; Load follows.
     explicit CPLOT(CLumitraDoc* doc);
+    // After a copy constructor: everything else the plot record carries comes
+    // from source as well (style, background, reserved words, the settings of
+    // the layers the copy has in common with it). Overlays are not carried.
+    void CopyRecordFrom(const CPLOT& source);
     ~CPLOT() override;
 
     // The sizes the two rectangle constructors enforce.

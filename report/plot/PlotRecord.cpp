@@ -24,7 +24,45 @@ void StoreLayerPresence(CArchive& ar, const CLayer* layer) {
     if (layer) layer->Store(ar);
 }
 
+// Layer settings go from one layer to another through the layer's record.
+void CopyLayerRecord(const CLayer* from, CLayer* to) {
+    if (!from || !to) return;
+    CArchive out;
+    from->Store(out);
+    CArchive in(out.Bytes());
+    to->Load(in);
+}
+
 }  // namespace
+
+void CPLOT::CopyRecordFrom(const CPLOT& source) {
+    m_maxDotEvents = source.m_maxDotEvents;
+    reservedA = source.reservedA;
+    reservedB = source.reservedB;
+    reservedC = source.reservedC;
+    reservedD = source.reservedD;
+    reservedE = source.reservedE;
+    reservedF = source.reservedF;
+    reservedG = source.reservedG;
+    reservedH = source.reservedH;
+    m_background = source.m_background;
+    // The copy has no overlays to show.
+    SetPlotType(source.m_flags & ~kPlotFlagOverlay);
+    if (source.m_histLayer && !m_histLayer && m_gate)
+        m_histLayer = std::make_unique<CHistLayer>(m_gate, m_xPar, this, false);
+    CopyLayerRecord(source.m_histLayer.get(), m_histLayer.get());
+    CopyLayerRecord(source.m_contourLayer.get(), m_contourLayer.get());
+    CopyLayerRecord(source.m_densityLayer.get(), m_densityLayer.get());
+    // Dot layers pair up by the index of their gate in each plot's shell.
+    const VexaDataShell* srcShell = source.GetShell();
+    if (srcShell && m_shell)
+        for (const auto& l : m_dotLayers) {
+            const int32_t i = m_shell->GetGateIndex(l->GetGate());
+            for (const auto& s : source.m_dotLayers)
+                if (i >= 0 && srcShell->GetGateIndex(s->GetGate()) == i) CopyLayerRecord(s.get(), l.get());
+        }
+    RebuildLayers(false);
+}
 
 void CPLOT::Store(CArchive& ar) const {
     CTrkObj::Store(ar);
