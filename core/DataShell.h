@@ -51,6 +51,7 @@ public:
 
     // ---- data access ----
     const std::string& GetName() const { return m_name; }
+    void SetName(const std::string& name) { m_name = name; }
     int32_t GetParamCount() const;
     CParam* GetParam(int32_t i) const;
     // $PnR (0.0 when absent or i out of range).

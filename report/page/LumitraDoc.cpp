@@ -184,6 +184,24 @@ void CLumitraDoc::RemoveObject(CTrkObj* obj, bool redraw) {
     if (redraw) RedrawDirty();
 }
 
+CTrkObj* CLumitraDoc::ReplaceObject(CTrkObj* old, std::unique_ptr<CTrkObj> obj) {
+    const int32_t index = GetObjectIndex(old);
+    if (index < 0 || !obj) return nullptr;
+    CTrkObj* p = obj.get();
+    p->SetDocument(this);
+    AddDirtyRect(old->GetRect());
+    DropPointersTo(old);
+    // Out of the list before it is freed, as in RemoveObject.
+    std::unique_ptr<CTrkObj> owned = std::move(m_objects[size_t(index)]);
+    m_objects[size_t(index)] = std::move(obj);
+    owned.reset();
+    InvalidateObject(p);
+    if (p->GetType() == kObjPlot)
+        if (CMainFrame* frame = GetMainFrame()) frame->RefreshNavigatePlots(this);
+    SetModifiedFlag();
+    return p;
+}
+
 CTrkObj* CLumitraDoc::InsertNewObject(std::unique_ptr<CTrkObj> obj, bool allowArrange) {
     CTrkObj* p = AddObject(std::move(obj));
     if (!p) return nullptr;

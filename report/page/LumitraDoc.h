@@ -93,6 +93,10 @@ public:
     // to it (active object, multi-selection, dirty objects, database-link
     // grid) is dropped first; the views and panels are told.
     void RemoveObject(CTrkObj* obj, bool redraw);
+    // Puts obj in old's place in the drawing order and frees old, which is
+    // dropped as by RemoveObject. Returns obj (null, with nothing changed,
+    // when old is not on this page).
+    CTrkObj* ReplaceObject(CTrkObj* old, std::unique_ptr<CTrkObj> obj);
     // Creation steps shared by every new object: add, re-arrange when the
     // arranged flag is set, make it active, redraw.
     CTrkObj* InsertNewObject(std::unique_ptr<CTrkObj> obj, bool allowArrange = true);

@@ -374,8 +374,13 @@ private:
     // The template copies for one dropped file; false when the file did not open.
     bool DropWithTemplate(const std::string& path, VexaDataShell* templ, int32_t mask, bool forceNewRow);
     // True when one file dropped on a plot's area was loaded into its data
-    // set; *ended when the drop is over (the user declined a new plot).
+    // set (or, when the file is open in the document already, the plot went
+    // over to that data set); *ended when the drop is over (the user declined
+    // a new plot).
     bool ReloadInPlace(CPLOT* plot, const std::string& path, bool* ended);
+    // A copy of plot on the open data set takes its place; null (nothing
+    // changed) when that data set has no gate at the plot's gate index.
+    CPLOT* MovePlotToShell(CPLOT* plot, VexaDataShell* open, const std::string& path);
     // Drop point of a drag event in viewport pixels.
     QPoint DropPoint(const QPointF& pos) const;
 

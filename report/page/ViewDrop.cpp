@@ -127,11 +127,26 @@ bool CLumitraView::ReloadInPlace(CPLOT* plot, const std::string& path, bool* end
     m_doc->SetActiveObject(nullptr);
     SetTrackState(kTrackIdle);
     VexaDataShell* shell = plot->GetShell();
-    if (shell->OpenDataSet(path, shell->GetDataSetIndex())) {
+    const int32_t index = shell->GetDataSetIndex();
+    // One data set per file: a file the document holds already is not
+    // loaded a second time, the plot goes over to the data set that has it.
+    VexaDataShell* open = m_doc->FindDataShell(path, index);
+    CPLOT* shown = nullptr;
+    if (open && open != shell) {
+        shown = MovePlotToShell(plot, open, path);
+    } else if (shell->OpenDataSet(path, index)) {
+        // Titles, panels and the saved report name the file it holds now.
+        shell->SetName(shell->GetFileName());
+        shown = plot;
+    }
+    if (shown) {
         m_doc->SetModifiedFlag();
-        m_doc->SetActiveObject(plot);
+        m_doc->SetActiveObject(shown);
         m_doc->RedrawDirty();
-        if (CMainFrame* frame = GetMainFrame()) frame->RefreshFileList();
+        if (CMainFrame* frame = GetMainFrame()) {
+            frame->RefreshFileList();
+            frame->RefreshNavigatePlots(m_doc);
+        }
         return true;
     }
     const int32_t answer =
@@ -142,6 +157,15 @@ bool CLumitraView::ReloadInPlace(CPLOT* plot, const std::string& path, bool* end
         *ended = true;
     }
     return false;
+}
+
+CPLOT* CLumitraView::MovePlotToShell(CPLOT* plot, VexaDataShell* open, const std::string& path) {
+    const int32_t gateIndex = plot->GetGateIndex();
+    if (gateIndex < 0 || gateIndex >= open->GetGateCount()) return nullptr;
+    m_doc->OpenDataFile(path, open->GetDataSetIndex());  // tells the user it is open already
+    auto copy = std::make_unique<CPLOT>(plot->GetRect(), open, *plot);
+    copy->CopyRecordFrom(*plot);
+    return static_cast<CPLOT*>(m_doc->ReplaceObject(plot, std::move(copy)));
 }
 
 void CLumitraView::PlaceDropped(CTrkObj* obj, bool forceNewRow) {

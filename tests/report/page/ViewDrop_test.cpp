@@ -22,6 +22,7 @@
 #include "report/page/LumitraDoc.h"
 #include "report/page/LumitraView.h"
 #include "report/app/MainFrame.h"
+#include "report/plot/HistLayer.h"
 #include "report/plot/Plot.h"
 #include "report/plot/PlotDefaults.h"
 #include "report/plot/RgnLayer.h"
@@ -204,6 +205,56 @@ TEST_F(ViewDropTest, OneFileOnAPlotsAreaReplacesItsDataAndKeepsItsGates) {
     EXPECT_EQ(doc->GetActiveObject(), plot);
     EXPECT_TRUE(doc->IsModified());
     ExpectDrawn(PaintAll(), *plot);
+    // The data set, its title and the saved report name the new file.
+    EXPECT_EQ(shell->GetName(), "other.fcs");
+    EXPECT_EQ(plot->GetDataName(1), "other.fcs");
+    const std::string report = dir.File("r.fld");
+    QString error;
+    ASSERT_TRUE(doc->OnSaveDocument(QString::fromStdString(report), &error)) << error.toStdString();
+    CLumitraDoc reopened;
+    ASSERT_TRUE(reopened.OnOpenDocument(QString::fromStdString(report), &error)) << error.toStdString();
+    EXPECT_EQ(reopened.GetDataShellAt(0)->GetName(), "other.fcs");
+}
+
+// A file the document holds already keeps its one data set: the plot goes
+// over to it when it has the plot's gate, else the switch fails. Either way
+// the saved report opens again.
+TEST_F(ViewDropTest, AFileOpenAlreadyIsNotLoadedASecondTime) {
+    d->Drop({gridFile}, CPoint(20, 20));
+    d->Drop({otherFile}, CPoint(20, 400));
+    ASSERT_EQ(doc->GetDataShellCount(), 2);
+    VexaDataShell* grid = doc->GetDataShellAt(0);
+    VexaDataShell* other = doc->GetDataShellAt(1);
+    CPLOT* onRoot = PlotOfShell(*doc, grid);
+    const CRect rootRect = onRoot->GetRect();
+    CGateNode* gate = plottest::AddRectGate(*grid, 0.12f, 0.12f, 0.62f, 0.62f, 0, "R1");
+    CPLOT* onGate = view->NewPlotInRect(CRect(300, 20, 550, 270), 1, 0, gate);
+    ASSERT_NE(onGate, nullptr);
+
+    d->Drop({otherFile}, AreaPoint(*onRoot, 60, 60));
+    EXPECT_EQ(Messages(), std::vector<QString>{QStringLiteral("FCS Data already open!")});
+    ASSERT_EQ(doc->GetDataShellCount(), 2);
+    EXPECT_EQ(grid->GetPathName(), lm::CanonicalFilePath(gridFile));
+    auto* moved = dynamic_cast<CPLOT*>(doc->GetActiveObject());
+    ASSERT_NE(moved, nullptr);
+    EXPECT_EQ(moved->GetGate(), other->GetRoot());
+    EXPECT_EQ(moved->GetRect(), rootRect);
+    EXPECT_EQ(Plots(*doc).size(), 3u);
+
+    // Gate R1 has no counterpart in the other data set: the switch fails.
+    d->Drop({otherFile}, AreaPoint(*onGate, 60, 60));
+    ASSERT_EQ(Messages().size(), 2u);
+    EXPECT_EQ(Messages()[1], kSwitchFailed);
+    EXPECT_EQ(onGate->GetGate(), gate);
+    EXPECT_EQ(grid->GetPathName(), lm::CanonicalFilePath(gridFile));
+
+    const std::string report = dir.File("r.fld");
+    QString error;
+    ASSERT_TRUE(doc->OnSaveDocument(QString::fromStdString(report), &error)) << error.toStdString();
+    CLumitraDoc reopened;
+    ASSERT_TRUE(reopened.OnOpenDocument(QString::fromStdString(report), &error)) << error.toStdString();
+    EXPECT_EQ(reopened.GetDataShellCount(), 2);
+    EXPECT_EQ(reopened.GetObjectCount(), 3);
 }
 
 TEST_F(ViewDropTest, AFailedReloadAsksAndOnlyYesMakesANewPlot) {
@@ -344,6 +395,25 @@ TEST_F(TemplateDropTest, TheBreakSwitchStartsEachLaterFileOnANewRow) {
     EXPECT_EQ(first[0]->GetRect(), CRect(20, 400, 270, 650));
     EXPECT_EQ(later[0]->GetRect(), CRect(5, 653, 255, 903));
     EXPECT_EQ(later[1]->GetRect().TopLeft(), CPoint(258, 653));
+}
+
+TEST_F(TemplateDropTest, CopiesKeepTheTemplatesTypeAndSettings) {
+    second->SetPlotType(kPlotFlagHistogram);
+    ASSERT_NE(second->GetHistLayer(), nullptr);
+    ASSERT_TRUE(second->GetHistLayer()->SetBinCount(64));
+    second->SetBackgroundColor(RGB(1, 2, 3));
+    second->reservedF = "kept";
+    app->GetMainFrame()->SetApplyMask(kDropUseTemplate | kDropCopyPlots);
+    d->Drop({files[0]}, CPoint(20, 400));
+    const auto copies = doc->ObjectsOfShell(doc->GetDataShellAt(1), kUserPlot);
+    ASSERT_EQ(copies.size(), 2u);
+    auto* copy = dynamic_cast<CPLOT*>(copies[1]);
+    EXPECT_EQ(copy->GetStyleFlags(), kPlotFlagHistogram);  // the "STYLE" default is dots
+    ASSERT_NE(copy->GetHistLayer(), nullptr);
+    EXPECT_EQ(copy->GetHistLayer()->GetBinCount(), 64);
+    EXPECT_EQ(copy->GetBackgroundColor(), RGB(1, 2, 3));
+    EXPECT_EQ(copy->reservedF, "kept");
+    EXPECT_EQ(dynamic_cast<CPLOT*>(copies[0])->GetStyleFlags(), kPlotFlagDots);
 }
 
 TEST_F(TemplateDropTest, WithoutTheCopySwitchTheFilesOnlyTakeTheGates) {
