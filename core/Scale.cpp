@@ -3,6 +3,8 @@
 #include "core/Canvas.h"
 #include "core/Trans.h"
 
+#include <algorithm>
+
 namespace {
 // Label placement, in pixels.
 constexpr int32_t kXLabelDrop = 8;       // X label text below the axis
@@ -12,7 +14,15 @@ constexpr int32_t kYLabelLeft = 25;      // Y label left of the axis
 constexpr int32_t kYExponentLeft = 3;
 constexpr int32_t kYExponentUp = 15;
 constexpr int32_t kEscapementUp = 900;   // text reading bottom to top
+constexpr int32_t kLabelGap = 3;         // least room between two labels along the axis
 }  // namespace
+
+bool CScale::TakeRoom(int32_t from, int32_t to) {
+    for (const auto& [a, b] : m_taken)
+        if (from < b + kLabelGap && a < to + kLabelGap) return false;
+    m_taken.emplace_back(from, to);
+    return true;
+}
 
 CScale::CScale(CCanvas& canvas, const CRect& plotArea, const LOGFONT& font, int32_t axis)
     : m_canvas(&canvas),
@@ -64,6 +74,17 @@ void CScale::Label(float fraction, const std::string& text, const std::string& e
         const CSize size = dc.MeasureText(text);
         const int32_t left = m_originX - size.cx / 2 + p;
         const int32_t top = m_originY;
+        int32_t right = left + size.cx;
+        if (!exponent.empty()) {
+            dc.SetFont(expFont);
+            right += kXExponentGap + dc.MeasureText(exponent).cx;
+            dc.SetFont(textFont);
+        }
+        // A label that would run into one already drawn is left out.
+        if (!TakeRoom(left, right)) {
+            dc.SetFont(previous);
+            return;
+        }
         dc.DrawText(left, top + kXLabelDrop, text);
         if (!exponent.empty()) {
             dc.SetFont(expFont);
@@ -80,6 +101,12 @@ void CScale::Label(float fraction, const std::string& text, const std::string& e
         const CSize size = dc.MeasureText(text);
         const int32_t left = m_originX - kYLabelLeft;
         const int32_t top = m_originY + size.cx / 2 - p;  // centred on the tick
+        // The text reads upward from top; its exponent sits above it.
+        const int32_t above = exponent.empty() ? top - size.cx : std::min(top - size.cx, top - kYExponentUp);
+        if (!TakeRoom(above, top)) {
+            dc.SetFont(previous);
+            return;
+        }
         dc.DrawText(left, top, text);
         if (!exponent.empty()) {
             dc.SetFont(expFont);

@@ -6,6 +6,8 @@
 // font. A scale lives for one axis drawing and owns nothing.
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/Geometry.h"
 #include "base/LogFont.h"
@@ -51,6 +53,10 @@ public:
     CCanvas& GetCanvas() const { return *m_canvas; }
 
 private:
+    // Claims the span [from, to] along the axis for a label; false when it
+    // would come closer than a small gap to a label already drawn.
+    bool TakeRoom(int32_t from, int32_t to);
+
     CCanvas* m_canvas;
     int32_t m_originX;  // plot area left - 1
     int32_t m_originY;  // plot area bottom
@@ -58,4 +64,5 @@ private:
     int32_t m_width;
     int32_t m_height;
     int32_t m_axis;
+    std::vector<std::pair<int32_t, int32_t>> m_taken;  // spans of the labels drawn
 };

@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QTransform>
 
 #include <algorithm>
 #include <cmath>
@@ -96,6 +97,25 @@ void DrawRectangle(QPainter& p, const CRect& r, COLORREF pen, COLORREF brush, in
     const int w = std::max(1, penWidth);
     if (IsColorNone(pen)) {
         FillRect(p, r, brush);
+        return;
+    }
+    const QTransform m = p.worldTransform();
+    const double sx = std::hypot(m.m11(), m.m12());
+    const double sy = std::hypot(m.m21(), m.m22());
+    if (w * sx < 1.0 || w * sy < 1.0) {
+        // Drawn smaller than a device pixel a unit (a zoom below 100 %), the
+        // outline would fall between pixels and vanish: it keeps one device
+        // pixel, still inside r.
+        const QRectF outer = ToQRectF(r);
+        const double bw = std::min(std::max(double(w), sx > 0 ? 1.0 / sx : 0.0), outer.width() / 2);
+        const double bh = std::min(std::max(double(w), sy > 0 ? 1.0 / sy : 0.0), outer.height() / 2);
+        const QRectF inner = outer.adjusted(bw, bh, -bw, -bh);
+        if (!IsColorNone(brush)) p.fillRect(inner, ToQColor(brush));
+        const QColor c = ToQColor(pen);
+        p.fillRect(QRectF(outer.left(), outer.top(), outer.width(), bh), c);
+        p.fillRect(QRectF(outer.left(), outer.bottom() - bh, outer.width(), bh), c);
+        p.fillRect(QRectF(outer.left(), inner.top(), bw, inner.height()), c);
+        p.fillRect(QRectF(outer.right() - bw, inner.top(), bw, inner.height()), c);
         return;
     }
     CRect inside = r;

@@ -25,6 +25,22 @@ void DrawBoxText(QPainter& p, const CRect& box, int flags, const std::string& te
     p.drawText(lm::ToQRectF(box), flags | Qt::TextSingleLine, Q(text));
 }
 
+// The image at a smaller size, each pixel of it opaque when any pixel of
+// the image it covers is.
+QImage ShrinkKeepingMarks(const QImage& image, QSize size) {
+    QImage out(size, QImage::Format_ARGB32);
+    out.fill(Qt::transparent);
+    if (image.isNull() || size.isEmpty()) return out;
+    const QImage src = image.convertToFormat(QImage::Format_ARGB32);
+    for (int32_t y = 0; y < src.height(); ++y) {
+        const QRgb* row = reinterpret_cast<const QRgb*>(src.constScanLine(y));
+        QRgb* dst = reinterpret_cast<QRgb*>(out.scanLine(int32_t(int64_t(y) * size.height() / src.height())));
+        for (int32_t x = 0; x < src.width(); ++x)
+            if (qAlpha(row[x]) != 0) dst[int64_t(x) * size.width() / src.width()] = row[x];
+    }
+    return out;
+}
+
 }  // namespace
 
 void CPLOT::Draw(QPainter* painter) {
@@ -41,8 +57,8 @@ void CPLOT::Draw(QPainter* painter) {
     lm::FillRect(p, m_rect, 0xFFFFFF);
     DrawTitle(p);
     if (m_shell) DrawAxisTitles(p);
-    DrawAxes(p);
     if (m_state == kPlotNoData || m_state == kPlotParError) {
+        DrawAxes(p);
         p.setFont(lm::ToQFont(m_font));
         p.setPen(lm::ToQColor(m_textColor));
         DrawBoxText(p, GetPlotArea(), Qt::AlignHCenter | Qt::AlignTop,
@@ -51,6 +67,9 @@ void CPLOT::Draw(QPainter* painter) {
         return;
     }
     DrawLayers(p);
+    // The frame lies just outside the area; below 100 % its device pixels
+    // are shared with the area's edge, so it is drawn after the picture.
+    DrawAxes(p);
     p.restore();
 }
 
@@ -68,8 +87,16 @@ void CPLOT::DrawTitle(QPainter& p) {
     if (line1.empty()) line1 = GetDataName(0);
     if (m_flags & kPlotFlagOverlay) line1 += "*O";
     const std::string line2 = "@" + (m_gate ? m_gate->GetDisplayName(true) : std::string());
-    DrawBoxText(p, CRect(t.left, t.top - 6, t.right, t.bottom - 10), Qt::AlignHCenter | Qt::AlignTop, line1);
-    DrawBoxText(p, CRect(t.left, t.top + 7, t.right, t.bottom + 6), Qt::AlignHCenter | Qt::AlignTop, line2);
+    // Each line keeps its whole height (descenders too) and, when wider than
+    // the band, is cut at its end: its start names the file.
+    const QFontMetrics fm = p.fontMetrics();
+    auto drawLine = [&](int32_t top, const std::string& text) {
+        const QString fitted = fm.elidedText(Q(text), Qt::ElideRight, t.Width());
+        p.drawText(QRectF(t.left, top, t.Width(), fm.height()), Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine,
+                   fitted);
+    };
+    drawLine(t.top - 6, line1);
+    drawLine(t.top + 7, line2);
 }
 
 void CPLOT::DrawAxisTitles(QPainter& p) {
@@ -102,7 +129,7 @@ void CPLOT::DrawAxes(QPainter& p) {
     if (a.IsRectEmpty()) return;
     CRect frame = a;
     frame.InflateRect(1, 1);
-    lm::DrawRectangle(p, frame, 0, 0xFFFFFF);
+    lm::DrawRectangle(p, frame, 0, kColorNone);  // the inside is the area picture
     if (m_state != kPlotReady || !GetDataSet()) return;
     lm::QtCanvas canvas(p);
     canvas.SetPen(0, 1);
@@ -147,7 +174,20 @@ bool CPLOT::RegionLayerDrawn(CLayer& layer) const {
 
 void CPLOT::PaintMask(QPainter& painter, const QImage& mask, COLORREF colour, CPoint at) {
     if (mask.isNull() || colour == kColorNone) return;
-    painter.drawImage(QPointF(at.x, at.y), MaskToColourImage(mask, colour));
+    const QImage marks = MaskToColourImage(mask, colour);
+    const QRectF target(at.x, at.y, marks.width(), marks.height());
+    const QRect device = painter.worldTransform().mapRect(target).toAlignedRect();
+    if (device.width() >= marks.width() && device.height() >= marks.height()) {
+        painter.drawImage(target, marks);
+        return;
+    }
+    // Drawn smaller than its pixels (a zoom below 100 %), a one-pixel
+    // outline would fall between the device pixels that are sampled: every
+    // device pixel takes the mark of any mask pixel it covers instead.
+    painter.save();
+    painter.resetTransform();
+    painter.drawImage(device.topLeft(), ShrinkKeepingMarks(marks, device.size()));
+    painter.restore();
 }
 
 void CPLOT::DrawLayers(QPainter& p) {

@@ -254,6 +254,19 @@ TEST_F(ScalePixels, YLabelRotatedAndCentred) {
     EXPECT_EQ(exp.y, base.y - 15);
 }
 
+TEST_F(ScalePixels, LabelsThatWouldRunTogetherAreLeftOut) {
+    for (const int32_t axis : {kScaleAxisX, kScaleAxisY}) {
+        dc.texts.clear();
+        CScale s(dc, area, font, axis);
+        s.Label(0.10f, "1000", "");
+        s.Label(0.15f, "2000", "");  // 10 pixels on: would touch "1000"
+        s.Label(0.30f, "3000", "");
+        std::vector<std::string> drawn;
+        for (const auto& t : dc.texts) drawn.push_back(t.text);
+        EXPECT_EQ(drawn, (std::vector<std::string>{"1000", "3000"})) << axis;
+    }
+}
+
 TEST_F(ScalePixels, WholeAxisThroughTheTransform) {
     CTRANS t(0.0f, 1024.0f);
     CScale s(dc, area, font, kScaleAxisX, t);

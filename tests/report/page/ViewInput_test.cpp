@@ -521,6 +521,43 @@ TEST_F(ViewInputTest, AClickOnARegionOutlineThatMovesNothingLeavesTheGateAsItWas
     EXPECT_EQ(int32_t(gate->GetMask().CountSetBits()), before);
 }
 
+TEST_F(ViewInputTest, AtHalfZoomPlotFramesAndRegionOutlinesKeepADevicePixel) {
+    VexaDataShell* shell = AddShell();
+    CGateNode* gate = plottest::AddRectGate(*shell, 0.2f, 0.2f, 0.6f, 0.6f, 0, "R1");
+    CPLOT* plot = AddPlot(CRect(21, 21, 271, 271), shell->GetRoot());
+    plot->ShowRegion(gate->GetRegion());
+    ASSERT_EQ(plot->GetRegionLayers().size(), 1u);
+    const QRgb outline = vtest::Rgb(plot->GetRegionLayers().front()->GetColor());
+    ASSERT_TRUE(view->SetZoom(0.5f));
+    const QImage img = PaintAll();
+
+    // Pixels of the colour in a strip three pixels wide around a page line,
+    // over the span from a to b (page units) along it.
+    auto strip = [&](bool vertical, int32_t at, int32_t a, int32_t b, QRgb colour) {
+        const QPoint p = view->LogicalToClient(vertical ? CPoint(at, a) : CPoint(a, at));
+        const QPoint q = view->LogicalToClient(vertical ? CPoint(at, b) : CPoint(b, at));
+        const CRect r = vertical ? CRect(p.x() - 1, p.y(), p.x() + 2, q.y()) : CRect(p.x(), p.y() - 1, q.x(), p.y() + 2);
+        return std::pair(vtest::Count(img, r, colour), vertical ? r.Height() : r.Width());
+    };
+    CRect f = plot->GetPlotArea();
+    f.InflateRect(1, 1);
+    const QRgb black = qRgb(0, 0, 0);
+    for (const auto& [count, span] : {strip(true, f.left, f.top + 4, f.bottom - 4, black),
+                                      strip(true, f.right - 1, f.top + 4, f.bottom - 4, black),
+                                      strip(false, f.top, f.left + 4, f.right - 4, black),
+                                      strip(false, f.bottom - 1, f.left + 4, f.right - 4, black)})
+        EXPECT_GE(count, span);
+
+    const CRect a = plot->GetPlotArea();
+    const int32_t x0 = a.left + CRgnLayer::FractionToPixel(a.Width(), 0.2f);
+    const int32_t x1 = a.left + CRgnLayer::FractionToPixel(a.Width(), 0.6f);
+    const int32_t y0 = a.bottom - CRgnLayer::FractionToPixel(a.Height(), 0.2f);
+    const int32_t y1 = a.bottom - CRgnLayer::FractionToPixel(a.Height(), 0.6f);
+    for (const auto& [count, span] : {strip(true, x0, y1 + 4, y0 - 4, outline), strip(true, x1, y1 + 4, y0 - 4, outline),
+                                      strip(false, y0, x0 + 4, x1 - 4, outline), strip(false, y1, x0 + 4, x1 - 4, outline)})
+        EXPECT_GE(count, span);
+}
+
 TEST_F(ViewInputTest, LosingTheFocusGivesUpARegionBeingDrawn) {
     VexaDataShell* shell = AddShell();
     CPLOT* plot = AddPlot(CRect(0, 0, 250, 250), shell->GetRoot());
