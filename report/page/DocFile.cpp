@@ -17,6 +17,7 @@
 #include "core/GateNode.h"
 #include "platform/UiServices.h"
 #include "report/page/FileRecords.h"
+#include "report/page/Grid.h"
 #include "report/app/LumitraApp.h"
 #include "report/app/MainFrame.h"
 #include "report/plot/Plot.h"
@@ -36,7 +37,7 @@ constexpr char kTemplateFolder[] = "Database/Template";
 std::unique_ptr<CTrkObj> LoadPlot(CLumitraDoc* doc) { return std::make_unique<CPLOT>(doc); }
 
 std::map<int32_t, CLumitraDoc::PageObjectLoader>& Loaders() {
-    static std::map<int32_t, CLumitraDoc::PageObjectLoader> loaders{{kObjPlot, &LoadPlot}};
+    static std::map<int32_t, CLumitraDoc::PageObjectLoader> loaders{{kObjPlot, &LoadPlot}, {kObjGrid, &LoadGrid}};
     return loaders;
 }
 

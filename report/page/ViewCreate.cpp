@@ -5,7 +5,9 @@
 
 #include "core/DataShell.h"
 #include "core/GateNode.h"
+#include "dialogs/NewGridDlg.h"
 #include "platform/UiServices.h"
+#include "report/page/Grid.h"
 #include "report/page/LumitraDoc.h"
 #include "report/page/LumitraView.h"
 #include "report/app/MainFrame.h"
@@ -18,7 +20,12 @@
 namespace {
 
 ViewObjectMakers& Makers() {
-    static ViewObjectMakers makers;
+    static ViewObjectMakers makers = [] {
+        ViewObjectMakers m;
+        m.grid = &MakeGridAt;
+        m.newGridDialog = &CNewGridDlg::Ask;
+        return m;
+    }();
     return makers;
 }
 

@@ -16,6 +16,7 @@
 #include "base/Numbers.h"
 #include "core/DataShell.h"
 #include "platform/PaintHelpers.h"
+#include "report/page/Grid.h"
 #include "report/page/LumitraDoc.h"
 #include "report/page/LumitraView.h"
 #include "report/plot/Plot.h"
@@ -507,7 +508,8 @@ void CLumitraView::OnMouseMove(uint32_t flags, const QPoint& client) {
             }
             break;
         case kTrackColumnResize:
-            if (active) active->OnMouseMove(flags, page, &m_trackState);
+            if (active && active->OnMouseMove(flags, page, &m_trackState))
+                if (auto* grid = dynamic_cast<CGrid*>(active)) SetFeedback({grid->DragLineRect()}, 1);
             break;
         default:
             break;
@@ -592,6 +594,7 @@ void CLumitraView::OnLButtonUp(uint32_t flags, const QPoint& client) {
             break;
         }
         case kTrackColumnResize:
+            ClearFeedback();
             if (active) active->OnLButtonUp(flags, page, &m_trackState);
             break;
         case kTrackCellDrag:
