@@ -736,18 +736,6 @@ TEST_F(PlotInteractTest, ZoomNearThePageEdgeAndBack) {
     EXPECT_EQ(plot->GetRect(), CRect(700, 100, 950, 350));
 }
 
-TEST_F(PlotInteractTest, ResizeKeepsRegionsAtTheirFractions) {
-    VexaDataShell* shell = AddShell("grid-n.fcs");
-    CPLOT* plot = AddPlot(shell->GetRoot());
-    int32_t state = 0;
-    DrawShape(*plot, kTrackRectTool, Page(*plot, 40, 30), Page(*plot, 120, 100), &state);
-    auto* layer = dynamic_cast<CRectLayer*>(plot->GetRegionLayers()[0].get());
-    const auto before = layer->GetRegion()->GetBox();
-    plot->SetRect(CRect(0, 0, 438, 420));  // area 376 x 340: twice as large
-    EXPECT_EQ(layer->GetBox(), CRect(80, 60, 240, 200));
-    EXPECT_EQ(layer->GetRegion()->GetBox(), before);
-}
-
 TEST_F(PlotInteractTest, AsDefaultTakesThePlotsValues) {
     VexaDataShell* shell = AddShell("", MakeShell3("defaults.fcs"));
     CPLOT* plot = AddPlot(shell->GetRoot(), CRect(123, 45, 423, 245), 2, 1);

@@ -1,13 +1,18 @@
-// The region layers' mouse state machine, driven with points the way a plot
-// hands them on, and the pixel <-> fraction bookkeeping with their regions.
+// Region layers: the mouse state machine driven with points the way a plot
+// hands them on, the pixel <-> fraction bookkeeping with their regions, their
+// marks and labels, their records and the makers the plots use.
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
+
 #include <array>
-#include <cmath>
+#include <cstring>
+#include <limits>
 #include <memory>
 #include <utility>
 #include <vector>
 
+#include "base/Archive.h"
 #include "base/Numbers.h"
 #include "core/DataShell.h"
 #include "core/GateNode.h"
@@ -97,6 +102,53 @@ protected:
 
 std::array<float, 4> BoxOf(const CDataRgn* r) { return r->GetBox(); }
 
+const QRgb kWhite = qRgb(255, 255, 255);
+
+bool Marked(const QImage& img, int x, int y) { return PixelAt(img, x, y) != kWhite; }
+
+// Marks in the columns [x0, x1) and rows [y0, y1).
+int MarksIn(const QImage& img, int x0, int y0, int x1, int y1) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x)
+            if (Marked(img, x, y)) ++n;
+    return n;
+}
+
+std::vector<uint8_t> Bytes(const CLayer& l) {
+    CArchive ar;
+    l.Store(ar);
+    return ar.Bytes();
+}
+
+// Appends the bytes of v as the file has them (the test machine is
+// little-endian, as the file is).
+template <typename T>
+void Put(std::vector<uint8_t>& b, T v) {
+    const size_t at = b.size();
+    b.resize(at + sizeof v);
+    std::memcpy(b.data() + at, &v, sizeof v);
+}
+
+// Three events on the diagonal (10 %, 50 %, 90 % of both axes) and a
+// rectangle gate "Mid" around the middle one, for marks and percentages.
+class RgnMarksTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureGuiApp();
+        ResetPlotDefaults();
+        shell = MakeShell({{100, 100}, {500, 500}, {900, 900}});
+        plot = std::make_unique<CPLOT>(kPlotRect, shell->GetRoot(), nullptr, 0, 1);
+        gate = AddRectGate(*shell, 40.0f / kW, 30.0f / kH, 120.0f / kW, 100.0f / kH, 0, "Mid");
+        region = static_cast<CrRect*>(gate->GetRegion());
+    }
+
+    std::unique_ptr<VexaDataShell> shell;
+    std::unique_ptr<CPLOT> plot;
+    CGateNode* gate = nullptr;
+    CrRect* region = nullptr;
+};
+
 }  // namespace
 
 // ============================================================== creation
@@ -127,8 +179,6 @@ TEST_F(RgnLayerTest, BoxesDrawnInAnyDirectionEndOrderedWithOrderedFractions) {
             if (shape == 0) {
                 EXPECT_EQ(int(g->GetMask().CountSetBits()), CountInBox(40, 30, 120, 100));
             }
-            // Reading the region back gives the same pixels.
-            EXPECT_EQ(l->GetBox(), CRect(40, 30, 120, 100));
             EXPECT_EQ(l->GetRegionName(), g->GetName());
         }
     }
@@ -171,12 +221,7 @@ TEST_F(RgnLayerTest, PressAndReleaseWithoutMoveStillMakesARegionAndAGate) {
     ASSERT_TRUE(range.OnButtonUp(Pg(70, 70), &state));
     EXPECT_NE(MakeGate(range), nullptr);
     EXPECT_EQ(range.GetX0(), range.GetX1());
-}
-
-TEST_F(RgnLayerTest, MakeRegionOnlyOnce) {
-    auto l = SelectedRect();
-    EXPECT_EQ(l->MakeRegion(), nullptr);  // it has one: GetRegion
-    EXPECT_NE(l->GetRegion(), nullptr);
+    EXPECT_EQ(range.MakeRegion(), nullptr);  // only once: it has one now
 }
 
 // ============================================================ press order
@@ -542,4 +587,288 @@ TEST_F(RgnLayerTest, AnAreaWithoutSizeTakesNoPressAndLeavesTheRegionAlone) {
     }
     EXPECT_EQ(BoxOf(region), box);
     EXPECT_EQ(l->GetBox(), CRect(40, 30, 120, 100));
+}
+
+// ================================================================= marks
+
+TEST_F(RgnMarksTest, OutlinesHandlesAndBarsLandOnTheirPixels) {
+    CRectLayer l(region, plot.get());
+    ASSERT_EQ(l.GetBox(), CRect(40, 30, 120, 100));
+    l.SetLabelRect(CRect(150, 2, 150, 2));  // text out of the way, top right
+    QImage mask = NewMaskImage(kW, kH);
+    l.DrawMask(mask);
+    // Columns x0 - 1 and x1 - 1, rows H - y1 and H - y0, and nothing else.
+    for (const CPoint c : {CPoint(39, 70), CPoint(39, 140), CPoint(119, 70), CPoint(119, 140)})
+        EXPECT_TRUE(Marked(mask, c.x, c.y)) << c.x << "," << c.y;
+    EXPECT_EQ(MarksIn(mask, 0, 0, 145, kH), 2 * 81 + 2 * 71 - 4);
+    l.SetSelected(true);
+    mask = NewMaskImage(kW, kH);
+    l.DrawMask(mask);
+    // 7 x 7 squares centred on (x0 - 1, y1), (x0 - 1, y0 + 1), (x1, y0 + 1), (x1, y1).
+    for (const CPoint c : {CPoint(39, 70), CPoint(39, 139), CPoint(120, 139), CPoint(120, 70)}) {
+        EXPECT_EQ(MarksIn(mask, c.x - 3, c.y - 3, c.x + 4, c.y + 4), 49) << c.x << "," << c.y;
+        EXPECT_FALSE(Marked(mask, c.x - 4, c.y - 4));
+        EXPECT_FALSE(Marked(mask, c.x + 4, c.y + 4));
+    }
+
+    // A range: full-height lines at x0 - 1 and x1, the bar at its level.
+    auto rangeGate = shell->AddRegionGate(std::make_unique<CrRange>(0, 1, 40.0f / kW, 120.0f / kW), 0, "R");
+    CRangeLayer range(static_cast<CrRange*>(rangeGate->GetRegion()), plot.get());
+    EXPECT_EQ(range.GetLevel(), kH / 2);
+    range.SetPixels(40, 120, 50);
+    range.SetLabelRect(CRect(150, 2, 150, 2));
+    mask = NewMaskImage(kW, kH);
+    range.DrawMask(mask);
+    EXPECT_TRUE(Marked(mask, 39, 0) && Marked(mask, 39, kH - 1) && Marked(mask, 120, 0) && Marked(mask, 120, kH - 1));
+    EXPECT_EQ(MarksIn(mask, 39, kH - 50, 121, kH - 49), 82);
+    EXPECT_EQ(MarksIn(mask, 0, 0, 145, kH), 2 * kH + 80);
+
+    // An ellipse inscribed in columns 39..119 and rows 70..140 touches each
+    // side near its middle, never a corner or the centre.
+    CEllipseLayer ellipse(0, 1, plot.get());
+    int32_t state = kTrackRegionCreate;
+    const CRect a = plot->GetPlotArea();
+    ASSERT_TRUE(ellipse.OnButtonDown(CPoint(a.left + 40, a.bottom - 30), &state));
+    ASSERT_TRUE(ellipse.OnDrag(CPoint(a.left + 120, a.bottom - 100), &state));
+    ASSERT_TRUE(ellipse.OnButtonUp(CPoint(a.left + 120, a.bottom - 100), &state));
+    mask = NewMaskImage(kW, kH);
+    ellipse.DrawMask(mask);
+    EXPECT_EQ(MarksIn(mask, 0, 0, kW, 70) + MarksIn(mask, 0, 141, kW, kH), 0);
+    EXPECT_EQ(MarksIn(mask, 0, 0, 39, kH) + MarksIn(mask, 120, 0, kW, kH), 0);
+    EXPECT_GT(MarksIn(mask, 70, 70, 90, 71) * MarksIn(mask, 70, 140, 90, 141), 0);
+    EXPECT_GT(MarksIn(mask, 39, 95, 40, 115) * MarksIn(mask, 119, 95, 120, 115), 0);
+    EXPECT_FALSE(Marked(mask, 39, 70) || Marked(mask, 119, 140));
+    EXPECT_EQ(MarksIn(mask, 60, 90, 100, 120), 0);
+}
+
+TEST_F(RgnMarksTest, NameAndPercentageFormTheLabel) {
+    CRectLayer l(region, plot.get());
+    EXPECT_EQ(l.GetPercentText(), "33.33");  // one event of three
+    l.SetLabelRect(CRect(20, 10, 20, 10));
+    QImage mask = NewMaskImage(kW, kH);
+    l.DrawMask(mask);
+    const QFontMetrics fm(plot->CreatePlotFont());
+    const CRect label = l.GetLabelRect();
+    EXPECT_EQ(label, CRect(20, 10, 20 + fm.horizontalAdvance("Mid"), 10 + fm.height()));
+    EXPECT_GT(MarksIn(mask, label.left, label.top, label.right, label.bottom), 0);
+    // The percentage on the line below.
+    const int pw = fm.horizontalAdvance("33.33");
+    EXPECT_GT(MarksIn(mask, label.left, label.bottom, label.left + pw, label.bottom + fm.height()), 0);
+    EXPECT_EQ(MarksIn(mask, 0, 0, kW, 9), 0);
+
+    // The label is hit through the page point, offset by the area.
+    const CRect a = plot->GetPlotArea();
+    EXPECT_TRUE(l.HitLabel(CPoint(a.left + label.left, a.top + label.top)));
+    EXPECT_FALSE(l.HitLabel(CPoint(a.left + label.right, a.top + label.top)));
+    EXPECT_FALSE(l.HitLabel(CPoint(a.left + label.left, a.top + label.bottom)));
+
+    // Without the percentage: the name only, and the share is not kept.
+    l.SetShowPercent(false);
+    mask = NewMaskImage(kW, kH);
+    l.DrawMask(mask);
+    EXPECT_EQ(MarksIn(mask, label.left, label.bottom, label.left + pw, label.bottom + fm.height()), 0);
+    region->SetGeometry({0.0f, 0.0f, 0.6f, 0.6f}, nullptr);  // two events now
+    EXPECT_EQ(l.GetBox(), CRect(0, 0, int(0.6f * kW), int(0.6f * kH)));
+    EXPECT_EQ(l.GetPercentText(), "33.33");
+    l.SetShowPercent(true);
+    EXPECT_EQ(l.GetPercentText(), "66.67");
+
+    // A layer still being drawn has no region and shows no share.
+    CRectLayer drawing(0, 1, plot.get());
+    drawing.UpdatePercentText();
+    EXPECT_EQ(drawing.GetPercentText(), "");
+}
+
+TEST_F(RgnMarksTest, ColourDrawingAndInvisibleLayers) {
+    CRectLayer l(region, plot.get());
+    l.SetColor(RGB(200, 0, 0));
+    QImage area = NewAreaImage(kW, kH, 0xFFFFFF);
+    l.Draw(area);
+    EXPECT_EQ(PixelAt(area, 39, 100), qRgb(200, 0, 0));
+    EXPECT_EQ(PixelAt(area, 80, 100), kWhite);
+
+    l.SetColor(kColorNone);
+    area = NewAreaImage(kW, kH, 0xFFFFFF);
+    l.Draw(area);
+    EXPECT_EQ(MarksIn(area, 0, 0, kW, kH), 0);
+
+    l.SetColor(0);
+    l.SetVisible(false);
+    QImage mask = NewMaskImage(kW, kH);
+    l.DrawMask(mask);
+    EXPECT_EQ(MarksIn(mask, 0, 0, kW, kH), 0);
+    int32_t state = kTrackMove;
+    const CRect a = plot->GetPlotArea();
+    EXPECT_FALSE(l.OnButtonDown(CPoint(a.left + 40, a.bottom - 60), &state));
+    EXPECT_EQ(state, kTrackMove);
+}
+
+// ================================================================ records
+
+TEST_F(RgnMarksTest, RecordsAreLabelThenFractionsThenTheRangeBar) {
+    CRectLayer rect(0, 1, plot.get());
+    int32_t state = kTrackRegionCreate;
+    const CRect a = plot->GetPlotArea();
+    ASSERT_TRUE(rect.OnButtonDown(CPoint(a.left + 40, a.bottom - 30), &state));
+    ASSERT_TRUE(rect.OnDrag(CPoint(a.left + 121, a.bottom - 100), &state));
+    ASSERT_TRUE(rect.OnButtonUp(CPoint(a.left + 121, a.bottom - 100), &state));
+    // Box (40,30)-(121,100): anchor (80, 170 - 65).
+    std::vector<uint8_t> expect;
+    for (int32_t v : {80, 105, 80, 105}) Put(expect, v);
+    Put(expect, float(80.0 / kW));
+    Put(expect, float(105.0 / kH));
+    EXPECT_EQ(Bytes(rect), expect);
+
+    CRangeLayer range(static_cast<CrRange*>(
+                          shell->AddRegionGate(std::make_unique<CrRange>(0, 1, 0.2f, 0.4f), 0, "")->GetRegion()),
+                      plot.get());
+    std::vector<uint8_t> rec;
+    for (int32_t v : {-3, 7, 250, 40000}) Put(rec, v);
+    Put(rec, 0.25f);
+    Put(rec, 1.5f);
+    Put(rec, int32_t(33));
+    range.SetSelected(true);
+    CArchive in(rec);
+    range.Load(in);
+    EXPECT_EQ(in.Remaining(), 0u);
+    EXPECT_EQ(range.GetLabelRect(), CRect(-3, 7, 250, 40000));
+    EXPECT_EQ(range.GetLabelFractionX(), 0.25f);
+    EXPECT_EQ(range.GetLabelFractionY(), 1.5f);
+    EXPECT_EQ(range.GetLevel(), 33);
+    EXPECT_FALSE(range.IsSelected());
+    EXPECT_EQ(Bytes(range), rec);
+
+    // A rectangle reads only the six base fields; short records throw.
+    CRectLayer shown(region, plot.get());
+    rec.resize(24);
+    CArchive exact(rec);
+    shown.Load(exact);
+    EXPECT_EQ(exact.Remaining(), 0u);
+    rec.resize(20);
+    CArchive cut(rec);
+    EXPECT_THROW(shown.Load(cut), CArchiveException);
+    Put(rec, 0.5f);  // a range without its level
+    CArchive cutRange(rec);
+    EXPECT_THROW(range.Load(cutRange), CArchiveException);
+}
+
+TEST_F(RgnMarksTest, RecordsWithAbsurdValuesStayUsable) {
+    CRectLayer l(region, plot.get());
+    std::vector<uint8_t> rec;
+    for (int32_t v : {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}) Put(rec, v);
+    Put(rec, std::numeric_limits<float>::quiet_NaN());
+    Put(rec, std::numeric_limits<float>::infinity());
+    CArchive in(rec);
+    l.Load(in);
+    EXPECT_EQ(l.GetLabelRect(), CRect(-kRgnCoordLimit, -kRgnCoordLimit, kRgnCoordLimit, kRgnCoordLimit));
+    // Fractions that are no numbers fall back to the anchor's (clamped: 0).
+    EXPECT_EQ(l.GetLabelFractionX(), 0.0f);
+    EXPECT_EQ(l.GetLabelFractionY(), 0.0f);
+    // The label can still be dragged and is brought back by the clamp.
+    const CRect a = plot->GetPlotArea();
+    int32_t state = kTrackMove;
+    ASSERT_TRUE(l.OnButtonDown(CPoint(a.left + 150, a.top + 150), &state));
+    ASSERT_EQ(state, kTrackLabelDrag);
+    ASSERT_TRUE(l.OnDrag(CPoint(INT32_MAX, INT32_MIN), &state));
+    ASSERT_TRUE(l.OnButtonUp(CPoint(INT32_MAX, INT32_MIN), &state));
+    EXPECT_EQ(l.GetLabelRect().right, kW - 10);  // far too wide: the right edge wins
+    l.Reset();
+    EXPECT_EQ(l.GetBox(), CRect(40, 30, 120, 100));
+}
+
+// ============================================================ lifetimes
+
+TEST_F(RgnMarksTest, LayersAndRegionsLetGoOfEachOther) {
+    {
+        CRectLayer l(region, plot.get());
+        CRectLayer again(region, plot.get());
+        EXPECT_EQ(region->GetUsers().size(), 2u);
+    }
+    EXPECT_TRUE(region->GetUsers().empty());
+
+    // The region goes first (its gate is removed): the layer forgets it.
+    CRectLayer orphan(region, plot.get());
+    shell->RemoveGate(gate, true);
+    EXPECT_EQ(orphan.GetRegion(), nullptr);
+    EXPECT_EQ(orphan.GetRegionGate(), nullptr);
+    EXPECT_EQ(orphan.GetRegionName(), "");
+    EXPECT_FALSE(orphan.ParamsMatch(0, 1));
+    orphan.PushGeometry();
+    orphan.Reset();
+    QImage mask = NewMaskImage(kW, kH);
+    orphan.DrawMask(mask);
+    EXPECT_EQ(MarksIn(mask, 0, 0, kW, kH), 2 * 81 + 2 * 71 - 4);  // the last pixels, no name
+
+    // A region the shell refuses is destroyed at once: the new layer is left
+    // without one, and can make a fresh one.
+    CRectLayer drawn(0, 1, plot.get());
+    int32_t state = kTrackRegionCreate;
+    const CRect a = plot->GetPlotArea();
+    ASSERT_TRUE(drawn.OnButtonDown(CPoint(a.left + 10, a.bottom - 10), &state));
+    ASSERT_TRUE(drawn.OnButtonUp(CPoint(a.left + 50, a.bottom - 50), &state));
+    EXPECT_EQ(shell->AddRegionGate(drawn.MakeRegion(), 99, ""), nullptr);
+    EXPECT_EQ(drawn.GetRegion(), nullptr);
+    CGateNode* g = shell->AddRegionGate(drawn.MakeRegion(), 0, "");
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(drawn.GetRegionGate(), g);
+}
+
+// ================================================================ makers
+
+TEST_F(RgnMarksTest, MakersChooseTheLayerOfTheToolOrRegion) {
+    const struct {
+        int32_t tool, type;
+    } tools[] = {{kTrackRangeTool, kRgnRange}, {kTrackRectTool, kRgnRect}, {kTrackEllipseTool, kRgnEllipse}};
+    for (const auto& t : tools) {
+        auto l = CreateRegionLayerForTool(t.tool, 2, 3, plot.get());
+        ASSERT_NE(l, nullptr) << t.tool;
+        EXPECT_EQ(l->GetRegionType(), t.type);
+        EXPECT_EQ(l->GetXParam(), 2);
+        EXPECT_EQ(l->GetYParam(), 3);
+        EXPECT_FALSE(l->ParamsMatch(2, 3));  // no region yet
+        EXPECT_EQ(l->Clone(plot.get()), nullptr);
+    }
+    for (int32_t tool : {int32_t(kTrackPolygonTool), int32_t(kTrackQuadrantTool), 0, 3})
+        EXPECT_EQ(CreateRegionLayerForTool(tool, 0, 1, plot.get()), nullptr) << tool;
+
+    auto shownRect = CreateRegionLayerFor(region, plot.get());
+    ASSERT_NE(dynamic_cast<CRectLayer*>(shownRect.get()), nullptr);
+    EXPECT_TRUE(shownRect->ParamsMatch(0, 1));
+    EXPECT_FALSE(shownRect->ParamsMatch(1, 0));
+    EXPECT_EQ(shownRect->GetRegionGate(), gate);
+    CrEllipse ell(0, 1, {0.1f, 0.1f}, {0.2f, 0.2f});
+    EXPECT_NE(dynamic_cast<CEllipseLayer*>(CreateRegionLayerFor(&ell, plot.get()).get()), nullptr);
+    CrPolygon poly(0, 1, {{0.1f, 0.1f}, {0.5f, 0.1f}, {0.3f, 0.5f}});
+    EXPECT_EQ(CreateRegionLayerFor(&poly, plot.get()), nullptr);
+    EXPECT_EQ(CreateRegionLayerFor(nullptr, plot.get()), nullptr);
+}
+
+TEST(RgnCanvasTest, LinesLeaveOutTheirEndAndRectanglesTheirRightAndBottom) {
+    EnsureGuiApp();
+    QImage img = NewMaskImage(20, 20);
+    RgnCanvas c(img, qRgb(0, 0, 0), QFont());
+    c.Line(CPoint(2, 2), CPoint(7, 7));
+    EXPECT_EQ(MarksIn(img, 0, 0, 20, 20), 5);
+    EXPECT_TRUE(Marked(img, 2, 2) && Marked(img, 6, 6));
+    EXPECT_FALSE(Marked(img, 7, 7));
+    img = NewMaskImage(20, 20);
+    c.Line(CPoint(10, 3), CPoint(4, 3));  // right to left: 5..10
+    EXPECT_EQ(MarksIn(img, 0, 0, 20, 20), 6);
+    EXPECT_TRUE(Marked(img, 10, 3));
+    EXPECT_FALSE(Marked(img, 4, 3));
+    // Far outside on both ends: only the visible part, and it ends.
+    img = NewMaskImage(20, 20);
+    c.Line(CPoint(-kRgnCoordLimit, 5), CPoint(kRgnCoordLimit, 5));
+    c.Line(CPoint(-kRgnCoordLimit, -kRgnCoordLimit + 1), CPoint(kRgnCoordLimit, kRgnCoordLimit));
+    EXPECT_EQ(MarksIn(img, 0, 5, 20, 6), 20);
+    EXPECT_GT(MarksIn(img, 0, 0, 20, 20), 20);
+    // An inverted rectangle is normalised; its last column and row are r - 1, b - 1.
+    img = NewMaskImage(20, 20);
+    c.Rectangle(CRect(15, 12, 5, 2));
+    EXPECT_EQ(MarksIn(img, 0, 0, 20, 20), 2 * 10 + 2 * 10 - 4);
+    EXPECT_TRUE(Marked(img, 14, 11));
+    EXPECT_FALSE(Marked(img, 15, 12));
+    img = NewMaskImage(20, 20);
+    c.Rectangle(CRect(3, 3, 4, 4));  // one pixel
+    EXPECT_EQ(MarksIn(img, 0, 0, 20, 20), 1);
 }
