@@ -427,6 +427,17 @@ TEST_F(FileRecordsTest, TheFcsFileIsLookedForAtThePathThenInTheFoldersElseTheShe
         // current folder.
         EXPECT_TRUE(std::filesystem::path(back->GetPathName()).is_absolute());
     }
+    // A path written with '\\' between its folders is found where it points.
+    {
+        dir.Write("report/run2.fcs", fcs);
+        auto* ds = new CDataSet();
+        for (int i = 0; i < 5; ++i) ds->AddParam(1024, 0.0, 0.0);
+        CStoredDataShell s(ds, "run", dir.Path() + "\\report\\run2.fcs", 0, 'F');
+        int32_t at = -2;
+        auto back = LoadShell(StoreShell(&s), false, &at);
+        EXPECT_EQ(at, kFcsAtStoredPath);
+        EXPECT_TRUE(HasEvents(*back));
+    }
     // (a) The stored path itself, found first.
     const std::string direct = dir.Write("direct.fcs", fcs);
     {

@@ -437,14 +437,37 @@ TEST_F(LumitraDocShells, ClosingAShellRemovesItsPlotsAndResultTableOnly) {
 }
 
 TEST_F(LumitraDocShells, ADocumentWithObjectsOnItsShellsClosesCleanly) {
+    // Its destructor still sees its shell: objects go before the shells.
+    struct Counted : ShellObj {
+        using ShellObj::ShellObj;
+        ~Counted() override { *shellSeen += GetShell() != nullptr; }
+        int* shellSeen = nullptr;
+    };
+    int shellSeen = 0;
     auto doc = std::make_unique<CLumitraDoc>();
     VexaDataShell* a = doc->OpenDataFile(path, 0);
     ASSERT_NE(a, nullptr);
-    CTrkObj* plot = doc->AddObject(std::make_unique<ShellObj>(CRect(5, 5, 60, 60), doc.get(), a, kUserPlot, kObjPlot));
+    auto obj = std::make_unique<Counted>(CRect(5, 5, 60, 60), doc.get(), a, kUserPlot, kObjPlot);
+    obj->shellSeen = &shellSeen;
+    CTrkObj* plot = doc->AddObject(std::move(obj));
     doc->SetActiveObject(plot);
     doc->AddToSelection(plot);
-    doc.reset();  // objects before the shells they observe
-    SUCCEED();
+    doc.reset();
+    EXPECT_EQ(shellSeen, 1);
+}
+
+TEST_F(LumitraDocShells, AutoArrangeFitsFourPlotsOf253ExactlyInOneRow) {
+    GetPlotDefaults() = PlotDefaults();
+    GetPlotDefaults().width = 253;  // 3 + 4 * (253 + 3) - 3 = 1024, the canvas width
+    CLumitraDoc doc;
+    VexaDataShell* a = doc.OpenDataFile(path, 0);
+    ASSERT_NE(a, nullptr);
+    std::vector<CTrkObj*> plots;
+    for (int i = 0; i < 4; ++i)
+        plots.push_back(doc.AddObject(std::make_unique<ShellObj>(CRect(0, 0, 60, 60), &doc, a, kUserPlot, kObjPlot)));
+    doc.SetAutoArrange(true);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(plots[size_t(i)]->GetRect().TopLeft(), CPoint(3 + 256 * i, 3)) << i;
+    GetPlotDefaults() = PlotDefaults();
 }
 
 TEST_F(LumitraDocShells, CreatedPlotsFlowFromThePilotAndLeaveWithTheirShell) {

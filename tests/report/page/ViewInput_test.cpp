@@ -93,11 +93,14 @@ TEST_F(ViewInputTest, ClickSelectsAndABandOnEmptyPageSelectsWhatLiesWhollyInside
     EXPECT_EQ(doc->GetActiveObject(), c);
     EXPECT_EQ(State(), kTrackMove);
 
-    // A band that only reaches an object's edges does not take it.
-    d->Drag(CPoint(100, 90), CPoint(210, 200));
-    EXPECT_EQ(doc->GetActiveObject(), nullptr);
-    EXPECT_TRUE(doc->GetSelection().empty());
-    EXPECT_EQ(State(), kTrackIdle);
+    // A band that only reaches an object's edges does not take it: left and
+    // bottom, then the left edge alone.
+    for (const CPoint to : {CPoint(210, 200), CPoint(210, 210)}) {
+        d->Drag(CPoint(100, 90), to);
+        EXPECT_EQ(doc->GetActiveObject(), nullptr) << to.y;
+        EXPECT_TRUE(doc->GetSelection().empty());
+        EXPECT_EQ(State(), kTrackIdle);
+    }
 }
 
 TEST_F(ViewInputTest, CtrlClickAddsAnObjectOnceAndOnEmptyPageAddsNothing) {

@@ -120,6 +120,15 @@ TEST_F(DotLayerTest, LargeDotsStayInsideTheArea) {
     EXPECT_TRUE(l2->IsDot(kW - 2, 1));
     l2->SetLargeDots(false);
     EXPECT_EQ(l2->CountDots(), 2);
+
+    // A 192-pixel area fills its 24-byte rows to the last bit: the right
+    // edge's large dot must not spill into the next row's first column.
+    CPLOT wide(CRect(0, 0, 254, 250), top->GetRoot(), nullptr, 0, 1);
+    CDotLayer* l3 = wide.GetDotLayers().at(0).get();
+    ASSERT_EQ(l3->GetBytesPerRow(), 24);
+    l3->SetLargeDots(true);
+    EXPECT_EQ(l3->CountDots(), 13);
+    EXPECT_FALSE(l3->IsDot(0, 1) || l3->IsDot(0, 2));
 }
 
 TEST_F(DotLayerTest, OwnGateOfAnotherShellDrawsNothing) {

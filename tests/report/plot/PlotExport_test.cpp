@@ -17,6 +17,7 @@
 #include "tests/support/ui/ScriptedUiServices.h"
 #include "report/app/CommandIds.h"
 #include "report/page/PictureFile.h"
+#include "report/plot/DotLayer.h"
 #include "report/plot/Plot.h"
 #include "tests/base/TempDir.h"
 #include "tests/report/PlotTestUtil.h"
@@ -80,6 +81,8 @@ TEST_F(PlotExportTest, JpgAndBmpReadBackAtTheRightSize) {
     EXPECT_EQ(jpg.size(), QSize(252, 180));
     EXPECT_EQ(QImageReader(Path("plot.jpg")).format(), "jpeg");
 
+    shell->GetRoot()->SetColor(RGB(255, 0, 0));
+    plot->GetDotLayers()[0]->SetLargeDots(true);
     ASSERT_TRUE(plot->ExportGraphicTo(Path("plot.bmp"), &error)) << error.toStdString();
     const std::string b = TempDir::ReadAll(dir.File("plot.bmp"));
     ASSERT_EQ(b.size(), 14u + 40u + 252u * 180u * 4u);
@@ -92,8 +95,10 @@ TEST_F(PlotExportTest, JpgAndBmpReadBackAtTheRightSize) {
     EXPECT_EQ(U16(b, 26), 1);
     EXPECT_EQ(U16(b, 28), 32);
     for (size_t at = 30; at < 54; at += 4) EXPECT_EQ(U32(b, at), 0u) << at;
-    // Lossless: every pixel as drawn, the bottom row first.
+    // Lossless: every pixel as drawn, the bottom row first; red dots tell
+    // red from blue.
     const QImage pic = plot->RenderPicture();
+    EXPECT_GT(CountColour(pic, CRect(0, 0, 252, 180), qRgb(255, 0, 0)), 0);
     const QImage bmp(Path("plot.bmp"));
     ASSERT_EQ(bmp.size(), QSize(252, 180));
     int differ = 0;

@@ -140,12 +140,15 @@ TEST_F(PlotTest, StatesOfTheRebuild) {
     ASSERT_EQ(waiting.GetDotLayers().size(), 1u);
     EXPECT_EQ(waiting.GetDotLayers()[0]->CountDots(), 0);
 
-    // Parameters outside the data set given to a constructor become 0 and 1.
+    // Parameters outside the data set (two parameters) given to a constructor
+    // become 0 and 1; the count itself is outside.
     auto shell = MakeShell({{500, 500}});
-    CPLOT fixed(kPlotRect, shell->GetRoot(), nullptr, 7, 1);
-    EXPECT_EQ(fixed.GetXParam(), 0);
-    EXPECT_EQ(fixed.GetYParam(), 1);
-    EXPECT_EQ(fixed.GetState(), kPlotReady);
+    for (const CPoint xy : {CPoint(7, 1), CPoint(2, 1), CPoint(1, 2)}) {
+        CPLOT fixed(kPlotRect, shell->GetRoot(), nullptr, xy.x, xy.y);
+        EXPECT_EQ(fixed.GetXParam(), 0) << xy.x << "," << xy.y;
+        EXPECT_EQ(fixed.GetYParam(), 1) << xy.x << "," << xy.y;
+        EXPECT_EQ(fixed.GetState(), kPlotReady);
+    }
 }
 
 TEST_F(PlotTest, ParameterOutsideTheDataSetIsAParError) {
