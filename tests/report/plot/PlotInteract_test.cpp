@@ -1,6 +1,6 @@
 // The plot's mouse and menus: region tools, shapes finished into gates,
-// gate and axis choice, copy and paste of regions, zoom, the middle button
-// on a region label, overlays and the drag cache.
+// gate and axis choice, copy and paste of regions, zoom, overlays and the
+// drag cache (the middle button on a region label: ViewInput_test).
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -752,42 +752,6 @@ TEST_F(PlotInteractTest, AsDefaultTakesThePlotsValues) {
     EXPECT_EQ(d.evts, 777);
     EXPECT_EQ(d.style, kPlotFlagDots);  // overlays are not a default
     for (const auto& l : plot->GetDotLayers()) EXPECT_EQ(l->GetMaxEvents(), 777);
-}
-
-TEST_F(PlotInteractTest, MiddleButtonOnALabelMovesThePlotToTheRegionsGate) {
-    VexaDataShell* shell = AddShell("grid-o.fcs");
-    CPLOT* plot = AddPlot(shell->GetRoot());
-    int32_t state = 0;
-    DrawShape(*plot, kTrackRectTool, Page(*plot, 40, 30), Page(*plot, 120, 100), &state);
-    DrawOnPage(*plot);
-    auto* layer = dynamic_cast<CRgnLayer*>(plot->GetRegionLayers()[0].get());
-    const CRect a = plot->GetPlotArea();
-    const CPoint label(a.left + layer->GetLabelRect().left + 1, a.top + layer->GetLabelRect().top + 1);
-
-    state = kTrackRegionSelected;
-    ASSERT_TRUE(plot->PressRegionLabel(0, label, &state));
-    EXPECT_EQ(state, kTrackLabelDragPlot);
-    EXPECT_EQ(plot->GetPressedRegionGate(), shell->GetGate(1));
-    plot->OnMouseMove(0, Page(*plot, 5, 5), &state);
-    EXPECT_EQ(state, kTrackRegionDragInside);
-    plot->OnMouseMove(0, CPoint(500, 500), &state);
-    EXPECT_EQ(state, kTrackRegionDragOutside);
-    // Released away from the label: the view makes a new plot; this one stays.
-    EXPECT_FALSE(plot->ReleaseRegionLabel(0, CPoint(500, 500), &state));
-    EXPECT_EQ(state, kTrackRegionDragOutside);
-    EXPECT_EQ(plot->GetGate(), shell->GetRoot());
-
-    state = 0;
-    ASSERT_TRUE(plot->PressRegionLabel(0, label, &state));
-    EXPECT_TRUE(plot->ReleaseRegionLabel(0, label, &state));
-    EXPECT_EQ(plot->GetGate(), shell->GetGate(1));
-    EXPECT_TRUE(plot->GetRegionLayers().empty());
-    EXPECT_EQ(plot->GetPressedRegionGate(), nullptr);
-
-    // Not on a label: not taken.
-    state = 0;
-    EXPECT_FALSE(plot->PressRegionLabel(0, Page(*plot, 5, 5), &state));
-    EXPECT_EQ(state, 0);
 }
 
 TEST_F(PlotInteractTest, DoubleClickOnALabelMakesAPlotOfItsGateAtThePilot) {
