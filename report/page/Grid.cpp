@@ -106,6 +106,8 @@ void CGrid::SetSize(int32_t rows, int32_t cols) {
     m_rows = rows;
     m_cols = cols;
     m_rect.right = m_rect.left + cols * m_colWidth + kHandleSize;
+    // Every row at least one unit high.
+    m_rect.bottom = std::max(m_rect.bottom, m_rect.top + 2 * kGridInset + rows);
 
     if (m_borders.empty()) {
         for (int32_t i = 1; i < cols; ++i) m_borders.push_back(i * m_colWidth);

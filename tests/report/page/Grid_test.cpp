@@ -1,0 +1,332 @@
+// The grid page object: its record byte for byte, hostile records, geometry,
+// and the user's drags, copies and edits with real mouse events.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <memory>
+#include <string>
+
+#include "base/Archive.h"
+#include "core/DataShell.h"
+#include "core/GateNode.h"
+#include "core/StatItem.h"
+#include "dialogs/CellStrDlg.h"
+#include "report/page/Grid.h"
+#include "tests/report/FldTestUtil.h"
+#include "tests/report/PlotTestUtil.h"
+#include "tests/report/ViewEvents.h"
+
+using fldtest::Bytes;
+
+namespace {
+
+const std::string kSongTi = "\xCB\xCE\xCC\xE5";  // "宋体" in code page 936
+
+Bytes& DefaultFont(Bytes& b) {
+    b.I(-16).I(0).I(0).I(0).I(400);
+    for (uint8_t v : {0, 0, 0, 0, 0, 0, 2, 0x12}) b.b.push_back(v);
+    return b.S(kSongTi);
+}
+
+Bytes CellRecord(const std::string& text, uint32_t format = kCellCentre) {
+    Bytes b;
+    b.S(text);
+    DefaultFont(b).U(0).U(0xFFFFFF).U(format);
+    return b;
+}
+
+// The grid record up to its cells.
+Bytes GridHead(CRect r, int32_t rows, int32_t cols, int32_t rowHeight, int32_t colWidth,
+               const std::vector<int32_t>& borders) {
+    Bytes b;
+    b.I(r.left).I(r.top).I(r.right).I(r.bottom);
+    DefaultFont(b).U(0).U(0xFFFFFF).I(0);
+    b.I(rows).I(cols).I(rowHeight).I(colWidth).I(int32_t(borders.size()));
+    for (int32_t v : borders) b.I(v);
+    return b;
+}
+
+std::vector<uint8_t> Stored(const CTrkObj& obj) {
+    CArchive ar;
+    obj.Store(ar);
+    return ar.Bytes();
+}
+
+std::vector<uint8_t> SaveDoc(CLumitraDoc& doc) {
+    CArchive ar;
+    doc.Serialize(ar);
+    return ar.Bytes();
+}
+
+// A document of no data sets holding one object record.
+Bytes DocWith(const Bytes& object) {
+    Bytes b;
+    b.S("FLD").S("0").I(5).I(5).I(0);
+    b.I(1).I(1).I(2).I(1024).I(1414).I(200).I(200).I(0).I(0).I(0);
+    b.I(1).I(0).I(0).I(1).I(1).I(kObjGrid).Raw(object).I(-1).I(0);
+    return b;
+}
+
+CGrid* AddGrid(CLumitraDoc& doc, int32_t x, int32_t y, int32_t rows, int32_t cols) {
+    return static_cast<CGrid*>(doc.AddObject(std::make_unique<CGrid>(x, y, &doc, rows, cols)));
+}
+
+class GridTest : public vin::ViewFixture {
+protected:
+    void SetUp() override { OpenView(900, 700); }
+
+    // A data set with events and a rectangle gate "R" (gate 1).
+    VexaDataShell* OpenShell() {
+        VexaDataShell* s = doc->OpenDataFile(dir.Write("five.fcs", fldtest::FiveParamFcs()), 0);
+        if (s) plottest::AddRectGate(*s, 0.1f, 0.1f, 0.6f, 0.6f, 0, "R");
+        return s;
+    }
+    CStatCell* PutStat(CGrid* grid, int32_t row, int32_t col, CGateNode* gate, int32_t code, int32_t par) {
+        grid->SetCell(row, col, std::make_unique<CStatCell>(grid, gate->GetStatItem(), code, par, false));
+        return static_cast<CStatCell*>(grid->GetCell(row, col));
+    }
+
+    lmtest::TempDir dir;
+};
+
+TEST_F(GridTest, ANewOneByTwoGridIsStoredByteForByte) {
+    CGrid grid(10, 20, doc.get(), 1, 2);
+    EXPECT_EQ(grid.GetRect(), CRect(10, 20, 88, 70));  // 2 x 35 + 8 wide, 50 high
+    Bytes want = GridHead(CRect(10, 20, 88, 70), 1, 2, 44, 35, {35});
+    for (int c = 0; c < 2; ++c) want.I(kCellPlain).Raw(CellRecord(""));
+    EXPECT_EQ(Stored(grid), want.b);
+}
+
+TEST_F(GridTest, AStatisticCellIsStoredWithItsGateAndReopensIdentically) {
+    VexaDataShell* s = OpenShell();
+    ASSERT_NE(s, nullptr);
+    CGrid* grid = AddGrid(*doc, 10, 20, 1, 1);
+    CStatCell* cell = PutStat(grid, 0, 0, s->GetGate(1), kStatMean, 0);
+    const std::string mean = s->GetGate(1)->GetStatItem()->GetStatText(0, kStatMean);
+    EXPECT_EQ(cell->GetText(), mean);
+    Bytes want = GridHead(CRect(10, 20, 53, 70), 1, 1, 44, 35, {});
+    want.I(kCellStat).Raw(CellRecord(mean)).I(0).I(1).I(kStatMean).I(0);
+    EXPECT_EQ(Stored(*grid), want.b);
+
+    // Save, reopen, save: the same bytes, the same rectangle and column
+    // width, and a live cell again.
+    const std::vector<uint8_t> first = SaveDoc(*doc);
+    const std::string path = dir.Write("grid.fld", first);
+    CLumitraDoc again;
+    QString error;
+    ASSERT_TRUE(again.OnOpenDocument(QString::fromStdString(path), &error)) << error.toStdString();
+    EXPECT_EQ(SaveDoc(again), first);
+    auto* back = dynamic_cast<CGrid*>(again.GetObjectAt(0));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->GetRect(), grid->GetRect());
+    auto* live = dynamic_cast<CStatCell*>(back->GetCell(0, 0));
+    ASSERT_NE(live, nullptr);
+    EXPECT_EQ(live->GetStatItem(), again.GetDataShellAt(0)->GetGate(1)->GetStatItem());
+}
+
+TEST_F(GridTest, ReopeningKeepsTheStoredRectangleAndColumnWidth) {
+    // Deriving the width again would make this 80 wide.
+    Bytes rec = GridHead(CRect(10, 20, 88, 70), 1, 2, 44, 35, {35});
+    for (int c = 0; c < 2; ++c) rec.I(kCellPlain).Raw(CellRecord("x"));
+    CLumitraDoc d;
+    CArchive in(DocWith(rec).b);
+    d.Serialize(in);
+    auto* grid = dynamic_cast<CGrid*>(d.GetObjectAt(0));
+    ASSERT_NE(grid, nullptr);
+    EXPECT_EQ(grid->GetRect(), CRect(10, 20, 88, 70));
+    EXPECT_EQ(grid->GetColumnWidth(), 35);
+    EXPECT_EQ(Stored(*grid), rec.b);
+}
+
+TEST_F(GridTest, HostileRecordsAreRefusedAndLeaveNothing) {
+    const CRect r(10, 20, 88, 70);
+    auto cells = [](int n, int32_t kind) {
+        Bytes b;
+        for (int i = 0; i < n; ++i) b.I(kind).Raw(CellRecord(""));
+        return b;
+    };
+    Bytes statCode = CellRecord("");
+    statCode.I(0).I(0).I(10).I(0);
+    const std::vector<std::pair<const char*, Bytes>> cases{
+        {"rows 0", GridHead(r, 0, 2, 44, 35, {35})},
+        {"rows 101", GridHead(r, 101, 2, 44, 35, {35}).Raw(cells(202, 0))},
+        {"columns 0", GridHead(r, 1, 0, 44, 35, {})},
+        {"2 column borders for 2", GridHead(r, 1, 2, 44, 35, {20, 30}).Raw(cells(2, 0))},
+        {"border 0", GridHead(r, 1, 2, 44, 35, {0}).Raw(cells(2, 0))},
+        {"not between 30", GridHead(r, 1, 3, 44, 35, {30, 30}).Raw(cells(3, 0))},
+        {"grid width 72", GridHead(r, 1, 2, 44, 35, {72}).Raw(cells(2, 0))},
+        {"column width 0", GridHead(r, 1, 2, 44, 0, {35}).Raw(cells(2, 0))},
+        {"cell kind 2", GridHead(r, 1, 2, 44, 35, {35}).Raw(cells(2, 2))},
+        {"code 10", GridHead(r, 1, 2, 44, 35, {35}).I(kCellStat).Raw(statCode).Raw(cells(1, 0))},
+        {"cut short", GridHead(r, 1, 2, 44, 35, {35}).Raw(cells(1, 0))},
+    };
+    for (const auto& [what, rec] : cases) {
+        SCOPED_TRACE(what);
+        CLumitraDoc d;
+        try {
+            CArchive in(DocWith(rec).b);
+            d.Serialize(in);
+            ADD_FAILURE() << "read";
+        } catch (const CArchiveException& e) {
+            const std::string msg = e.what();
+            EXPECT_EQ(msg.rfind("Invalid FLD file\n", 0), 0u) << msg;
+            if (std::string(what) != "cut short") EXPECT_NE(msg.find(what), std::string::npos) << msg;
+        }
+        EXPECT_EQ(d.GetObjectCount(), 0);
+    }
+}
+
+TEST_F(GridTest, AStatisticCellNamingNoGateKeepsItsTextAndIsStoredPlain) {
+    Bytes stat = CellRecord("12.50");
+    stat.I(3).I(7).I(kStatMean).I(0);  // no data set 3
+    Bytes rec = GridHead(CRect(10, 20, 53, 70), 1, 1, 44, 35, {});
+    rec.I(kCellStat).Raw(stat);
+    CLumitraDoc d;
+    CArchive in(DocWith(rec).b);
+    d.Serialize(in);
+    auto* grid = dynamic_cast<CGrid*>(d.GetObjectAt(0));
+    ASSERT_NE(grid, nullptr);
+    EXPECT_EQ(grid->GetCell(0, 0)->GetText(), "12.50");
+    Bytes want = GridHead(CRect(10, 20, 53, 70), 1, 1, 44, 35, {});
+    want.I(kCellPlain).Raw(CellRecord("12.50"));
+    EXPECT_EQ(Stored(*grid), want.b);
+}
+
+TEST_F(GridTest, RowsAndColumnsAreFoundWithoutADrawAndNeverOutsideTheGrid) {
+    CGrid two(0, 0, doc.get(), 2, 2);  // grid rectangle (3, 3)-(75, 47): rows of 22
+    EXPECT_EQ(two.RowHeight(), 22);
+    EXPECT_EQ(two.CellRect(1, 1), CRect(3 + 35 + 2, 3 + 22, 75, 3 + 44));
+    const struct {
+        CPoint local;
+        int32_t col, row;
+    } hits[] = {
+        {{10, 10}, 0, 0},
+        {{50, 30}, 1, 1},
+        {{35, 10}, 0, -1},  // on the border
+        {{10, 43}, 0, 1},
+        {{3, 10}, -1, -1},  // the frame
+    };
+    for (const auto& h : hits) {
+        const GridHit got = two.HitTestCell(h.local);
+        EXPECT_EQ(got.col, h.col) << h.local.x << "," << h.local.y;
+        EXPECT_EQ(got.row, h.row) << h.local.x << "," << h.local.y;
+    }
+    // Rows that do not fill the height leave no cell below the last one.
+    CGrid three(0, 0, doc.get(), 3, 1);  // height 44: rows of 14
+    EXPECT_EQ(three.RowHeight(), 14);
+    EXPECT_FALSE(three.HitTestCell(CPoint(10, 43)).IsCell());
+    // One column spans the grid and reads no border.
+    EXPECT_EQ(three.CellRect(0, 0), CRect(5, 3, 3 + 35 + 2, 17));
+    EXPECT_EQ(three.HitTestCell(CPoint(30, 10)).col, 0);
+    // More rows than units of height: the grid grows to rows of 1, never 0.
+    CGrid many(0, 0, doc.get(), 100, 1);
+    EXPECT_EQ(many.RowHeight(), 1);
+    EXPECT_EQ(many.GetRect().Height(), 106);
+    EXPECT_EQ(many.HitTestCell(CPoint(10, 99)).row, 99);
+}
+
+TEST_F(GridTest, BordersDragByTenBothWaysAndStopTwentyFromTheEdge) {
+    CGrid* grid = AddGrid(*doc, 100, 100, 1, 3);  // borders 35 and 70 at page x 138 and 173
+    d->Click(CPoint(110, 120));
+    d->Drag(CPoint(138, 120), CPoint(148, 120));
+    EXPECT_EQ(grid->GetBorders(), (std::vector<int32_t>{45, 80}));
+    EXPECT_EQ(grid->GetRect().Width(), 123);
+    EXPECT_TRUE(view->GetFeedbackRects().empty());
+    d->Drag(CPoint(148, 120), CPoint(138, 120));
+    EXPECT_EQ(grid->GetBorders(), (std::vector<int32_t>{35, 80}));
+    EXPECT_EQ(grid->GetRect().Width(), 123);
+    // Border 1 to the far left: 20 right of border 0.
+    d->Drag(CPoint(183, 120), CPoint(104, 120));
+    EXPECT_EQ(grid->GetBorders(), (std::vector<int32_t>{35, 55}));
+    EXPECT_TRUE(doc->IsModified());
+}
+
+TEST_F(GridTest, CellsDraggedWithinAGridSwapAndIntoAnotherGridCopy) {
+    CGrid* a = AddGrid(*doc, 100, 100, 1, 2);  // cells at page x 110 and 160
+    CGrid* b = AddGrid(*doc, 300, 100, 1, 2);
+    a->SetCellText(0, 0, "left");
+    a->SetCellText(0, 1, "right");
+    d->Click(CPoint(110, 120));
+    d->Drag(CPoint(110, 120), CPoint(160, 120));
+    d->Drag(CPoint(160, 120), CPoint(110, 120));  // the moved cell knows its new place
+    d->Drag(CPoint(110, 120), CPoint(160, 120));
+    for (int32_t c = 0; c < 2; ++c) {
+        EXPECT_EQ(a->GetCell(0, c)->GetColumn(), c);
+        EXPECT_EQ(a->GetCell(0, c)->GetRow(), 0);
+    }
+    EXPECT_EQ(a->GetCell(0, 0)->GetText(), "right");
+    EXPECT_EQ(a->GetCell(0, 1)->GetText(), "left");
+    d->Drag(CPoint(110, 120), CPoint(360, 120));
+    EXPECT_EQ(b->GetCell(0, 1)->GetText(), "right");
+    EXPECT_EQ(b->GetCell(0, 1)->GetGrid(), b);
+    EXPECT_EQ(a->GetCell(0, 0)->GetText(), "right");
+    EXPECT_EQ(doc->GetDraggedCell(), nullptr);
+}
+
+TEST_F(GridTest, EditCellOpensOnTheCellAndClearLeavesAFreshCell) {
+    CGrid* grid = AddGrid(*doc, 100, 100, 1, 2);
+    grid->SetCellText(0, 0, "old");
+    grid->GetCell(0, 0)->SetFormat(kCellRight);
+    grid->SetTextColor(0x0000FF);
+    d->Click(CPoint(110, 120));
+    // No alignment chosen: the right alignment stays.
+    ui.QueueDialog([](QDialog* dlg) {
+        auto* edit = dlg->findChild<QLineEdit*>("text");
+        auto* align = dlg->findChild<QComboBox*>("align");
+        EXPECT_EQ(edit->text(), "old");
+        EXPECT_EQ(align->currentIndex(), 2);
+        edit->setText("new");
+        align->setCurrentIndex(-1);
+        static_cast<CCellStrDlg*>(dlg)->UpdateData(true);
+        return lm::kDialogAccepted;
+    });
+    d->DoubleClick(CPoint(110, 120));
+    EXPECT_EQ(grid->GetCell(0, 0)->GetText(), "new");
+    EXPECT_EQ(grid->GetCell(0, 0)->GetFormat(), uint32_t(kCellRight));
+    ui.QueueDialog([](QDialog* dlg) {
+        dlg->findChild<QPushButton*>("clear")->click();
+        EXPECT_FALSE(dlg->isHidden() && dlg->result() == QDialog::Accepted);
+        static_cast<CCellStrDlg*>(dlg)->UpdateData(true);
+        return lm::kDialogAccepted;
+    });
+    d->DoubleClick(CPoint(110, 120));
+    CCell* fresh = grid->GetCell(0, 0);
+    EXPECT_EQ(fresh->GetText(), "");
+    EXPECT_EQ(fresh->GetTextColor(), COLORREF(0x0000FF));
+    EXPECT_EQ(fresh->GetFormat(), uint32_t(kCellCentre));
+}
+
+TEST_F(GridTest, LooseStatisticCellsGoWithTheirGateOrDataSet) {
+    VexaDataShell* s = OpenShell();
+    ASSERT_NE(s, nullptr);
+    CGateNode* r = s->GetGate(1);
+    CGrid* grid = AddGrid(*doc, 100, 100, 1, 3);
+    PutStat(grid, 0, 0, r, kStatEvents, 0);
+    PutStat(grid, 0, 1, s->GetGate(0), kStatEvents, 0);
+    // A parameter the data set lacks shows no zero: the text stays.
+    CStatCell* missing = PutStat(grid, 0, 2, r, kStatMean, 99);
+    missing->SetText("kept");
+    missing->OnStatChanged();
+    EXPECT_EQ(missing->GetText(), "kept");
+    // A copy in a second grid follows the same gate.
+    CGrid* other = AddGrid(*doc, 300, 100, 1, 1);
+    other->SetCell(0, 0, grid->GetCell(0, 0)->Clone());
+    ASSERT_NE(dynamic_cast<CStatCell*>(other->GetCell(0, 0)), nullptr);
+    doc->SetDraggedCell(other->GetCell(0, 0));
+
+    s->RemoveGate(r, true);
+    for (CCell* c : {grid->GetCell(0, 0), grid->GetCell(0, 2), other->GetCell(0, 0)}) {
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(dynamic_cast<CStatCell*>(c), nullptr);
+    }
+    EXPECT_EQ(doc->GetDraggedCell(), nullptr);
+    EXPECT_NE(dynamic_cast<CStatCell*>(grid->GetCell(0, 1)), nullptr);
+    doc->RemoveDataShell(s);
+    EXPECT_EQ(dynamic_cast<CStatCell*>(grid->GetCell(0, 1)), nullptr);
+    EXPECT_EQ(grid->GetCell(0, 1)->GetColumn(), 1);
+}
+
+}  // namespace
