@@ -297,6 +297,18 @@ TEST_F(PlotTest, AnUnnamedShellShowsTheFileNameOfALinuxOrAWindowsPath) {
     }
 }
 
+TEST_F(PlotTest, TheFirstTitleLineKeepsItsDescenders) {
+    auto shell = MakeShell({{1, 2}}, std::string(60, 'g'), "g.fcs");  // wider than the band
+    CPLOT plot(kPlotRect, shell->GetRoot(), nullptr, 0, 1);
+    const QImage page = DrawOnPage(plot);
+    // The rows under the first line's baseline, left of the short second line.
+    const CRect t = plot.GetTitleRect();
+    int inked = 0;
+    for (int y = t.top + 8; y < t.top + 13; ++y)
+        for (int x = t.left; x < t.left + 40; ++x) inked += qGray(PixelAt(page, x, y)) < 128;
+    EXPECT_GT(inked, 0);
+}
+
 // ============================================================= records
 
 TEST_F(PlotTest, BarePlotRecordIs171Bytes) {
