@@ -18,6 +18,7 @@
 #include "platform/UiServices.h"
 #include "report/page/FileRecords.h"
 #include "report/page/Grid.h"
+#include "report/page/ResultTable.h"
 #include "report/app/LumitraApp.h"
 #include "report/app/MainFrame.h"
 #include "report/plot/Plot.h"
@@ -37,7 +38,8 @@ constexpr char kTemplateFolder[] = "Database/Template";
 std::unique_ptr<CTrkObj> LoadPlot(CLumitraDoc* doc) { return std::make_unique<CPLOT>(doc); }
 
 std::map<int32_t, CLumitraDoc::PageObjectLoader>& Loaders() {
-    static std::map<int32_t, CLumitraDoc::PageObjectLoader> loaders{{kObjPlot, &LoadPlot}, {kObjGrid, &LoadGrid}};
+    static std::map<int32_t, CLumitraDoc::PageObjectLoader> loaders{
+        {kObjPlot, &LoadPlot}, {kObjResult, &LoadResultTable}, {kObjGrid, &LoadGrid}};
     return loaders;
 }
 

@@ -9,6 +9,7 @@
 #include "platform/UiServices.h"
 #include "report/page/Grid.h"
 #include "report/page/LumitraDoc.h"
+#include "report/page/ResultTable.h"
 #include "report/page/LumitraView.h"
 #include "report/app/MainFrame.h"
 #include "report/app/LumitraApp.h"
@@ -24,6 +25,7 @@ ViewObjectMakers& Makers() {
         ViewObjectMakers m;
         m.grid = &MakeGridAt;
         m.newGridDialog = &CNewGridDlg::Ask;
+        m.resultTable = &MakeResultTable;
         return m;
     }();
     return makers;

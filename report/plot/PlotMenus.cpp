@@ -22,12 +22,17 @@
 #include "report/plot/Plot.h"
 #include "report/plot/RegionClip.h"
 #include "report/plot/RgnLayer.h"
+#include "report/page/ResultTable.h"
 #include "report/page/TrackStates.h"
 
 namespace {
 
 PlotCommandHooks& Hooks() {
-    static PlotCommandHooks hooks;
+    static PlotCommandHooks hooks = [] {
+        PlotCommandHooks h;
+        h.createResult = &CreateResultUnderPlot;
+        return h;
+    }();
     return hooks;
 }
 

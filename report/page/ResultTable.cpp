@@ -1,0 +1,653 @@
+#include "report/page/ResultTable.h"
+
+#include <QGuiApplication>
+#include <QClipboard>
+#include <QPainter>
+
+#include <algorithm>
+#include <thread>
+
+#include "base/Archive.h"
+#include "base/Numbers.h"
+#include "core/DataSet.h"
+#include "core/DataShell.h"
+#include "core/EventMatrix.h"
+#include "core/GateNode.h"
+#include "core/StatItem.h"
+#include "platform/PaintHelpers.h"
+#include "report/app/LumitraApp.h"
+#include "report/app/MainFrame.h"
+#include "report/page/LumitraDoc.h"
+#include "report/page/TrackStates.h"
+
+namespace {
+constexpr COLORREF kLineColour = 0xEBEBEB;
+// Narrowest column a rebuild gives, and what it gives instead.
+constexpr int32_t kMinColumn = 20;
+constexpr int32_t kNarrowColumn = 30;
+// Room right of the last border.
+constexpr int32_t kLastColumnRoom = 20;
+// Borders beyond any canvas are a damaged record.
+constexpr int32_t kMaxBorder = kPageWidth * kMaxPagesAcross;
+
+bool TakesParam(int32_t code) {
+    return code != kStatEvents && code != kStatPercent && code != kStatParentPercent;
+}
+
+bool SameText(const std::string& a, const char* b) {
+    return QString::fromStdString(a).compare(QString::fromLatin1(b), Qt::CaseInsensitive) == 0;
+}
+
+// Table cells and clipboard lines are separated by tabs and breaks: a field
+// must not bring its own.
+std::string Flat(std::string s) {
+    for (char& c : s)
+        if (c == '\t' || c == '\r' || c == '\n') c = ' ';
+    return s;
+}
+
+// A CSV field: quoted, its quotes doubled, when it holds a comma, a quote or a
+// line break (a bare comma would shift every later column); else as it is.
+std::string CsvField(const std::string& field) {
+    if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
+    std::string out = "\"";
+    for (char c : field) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + '"';
+}
+
+// One CSV field and its separator.
+void AddField(std::string* out, const std::string& field) { *out += CsvField(field) + ","; }
+
+QWidget* DialogParent() { return GetMainFrame(); }
+}  // namespace
+
+// Marks its row stale when the gate's statistics change.
+class CTrkResult::RowWatcher : public CStatUser {
+public:
+    RowWatcher(CStatItem* item, CTrkResult* table, GateRow* row) : m_table(table), m_row(row) {
+        SetStatItem(item, false);
+    }
+    void OnStatChanged() override { m_table->OnRowChanged(m_row); }
+
+private:
+    CTrkResult* m_table;
+    GateRow* m_row;
+};
+
+// ================================================================ making
+
+CTrkResult::CTrkResult(int32_t x, int32_t y, VexaDataShell* shell, CLumitraDoc* doc)
+    : CTrkResult(x, y, x + 100, y + 50, shell, doc) {}
+
+CTrkResult::CTrkResult(int32_t left, int32_t top, int32_t right, int32_t bottom, VexaDataShell* shell,
+                       CLumitraDoc* doc)
+    : CTrkObj(CRect(left, top, right, bottom), doc) {
+    InitNew();
+    m_keywords = {"FileName"};
+    m_codes = {kStatPercent};
+    m_params = {0};
+    CDataShellUser::SetShell(shell, false);
+    Rebuild();
+}
+
+CTrkResult::CTrkResult(CLumitraDoc* doc) : CTrkObj(doc) { InitNew(); }
+
+CTrkResult::CTrkResult(int32_t x, int32_t y, VexaDataShell* shell, const CTrkResult& source, CLumitraDoc* doc)
+    : CTrkObj(CRect(x, y, x + source.m_rect.Width(), y + source.m_rect.Height()), doc) {
+    InitNew();
+    m_keywords = source.m_keywords;
+    m_rowHeight = source.m_rowHeight;
+    m_borders = source.m_borders;
+    m_codes = source.m_codes;
+    m_params = source.m_params;
+    m_font = source.m_font;
+    m_textColor = source.m_textColor;
+    m_gateView.SetTreeMode(source.IsTreeMode());
+    CDataShellUser::SetShell(shell, false);
+    Rebuild();
+}
+
+void CTrkResult::InitNew() {
+    m_userKind = kUserResultTable;
+    m_type = kObjResult;
+    m_gateView.SetTreeMode(false);
+    m_gateView.SetRowHeight(m_rowHeight);
+}
+
+CTrkResult::~CTrkResult() {
+    // The watchers leave their items before the shell link goes.
+    m_rows.clear();
+}
+
+// ================================================================ shell side
+
+void CTrkResult::DetachShell(bool remove, bool notify) {
+    // A dying shell detaches its users without a further notice and frees its
+    // gates right after: the rows must not outlive this call.
+    CDataShellUser::DetachShell(remove, false);
+    if (!m_detaching) {
+        RebuildFrom({});
+        LayOut();
+    }
+    if (notify) OnDataChanged();
+}
+
+void CTrkResult::OnGatesChanged() {
+    Rebuild();
+    if (m_pDocument) {
+        m_pDocument->AddDirtyRect(m_rect);
+        m_pDocument->RedrawDirty();
+    }
+}
+
+void CTrkResult::OnGateRemoving(CGateNode* gate) {
+    std::vector<CGateNode*> gates = m_gates;
+    gates.erase(std::remove(gates.begin(), gates.end(), gate), gates.end());
+    if (gates.size() == m_gates.size()) return;
+    if (m_pDocument) m_pDocument->AddDirtyRect(m_rect);
+    RebuildFrom(gates);
+    LayOut();
+    if (m_pDocument) m_pDocument->AddDirtyRect(m_rect);
+}
+
+void CTrkResult::OnDataChanged() {
+    if (m_pDocument) m_pDocument->AddDirtyRect(m_rect);
+    const bool sameGates = m_shell && m_shell->GetGates() == m_gates;
+    if (!sameGates) {
+        Rebuild();
+    } else if (!m_noticeSinceData) {
+        // Events changed without a statistics notice (a new data set, a new
+        // compensation): every value is stale. After a region edit only the
+        // gates that told us are.
+        for (auto& row : m_rows) row->stale = true;
+    }
+    m_noticeSinceData = false;
+    if (m_pDocument) m_pDocument->AddDirtyRect(m_rect);
+}
+
+void CTrkResult::OnRowChanged(GateRow* row) {
+    row->stale = true;
+    m_noticeSinceData = true;
+    if (m_pDocument) m_pDocument->InvalidateObject(this);
+}
+
+// ================================================================ rebuild
+
+void CTrkResult::Rebuild() {
+    RebuildFrom(m_shell ? m_shell->GetGates() : std::vector<CGateNode*>{});
+    LayOut();
+}
+
+void CTrkResult::RebuildFrom(const std::vector<CGateNode*>& gates) {
+    m_gates = gates;
+    m_gateView.SetRowHeight(m_rowHeight);
+    m_gateView.SetGates(m_gates);
+
+    m_titles.clear();
+    for (size_t i = 0; i < m_codes.size(); ++i) m_titles.push_back(ColumnTitle(m_shell, m_codes[i], m_params[i]));
+
+    // Rows whose gate stays keep their values unless the columns changed.
+    const bool sameColumns = m_valueCodes == m_codes && m_valueParams == m_params;
+    std::vector<std::unique_ptr<GateRow>> old = std::move(m_rows);
+    m_rows.clear();
+    for (int32_t r = 0; r < m_gateView.GetRowCount(); ++r) {
+        CGateNode* gate = m_gateView.GetRowGate(r);
+        auto it = std::find_if(old.begin(), old.end(), [gate](const auto& row) { return row && row->gate == gate; });
+        if (it != old.end()) {
+            m_rows.push_back(std::move(*it));
+            if (!sameColumns) m_rows.back()->stale = true;
+            continue;
+        }
+        auto row = std::make_unique<GateRow>();
+        row->gate = gate;
+        row->watcher = std::make_unique<RowWatcher>(gate->GetStatItem(), this, row.get());
+        m_rows.push_back(std::move(row));
+    }
+    m_valueCodes = m_codes;
+    m_valueParams = m_params;
+}
+
+CRect CTrkResult::GridRect() const {
+    CRect r = m_rect;
+    r.DeflateRect(kInset, kInset);
+    return r;
+}
+
+void CTrkResult::PlaceGateView() {
+    const CRect g = GridRect();
+    m_gateView.SetOrigin(g.left + 3, g.top + 5 + int32_t(m_keywords.size() + 1) * m_rowHeight);
+}
+
+void CTrkResult::LayOut() {
+    PlaceGateView();
+    const int32_t cols = GetCols();
+    m_rect.bottom = m_rect.top + kInset + (int32_t(m_keywords.size()) + 1 + GetGateRowCount()) * m_rowHeight;
+    m_colWidth = GridRect().Width() / cols;
+    if (m_colWidth < kMinColumn) m_colWidth = kNarrowColumn;
+    const size_t want = size_t(cols - 1);
+    if (m_borders.empty()) {
+        for (size_t i = 1; i <= want; ++i) m_borders.push_back(int32_t(i) * m_colWidth);
+    } else {
+        if (m_borders.size() > want) m_borders.resize(want);
+        while (m_borders.size() < want) m_borders.push_back(m_borders.back() + m_colWidth);
+    }
+    if (!m_borders.empty() && m_rect.Width() < LastBorder() + kLastColumnRoom)
+        m_rect.right = m_rect.left + LastBorder() + kLastColumnRoom;
+}
+
+void CTrkResult::SetRect(const CRect& rect, bool quiet) {
+    CTrkObj::SetRect(rect, quiet);
+    PlaceGateView();
+    m_rect.bottom = m_rect.top + kInset + (int32_t(m_keywords.size()) + 1 + GetGateRowCount()) * m_rowHeight;
+    if (!m_borders.empty() && m_rect.Width() < LastBorder() + kLastColumnRoom)
+        m_rect.right = m_rect.left + LastBorder() + kLastColumnRoom;
+}
+
+void CTrkResult::SetRectAndRebuild(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+    m_rect = CRect(left, top, right, bottom);
+    m_rect.NormalizeRect();
+    Rebuild();
+}
+
+void CTrkResult::RebuildAndRedraw() {
+    Rebuild();
+    RedrawNow();
+}
+
+void CTrkResult::RedrawNow() {
+    if (!m_pDocument) return;
+    m_pDocument->AddDirtyRect(m_rect);
+    m_pDocument->RedrawDirty();
+}
+
+void CTrkResult::SetTreeMode(bool on) {
+    m_gateView.SetTreeMode(on);
+    Rebuild();
+}
+
+void CTrkResult::AddColumn(int32_t param, int32_t code) {
+    m_params.push_back(param);
+    m_codes.push_back(code);
+}
+
+bool CTrkResult::SetColumns(const std::vector<int32_t>& codes, const std::vector<int32_t>& params) {
+    if (codes.size() != params.size()) return false;
+    m_codes = codes;
+    m_params = params;
+    return true;
+}
+
+// ================================================================ values
+
+std::string CTrkResult::ColumnTitle(VexaDataShell* shell, int32_t code, int32_t param) {
+    std::string label;
+    if (shell && TakesParam(code) && param >= 0 && param < shell->GetParamCount())
+        label = shell->GetParamLabel(param, 1);
+    return label + " " + CStatItem::GetStatName(code);
+}
+
+namespace {
+// Whether a statistic has a value at all: without events, or for a
+// parameter the data set lacks, CStatItem would answer 0.
+bool HasValue(const CStatItem* item, int32_t code, int32_t param) {
+    if (!item || code < 0 || code >= kStatCodeCount) return false;
+    const CGateNode* gate = item->GetGate();
+    VexaDataShell* shell = gate ? gate->GetShell() : nullptr;
+    CDataSet* ds = shell ? shell->GetDataSet() : nullptr;
+    CEventMatrix* matrix = ds ? ds->GetEventMatrix() : nullptr;
+    if (!matrix || matrix->GetEventCount() <= 0 || shell->GetTotalEvents() <= 0) return false;
+    return !TakesParam(code) || (param >= 0 && param < matrix->GetParamCount());
+}
+}  // namespace
+
+std::string CTrkResult::ValueText(const CStatItem* item, int32_t code, int32_t param) {
+    return HasValue(item, code, param) ? item->GetStatText(param, code) : std::string();
+}
+
+// The texts of one row. Mean and SD of a parameter are walked once and shared
+// by Mean, SD and CV: the same doubles GetStatText would compute.
+void CTrkResult::ComputeRow(GateRow& row) const {
+    const CStatItem* item = row.gate ? row.gate->GetStatItem() : nullptr;
+    row.values.assign(m_codes.size(), std::string());
+    struct Moments {
+        int32_t param;
+        double mean;
+        double sd = -1.0;
+    };
+    std::vector<Moments> moments;
+    auto momentsOf = [&](int32_t param) -> Moments& {
+        for (Moments& m : moments)
+            if (m.param == param) return m;
+        moments.push_back({param, item->GetMean(param)});
+        return moments.back();
+    };
+    for (size_t i = 0; i < m_codes.size(); ++i) {
+        const int32_t code = m_codes[i], param = m_params[i];
+        if (!HasValue(item, code, param)) continue;
+        if (code == kStatMean || code == kStatSD || code == kStatCV) {
+            Moments& m = momentsOf(param);
+            if (code != kStatMean && m.sd < 0.0) m.sd = item->GetSDAround(param, m.mean);
+            const double v = code == kStatMean ? m.mean : code == kStatSD ? m.sd : CStatItem::CalcCV(m.sd, m.mean);
+            row.values[i] = lm::FormatFixed(v, 2);
+        } else {
+            row.values[i] = item->GetStatText(param, code);
+        }
+    }
+    row.stale = false;
+}
+
+void CTrkResult::ComputeStaleRows() {
+    std::vector<GateRow*> stale;
+    for (auto& row : m_rows)
+        if (row->stale) stale.push_back(row.get());
+    if (stale.empty()) return;
+    // A log-amplified parameter makes the items update the shell's log scale
+    // as they read: those tables are computed on this thread only.
+    bool parallel = stale.size() > 1 && m_shell;
+    for (size_t i = 0; parallel && i < m_codes.size(); ++i) {
+        const CParam* p = TakesParam(m_codes[i]) ? m_shell->GetParam(m_params[i]) : nullptr;
+        if (p && p->IsLogScale()) parallel = false;
+    }
+    if (!parallel) {
+        for (GateRow* row : stale) ComputeRow(*row);
+    } else {
+        // One task per cell rather than per row: a drag changes a few gates,
+        // whose values must still spread over every core.
+        for (GateRow* row : stale) row->values.assign(m_codes.size(), std::string());
+        const size_t cols = m_codes.size();
+        const size_t tasks = stale.size() * cols;
+        std::atomic<size_t> next{0};
+        auto work = [&] {
+            for (size_t k = next++; k < tasks; k = next++) {
+                GateRow& row = *stale[k / cols];
+                const size_t i = k % cols;
+                row.values[i] = ValueText(row.gate ? row.gate->GetStatItem() : nullptr, m_codes[i], m_params[i]);
+            }
+        };
+        const size_t threads = std::min<size_t>(tasks, std::max(1u, std::thread::hardware_concurrency()));
+        std::vector<std::thread> pool;
+        for (size_t t = 1; t < threads; ++t) pool.emplace_back(work);
+        work();
+        for (auto& t : pool) t.join();
+        for (GateRow* row : stale) row->stale = false;
+    }
+    m_computed += int64_t(stale.size() * m_codes.size());
+}
+
+CGateNode* CTrkResult::GetRowGate(int32_t gateRow) const {
+    return gateRow >= 0 && gateRow < GetGateRowCount() ? m_rows[size_t(gateRow)]->gate : nullptr;
+}
+
+std::string CTrkResult::GetCellText(int32_t row, int32_t col) {
+    const int32_t k = int32_t(m_keywords.size());
+    if (row < 0 || col < 0 || row >= GetRows() || col >= GetCols()) return {};
+    if (row == 0 && col == 0) return " ";
+    if (row < k || col == 0) return {};
+    if (row == k) return m_titles[size_t(col - 1)];
+    GateRow& r = *m_rows[size_t(row - k - 1)];
+    if (r.stale) {
+        ComputeRow(r);
+        m_computed += int64_t(m_codes.size());
+    }
+    return r.values[size_t(col - 1)];
+}
+
+std::string CTrkResult::KeywordValue(VexaDataShell* shell, const std::string& keyword) {
+    if (!shell) return {};
+    if (SameText(keyword, "FileName")) return shell->GetFileName();
+    return shell->GetKeywordValue(keyword);
+}
+
+std::string CTrkResult::GetKeywordText(const std::string& keyword) const { return KeywordValue(m_shell, keyword); }
+
+std::string CTrkResult::GetTableText() {
+    ComputeStaleRows();
+    const int32_t k = int32_t(m_keywords.size());
+    std::string out;
+    for (const std::string& kw : m_keywords) out += Flat(kw) + ": " + Flat(GetKeywordText(kw)) + "\n";
+    for (int32_t c = 0; c < GetCols(); ++c) out += Flat(GetCellText(k, c)) + "\t";
+    out += "\n";
+    for (int32_t g = 0; g < GetGateRowCount(); ++g) {
+        const CGateNode* gate = m_rows[size_t(g)]->gate;
+        out += Flat(gate ? gate->GetDisplayName(true) : std::string());
+        for (int32_t c = 0; c < GetCols(); ++c) out += Flat(GetCellText(k + 1 + g, c)) + "\t";
+        out += "\n";
+    }
+    out += "\n";
+    return out;
+}
+
+void CTrkResult::CopyToClipboard() {
+    const QString text = QString::fromStdString(GetTableText());
+    if (CMainFrame* frame = GetMainFrame()) frame->CopyTextToClipboard(text);
+    else if (QClipboard* cb = QGuiApplication::clipboard()) cb->setText(text);
+}
+
+// ================================================================ CSV
+
+std::string CTrkResult::BuildCsvHeader(std::vector<std::string> keywords, std::vector<int32_t> params,
+                                       std::vector<int32_t> codes, VexaDataShell* shell) {
+    std::string out;
+    for (const std::string& kw : keywords) AddField(&out, kw);
+    const size_t columns = std::min(codes.size(), params.size());
+    for (int32_t g = 0; shell && g < shell->GetGateCount(); ++g) {
+        const std::string name = shell->GetGate(g)->GetDisplayName(true);
+        for (size_t i = 0; i < columns; ++i) {
+            if (!TakesParam(codes[i])) AddField(&out, name + CStatItem::GetStatName(codes[i]));
+            else AddField(&out, ColumnTitle(shell, codes[i], params[i]));
+        }
+    }
+    out += "\n";
+    return out;
+}
+
+std::string CTrkResult::BuildCsvRow(std::vector<std::string> keywords, std::vector<int32_t> params,
+                                    std::vector<int32_t> codes, VexaDataShell* shell) {
+    std::string out;
+    for (const std::string& kw : keywords) AddField(&out, KeywordValue(shell, kw));
+    const size_t columns = std::min(codes.size(), params.size());
+    for (int32_t g = 0; shell && g < shell->GetGateCount(); ++g) {
+        const CStatItem* item = shell->GetGate(g)->GetStatItem();
+        for (size_t i = 0; i < columns; ++i) AddField(&out, ValueText(item, codes[i], params[i]));
+    }
+    out += "\n";
+    return out;
+}
+
+std::string CTrkResult::BuildCsvBlock(std::vector<std::string> keywords, std::vector<int32_t> params,
+                                      std::vector<int32_t> codes, VexaDataShell* shell) {
+    std::string out;
+    for (const std::string& kw : keywords) out += CsvField(kw + ": " + KeywordValue(shell, kw)) + "\n";
+    const size_t columns = std::min(codes.size(), params.size());
+    out += ",";
+    for (size_t i = 0; i < columns; ++i) AddField(&out, ColumnTitle(shell, codes[i], params[i]));
+    out += "\n";
+    for (int32_t g = 0; shell && g < shell->GetGateCount(); ++g) {
+        const CGateNode* gate = shell->GetGate(g);
+        AddField(&out, gate->GetDisplayName(true));
+        for (size_t i = 0; i < columns; ++i) AddField(&out, ValueText(gate->GetStatItem(), codes[i], params[i]));
+        out += "\n";
+    }
+    out += "\n";
+    return out;
+}
+
+// ================================================================ drawing
+
+int32_t CTrkResult::ColumnLeft(int32_t col) const {
+    return col <= 0 || m_borders.empty() ? 0 : m_borders[size_t(std::min<int32_t>(col, int32_t(m_borders.size())) - 1)];
+}
+
+int32_t CTrkResult::ColumnRight(int32_t col) const {
+    return col >= 0 && size_t(col) < m_borders.size() ? m_borders[size_t(col)] : GridRect().Width();
+}
+
+void CTrkResult::Draw(QPainter* painter) {
+    if (!painter) return;
+    ComputeStaleRows();
+    QPainter& p = *painter;
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    lm::FillRect(p, m_rect, 0xFFFFFF);
+    p.setFont(lm::ToQFont(m_font));
+    m_gateView.Draw(p);
+
+    const CRect g = GridRect();
+    const int32_t k = int32_t(m_keywords.size());
+    p.setPen(QPen(lm::ToQColor(kLineColour), 1));
+    for (int32_t r = 0; r < GetRows(); ++r) {
+        for (int32_t c = 1; c < GetCols(); ++c) {
+            const std::string text = GetCellText(r, c);
+            if (text.empty()) continue;
+            const QRect cell(g.left + ColumnLeft(c), g.top + r * m_rowHeight, ColumnRight(c) - ColumnLeft(c),
+                             m_rowHeight);
+            p.setPen(lm::ToQColor(m_textColor));
+            p.drawText(cell, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, QString::fromStdString(text));
+        }
+    }
+    p.setPen(QPen(lm::ToQColor(kLineColour), 1));
+    for (int32_t b : m_borders) p.drawLine(g.left + b, g.top + m_rowHeight, g.left + b, g.bottom);
+    p.drawLine(g.left, g.top + m_rowHeight, g.right, g.top + m_rowHeight);
+    // The gate-name column has no row lines.
+    const int32_t namesRight = g.left + ColumnLeft(1);
+    for (int32_t y = g.top + 2 * m_rowHeight; y < g.bottom; y += m_rowHeight) p.drawLine(namesRight, y, g.right, y);
+
+    if (k > 0) {
+        // Only the outline's lower edge stays below the header lines.
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRect(QPoint(g.left + 1, g.top + m_rowHeight - 1), QPoint(g.right - 1, g.top + k * m_rowHeight)));
+        lm::FillRect(p, CRect(g.left, g.top, g.right, g.top + k * m_rowHeight), 0xFFFFFF);
+        p.setPen(lm::ToQColor(m_textColor));
+        for (int32_t i = 0; i < k; ++i) {
+            const std::string& kw = m_keywords[size_t(i)];
+            const QRect line(g.left, g.top + i * m_rowHeight, g.Width(), m_rowHeight);
+            p.drawText(line, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                       QString::fromStdString(Flat(kw + ": " + GetKeywordText(kw))));
+        }
+    }
+    p.restore();
+}
+
+void CTrkResult::Activate(uint32_t, CPoint) { RedrawNow(); }
+
+// ================================================================ mouse
+
+bool CTrkResult::OnLButtonUp(uint32_t flags, CPoint point, int32_t* state) {
+    if (state && *state == kTrackCellDrag) {
+        // A cell dragged inside the table moves nothing.
+        *state = kTrackMove;
+        return true;
+    }
+    return CTrkObj::OnLButtonUp(flags, point, state);
+}
+
+bool CTrkResult::QueryMouse(uint32_t, CPoint, int32_t*) { return true; }
+bool CTrkResult::OnLButtonDblClk(uint32_t, CPoint, int32_t*) { return true; }
+bool CTrkResult::QueryMouseEx(uint32_t, CPoint, int32_t*) { return true; }
+
+// ================================================================ menu
+
+bool CTrkResult::BuildContextMenu(std::vector<lm::MenuItem>* menu, uint32_t, CPoint point) {
+    if (!menu || !m_rect.PtInRect(point)) return false;
+    menu->push_back(lm::MenuItem::Command(kCtxTree, QStringLiteral("Tree"), true, IsTreeMode()));
+    menu->push_back(lm::MenuItem::Command(kCtxDeleteItem, QStringLiteral("Delete Item")));
+    menu->push_back(lm::MenuItem::Command(kCtxCopy, QStringLiteral("Copy")));
+    menu->push_back(lm::MenuItem::Command(kCtxFont, QStringLiteral("Font")));
+    return true;
+}
+
+bool CTrkResult::OnContextCommand(uint32_t id, int32_t) {
+    if (id == uint32_t(kCtxTree)) {
+        if (m_pDocument) m_pDocument->AddDirtyRect(m_rect);
+        SetTreeMode(!IsTreeMode());
+        if (m_pDocument) m_pDocument->SetModifiedFlag();
+        RedrawNow();
+    } else if (id == uint32_t(kCtxFont)) {
+        LOGFONT font = m_font;
+        COLORREF colour = m_textColor;
+        if (!lm::Ui().ChooseFont(DialogParent(), &font, &colour)) return true;
+        SetFont(font);
+        m_textColor = colour;
+        if (m_pDocument) m_pDocument->SetModifiedFlag();
+        RedrawNow();
+    }
+    return true;
+}
+
+// ================================================================ record
+
+void CTrkResult::Load(CArchive& ar) {
+    CTrkObj::Load(ar);
+    const size_t nBorders = ar.CheckCount(ar.ReadInt32(), 4);
+    std::vector<int32_t> borders;
+    for (size_t i = 0; i < nBorders; ++i) {
+        const int32_t b = ar.ReadInt32();
+        const int32_t before = borders.empty() ? 0 : borders.back();
+        if (b <= before || b > kMaxBorder)
+            throw CArchiveException("result table record: column border " + std::to_string(b) + " outside " +
+                                    std::to_string(before + 1) + ".." + std::to_string(kMaxBorder));
+        borders.push_back(b);
+    }
+    const int32_t shellIndex = ar.ReadInt32();
+    const size_t nKeywords = ar.CheckCount(ar.ReadInt32(), 1);
+    std::vector<std::string> keywords;
+    for (size_t i = 0; i < nKeywords; ++i) keywords.push_back(ar.ReadString());
+    const size_t nCodes = ar.CheckCount(ar.ReadInt32(), 4);
+    std::vector<int32_t> codes;
+    for (size_t i = 0; i < nCodes; ++i) codes.push_back(ar.ReadInt32());
+    const size_t nParams = ar.CheckCount(ar.ReadInt32(), 4);
+    if (nParams != nCodes)
+        throw CArchiveException("result table record: " + std::to_string(nCodes) + " statistic codes but " +
+                                std::to_string(nParams) + " parameters");
+    std::vector<int32_t> params;
+    for (size_t i = 0; i < nParams; ++i) params.push_back(ar.ReadInt32());
+    const bool tree = ar.ReadInt32() != 0;
+
+    m_borders = std::move(borders);
+    m_keywords = std::move(keywords);
+    m_codes = std::move(codes);
+    m_params = std::move(params);
+    m_rowHeight = kRowHeight;
+    m_gateView.SetTreeMode(tree);
+    m_gateView.SetRowHeight(m_rowHeight);
+    CDataShellUser::SetShell(m_pDocument ? m_pDocument->GetDataShellAt(shellIndex) : nullptr, false);
+    Rebuild();
+}
+
+void CTrkResult::Store(CArchive& ar) const {
+    CTrkObj::Store(ar);
+    ar.WriteInt32(int32_t(m_borders.size()));
+    for (int32_t b : m_borders) ar.WriteInt32(b);
+    ar.WriteInt32(m_pDocument ? m_pDocument->GetDataShellIndex(m_shell) : -1);
+    ar.WriteInt32(int32_t(m_keywords.size()));
+    for (const std::string& kw : m_keywords) ar.WriteString(kw);
+    ar.WriteInt32(int32_t(m_codes.size()));
+    for (int32_t c : m_codes) ar.WriteInt32(c);
+    ar.WriteInt32(int32_t(m_params.size()));
+    for (int32_t p : m_params) ar.WriteInt32(p);
+    ar.WriteInt32(IsTreeMode() ? 1 : 0);
+}
+
+// ================================================================ makers
+
+std::unique_ptr<CTrkObj> MakeResultTable(CLumitraDoc* doc, VexaDataShell* shell, CPoint at, const CTrkObj* templ) {
+    if (const auto* source = dynamic_cast<const CTrkResult*>(templ))
+        return std::make_unique<CTrkResult>(at.x, at.y, shell, *source, doc);
+    return std::make_unique<CTrkResult>(at.x, at.y, at.x + 100, at.y + 30, shell, doc);
+}
+
+std::unique_ptr<CTrkObj> LoadResultTable(CLumitraDoc* doc) { return std::make_unique<CTrkResult>(doc); }
+
+void CreateResultUnderPlot(CLumitraDoc* doc, VexaDataShell* shell, CPoint at) {
+    if (!doc || !shell || doc->GetDataShellIndex(shell) < 0) return;
+    if (doc->HasResultTable(shell)) {
+        lm::Ui().MessageBox(DialogParent(), QStringLiteral("Result Item can't create twice"),
+                            QString::fromLatin1(kProgramName), lm::MsgButtons::Ok, lm::MsgIcon::Warning);
+        return;
+    }
+    doc->InsertNewObject(std::make_unique<CTrkResult>(at.x, at.y, shell, doc));
+    doc->SetModifiedFlag();
+}

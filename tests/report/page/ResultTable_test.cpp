@@ -1,0 +1,451 @@
+// The result table: its record, its values against the gate statistics, its
+// layouts, its lifetime against its gates and shell, and its texts.
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLocale>
+#include <QPainter>
+
+#include <clocale>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/Archive.h"
+#include "core/DataShell.h"
+#include "core/GateNode.h"
+#include "core/Region.h"
+#include "core/StatItem.h"
+#include "report/app/CommandIds.h"
+#include "report/page/LumitraDoc.h"
+#include "report/page/ResultTable.h"
+#include "report/plot/Plot.h"
+#include "tests/report/FldTestUtil.h"
+#include "tests/report/PlotTestUtil.h"
+#include "tests/report/ViewEvents.h"
+#include "tests/support/Corpus.h"
+
+using fldtest::Bytes;
+
+namespace {
+
+std::vector<uint8_t> Save(CLumitraDoc& doc) {
+    CArchive ar;
+    doc.Serialize(ar);
+    return ar.Bytes();
+}
+
+void Load(CLumitraDoc& doc, const std::vector<uint8_t>& bytes) {
+    CArchive in(bytes);
+    doc.Serialize(in);
+}
+
+// Files written by the tests seed the fuzzer when asked for.
+void MaybeWriteSeed(const std::string& name, const std::vector<uint8_t>& bytes) {
+    const char* dir = std::getenv("LUMITRA_WRITE_FLD_SEEDS");
+    if (!dir || !*dir) return;
+    std::ofstream out(std::string(dir) + "/" + name, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+CTrkResult* TableOf(const CLumitraDoc& doc) {
+    for (const auto& o : doc.GetObjects())
+        if (auto* t = dynamic_cast<CTrkResult*>(o.get())) return t;
+    return nullptr;
+}
+
+// Every statistic code on one parameter.
+void UseTenCodes(CTrkResult& t, int32_t param) {
+    std::vector<int32_t> codes, params;
+    for (int32_t c = 0; c < kStatCodeCount; ++c) {
+        codes.push_back(c);
+        params.push_back(param);
+    }
+    ASSERT_TRUE(t.SetColumns(codes, params));
+    t.Rebuild();
+}
+
+// Each value cell against the gate's own statistics.
+void ExpectCellsAreStatItems(CTrkResult& t) {
+    const int32_t k = int32_t(t.Keywords().size());
+    for (int32_t g = 0; g < t.GetGateRowCount(); ++g)
+        for (size_t i = 0; i < t.GetCodes().size(); ++i)
+            EXPECT_EQ(t.GetCellText(k + 1 + g, int32_t(i) + 1),
+                      t.GetRowGate(g)->GetStatItem()->GetStatText(t.GetParams()[i], t.GetCodes()[i]))
+                << "gate row " << g << " column " << i;
+}
+
+// Fields of CSV lines (quotes doubled inside quoted fields); every field ends
+// with a comma, so the text splits into lines of fields.
+std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
+    std::vector<std::vector<std::string>> lines(1);
+    std::string field;
+    bool quoted = false;
+    bool pending = false;  // a field began since the last comma
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') field += '"', ++i;
+            else if (c == '"') quoted = false;
+            else field += c;
+        } else if (c == '"') {
+            quoted = pending = true;
+        } else if (c == ',') {
+            lines.back().push_back(field);
+            field.clear();
+            pending = false;
+        } else if (c == '\n') {
+            // A line that is one field without a comma (a keyword line).
+            if (pending) lines.back().push_back(field);
+            field.clear();
+            pending = false;
+            lines.emplace_back();
+        } else {
+            field += c;
+            pending = true;
+        }
+    }
+    if (lines.back().empty()) lines.pop_back();
+    return lines;
+}
+
+class ResultTableTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        rtest::EnsureApp();
+        plottest::ResetPlotDefaults();
+    }
+    // A shell on the grid events with R1, R2 and R1&R2.
+    VexaDataShell* AddShell(CLumitraDoc& doc, const std::string& name = "grid.fcs") {
+        VexaDataShell* s = doc.OpenDataFile(dir.Write(name, vin::FcsBytes(vin::GridEvents())), 0);
+        r1 = plottest::AddRectGate(*s, 0.1f, 0.1f, 0.6f, 0.6f, 0, "R1");
+        r2 = plottest::AddRectGate(*s, 0.4f, 0.3f, 0.9f, 0.8f, 0, "R2");
+        both = s->AddLogicGate(kGateAnd, {r1, r2}, "R1&R2");
+        return s;
+    }
+
+    lmtest::TempDir dir;
+    lm::ScriptedUiServices ui;
+    lm::ScopedUiServices install{&ui};
+    fldtest::ScopedPalette palette;
+    CGateNode* r1 = nullptr;
+    CGateNode* r2 = nullptr;
+    CGateNode* both = nullptr;
+};
+
+}  // namespace
+
+// ================================================================ record
+
+TEST_F(ResultTableTest, TheRecordIsItsFieldsInOrderAndASaveOfTheReopenedReportIsTheSame) {
+    CLumitraDoc doc;
+    VexaDataShell* s = AddShell(doc);
+    auto made = std::make_unique<CTrkResult>(10, 20, s, &doc);
+    CTrkResult* t = made.get();
+    doc.AddObject(std::move(made));
+    t->Keywords().push_back("$DATE");
+    t->AddColumn(1, kStatMean);
+    t->SetTreeMode(true);
+    // One header line each, the title row, then All, R1, R2, R1&R2.
+    EXPECT_EQ(t->GetRows(), 2 + 1 + 4);
+    EXPECT_EQ(t->GetRect(), CRect(10, 20, 110, 20 + 3 + 7 * 25));
+    // The first border was made for two columns (94 / 2), the new one is a
+    // third of the width further.
+    EXPECT_EQ(t->GetBorders(), (std::vector<int32_t>{47, 78}));
+
+    CArchive head;
+    t->CTrkObj::Store(head);
+    Bytes expected;
+    expected.Raw(head.Bytes());
+    expected.I(2).I(47).I(78).I(0).I(2).S("FileName").S("$DATE").I(2).I(1).I(2).I(2).I(0).I(1).I(1);
+    CArchive ar;
+    t->Store(ar);
+    EXPECT_EQ(ar.Bytes(), expected.b);
+
+    const std::vector<uint8_t> first = Save(doc);
+    MaybeWriteSeed("result-table.fld", first);
+    CLumitraDoc back;
+    Load(back, first);
+    CTrkResult* u = TableOf(back);
+    ASSERT_NE(u, nullptr);
+    EXPECT_EQ(u->GetShell(), back.GetDataShellAt(0));
+    EXPECT_TRUE(u->IsTreeMode());
+    EXPECT_EQ(u->GetRows(), t->GetRows());
+    EXPECT_EQ(u->GetTableText(), t->GetTableText());
+    EXPECT_EQ(Save(back), first);
+}
+
+TEST_F(ResultTableTest, DamagedRecordsAreRefusedAndAMissingDataSetLeavesNoShell) {
+    CLumitraDoc doc;
+    CTrkResult probe(&doc);
+    CArchive head;
+    probe.CTrkObj::Store(head);
+    struct Case {
+        const char* what;
+        std::vector<int32_t> borders;
+        int32_t shell;
+        int32_t codes, params;
+        bool ok;
+    } cases[] = {
+        {"plain", {40}, 0, 1, 1, true},
+        {"more codes than parameters", {40}, 0, 2, 1, false},
+        {"fewer codes than parameters", {40}, 0, 0, 1, false},
+        {"borders not ascending", {40, 40}, 0, 1, 1, false},
+        {"a negative border", {-5}, 0, 1, 1, false},
+        {"shell index naming nothing", {40}, 7, 1, 1, true},
+        {"no columns at all", {}, -1, 0, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes b;
+        b.Raw(head.Bytes()).I(int32_t(c.borders.size()));
+        for (int32_t v : c.borders) b.I(v);
+        b.I(c.shell).I(1).S("FileName").I(c.codes);
+        for (int32_t i = 0; i < c.codes; ++i) b.I(kStatEvents);
+        b.I(c.params);
+        for (int32_t i = 0; i < c.params; ++i) b.I(0);
+        b.I(0);
+        CTrkResult t(&doc);
+        CArchive ar(b.b);
+        if (!c.ok) {
+            EXPECT_THROW(t.Load(ar), CArchiveException);
+            continue;
+        }
+        t.Load(ar);
+        EXPECT_EQ(t.GetShell(), nullptr);
+        EXPECT_EQ(t.GetGateRowCount(), 0);
+        // Drawn and copied without a shell, a border or a value.
+        QImage img(300, 300, QImage::Format_RGB32);
+        QPainter p(&img);
+        t.Draw(&p);
+        EXPECT_EQ(t.GetTableText(), "FileName: \n\t" + std::string(c.codes ? " Events\t" : "") + "\n\n");
+    }
+}
+
+// ================================================================ values
+
+TEST_F(ResultTableTest, OnACorpusFileEveryCellIsTheGatesStatisticAndTheTreePutsAndGatesLast) {
+    std::string why;
+    const std::string corpus = lmtest::CorpusDir(&why);
+    if (corpus.empty()) GTEST_SKIP() << why;
+    CLumitraDoc doc;
+    VexaDataShell* s = doc.OpenDataFile(corpus + "/FCS_3.0_Fortessa_PBS_Specimen_001_A1_A01.fcs", 0);
+    ASSERT_NE(s, nullptr);
+    CGateNode* a = plottest::AddRectGate(*s, 0.05f, 0.05f, 0.7f, 0.7f, 0, "R1");
+    CGateNode* b = plottest::AddRectGate(*s, 0.3f, 0.2f, 0.95f, 0.9f, 0, "R2");
+    s->AddLogicGate(kGateAnd, {a, b}, "R1&R2");
+    auto t = std::make_unique<CTrkResult>(5, 5, s, &doc);
+    for (int32_t param : {0, 3}) {
+        UseTenCodes(*t, param);
+        ExpectCellsAreStatItems(*t);
+    }
+    t->SetTreeMode(true);
+    const CGateView& v = t->GetGateView();
+    ASSERT_EQ(v.GetRowCount(), 4);
+    const std::vector<std::pair<std::string, int32_t>> rows{{"All", 0}, {"R1", 1}, {"R2", 1}, {"R1&R2", 1}};
+    for (int32_t r = 0; r < 4; ++r) {
+        EXPECT_EQ(v.GetRowGate(r)->GetDisplayName(), rows[size_t(r)].first);
+        EXPECT_EQ(v.GetRowLevel(r), rows[size_t(r)].second);
+        EXPECT_EQ(t->GetRowGate(r), v.GetRowGate(r));
+    }
+    ExpectCellsAreStatItems(*t);
+}
+
+TEST_F(ResultTableTest, AGateWhoseInputIsNotListedStillGetsItsTreeRow) {
+    CLumitraDoc doc;
+    VexaDataShell* s = AddShell(doc);
+    CGateNode* inner = plottest::AddRectGate(*s, 0.2f, 0.2f, 0.3f, 0.3f, s->GetGateIndex(r1), "in R1");
+    CGateView v;
+    v.SetGates({s->GetRoot(), r2, inner, both});
+    ASSERT_EQ(v.GetRowCount(), 4);
+    EXPECT_EQ(v.GetRowGate(1), r2);
+    // R1&R2 is reached through R2 (R1 is not listed); "in R1" is reached by
+    // nothing and goes last at level 1.
+    EXPECT_EQ(v.GetRowGate(2), both);
+    EXPECT_EQ(v.GetRowGate(3), inner);
+    EXPECT_EQ(v.GetRowLevel(3), 1);
+}
+
+TEST_F(ResultTableTest, ValuesAreEmptyWithoutEventsOrParameterAndKeepTheCLocale) {
+    CLumitraDoc doc;
+    VexaDataShell* s = AddShell(doc);
+    CTrkResult t(5, 5, s, &doc);
+    ASSERT_TRUE(t.SetColumns({kStatMean, kStatEvents, kStatMean}, {1, 0, 9}));
+    t.Rebuild();
+    // Parameter 9 does not exist: no label, no value (not "0.00").
+    EXPECT_EQ(t.GetCellText(1, 3), " Mean");
+    EXPECT_EQ(t.GetCellText(2, 3), "");
+    EXPECT_EQ(t.GetCellText(2, 2), "441");
+
+    // Numbers stay C-locale whatever the user's locale says.
+    const QLocale savedQt;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const char* ok = std::setlocale(LC_ALL, "de_DE.UTF-8");
+    if (!ok) ok = std::setlocale(LC_ALL, "de_DE.utf8");
+    t.Rebuild();
+    CGateNode* g = s->GetGate(1);
+    g->GetStatItem()->NotifyUsers();
+    const std::string mean = t.GetCellText(3, 1);
+    const std::string csv = CTrkResult::BuildCsvRow({}, {1}, {kStatMean}, s);
+    std::setlocale(LC_ALL, "C");
+    QLocale::setDefault(savedQt);
+    EXPECT_NE(mean.find('.'), std::string::npos) << mean;
+    EXPECT_EQ(mean.find(','), std::string::npos) << mean;
+    EXPECT_EQ(ParseCsv(csv).at(0).size(), 4u) << csv;
+
+    // A shell without events: empty values, no zeros.
+    CTrkResult empty(5, 5, doc.AttachDataShell(nullptr), &doc);
+    EXPECT_EQ(empty.GetGateRowCount(), 1);
+    EXPECT_EQ(empty.GetCellText(2, 1), "");
+}
+
+// ================================================================ lifetime
+
+TEST_F(ResultTableTest, RemovedGatesAndADyingShellLeaveNoRowBehind) {
+    CLumitraDoc doc;
+    VexaDataShell* s = AddShell(doc);
+    CTrkResult t(5, 5, s, &doc);
+    t.SetTreeMode(true);
+    ASSERT_EQ(t.GetGateRowCount(), 4);
+    s->RemoveGate(r1, true);  // takes R1&R2 with it
+    ASSERT_EQ(t.GetGateRowCount(), 2);
+    EXPECT_EQ(t.GetRowGate(1), r2);
+    EXPECT_NE(t.GetTableText().find("R2"), std::string::npos);
+
+    // A shell freed without its document's help detaches without a notice.
+    auto owned = plottest::MakeShell(vin::GridEvents());
+    plottest::AddRectGate(*owned, 0.1f, 0.1f, 0.5f, 0.5f, 0, "G");
+    CTrkResult lone(5, 5, owned.get(), nullptr);
+    ASSERT_EQ(lone.GetGateRowCount(), 2);
+    owned.reset();
+    EXPECT_EQ(lone.GetShell(), nullptr);
+    EXPECT_EQ(lone.GetGateRowCount(), 0);
+    QImage img(300, 300, QImage::Format_RGB32);
+    QPainter p(&img);
+    lone.Draw(&p);
+    EXPECT_EQ(lone.GetTableText(), "FileName: \n\t Percent\t\n\n");
+
+    // Closing the data set takes the table with it.
+    doc.AddObject(std::make_unique<CTrkResult>(5, 300, s, &doc));
+    doc.RemoveDataShell(s);
+    EXPECT_EQ(TableOf(doc), nullptr);
+}
+
+TEST_F(ResultTableTest, ARegionEditRecomputesOnlyTheGatesItChanged) {
+    CLumitraDoc doc;
+    VexaDataShell* s = AddShell(doc);
+    CTrkResult t(5, 5, s, &doc);
+    UseTenCodes(t, 1);
+    (void)t.GetTableText();
+    const int64_t before = t.GetComputedCount();
+    ASSERT_EQ(before, 4 * 10);
+    auto* rect = dynamic_cast<CrRect*>(r2->GetRegion());
+    ASSERT_NE(rect, nullptr);
+    rect->SetGeometry({0.45f, 0.3f, 0.9f, 0.8f}, nullptr);
+    ExpectCellsAreStatItems(t);
+    // R2 and R1&R2 only, once each.
+    EXPECT_EQ(t.GetComputedCount() - before, 2 * 10);
+}
+
+// ================================================================ texts
+
+TEST_F(ResultTableTest, CsvAndClipboardTextsParseBackWhateverTheNamesHold) {
+    CLumitraDoc doc;
+    VexaDataShell* s = AddShell(doc, "a,\"b\".fcs");
+    r1->SetName("R,1 \"x\"\r\nnext");
+    r2->SetName("tab\there");
+    const std::vector<std::string> kws{"FileName", "$TOT", "key,comma"};
+    const std::vector<int32_t> codes{kStatEvents, kStatMean, kStatParentPercent};
+    const std::vector<int32_t> params{0, 1, 0};
+    const size_t fields = kws.size() + size_t(s->GetGateCount()) * codes.size();
+
+    const auto header = ParseCsv(CTrkResult::BuildCsvHeader(kws, params, codes, s));
+    const auto row = ParseCsv(CTrkResult::BuildCsvRow(kws, params, codes, s));
+    ASSERT_EQ(header.size(), 1u);
+    ASSERT_EQ(row.size(), 1u);
+    ASSERT_EQ(header[0].size(), fields);
+    ASSERT_EQ(row[0].size(), fields);
+    EXPECT_EQ(header[0][2], "key,comma");
+    EXPECT_EQ(header[0][3], "AllEvents");
+    EXPECT_EQ(header[0][4], "SS Mean");
+    EXPECT_EQ(header[0][6], "R,1 \"x\"\r\nnextEvents");
+    EXPECT_EQ(row[0][0], "a,\"b\".fcs");
+    EXPECT_EQ(row[0][1], "441");
+    EXPECT_EQ(row[0][2], "");
+    for (size_t g = 0; g < size_t(s->GetGateCount()); ++g)
+        for (size_t i = 0; i < codes.size(); ++i)
+            EXPECT_EQ(row[0][kws.size() + g * codes.size() + i],
+                      s->GetGate(int32_t(g))->GetStatItem()->GetStatText(params[i], codes[i]));
+
+    const auto block = ParseCsv(CTrkResult::BuildCsvBlock(kws, params, codes, s));
+    // Three keyword lines, the titles, one per gate, the empty closing line.
+    ASSERT_EQ(block.size(), 3u + 1u + size_t(s->GetGateCount()) + 1u);
+    EXPECT_EQ(block[0], std::vector<std::string>{"FileName: a,\"b\".fcs"});
+    EXPECT_EQ(block[2], std::vector<std::string>{"key,comma: "});
+    EXPECT_EQ(block[5][0], "R,1 \"x\"\r\nnext");
+    EXPECT_EQ(block[5].size(), 1u + codes.size());
+
+    CTrkResult t(5, 5, s, &doc);
+    t.Keywords() = kws;
+    ASSERT_TRUE(t.SetColumns(codes, params));
+    t.Rebuild();
+    t.CopyToClipboard();
+    const QString clip = QGuiApplication::clipboard()->text();
+    const QStringList lines = clip.split('\n');
+    // Keywords, titles, four gates, the closing empty line (and the end).
+    ASSERT_EQ(lines.size(), 3 + 1 + 4 + 2) << clip.toStdString();
+    EXPECT_EQ(lines[0].toStdString(), "FileName: a,\"b\".fcs");
+    EXPECT_EQ(lines[4].toStdString(), "All\t441\t500.00\t100.00\t");
+    EXPECT_EQ(lines[5].toStdString().rfind("R,1 \"x\"  next\t", 0), 0u);
+    EXPECT_EQ(lines[6].toStdString().rfind("tab here\t", 0), 0u);
+    for (const QString& l : lines.mid(3, 5)) EXPECT_EQ(l.count('\t'), 1 + int(codes.size())) << l.toStdString();
+}
+
+// ================================================================ on the page
+
+class ResultTableViewTest : public vin::ViewFixture {
+protected:
+    void SetUp() override { OpenView(800, 700); }
+};
+
+TEST_F(ResultTableViewTest, ThePlotsResultCommandPutsATableBelowWhoseCellsFollowADraggedRegion) {
+    VexaDataShell* shell = doc->AttachDataShell(plottest::MakeShell(vin::GridEvents(), "S", "grid.fcs"));
+    CGateNode* gate = plottest::AddRectGate(*shell, 0.123f, 0.217f, 0.611f, 0.733f, 0, "R1");
+    auto made = std::make_unique<CPLOT>(CRect(20, 20, 270, 270), shell->GetRoot(), doc.get(), 0, 1);
+    CPLOT* plot = static_cast<CPLOT*>(doc->AddObject(std::move(made)));
+    plot->ShowRegion(gate->GetRegion());
+    d->Click(AreaPoint(*plot, 200, 200));
+    ui.QueueMenuChoice(kPlotCmdResult);
+    d->RightClick(AreaPoint(*plot, 200, 200));
+    CTrkResult* t = TableOf(*doc);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->GetRect().TopLeft(), CPoint(20, 280));
+    ASSERT_TRUE(t->SetColumns({kStatEvents, kStatMean}, {0, 0}));
+    t->RebuildAndRedraw();
+    const std::string before = t->GetCellText(3, 2);
+
+    // A second one is refused.
+    ui.QueueMenuChoice(kPlotCmdResult);
+    d->RightClick(AreaPoint(*plot, 200, 200));
+    EXPECT_EQ(doc->GetObjectCount(), 2);
+
+    auto* rect = dynamic_cast<CrRect*>(gate->GetRegion());
+    std::array<float, 4> box{};
+    rect->GetGeometry(&box);
+    const CRect area = plot->GetPlotArea();
+    const CPoint edge = AreaPoint(*plot, CRgnLayer::FractionToPixel(area.Width(), box[0]),
+                                  CRgnLayer::FractionToPixel(area.Height(), 0.5f));
+    d->Click(edge);
+    d->Press(edge);
+    d->Move(CPoint(edge.x + 30, edge.y));
+    d->Release(CPoint(edge.x + 30, edge.y));
+    (void)PaintAll();
+    EXPECT_NE(t->GetCellText(3, 2), before);
+    EXPECT_EQ(t->GetCellText(3, 1), gate->GetStatItem()->GetStatText(0, kStatEvents));
+    EXPECT_EQ(t->GetCellText(3, 2), gate->GetStatItem()->GetStatText(0, kStatMean));
+}
