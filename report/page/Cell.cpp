@@ -128,8 +128,11 @@ std::string CStatCell::GetText() {
 }
 
 void CStatCell::OnStatChanged() {
+    // Computed when next read: a region dragged step by step changes its
+    // gates many times between two paints.
     m_stale = true;
-    Update();
+    CLumitraDoc* doc = m_grid ? m_grid->GetDocument() : nullptr;
+    if (doc) doc->InvalidateObject(m_grid);
 }
 
 void CStatCell::OnStatItemDeleting() { m_resetGrid = m_grid != nullptr; }
@@ -161,6 +164,9 @@ void CStatCell::Load(CArchive& ar) {
 }
 
 void CStatCell::Store(CArchive& ar) const {
+    // The value is computed when read: a file must not keep one the gate
+    // has moved away from.
+    if (m_stale) const_cast<CStatCell*>(this)->Update();
     CCell::Store(ar);
     if (!m_item) return;
     CGateNode* gate = m_item->GetGate();

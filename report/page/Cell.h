@@ -101,7 +101,8 @@ public:
     // names nothing leaves the cell without an item (it shows the stored
     // text); a code outside 0..9 or a negative parameter is a bad record.
     void Load(CArchive& ar) override;
-    // With an item: the cell record, then shell, gate, code, parameter.
+    // With an item: the cell record (the value brought up to date first),
+    // then shell, gate, code, parameter.
     // Without one only the cell record (GetKind says plain).
     void Store(CArchive& ar) const override;
     // A stale statistic cell on the same item, code and parameter; without an
@@ -109,6 +110,8 @@ public:
     std::unique_ptr<CCell> Clone() const override;
     int32_t GetKind() const override { return m_item ? kCellStat : kCellPlain; }
 
+    // Marks the value stale and the grid for repainting; the value is
+    // computed when it is next read, once however often the gate changed.
     void OnStatChanged() override;
     // The item is about to delete this cell: its place gets a fresh cell.
     void OnStatItemDeleting() override;
