@@ -307,35 +307,56 @@ std::string CTrkResult::ValueText(const CStatItem* item, int32_t code, int32_t p
     return HasValue(item, code, param) ? item->GetStatText(param, code) : std::string();
 }
 
-// The texts of one row. Mean and SD of a parameter are walked once and shared
-// by Mean, SD and CV: the same doubles GetStatText would compute.
-void CTrkResult::ComputeRow(GateRow& row) const {
-    const CStatItem* item = row.gate ? row.gate->GetStatItem() : nullptr;
-    row.values.assign(m_codes.size(), std::string());
-    struct Moments {
-        int32_t param;
-        double mean;
-        double sd = -1.0;
-    };
-    std::vector<Moments> moments;
-    auto momentsOf = [&](int32_t param) -> Moments& {
-        for (Moments& m : moments)
-            if (m.param == param) return m;
-        moments.push_back({param, item->GetMean(param)});
-        return moments.back();
-    };
+namespace {
+bool UsesMoments(int32_t code) { return code == kStatMean || code == kStatSD || code == kStatCV; }
+}  // namespace
+
+// The cells of one row that one evaluation fills: a single statistic, or
+// (param >= 0) every Mean, SD and CV column of that parameter, which share
+// one walk for the mean and one for the SD: the same doubles GetStatText
+// computes, so the same texts.
+struct CTrkResult::CellTask {
+    GateRow* row;
+    int32_t column;  // a single statistic; -1 for a moments task
+    int32_t param;
+};
+
+std::vector<CTrkResult::CellTask> CTrkResult::TasksOf(GateRow& row) const {
+    std::vector<CellTask> tasks;
+    std::vector<int32_t> momentParams;
     for (size_t i = 0; i < m_codes.size(); ++i) {
-        const int32_t code = m_codes[i], param = m_params[i];
-        if (!HasValue(item, code, param)) continue;
-        if (code == kStatMean || code == kStatSD || code == kStatCV) {
-            Moments& m = momentsOf(param);
-            if (code != kStatMean && m.sd < 0.0) m.sd = item->GetSDAround(param, m.mean);
-            const double v = code == kStatMean ? m.mean : code == kStatSD ? m.sd : CStatItem::CalcCV(m.sd, m.mean);
-            row.values[i] = lm::FormatFixed(v, 2);
-        } else {
-            row.values[i] = item->GetStatText(param, code);
+        if (!UsesMoments(m_codes[i])) {
+            tasks.push_back({&row, int32_t(i), 0});
+        } else if (std::find(momentParams.begin(), momentParams.end(), m_params[i]) == momentParams.end()) {
+            momentParams.push_back(m_params[i]);
+            tasks.push_back({&row, -1, m_params[i]});
         }
     }
+    return tasks;
+}
+
+void CTrkResult::RunTask(const CellTask& task) const {
+    GateRow& row = *task.row;
+    const CStatItem* item = row.gate ? row.gate->GetStatItem() : nullptr;
+    if (task.column >= 0) {
+        const size_t i = size_t(task.column);
+        row.values[i] = ValueText(item, m_codes[i], m_params[i]);
+        return;
+    }
+    if (!HasValue(item, kStatMean, task.param)) return;
+    const double mean = item->GetMean(task.param);
+    double sd = -1.0;
+    for (size_t i = 0; i < m_codes.size(); ++i) {
+        if (m_params[i] != task.param || !UsesMoments(m_codes[i])) continue;
+        if (m_codes[i] != kStatMean && sd < 0.0) sd = item->GetSDAround(task.param, mean);
+        const double v = m_codes[i] == kStatMean ? mean : m_codes[i] == kStatSD ? sd : CStatItem::CalcCV(sd, mean);
+        row.values[i] = lm::FormatFixed(v, 2);
+    }
+}
+
+void CTrkResult::ComputeRow(GateRow& row) const {
+    row.values.assign(m_codes.size(), std::string());
+    for (const CellTask& t : TasksOf(row)) RunTask(t);
     row.stale = false;
 }
 
@@ -344,36 +365,32 @@ void CTrkResult::ComputeStaleRows() {
     for (auto& row : m_rows)
         if (row->stale) stale.push_back(row.get());
     if (stale.empty()) return;
+    std::vector<CellTask> tasks;
+    for (GateRow* row : stale) {
+        row->values.assign(m_codes.size(), std::string());
+        const std::vector<CellTask> more = TasksOf(*row);
+        tasks.insert(tasks.end(), more.begin(), more.end());
+    }
     // A log-amplified parameter makes the items update the shell's log scale
-    // as they read: those tables are computed on this thread only.
-    bool parallel = stale.size() > 1 && m_shell;
+    // as they read: such tables are computed on this thread only.
+    bool parallel = tasks.size() > 1 && m_shell;
     for (size_t i = 0; parallel && i < m_codes.size(); ++i) {
         const CParam* p = TakesParam(m_codes[i]) ? m_shell->GetParam(m_params[i]) : nullptr;
         if (p && p->IsLogScale()) parallel = false;
     }
-    if (!parallel) {
-        for (GateRow* row : stale) ComputeRow(*row);
-    } else {
-        // One task per cell rather than per row: a drag changes a few gates,
-        // whose values must still spread over every core.
-        for (GateRow* row : stale) row->values.assign(m_codes.size(), std::string());
-        const size_t cols = m_codes.size();
-        const size_t tasks = stale.size() * cols;
-        std::atomic<size_t> next{0};
-        auto work = [&] {
-            for (size_t k = next++; k < tasks; k = next++) {
-                GateRow& row = *stale[k / cols];
-                const size_t i = k % cols;
-                row.values[i] = ValueText(row.gate ? row.gate->GetStatItem() : nullptr, m_codes[i], m_params[i]);
-            }
-        };
-        const size_t threads = std::min<size_t>(tasks, std::max(1u, std::thread::hardware_concurrency()));
-        std::vector<std::thread> pool;
-        for (size_t t = 1; t < threads; ++t) pool.emplace_back(work);
-        work();
-        for (auto& t : pool) t.join();
-        for (GateRow* row : stale) row->stale = false;
-    }
+    // Tasks rather than rows go to the cores: a drag changes a few gates,
+    // whose values must still spread over all of them.
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        for (size_t k = next++; k < tasks.size(); k = next++) RunTask(tasks[k]);
+    };
+    const size_t threads =
+        parallel ? std::min<size_t>(tasks.size(), std::max(1u, std::thread::hardware_concurrency())) : 1;
+    std::vector<std::thread> pool;
+    for (size_t t = 1; t < threads; ++t) pool.emplace_back(work);
+    work();
+    for (auto& t : pool) t.join();
+    for (GateRow* row : stale) row->stale = false;
     m_computed += int64_t(stale.size() * m_codes.size());
 }
 

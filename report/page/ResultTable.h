@@ -141,6 +141,9 @@ private:
     // rows whose gate stays.
     void RebuildFrom(const std::vector<CGateNode*>& gates);
     void OnRowChanged(GateRow* row);
+    struct CellTask;
+    std::vector<CellTask> TasksOf(GateRow& row) const;
+    void RunTask(const CellTask& task) const;
     void ComputeStaleRows();
     void ComputeRow(GateRow& row) const;
     CRect GridRect() const;
