@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cstdlib>
 #include <thread>
 
 #include "base/Archive.h"
@@ -17,6 +18,7 @@
 #include "platform/PaintHelpers.h"
 #include "report/app/LumitraApp.h"
 #include "report/app/MainFrame.h"
+#include "report/page/Cell.h"
 #include "report/page/LumitraDoc.h"
 #include "report/page/TrackStates.h"
 
@@ -118,8 +120,15 @@ void CTrkResult::InitNew() {
 }
 
 CTrkResult::~CTrkResult() {
+    DropDragCell();
     // The watchers leave their items before the shell link goes.
     m_rows.clear();
+}
+
+void CTrkResult::DropDragCell() {
+    if (m_dragCell && m_pDocument && m_pDocument->GetDraggedCell() == m_dragCell.get())
+        m_pDocument->SetDraggedCell(nullptr);
+    m_dragCell.reset();
 }
 
 // ================================================================ shell side
@@ -552,7 +561,72 @@ void CTrkResult::Activate(uint32_t, CPoint) { RedrawNow(); }
 
 // ================================================================ mouse
 
+int32_t CTrkResult::ColumnAt(int32_t x) const {
+    if (x < 0 || x >= GridRect().Width()) return -1;
+    int32_t col = 0;
+    while (size_t(col) < m_borders.size() && x >= m_borders[size_t(col)]) ++col;
+    return col;
+}
+
+int32_t CTrkResult::BorderAt(int32_t x) const {
+    for (size_t k = 0; k < m_borders.size(); ++k)
+        if (std::abs(x - m_borders[k]) <= 2) return int32_t(k);
+    return -1;
+}
+
+bool CTrkResult::OnLButtonDown(uint32_t flags, CPoint point, int32_t* state) {
+    const CRect g = GridRect();
+    const int32_t k = int32_t(m_keywords.size());
+    if (!state || !g.PtInRect(point) || point.y < g.top + (k + 1) * m_rowHeight)
+        return CTrkObj::OnLButtonDown(flags, point, state);
+    const int32_t x = point.x - g.left;
+    if (const int32_t border = BorderAt(x); border >= 0) {
+        m_dragBorder = border;
+        m_dragX = m_borders[size_t(border)];
+        *state = kTrackColumnResize;
+        return true;
+    }
+    const int32_t gateRow = (point.y - g.top) / m_rowHeight - k - 1;
+    const int32_t col = ColumnAt(x);
+    CGateNode* gate = GetRowGate(gateRow);
+    if (!gate || col < 1 || !m_pDocument) return CTrkObj::OnLButtonDown(flags, point, state);
+    DropDragCell();
+    const size_t i = size_t(col - 1);
+    m_dragCell = std::make_unique<CStatCell>(nullptr, gate->GetStatItem(), m_codes[i], m_params[i], true);
+    m_dragCell->SetFont(m_font);
+    m_dragCell->SetTextColor(m_textColor);
+    m_pDocument->SetDraggedCell(m_dragCell.get());
+    *state = kTrackCellDrag;
+    return true;
+}
+
+bool CTrkResult::OnMouseMove(uint32_t flags, CPoint point, int32_t* state) {
+    if (!state || *state != kTrackColumnResize || m_dragBorder < 0) return CTrkObj::OnMouseMove(flags, point, state);
+    // At least 20 right of the border before (or of the table's left edge).
+    const size_t k = size_t(m_dragBorder);
+    const int32_t low = (k == 0 ? 0 : m_borders[k - 1]) + kMinColumn;
+    m_dragX = std::clamp(point.x - GridRect().left, low, std::max(low, kMaxBorder - 1));
+    return true;
+}
+
 bool CTrkResult::OnLButtonUp(uint32_t flags, CPoint point, int32_t* state) {
+    if (state && *state == kTrackColumnResize) {
+        if (m_dragBorder >= 0 && size_t(m_dragBorder) < m_borders.size() && m_dragX >= 0) {
+            // Later borders keep their columns' widths.
+            const int32_t delta = m_dragX - m_borders[size_t(m_dragBorder)];
+            for (size_t k = size_t(m_dragBorder); k < m_borders.size(); ++k) m_borders[k] += delta;
+            if (m_pDocument) {
+                m_pDocument->AddDirtyRect(m_rect);
+                m_pDocument->SetModifiedFlag();
+            }
+            CRect r = m_rect;
+            r.right = std::max(r.left + LastBorder() + kLastColumnRoom, r.right + delta);
+            SetRect(r, false);
+        }
+        m_dragBorder = m_dragX = -1;
+        *state = kTrackMove;
+        return true;
+    }
     if (state && *state == kTrackCellDrag) {
         // A cell dragged inside the table moves nothing.
         *state = kTrackMove;

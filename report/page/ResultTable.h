@@ -26,6 +26,7 @@
 #include "report/page/GateView.h"
 #include "report/page/TrkObj.h"
 
+class CCell;
 class CStatItem;
 
 // Context-menu command of a result table besides the shared ones.
@@ -57,6 +58,11 @@ public:
     // ---- page object side ----
     void Draw(QPainter* painter) override;
     void Activate(uint32_t flags, CPoint point) override;
+    // A press on a value cell starts a cell drag (a plain grid it is dropped
+    // on gets a statistic cell of the same gate); one on a column border
+    // drags the border; any other press moves or resizes the table.
+    bool OnLButtonDown(uint32_t flags, CPoint point, int32_t* state) override;
+    bool OnMouseMove(uint32_t flags, CPoint point, int32_t* state) override;
     bool OnLButtonUp(uint32_t flags, CPoint point, int32_t* state) override;
     bool QueryMouse(uint32_t flags, CPoint point, int32_t* state) override;
     bool OnLButtonDblClk(uint32_t flags, CPoint point, int32_t* state) override;
@@ -150,7 +156,12 @@ private:
     int32_t LastBorder() const { return m_borders.empty() ? 0 : m_borders.back(); }
     int32_t ColumnLeft(int32_t col) const;
     int32_t ColumnRight(int32_t col) const;
+    // Column under a grid-local x (-1 outside), and the border within reach.
+    int32_t ColumnAt(int32_t x) const;
+    int32_t BorderAt(int32_t x) const;
     void RedrawNow();
+    // The document no longer points at the cell this table lent for a drag.
+    void DropDragCell();
 
     std::vector<CGateNode*> m_gates;
     std::vector<std::string> m_keywords;
@@ -166,6 +177,10 @@ private:
     std::vector<int32_t> m_valueCodes;
     std::vector<int32_t> m_valueParams;
     int64_t m_computed = 0;
+    // The statistic cell a cell drag carries to a grid; the border dragged.
+    std::unique_ptr<CCell> m_dragCell;
+    int32_t m_dragBorder = -1;
+    int32_t m_dragX = -1;
     // A statistics notice arrived since the last data notice.
     bool m_noticeSinceData = false;
     bool m_detaching = false;

@@ -22,6 +22,7 @@
 #include "core/Region.h"
 #include "core/StatItem.h"
 #include "report/app/CommandIds.h"
+#include "report/page/Grid.h"
 #include "report/page/LumitraDoc.h"
 #include "report/page/ResultTable.h"
 #include "report/plot/Plot.h"
@@ -448,4 +449,39 @@ TEST_F(ResultTableViewTest, ThePlotsResultCommandPutsATableBelowWhoseCellsFollow
     EXPECT_NE(t->GetCellText(3, 2), before);
     EXPECT_EQ(t->GetCellText(3, 1), gate->GetStatItem()->GetStatText(0, kStatEvents));
     EXPECT_EQ(t->GetCellText(3, 2), gate->GetStatItem()->GetStatText(0, kStatMean));
+}
+
+TEST_F(ResultTableViewTest, AValueDraggedOntoAGridStaysBoundToItsGateAndBordersDragAtTheirRows) {
+    VexaDataShell* shell = doc->AttachDataShell(plottest::MakeShell(vin::GridEvents(), "S", "grid.fcs"));
+    CGateNode* gate = plottest::AddRectGate(*shell, 0.123f, 0.217f, 0.611f, 0.733f, 0, "R1");
+    auto* t = static_cast<CTrkResult*>(doc->AddObject(std::make_unique<CTrkResult>(20, 20, 320, 40, shell, doc.get())));
+    t->SetRectAndRebuild(20, 20, 320, 40);
+    ASSERT_EQ(t->GetBorders(), (std::vector<int32_t>{147}));
+    auto* grid = static_cast<CGrid*>(doc->AddObject(MakeGridAt(doc.get(), CPoint(20, 300), 2, 2)));
+    ASSERT_NE(grid, nullptr);
+    const CRect g = t->GetRect();
+    // The R1 row: below the header line, the title row and All.
+    const CPoint value(g.left + 3 + 200, g.top + 3 + 3 * 25 + 10);
+    d->Click(CPoint(g.left + 3 + 200, g.top + 10));
+    ASSERT_EQ(doc->GetActiveObject(), t);
+    const CRect target = grid->CellRect(1, 0);
+    d->Drag(value, CPoint((target.left + target.right) / 2, (target.top + target.bottom) / 2));
+    auto* cell = dynamic_cast<CStatCell*>(grid->GetCell(0, 1));
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(cell->GetStatItem(), gate->GetStatItem());
+    EXPECT_EQ(cell->GetText(), t->GetCellText(3, 1));
+    EXPECT_EQ(doc->GetDraggedCell(), nullptr);
+    // The gate goes: the grid's cell is replaced, the table loses its row.
+    shell->RemoveGate(gate, true);
+    EXPECT_EQ(dynamic_cast<CStatCell*>(grid->GetCell(0, 1)), nullptr);
+    EXPECT_EQ(t->GetGateRowCount(), 1);
+
+    // The border, grabbed in a gate row, follows the mouse; later columns
+    // keep their width.
+    doc->SetActiveObject(t);
+    const CPoint border(g.left + 3 + 147, g.top + 3 + 2 * 25 + 10);
+    d->Drag(border, CPoint(border.x + 10, border.y));
+    EXPECT_EQ(t->GetBorders(), (std::vector<int32_t>{157}));
+    d->Drag(CPoint(border.x + 10, border.y), CPoint(border.x - 200, border.y));
+    EXPECT_EQ(t->GetBorders(), (std::vector<int32_t>{20}));
 }
