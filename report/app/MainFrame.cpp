@@ -15,6 +15,7 @@
 
 #include <algorithm>
 
+#include "dialogs/OptionDlg.h"
 #include "platform/UiServices.h"
 #include "report/app/AboutDlg.h"
 #include "report/app/ChildFrame.h"
@@ -535,6 +536,7 @@ bool CMainFrame::IsCommandEnabled(int32_t id) const {
         case kCmdGateList:
         case kCmdPropertyPanel:
         case kCmdNote:
+        case kCmdPlotOptions:
             return true;
         case kCmdFileClose:
         case kCmdFileSave:
@@ -559,7 +561,7 @@ bool CMainFrame::IsCommandEnabled(int32_t id) const {
         CLumitraApp* app = GetLumitraApp();
         return app && id - kCmdFileMru1 < app->GetRecentFiles().size();
     }
-    // The edit commands, the plot options and help have no handler in this
+    // The edit commands and help have no handler in this
     // version: disabled, as a command without a handler is.
     return false;
 }
@@ -657,6 +659,11 @@ void CMainFrame::OnCommand(int32_t id) {
             break;
         case kCmdNote:
             ShowNote();
+            break;
+        case kCmdPlotOptions:
+            // Every plot names its axes anew.
+            if (COptionDlg::Run(this) && app)
+                for (const auto& doc : app->GetDocuments()) doc->UpdateAllViews();
             break;
         case kCmdWindowNew:
             if (app) app->OnWindowNew();

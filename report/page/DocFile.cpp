@@ -19,6 +19,7 @@
 #include "report/page/FileRecords.h"
 #include "report/page/Grid.h"
 #include "report/page/ResultTable.h"
+#include "report/page/TrkText.h"
 #include "report/app/LumitraApp.h"
 #include "report/app/MainFrame.h"
 #include "report/plot/Plot.h"
@@ -39,7 +40,11 @@ std::unique_ptr<CTrkObj> LoadPlot(CLumitraDoc* doc) { return std::make_unique<CP
 
 std::map<int32_t, CLumitraDoc::PageObjectLoader>& Loaders() {
     static std::map<int32_t, CLumitraDoc::PageObjectLoader> loaders{
-        {kObjPlot, &LoadPlot}, {kObjResult, &LoadResultTable}, {kObjGrid, &LoadGrid}};
+        {kObjText, &LoadTextBox},
+        {kObjPlot, &LoadPlot},
+        {kObjResult, &LoadResultTable},
+        {kObjGrid, &LoadGrid},
+    };
     return loaders;
 }
 

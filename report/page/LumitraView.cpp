@@ -84,6 +84,7 @@ bool CLumitraView::SetZoom(float z) {
     m_zoom = z;
     UpdateScrollRanges();
     viewport()->update();
+    emit mappingChanged();
     return true;
 }
 
@@ -367,7 +368,10 @@ void CLumitraView::resizeEvent(QResizeEvent* event) {
     UpdateScrollRanges();
 }
 
-void CLumitraView::scrollContentsBy(int, int) { viewport()->update(); }
+void CLumitraView::scrollContentsBy(int, int) {
+    viewport()->update();
+    emit mappingChanged();
+}
 
 void CLumitraView::UpdateScrollRanges() {
     const CSize canvas = GetCanvasSize();

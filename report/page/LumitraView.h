@@ -53,7 +53,8 @@ enum MouseKeyFlags : uint32_t {
 };
 
 // Commands that arm the view's tools. No menu, toolbar or key offers them;
-// the region tools are reached through the plot menu.
+// the region tools are reached through the plot menu, text boxes and grids
+// through the page menu.
 enum ViewToolCommand : int32_t {
     kCmdTextTool = 32778,
     kCmdGridTool = 32779,
@@ -305,6 +306,9 @@ public:
 signals:
     // The view took the focus: its frame makes it the active pane.
     void viewActivated(CLumitraView* view);
+    // Page units map to other pixels (scrolled or zoomed): widgets laid over
+    // page objects move with them.
+    void mappingChanged();
 
 protected:
     bool event(QEvent* event) override;

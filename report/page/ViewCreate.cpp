@@ -17,12 +17,14 @@
 #include "report/plot/PlotDefaults.h"
 #include "report/page/TrkKinds.h"
 #include "report/page/TrkObj.h"
+#include "report/page/TrkText.h"
 
 namespace {
 
 ViewObjectMakers& Makers() {
     static ViewObjectMakers makers = [] {
         ViewObjectMakers m;
+        m.textBox = &MakeTextBox;
         m.grid = &MakeGridAt;
         m.newGridDialog = &CNewGridDlg::Ask;
         m.resultTable = &MakeResultTable;

@@ -2,16 +2,11 @@
 // of the object under the pointer (built by the object, a few of its
 // commands carried out here), and the page menu with the pilot point, the
 // picture of one page and the number of pages.
-#include <QCheckBox>
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QFormLayout>
 #include <QScrollBar>
-#include <QSpinBox>
-#include <QVBoxLayout>
 
 #include <algorithm>
 
+#include "dialogs/SetPageNumDlg.h"
 #include "platform/UiServices.h"
 #include "report/app/CommandIds.h"
 #include "report/app/LumitraApp.h"
@@ -32,40 +27,11 @@ constexpr int32_t kMaxPagesDownAsked = 99;
 
 lm::MenuItem Item(int32_t id, const char* text) { return lm::MenuItem::Command(id, QString::fromUtf8(text)); }
 
-// How many pages the report spans across and down.
-class PageCountDialog : public QDialog {
-public:
-    PageCountDialog(QWidget* parent, int32_t across, int32_t down) : QDialog(parent) {
-        setWindowTitle(QStringLiteral("Set Page Num"));
-        m_across = new QSpinBox(this);
-        m_across->setObjectName(QStringLiteral("pagesAcross"));
-        m_across->setRange(1, kMaxPagesAcross);
-        m_across->setValue(std::clamp(across, 1, kMaxPagesAcross));
-        m_down = new QSpinBox(this);
-        m_down->setObjectName(QStringLiteral("pagesDown"));
-        m_down->setRange(1, std::min(kMaxPagesDown, kMaxPagesDownAsked));
-        m_down->setValue(std::clamp(down, 1, std::min(kMaxPagesDown, kMaxPagesDownAsked)));
-        auto* vertical = new QCheckBox(QStringLiteral("Vertical Arrange"), this);
-        vertical->setChecked(true);
-        vertical->setEnabled(false);
-        auto* form = new QFormLayout;
-        form->addRow(QStringLiteral("Horizontal"), m_across);
-        form->addRow(QStringLiteral("Vertical"), m_down);
-        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-        connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-        connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-        auto* layout = new QVBoxLayout(this);
-        layout->addLayout(form);
-        layout->addWidget(vertical);
-        layout->addWidget(buttons);
-    }
-    int32_t Across() const { return m_across->value(); }
-    int32_t Down() const { return m_down->value(); }
-
-private:
-    QSpinBox* m_across;
-    QSpinBox* m_down;
-};
+// Pages needed to hold `extent` page units of objects (at least one).
+int32_t PagesToHold(int32_t extent, int32_t pageSize) {
+    if (pageSize <= 0 || extent <= 0) return 1;
+    return int32_t((int64_t(extent) + pageSize - 1) / pageSize);
+}
 
 }  // namespace
 
@@ -180,8 +146,17 @@ void CLumitraView::ShowObjectMenu(CTrkObj* obj, uint32_t flags, CPoint page, con
 }
 
 void CLumitraView::ShowPageMenu(CPoint page, const QPoint& globalPos) {
-    const std::vector<lm::MenuItem> items{Item(kPageCmdSetPilot, "Set Pilot"), Item(kPageCmdSaveJpg, "Save As Jpg"),
-                                          Item(kPageCmdSetPageNum, "Set Page Num")};
+    // A grid needs its maker and its dialog: without them the item shows
+    // what this version cannot do yet.
+    const ViewObjectMakers& makers = GetObjectMakers();
+    const std::vector<lm::MenuItem> items{
+        Item(kPageCmdSetPilot, "Set Pilot"),
+        Item(kPageCmdSaveJpg, "Save As Jpg"),
+        Item(kPageCmdSetPageNum, "Set Page Num"),
+        lm::MenuItem::Separator(),
+        lm::MenuItem::Command(kPageCmdTextBox, QStringLiteral("Text Box"), makers.textBox != nullptr),
+        lm::MenuItem::Command(kPageCmdNewGrid, QStringLiteral("Grid..."), makers.grid && makers.newGridDialog),
+    };
     const int32_t cmd = lm::Ui().TrackPopupMenu(this, items, globalPos);
     if (cmd != 0) OnPageCommand(cmd, page);
 }
@@ -233,9 +208,23 @@ void CLumitraView::OnPageCommand(int32_t id, CPoint page) {
 }
 
 void CLumitraView::SetPageNum() {
-    PageCountDialog dialog(this, m_doc->GetPagesAcross(), m_doc->GetPagesDown());
+    CSetPageNumDlg dialog(this);
+    dialog.m_nAcross = m_doc->GetPagesAcross();
+    dialog.m_nDown = m_doc->GetPagesDown();
+    // No fewer pages than the objects reach, no more than the document keeps.
+    int32_t right = 0, bottom = 0;
+    for (const auto& o : m_doc->GetObjects()) {
+        right = std::max(right, o->GetRect().right);
+        bottom = std::max(bottom, o->GetRect().bottom);
+    }
+    const CSize ps = m_doc->GetPageSize();
+    dialog.m_nMaxAcross = kMaxPagesAcross;
+    dialog.m_nMaxDown = std::min(kMaxPagesDown, kMaxPagesDownAsked);
+    dialog.m_nMinAcross = std::min(PagesToHold(right, ps.cx), dialog.m_nMaxAcross);
+    dialog.m_nMinDown = std::min(PagesToHold(bottom, ps.cy), dialog.m_nMaxDown);
+    dialog.UpdateData(false);
     if (lm::Ui().ExecDialog(&dialog) != lm::kDialogAccepted || !m_doc) return;
-    const int32_t across = dialog.Across(), down = dialog.Down();
+    const int32_t across = dialog.m_nAcross, down = dialog.m_nDown;
     if (across == m_doc->GetPagesAcross() && down == m_doc->GetPagesDown()) return;
     // Every view takes the new canvas at its own zoom.
     m_doc->SetPageCount(across, down);

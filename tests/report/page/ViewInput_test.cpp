@@ -14,7 +14,9 @@
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
-#include <QSpinBox>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPushButton>
 
 #include <array>
 #include <cmath>
@@ -273,7 +275,7 @@ TEST_F(ViewInputTest, TheTextToolsBandIsPutInOrderBeforeTheTextBoxIsMade) {
     EXPECT_EQ(State(), kTrackMove);
 
     // The grid tool's band makes nothing; the next press acts at once.
-    CLumitraView::SetObjectMakers(saved);
+    CLumitraView::SetObjectMakers(ViewObjectMakers{});
     ASSERT_TRUE(view->OnToolCommand(kCmdGridTool));
     d->Drag(CPoint(500, 300), CPoint(400, 200));
     EXPECT_EQ(doc->GetObjectCount(), 1);
@@ -285,6 +287,7 @@ TEST_F(ViewInputTest, TheTextToolsBandIsPutInOrderBeforeTheTextBoxIsMade) {
     ASSERT_TRUE(view->OnToolCommand(kCmdTextTool));
     d->Drag(CPoint(500, 300), CPoint(600, 400));
     EXPECT_EQ(doc->GetObjectCount(), 1);
+    CLumitraView::SetObjectMakers(saved);
 }
 
 // ================================================================= keys
@@ -665,20 +668,24 @@ TEST_F(ViewInputTest, ThePageMenuSetsThePilotAndThePageCountAtTheCurrentZoom) {
     d->RightClick(CPoint(300, 350));
     ASSERT_EQ(ui.Count(Kind::PopupMenu), 1);
     const auto menu = ui.CallsOf(Kind::PopupMenu)[0].menu;
-    ASSERT_EQ(menu.size(), 3u);
+    ASSERT_EQ(menu.size(), 6u);
     EXPECT_EQ(menu[0].id, kPageCmdSetPilot);
     EXPECT_EQ(menu[0].text, "Set Pilot");
     EXPECT_EQ(menu[1].id, kPageCmdSaveJpg);
     EXPECT_EQ(menu[1].text, "Save As Jpg");
     EXPECT_EQ(menu[2].id, kPageCmdSetPageNum);
     EXPECT_EQ(menu[2].text, "Set Page Num");
+    EXPECT_TRUE(menu[3].separator);
+    EXPECT_EQ(menu[4].id, kPageCmdTextBox);
+    EXPECT_EQ(menu[5].id, kPageCmdNewGrid);
     EXPECT_EQ(doc->GetPilot(), CPoint(300, 350));
 
     ui.QueueMenuChoice(kPageCmdSetPageNum);
     ui.QueueDialog([](QDialog* dialog) {
-        dialog->findChild<QSpinBox*>("pagesAcross")->setValue(2);
-        dialog->findChild<QSpinBox*>("pagesDown")->setValue(3);
-        return int32_t(lm::kDialogAccepted);
+        dialog->findChild<QLineEdit*>("pagesAcross")->setText("2");
+        dialog->findChild<QLineEdit*>("pagesDown")->setText("3");
+        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        return dialog->result();
     });
     d->RightClick(CPoint(300, 350));
     EXPECT_EQ(doc->GetPagesAcross(), 2);
@@ -689,7 +696,7 @@ TEST_F(ViewInputTest, ThePageMenuSetsThePilotAndThePageCountAtTheCurrentZoom) {
     // Cancelled: nothing changes.
     ui.QueueMenuChoice(kPageCmdSetPageNum);
     ui.QueueDialog([](QDialog* dialog) {
-        dialog->findChild<QSpinBox*>("pagesAcross")->setValue(1);
+        dialog->findChild<QLineEdit*>("pagesAcross")->setText("1");
         return int32_t(lm::kDialogRejected);
     });
     d->RightClick(CPoint(300, 350));
