@@ -31,12 +31,24 @@ TEST(TrkTextSize, SmallRectanglesGrowToTheMinimumAndAClickTakesTheDefaultSize) {
     for (const Case& c : cases) EXPECT_EQ(CTrkText(c.given, nullptr).GetRect(), c.made) << c.given.left;
 }
 
-TEST(TrkTextSize, WithoutAViewNoEditorIsMade) {
+TEST(TrkTextSize, WithoutAViewNoEditorIsMadeAndTheFontDialogStillMarksTheDocument) {
     rtest::EnsureApp();
+    lm::ScriptedUiServices ui;
+    lm::ScopedUiServices scoped{&ui};
     CLumitraDoc doc;
     CTrkObj* text = doc.AddObject(MakeTextBox(&doc, CRect(10, 10, 10, 10)));
     doc.SetActiveObject(text);
     EXPECT_FALSE(static_cast<CTrkText*>(text)->IsEditing());
+
+    doc.SetModifiedFlag(false);
+    EXPECT_FALSE(ChooseObjectFont(text));  // cancelled
+    EXPECT_FALSE(doc.IsModified());
+    LOGFONT bold = text->GetFont();
+    bold.lfWeight = FW_BOLD;
+    ui.QueueFont(bold);
+    EXPECT_TRUE(ChooseObjectFont(text));
+    EXPECT_EQ(text->GetFont().lfWeight, FW_BOLD);
+    EXPECT_TRUE(doc.IsModified());
 }
 
 class TrkTextViewTest : public vin::ViewFixture {
