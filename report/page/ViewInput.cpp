@@ -544,7 +544,8 @@ void CLumitraView::OnLButtonUp(uint32_t flags, const QPoint& client) {
         case kTrackPolygonEntry:
             if (plot) {
                 plot->OnLButtonUp(flags, page, &m_trackState);
-                if (m_trackState == kTrackRegionSelected) {
+                // Closed on its first vertex: the polygon is a gate now.
+                if (lm::IsOneOf(m_trackState, {kTrackRegionSelected, kTrackPolygonVertex})) {
                     plot->FreeDragCache();
                     m_doc->RecalcAllPlots();
                 }
@@ -687,8 +688,12 @@ void CLumitraView::OnLButtonDblClk(uint32_t flags, const QPoint& client) {
     CTrkObj* active = m_doc->GetActiveObject();
     if (!active) return;
     if (CPLOT* plot = ActivePlot()) {
-        if (plot->OnLButtonDblClk(flags, page, &m_trackState) && m_doc->GetObjectIndex(plot) >= 0)
+        const bool entry = m_trackState == kTrackPolygonEntry;
+        if (plot->OnLButtonDblClk(flags, page, &m_trackState) && m_doc->GetObjectIndex(plot) >= 0) {
             plot->FreeDragCache();
+            // A polygon finished by the double click is a new gate.
+            if (entry) m_doc->RecalcAllPlots();
+        }
     } else if (active->GetType() == kObjGrid) {
         active->OnLButtonDblClk(flags, page, &m_trackState);
     }

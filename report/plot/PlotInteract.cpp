@@ -301,8 +301,10 @@ bool CPLOT::OnLButtonDblClk(uint32_t, CPoint point, int32_t* state) {
     const bool inRect = m_rect.PtInRect(point);
     CRgnLayer* sel = AsRgn(m_selectedRgn);
     if (*state == kTrackPolygonEntry && sel && inRect) {
+        // A polygon that takes the double click is finished, whatever state
+        // it leaves behind.
         const bool took = sel->OnDoubleClick(point, state);
-        if (took && lm::IsOneOf(*state, {kTrackRegionSelected, kTrackPolygonVertex})) FinishRegion(sel, state);
+        if (took) FinishRegion(sel, state);
         return took;
     }
     if (lm::IsOneOf(*state, {kTrackMove, kTrackRegionSelected}) && inRect) {

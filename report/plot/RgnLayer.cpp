@@ -11,8 +11,11 @@
 #include "base/Numbers.h"
 #include "core/GateNode.h"
 #include "platform/PaintHelpers.h"
+#include "report/plot/CrossLayer.h"
 #include "report/plot/EllipseLayer.h"
 #include "report/plot/Plot.h"
+#include "report/plot/PolygonLayer.h"
+#include "report/plot/QuadLayer.h"
 #include "report/plot/RangeLayer.h"
 #include "report/plot/RectLayer.h"
 #include "report/page/TrackStates.h"
@@ -261,23 +264,20 @@ void CRgnLayer::PushGeometry() {
 }
 
 void CRgnLayer::UpdatePercentText() {
-    if (!m_showPercent) return;
-    if (!m_region) {  // a shape still being drawn has no share yet
-        m_percent.clear();
-        return;
-    }
+    if (m_showPercent) m_percent = SharePercentText();
+}
+
+std::string CRgnLayer::SharePercentText() const {
+    if (!m_region) return std::string();  // a shape still being drawn has no share yet
     const CGateNode* rg = GetRegionGate();
     const CGateNode* pg = m_plot ? m_plot->GetGate() : nullptr;
     const uint32_t nr = rg ? rg->GetMask().CountSetBits() : 0;
     const uint32_t np = pg ? pg->GetMask().CountSetBits() : 0;
     // No events to divide by (or no plot gate at all): nothing of them is in
     // the region.
-    if (np == 0) {
-        m_percent = "0.00";
-        return;
-    }
+    if (np == 0) return "0.00";
     const float share = float(nr) / float(np) * 100.0f;
-    m_percent = lm::FormatFixed(double(share), 2);
+    return lm::FormatFixed(double(share), 2);
 }
 
 void CRgnLayer::SetShowPercent(bool on) {
@@ -305,6 +305,12 @@ void CRgnLayer::TakeLabelFractions() {
 
 void CRgnLayer::PlaceLabelAt(CPoint anchor) {
     m_label = CRect(anchor.x, anchor.y, anchor.x, anchor.y);
+    TakeLabelFractions();
+}
+
+void CRgnLayer::PlaceClampedLabel(CPoint anchor) {
+    m_label = CRect(anchor.x, anchor.y, anchor.x, anchor.y);
+    ClampLabel();
     TakeLabelFractions();
 }
 
@@ -425,8 +431,7 @@ bool CRgnLayer::OnDrag(CPoint page, int32_t* state) {
     SyncArea();
     const CPoint p = ToLayer(page);
     if (*state == kTrackHandleDrag || *state == kTrackRegionMove || *state == kTrackLabelDrag) {
-        if (!m_dragged && p == m_pressAt) return true;
-        m_dragged = true;
+        if (!NoteDragTo(p)) return true;
     }
     switch (*state) {
         case kTrackRubberBandRegion:
@@ -450,6 +455,12 @@ bool CRgnLayer::OnDrag(CPoint page, int32_t* state) {
 void CRgnLayer::BeginDrag(CPoint layerPoint) {
     m_last = m_pressAt = layerPoint;
     m_dragged = false;
+}
+
+bool CRgnLayer::NoteDragTo(CPoint p) {
+    if (!m_dragged && p == m_pressAt) return false;
+    m_dragged = true;
+    return true;
 }
 
 bool CRgnLayer::OnDoubleClick(CPoint, int32_t*) { return true; }
@@ -558,13 +569,20 @@ constexpr RegionLayerKind kRegionLayerKinds[] = {
     Kind<CrRange, CRangeLayer>(kRgnRange, kTrackRangeTool),
     Kind<CrRect, CRectLayer>(kRgnRect, kTrackRectTool),
     Kind<CrEllipse, CEllipseLayer>(kRgnEllipse, kTrackEllipseTool),
+    Kind<CrPolygon, CPolygonLayer>(kRgnPolygon, kTrackPolygonTool),
+    Kind<CrCross, CCrossLayer>(kRgnCross, 0),  // no tool draws a cross
+    Kind<CrQuadrant, CQuadLayer>(kRgnQuadrant, kTrackQuadrantTool),
 };
 
 }  // namespace
 
 std::unique_ptr<CRgnLayer> CreateRegionLayerForTool(int32_t tool, int32_t xPar, int32_t yPar, CPLOT* plot) {
-    for (const RegionLayerKind& k : kRegionLayerKinds)
-        if (k.tool == tool) return k.forTool(xPar, yPar, plot);
+    if (tool >= 0) return nullptr;
+    for (const RegionLayerKind& k : kRegionLayerKinds) {
+        if (k.tool != tool) continue;
+        std::unique_ptr<CRgnLayer> layer = k.forTool(xPar, yPar, plot);
+        return layer->AreaFitsTool() ? std::move(layer) : nullptr;
+    }
     return nullptr;
 }
 

@@ -146,6 +146,8 @@ public:
     std::string GetRegionName() const;
     // Puts the label at the shape's default place and takes its fractions.
     virtual void PlaceLabel() = 0;
+    // A new shape of this kind can be drawn on the plot area as it is now.
+    virtual bool AreaFitsTool() const { return true; }
 
     // ---- plain state ----
     bool IsSelected() const { return m_selected; }
@@ -228,6 +230,21 @@ protected:
     void PlaceLabelAt(CPoint anchor);
     // The label's centre rule of boxes: the middle of (x0, y0)-(x1, y1).
     void PlaceLabelAtBoxCentre(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+    // PlaceLabelAt, then brought inside the area like a dropped label: a
+    // label outside the area could be neither seen nor grabbed.
+    void PlaceClampedLabel(CPoint anchor);
+    // The share of the plot gate's events in the region's gate as the
+    // percentage text shows it (see UpdatePercentText), whatever show
+    // percentage says.
+    std::string SharePercentText() const;
+    // A drag starts at the press; until the pointer leaves that point
+    // nothing is edited, so a plain click never rewrites the region from
+    // pixels (which would round it to the current area's size).
+    void BeginDrag(CPoint layerPoint);
+    // The pointer is at p during a drag: false while it has not left the
+    // press point yet.
+    bool NoteDragTo(CPoint p);
+    bool Dragged() const { return m_dragged; }
     // The label rectangle moves by (dx, dy) in drawing coordinates.
     void OffsetLabel(int64_t dx, int64_t dy);
     // A label past an edge of the area is brought back inside.
@@ -256,11 +273,6 @@ private:
     void DrawAll(RgnCanvas& canvas);
     QFont LabelFont(bool forMask) const;
 
-    // A drag starts at the press; until the pointer leaves that point
-    // nothing is edited, so a plain click never rewrites the region from
-    // pixels (which would round it to the current area's size).
-    void BeginDrag(CPoint layerPoint);
-
     CSize m_syncedArea;     // area size the pixels were made for
     bool m_pushing = false;  // the region's notice of our own push is ignored
     CPoint m_pressAt;        // layer point of the press that started the drag
@@ -270,7 +282,8 @@ private:
 // ---- making region layers ----
 
 // The layer a drawing tool creates (TrackState -1 range, -2 rectangle,
-// -3 ellipse) on the plot's parameters; null for other tools.
+// -3 ellipse, -4 polygon, -5 quadrant) on the plot's parameters; null for
+// other tools and for a shape the plot area is too small for.
 std::unique_ptr<CRgnLayer> CreateRegionLayerForTool(int32_t tool, int32_t xPar, int32_t yPar, CPLOT* plot);
 // The layer showing an existing region, by its type; null for a region
 // without a layer class here, or null region.

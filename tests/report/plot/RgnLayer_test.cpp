@@ -818,7 +818,9 @@ TEST_F(RgnMarksTest, LayersAndRegionsLetGoOfEachOther) {
 TEST_F(RgnMarksTest, MakersChooseTheLayerOfTheToolOrRegion) {
     const struct {
         int32_t tool, type;
-    } tools[] = {{kTrackRangeTool, kRgnRange}, {kTrackRectTool, kRgnRect}, {kTrackEllipseTool, kRgnEllipse}};
+    } tools[] = {{kTrackRangeTool, kRgnRange},     {kTrackRectTool, kRgnRect},
+                 {kTrackEllipseTool, kRgnEllipse}, {kTrackPolygonTool, kRgnPolygon},
+                 {kTrackQuadrantTool, kRgnQuadrant}};
     for (const auto& t : tools) {
         auto l = CreateRegionLayerForTool(t.tool, 2, 3, plot.get());
         ASSERT_NE(l, nullptr) << t.tool;
@@ -828,7 +830,7 @@ TEST_F(RgnMarksTest, MakersChooseTheLayerOfTheToolOrRegion) {
         EXPECT_FALSE(l->ParamsMatch(2, 3));  // no region yet
         EXPECT_EQ(l->Clone(plot.get()), nullptr);
     }
-    for (int32_t tool : {int32_t(kTrackPolygonTool), int32_t(kTrackQuadrantTool), 0, 3})
+    for (int32_t tool : {-6, 0, 3})
         EXPECT_EQ(CreateRegionLayerForTool(tool, 0, 1, plot.get()), nullptr) << tool;
 
     auto shownRect = CreateRegionLayerFor(region, plot.get());
@@ -839,7 +841,9 @@ TEST_F(RgnMarksTest, MakersChooseTheLayerOfTheToolOrRegion) {
     CrEllipse ell(0, 1, {0.1f, 0.1f}, {0.2f, 0.2f});
     EXPECT_NE(dynamic_cast<CEllipseLayer*>(CreateRegionLayerFor(&ell, plot.get()).get()), nullptr);
     CrPolygon poly(0, 1, {{0.1f, 0.1f}, {0.5f, 0.1f}, {0.3f, 0.5f}});
-    EXPECT_EQ(CreateRegionLayerFor(&poly, plot.get()), nullptr);
+    EXPECT_EQ(CreateRegionLayerFor(&poly, plot.get())->GetRegionType(), kRgnPolygon);
+    CrCross cross(0, 1, 0.5f, 0.5f);
+    EXPECT_EQ(CreateRegionLayerFor(&cross, plot.get())->GetRegionType(), kRgnCross);
     EXPECT_EQ(CreateRegionLayerFor(nullptr, plot.get()), nullptr);
 }
 
