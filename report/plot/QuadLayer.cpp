@@ -116,6 +116,8 @@ int32_t CQuadLayer::HitHandle(CPoint p) const {
 bool CQuadLayer::HitOutline(CPoint p) const {
     if (!m_visible) return false;
     const CSize s = AreaSize();
+    // The centre ends all four arms but lies strictly on none of them.
+    if (Near(p.x, m_centre.x) && Near(p.y, m_centre.y)) return true;
     return RgnNearSegment(p, m_centre, CPoint(s.cx, m_rightY)) || RgnNearSegment(p, m_centre, CPoint(m_topX, s.cy)) ||
            RgnNearSegment(p, m_centre, CPoint(0, m_leftY)) || RgnNearSegment(p, m_centre, CPoint(m_bottomX, 0));
 }

@@ -37,7 +37,7 @@ public:
 
     // 0 centre, 1 right end, 2 top end, 3 left end, 4 bottom end, -1 none.
     int32_t HitHandle(CPoint p) const override;
-    // Near one of the four arms.
+    // Near one of the four arms or their centre.
     bool HitOutline(CPoint p) const override;
 
     std::unique_ptr<CDataRgn> MakeRegion() override;
