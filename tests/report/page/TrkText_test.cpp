@@ -9,6 +9,7 @@
 
 #include "base/Archive.h"
 #include "platform/PaintHelpers.h"
+#include "report/page/PagePainter.h"
 #include "report/page/REditEx.h"
 #include "report/page/TrkText.h"
 #include "tests/report/ViewEvents.h"
@@ -81,12 +82,15 @@ TEST_F(TrkTextViewTest, TypingMarksTheDocumentAndASaveInTheMiddleWritesTheEdited
     CREditEx* editor = text->GetEditor();
     ASSERT_NE(editor, nullptr);
     EXPECT_FALSE(doc->IsModified());
+    const QImage empty = CPagePainter::RenderArea(*doc, text->GetRect());
 
     Type(editor, Qt::Key_A, "a");
     Type(editor, Qt::Key_Return, "\r");
     Type(editor, Qt::Key_B, "b");
-    // Closing now asks: the document knows it changed.
+    // Closing now asks: the document knows it changed; a picture or a print
+    // made now shows the text.
     EXPECT_TRUE(doc->IsModified());
+    EXPECT_NE(CPagePainter::RenderArea(*doc, text->GetRect()), empty);
 
     // The editor's menu: "Font" takes the chosen font into the box at once.
     LOGFONT big = CTrkObj::DefaultFont();
