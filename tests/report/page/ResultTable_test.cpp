@@ -54,6 +54,18 @@ void MaybeWriteSeed(const std::string& name, const std::vector<uint8_t>& bytes) 
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
+// Puts the C library in a German locale (decimal comma), compiled into dir
+// when none is installed; false when neither works.
+bool UseGermanNumbers(const lmtest::TempDir& dir) {
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8"})
+        if (std::setlocale(LC_ALL, name) && *std::localeconv()->decimal_point == ',') return true;
+    const std::string target = dir.File("de_DE.UTF-8");
+    const std::string cmd = "localedef -i de_DE -f UTF-8 '" + target + "' >/dev/null 2>&1";
+    if (std::system(cmd.c_str()) != 0 && !std::filesystem::exists(target + "/LC_NUMERIC")) return false;
+    setenv("LOCPATH", dir.Path().c_str(), 1);
+    return std::setlocale(LC_ALL, "de_DE.UTF-8") && *std::localeconv()->decimal_point == ',';
+}
+
 CTrkResult* TableOf(const CLumitraDoc& doc) {
     for (const auto& o : doc.GetObjects())
         if (auto* t = dynamic_cast<CTrkResult*>(o.get())) return t;
@@ -286,15 +298,16 @@ TEST_F(ResultTableTest, ValuesAreEmptyWithoutEventsOrParameterAndKeepTheCLocale)
     // Numbers stay C-locale whatever the user's locale says.
     const QLocale savedQt;
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    const char* ok = std::setlocale(LC_ALL, "de_DE.UTF-8");
-    if (!ok) ok = std::setlocale(LC_ALL, "de_DE.utf8");
+    const bool german = UseGermanNumbers(dir);
     t.Rebuild();
     CGateNode* g = s->GetGate(1);
     g->GetStatItem()->NotifyUsers();
     const std::string mean = t.GetCellText(3, 1);
     const std::string csv = CTrkResult::BuildCsvRow({}, {1}, {kStatMean}, s);
     std::setlocale(LC_ALL, "C");
+    unsetenv("LOCPATH");
     QLocale::setDefault(savedQt);
+    if (!german) std::printf("(no German C locale here: only Qt's default locale was German)\n");
     EXPECT_NE(mean.find('.'), std::string::npos) << mean;
     EXPECT_EQ(mean.find(','), std::string::npos) << mean;
     EXPECT_EQ(ParseCsv(csv).at(0).size(), 4u) << csv;
@@ -434,6 +447,15 @@ TEST_F(ResultTableViewTest, ThePlotsResultCommandPutsATableBelowWhoseCellsFollow
     ui.QueueMenuChoice(kPlotCmdResult);
     d->RightClick(AreaPoint(*plot, 200, 200));
     EXPECT_EQ(doc->GetObjectCount(), 2);
+    // Its own menu switches the tree on and copies it.
+    const CPoint inside(t->GetRect().left + 10, t->GetRect().top + 10);
+    d->Click(inside);
+    ui.QueueMenuChoice(kCtxTree);
+    d->RightClick(inside);
+    EXPECT_TRUE(t->IsTreeMode());
+    ui.QueueMenuChoice(kCtxCopy);
+    d->RightClick(inside);
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), t->GetTableText());
 
     auto* rect = dynamic_cast<CrRect*>(gate->GetRegion());
     std::array<float, 4> box{};
