@@ -137,10 +137,8 @@ void CTrkResult::DetachShell(bool remove, bool notify) {
     // A dying shell detaches its users without a further notice and frees its
     // gates right after: the rows must not outlive this call.
     CDataShellUser::DetachShell(remove, false);
-    if (!m_detaching) {
-        RebuildFrom({});
-        LayOut();
-    }
+    RebuildFrom({});
+    LayOut();
     if (notify) OnDataChanged();
 }
 
@@ -280,13 +278,27 @@ void CTrkResult::SetTreeMode(bool on) {
 void CTrkResult::AddColumn(int32_t param, int32_t code) {
     m_params.push_back(param);
     m_codes.push_back(code);
+    ColumnsChanged();
 }
 
 bool CTrkResult::SetColumns(const std::vector<int32_t>& codes, const std::vector<int32_t>& params) {
     if (codes.size() != params.size()) return false;
     m_codes = codes;
     m_params = params;
+    ColumnsChanged();
     return true;
+}
+
+// Until the next rebuild lays them out, new columns already read right.
+void CTrkResult::ColumnsChanged() {
+    m_titles.clear();
+    for (size_t i = 0; i < m_codes.size(); ++i) m_titles.push_back(ColumnTitle(m_shell, m_codes[i], m_params[i]));
+    for (auto& row : m_rows) {
+        row->values.assign(m_codes.size(), std::string());
+        row->stale = true;
+    }
+    m_valueCodes = m_codes;
+    m_valueParams = m_params;
 }
 
 // ================================================================ values

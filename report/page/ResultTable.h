@@ -84,7 +84,7 @@ public:
     void SetRectAndRebuild(int32_t left, int32_t top, int32_t right, int32_t bottom);
     void SetTreeMode(bool on);
     bool IsTreeMode() const { return m_gateView.IsTreeMode(); }
-    // Appends a statistic column; no rebuild.
+    // Appends a statistic column; no rebuild (the layout waits for one).
     void AddColumn(int32_t param, int32_t code);
 
     std::vector<std::string>& Keywords() { return m_keywords; }
@@ -141,6 +141,7 @@ private:
     };
 
     void InitNew();
+    void ColumnsChanged();
     void LayOut();
     void PlaceGateView();
     // Rows for the gates (the shell's when it has them), reusing the values of
@@ -183,7 +184,6 @@ private:
     int32_t m_dragX = -1;
     // A statistics notice arrived since the last data notice.
     bool m_noticeSinceData = false;
-    bool m_detaching = false;
 };
 
 // Makers for the view, the document's loader and the plot's "Result" command.

@@ -162,7 +162,10 @@ TEST_F(ResultTableTest, TheRecordIsItsFieldsInOrderAndASaveOfTheReopenedReportIs
     CTrkResult* t = made.get();
     doc.AddObject(std::move(made));
     t->Keywords().push_back("$DATE");
+    (void)t->GetTableText();
     t->AddColumn(1, kStatMean);
+    // Read before any rebuild: row 3 is All's (two header lines, the titles).
+    EXPECT_EQ(t->GetCellText(3, 2), s->GetRoot()->GetStatItem()->GetStatText(1, kStatMean));
     t->SetTreeMode(true);
     // One header line each, the title row, then All, R1, R2, R1&R2.
     EXPECT_EQ(t->GetRows(), 2 + 1 + 4);
