@@ -1,5 +1,5 @@
-// Dragging a rectangle region on a dot plot whose gate has five dependent
-// gates: the cost of one drag step when the region follows the mouse live,
+// Dragging a region (a rectangle, a 50-vertex polygon, a quadrant's centre)
+// on a dot plot whose gate has five dependent gates: the cost of one drag step when the region follows the mouse live,
 // i.e. the layer's move, the push of its geometry into the region (which
 // re-evaluates the region's gate and every gate depending on it) and the
 // redraw of the plot that the change marked dirty. Prints its figures; run by
@@ -10,6 +10,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -24,6 +25,8 @@
 #include "report/plot/DotLayer.h"
 #include "report/plot/Plot.h"
 #include "report/plot/PlotDefaults.h"
+#include "report/plot/PolygonLayer.h"
+#include "report/plot/QuadLayer.h"
 #include "report/plot/RectLayer.h"
 #include "report/page/TrackStates.h"
 
@@ -38,13 +41,61 @@ void PrintRow(const char* what, const std::vector<double>& times, const std::str
     std::printf("  %-19s min %7.3f  median %7.3f  max %7.3f ms%s\n", what, s.min, s.median, s.max, note.c_str());
 }
 
-void Run(int64_t events) {
-    std::printf("--- %lld events\n", (long long)events);
+// A shape to drag: its region, where its move is grabbed (page point), and
+// the key of its BENCH line.
+struct Shape {
+    const char* key;
+    std::unique_ptr<CDataRgn> (*make)();
+    CPoint (*grab)(CRgnLayer& layer, const CRect& area);
+};
+
+std::unique_ptr<CDataRgn> MakeRect() {
+    return std::make_unique<CrRect>(0, 1, RgnPoint{0.25f, 0.3f}, RgnPoint{0.6f, 0.75f});
+}
+
+CPoint GrabRect(CRgnLayer& layer, const CRect& a) {
+    const CRect box = static_cast<CRectLayer&>(layer).GetBox();
+    return CPoint(a.left + box.left, a.bottom - (box.top + box.bottom) / 2);
+}
+
+std::unique_ptr<CDataRgn> MakePolygon() {
+    // A 50-vertex star around the middle of the plot.
+    std::vector<RgnPoint> v;
+    for (int k = 0; k < 50; ++k) {
+        const double t = 2.0 * 3.14159265358979 * k / 50.0, r = (k % 2) ? 0.2 : 0.3;
+        v.push_back({float(0.45 + r * std::cos(t)), float(0.5 + r * std::sin(t))});
+    }
+    return std::make_unique<CrPolygon>(0, 1, std::move(v));
+}
+
+CPoint GrabPolygon(CRgnLayer& layer, const CRect& a) {
+    // Vertex 0, the rightmost point, lies on the outline and off the box's
+    // corners.
+    const CPoint v = static_cast<CPolygonLayer&>(layer).GetVertices().at(0);
+    return CPoint(a.left + v.x, a.bottom - v.y);
+}
+
+std::unique_ptr<CDataRgn> MakeQuadrant() {
+    return std::make_unique<CrQuadrant>(0, 1, 0.45f, 0.5f, 0.52f, 0.43f, 0.48f, 0.47f);
+}
+
+CPoint GrabQuadrant(CRgnLayer& layer, const CRect& a) {
+    const CPoint c = static_cast<CQuadLayer&>(layer).GetCentre();
+    return CPoint(a.left + c.x, a.bottom - c.y);
+}
+
+const Shape kShapes[] = {
+    {"drag_step", &MakeRect, &GrabRect},
+    {"polygon_drag", &MakePolygon, &GrabPolygon},
+    {"quadrant_drag", &MakeQuadrant, &GrabQuadrant},
+};
+
+void Run(int64_t events, const Shape& shape) {
+    std::printf("--- %s, %lld events\n", shape.key, (long long)events);
     auto t0 = Clock::now();
     VexaDataShell shell(lmbench::MakeData(events, 11), "bench");
-    // The dragged gate and five gates that depend on it.
-    CGateNode* dragged =
-        shell.AddRegionGate(std::make_unique<CrRect>(0, 1, RgnPoint{0.25f, 0.3f}, RgnPoint{0.6f, 0.75f}), 0, "R");
+    // The dragged gate (a quadrant's part 0) and five gates that depend on it.
+    CGateNode* dragged = shell.AddRegionGate(shape.make(), 0, "R");
     const int32_t r = shell.GetGateIndex(dragged);
     CGateNode* inner =
         shell.AddRegionGate(std::make_unique<CrRect>(0, 1, RgnPoint{0.3f, 0.4f}, RgnPoint{0.5f, 0.6f}), r, "R1");
@@ -59,9 +110,9 @@ void Run(int64_t events) {
     CPLOT plot(CRect(0, 0, 250, 250), shell.GetRoot(), nullptr, 0, 1);
     for (const auto& l : plot.GetDotLayers()) l->SetActive(true);
     plot.ShowRegion(dragged->GetRegion());
-    auto* layer = dynamic_cast<CRectLayer*>(plot.GetRegionLayers().at(0).get());
+    auto* layer = plot.GetRegionLayers().empty() ? nullptr : dynamic_cast<CRgnLayer*>(plot.GetRegionLayers()[0].get());
     if (!layer) {
-        std::printf("the plot made no rectangle layer for the region\n");
+        std::printf("the plot made no layer for the region\n");
         return;
     }
     plot.SelectRegionLayer(0);
@@ -73,10 +124,9 @@ void Run(int64_t events) {
     };
     redraw();
 
-    // Grab the left edge, then move one pixel a step, right then back.
+    // Grab the shape's move, then move one pixel a step, right then back.
     const CRect a = plot.GetPlotArea();
-    const CRect box = layer->GetBox();
-    CPoint at(a.left + box.left, a.bottom - (box.top + box.bottom) / 2);
+    CPoint at = shape.grab(*layer, a);
     int32_t state = kTrackRegionSelected;
     if (!layer->OnButtonDown(at, &state) || state != kTrackRegionMove) {
         std::printf("the press did not grab the region (state %d)\n", state);
@@ -105,9 +155,9 @@ void Run(int64_t events) {
     PrintRow("push + 6 gates", push);
     PrintRow("plot redraw", draw);
     PrintRow("one drag step", step, "   (" + std::to_string(kSteps) + " steps)");
-    std::printf("  gate R holds %u events, percentage %s\n", dragged->GetMask().CountSetBits(),
-                layer->GetPercentText().c_str());
-    lmbench::Bench("drag_step_" + lmbench::SizeKey(events) + "_ms", lmbench::Summarize(step).median, "ms");
+    std::printf("  gate R holds %u events\n", dragged->GetMask().CountSetBits());
+    lmbench::Bench(std::string(shape.key) + "_" + lmbench::SizeKey(events) + "_ms",
+                   lmbench::Summarize(step).median, "ms");
 }
 
 }  // namespace
@@ -118,7 +168,8 @@ int main(int argc, char** argv) {
     std::vector<int64_t> sizes;
     for (int i = 1; i < argc; ++i) sizes.push_back(std::max<int64_t>(std::atoll(argv[i]), 1000));
     if (sizes.empty()) sizes = {1000000, 10000000};
-    std::printf("bench_drag: one step of dragging a rectangle region live\n");
-    for (int64_t n : sizes) Run(n);
+    std::printf("bench_drag: one step of dragging a region live\n");
+    for (const Shape& shape : kShapes)
+        for (int64_t n : sizes) Run(n, shape);
     return 0;
 }
