@@ -56,15 +56,16 @@ void Run(int64_t events) {
     shell.AddLogicGate(kGateAnd, {dragged, inner}, "RandR1");
     // Ranges of FS from nearly nothing to nearly everything.
     for (int i = 0; i < 43; ++i)
-        shell.AddRegionGate(std::make_unique<CrRange>(0, 0, 0.0f, 0.22f + 0.0155f * float(i)), 0,
+        shell.AddRegionGate(std::make_unique<CrRange>(0, 0, 0.0f, 0.265f + 0.0150f * float(i)), 0,
                             "H" + std::to_string(i));
     double lo = 100.0, hi = 0.0;
-    for (int32_t g = 1; g < shell.GetGateCount(); ++g) {
+    const int32_t firstRange = shell.GetGateCount() - 43;
+    for (int32_t g = firstRange; g < shell.GetGateCount(); ++g) {
         const double p = shell.GetGate(g)->GetStatItem()->GetPercent() * 100.0;
         lo = std::min(lo, p);
         hi = std::max(hi, p);
     }
-    std::printf("%d gates, %.1f %% .. %.1f %% of the events\n", shell.GetGateCount() - 1, lo, hi);
+    std::printf("%d gates; the ranges hold %.1f %% .. %.1f %% of the events\n", shell.GetGateCount() - 1, lo, hi);
 
     CTrkResult table(0, 300, &shell, nullptr);
     std::vector<int32_t> codes, params;
