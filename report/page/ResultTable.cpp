@@ -162,22 +162,29 @@ void CTrkResult::OnGateRemoving(CGateNode* gate) {
 
 void CTrkResult::OnDataChanged() {
     if (m_pDocument) m_pDocument->AddDirtyRect(m_rect);
-    const bool sameGates = m_shell && m_shell->GetGates() == m_gates;
-    if (!sameGates) {
-        Rebuild();
-    } else if (!m_noticeSinceData) {
-        // Events changed without a statistics notice (a new data set, a new
-        // compensation): every value is stale. After a region edit only the
-        // gates that told us are.
-        for (auto& row : m_rows) row->stale = true;
-    }
-    m_noticeSinceData = false;
+    if (!m_shell || m_shell->GetGates() != m_gates) Rebuild();
+    else CheckDataStamp();
     if (m_pDocument) m_pDocument->AddDirtyRect(m_rect);
+}
+
+uint64_t CTrkResult::DataStamp() const {
+    CDataSet* ds = m_shell ? m_shell->GetDataSet() : nullptr;
+    CEventMatrix* matrix = ds ? ds->GetEventMatrix() : nullptr;
+    return matrix ? matrix->GetGeneration() : 0;
+}
+
+// New events or new columns (another data set, a compensation) re-evaluate
+// the gates without a statistics notice: every value is stale then. After a
+// region edit only the gates that told their rows are.
+void CTrkResult::CheckDataStamp() {
+    const uint64_t stamp = DataStamp();
+    if (stamp == m_dataStamp) return;
+    m_dataStamp = stamp;
+    for (auto& row : m_rows) row->stale = true;
 }
 
 void CTrkResult::OnRowChanged(GateRow* row) {
     row->stale = true;
-    m_noticeSinceData = true;
     if (m_pDocument) m_pDocument->InvalidateObject(this);
 }
 
@@ -215,6 +222,7 @@ void CTrkResult::RebuildFrom(const std::vector<CGateNode*>& gates) {
     }
     m_valueCodes = m_codes;
     m_valueParams = m_params;
+    CheckDataStamp();
 }
 
 CRect CTrkResult::GridRect() const {

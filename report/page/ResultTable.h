@@ -148,6 +148,8 @@ private:
     // rows whose gate stays.
     void RebuildFrom(const std::vector<CGateNode*>& gates);
     void OnRowChanged(GateRow* row);
+    uint64_t DataStamp() const;
+    void CheckDataStamp();
     struct CellTask;
     std::vector<CellTask> TasksOf(GateRow& row) const;
     void RunTask(const CellTask& task) const;
@@ -182,8 +184,8 @@ private:
     std::unique_ptr<CCell> m_dragCell;
     int32_t m_dragBorder = -1;
     int32_t m_dragX = -1;
-    // A statistics notice arrived since the last data notice.
-    bool m_noticeSinceData = false;
+    // Generation of the event columns the values were computed from.
+    uint64_t m_dataStamp = 0;
 };
 
 // Makers for the view, the document's loader and the plot's "Result" command.

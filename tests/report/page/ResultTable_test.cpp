@@ -18,6 +18,7 @@
 
 #include "base/Archive.h"
 #include "core/DataShell.h"
+#include "core/EventMatrix.h"
 #include "core/GateNode.h"
 #include "core/Region.h"
 #include "core/StatItem.h"
@@ -367,6 +368,17 @@ TEST_F(ResultTableTest, ARegionEditRecomputesOnlyTheGatesItChanged) {
     ExpectCellsAreStatItems(t);
     // R2 and R1&R2 only, once each.
     EXPECT_EQ(t.GetComputedCount() - before, 2 * 10);
+
+    // A rename tells the statistics users; a compensation tells none of
+    // them, yet every value changes.
+    r1->SetName("renamed");
+    CSpillMatrix m(2);
+    m.indices = {0, 1};
+    m.values = {1.0f, 0.25f, 0.0f, 1.0f};
+    s->SetCompMatrix(&m, true);
+    s->OnDataSetChanged();
+    ASSERT_NE(s->GetRoot()->GetStatItem()->GetStatText(1, kStatMean), "500.00");
+    ExpectCellsAreStatItems(t);
 }
 
 // ================================================================ texts
