@@ -92,6 +92,11 @@ enum PlotMenuCommand : int32_t {
     kPlotCmdCompensate = 21,
     kPlotCmdCopy = 24,
     kPlotCmdAsDefault = 25,
+    // The plot's kinds, checked as the plot shows them.
+    kPlotCmdKindDot = 26,
+    kPlotCmdKindDensity = 27,
+    kPlotCmdKindContour = 28,
+    kPlotCmdKindHistogram = 29,
     kPlotCmdGateBase = 100,
     kPlotCmdParamBase = 500,
     kPlotCmdGateHighBase = 0x40000000,

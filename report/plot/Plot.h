@@ -37,14 +37,19 @@ class QString;
 // The layer showing and editing region on plot, by the region's kind; null for
 // a kind without a layer class (and for no region).
 std::unique_ptr<CLayer> MakeRegionLayer(CDataRgn* region, CPLOT* plot);
+// The density and contour layers of plot on gate (DensityLayer.cpp,
+// ContourLayer.cpp).
+std::unique_ptr<CLayer> MakeDensityLayer(CGateNode* gate, int32_t xPar, int32_t yPar, CPLOT* plot);
+std::unique_ptr<CLayer> MakeContourLayer(CGateNode* gate, int32_t xPar, int32_t yPar, CPLOT* plot);
 
-// Makers of the layer classes that live apart from the plot. Until a density
-// or contour maker is registered the plot shows no such layer, and a record
-// holding one cannot be read.
+// Makers of the layer classes that live apart from the plot: the program's
+// own from the start; tests put doubles here. Without a density or contour
+// maker the plot shows no such layer, and a record holding one cannot be
+// read.
 struct PlotLayerMakers {
     // (gate, X parameter, Y parameter, plot)
-    std::unique_ptr<CLayer> (*density)(CGateNode*, int32_t, int32_t, CPLOT*) = nullptr;
-    std::unique_ptr<CLayer> (*contour)(CGateNode*, int32_t, int32_t, CPLOT*) = nullptr;
+    std::unique_ptr<CLayer> (*density)(CGateNode*, int32_t, int32_t, CPLOT*) = &MakeDensityLayer;
+    std::unique_ptr<CLayer> (*contour)(CGateNode*, int32_t, int32_t, CPLOT*) = &MakeContourLayer;
     // Region layers: the program's own from the start; tests put a double
     // here. Shown regions, copies and plot records all go through it.
     std::unique_ptr<CLayer> (*region)(CDataRgn*, CPLOT*) = &MakeRegionLayer;

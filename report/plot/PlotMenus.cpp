@@ -52,6 +52,35 @@ void ShowPasteError(const char* text) {
 
 bool SameTrans(const CTRANS* a, const CTRANS* b) { return a && b && a->IsEqual(*b); }
 
+// The kind items: command, text, style bit.
+struct KindItem {
+    int32_t id;
+    const char* text;
+    int32_t bit;
+};
+constexpr KindItem kKindItems[] = {
+    {kPlotCmdKindDot, "Dot", kPlotFlagDots},
+    {kPlotCmdKindDensity, "Density", kPlotFlagDensity},
+    {kPlotCmdKindContour, "Contour", kPlotFlagContour},
+    {kPlotCmdKindHistogram, "Histogram", kPlotFlagHistogram},
+};
+constexpr int32_t kKindBits = kPlotFlagDots | kPlotFlagDensity | kPlotFlagContour | kPlotFlagHistogram;
+
+// The kinds after the kind `bit` was toggled: a histogram shows no
+// two-parameter kind beside it, and a plot never ends without a kind
+// (unchecking the last one leaves dots, or a histogram after dots).
+int32_t ToggledKinds(int32_t flags, int32_t bit) {
+    int32_t kinds = flags & kKindBits;
+    if (!(kinds & bit)) {
+        kinds |= bit;
+        kinds = bit == kPlotFlagHistogram ? kPlotFlagHistogram : (kinds & ~kPlotFlagHistogram);
+    } else {
+        kinds &= ~bit;
+        if (kinds == 0) kinds = bit == kPlotFlagDots ? kPlotFlagHistogram : kPlotFlagDots;
+    }
+    return kinds;
+}
+
 }  // namespace
 
 void CPLOT::SetCommandHooks(const PlotCommandHooks& hooks) { Hooks() = hooks; }
@@ -150,6 +179,9 @@ bool CPLOT::BuildContextMenu(std::vector<lm::MenuItem>* menu, uint32_t, CPoint p
     menu->push_back(Item(kPlotCmdExportGraphic, "Export Graphic"));
     menu->push_back(Item(kPlotCmdCopy, "Copy"));
     menu->push_back(Item(kPlotCmdAsDefault, "As Default"));
+    menu->push_back(lm::MenuItem::Separator());
+    for (const KindItem& k : kKindItems)
+        menu->push_back(lm::MenuItem::Command(k.id, QString::fromUtf8(k.text), true, (m_flags & k.bit) != 0));
     return true;
 }
 
@@ -204,6 +236,14 @@ bool CPLOT::OnContextCommand(uint32_t id, int32_t extra) {
             return true;
         case kPlotCmdAsDefault:
             AsDefault();
+            return true;
+        case kPlotCmdKindDot:
+        case kPlotCmdKindDensity:
+        case kPlotCmdKindContour:
+        case kPlotCmdKindHistogram:
+            for (const KindItem& k : kKindItems)
+                if (uint32_t(k.id) == id) SetPlotType(ToggledKinds(m_flags, k.bit) | (m_flags & ~kKindBits));
+            Repaint();
             return true;
         default:
             break;

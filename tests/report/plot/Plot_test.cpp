@@ -479,10 +479,12 @@ TEST_F(PlotTest, DensityLayerOfAClearedBitKeepsTheRecordAligned) {
         EXPECT_EQ(in.Remaining(), 0u);
     }
     // Without a maker for density layers the record cannot be read.
-    CPLOT::SetLayerMakers(saved);
+    makers.density = nullptr;
+    CPLOT::SetLayerMakers(makers);
     CPLOT loaded(&doc);
     CArchive in(rec);
     EXPECT_THROW(loaded.Load(in), CArchiveException);
+    CPLOT::SetLayerMakers(saved);
 }
 
 // ================================================================ notices
