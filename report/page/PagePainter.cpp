@@ -185,9 +185,10 @@ QImage CPagePainter::RenderArea(const CLumitraDoc& doc, const CRect& area) {
     if (w > kMaxRenderSide || h > kMaxRenderSide || w * h > kMaxRenderPixels) return QImage();
     QImage img(int(w), int(h), QImage::Format_RGB32);
     if (img.isNull()) return img;
+    img.fill(lm::ToQColor(kPaper));
     QPainter p(&img);
     p.translate(-area.left, -area.top);
-    doc.DrawObjectsInRect(area, &p);
+    DrawObjects(p, doc, area, PageTarget::Paper);
     p.end();
     return img;
 }

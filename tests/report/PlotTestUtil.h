@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/Archive.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
 #include "core/GateNode.h"
@@ -98,6 +99,22 @@ public:
         return m_region && m_region->GetXParam() == x && m_region->GetYParam() == y;
     }
     void UpdatePercentText() override { ++percentUpdates; }
+    // The program's region-layer record (label rectangle, label anchor, and
+    // a range's bar level), so that reports written under the double open in
+    // the program.
+    void Store(CArchive& ar) const override {
+        ar.WriteRect(m_box);
+        ar.WriteFloat(0.0f);
+        ar.WriteFloat(0.0f);
+        if (IsRange()) ar.WriteInt32(0);
+    }
+    void Load(CArchive& ar) override {
+        (void)ar.ReadRect();
+        (void)ar.ReadFloat();
+        (void)ar.ReadFloat();
+        if (IsRange()) (void)ar.ReadInt32();
+    }
+    bool IsRange() const { return m_region && m_region->GetType() == kRgnRange; }
     void SetSelected(bool s) override { selected = s; }
 
     int percentUpdates = 0;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "core/DataSet.h"
@@ -718,6 +719,10 @@ TEST_F(DocFileTest, ASaveReplacesTheFileWholeAndLeavesNoTemporaryFile) {
 TEST_F(DocFileTest, TheFuzzSeedsInTheSourceTreeAreReportsThatOpen) {
     const fs::path seeds = fs::path(__FILE__).parent_path().parent_path().parent_path().parent_path() / "fuzz" / "fld-seeds";
     if (!fs::is_directory(seeds)) GTEST_SKIP() << "no seed folder at " << seeds;
+    // The fuzzer reads them with the program's own region layers, not the double.
+    PlotLayerMakers makers = CPLOT::GetLayerMakers();
+    makers.region = &MakeRegionLayer;
+    CPLOT::SetLayerMakers(makers);
     int opened = 0;
     for (const auto& e : fs::directory_iterator(seeds)) {
         CLumitraDoc doc;
@@ -860,6 +865,74 @@ TEST(DocFileRealLayers, RegionLayersOfTheProgramRoundTripAndRender) {
     for (int y = 0; y < page.height(); ++y)
         for (int x = 0; x < page.width(); ++x) dark += qGray(page.pixel(x, y)) < 128;
     EXPECT_GT(dark, 500);  // axes, dots and region outlines were drawn
+}
+
+// A report keeps the regions its plots show whether or not its FCS file is
+// still there: the plot record reads the same bytes with or without events.
+TEST(DocFileRealLayers, ShownRegionsComeBackWithoutTheirFcsFileAndAgainWithIt) {
+    rtest::EnsureApp();
+    plottest::ResetPlotDefaults();
+    lmtest::TempDir dir;
+    lm::ScriptedUiServices ui;
+    lm::ScopedUiServices install{&ui};
+    fldtest::ScopedPalette palette;
+
+    struct Case {
+        const char* name;
+        std::function<std::unique_ptr<CDataRgn>()> region;
+    };
+    const Case cases[] = {
+        {"rect", [] { return std::make_unique<CrRect>(0, 1, RgnPoint{0.1f, 0.1f}, RgnPoint{0.8f, 0.8f}); }},
+        {"polygon",
+         [] { return std::make_unique<CrPolygon>(0, 1, std::vector<RgnPoint>{{0.1f, 0.1f}, {0.9f, 0.3f}, {0.4f, 0.95f}}); }},
+        // Four parts, one layer: the record names part 0.
+        {"quadrant", [] { return std::make_unique<CrQuadrant>(0, 1, 0.5f, 0.5f, 0.4f, 0.6f, 0.45f, 0.55f); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string fcs = dir.Write(std::string(c.name) + ".fcs", fldtest::FiveParamFcs(200));
+        const std::string path = dir.File(std::string(c.name) + ".fld");
+        size_t layers = 0;
+        {
+            CLumitraDoc doc;
+            VexaDataShell* s = doc.OpenDataFile(fcs, 0);
+            ASSERT_NE(s, nullptr);
+            ASSERT_NE(s->AddRegionGate(c.region(), 0, "G"), nullptr);
+            auto plot = std::make_unique<CPLOT>(CRect(5, 5, 255, 255), s->GetGate(0), &doc, 0, 1);
+            plot->ShowRegion(s->GetRegion(0));
+            layers = plot->GetRegionLayers().size();
+            ASSERT_GT(layers, 0u);
+            doc.AddObject(std::move(plot));
+            QString error;
+            ASSERT_TRUE(doc.OnSaveDocument(Q(path), &error)) << error.toStdString();
+        }
+        const std::vector<uint8_t> first = ReadBytes(path);
+        if (std::string(c.name) == "quadrant") MaybeWriteSeed("shown-regions.fld", first);
+
+        fs::rename(fcs, fcs + ".away");
+        {
+            CLumitraDoc missing;
+            QString error;
+            ASSERT_TRUE(missing.OnOpenDocument(Q(path), &error)) << error.toStdString();
+            ASSERT_FALSE(HasEvents(missing.GetDataShellAt(0)));
+            CPLOT* plot = PlotAt(missing, 0);
+            ASSERT_NE(plot, nullptr);
+            EXPECT_EQ(plot->GetState(), kPlotNoData);
+            EXPECT_EQ(plot->GetRegionLayers().size(), layers);
+            ASSERT_EQ(plot->GetShownRegions().size(), 1u);
+            EXPECT_EQ(plot->GetShownRegions()[0], missing.GetDataShellAt(0)->GetRegion(0));
+            const std::string again = dir.File(std::string(c.name) + "-again.fld");
+            ASSERT_TRUE(missing.OnSaveDocument(Q(again), &error)) << error.toStdString();
+            EXPECT_EQ(ReadBytes(again), first);
+        }
+        fs::rename(fcs + ".away", fcs);
+        CLumitraDoc back;
+        QString error;
+        ASSERT_TRUE(back.OnOpenDocument(Q(path), &error)) << error.toStdString();
+        ASSERT_TRUE(HasEvents(back.GetDataShellAt(0)));
+        EXPECT_EQ(PlotAt(back, 0)->GetState(), kPlotReady);
+        EXPECT_EQ(PlotAt(back, 0)->GetRegionLayers().size(), layers);
+    }
 }
 
 }  // namespace

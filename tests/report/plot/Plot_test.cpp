@@ -363,8 +363,8 @@ TEST_F(PlotTest, RecordRoundTripsLayersAndRegions) {
     EXPECT_EQ(IntAt(rec, kOffGate), 1);
     EXPECT_EQ(IntAt(rec, kOffHistPresence), 1);
     // 171 + histogram (16) + three dot entries (12 each) + a region entry
-    // (4) + a shown region (4) + 4 bytes of "memo".
-    EXPECT_EQ(rec.size(), 171u + 16 + 36 + 4 + 4 + 4);
+    // (4 + its 24-byte layer record) + a shown region (4) + 4 bytes of "memo".
+    EXPECT_EQ(rec.size(), 171u + 16 + 36 + 4 + 24 + 4 + 4);
 
     CPLOT loaded(&doc);
     CArchive in(rec);
