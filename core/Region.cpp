@@ -1,6 +1,8 @@
 #include "core/Region.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -9,20 +11,24 @@
 #include "core/EventMatrix.h"
 #include "core/FractionCache.h"
 #include "core/GateNode.h"
+#include "core/Slices.h"
 #include "core/Trans.h"
 
 namespace {
 
-// Writes the result of inside(i) for the first n events allowed by parent
-// (every event without one) into mask, a whole word at a time. Bits of
-// events not tested stay clear.
+// Writes the result of inside(i) for the events of words [wordBegin,
+// wordEnd) among the first n events allowed by parent (every event without
+// one) into mask, a whole word at a time. Bits of events not tested stay
+// clear.
 template <class Inside>
-void FillMask(uint32_t n, const EventBitMask* parent, EventBitMask& mask, Inside&& inside) {
+void FillMask(uint32_t n, const EventBitMask* parent, EventBitMask& mask, size_t wordBegin,
+              size_t wordEnd, Inside&& inside) {
     uint32_t* out = mask.Words();
     const uint32_t* pw = parent ? parent->Words() : nullptr;
     const uint32_t full = n >> 5;
     const uint32_t rest = n & 31;
-    for (uint32_t w = 0; w < full; ++w) {
+    const uint32_t fullEnd = std::min<uint32_t>(full, uint32_t(wordEnd));
+    for (uint32_t w = uint32_t(wordBegin); w < fullEnd; ++w) {
         const uint32_t allow = pw ? pw[w] : ~0u;
         if (allow == 0) continue;
         const uint32_t base = w << 5;
@@ -39,7 +45,7 @@ void FillMask(uint32_t n, const EventBitMask* parent, EventBitMask& mask, Inside
         }
         out[w] = bits;
     }
-    if (rest) {
+    if (rest && wordBegin <= full && full < wordEnd) {
         uint32_t a = (pw ? pw[full] : ~0u) & ((1u << rest) - 1);
         const uint32_t base = full << 5;
         uint32_t bits = 0;
@@ -52,6 +58,17 @@ void FillMask(uint32_t n, const EventBitMask* parent, EventBitMask& mask, Inside
     }
 }
 
+// Below this many mask words (32 events each) a hit test runs on this
+// thread. Slices are whole words, so no two threads write the same word.
+constexpr size_t kMinSliceWords = size_t(1) << 13;
+
+// FillMask over the first n events, split over the cores.
+template <class Inside>
+void FillMaskSliced(uint32_t n, const EventBitMask* parent, EventBitMask& mask, Inside&& inside) {
+    const size_t words = (size_t(n) + 31) >> 5;
+    lm::ForSlices(words, kMinSliceWords, [&](size_t b, size_t e) { FillMask(n, parent, mask, b, e, inside); });
+}
+
 // Side of C relative to the line A-B: true when left of or on it.
 inline bool SideOf(double ax, double ay, double bx, double by, double cx, double cy) {
     return (by - ay) * (cx - ax) <= (cy - ay) * (bx - ax);
@@ -60,6 +77,83 @@ inline bool SideOf(double ax, double ay, double bx, double by, double cx, double
 // The ray of the polygon test ends at the most negative float.
 constexpr float kRayEndX = -3.4028235e38f;
 
+// Whether edge a-b is crossed by the ray from (px, py) to the far left: its
+// ends lie on different sides of the ray's line and the ray's ends on
+// different sides of the edge's line. For a finite point the first holds
+// only when exactly one end has y <= py, which the edge buckets rely on.
+inline bool PolygonEdgeCrossed(double px, double py, RgnPoint a, RgnPoint b) {
+    const double rx = kRayEndX, ry = py;
+    const bool sa = SideOf(px, py, rx, ry, a.x, a.y);
+    const bool sb = SideOf(px, py, rx, ry, b.x, b.y);
+    if (sa == sb) return false;
+    const bool sp = SideOf(a.x, a.y, b.x, b.y, px, py);
+    const bool sr = SideOf(a.x, a.y, b.x, b.y, rx, ry);
+    return sp != sr;
+}
+
+// The edges of a polygon sorted into horizontal bands of its box, so that a
+// point is tested only against the edges whose y span meets its band. Band
+// of y: floor((y - y0) * scale), clamped; being monotonic in y, an edge listed
+// in the bands of its lowest to its highest y is listed in the band of every
+// point whose y lies in its span.
+class PolygonBands {
+public:
+    // False when the vertices are not all finite (the bands cannot be
+    // trusted then: test every edge).
+    bool Build(const std::vector<RgnPoint>& v, float y0, float y1) {
+        for (const RgnPoint& p : v)
+            if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
+        const size_t n = v.size();
+        m_bands = int32_t(std::clamp<size_t>(n, 1, 1024));
+        m_y0 = y0;
+        const double h = double(y1) - double(y0);
+        m_scale = h > 0.0 ? m_bands / h : 0.0;
+        // Counting sort of the edges by band.
+        std::vector<uint32_t> count(size_t(m_bands) + 1, 0);
+        auto span = [&](size_t k, int32_t* lo, int32_t* hi) {
+            const RgnPoint a = v[k], b = v[(k + 1) % n];
+            *lo = Band(std::min(a.y, b.y));
+            *hi = Band(std::max(a.y, b.y));
+        };
+        for (size_t k = 0; k < n; ++k) {
+            int32_t lo, hi;
+            span(k, &lo, &hi);
+            for (int32_t j = lo; j <= hi; ++j) ++count[size_t(j) + 1];
+        }
+        for (size_t j = 1; j < count.size(); ++j) count[j] += count[j - 1];
+        m_start = count;
+        m_edges.resize(count.back());
+        for (size_t k = 0; k < n; ++k) {
+            int32_t lo, hi;
+            span(k, &lo, &hi);
+            for (int32_t j = lo; j <= hi; ++j) m_edges[count[size_t(j)]++] = {v[k], v[(k + 1) % n]};
+        }
+        return true;
+    }
+
+    int32_t Band(float y) const {
+        const double t = (double(y) - m_y0) * m_scale;
+        if (!(t > 0.0)) return 0;
+        if (t >= m_bands) return m_bands - 1;
+        return int32_t(t);
+    }
+
+    // Odd number of edges crossed by the ray from (px, py) to the left.
+    bool OddCrossings(float px, float py) const {
+        const int32_t b = Band(py);
+        unsigned count = 0;
+        for (uint32_t k = m_start[size_t(b)], e = m_start[size_t(b) + 1]; k < e; ++k)
+            count += PolygonEdgeCrossed(px, py, m_edges[k].first, m_edges[k].second) ? 1u : 0u;
+        return (count & 1u) != 0;
+    }
+
+private:
+    int32_t m_bands = 1;
+    double m_y0 = 0.0, m_scale = 0.0;
+    std::vector<uint32_t> m_start;
+    std::vector<std::pair<RgnPoint, RgnPoint>> m_edges;
+};
+
 // Ends of the quadrant's arms and test rays.
 constexpr float kArmRight = 1.01f;
 constexpr float kArmTop = 1.01f;
@@ -67,14 +161,80 @@ constexpr float kArmLeft = -0.1f;
 constexpr float kArmBottom = -0.1f;
 constexpr float kRayUp = 1.1f;
 
+// Side test of the quadrant: (C.x - A.x)(B.y - A.y) <= (C.y - A.y)(B.x - A.x).
+inline bool SegSide(RgnPoint A, RgnPoint B, RgnPoint C) {
+    return (double(C.x) - A.x) * (double(B.y) - A.y) <= (double(C.y) - A.y) * (double(B.x) - A.x);
+}
+
+// Sign test of the product of two double differences: a product of two
+// differences of floats neither overflows nor underflows to zero, so its
+// sign is that of the factors.
+inline bool ProductAtLeastZero(double a, double b) { return a == 0.0 || b == 0.0 || (a > 0.0) == (b > 0.0); }
+inline bool ProductAtMostZero(double a, double b) { return a == 0.0 || b == 0.0 || (a > 0.0) != (b > 0.0); }
+
+// The four parts of a quadrant in one pass over an event: bit k set when the
+// event is in part k, exactly as CrQuadrant::Contains of part k decides.
+// Arms: 0 right, 1 up, 2 left, 3 down; rays: 0 left, 1 right, 2 down, 3 up.
+class QuadrantClassifier {
+public:
+    QuadrantClassifier(float cx, float cy, const float a[4])
+        : m_c{cx, cy},
+          m_arm{RgnPoint{kArmRight, a[0]}, RgnPoint{a[1], kArmTop}, RgnPoint{kArmLeft, a[2]},
+                RgnPoint{a[3], kArmBottom}} {
+        m_finite = std::isfinite(cx) && std::isfinite(cy);
+        for (int i = 0; i < 4; ++i) m_finite = m_finite && std::isfinite(a[i]);
+    }
+
+    uint32_t PartsOf(float fx, float fy) const {
+        const RgnPoint p{fx, fy};
+        const RgnPoint ray[4] = {{kArmLeft, fy}, {kArmRight, fy}, {fx, kArmBottom}, {fx, kRayUp}};
+        const bool fast = m_finite && std::isfinite(fx) && std::isfinite(fy);
+        // Side of X against the ray P-ray[r]. On a ray along an axis one
+        // product of SegSide is an exact zero, leaving a sign test.
+        auto raySide = [&](int r, RgnPoint x) {
+            if (!fast) return SegSide(p, ray[r], x);
+            if (r < 2) return ProductAtLeastZero(double(x.y) - p.y, double(ray[r].x) - p.x);
+            return ProductAtMostZero(double(x.x) - p.x, double(ray[r].y) - p.y);
+        };
+        bool armSideP[4];
+        for (int i = 0; i < 4; ++i) armSideP[i] = SegSide(m_c, m_arm[i], p);
+        // crosses[r] bit i: segment P-ray[r] crosses arm i (RgnSegmentsCross).
+        uint32_t crosses[4];
+        for (int r = 0; r < 4; ++r) {
+            const bool centreSide = raySide(r, m_c);
+            uint32_t bits = 0;
+            for (int i = 0; i < 4; ++i) {
+                const bool c = centreSide != raySide(r, m_arm[i]) &&
+                               armSideP[i] != SegSide(m_c, m_arm[i], ray[r]);
+                bits |= uint32_t(c) << i;
+            }
+            crosses[r] = bits;
+        }
+        uint32_t parts = 0;
+        for (int k = 0; k < 4; ++k) {
+            const Part& t = kParts[k];
+            const uint32_t arms = (1u << t.armA) | (1u << t.armB);
+            if ((crosses[t.h] & arms) && (crosses[t.v] & arms)) parts |= 1u << k;
+        }
+        return parts;
+    }
+
+private:
+    struct Part {
+        int armA, armB, h, v;
+    };
+    // Each part's two arms and its two rays.
+    static constexpr Part kParts[4] = {{0, 1, 0, 2}, {1, 2, 1, 2}, {2, 3, 1, 3}, {3, 0, 0, 3}};
+
+    RgnPoint m_c;
+    RgnPoint m_arm[4];
+    bool m_finite = false;
+};
+
 }  // namespace
 
 bool RgnSegmentsCross(RgnPoint a, RgnPoint b, RgnPoint c, RgnPoint d) {
-    // Side test of the quadrant: (C.x - A.x)(B.y - A.y) <= (C.y - A.y)(B.x - A.x).
-    auto side = [](RgnPoint A, RgnPoint B, RgnPoint C) {
-        return (double(C.x) - A.x) * (double(B.y) - A.y) <= (double(C.y) - A.y) * (double(B.x) - A.x);
-    };
-    return side(a, b, c) != side(a, b, d) && side(c, d, a) != side(c, d, b);
+    return SegSide(a, b, c) != SegSide(a, b, d) && SegSide(c, d, a) != SegSide(c, d, b);
 }
 
 // ---------------------------------------------------------------------------
@@ -212,9 +372,9 @@ bool CDataRgn::FillHits(const RegionInput& in, EventBitMask& mask, const EventBi
     const float* fx = c.fx;
     const float* fy = c.fy;
     if (fy)
-        FillMask(c.count, parentMask, mask, [&](uint32_t i) { return inside(fx[i], fy[i]); });
+        FillMaskSliced(c.count, parentMask, mask, [&](uint32_t i) { return inside(fx[i], fy[i]); });
     else
-        FillMask(c.count, parentMask, mask, [&](uint32_t i) { return inside(fx[i], 0.0f); });
+        FillMaskSliced(c.count, parentMask, mask, [&](uint32_t i) { return inside(fx[i], 0.0f); });
     return true;
 }
 
@@ -368,26 +528,23 @@ bool CrPolygon::Contains(float fx, float fy) const {
     const size_t n = m_vertices.size();
     if (n < 3) return false;  // no area
     if (!(m_x0 < fx && fx < m_x1 && m_y0 < fy && fy < m_y1)) return false;
-    const double px = fx, py = fy;
-    const double rx = kRayEndX, ry = fy;
-    // An edge is crossed when its ends lie on different sides of the ray's
-    // line and the ray's ends on different sides of the edge's line.
-    auto crossed = [&](const RgnPoint& a, const RgnPoint& b) {
-        const bool sa = SideOf(px, py, rx, ry, a.x, a.y);
-        const bool sb = SideOf(px, py, rx, ry, b.x, b.y);
-        if (sa == sb) return false;
-        const bool sp = SideOf(a.x, a.y, b.x, b.y, px, py);
-        const bool sr = SideOf(a.x, a.y, b.x, b.y, rx, ry);
-        return sp != sr;
-    };
     unsigned count = 0;
-    for (size_t k = 1; k < n; ++k) count += crossed(m_vertices[k - 1], m_vertices[k]) ? 1u : 0u;
-    count += crossed(m_vertices[n - 1], m_vertices[0]) ? 1u : 0u;
+    for (size_t k = 0; k < n; ++k)
+        count += PolygonEdgeCrossed(fx, fy, m_vertices[k], m_vertices[(k + 1) % n]) ? 1u : 0u;
     return (count & 1u) != 0;
 }
 
 bool CrPolygon::HitTest(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask) {
-    return FillHits(in, mask, parentMask, [this](float x, float y) { return CrPolygon::Contains(x, y); });
+    PolygonBands bands;
+    if (m_vertices.size() < 3 || !bands.Build(m_vertices, m_y0, m_y1))
+        return FillHits(in, mask, parentMask, [this](float x, float y) { return CrPolygon::Contains(x, y); });
+    // A point inside the strict box is finite, so only the edges of its band
+    // can be crossed.
+    const float x0 = m_x0, x1 = m_x1, y0 = m_y0, y1 = m_y1;
+    return FillHits(in, mask, parentMask, [&](float x, float y) {
+        if (!(x0 < x && x < x1 && y0 < y && y < y1)) return false;
+        return bands.OddCrossings(x, y);
+    });
 }
 
 void CrPolygon::SetGeometry(std::vector<RgnPoint> vertices, CDataRgnGPUser* source) {
@@ -477,6 +634,26 @@ void CrCross::GetGeometry(RgnPoint* centre) const { *centre = {m_cx, m_cy}; }
 // ---------------------------------------------------------------------------
 // CrQuadrant
 
+// What the four parts' results were computed from: the geometry, the
+// fraction columns (unchanged while the cache computed nothing new) and the
+// parent's events.
+struct CrQuadrant::PartHits {
+    float geo[6] = {};
+    const FractionCache* cache = nullptr;
+    uint64_t computed = 0;
+    const float* fx = nullptr;
+    const float* fy = nullptr;
+    uint32_t count = 0;
+    bool hasParent = false;
+    std::vector<uint32_t> parent;
+    std::array<EventBitMask, 4> parts;
+
+    bool Matches(const PartHits& k) const {
+        return std::memcmp(geo, k.geo, sizeof geo) == 0 && cache == k.cache && computed == k.computed &&
+               fx == k.fx && fy == k.fy && count == k.count && hasParent == k.hasParent && parent == k.parent;
+    }
+};
+
 CrQuadrant::CrQuadrant(int32_t xParam, int32_t yParam, float cx, float cy, float a0, float a1,
                        float a2, float a3)
     : CDataRgn(kRgnQuadrant, xParam, yParam) {
@@ -559,7 +736,58 @@ bool CrQuadrant::Contains(float fx, float fy) const {
 }
 
 bool CrQuadrant::HitTest(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask) {
-    return FillHits(in, mask, parentMask, [this](float x, float y) { return CrQuadrant::Contains(x, y); });
+    mask.Clear();
+    const Columns c = PrepareColumns(in, mask, parentMask);
+    if (!c.ok) return false;
+    const uint32_t n = c.count;
+    const QuadrantClassifier classify(m_cx, m_cy, m_a);
+    const uint32_t part = uint32_t(m_part);
+    // The four part gates are evaluated one after another with the same
+    // columns and parent: the first walk sorts every event into all four
+    // parts and keeps them with part 0 for the other three. Columns of our
+    // own (no cache) are never shared.
+    CrQuadrant* master = m_master;
+    if (master == nullptr || in.cache == nullptr || !c.ownX.empty() || !c.ownY.empty()) {
+        FillMaskSliced(n, parentMask, mask, [&](uint32_t i) { return (classify.PartsOf(c.fx[i], c.fy[i]) >> part) & 1u; });
+        return true;
+    }
+    auto key = std::make_unique<PartHits>();
+    const float geo[6] = {m_cx, m_cy, m_a[0], m_a[1], m_a[2], m_a[3]};
+    std::memcpy(key->geo, geo, sizeof geo);
+    key->cache = in.cache;
+    key->computed = in.cache->ComputeCount();
+    key->fx = c.fx;
+    key->fy = c.fy;
+    key->count = n;
+    key->hasParent = parentMask != nullptr;
+    if (parentMask) key->parent.assign(parentMask->Words(), parentMask->Words() + ((size_t(n) + 31) >> 5));
+    if (!master->m_hits || !master->m_hits->Matches(*key)) {
+        for (EventBitMask& m : key->parts) m = EventBitMask(n);
+        std::array<uint32_t*, 4> out{};
+        for (int k = 0; k < 4; ++k) out[size_t(k)] = key->parts[size_t(k)].Words();
+        const uint32_t* pw = parentMask ? parentMask->Words() : nullptr;
+        // Whole words per slice: no two threads write one word.
+        lm::ForSlices((size_t(n) + 31) >> 5, kMinSliceWords, [&](size_t wb, size_t we) {
+            for (size_t w = wb; w < we; ++w) {
+                const uint32_t base = uint32_t(w << 5);
+                uint32_t allow = pw ? pw[w] : ~0u;
+                if (n - base < 32) allow &= (1u << (n - base)) - 1;
+                uint32_t bits[4] = {0, 0, 0, 0};
+                while (allow) {
+                    const uint32_t b = uint32_t(__builtin_ctz(allow));
+                    allow &= allow - 1;
+                    const uint32_t parts = classify.PartsOf(c.fx[base + b], c.fy[base + b]);
+                    for (int k = 0; k < 4; ++k) bits[k] |= ((parts >> k) & 1u) << b;
+                }
+                for (int k = 0; k < 4; ++k) out[size_t(k)][w] = bits[k];
+            }
+        });
+        master->m_hits = std::move(key);
+    }
+    const EventBitMask& mine = master->m_hits->parts[part];
+    const uint32_t words = std::min(mask.GetWordCount(), mine.GetWordCount());
+    std::copy(mine.Words(), mine.Words() + words, mask.Words());
+    return true;
 }
 
 void CrQuadrant::SetGeometry(float cx, float cy, float a0, float a1, float a2, float a3,

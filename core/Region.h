@@ -304,6 +304,12 @@ private:
     CrQuadrant(int32_t xParam, int32_t yParam, const float geo[6], int32_t part, CrQuadrant* master);
     void SetArms(const float geo[6]);
 
+    // In part 0: the last results of all four parts with what they were
+    // computed from, so that one walk over the events serves the four part
+    // gates of one evaluation pass.
+    struct PartHits;
+    std::unique_ptr<PartHits> m_hits;
+
     float m_cx = 0.0f, m_cy = 0.0f;
     float m_a[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     int32_t m_part = 0;

@@ -4,8 +4,6 @@
 #include <cmath>
 #include <limits>
 #include <stdexcept>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -15,6 +13,7 @@
 #include "base/Archive.h"
 #include "base/Numbers.h"
 #include "core/Scale.h"
+#include "core/Slices.h"
 
 namespace {
 
@@ -63,34 +62,8 @@ std::unique_ptr<float[]> NewTable(int32_t n) {
 
 bool TableSizeOk(int32_t n) { return n >= 1 && n <= kMaxBinTableSize; }
 
-// Runs fn(begin, end) over [0, n) in a few pieces on short-lived threads when
-// n is large, else at once. fn must be a pure computation on its own slice:
-// the result is the same whatever the split.
-template <class Fn>
-void ForSlices(size_t n, Fn&& fn) {
-    constexpr size_t kMinSlice = size_t(1) << 16;
-    constexpr size_t kMaxSlices = 8;
-    size_t slices = std::thread::hardware_concurrency();
-    if (slices > kMaxSlices) slices = kMaxSlices;
-    if (slices > n / kMinSlice) slices = n / kMinSlice;
-    if (slices <= 1) {
-        fn(size_t(0), n);
-        return;
-    }
-    const size_t chunk = (n + slices - 1) / slices;
-    std::vector<std::thread> workers;
-    workers.reserve(slices - 1);
-    for (size_t b = chunk; b < n; b += chunk) {
-        const size_t e = b + chunk < n ? b + chunk : n;
-        try {
-            workers.emplace_back([&fn, b, e] { fn(b, e); });
-        } catch (const std::system_error&) {
-            fn(b, e);  // no thread to be had: do it here
-        }
-    }
-    fn(size_t(0), chunk);
-    for (std::thread& w : workers) w.join();
-}
+// Below this many events a column is converted on this thread.
+constexpr size_t kMinSlice = size_t(1) << 16;
 
 // Calls fn(e) for every event e < n whose bit is set in words (bit e % 32 of
 // word e / 32).
@@ -387,7 +360,7 @@ float CLogTRANS::ToFractionUnclamped(float v) const {
 
 void CLogTRANS::ToFractions(const float* values, size_t n, float* out) const {
     const double mn = m_min, rg = m_range;
-    ForSlices(n, [mn, rg, values, out](size_t b, size_t e) {
+    lm::ForSlices(n, kMinSlice, [mn, rg, values, out](size_t b, size_t e) {
         for (size_t i = b; i < e; ++i) out[i] = LogFraction(values[i], mn, rg);
     });
 }
@@ -630,7 +603,7 @@ float CLogical::ToFractionUnclamped(float v) const {
 void CLogical::ToFractions(const float* values, size_t n, float* out) const {
     // Every value needs its own Newton inversion (about 70 ns); large
     // columns are shared out over a few threads.
-    ForSlices(n, [this, values, out](size_t b, size_t e) {
+    lm::ForSlices(n, kMinSlice, [this, values, out](size_t b, size_t e) {
         for (size_t i = b; i < e; ++i) out[i] = FractionOf(values[i]);
     });
 }

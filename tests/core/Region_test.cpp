@@ -609,3 +609,74 @@ TEST(RegionInShell, QuadrantPartsBecomeFourGates) {
 }
 
 }  // namespace
+
+// ---- fast hit tests against the per-event test ----------------------------------
+
+// Enough events for the hit test to be split over several threads; half of
+// them on a 1/64 grid, where vertices, arms and centres also lie.
+TEST_F(RegionTest, FastHitTestsMatchThePerEventTest) {
+    constexpr uint32_t kEvents = 600'037;  // not a whole number of words
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> grid(-2, 66);  // a few clamped to 0 or 1
+    std::uniform_real_distribution<double> any(0.0, 1.0);
+    std::vector<Ev> evs(kEvents);
+    for (uint32_t i = 0; i < kEvents; ++i)
+        evs[i] = (i & 1) ? F(grid(rng) / 64.0, grid(rng) / 64.0) : F(any(rng), any(rng));
+    auto ds = MakeData(evs);
+    EventBitMask parent(kEvents);
+    for (uint32_t i = 0; i < kEvents; ++i)
+        if (rng() % 3) parent.Set(i);
+
+    auto g = [](int x, int y) { return RgnPoint{x / 64.0f, y / 64.0f}; };
+    std::vector<RgnPoint> star;
+    for (int k = 0; k < 50; ++k) {
+        const double t = 2.0 * M_PI * k / 50.0, r = (k % 2) ? 0.2 : 0.3;
+        star.push_back({float(0.45 + r * std::cos(t)), float(0.5 + r * std::sin(t))});
+    }
+    std::vector<std::unique_ptr<CDataRgn>> regions;
+    regions.push_back(std::make_unique<CrPolygon>(0, 1, std::vector{g(8, 8), g(56, 8), g(56, 56), g(8, 56)}));
+    // Concave, with horizontal edges and vertices on the grid.
+    regions.push_back(std::make_unique<CrPolygon>(
+        0, 1, std::vector{g(4, 4), g(60, 4), g(60, 60), g(32, 20), g(32, 40), g(4, 60), g(16, 32)}));
+    // Self-crossing bow tie and pentagram.
+    regions.push_back(std::make_unique<CrPolygon>(0, 1, std::vector{g(8, 8), g(56, 56), g(56, 8), g(8, 56)}));
+    regions.push_back(std::make_unique<CrPolygon>(
+        0, 1, std::vector{g(32, 60), g(12, 4), g(62, 40), g(2, 40), g(52, 4)}));
+    regions.push_back(std::make_unique<CrPolygon>(0, 1, star));
+    auto tilted = std::make_unique<CrQuadrant>(0, 1, 0.45f, 0.55f, 0.7f, 0.3f, 0.4f, 0.65f);
+    auto onGrid = std::make_unique<CrQuadrant>(0, 1, 0.5f, 0.25f, 0.25f, 0.5f, 0.75f, 0.5f);
+    std::vector<std::unique_ptr<CrQuadrant>> parts;
+    for (CrQuadrant* q : {tilted.get(), onGrid.get()})
+        for (int i = 1; i < 4; ++i) parts.push_back(q->TakePart(i));
+    regions.push_back(std::move(tilted));
+    regions.push_back(std::move(onGrid));
+
+    std::vector<float> fx(kEvents), fy(kEvents);
+    const CEventMatrix& m = *ds->GetEventMatrix();
+    lin.ToFractions(m.GetColumn(0), kEvents, fx.data());
+    lin.ToFractions(m.GetColumn(1), kEvents, fy.data());
+    FractionCache cache;
+    // Each region under no parent and a parent, without and with the cache
+    // (whose columns let the quadrant parts share one walk); a quadrant once
+    // more after its centre moved.
+    const EventBitMask* parents[] = {nullptr, &parent};
+    FractionCache* caches[] = {nullptr, &cache};
+    for (const auto& owned : regions) {
+        std::vector<CDataRgn*> tested{owned.get()};
+        auto* q = dynamic_cast<CrQuadrant*>(owned.get());
+        if (q) tested = {q->GetPartRegion(2), q->GetPartRegion(0), q->GetPartRegion(3), q->GetPartRegion(1)};
+        for (int moved = 0; moved < (q ? 2 : 1); ++moved) {
+            if (moved) q->SetGeometry(0.375f, 0.625f, 0.25f, 0.5f, 0.75f, 0.5f, nullptr);
+            for (const EventBitMask* par : parents)
+                for (FractionCache* c : caches)
+                    for (CDataRgn* r : tested) {
+                        EventBitMask mask(kEvents);
+                        ASSERT_TRUE(r->HitTest({ds.get(), &lin, &lin, c}, mask, par));
+                        for (uint32_t i = 0; i < kEvents; ++i)
+                            ASSERT_EQ(mask.Test(i), (!par || par->Test(i)) && r->Contains(fx[i], fy[i]))
+                                << "region " << (&owned - regions.data()) << " part " << r->GetType()
+                                << " event " << i << " at " << fx[i] << "," << fy[i];
+                    }
+        }
+    }
+}
