@@ -293,6 +293,8 @@ TEST_F(RgnLayerTest, HandlesAreFoundInCornerOrderAndBandsAreHalfOpen) {
     EXPECT_TRUE(l->HitOutline({115, 60}));   // the shrunk box ends before 115
     EXPECT_TRUE(l->HitOutline({80, 25}));
     EXPECT_FALSE(l->HitOutline({80, 24}));
+    EXPECT_TRUE(l->HitOutline({80, 104}));
+    EXPECT_FALSE(l->HitOutline({80, 105}));  // top edge exclusive
 }
 
 TEST_F(RgnLayerTest, EllipseAndRangeDeselectOnTheirLabelWhenSelected) {
