@@ -1,5 +1,6 @@
 // Speed of the plot layers on large synthetic data: rebuilding and drawing a
-// dot plot of 10 gates, counting and drawing a histogram, and the cost per
+// dot plot of 10 gates, counting and drawing a histogram, rebuilding and
+// drawing density and contour plots (also at 1,000,000 events), and the cost per
 // event of finding a value's bin in a bin table. Prints its figures; run by
 // hand:
 //   bench_plots [events]        (10,000,000 by default)
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench/BenchCommon.h"
@@ -43,6 +45,19 @@ Stats RebuildAndDraw(CPLOT& plot, int runs) {
         QPainter p(&page);
         plot.Draw(&p);
     });
+}
+
+// Density and contour plots of all events, 250 x 250: rebuild + draw.
+void GridPlots(VexaDataShell& shell, int64_t events) {
+    const std::pair<int32_t, const char*> kinds[] = {{kPlotFlagDensity, "density"}, {kPlotFlagContour, "contour"}};
+    for (const auto& [style, name] : kinds) {
+        GetPlotDefaults().style = style;
+        CPLOT plot(CRect(0, 0, 250, 250), shell.GetRoot(), nullptr, 0, 1);
+        const Stats s = RebuildAndDraw(plot, 7);
+        std::printf("%s plot 250 x 250 of %lld events: rebuild + draw min %.1f ms, median %.1f ms\n", name,
+                    (long long)events, s.min, s.median);
+        lmbench::Bench(std::string(name) + "_" + lmbench::SizeKey(events) + "_ms", s.median, "ms");
+    }
 }
 
 void BinCost(const char* name, const CTRANS& trans, int32_t n, const float* values, size_t count) {
@@ -140,5 +155,11 @@ int main(int argc, char** argv) {
     BinCost("log 5 decades, 170 px", CLogTRANS(0.0f, 5.0f), 170, fl, size_t(events));
     BinCost("logicle, 188 pixels", CLogical(262144.0f, -100.0f, 4.5f), 188, fl, size_t(events));
     lmbench::Bench("hist_" + lmbench::SizeKey(events) + "_ms", slowestHist, "ms");
+
+    GridPlots(shell, events);
+    if (events != 1000000) {
+        VexaDataShell million(lmbench::MakeData(1000000, 11), "bench 1m");
+        GridPlots(million, 1000000);
+    }
     return 0;
 }
