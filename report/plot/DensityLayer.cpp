@@ -13,6 +13,10 @@ CDensityLayer::CDensityLayer(CGateNode* gate, int32_t xPar, int32_t yPar, CPLOT*
 }
 
 void CDensityLayer::AfterBinning() {
+    // The record holds the cell size: it is that of the area the counts are
+    // for, whether or not the plot has been drawn since.
+    const CRect a = GetPlotArea();
+    if (m_gridSize > 0) SetCellSize(a.Width() / m_gridSize + 1, a.Height() / m_gridSize + 1);
     if (GetGate()) {
         ComputeLevels(m_levelCount);
     } else {

@@ -292,6 +292,40 @@ TEST_F(DocFileTest, EveryRegionKindLogicGatesAndPlotsRoundTripByteForByte) {
     EXPECT_EQ(ReadBytes(again), first);
 }
 
+TEST_F(DocFileTest, DensityAndContourPlotsRoundTripByteForByte) {
+    const std::string fcs = WriteFive("five.fcs");
+    const std::pair<int32_t, const char*> kinds[] = {{kPlotFlagDots | kPlotFlagDensity, "density.fld"},
+                                                     {kPlotFlagContour, "contour.fld"}};
+    for (const auto& [style, name] : kinds) {
+        SCOPED_TRACE(name);
+        CLumitraDoc doc;
+        VexaDataShell* s = doc.OpenDataFile(fcs, 0);
+        ASSERT_NE(s, nullptr);
+        auto plot = std::make_unique<CPLOT>(CRect(5, 5, 255, 255), s->GetRoot(), &doc, 0, 1);
+        plot->SetPlotType(style);
+        doc.AddObject(std::move(plot));
+        const std::string path = dir.File(name);
+        QString error;
+        ASSERT_TRUE(doc.OnSaveDocument(Q(path), &error)) << error.toStdString();
+        const std::vector<uint8_t> first = ReadBytes(path);
+        MaybeWriteSeed(name, first);
+
+        CLumitraDoc back;
+        ASSERT_TRUE(back.OnOpenDocument(Q(path), &error)) << error.toStdString();
+        CPLOT* p = PlotAt(back, 0);
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(p->GetStyleFlags(), style);
+        EXPECT_EQ(p->GetDensityLayer() != nullptr, (style & kPlotFlagDensity) != 0);
+        EXPECT_EQ(p->GetContourLayer() != nullptr, (style & kPlotFlagContour) != 0);
+        QImage page(300, 300, QImage::Format_RGB32);
+        QPainter painter(&page);
+        p->Draw(&painter);
+        const std::string again = dir.File(std::string("again-") + name);
+        ASSERT_TRUE(back.OnSaveDocument(Q(again), &error));
+        EXPECT_EQ(ReadBytes(again), first);
+    }
+}
+
 TEST_F(DocFileTest, RealFilesWithEditedCompensationRoundTrip) {
     std::string why;
     const std::string corpus = lmtest::CorpusDir(&why);
