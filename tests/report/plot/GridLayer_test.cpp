@@ -81,6 +81,11 @@ TEST_F(GridLayerTest, GridCountsEqualABinningOfTheEventsAndRestartAtEveryCount) 
         plot.MarkDirty();
         plot.RecalcLayers(true, false);  // every layer counts again
     }
+    // Without transforms (no plot to lend them) nothing is counted.
+    CDensityLayer alone(shell->GetRoot(), 0, 1, nullptr, false);
+    EXPECT_EQ(alone.GetGateEvents(), 0);
+    EXPECT_EQ(alone.GetMaxCount(), 1u);
+    EXPECT_TRUE(alone.GetLevels().empty());
 }
 
 TEST_F(GridLayerTest, LevelsComeFromDistinctNonZeroCounts) {
@@ -170,26 +175,31 @@ TEST_F(GridLayerTest, ContourDrawingAndMaskShareNodesAtBinCentres) {
     }
 }
 
-TEST_F(GridLayerTest, OverlaysBinOnTheSourceAxesAndAgainWhenReset) {
+TEST_F(GridLayerTest, OverlaysBinOnTheSourceAxesAgainWhenResetAndGoWithTheirDataSet) {
     const auto ev = Spread(2000);
     auto shell = MakeShell(ev);
-    CPLOT source(RectForArea(200, 200), shell->GetRoot(), nullptr, 0, 1);
     auto other = MakeShell(Spread(50));
     CPLOT target(RectForArea(150, 150), other->GetRoot(), nullptr, 1, 0);
     ASSERT_TRUE(target.SetXTransKind(kTransLinear, 0.0f, 300.0f));
-    for (CLayer* layer : {source.GetDensityLayer(), source.GetContourLayer()}) {
-        auto* overlay = dynamic_cast<CGridLayer*>(target.AddOverlayLayer(*layer));
-        ASSERT_NE(overlay, nullptr);
-        ExpectCounts(*overlay, ev);
-        EXPECT_EQ(overlay->GetLevels(), static_cast<CGridLayer*>(layer)->GetLevels());
-        overlay->Reset();
-        ExpectCounts(*overlay, ev);
+    {
+        CPLOT source(RectForArea(200, 200), shell->GetRoot(), nullptr, 0, 1);
+        for (CLayer* layer : {source.GetDensityLayer(), source.GetContourLayer()}) {
+            auto* overlay = dynamic_cast<CGridLayer*>(target.AddOverlayLayer(*layer));
+            ASSERT_NE(overlay, nullptr);
+            ExpectCounts(*overlay, ev);
+            EXPECT_EQ(overlay->GetLevels(), static_cast<CGridLayer*>(layer)->GetLevels());
+        }
     }
+    // A resize resets the overlays: they count again, on their own axes.
     target.SetRect(RectForArea(180, 160));
     QImage page(400, 400, QImage::Format_RGB32);
     QPainter p(&page);
     target.Draw(&p);
-    ExpectCounts(*static_cast<CGridLayer*>(target.GetOverlayLayers()[0].get()), ev);
+    ASSERT_EQ(target.GetOverlayLayers().size(), 2u);
+    for (const auto& o : target.GetOverlayLayers()) ExpectCounts(*static_cast<CGridLayer*>(o.get()), ev);
+    shell.reset();
+    EXPECT_TRUE(target.GetOverlayLayers().empty());
+    target.Draw(&p);
 }
 
 TEST_F(GridLayerTest, RecordsRoundTripAndBadCountsOrRadiiAreRefused) {
