@@ -242,7 +242,7 @@ void CDataSet::LoadFrom(const lm::MappedFile& file, const std::string& p, int32_
     }
 
     params = std::make_unique<CParamSet>();
-    params->Build(*primary, int64_t(primary->pairs.size()));
+    params->Build(*primary, int64_t(primary->Pairs().size()));
     // A $TOT no file of this size could hold, with a DATA segment that does not
     // claim it either, is not a truncated file but an impossible count.
     const int64_t bpe = params->bytesPerEvent;

@@ -1,7 +1,6 @@
 #include "core/FcsText.h"
 
 #include <climits>
-#include <cstring>
 
 #include "base/Numbers.h"
 #include "base/Text.h"
@@ -106,7 +105,7 @@ void CKeywordTable::ParseSegment(std::string_view seg) {
         if (expectKeyword) {
             keyword = std::move(token);
         } else {
-            pairs.push_back(CKeywordPair{std::move(keyword), std::string(lm::TrimSpaces(token))});
+            Append(CKeywordPair{std::move(keyword), std::string(lm::TrimSpaces(token))});
             keyword.clear();
         }
         token.clear();
@@ -115,11 +114,14 @@ void CKeywordTable::ParseSegment(std::string_view seg) {
     // A keyword still waiting for its value at the end is dropped.
 }
 
+void CKeywordTable::Append(CKeywordPair pair) {
+    first.try_emplace(pair.keyword, pairs.size());  // a later duplicate keeps the first
+    pairs.push_back(std::move(pair));
+}
+
 const CKeywordPair* CKeywordTable::FindKeyword(std::string_view kw) const {
-    for (const auto& p : pairs)
-        if (p.keyword.size() == kw.size() && std::memcmp(p.keyword.data(), kw.data(), kw.size()) == 0)
-            return &p;
-    return nullptr;
+    const auto it = first.find(kw);
+    return it == first.end() ? nullptr : &pairs[it->second];
 }
 
 std::string CKeywordTable::GetKeywordValue(std::string_view kw) const {
@@ -133,5 +135,6 @@ void CKeywordTable::MergeErrors(std::vector<int32_t>& out) const {
 
 void CKeywordTable::Clear() {
     pairs.clear();
+    first.clear();
     errors.clear();
 }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "base/MappedFile.h"
@@ -45,10 +46,22 @@ public:
     void MergeErrors(std::vector<int32_t>& errors) const;
     void Clear();
 
+    // Every pair in file order, duplicates included.
     const std::vector<CKeywordPair>& Pairs() const { return pairs; }
 
-    std::vector<CKeywordPair> pairs;
     std::vector<int32_t> errors;
+
+private:
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    void Append(CKeywordPair pair);
+
+    std::vector<CKeywordPair> pairs;
+    // Position of each keyword's first pair: a file names every parameter's
+    // keywords, so scanning the list for each would cost $PAR x pairs.
+    std::unordered_map<std::string, size_t, Hash, std::equal_to<>> first;
 };
 
 // offset + base without signed overflow: offsets come from the file and may

@@ -215,4 +215,29 @@ TEST(Corpus, MissingDataSetsAndDamagedCopiesNeverCrash) {
     }
 }
 
+TEST(Corpus, KeywordLookupsFindTheFirstPairOfThatName) {
+    REQUIRE_CORPUS();
+    int looked = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(corpus.dir)) {
+        if (entry.path().extension() == ".json" || entry.path().extension() == ".md") continue;
+        SCOPED_TRACE(entry.path().string());
+        CDataSet ds(entry.path().string(), 0);
+        const CKeywordTable* t = ds.GetKeywordTable();
+        if (!t) continue;
+        const std::vector<CKeywordPair>& pairs = t->Pairs();
+        auto firstNamed = [&pairs](const std::string& k) -> const CKeywordPair* {
+            auto it = std::find_if(pairs.begin(), pairs.end(), [&k](const CKeywordPair& p) { return p.keyword == k; });
+            return it == pairs.end() ? nullptr : &*it;
+        };
+        for (const CKeywordPair& p : pairs) {
+            ASSERT_EQ(t->FindKeyword(p.keyword), firstNamed(p.keyword)) << p.keyword;
+            // Case and length count: neither finds anything that is not there.
+            for (const std::string& other : {p.keyword + " ", p.keyword.substr(1), "x" + p.keyword})
+                ASSERT_EQ(t->FindKeyword(other), firstNamed(other)) << other;
+            ++looked;
+        }
+    }
+    EXPECT_GT(looked, 1000);
+}
+
 }  // namespace
