@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <limits>
 #include <sys/mman.h>
 
 #include "core/DataSet.h"
@@ -161,6 +162,27 @@ float* CEventMatrix::AllocBlock(std::unique_ptr<Block>& b, int32_t columns) {
     return b->data;
 }
 
+// Raw storage for the decoded parameters only. Parameters that cannot be
+// decoded share one zero column, so their number (which only the TEXT
+// bounds) costs no event memory: every stored column is backed by DATA bytes.
+void CEventMatrix::AllocColumns(const std::vector<bool>& decoded) {
+    m_storedColumns = 0;
+    for (bool d : decoded) m_storedColumns += d ? 1 : 0;
+    const bool anyZero = m_storedColumns < m_paramCount;
+    float* base = AllocBlock(m_raw, m_storedColumns + (anyZero ? 1 : 0));
+    m_zeroColumn = anyZero ? base + size_t(m_storedColumns) * size_t(m_eventCount) : nullptr;
+    int32_t slot = 0;
+    for (int32_t j = 0; j < m_paramCount; ++j) {
+        const bool d = size_t(j) < decoded.size() && decoded[size_t(j)];
+        rawColumns[size_t(j)] = d ? base + size_t(slot++) * size_t(m_eventCount) : m_zeroColumn;
+    }
+    currentColumns = rawColumns;
+}
+
+bool CEventMatrix::HasValues(int32_t u) const {
+    return u >= 0 && u < m_paramCount && rawColumns[size_t(u)] && rawColumns[size_t(u)] != m_zeroColumn;
+}
+
 // ---------------------------------------------------------------- decoding
 
 namespace {
@@ -231,9 +253,7 @@ void CEventMatrix::Decode(const lm::MappedFile& file, int64_t dataBegin, int64_t
     // Only events that are really in the file become rows.
     m_eventCount = int32_t(std::min(n, tot));
 
-    float* base = AllocBlock(m_raw);
     rawColumns.assign(size_t(m_paramCount), nullptr);
-    for (int32_t j = 0; j < m_paramCount; ++j) rawColumns[size_t(j)] = base ? base + size_t(j) * size_t(m_eventCount) : nullptr;
     currentColumns = rawColumns;
     TouchAllColumns();
     if (m_eventCount == 0 || m_paramCount == 0) return;
@@ -241,6 +261,7 @@ void CEventMatrix::Decode(const lm::MappedFile& file, int64_t dataBegin, int64_t
     const bool knownType = m_dataType == 'I' || m_dataType == 'F' || m_dataType == 'D';
     if (!knownType) {
         errors.push_back(kErrParamUndecodable);
+        AllocColumns({});
         return;
     }
 
@@ -300,6 +321,9 @@ void CEventMatrix::Decode(const lm::MappedFile& file, int64_t dataBegin, int64_t
         }
     }
     if (undecodable) errors.push_back(kErrParamUndecodable);
+    std::vector<bool> decoded(plans.size());
+    for (size_t j = 0; j < plans.size(); ++j) decoded[j] = plans[j].kernel != Kernel::None;
+    AllocColumns(decoded);
 
     const uint8_t* data = file.Data() + dataBegin;
     // A block of events small enough to stay in cache while every column
@@ -395,12 +419,16 @@ void CEventMatrix::ResetCurrentColumns() {
 }
 
 void CEventMatrix::SeparateCurrentColumns() {
-    if (m_paramCount == 0 || m_eventCount == 0) return;
+    if (m_storedColumns == 0 || m_eventCount == 0) return;
+    const size_t floats = size_t(m_storedColumns) * size_t(m_eventCount);
     if (!m_current) {
-        float* base = AllocBlock(m_current);
-        for (int32_t j = 0; j < m_paramCount; ++j) currentColumns[size_t(j)] = base + size_t(j) * size_t(m_eventCount);
+        // Same layout as the raw block; the shared zero column is never
+        // written, so it is not copied.
+        float* base = AllocBlock(m_current, m_storedColumns);
+        for (int32_t j = 0; j < m_paramCount; ++j)
+            if (HasValues(j)) currentColumns[size_t(j)] = base + (rawColumns[size_t(j)] - m_raw->data);
     }
-    std::memcpy(m_current->data, m_raw->data, size_t(m_paramCount) * size_t(m_eventCount) * sizeof(float));
+    std::memcpy(m_current->data, m_raw->data, floats * sizeof(float));
 }
 
 bool CEventMatrix::LogParam(int32_t u, double* r, double* d) {
@@ -452,22 +480,37 @@ bool CEventMatrix::ApplyCompensation(const CSpillMatrix& m) {
     m_compensated = m.indices;
     if (m_current) {
         for (int32_t u : touched)
-            std::memcpy(currentColumns[size_t(u)], rawColumns[size_t(u)], size_t(m_eventCount) * sizeof(float));
+            if (HasValues(u))
+                std::memcpy(currentColumns[size_t(u)], rawColumns[size_t(u)], size_t(m_eventCount) * sizeof(float));
         TouchColumns(touched);
     } else {
         SeparateCurrentColumns();
         TouchAllColumns();  // every column pointer changed
     }
     if (m_eventCount == 0) return true;
-    // Only the matrix's parameters need linear values.
+
+    // Only the matrix's decoded parameters need linear values. One that
+    // could not be decoded reads 0 in every event: it adds the same amount
+    // to each output, and its own output is not kept (it has no values).
     FreeLinearColumns();
-    float* base = AllocBlock(m_linear, n);
+    int32_t stored = 0;
+    for (int32_t u : m.indices) stored += HasValues(u) ? 1 : 0;
+    float* base = AllocBlock(m_linear, stored);
     linearColumns.assign(size_t(m_paramCount), nullptr);
-    for (int32_t k = 0; k < n; ++k) {
+    std::vector<double> constant(size_t(n), 0.0);
+    for (int32_t k = 0, slot = 0; k < n; ++k) {
         const int32_t u = m.indices[size_t(k)];
-        linearColumns[size_t(u)] = base + size_t(k) * size_t(m_eventCount);
+        if (!HasValues(u)) {
+            double r, d;
+            constant[size_t(k)] = LogParam(u, &r, &d) ? 1.0 : 0.0;  // 10^0 or 0
+            continue;
+        }
+        linearColumns[size_t(u)] = base + size_t(slot++) * size_t(m_eventCount);
         Linearize(u, linearColumns[size_t(u)]);
     }
+    std::vector<double> bias(size_t(n), 0.0);
+    for (int32_t j = 0; j < n; ++j)
+        for (int32_t k = 0; k < n; ++k) bias[size_t(k)] += constant[size_t(j)] * inv[size_t(j) * size_t(n) + size_t(k)];
 
     // out(k) = sum_j linear[idx j] * inv(j, k), a chunk of events at a time
     // so that all n outputs of an event come from its uncompensated values.
@@ -475,9 +518,12 @@ bool CEventMatrix::ApplyCompensation(const CSpillMatrix& m) {
     std::vector<double> out(size_t(n) * kChunk);
     for (int32_t e0 = 0; e0 < m_eventCount; e0 += kChunk) {
         const int32_t cnt = std::min(kChunk, m_eventCount - e0);
-        std::fill(out.begin(), out.end(), 0.0);
+        for (int32_t k = 0; k < n; ++k)
+            std::fill_n(&out[size_t(k) * kChunk], kChunk, bias[size_t(k)]);
         for (int32_t j = 0; j < n; ++j) {
-            const float* lin = linearColumns[size_t(m.indices[size_t(j)])] + e0;
+            const float* lin = linearColumns[size_t(m.indices[size_t(j)])];
+            if (!lin) continue;
+            lin += e0;
             for (int32_t k = 0; k < n; ++k) {
                 const double c = inv[size_t(j) * size_t(n) + size_t(k)];
                 if (c == 0.0) continue;
@@ -486,7 +532,9 @@ bool CEventMatrix::ApplyCompensation(const CSpillMatrix& m) {
             }
         }
         for (int32_t k = 0; k < n; ++k) {
-            float* lin = linearColumns[size_t(m.indices[size_t(k)])] + e0;
+            float* lin = linearColumns[size_t(m.indices[size_t(k)])];
+            if (!lin) continue;
+            lin += e0;
             const double* o = &out[size_t(k) * kChunk];
             for (int32_t e = 0; e < cnt; ++e) lin[e] = float(o[e]);
         }
@@ -498,16 +546,19 @@ bool CEventMatrix::ApplyCompensation(const CSpillMatrix& m) {
         const int32_t u = m.indices[size_t(k)];
         float* cur = currentColumns[size_t(u)];
         const float* lin = linearColumns[size_t(u)];
+        if (!lin) continue;
         double r, d;
         if (!LogParam(u, &r, &d)) {
             std::memcpy(cur, lin, size_t(m_eventCount) * sizeof(float));
-        } else {
-            // Below the first decade (including 0 and negative values, which
-            // compensation can produce) the channel is the axis' bottom, 0.
-            const double k2 = r / d;
-            for (int32_t e = 0; e < m_eventCount; ++e)
-                cur[e] = lin[e] >= 1.0f ? float(std::log10(double(lin[e])) * k2) : 0.0f;
+            continue;
         }
+        // log10 has no value at 0 or below (compensation can get there):
+        // those events go one decade below the smallest positive float, so
+        // they stay below every positive value and in order with them.
+        const double k2 = r / d;
+        const double floor = (std::log10(double(std::numeric_limits<float>::denorm_min())) - 1.0) * k2;
+        for (int32_t e = 0; e < m_eventCount; ++e)
+            cur[e] = lin[e] > 0.0f ? float(std::log10(double(lin[e])) * k2) : float(floor);
     }
     FreeLinearColumns();
     return true;

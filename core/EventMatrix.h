@@ -56,6 +56,9 @@ public:
     // Current column i (what every reader uses), null when i is out of range.
     float* GetColumn(int32_t i) const;
     const float* GetRawColumn(int32_t i) const;
+    // False for a parameter that could not be decoded: its column is a
+    // zero column shared with the others like it.
+    bool HasValues(int32_t i) const;
     // Table of current column pointers (GetParamCount() entries).
     float* const* CurrentColumns() const { return currentColumns.data(); }
 
@@ -86,6 +89,7 @@ private:
     struct Block;  // aligned float storage
     void Decode(const lm::MappedFile& file, int64_t dataBegin, int64_t dataEnd);
     float* AllocBlock(std::unique_ptr<Block>& b, int32_t columns = -1);
+    void AllocColumns(const std::vector<bool>& decoded);
     bool LogParam(int32_t u, double* r, double* d);
     void Linearize(int32_t u, float* lin);
 
@@ -94,6 +98,8 @@ private:
     int32_t m_eventCount = 0;
     int32_t m_paramCount = 0;
     std::unique_ptr<Block> m_raw, m_current, m_linear;
+    int32_t m_storedColumns = 0;     // decoded columns, the first ones of the raw block
+    float* m_zeroColumn = nullptr;   // shared by every parameter that was not decoded
     static uint64_t NextGeneration();
     uint64_t m_generation = NextGeneration();
     std::vector<uint64_t> m_columnGeneration;

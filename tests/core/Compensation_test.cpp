@@ -320,6 +320,51 @@ TEST(Compensation, NegativeLinearValuesOfLogParametersStayFinite) {
         for (float v : Current(*ds, j)) EXPECT_TRUE(std::isfinite(v)) << "column " << j;
 }
 
+TEST(Compensation, LogChannelsBelowOneAreNegativeAndNonPositiveOnesLowest) {
+    // FL1 spills all of itself into FL2 (256 channels a decade): FL2 loses 100.
+    FcsWriter w;
+    w.Param("FL1-LOG", 32, "1024", "4,0").Param("FL2-LOG", 32, "1024", "4,0");
+    w.Event({512, 768}).Event({512, 513}).Event({512, 512}).Event({512, 256});
+    auto ds = LoadFcsBytes(w.Build());
+    CSpillMatrix m = Make(2, {1, 1, 0, 1}, {0, 1});
+    ASSERT_TRUE(ds->Compensate(&m));
+    const std::vector<float> fl2 = Current(*ds, 1);
+    auto channel = [](double c) { return std::log10(double(float(std::pow(10.0, c / 256))) - 100) * 256; };
+    EXPECT_NEAR(fl2[0], channel(768), 1e-2);
+    EXPECT_NEAR(fl2[1], channel(513), 1e-2);  // 0.9: below 1, a negative channel
+    EXPECT_LT(fl2[1], -10.0f);
+    // 0 and -90 have no logarithm: one finite channel below any positive value's.
+    const double lowest = std::log10(double(std::numeric_limits<float>::denorm_min())) * 256;
+    EXPECT_TRUE(std::isfinite(fl2[2]));
+    EXPECT_LT(fl2[2], lowest);
+    EXPECT_EQ(fl2[3], fl2[2]);
+}
+
+TEST(Compensation, ParametersThatCannotBeDecodedShareOneZeroColumnAndStayZero) {
+    // B and D have five bytes a value: not decoded. FL1 spills half of itself
+    // into B, which reads 0 (linear) or 1 (10^0 of a log parameter).
+    for (const char* decades : {"0,0", "4,0"}) {
+        SCOPED_TRACE(decades);
+        FcsWriter w;
+        w.DataType('I').Param("FL1", 16, "65536").Param("B", 40, "1024", decades).Param("C", 16, "65536");
+        w.Param("D", 40, "1024").Event({950, 1, 7, 2}).Event({190, 3, 8, 4});
+        auto ds = LoadFcsBytes(w.Build());
+        const CEventMatrix* em = ds->GetEventMatrix();
+        ASSERT_EQ(em->GetRawColumn(1), em->GetRawColumn(3));
+        EXPECT_FALSE(em->HasValues(1));
+        EXPECT_TRUE(em->HasValues(0) && em->HasValues(2));
+
+        CSpillMatrix m = Make(2, {1, 0.5f, 0.1f, 1}, {0, 1});
+        ASSERT_TRUE(ds->Compensate(&m));
+        // x0 + 0.1 x1 = raw, 0.5 x0 + x1 = b: x0 = (raw - 0.1 b) / 0.95.
+        const double b = std::string(decades) == "0,0" ? 0.0 : 1.0;
+        ExpectNear(Current(*ds, 0), {(950 - 0.1 * b) / 0.95, (190 - 0.1 * b) / 0.95}, 1e-6);
+        EXPECT_EQ(em->GetColumn(1), em->GetRawColumn(1));
+        EXPECT_EQ(Current(*ds, 1), (std::vector<float>{0, 0}));
+        EXPECT_EQ(Current(*ds, 2), (std::vector<float>{7, 8}));
+    }
+}
+
 TEST(Compensation, SingularOrInvalidMatricesAreRefusedAndKeepTheValues) {
     auto ds = LoadFcsBytes(Linear(kEvents).Build());
     CSpillMatrix good = Make(2, {1, 0.1f, 0.05f, 1}, {1, 2});
