@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 
 #include "base/Paths.h"
 #include "core/DataSet.h"
@@ -35,8 +36,9 @@ std::unique_ptr<CSpillMatrix> IdentityOver(int32_t n) {
     return m;
 }
 
+// A data set a shell can analyse: parameters and at least one event.
 bool IsLoaded(const CDataSet* ds) {
-    return ds && ds->GetParamSet() && ds->GetParamCount() > 0 && ds->GetEventMatrix();
+    return ds && ds->GetParamSet() && ds->GetParamCount() > 0 && ds->GetEventCount() > 0;
 }
 
 }  // namespace
@@ -152,7 +154,12 @@ std::unique_ptr<CTRANS> VexaDataShell::MakeDefaultTransform(int32_t i) {
     const std::string name = p && p->hasName ? p->name : std::string();
     auto startsWith = [&name](const char* t) { return name.rfind(t, 0) == 0; };
     const float range = GetParamRange(i);
-    auto dataMax = [&]() { return m_root ? float(m_root->GetStatItem()->GetMax(i)) * 1.05f : 0.0f; };
+    // A parameter that was not decoded reads 0 in every event: scanning its
+    // column for each of them would cost $PAR x events.
+    const CEventMatrix* em = m_dataSet ? m_dataSet->GetEventMatrix() : nullptr;
+    auto dataMax = [&]() {
+        return m_root && em && em->HasValues(i) ? float(m_root->GetStatItem()->GetMax(i)) * 1.05f : 0.0f;
+    };
     // A linear axis from 0 to the first usable top; never an empty range.
     auto linear = [](std::initializer_list<float> tops) {
         for (float top : tops)
@@ -522,26 +529,27 @@ void VexaDataShell::SetIdPools(std::vector<uint8_t> gateIds, std::vector<uint8_t
 void VexaDataShell::SetUpCompensation(bool identityIsModeZero) {
     CParamSet* ps = m_dataSet ? m_dataSet->GetParamSet() : nullptr;
     const CSpillMatrix* spill = ps ? ps->GetSpillMatrix() : nullptr;
-    if (spill) {
-        SetCompMatrix(spill, true);
-        return;
-    }
-    m_fileMatrix = IdentityOver(GetParamCount());
+    // A file without SPILL keeps no matrix: no matrix means the identity,
+    // and one over every parameter would cost $PAR squared.
+    if (spill && SetCompMatrix(spill, true)) return;
+    m_fileMatrix.reset();
     if (identityIsModeZero) m_compMode = 0;
 }
 
-void VexaDataShell::SetCompMatrix(const CSpillMatrix* matrix, bool store) {
+bool VexaDataShell::SetCompMatrix(const CSpillMatrix* matrix, bool store) {
     CEventMatrix* em = m_dataSet ? m_dataSet->GetEventMatrix() : nullptr;
     if (!matrix) {
         if (em) em->ResetCurrentColumns();
-        return;
+        return true;
     }
-    std::unique_ptr<CSpillMatrix> copy = std::make_unique<CSpillMatrix>(*matrix);
+    // Events and stored matrix always go together: a matrix the events
+    // cannot be compensated with (singular, foreign indices) is refused.
     if (em) {
-        if (IsIdentity(*copy)) em->ResetCurrentColumns();
-        else m_dataSet->Compensate(copy.get());
+        if (IsIdentity(*matrix)) em->ResetCurrentColumns();
+        else if (!m_dataSet->Compensate(matrix)) return false;
     }
-    if (store) m_fileMatrix = std::move(copy);
+    if (store) m_fileMatrix = matrix->n > 0 ? std::make_unique<CSpillMatrix>(*matrix) : nullptr;
+    return true;
 }
 
 float VexaDataShell::GetCompValue(int32_t rowParam, int32_t colParam) const {
@@ -554,41 +562,46 @@ float VexaDataShell::GetCompValue(int32_t rowParam, int32_t colParam) const {
     return v ? *v : -1.0f;
 }
 
-void VexaDataShell::SetCompValue(int32_t rowParam, int32_t colParam, float value) {
+bool VexaDataShell::SetCompValue(int32_t rowParam, int32_t colParam, float value) {
     CSpillMatrix* m = m_editMatrix ? m_editMatrix.get() : m_fileMatrix.get();
-    if (!m) return;
+    if (!m) return false;
     const int32_t r = PositionOf(*m, rowParam);
     const int32_t c = PositionOf(*m, colParam);
-    if (r < 0 || c < 0) return;
+    if (r < 0 || c < 0) return false;
     float* v = m->Element(r, c);
-    if (!v) return;
+    if (!v) return false;
+    const float before = *v;
     *v = value;
-    SetCompMatrix(m, false);
+    if (!SetCompMatrix(m, false)) {
+        *v = before;  // the matrix shown stays the one the events follow
+        return false;
+    }
     // The gates follow the events at once, so that nothing shows masks of
     // the previous values.
     OnDataSetChanged();
+    return true;
 }
 
-void VexaDataShell::EditCompensation(int32_t step) {
+bool VexaDataShell::EditCompensation(int32_t step) {
     switch (step) {
         case kCompBeginEdit:
             m_editMatrix = m_fileMatrix ? std::make_unique<CSpillMatrix>(*m_fileMatrix)
                                         : IdentityOver(GetParamCount());
-            break;
+            return true;
         case kCompApply:
-            // Without a working matrix there is nothing new to apply.
-            if (m_editMatrix) SetCompMatrix(m_editMatrix.get(), true);
+            // A refused matrix stays the working one, to be mended or dropped.
+            if (m_editMatrix && !SetCompMatrix(m_editMatrix.get(), true)) return false;
             m_editMatrix.reset();
             OnDataSetChanged();
-            break;
+            return true;
         case kCompRestore:
             SetCompMatrix(m_fileMatrix.get(), false);
             m_editMatrix.reset();
             OnDataSetChanged();
-            break;
+            return true;
         default:
             OnDataSetChanged();
-            break;
+            return true;
     }
 }
 
@@ -610,7 +623,12 @@ void VexaDataShell::SetCompMode(int32_t mode) {
 
 bool VexaDataShell::OpenDataSet(const std::string& path, int32_t index) {
     if (!::IsFcsFile(path, index)) return false;
-    auto* ds = new CDataSet(path, index);
+    CDataSet* ds = nullptr;
+    try {
+        ds = new CDataSet(path, index);
+    } catch (const std::exception&) {
+        return false;  // no memory for it: a file that cannot be read
+    }
     if (!SetDataSet(ds, true)) {
         if (ds->GetUsers().empty()) delete ds;
         return false;
@@ -647,11 +665,9 @@ bool VexaDataShell::SetDataSet(CDataSet* dataSet, bool notify) {
     // Compensate the new events before any gate looks at them.
     m_editMatrix.reset();
     const CSpillMatrix* spill = dataSet->GetParamSet()->GetSpillMatrix();
-    if (spill) {
-        SetCompMatrix(spill, true);
-    } else {
+    if (!spill || !SetCompMatrix(spill, true)) {
         dataSet->GetEventMatrix()->ResetCurrentColumns();
-        if (m_fileMatrix) m_fileMatrix = IdentityOver(GetParamCount());
+        m_fileMatrix.reset();
     }
     if (notify) OnDataSetChanged();
     else EvaluateAll();

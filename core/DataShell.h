@@ -34,7 +34,7 @@ enum GateIdPool : int32_t { kQuadrantIdPool = 0, kGateIdPool = 1 };
 class VexaDataShell : public VexaDataSetUser {
 public:
     // On an existing data set (shared). The file's SPILL matrix compensates
-    // the events; without one an identity matrix is kept.
+    // the events; without one no matrix is kept (the identity).
     VexaDataShell(CDataSet* dataSet, const std::string& name);
     // Opens data set `index` of the FCS file at path; compensation as above
     // when setUpCompensation, else none (no stored matrix).
@@ -117,13 +117,17 @@ public:
     // ---- compensation ----
     // Null: undo compensation (the events become the raw values). Otherwise
     // the events are compensated with matrix, which is also kept as the
-    // stored matrix when store is set.
-    void SetCompMatrix(const CSpillMatrix* matrix, bool store);
+    // stored matrix when store is set. False, with events and stored matrix
+    // unchanged, when the events cannot be compensated with it (singular).
+    bool SetCompMatrix(const CSpillMatrix* matrix, bool store);
     // Coefficient between two parameters in the working (else stored) matrix;
     // -1.0 when either is not in it.
     float GetCompValue(int32_t rowParam, int32_t colParam) const;
-    void SetCompValue(int32_t rowParam, int32_t colParam, float value);
-    void EditCompensation(int32_t step);
+    // False, with nothing changed, when the value is refused (the matrix
+    // would become singular) or the parameters are not in the matrix.
+    bool SetCompValue(int32_t rowParam, int32_t colParam, float value);
+    // False when applying the working matrix was refused; it is kept.
+    bool EditCompensation(int32_t step);
     void SetCompMode(int32_t mode);
     const CSpillMatrix* GetFileMatrix() const { return m_fileMatrix.get(); }
     const CSpillMatrix* GetEditMatrix() const { return m_editMatrix.get(); }
@@ -131,7 +135,8 @@ public:
 
     // ---- data switch ----
     // Loads another file into this shell's gates; false (nothing changed)
-    // when it cannot be read or does not fit the regions and ranges.
+    // when it cannot be read, has no events, or does not fit the regions and
+    // ranges.
     bool OpenDataSet(const std::string& path, int32_t index);
     bool SetDataSet(CDataSet* dataSet, bool notify) override;
     bool IsLayoutCompatible(const CDataSet* other);

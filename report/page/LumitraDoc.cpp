@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <exception>
 
 #include "base/Archive.h"
 #include "base/Paths.h"
@@ -38,6 +39,17 @@ void Erase(std::vector<T*>& v, const T* p) {
 // leaves no keyword table).
 bool HasDataSet(const VexaDataShell& shell) {
     return shell.GetDataSet() && shell.GetDataSet()->GetKeywordTable();
+}
+
+// Loading never throws on bad input, but a genuine file can still need more
+// memory than there is: that file could not be opened, like any other.
+template <class... Args>
+std::unique_ptr<VexaDataShell> LoadShell(Args&&... args) {
+    try {
+        return std::make_unique<VexaDataShell>(std::forward<Args>(args)...);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
 }
 
 void ShowAlreadyOpen(const char* text) {
@@ -361,8 +373,8 @@ VexaDataShell* CLumitraDoc::OpenDataFile(const std::string& path, int32_t index)
     }
     const std::string canon = lm::CanonicalFilePath(path);
     if (canon.empty() || index < 0 || !VexaDataShell::IsFcsFile(canon)) return nullptr;
-    auto shell = std::make_unique<VexaDataShell>(canon, index, lm::FileNameOf(canon), true);
-    if (!HasDataSet(*shell)) return nullptr;  // no such data set in the file
+    auto shell = LoadShell(canon, index, lm::FileNameOf(canon), true);
+    if (!shell || !HasDataSet(*shell)) return nullptr;  // no such data set in the file
     WarnIfDamaged(*shell);
     return AppendShell(std::move(shell));
 }
@@ -375,12 +387,9 @@ VexaDataShell* CLumitraDoc::OpenDataFileAndNotify(const std::string& path, int32
     }
     const std::string canon = lm::CanonicalFilePath(path);
     if (canon.empty() || index < 0 || !VexaDataShell::IsFcsFile(canon)) return nullptr;
-    std::unique_ptr<VexaDataShell> shell;
-    if (other)
-        shell = std::make_unique<VexaDataShell>(*other, canon, index, lm::FileNameOf(canon));
-    else
-        shell = std::make_unique<VexaDataShell>(canon, index, lm::FileNameOf(canon), true);
-    if (!HasDataSet(*shell)) return nullptr;
+    std::unique_ptr<VexaDataShell> shell = other ? LoadShell(*other, canon, index, lm::FileNameOf(canon))
+                                                 : LoadShell(canon, index, lm::FileNameOf(canon), true);
+    if (!shell || !HasDataSet(*shell)) return nullptr;
     WarnIfDamaged(*shell);
     return AppendShell(std::move(shell));
 }

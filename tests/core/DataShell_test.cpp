@@ -203,15 +203,28 @@ TEST(DataShell, SetCompValueOutsideTheMatrixChangesNothing) {
     EXPECT_EQ(s.GetFileMatrix()->values, before.values);
     EXPECT_TRUE(SameBits(Column(s, 0), c0));
     EXPECT_TRUE(SameBits(Column(s, 2), c2));
+
+    // A value that makes the matrix singular is refused: what is shown stays
+    // what the events follow, and applying keeps a matrix that works.
+    CSpillMatrix singular = before;
+    singular.values = {1, 2, 0.5f, 1};
+    EXPECT_FALSE(s.SetCompMatrix(&singular, true));
+    s.EditCompensation(kCompBeginEdit);
+    ASSERT_TRUE(s.SetCompValue(1, 0, 0.5f));
+    const auto c0Edited = Column(s, 0);
+    EXPECT_FALSE(s.SetCompValue(0, 1, 2.0f));  // 1 - 0.5 x 2 = 0
+    EXPECT_FLOAT_EQ(s.GetCompValue(0, 1), 0.1f);
+    EXPECT_TRUE(SameBits(Column(s, 0), c0Edited));
+    EXPECT_TRUE(s.EditCompensation(kCompApply));
+    EXPECT_EQ(s.GetFileMatrix()->values, (std::vector<float>{1, 0.1f, 0.5f, 1}));
 }
 
 TEST(DataShell, MissingMatrixActsAsIdentity) {
     std::vector<std::array<double, 3>> ev = {{100, 50, 7}, {300, 20, 8}, {5, 900, 1}};
     // A file without SPILL: identity, events as read.
     VexaDataShell plain(MakeDataSet(SpillWriter(ev, "")), "plain");
-    ASSERT_NE(plain.GetFileMatrix(), nullptr);
-    EXPECT_EQ(plain.GetFileMatrix()->n, 3);
-    EXPECT_FLOAT_EQ(plain.GetCompValue(1, 0), 0.0f);
+    EXPECT_EQ(plain.GetFileMatrix(), nullptr);  // not $PAR x $PAR of identity
+    EXPECT_EQ(plain.GetCompValue(1, 0), -1.0f);
     EXPECT_TRUE(SameBits(Column(plain, 0), RawColumn(plain, 0)));
     plain.EditCompensation(kCompBeginEdit);
     plain.SetCompValue(0, 1, 0.25f);
@@ -360,6 +373,14 @@ TEST(DataShell, ReloadIsRefusedWhenTheNewDataDoNotFit) {
     EXPECT_FALSE(s.SetDataSet(noEvents, true));
     unchanged();
     delete noEvents;
+    // List mode without a single event.
+    lmtest::FcsWriter e;
+    e.Param("FS", 32, "1000").Param("SS", 32, "1000");
+    CDataSet* empty = MakeDataSet(e);
+    ASSERT_NE(empty->GetEventMatrix(), nullptr);
+    EXPECT_FALSE(s.SetDataSet(empty, true));
+    unchanged();
+    delete empty;
 
     EXPECT_FALSE(s.SetDataSet(nullptr, true));
     EXPECT_FALSE(s.SetDataSet(before, true));
