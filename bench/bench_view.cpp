@@ -1,9 +1,12 @@
 // Speed of the report view's repaints: a page of 12 plots (8 dot plots with
 // one dot layer per gate, 4 histograms) painted whole at zoom 1 and 2, the
 // same through the widget's own repaint, the repaint of one plot that a
-// neighbour half covers, and a printed page. Prints its figures; run by hand:
+// neighbour half covers, a printed page, and the page saved as a JPG at
+// screen and at print resolution. Prints its figures; run by hand:
 //   bench_view [events]        (1,000,000 by default)
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QRegion>
@@ -24,6 +27,7 @@
 #include "report/page/LumitraDoc.h"
 #include "report/page/LumitraView.h"
 #include "report/page/PagePainter.h"
+#include "report/page/PictureFile.h"
 #include "report/plot/Plot.h"
 #include "report/plot/PlotDefaults.h"
 
@@ -125,6 +129,28 @@ int main(int argc, char** argv) {
         CPagePainter::DrawPrintPage(p, doc, 1, QRectF(0, 0, paper.width(), paper.height()));
     });
     std::printf("page 1 drawn for a 300 dpi A4 sheet: min %.1f ms, median %.1f ms\n", print.min, print.median);
+
+    // "Save As Jpg": the page rendered and written to a file, and the same
+    // page at print resolution rendered and written.
+    const QString jpg = QDir::temp().filePath(QStringLiteral("bench_view_%1.jpg").arg(QCoreApplication::applicationPid()));
+    const Stats pageJpg = Time(7, [&] {
+        QString error;
+        if (!doc.SaveAreaAsJpg(0, 0, 1024, 1414, jpg, &error)) std::fprintf(stderr, "%s\n", qPrintable(error));
+    });
+    std::printf("\"Save As Jpg\" of page 1 (1024 x 1414, encoding included): min %.1f ms, median %.1f ms\n",
+                pageJpg.min, pageJpg.median);
+    const Stats dpiJpg = Time(5, [&] {
+        QPainter p(&paper);
+        CPagePainter::DrawPrintPage(p, doc, 1, QRectF(0, 0, paper.width(), paper.height()));
+        p.end();
+        QString error;
+        if (!SavePictureJpg(paper, jpg, &error)) std::fprintf(stderr, "%s\n", qPrintable(error));
+    });
+    std::printf("page 1 at 300 dpi (2480 x 3508) written as JPG: min %.1f ms, median %.1f ms\n", dpiJpg.min,
+                dpiJpg.median);
+    QFile::remove(jpg);
     lmbench::Bench("page12_repaint_ms", pageRepaint, "ms");
+    lmbench::Bench("page_jpg_ms", pageJpg.median, "ms");
+    lmbench::Bench("page_300dpi_ms", dpiJpg.median, "ms");
     return 0;
 }

@@ -19,6 +19,7 @@ class CCell;
 class CLumitraView;
 class CRegionClip;
 class CTrkObj;
+class QPainter;
 class VexaDataShell;
 
 // One page of the canvas, in page units.
@@ -67,6 +68,23 @@ public:
     bool OnSaveAsTemplate();
     // Writes the template to path without asking; false with *error on failure.
     bool SaveTemplateTo(const QString& path, QString* error);
+    // ------------------------------------------------------- picture export
+    // The page area (x, y, width, height) at one pixel a page unit, written
+    // as a JPG file; the file's extension, in any case, must be ".jpg" or
+    // ".jpeg". False with *error saying why when the area is empty or too
+    // large, the extension is another, or the file cannot be written; a
+    // file already at path is then left as it was.
+    bool SaveAreaAsJpg(int32_t x, int32_t y, int32_t width, int32_t height, const QString& path,
+                       QString* error) const;
+    // White over area, then the objects meeting it as paper shows them (no
+    // frames or borders), the active one last; p is mapped in page units.
+    void DrawObjectsInRect(const CRect& area, QPainter* p) const;
+    // Every page of the canvas written to path as a PDF, through the same
+    // page drawing as printing. The file is written beside path and renamed
+    // over it only when complete: on failure (false with *error) an old
+    // file at path is left as it was.
+    bool ExportPdf(const QString& path, QString* error) const;
+
     // The ".fld" record of the whole document, both directions. Reading
     // throws CArchiveException on malformed input, after taking back
     // everything it added; the gate palette is only changed by a whole read.

@@ -369,8 +369,11 @@ private:
     void ShowObjectMenu(CTrkObj* obj, uint32_t flags, CPoint page, const QPoint& globalPos);
     void ShowPageMenu(CPoint page, const QPoint& globalPos);
     void SetPageNum();
-    // Asks for a ".jpg" file and writes the page area to it.
+    // Asks for a ".jpg" file and writes the page area to it; an empty area
+    // or a failed write is reported.
     void ExportAreaAsJpg(const CRect& area);
+    // Asks for a ".pdf" file and writes every page to it; a failure is reported.
+    void ExportPdf();
     // Adds obj to the page, re-arranges (when asked and on), makes it active.
     CTrkObj* InsertObject(std::unique_ptr<CTrkObj> obj, bool arrange);
     // Places a plot a drop made in reading order.

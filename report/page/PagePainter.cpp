@@ -185,10 +185,9 @@ QImage CPagePainter::RenderArea(const CLumitraDoc& doc, const CRect& area) {
     if (w > kMaxRenderSide || h > kMaxRenderSide || w * h > kMaxRenderPixels) return QImage();
     QImage img(int(w), int(h), QImage::Format_RGB32);
     if (img.isNull()) return img;
-    img.fill(lm::ToQColor(kPaper));
     QPainter p(&img);
     p.translate(-area.left, -area.top);
-    DrawObjects(p, doc, area, PageTarget::Paper);
+    doc.DrawObjectsInRect(area, &p);
     p.end();
     return img;
 }

@@ -12,8 +12,6 @@
 #include "report/app/LumitraApp.h"
 #include "report/page/LumitraDoc.h"
 #include "report/page/LumitraView.h"
-#include "report/page/PagePainter.h"
-#include "report/page/PictureFile.h"
 #include "report/plot/Plot.h"
 #include "report/page/TrkKinds.h"
 #include "report/page/TrkObj.h"
@@ -194,14 +192,9 @@ void CLumitraView::OnPageCommand(int32_t id, CPoint page) {
         case kPageCmdInfoAssistant:
             if (makers.infoAssistant) makers.infoAssistant(m_doc);
             break;
-        case kPageCmdPdf: {
-            // The PDF export takes the name and writes nothing.
-            lm::FileDialogRequest request;
-            request.filter = lm::FilterFromMfc(QString::fromLatin1(kPdfFilter));
-            request.defaultSuffix = QStringLiteral("PDF");
-            lm::Ui().GetSaveFileName(this, request);
+        case kPageCmdPdf:
+            ExportPdf();
             break;
-        }
         default:
             break;
     }
@@ -232,22 +225,28 @@ void CLumitraView::SetPageNum() {
 }
 
 void CLumitraView::ExportAreaAsJpg(const CRect& area) {
-    if (!m_doc || area.IsRectEmpty()) return;
+    if (!m_doc) return;
+    if (area.IsRectEmpty()) {
+        lm::ErrorBox(this, QStringLiteral("The area to save is empty: there is nothing to write."), ProgramName());
+        return;
+    }
     lm::FileDialogRequest request;
     request.filter = lm::FilterFromMfc(QString::fromLatin1(kJpgFilter));
     request.defaultSuffix = QStringLiteral("jpg");
     const QString path = lm::Ui().GetSaveFileName(this, request);
-    if (path.isEmpty()) return;  // cancelled: nothing written
-    if (PictureFormatOf(path) != PictureFormat::Jpg) {
-        lm::ErrorBox(this, QStringLiteral("Pictures of the page are written as JPG files (\".jpg\"):\n%1").arg(path),
-                     ProgramName());
-        return;
-    }
-    const QImage picture = CPagePainter::RenderArea(*m_doc, area);
-    if (picture.isNull()) {
-        lm::ErrorBox(this, QStringLiteral("The area is too large for a picture."), ProgramName());
-        return;
-    }
+    if (path.isEmpty() || !m_doc) return;  // cancelled: nothing written
     QString error;
-    if (!SavePictureJpg(picture, path, &error)) lm::ErrorBox(this, error, ProgramName());
+    if (!m_doc->SaveAreaAsJpg(area.left, area.top, area.Width(), area.Height(), path, &error))
+        lm::ErrorBox(this, error, ProgramName());
+}
+
+void CLumitraView::ExportPdf() {
+    if (!m_doc) return;
+    lm::FileDialogRequest request;
+    request.filter = lm::FilterFromMfc(QString::fromLatin1(kPdfFilter));
+    request.defaultSuffix = QStringLiteral("pdf");
+    const QString path = lm::Ui().GetSaveFileName(this, request);
+    if (path.isEmpty() || !m_doc) return;  // cancelled: nothing written
+    QString error;
+    if (!m_doc->ExportPdf(path, &error)) lm::ErrorBox(this, error, ProgramName());
 }

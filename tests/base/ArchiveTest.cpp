@@ -204,6 +204,9 @@ TEST(Archive, UnicodeMarkedStringIsRead) {
     // Two units of a character and a lone high surrogate at the end.
     EXPECT_EQ(ar.ReadString(), "A中\xEF\xBF\xBD");
     EXPECT_EQ(ar.Remaining(), 1u);  // length 3 means 3 units: the 0x07 after them is left
+    // A surrogate pair is one character: U+1F600.
+    CArchive pair(Bytes{0xFF, 0xFE, 0xFF, 0x02, 0x3D, 0xD8, 0x00, 0xDE});
+    EXPECT_EQ(pair.ReadString(), "\xF0\x9F\x98\x80");
 }
 
 TEST(Archive, FileWriteIsAtomicAndReadBack) {

@@ -49,6 +49,8 @@ TEST(Codepage, Utf8Validation) {
     EXPECT_TRUE(lm::IsValidUtf8(""));
     EXPECT_TRUE(lm::IsValidUtf8("µm 细胞 😀"));
     EXPECT_TRUE(lm::IsValidUtf8("\xF4\x8F\xBF\xBF"));  // U+10FFFF
+    EXPECT_TRUE(lm::IsValidUtf8("\xE0\xA0\x80"));      // U+0800, the first of three bytes
+    EXPECT_TRUE(lm::IsValidUtf8("\xF0\x90\x80\x80"));  // U+10000, the first of four bytes
     EXPECT_FALSE(lm::IsValidUtf8("\xC0\x80"));          // overlong NUL
     EXPECT_FALSE(lm::IsValidUtf8("\xE0\x80\xAF"));      // overlong '/'
     EXPECT_FALSE(lm::IsValidUtf8("\xED\xA0\x80"));      // surrogate

@@ -13,29 +13,25 @@ TEST(Geometry, NormalizeSwapsReversedEdges) {
     EXPECT_EQ(ok, CRect(1, 2, 3, 4));
 }
 
+// Right and bottom edges are outside: a failed intersection leaves a null rect.
 TEST(Geometry, IntersectFollowsExclusiveEdges) {
-    CRect r(99, 99, 99, 99);
-    EXPECT_TRUE(r.IntersectRect(CRect(0, 0, 10, 10), CRect(5, 5, 20, 20)));
-    EXPECT_EQ(r, CRect(5, 5, 10, 10));
-    // One pixel of overlap is an intersection.
-    EXPECT_TRUE(r.IntersectRect(CRect(0, 0, 10, 10), CRect(9, 9, 20, 20)));
-    EXPECT_EQ(r, CRect(9, 9, 10, 10));
-
-    // Touching at the excluded right/bottom edge: nothing in common.
-    r = CRect(1, 1, 2, 2);
-    EXPECT_FALSE(r.IntersectRect(CRect(0, 0, 10, 10), CRect(10, 0, 20, 10)));
-    EXPECT_TRUE(r.IsRectNull());
-    r = CRect(1, 1, 2, 2);
-    EXPECT_FALSE(r.IntersectRect(CRect(0, 0, 10, 10), CRect(0, 10, 10, 20)));
-    EXPECT_TRUE(r.IsRectNull());
-    // Disjoint.
-    r = CRect(1, 1, 2, 2);
-    EXPECT_FALSE(r.IntersectRect(CRect(0, 0, 10, 10), CRect(50, 50, 60, 60)));
-    EXPECT_TRUE(r.IsRectNull());
-    // An empty (reversed) input inside the other rect gives nothing either.
-    r = CRect(1, 1, 2, 2);
-    EXPECT_FALSE(r.IntersectRect(CRect(0, 0, 100, 100), CRect(20, 20, 10, 30)));
-    EXPECT_TRUE(r.IsRectNull());
+    const struct {
+        CRect a, b;
+        bool overlap;
+        CRect want;
+    } cases[] = {
+        {{0, 0, 10, 10}, {5, 5, 20, 20}, true, {5, 5, 10, 10}},
+        {{0, 0, 10, 10}, {9, 9, 20, 20}, true, {9, 9, 10, 10}},  // one pixel in common
+        {{0, 0, 10, 10}, {10, 0, 20, 10}, false, {}},           // touching at the right edge
+        {{0, 0, 10, 10}, {0, 10, 10, 20}, false, {}},           // touching at the bottom edge
+        {{0, 0, 10, 10}, {50, 50, 60, 60}, false, {}},
+        {{0, 0, 100, 100}, {20, 20, 10, 30}, false, {}},        // a reversed rect inside the other
+    };
+    for (const auto& c : cases) {
+        CRect r(1, 1, 2, 2);
+        EXPECT_EQ(r.IntersectRect(c.a, c.b), c.overlap) << c.b.left;
+        EXPECT_EQ(r, c.want) << c.b.left;
+    }
 }
 
 TEST(Geometry, IntersectAndUnionMayUseThemselvesAsInput) {

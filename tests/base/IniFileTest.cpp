@@ -78,6 +78,15 @@ TEST(IniFile, FirstDuplicateWinsAndNoFinalNewlineIsKept) {
     EXPECT_EQ(ini.Text(), "[A]\nk=1\nk=2\n[a]\nk=3\nj=4");
 }
 
+TEST(IniFile, QuotesAroundAValueAreDropped) {
+    lm::IniFile ini;
+    ini.LoadText("[S]\nempty=\"\"\nlone=\"\nmixed='x\"\nsingle='y'\n");
+    EXPECT_EQ(ini.GetString("S", "empty", "def"), "");  // present and empty: not the default
+    EXPECT_EQ(ini.GetString("S", "lone"), "\"");
+    EXPECT_EQ(ini.GetString("S", "mixed"), "'x\"");
+    EXPECT_EQ(ini.GetString("S", "single"), "y");
+}
+
 TEST(IniFile, MissingFileGivesDefaultsAndSaveRoundTrips) {
     TempDir dir;
     ASSERT_TRUE(dir.Ok());

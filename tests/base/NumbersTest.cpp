@@ -19,54 +19,51 @@ constexpr int32_t kI32Min = std::numeric_limits<int32_t>::min();
 constexpr int64_t kI64Max = std::numeric_limits<int64_t>::max();
 constexpr int64_t kI64Min = std::numeric_limits<int64_t>::min();
 
-TEST(Numbers, IntegerPrefixRules) {
-    EXPECT_EQ(lm::ParseInt("12abc"), 12);
-    EXPECT_EQ(lm::ParseInt("  -7"), -7);
-    EXPECT_EQ(lm::ParseInt("\t\n\v\f\r +42x"), 42);
-    EXPECT_EQ(lm::ParseInt("abc"), 0);
-    EXPECT_EQ(lm::ParseInt(""), 0);
-    EXPECT_EQ(lm::ParseInt("-"), 0);
-    EXPECT_EQ(lm::ParseInt("--5"), 0);
-    EXPECT_EQ(lm::ParseInt("+ 5"), 0);
-    EXPECT_EQ(lm::ParseInt("1.9"), 1);
-    EXPECT_EQ(lm::ParseInt("0x1A"), 0);  // decimal only
-    EXPECT_EQ(lm::ParseInt("007"), 7);
-    // The view's end is the end: digits beyond it are not read.
-    EXPECT_EQ(lm::ParseInt(std::string_view("123456", 3)), 123);
-}
-
-TEST(Numbers, IntegerOverflowSaturates) {
-    EXPECT_EQ(lm::ParseInt("2147483647"), kI32Max);
-    EXPECT_EQ(lm::ParseInt("2147483648"), kI32Max);
-    EXPECT_EQ(lm::ParseInt("-2147483648"), kI32Min);
-    EXPECT_EQ(lm::ParseInt("-2147483649"), kI32Min);
-    EXPECT_EQ(lm::ParseInt("99999999999999999999999999"), kI32Max);
-    EXPECT_EQ(lm::ParseInt64("9223372036854775807"), kI64Max);
-    EXPECT_EQ(lm::ParseInt64("9223372036854775808"), kI64Max);
-    EXPECT_EQ(lm::ParseInt64("-9223372036854775808"), kI64Min);
-    EXPECT_EQ(lm::ParseInt64("-99999999999999999999"), kI64Min);
-    EXPECT_EQ(lm::ParseInt64("4294967296"), 4294967296LL);
+// Integers take atoi's leading prefix and saturate instead of wrapping.
+TEST(Numbers, IntegerPrefixRulesAndSaturation) {
+    const struct {
+        std::string_view text;
+        int64_t as32, as64;
+    } cases[] = {
+        {"12abc", 12, 12},
+        {"\t\n\v\f\r +42x", 42, 42},
+        {"  -7", -7, -7},
+        {"abc", 0, 0}, {"", 0, 0}, {"-", 0, 0}, {"--5", 0, 0}, {"+ 5", 0, 0},
+        {"1.9", 1, 1},
+        {"0x1A", 0, 0},  // decimal only
+        {"007", 7, 7},
+        {std::string_view("123456", 3), 123, 123},  // digits past the view's end are not read
+        {"2147483647", kI32Max, kI32Max}, {"-2147483648", kI32Min, kI32Min},
+        {"2147483648", kI32Max, 2147483648LL},
+        {"-2147483649", kI32Min, -2147483649LL},
+        {"9223372036854775807", kI32Max, kI64Max}, {"-9223372036854775808", kI32Min, kI64Min},
+        {"9223372036854775808", kI32Max, kI64Max},
+        {"-99999999999999999999", kI32Min, kI64Min},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(lm::ParseInt(c.text), c.as32) << c.text;
+        EXPECT_EQ(lm::ParseInt64(c.text), c.as64) << c.text;
+    }
 }
 
 TEST(Numbers, DoublePrefixRules) {
-    EXPECT_EQ(lm::ParseDouble("1.5e3x"), 1500.0);
-    EXPECT_EQ(lm::ParseDouble("  -.5"), -0.5);
-    EXPECT_EQ(lm::ParseDouble("+.5e1"), 5.0);
-    EXPECT_EQ(lm::ParseDouble(".5"), 0.5);
-    EXPECT_EQ(lm::ParseDouble("1e3"), 1000.0);
-    EXPECT_EQ(lm::ParseDouble("1e"), 1.0);     // exponent without digits is not taken
-    EXPECT_EQ(lm::ParseDouble("1,5"), 1.0);    // a comma never continues a number
-    EXPECT_EQ(lm::ParseDouble("abc"), 0.0);
-    EXPECT_EQ(lm::ParseDouble("."), 0.0);
-    EXPECT_EQ(lm::ParseDouble(""), 0.0);
+    const struct {
+        std::string text;
+        double value;
+    } cases[] = {
+        {"1.5e3x", 1500.0}, {"  -.5", -0.5}, {"+.5e1", 5.0}, {".5", 0.5},
+        {"1e", 1.0},    // exponent without digits is not taken
+        {"1,5", 1.0},   // a comma never continues a number
+        {"abc", 0.0}, {".", 0.0}, {"", 0.0},
+        {std::string(300, ' ') + "3.25", 3.25},  // long texts take the same path as short ones
+        {"0." + std::string(400, '0') + "1e401", 1.0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(lm::ParseDouble(c.text), c.value) << c.text;
     EXPECT_TRUE(std::isinf(lm::ParseDouble("inf")));
     EXPECT_LT(lm::ParseDouble("-INFINITY"), 0.0);
     EXPECT_TRUE(std::isnan(lm::ParseDouble("nan")));
     EXPECT_TRUE(std::isinf(lm::ParseDouble("1e400")));  // as atof
     EXPECT_EQ(lm::ParseDouble(std::string_view("2.75", 3)), 2.7);
-    // Long texts take the same path as short ones.
-    EXPECT_EQ(lm::ParseDouble(std::string(300, ' ') + "3.25"), 3.25);
-    EXPECT_EQ(lm::ParseDouble("0." + std::string(400, '0') + "1e401"), 1.0);
 }
 
 TEST(Numbers, StrictParsing) {
@@ -97,22 +94,19 @@ TEST(Numbers, FormattingMatchesPrintfInTheCLocale) {
     EXPECT_EQ(lm::FormatInt(0), "0");
     EXPECT_EQ(lm::FormatInt(-42), "-42");
     EXPECT_EQ(lm::FormatInt(kI64Min), "-9223372036854775808");
-    EXPECT_EQ(lm::FormatFixed(1.5, 2), "1.50");
-    EXPECT_EQ(lm::FormatFixed(2.5, 0), "2");        // exact value, ties to even like printf
-    EXPECT_EQ(lm::FormatFixed(1.005, 2), "1.00");   // 1.005 is just below in binary
     EXPECT_EQ(lm::FormatFixed(-0.0, 1), "-0.0");
     EXPECT_EQ(lm::FormatFixed(1e20, 1), "100000000000000000000.0");
     EXPECT_EQ(lm::FormatFixed(1.5, -1), "1.500000");  // negative precision: printf's default
-    EXPECT_EQ(lm::FormatGeneral(100000), "100000");
-    EXPECT_EQ(lm::FormatGeneral(1e6), "1e+06");
-    EXPECT_EQ(lm::FormatGeneral(1e-5), "1e-05");
-    EXPECT_EQ(lm::FormatGeneral(0.0001), "0.0001");
+    EXPECT_EQ(lm::FormatGeneral(1e6), "1e+06");  // default precision 6
     EXPECT_EQ(lm::FormatGeneral(123456789), "1.23457e+08");
     EXPECT_EQ(lm::FormatGeneral(0.5, 0), "0.5");
     EXPECT_EQ(lm::FormatGeneral(std::numeric_limits<double>::infinity()), "inf");
 
-    // Cross-check against the C library in the C locale over awkward values.
-    const double values[] = {0.125, 0.1, 1234.5678, -9.995, 1e-7, 3.0e15, 6.02214076e23, 2.0 / 3};
+    // Cross-check against the C library in the C locale over awkward values:
+    // 2.5 and 0.125 are exact ties (to even), 1.005 lies just below in binary,
+    // 1e-5 and 1e-4 sit on either side of %g's switch to exponents.
+    const double values[] = {0.125, 0.1, 1234.5678, -9.995, 1e-7, 3.0e15, 6.02214076e23, 2.0 / 3,
+                             2.5, 1.005, 1e-5, 1e-4, 100000};
     char buf[512];
     for (double v : values) {
         for (int p : {0, 1, 2, 6, 17}) {

@@ -128,17 +128,6 @@ void CheckAccepted(const Corpus& corpus, const std::string& name, const JsonValu
     }
 }
 
-TEST(Corpus, JsonReaderHandlesTheExpectedFile) {
-    REQUIRE_CORPUS();
-    EXPECT_GE(corpus.expected.Size(), 10u);
-    const JsonValue* ey = corpus.expected.Find("EY_2013-07-19_PBS_FCS_2.0_Custom_Without_Add_Well_A1.001.fcs");
-    ASSERT_NE(ey, nullptr);
-    EXPECT_TRUE(ey->Find("readers_agree")->boolean);
-    EXPECT_EQ(ey->Find("version")->string, "2.0");
-    EXPECT_TRUE(ey->Find("spill")->IsNull());
-    EXPECT_DOUBLE_EQ((*ey->Find("first"))[0][0].number, 0.001607649028301239);
-}
-
 TEST(Corpus, AcceptedFilesMatchTheReferenceReaders) {
     REQUIRE_CORPUS();
     int checked = 0;

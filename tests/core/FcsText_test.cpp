@@ -38,11 +38,27 @@ std::string Header(std::string_view version, std::vector<std::string> fields) {
 
 // ---------------------------------------------------------------- TEXT syntax
 
-TEST(KeywordTable, PairsKeepFileOrderAndDoubledDelimiterIsLiteral) {
-    EXPECT_EQ(PairsOf(Parse("/$PAR/2/$TOT/100/")), (Pairs{{"$PAR", "2"}, {"$TOT", "100"}}));
-    EXPECT_EQ(PairsOf(Parse("/$FIL/a//b.fcs/")), (Pairs{{"$FIL", "a/b.fcs"}}));
-    // Doubled delimiters in a keyword too, and several in a row.
-    EXPECT_EQ(PairsOf(Parse("/A//B/x////y/")), (Pairs{{"A/B", "x//y"}}));
+// The first byte is the delimiter; pairs come in file order.
+TEST(KeywordTable, SegmentsAndTheirPairs) {
+    const struct {
+        std::string_view segment;
+        Pairs pairs;
+    } cases[] = {
+        {"/$PAR/2/$TOT/100/", {{"$PAR", "2"}, {"$TOT", "100"}}},
+        {"/$FIL/a//b.fcs/", {{"$FIL", "a/b.fcs"}}},  // a doubled delimiter is literal
+        {"/A//B/x////y/", {{"A/B", "x//y"}}},         // in keywords too, and several in a row
+        {"/$PAR/2/$TOT/", {{"$PAR", "2"}}},           // a keyword without value is dropped
+        {"/$PAR/2/$TOT", {{"$PAR", "2"}}},
+        {"\x0c$PAR\x0c" "2\x0c$FIL\x0c" "a\x0c\x0c" "b\x0c", {{"$PAR", "2"}, {"$FIL", "a\x0c" "b"}}},
+        {"|$FIL|a/b|", {{"$FIL", "a/b"}}},           // '/' is then an ordinary character
+        {std::string_view("\0K\0v\0", 5), {{"K", "v"}}},
+        {"", {}}, {"/", {}}, {"/K", {}},
+    };
+    for (const auto& c : cases) {
+        const CKeywordTable t = Parse(c.segment);
+        EXPECT_EQ(PairsOf(t), c.pairs) << c.segment;
+        EXPECT_TRUE(t.errors.empty()) << c.segment;
+    }
 }
 
 TEST(KeywordTable, ValuesLoseOuterSpacesOnlyKeywordsKeepEverything) {
@@ -77,28 +93,6 @@ TEST(KeywordTable, DoubledDelimiterAtTheStartGivesError10AndNoPairs) {
     std::vector<int32_t> merged{99};
     t.MergeErrors(merged);
     EXPECT_EQ(merged, (std::vector<int32_t>{99, kErrDoubledDelimiter}));
-}
-
-TEST(KeywordTable, KeywordWithoutValueAtTheEndIsDropped) {
-    EXPECT_EQ(PairsOf(Parse("/$PAR/2/$TOT/")), (Pairs{{"$PAR", "2"}}));
-    EXPECT_EQ(PairsOf(Parse("/$PAR/2/$TOT")), (Pairs{{"$PAR", "2"}}));
-}
-
-TEST(KeywordTable, AnyByteCanBeTheDelimiter) {
-    EXPECT_EQ(PairsOf(Parse("\x0c$PAR\x0c" "2\x0c$FIL\x0c" "a\x0c\x0c" "b\x0c")),
-              (Pairs{{"$PAR", "2"}, {"$FIL", "a\x0c" "b"}}));
-    // '/' is then an ordinary character.
-    EXPECT_EQ(PairsOf(Parse("|$FIL|a/b|")), (Pairs{{"$FIL", "a/b"}}));
-    // A NUL delimiter works as well.
-    EXPECT_EQ(PairsOf(Parse(std::string_view("\0K\0v\0", 5))), (Pairs{{"K", "v"}}));
-}
-
-TEST(KeywordTable, TinySegmentsHoldNothing) {
-    EXPECT_TRUE(Parse("").Pairs().empty());
-    EXPECT_TRUE(Parse("/").Pairs().empty());
-    EXPECT_TRUE(Parse("/K").Pairs().empty());
-    EXPECT_TRUE(Parse("").errors.empty());
-    EXPECT_TRUE(Parse("/").errors.empty());
 }
 
 TEST(KeywordTable, CopiesAreIndependentAndClearEmptiesBothLists) {

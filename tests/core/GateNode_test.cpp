@@ -311,6 +311,11 @@ TEST(GateNode, QuadrantMakesFourGatesThatShareIdAndNameAndCoverTheParent) {
     EXPECT_EQ(f.shell.GetRegionCount(), 2);
     // Its id does not come from the gate pool.
     EXPECT_EQ(f.shell.AddNotGateAt(0, "")->GetName(), "G2");
+    // New arms through part 0 re-evaluate all four gates.
+    auto* q = static_cast<CrQuadrant*>(q0->GetRegion());
+    q->SetGeometry(0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, nullptr);
+    EXPECT_EQ(Members(q->GetPartGate(0)), Indices(f.InRect(0.5f, 0.5f, 0.95f, 0.95f)));
+    EXPECT_EQ(Members(q->GetPartGate(2)), Indices(f.InRect(0.05f, 0.05f, 0.5f, 0.5f)));
 
     // Removing any part removes all four; quadrant ids are never reused.
     f.shell.RemoveGate(f.shell.GetGate(4), true);
@@ -384,17 +389,14 @@ TEST(GateNode, CrossShellDependantGoesWithItsInput) {
 TEST(GateNode, EventIteratorWalksTheGatedEvents) {
     Fixture f(70);
     CGateNode* a = f.shell.AddRegionGate(Rect(0.0f, 0.0f, 0.5f, 1.0f), 0, "");
-    GateEventIterator it = a->GetEventIterator();
-    ASSERT_TRUE(it.Valid());
     std::vector<int> seen;
-    for (; !it.AtEnd(); it.Next())
+    for (GateEventIterator it = a->GetEventIterator(); it.Valid() && !it.AtEnd(); it.Next())
         if (it.InGate()) {
             seen.push_back(int(it.event));
             EXPECT_FLOAT_EQ(it.Value(0), float(f.events[it.event].first));
         }
     EXPECT_EQ(seen, Members(a));
-    // Without data the iterator is empty.
-    VexaDataShell empty;
+    VexaDataShell empty;  // without data the iterator is empty
     EXPECT_FALSE(empty.GetRoot()->GetEventIterator().Valid());
     EXPECT_EQ(empty.GetRoot()->GetMask().GetBitCount(), 0u);
 }

@@ -128,17 +128,6 @@ TEST(GateUser, ConstructorsAttachWithoutCallingHandlersOfTheSubclass) {
     EXPECT_EQ(g->GetUsers().size(), 2u);
 }
 
-TEST(GateUser, RemovedGateDetachesItsUsersLastFirst) {
-    VexaDataShell a(MakeColumn({1, 2, 3}), "a");
-    CGateNode* g = a.AddRegionGate(Range(0.0f, 1.0f), 0, "");
-    CountingGateUser u1(g), u2(g);
-    a.RemoveGate(g, true);
-    EXPECT_EQ(u1.GetGate(), nullptr);
-    EXPECT_EQ(u2.GetGate(), nullptr);
-    EXPECT_EQ(u1.GetShell(), nullptr);
-    EXPECT_FALSE(Listed(a, &u1));
-}
-
 TEST(ShellUser, ObserversThatDetachDuringARemovalNotice) {
     VexaDataShell a(MakeColumn({1, 2, 3}), "a");
     CGateNode* g = a.AddRegionGate(Range(0.0f, 1.0f), 0, "G");

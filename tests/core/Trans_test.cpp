@@ -36,31 +36,22 @@ std::vector<uint8_t> StoreBytes(const CTRANS& t) {
 
 // ---- FindBinIndex ---------------------------------------------------------
 
+// Entry i holds [t[i], t[i+1]); the ends take everything outside, NaN no bin.
 TEST(FindBinIndex, EndsEntriesAndBetween) {
     const float t[] = {0.0f, 1.0f, 2.0f, 3.0f};
-    EXPECT_EQ(FindBinIndex(t, 4, -5.0f), 0);
-    EXPECT_EQ(FindBinIndex(t, 4, 0.0f), 0);
-    EXPECT_EQ(FindBinIndex(t, 4, 0.999f), 0);
-    EXPECT_EQ(FindBinIndex(t, 4, 1.0f), 1);
-    EXPECT_EQ(FindBinIndex(t, 4, 1.5f), 1);
-    EXPECT_EQ(FindBinIndex(t, 4, 2.0f), 2);
-    EXPECT_EQ(FindBinIndex(t, 4, 2.999f), 2);
-    EXPECT_EQ(FindBinIndex(t, 4, 3.0f), 3);  // the last entry is its own bin
-    EXPECT_EQ(FindBinIndex(t, 4, 7.0f), 3);
-    EXPECT_EQ(FindBinIndex(t, 4, -kInf), 0);
-    EXPECT_EQ(FindBinIndex(t, 4, kInf), 3);
-}
-
-TEST(FindBinIndex, NaNEmptyAndSingleEntry) {
-    const float t[] = {0.0f, 1.0f, 2.0f, 3.0f};
-    EXPECT_EQ(FindBinIndex(t, 4, kNaN), -1);
+    const struct {
+        float v;
+        int32_t bin;
+    } cases[] = {
+        {-5.0f, 0}, {0.0f, 0}, {0.999f, 0}, {1.0f, 1}, {1.5f, 1}, {2.0f, 2}, {2.999f, 2},
+        {3.0f, 3},  // the last entry is its own bin
+        {7.0f, 3}, {-kInf, 0}, {kInf, 3}, {kNaN, -1},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FindBinIndex(t, 4, c.v), c.bin) << c.v;
     EXPECT_EQ(FindBinIndex(t, 0, 1.0f), -1);
     EXPECT_EQ(FindBinIndex(nullptr, 4, 1.0f), -1);
     const float one[] = {5.0f};
-    EXPECT_EQ(FindBinIndex(one, 1, 5.0f), 0);
-    EXPECT_EQ(FindBinIndex(one, 1, 4.0f), 0);
-    EXPECT_EQ(FindBinIndex(one, 1, 6.0f), 0);
-    EXPECT_EQ(FindBinIndex(one, 1, kNaN), -1);
+    for (float v : {4.0f, 5.0f, 6.0f}) EXPECT_EQ(FindBinIndex(one, 1, v), 0) << v;
 }
 
 TEST(FindBinIndex, AgreesWithLinearScanOnLargeTable) {
@@ -76,23 +67,21 @@ TEST(FindBinIndex, AgreesWithLinearScanOnLargeTable) {
 
 // ---- linear ---------------------------------------------------------------
 
+// (value, fraction) pairs of one transform; fractions are clamped to 0..1.
+void ExpectFractions(const CTRANS& t, std::initializer_list<std::pair<float, float>> cases) {
+    for (auto [v, f] : cases) EXPECT_FLOAT_EQ(t.ToFraction(v), f) << v;
+}
+
 TEST(LinearTrans, FractionsAtAndAroundTheEnds) {
     CTRANS t(0.0f, 1024.0f);
     EXPECT_EQ(t.GetType(), kTransLinear);
     EXPECT_EQ(t.GetRange(), 1024.0f);
-    EXPECT_EQ(t.ToFraction(0.0f), 0.0f);
-    EXPECT_EQ(t.ToFraction(1024.0f), 1.0f);
-    EXPECT_EQ(t.ToFraction(512.0f), 0.5f);
-    EXPECT_EQ(t.ToFraction(-1.0f), 0.0f);
-    EXPECT_EQ(t.ToFraction(1025.0f), 1.0f);
+    ExpectFractions(t, {{0.0f, 0.0f}, {1024.0f, 1.0f}, {512.0f, 0.5f}, {-1.0f, 0.0f}, {1025.0f, 1.0f},
+                        {kNaN, 0.0f}, {kInf, 1.0f}, {-kInf, 0.0f}});
     EXPECT_GT(t.ToFraction(0.5f), 0.0f);
     EXPECT_LT(t.ToFraction(1023.5f), 1.0f);
-    EXPECT_EQ(t.ToFraction(kNaN), 0.0f);
-    EXPECT_EQ(t.ToFraction(kInf), 1.0f);
-    EXPECT_EQ(t.ToFraction(-kInf), 0.0f);
     EXPECT_FLOAT_EQ(t.ToFractionUnclamped(-512.0f), -0.5f);
     EXPECT_FLOAT_EQ(t.ToFractionUnclamped(2048.0f), 2.0f);
-    EXPECT_EQ(t.ToValue(0.0f), 0.0f);
     EXPECT_EQ(t.ToValue(1.0f), 1024.0f);
     EXPECT_EQ(t.ToValue(0.25f), 256.0f);
 }
@@ -215,16 +204,8 @@ TEST(LinearTrans, CloneKeepsWordsButNotFlagOrTable) {
 TEST(LogTrans, FractionsAtAndAroundTheEnds) {
     CLogTRANS t(0.0f, 4.0f);
     EXPECT_EQ(t.GetType(), kTransLog);
-    EXPECT_EQ(t.ToFraction(1.0f), 0.0f);
-    EXPECT_EQ(t.ToFraction(10000.0f), 1.0f);
-    EXPECT_FLOAT_EQ(t.ToFraction(100.0f), 0.5f);
-    EXPECT_FLOAT_EQ(t.ToFraction(10.0f), 0.25f);
-    EXPECT_EQ(t.ToFraction(0.5f), 0.0f);
-    EXPECT_EQ(t.ToFraction(20000.0f), 1.0f);
-    EXPECT_EQ(t.ToFraction(0.0f), 0.0f);
-    EXPECT_EQ(t.ToFraction(-5.0f), 0.0f);
-    EXPECT_EQ(t.ToFraction(kNaN), 0.0f);
-    EXPECT_EQ(t.ToFraction(kInf), 1.0f);
+    ExpectFractions(t, {{1.0f, 0.0f}, {10000.0f, 1.0f}, {100.0f, 0.5f}, {10.0f, 0.25f}, {0.5f, 0.0f},
+                        {20000.0f, 1.0f}, {0.0f, 0.0f}, {-5.0f, 0.0f}, {kNaN, 0.0f}, {kInf, 1.0f}});
     EXPECT_FLOAT_EQ(t.ToFractionUnclamped(0.1f), -0.25f);
     EXPECT_FLOAT_EQ(t.ToValue(0.5f), 100.0f);
     EXPECT_FLOAT_EQ(t.ToValue(1.0f), 10000.0f);
@@ -386,15 +367,18 @@ TEST(Logical, RefusesParametersWithoutADisplay) {
     std::string why;
     EXPECT_FALSE(CLogical::CheckParams(0.0f, -10.0f, 4.5f, &why));
     EXPECT_FALSE(why.empty());
-    EXPECT_FALSE(CLogical::CheckParams(-5.0f, -10.0f, 4.5f));
-    EXPECT_FALSE(CLogical::CheckParams(262144.0f, -10.0f, 0.0f));
-    EXPECT_FALSE(CLogical::CheckParams(262144.0f, -10.0f, -1.0f));
-    EXPECT_FALSE(CLogical::CheckParams(262144.0f, -0.5f, 4.5f));   // |r| below 1: w infinite
-    EXPECT_FALSE(CLogical::CheckParams(262144.0f, -10.0f, 1.0f));  // w negative
-    EXPECT_FALSE(CLogical::CheckParams(kNaN, -10.0f, 4.5f));
-    EXPECT_FALSE(CLogical::CheckParams(262144.0f, kInf, 4.5f));
-    EXPECT_FALSE(CLogical::CheckParams(100.0f, 200.0f, 4.5f));  // r above T
-    EXPECT_TRUE(CLogical::CheckParams(262144.0f, -10.5f, 4.5f));
+    const struct {
+        float t, r, m;
+        bool ok;
+    } cases[] = {
+        {-5.0f, -10.0f, 4.5f, false},   {262144.0f, -10.0f, 0.0f, false}, {262144.0f, -10.0f, -1.0f, false},
+        {262144.0f, -0.5f, 4.5f, false},  // |r| below 1: w infinite
+        {262144.0f, -10.0f, 1.0f, false},  // w negative
+        {kNaN, -10.0f, 4.5f, false},    {262144.0f, kInf, 4.5f, false},
+        {100.0f, 200.0f, 4.5f, false},     // r above T
+        {262144.0f, -10.5f, 4.5f, true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(CLogical::CheckParams(c.t, c.r, c.m), c.ok) << c.t << " " << c.r << " " << c.m;
     EXPECT_THROW(CLogical(262144.0f, -10.0f, 1.0f), std::invalid_argument);
     EXPECT_THROW(CLogical(0.0f, -10.0f, 4.5f), std::invalid_argument);
 }
@@ -440,27 +424,18 @@ TEST(Logical, UnsetTransformIsHarmless) {
 
 // ---- records --------------------------------------------------------------
 
-TEST(TransRecord, LinearBytes) {
-    CTRANS t(0.0f, 1024.0f);
-    t.storedFlag = true;
-    t.storedWordB = 5;
-    const auto expect = Cat({Le32(0), LeF(0.0f), LeF(1024.0f), LeF(1024.0f), Le32(1), Le32(1), Le32(5)});
-    EXPECT_EQ(StoreBytes(t), expect);
-    EXPECT_EQ(expect.size(), 28u);
-}
-
-TEST(TransRecord, LogBytes) {
-    CLogTRANS t(0.5f, 4.0f);
-    const auto expect = Cat({Le32(1), LeF(0.5f), LeF(4.0f), LeF(3.5f), Le32(0), Le32(1), Le32(1)});
-    EXPECT_EQ(StoreBytes(t), expect);
-}
-
-TEST(TransRecord, LogicalBytes) {
-    CLogical t(262144.0f, -10.0f, 4.5f);
-    t.storedFlag = true;
-    const auto expect = Cat({Le32(2), LeF(262144.0f), LeF(-10.0f), LeF(t.GetM()), LeF(t.GetW()), Le32(1)});
-    EXPECT_EQ(StoreBytes(t), expect);
-    EXPECT_EQ(expect.size(), 24u);
+// Kind, then the numbers; linear and log records end in three words, the
+// logicle record in its flag.
+TEST(TransRecord, BytesOfEachKind) {
+    CTRANS lin(0.0f, 1024.0f);
+    lin.storedFlag = true;
+    lin.storedWordB = 5;
+    CLogTRANS log(0.5f, 4.0f);
+    CLogical lgc(262144.0f, -10.0f, 4.5f);
+    lgc.storedFlag = true;
+    EXPECT_EQ(StoreBytes(lin), Cat({Le32(0), LeF(0.0f), LeF(1024.0f), LeF(1024.0f), Le32(1), Le32(1), Le32(5)}));
+    EXPECT_EQ(StoreBytes(log), Cat({Le32(1), LeF(0.5f), LeF(4.0f), LeF(3.5f), Le32(0), Le32(1), Le32(1)}));
+    EXPECT_EQ(StoreBytes(lgc), Cat({Le32(2), LeF(262144.0f), LeF(-10.0f), LeF(lgc.GetM()), LeF(lgc.GetW()), Le32(1)}));
 }
 
 TEST(TransRecord, RoundTripEveryKind) {

@@ -16,6 +16,8 @@ namespace lmtest {
 
 namespace {
 
+constexpr int64_t kTextStart = 256;  // TEXT offset from a data set's start
+
 // Byte positions of an FCS byte order text; anything but digits separates.
 std::vector<int> ParseOrder(std::string_view ord) {
     std::vector<int> out;
@@ -88,12 +90,7 @@ FcsWriter& FcsWriter::DataType(char type) { Cur().dataType = type; return *this;
 FcsWriter& FcsWriter::ByteOrder(std::string_view ord) { Cur().byteOrder = std::string(ord); return *this; }
 FcsWriter& FcsWriter::Delimiter(char d) { Cur().delimiter = d; return *this; }
 FcsWriter& FcsWriter::Mode(std::string_view mode) { Cur().mode = std::string(mode); return *this; }
-FcsWriter& FcsWriter::TextStart(int64_t offset) {
-    Cur().textStart = offset < 58 ? 58 : offset;
-    return *this;
-}
 FcsWriter& FcsWriter::HeaderData(HeaderDataOffsets how) { Cur().headerData = how; return *this; }
-FcsWriter& FcsWriter::OffsetsInText(bool on) { Cur().offsetsInText = on ? 1 : 0; return *this; }
 
 FcsWriter& FcsWriter::Param(const FcsParamSpec& p) {
     Cur().params.push_back(p);
@@ -126,21 +123,12 @@ FcsWriter& FcsWriter::Set(std::string keyword, std::string value) {
     Cur().edits.push_back({KeywordEdit::kSet, std::move(keyword), std::move(value)});
     return *this;
 }
-FcsWriter& FcsWriter::Append(std::string keyword, std::string value) {
-    Cur().edits.push_back({KeywordEdit::kAppend, std::move(keyword), std::move(value)});
-    return *this;
-}
 FcsWriter& FcsWriter::Remove(std::string keyword) {
     Cur().edits.push_back({KeywordEdit::kRemove, std::move(keyword), {}});
     return *this;
 }
 FcsWriter& FcsWriter::Supplemental(std::string keyword, std::string value) {
     Cur().supplemental.emplace_back(std::move(keyword), std::move(value));
-    return *this;
-}
-FcsWriter& FcsWriter::RawText(std::string text) {
-    Cur().hasRawText = true;
-    Cur().rawText = std::move(text);
     return *this;
 }
 FcsWriter& FcsWriter::NextDataSet() {
@@ -203,63 +191,57 @@ std::vector<uint8_t> FcsWriter::BuildDataSet(const DataSetSpec& s, int64_t nextD
         }
     }
     const std::string stext = s.supplemental.empty() ? std::string() : MakeText(s.supplemental, s.delimiter);
-    const bool offsetsInText =
-        s.offsetsInText < 0 ? s.version.rfind("FCS2", 0) != 0 : s.offsetsInText == 1;
+    // 3.x files name their offsets in the TEXT too; 2.0 files only in the HEADER.
+    const bool offsetsInText = s.version.rfind("FCS2", 0) != 0;
 
     int64_t dataBegin = 0, dataEnd = -1, stextBegin = 0, stextEnd = 0;
     std::string text;
     for (int iter = 0; iter < 16; ++iter) {
-        if (s.hasRawText) {
-            text = s.rawText;
-        } else {
-            Pairs pairs;
-            if (offsetsInText) {
-                pairs.emplace_back("$BEGINANALYSIS", "0");
-                pairs.emplace_back("$ENDANALYSIS", "0");
-            }
-            if (offsetsInText || !stext.empty()) {
-                pairs.emplace_back("$BEGINSTEXT", Dec(stext.empty() ? 0 : stextBegin));
-                pairs.emplace_back("$ENDSTEXT", Dec(stext.empty() ? 0 : stextEnd));
-            }
-            if (offsetsInText) {
-                pairs.emplace_back("$BEGINDATA", Dec(data.empty() ? 0 : dataBegin));
-                pairs.emplace_back("$ENDDATA", Dec(data.empty() ? 0 : dataEnd));
-            }
-            pairs.emplace_back("$BYTEORD", s.byteOrder);
-            pairs.emplace_back("$DATATYPE", std::string(1, s.dataType));
-            pairs.emplace_back("$MODE", s.mode);
-            pairs.emplace_back("$NEXTDATA", Dec(nextData));
-            pairs.emplace_back("$PAR", Dec(int64_t(s.params.size())));
-            pairs.emplace_back("$TOT", Dec(int64_t(s.events.size())));
-            for (size_t j = 0; j < s.params.size(); ++j) {
-                const auto& p = s.params[j];
-                const std::string n = "$P" + Dec(int64_t(j + 1));
-                pairs.emplace_back(n + "B", Dec(p.bits));
-                if (!p.decades.empty()) pairs.emplace_back(n + "E", p.decades);
-                if (!p.name.empty()) pairs.emplace_back(n + "N", p.name);
-                if (!p.range.empty()) pairs.emplace_back(n + "R", p.range);
-                if (!p.shortName.empty()) pairs.emplace_back(n + "S", p.shortName);
-            }
-            for (const auto& e : s.edits) {
-                if (e.kind == KeywordEdit::kRemove) {
-                    std::erase_if(pairs, [&](const auto& kv) { return kv.first == e.keyword; });
-                } else if (e.kind == KeywordEdit::kAppend) {
-                    pairs.emplace_back(e.keyword, e.value);
-                } else {
-                    bool done = false;
-                    for (auto& kv : pairs) {
-                        if (kv.first == e.keyword) {
-                            kv.second = e.value;
-                            done = true;
-                            break;
-                        }
-                    }
-                    if (!done) pairs.emplace_back(e.keyword, e.value);
-                }
-            }
-            text = MakeText(pairs, s.delimiter);
+        Pairs pairs;
+        if (offsetsInText) {
+            pairs.emplace_back("$BEGINANALYSIS", "0");
+            pairs.emplace_back("$ENDANALYSIS", "0");
         }
-        const int64_t textEnd = s.textStart + int64_t(text.size()) - 1;
+        if (offsetsInText || !stext.empty()) {
+            pairs.emplace_back("$BEGINSTEXT", Dec(stext.empty() ? 0 : stextBegin));
+            pairs.emplace_back("$ENDSTEXT", Dec(stext.empty() ? 0 : stextEnd));
+        }
+        if (offsetsInText) {
+            pairs.emplace_back("$BEGINDATA", Dec(data.empty() ? 0 : dataBegin));
+            pairs.emplace_back("$ENDDATA", Dec(data.empty() ? 0 : dataEnd));
+        }
+        pairs.emplace_back("$BYTEORD", s.byteOrder);
+        pairs.emplace_back("$DATATYPE", std::string(1, s.dataType));
+        pairs.emplace_back("$MODE", s.mode);
+        pairs.emplace_back("$NEXTDATA", Dec(nextData));
+        pairs.emplace_back("$PAR", Dec(int64_t(s.params.size())));
+        pairs.emplace_back("$TOT", Dec(int64_t(s.events.size())));
+        for (size_t j = 0; j < s.params.size(); ++j) {
+            const auto& p = s.params[j];
+            const std::string n = "$P" + Dec(int64_t(j + 1));
+            pairs.emplace_back(n + "B", Dec(p.bits));
+            if (!p.decades.empty()) pairs.emplace_back(n + "E", p.decades);
+            if (!p.name.empty()) pairs.emplace_back(n + "N", p.name);
+            if (!p.range.empty()) pairs.emplace_back(n + "R", p.range);
+            if (!p.shortName.empty()) pairs.emplace_back(n + "S", p.shortName);
+        }
+        for (const auto& e : s.edits) {
+            if (e.kind == KeywordEdit::kRemove) {
+                std::erase_if(pairs, [&](const auto& kv) { return kv.first == e.keyword; });
+            } else {
+                bool done = false;
+                for (auto& kv : pairs) {
+                    if (kv.first == e.keyword) {
+                        kv.second = e.value;
+                        done = true;
+                        break;
+                    }
+                }
+                if (!done) pairs.emplace_back(e.keyword, e.value);
+            }
+        }
+        text = MakeText(pairs, s.delimiter);
+        const int64_t textEnd = kTextStart + int64_t(text.size()) - 1;
         const int64_t nb = textEnd + 1;
         const int64_t ne = nb + int64_t(data.size()) - 1;
         const int64_t sb = stext.empty() ? 0 : ne + 1;
@@ -274,8 +256,8 @@ std::vector<uint8_t> FcsWriter::BuildDataSet(const DataSetSpec& s, int64_t nextD
     std::string header = s.version;
     header.resize(6, ' ');
     header += "    ";
-    header += HeaderField(s.textStart);
-    header += HeaderField(s.textStart + int64_t(text.size()) - 1);
+    header += HeaderField(kTextStart);
+    header += HeaderField(kTextStart + int64_t(text.size()) - 1);
     auto dataField = [&](int64_t v) {
         if (s.headerData == HeaderDataOffsets::Blank) return std::string(8, ' ');
         if (s.headerData == HeaderDataOffsets::Zero || v > 99999999 || data.empty()) return HeaderField(0);
@@ -287,14 +269,14 @@ std::vector<uint8_t> FcsWriter::BuildDataSet(const DataSetSpec& s, int64_t nextD
     header += HeaderField(0);
 
     std::vector<uint8_t> out(header.begin(), header.end());
-    out.resize(size_t(s.textStart), ' ');
+    out.resize(size_t(kTextStart), ' ');
     out.insert(out.end(), text.begin(), text.end());
     out.insert(out.end(), data.begin(), data.end());
     out.insert(out.end(), stext.begin(), stext.end());
 
     if (lay) {
         lay->start = 0;
-        lay->text = {s.textStart, s.textStart + int64_t(text.size()) - 1};
+        lay->text = {kTextStart, kTextStart + int64_t(text.size()) - 1};
         lay->data = {dataBegin, dataEnd};
         lay->stext = stext.empty() ? FcsRange{} : FcsRange{stextBegin, stextEnd};
         lay->length = int64_t(out.size());

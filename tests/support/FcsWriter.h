@@ -73,12 +73,7 @@ public:
     FcsWriter& ByteOrder(std::string_view ord); // "1,2,3,4", "4,3,2,1", "2,1", "1,2"
     FcsWriter& Delimiter(char d);
     FcsWriter& Mode(std::string_view mode);     // "$MODE", "L" by default
-    // Offset of the TEXT segment from the data set's start (>= 58; 256 by default).
-    FcsWriter& TextStart(int64_t offset);
     FcsWriter& HeaderData(HeaderDataOffsets how);
-    // Writes "$BEGINDATA"/"$ENDDATA" (and the "$...STEXT" pair) in the TEXT.
-    // On by default for versions 3.x, off for 2.0.
-    FcsWriter& OffsetsInText(bool on);
 
     FcsWriter& Param(const FcsParamSpec& p);
     FcsWriter& Param(std::string name, int bits, std::string range = "",
@@ -92,16 +87,12 @@ public:
     FcsWriter& RawData(std::vector<uint8_t> bytes);
 
     // Keyword edits. The writer generates "$BEGINANALYSIS" .. "$PnR"; Set
-    // replaces a generated value or appends a new pair; Append always adds a
-    // pair (duplicates allowed); Remove drops every pair of that keyword.
+    // replaces a generated value or appends a new pair; Remove drops every
+    // pair of that keyword.
     FcsWriter& Set(std::string keyword, std::string value);
-    FcsWriter& Append(std::string keyword, std::string value);
     FcsWriter& Remove(std::string keyword);
     // A pair in the supplemental TEXT (written after DATA).
     FcsWriter& Supplemental(std::string keyword, std::string value);
-    // The TEXT segment written exactly as given (first byte = delimiter).
-    // Offsets in it are not maintained.
-    FcsWriter& RawText(std::string text);
 
     // Starts a new data set in the same file (defaults again).
     FcsWriter& NextDataSet();
@@ -115,8 +106,6 @@ public:
     std::vector<uint8_t> Build(FcsLayout* layout = nullptr) const;
     bool WriteTo(const std::string& path, FcsLayout* layout = nullptr) const;
 
-    size_t DataSetCount() const { return m_sets.size(); }
-
     // Eight-character right-aligned HEADER field text.
     static std::string HeaderField(int64_t value);
     // Overwrites HEADER field `field` (0 TEXT begin .. 5 ANALYSIS end) of the
@@ -127,7 +116,7 @@ public:
 
 private:
     struct KeywordEdit {
-        enum Kind { kSet, kAppend, kRemove } kind;
+        enum Kind { kSet, kRemove } kind;
         std::string keyword, value;
     };
     struct DataSetSpec {
@@ -136,17 +125,13 @@ private:
         std::string byteOrder = "1,2,3,4";
         char delimiter = '/';
         std::string mode = "L";
-        int64_t textStart = 256;
         HeaderDataOffsets headerData = HeaderDataOffsets::Numbers;
-        int offsetsInText = -1;  // -1: by version
         std::vector<FcsParamSpec> params;
         std::vector<std::vector<double>> events;
         bool hasRawData = false;
         std::vector<uint8_t> rawData;
         std::vector<KeywordEdit> edits;
         std::vector<std::pair<std::string, std::string>> supplemental;
-        bool hasRawText = false;
-        std::string rawText;
     };
     std::vector<uint8_t> BuildDataSet(const DataSetSpec& s, int64_t nextData,
                                       FcsDataSetLayout* lay) const;

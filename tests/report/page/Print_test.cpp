@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QImageReader>
 #include <QPageRanges>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
@@ -18,6 +20,11 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
 #include <memory>
 
@@ -26,6 +33,7 @@
 #include "report/app/CommandIds.h"
 #include "report/app/LumitraApp.h"
 #include "report/page/LumitraView.h"
+#include "report/page/PictureFile.h"
 #include "report/app/MainFrame.h"
 #include "report/plot/PlotDefaults.h"
 #include "tests/report/ViewTestUtil.h"
@@ -247,6 +255,112 @@ TEST(PrintPictures, AnAreaRendersAtOnePixelAUnitAndHugeAreasAreRefused) {
     EXPECT_TRUE(CPagePainter::RenderArea(doc, CRect(0, 0, 0, 10)).isNull());
     EXPECT_TRUE(CPagePainter::RenderArea(doc, CRect(0, 0, 20 * 1024, 200 * 1414)).isNull());
     EXPECT_TRUE(CPagePainter::RenderArea(doc, CRect(INT32_MIN, 0, INT32_MAX, 10)).isNull());
+}
+
+QByteArray FileBytes(const std::string& path) {
+    QFile f(QString::fromStdString(path));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A folder that takes no writes for as long as it lives: read-only, and,
+// as root ignores that, no file may grow either.
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(const std::string& path) : m_path(path) {
+        chmod(path.c_str(), 0555);
+        getrlimit(RLIMIT_FSIZE, &m_limit);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        if (access(path.c_str(), W_OK) == 0) {
+            rlimit none = m_limit;
+            none.rlim_cur = 0;
+            setrlimit(RLIMIT_FSIZE, &none);
+        }
+    }
+    ~ReadOnlyFolder() {
+        setrlimit(RLIMIT_FSIZE, &m_limit);
+        std::signal(SIGXFSZ, m_oldHandler);
+        chmod(m_path.c_str(), 0755);
+    }
+
+private:
+    std::string m_path;
+    rlimit m_limit{};
+    void (*m_oldHandler)(int) = nullptr;
+};
+
+TEST(PrintPictures, AnAreaSavedAsJpgKeepsItsWidthAndLeavesOutObjectsThatOnlyTouchIt) {
+    rtest::EnsureApp();
+    if (!JpegWriterAvailable()) GTEST_SKIP() << "no JPEG writer in this Qt";
+    lmtest::TempDir dir;
+    CLumitraDoc doc;
+    FillObj* inside = AddFill(doc, CRect(10, 10, 60, 60), kRed);
+    FillObj* right = AddFill(doc, CRect(111, 10, 150, 60), kBlue);  // touches x = 111
+    FillObj* below = AddFill(doc, CRect(10, 90, 60, 120), kBlue);   // touches y = 90
+    QString error;
+    const QString path = QString::fromStdString(dir.File("area.jpg"));
+    ASSERT_TRUE(doc.SaveAreaAsJpg(10, 10, 101, 80, path, &error)) << error.toStdString();
+    EXPECT_EQ(QImageReader(path).size(), QSize(101, 80));
+    EXPECT_EQ(inside->prints, 1);
+    EXPECT_EQ(right->prints, 0);
+    EXPECT_EQ(below->prints, 0);
+    EXPECT_LT(qBlue(QImage(path).pixel(20, 20)), 60);  // page (30, 30): red
+
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(dir.File("v1.jpg"))));
+    const struct {
+        const char* name;
+        int32_t width, height;
+        bool written;
+    } cases[] = {
+        {"upper.JPG", 40, 30, true},
+        {"mixed.Jpeg", 40, 30, true},
+        {"other.png", 40, 30, false},
+        {"none", 40, 30, false},
+        {"v1.jpg/page", 40, 30, false},  // the folder's extension is not the file's
+        {"empty.jpg", 0, 30, false},
+        {"upside.jpg", 40, -30, false},
+    };
+    for (const auto& c : cases) {
+        const QString file = QString::fromStdString(dir.File(c.name));
+        error.clear();
+        EXPECT_EQ(doc.SaveAreaAsJpg(0, 0, c.width, c.height, file, &error), c.written) << c.name;
+        EXPECT_EQ(QFileInfo(file).isFile(), c.written) << c.name;
+        EXPECT_EQ(error.isEmpty(), c.written) << c.name;
+    }
+}
+
+TEST(PrintPictures, AFailedExportIsReportedAndTheOldFileStays) {
+    rtest::EnsureApp();
+    if (!JpegWriterAvailable()) GTEST_SKIP() << "no JPEG writer in this Qt";
+    lmtest::TempDir dir;
+    const std::string folder = dir.File("out");
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    QuarterDoc q;
+    using Export = bool (*)(const CLumitraDoc&, const QString&, QString*);
+    const struct {
+        const char* name;
+        Export write;
+    } writers[] = {
+        {"page.jpg", [](const CLumitraDoc& d, const QString& p, QString* e) {
+             return d.SaveAreaAsJpg(0, 0, 1024, 1414, p, e);
+         }},
+        {"report.pdf", [](const CLumitraDoc& d, const QString& p, QString* e) { return d.ExportPdf(p, e); }},
+    };
+    for (const auto& w : writers) {
+        const std::string file = folder + "/" + w.name;
+        QString error;
+        ASSERT_TRUE(w.write(q.doc, QString::fromStdString(file), &error)) << w.name << error.toStdString();
+        const QByteArray old = FileBytes(file);
+        ASSERT_FALSE(old.isEmpty());
+        {
+            ReadOnlyFolder locked(folder);
+            EXPECT_FALSE(w.write(q.doc, QString::fromStdString(file), &error)) << w.name;
+        }
+        EXPECT_TRUE(error.contains(QString::fromStdString(file))) << error.toStdString();
+        EXPECT_EQ(FileBytes(file), old) << w.name;
+    }
+    // Nothing left behind: only the two files.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 2);
+    EXPECT_EQ(PdfPageCount(folder + "/report.pdf"), 4);
 }
 
 // The commands and the command line, with the real main window.

@@ -732,6 +732,22 @@ TEST_F(ViewInputTest, SaveAsJpgWritesThePageUnderThePointer) {
     EXPECT_FALSE(QFile::exists(png));
 }
 
+TEST_F(ViewInputTest, ThePdfCommandWritesThePagesOrSaysItCouldNot) {
+    lmtest::TempDir dir;
+    Fill(CRect(100, 100, 200, 200));
+    const std::string pdf = dir.File("report.pdf");
+    ui.QueueFileNames({QString::fromStdString(pdf)});
+    ui.QueueFileNames({QString::fromStdString(dir.File("no/such/folder.pdf"))});
+    view->OnPageCommand(kPageCmdPdf, CPoint(10, 10));
+    EXPECT_EQ(ui.CallsOf(Kind::SaveFile).at(0).file.defaultSuffix, "pdf");
+    QFile written(QString::fromStdString(pdf));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.read(5), "%PDF-");
+    EXPECT_EQ(ui.Count(Kind::MessageBox), 0);
+    view->OnPageCommand(kPageCmdPdf, CPoint(10, 10));
+    EXPECT_EQ(ui.Count(Kind::MessageBox), 1);
+}
+
 TEST_F(ViewInputTest, TheSelectionMenuSavesTheBoundingBoxAndDeletesEveryMember) {
     if (!JpegWriterAvailable()) GTEST_SKIP() << "no JPEG writer in this Qt";
     lmtest::TempDir dir;
