@@ -4,6 +4,8 @@
 // 8x8 spillover matrix. Each size runs in its own child process so that its
 // peak memory is its own. Run by hand:
 //   bench_gates [events...]      (default: 1000000 10000000)
+// Script-readable lines: BENCH region_edit_1m_ms, region_edit_10m_ms,
+// stats10_1m_ms, stats10_10m_ms (one pair per size run).
 #include <sys/wait.h>
 #include <unistd.h>
 

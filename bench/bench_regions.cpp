@@ -5,6 +5,7 @@
 // the transforms alone per value.
 //
 //   bench_regions [events...]     (default: 1000000 10000000)
+// Script-readable lines: BENCH logicle_gate_1m_first_s, logicle_gate_10m_first_s.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
