@@ -4,6 +4,7 @@
 // neighbour half covers, a printed page, and the page saved as a JPG at
 // screen and at print resolution. Prints its figures; run by hand:
 //   bench_view [events]        (1,000,000 by default)
+// Script-readable lines: BENCH page12_repaint_ms, page_jpg_ms, page_300dpi_ms.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
