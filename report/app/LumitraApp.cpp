@@ -18,6 +18,7 @@
 #include "platform/UiServices.h"
 #include "report/app/AboutDlg.h"
 #include "report/app/ChildFrame.h"
+#include "report/app/DragDropMgr.h"
 #include "report/page/LumitraDoc.h"
 #include "report/page/LumitraView.h"
 #include "report/app/MainFrame.h"
@@ -86,6 +87,8 @@ static void InitResources() { Q_INIT_RESOURCE(lumitra); }
 
 CLumitraApp::CLumitraApp() {
     InitResources();
+    // The drag messages get their ids once, before any window can send one.
+    DragMessages();
     g_app = this;
 }
 

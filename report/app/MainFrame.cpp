@@ -127,6 +127,9 @@ CDocPanel* GetPropertyPanel() { return g_propertyPanel; }
 CMainFrame::CMainFrame(const std::string& programFolder) : m_programFolder(programFolder) {
     while (m_programFolder.size() > 1 && m_programFolder.back() == '/') m_programFolder.pop_back();
     setObjectName(QStringLiteral("mainFrame"));
+    // Gates are dragged between the program's windows through the manager;
+    // views register as they are made.
+    m_dragDropMgr.Install(this);
     ReadPlotDefaults();
 }
 
@@ -358,6 +361,8 @@ void CMainFrame::OnObjectRemoving(CTrkObj* obj) {
 void CMainFrame::CopyTextToClipboard(const QString& text) {
     if (QClipboard* cb = QGuiApplication::clipboard()) cb->setText(text);
 }
+
+void CMainFrame::RegisterDropView(CLumitraView* view) { m_dragDropMgr.AddWindow(view, kDragSourceAndTarget); }
 
 bool CMainFrame::GetPaneFlag(int32_t flag) const {
     return flag >= 0 && flag < kPaneFlagCount && m_paneFlags[size_t(flag)] != 0;

@@ -16,6 +16,7 @@
 
 #include "report/app/CommandIds.h"
 #include "report/app/ControlIds.h"
+#include "report/app/DragDropMgr.h"
 
 class CChildFrame;
 class CCtrlStatusBar;
@@ -81,6 +82,9 @@ public:
     // obj is about to be freed: panels drop it.
     void OnObjectRemoving(CTrkObj* obj);
     void CopyTextToClipboard(const QString& text);
+    // A report view being made: a drag source and drop target of gates.
+    void RegisterDropView(CLumitraView* view);
+    CDragDropMgr& GetDragDropMgr() { return m_dragDropMgr; }
     void SyncDialogBarButtons();
     void ShowPanels();
 
@@ -160,6 +164,8 @@ private:
     std::vector<QAction*> m_accelerators;
     int32_t m_menuId = 0;
     int32_t m_applyMask = 0;
+    // Last member: it goes first, while the windows it knows still exist.
+    CDragDropMgr m_dragDropMgr;
 };
 
 // The property panel once the main frame has made it, else null.

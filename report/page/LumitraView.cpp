@@ -16,6 +16,7 @@
 #include "platform/PaintHelpers.h"
 #include "platform/UiServices.h"
 #include "report/app/ChildFrame.h"
+#include "report/app/DragDropMgr.h"
 #include "report/app/LumitraApp.h"
 #include "report/page/LumitraDoc.h"
 #include "report/app/MainFrame.h"
@@ -60,6 +61,11 @@ CLumitraView::CLumitraView(CLumitraDoc* doc, QWidget* parent) : QAbstractScrollA
     m_screenUnitsX = float(int64_t(1000.0 * 254.0 / dpiX) / 1000);
     m_screenUnitsY = float(int64_t(1000.0 * 254.0 / dpiY) / 1000);
     if (m_doc) m_doc->AddView(this);
+    // Gates dragged from the panels are dropped here.
+    if (CMainFrame* frame = GetMainFrame())
+        frame->RegisterDropView(this);
+    else if (CDragDropMgr* mgr = CDragDropMgr::Routed())
+        mgr->AddWindow(this, kDragSourceAndTarget);
     OnInitialUpdate();
 }
 

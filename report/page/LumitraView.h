@@ -41,6 +41,7 @@ class QPainter;
 class QPrinter;
 class QPrintPreviewDialog;
 class VexaDataShell;
+struct CDragRecord;
 
 // Buttons and keys held with a mouse event, as the page objects' handlers
 // receive them.
@@ -241,6 +242,11 @@ public:
     void OnPageCommand(int32_t id, CPoint page);
     // FCS files dropped at a client point: see ViewDrop.cpp.
     void OnDropFiles(const QStringList& paths, const QPoint& client);
+    // A gate dragged here and released ("WM_DD_DRAGDROP"): a plot of it at
+    // the drop point on empty page or on an object that is not a plot, a
+    // repaint of a histogram or overlay plot, nothing on other plots. The
+    // answer is always 0.
+    intptr_t OnGateDropped(const CDragRecord& record);
 
     // Where the current press started and where the pointer was last seen
     // (page units).
@@ -284,7 +290,9 @@ public:
     // The File List's "Open": default size at the pilot point, first gate,
     // default axes; redraws.
     CPLOT* OpenShellInNewPlot(VexaDataShell* shell);
-    // A gate dragged from the Navigate panel: default size at (x, y).
+    // A gate dragged from the Navigate panel: default size at (x, y); null
+    // gate: a plot on no gate. A gate of a data shell this document does not
+    // own is refused with a message (the plot would outlive the gate).
     CPLOT* NewPlotFromPayload(int32_t x, int32_t y, CGateNode* gate);
     // A copy of templ on shell at (x, y) with templ's size when the two data
     // sets have the same layout; else the question "数据不兼容！..." (OK: a

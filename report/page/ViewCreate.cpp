@@ -96,6 +96,13 @@ CPLOT* CLumitraView::OpenShellInNewPlot(VexaDataShell* shell) {
 
 CPLOT* CLumitraView::NewPlotFromPayload(int32_t x, int32_t y, CGateNode* gate) {
     if (!m_doc) return nullptr;
+    // A gate dragged from another document's window: a plot here would keep
+    // it after that document closed.
+    if (gate && (!gate->GetShell() || m_doc->GetDataShellIndex(gate->GetShell()) < 0)) {
+        lm::Ui().MessageBox(this, QStringLiteral("The gate belongs to another document: drop it on a page of that document."),
+                            QStringLiteral("警告"), lm::MsgButtons::Ok, lm::MsgIcon::Warning);
+        return nullptr;
+    }
     const PlotDefaults& d = GetPlotDefaults();
     const int32_t count = gate && gate->GetShell() ? gate->GetShell()->GetParamCount() : 0;
     CPLOT* plot = NewPlotInRect(d.UsedRectAt(x, y), d.UsedParamX(count), d.UsedParamY(count), gate);

@@ -16,6 +16,8 @@
 
 #include "core/DataShell.h"
 #include "platform/UiServices.h"
+#include "report/app/DragDropData.h"
+#include "report/app/DragDropMgr.h"
 #include "report/app/LumitraApp.h"
 #include "report/page/LumitraDoc.h"
 #include "report/page/LumitraView.h"
@@ -207,4 +209,20 @@ bool CLumitraView::DropWithTemplate(const std::string& path, VexaDataShell* temp
         }
     }
     return true;
+}
+
+// ============================================================ gate drops
+
+intptr_t CLumitraView::OnGateDropped(const CDragRecord& record) {
+    CGateNode* gate = record.payload ? record.payload->GetGateContent() : nullptr;
+    if (!gate || !m_doc) return 0;
+    const CPoint page = PageAt(QPoint(record.point.x, record.point.y));
+    CTrkObj* obj = ObjectAtPoint(page);
+    if (!obj || obj->GetType() != kObjPlot) {
+        NewPlotFromPayload(page.x, page.y, gate);
+        return 0;
+    }
+    auto* plot = static_cast<CPLOT*>(obj);
+    if (plot->GetStyleFlags() & (kPlotFlagHistogram | kPlotFlagOverlay)) plot->Repaint();
+    return 0;
 }

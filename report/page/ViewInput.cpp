@@ -16,6 +16,7 @@
 #include "base/Numbers.h"
 #include "core/DataShell.h"
 #include "platform/PaintHelpers.h"
+#include "report/app/DragDropMgr.h"
 #include "report/page/Grid.h"
 #include "report/page/LumitraDoc.h"
 #include "report/page/LumitraView.h"
@@ -76,6 +77,12 @@ Qt::CursorShape ResizeCursor(int32_t state) {
 // =========================================================== Qt's events
 
 bool CLumitraView::event(QEvent* e) {
+    // Of the drag manager's messages only a drop needs an answer of the view;
+    // the others are answered 0.
+    if (CDragDropMsg* msg = CDragDropMsg::From(e)) {
+        if (msg->type() == DragMessages().drop && msg->GetRecord()) msg->SetResult(OnGateDropped(*msg->GetRecord()));
+        return true;
+    }
     // The keys the view acts on come to it before any window shortcut with
     // the same keys (the copy accelerator of the main window).
     if (e->type() == QEvent::ShortcutOverride) {
