@@ -72,7 +72,12 @@ CSize CDragDropGNEx::GetDragImageSize(const QFont& font) const {
 }
 
 QString CDragDropGNEx::DisplayText(const QFont& font, int32_t width) const {
-    return QFontMetrics(font).elidedText(Name(), Qt::ElideRight, std::max<int32_t>(width, 0));
+    const QFontMetrics fm(font);
+    const QString name = Name();
+    // The image is as wide as the name's advance; eliding measures a little
+    // wider and would cut a name that fits.
+    if (fm.horizontalAdvance(name) <= width) return name;
+    return fm.elidedText(name, Qt::ElideRight, std::max<int32_t>(width, 0));
 }
 
 void CDragDropGNEx::DrawDragImage(QPainter& painter, const CRect& rect) const {
