@@ -66,19 +66,10 @@ protected:
         return QDragEnterEvent(QPoint(12, 34), offered, &mime, Qt::LeftButton, Qt::ControlModifier);
     }
 
-    QWidget dummy;
     Panel panel;
     COleDropTargetEx target;
     QMimeData mime;
 };
-
-TEST(OleDropInfoTest, TheRecordStartsEmpty) {
-    const COleDropInfo info;
-    EXPECT_EQ(info.m_pDataObject, nullptr);
-    EXPECT_EQ(info.m_dwKeyState, 0u);
-    EXPECT_EQ(info.m_dropEffect, -1);
-    EXPECT_EQ(info.m_dropEffectList, 0);
-}
 
 TEST_F(OleDropTest, EnterAndOverAskThePanelForTheEffect) {
     struct Case {
