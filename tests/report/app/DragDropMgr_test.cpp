@@ -261,6 +261,10 @@ TEST_F(DragMgrTest, EscapeRemovesTheImageAndRestoresTheCursor) {
     Move(source.get(), ViewPt(CPoint(100, 100)));
     ASSERT_NE(mgr->GetImageWindow(), nullptr);
     ASSERT_EQ(OverrideShape(), int(Qt::ArrowCursor));
+    // Asked first whether a shortcut may have the key: the drag keeps it.
+    Key(source.get(), Qt::Key_Escape, QEvent::ShortcutOverride);
+    EXPECT_EQ(source->overrides, 0);
+    EXPECT_EQ(mgr->GetState(), kDragging);
     Key(source.get(), Qt::Key_Escape);
     EXPECT_EQ(source->keys, 0);  // the drag's key
     EXPECT_EQ(owner->Count(DragMessages().abort), 1);
@@ -406,6 +410,7 @@ TEST_F(DragMgrTest, ALostPointerAbortsTheDrag) {
     Mouse(source.get(), QEvent::MouseButtonPress, SourcePt(40, 40), Qt::RightButton,
           Qt::LeftButton | Qt::RightButton);
     EXPECT_EQ(owner->Count(DragMessages().abort), 2);
+    EXPECT_EQ(source->presses, 3);  // the press is the window's
     ExpectClean();
     // A popup took the pointer.
     StartDrag();

@@ -33,7 +33,7 @@ public:
     }
 
     std::vector<Message> messages;
-    int presses = 0, moves = 0, releases = 0, keys = 0;
+    int presses = 0, moves = 0, releases = 0, keys = 0, overrides = 0;
     std::function<void(CDragRecord&)> onDrop;  // runs inside the drop
 
 protected:
@@ -50,6 +50,7 @@ protected:
             case QEvent::MouseMove: ++moves; break;
             case QEvent::MouseButtonRelease: ++releases; break;
             case QEvent::KeyPress: ++keys; break;
+            case QEvent::ShortcutOverride: ++overrides; break;
             default: break;
         }
         return QWidget::event(e);
@@ -128,8 +129,8 @@ inline void Move(QWidget* to, QPoint g, Qt::MouseButtons b = Qt::LeftButton) {
 inline void Release(QWidget* to, QPoint g) {
     Mouse(to, QEvent::MouseButtonRelease, g, Qt::LeftButton, Qt::NoButton);
 }
-inline void Key(QWidget* to, int key) {
-    QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
+inline void Key(QWidget* to, int key, QEvent::Type type = QEvent::KeyPress) {
+    QKeyEvent e(type, key, Qt::NoModifier);
     QCoreApplication::sendEvent(to, &e);
 }
 
