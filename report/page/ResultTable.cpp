@@ -2,9 +2,11 @@
 
 #include <QGuiApplication>
 #include <QClipboard>
+#include <QFontMetricsF>
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <thread>
 
@@ -25,12 +27,20 @@
 namespace {
 constexpr COLORREF kLineColour = 0xEBEBEB;
 // Narrowest column a rebuild gives, and what it gives instead.
-constexpr int32_t kMinColumn = 20;
+constexpr int32_t kMinColumn = kMinTableColumn;
 constexpr int32_t kNarrowColumn = 30;
 // Room right of the last border.
 constexpr int32_t kLastColumnRoom = 20;
 // Borders beyond any canvas are a damaged record.
-constexpr int32_t kMaxBorder = kPageWidth * kMaxPagesAcross;
+constexpr int32_t kMaxBorder = kMaxTableBorder;
+static_assert(kMaxTableBorder == kPageWidth * kMaxPagesAcross, "a table border may reach across the widest canvas");
+// Room left and right of a text inside its column.
+constexpr int32_t kTextPad = 5;
+// Where the gate view's names start, right of the grid's left edge: the
+// view is 3 in, the name 15 right of the box (tree) or 18 right of the left
+// edge (flat).
+constexpr int32_t kGateViewInset = 3;
+constexpr int32_t kFlatNameOffset = 18;
 
 bool TakesParam(int32_t code) {
     return code != kStatEvents && code != kStatPercent && code != kStatParentPercent;
@@ -138,7 +148,7 @@ void CTrkResult::DetachShell(bool remove, bool notify) {
     // gates right after: the rows must not outlive this call.
     CDataShellUser::DetachShell(remove, false);
     RebuildFrom({});
-    LayOut();
+    LayOut(false);
     if (notify) OnDataChanged();
 }
 
@@ -156,7 +166,7 @@ void CTrkResult::OnGateRemoving(CGateNode* gate) {
     if (gates.size() == m_gates.size()) return;
     if (m_pDocument) m_pDocument->AddDirtyRect(m_rect);
     RebuildFrom(gates);
-    LayOut();
+    LayOut(false);
     if (m_pDocument) m_pDocument->AddDirtyRect(m_rect);
 }
 
@@ -190,9 +200,13 @@ void CTrkResult::OnRowChanged(GateRow* row) {
 
 // ================================================================ rebuild
 
-void CTrkResult::Rebuild() {
+void CTrkResult::Rebuild() { RebuildTable(true); }
+
+void CTrkResult::RebuildTable(bool fitNames) {
     RebuildFrom(m_shell ? m_shell->GetGates() : std::vector<CGateNode*>{});
-    LayOut();
+    LayOut(fitNames);
+    if (fitNames) FitNameColumn();
+    m_fittedGates = m_gates;
 }
 
 void CTrkResult::RebuildFrom(const std::vector<CGateNode*>& gates) {
@@ -236,21 +250,129 @@ void CTrkResult::PlaceGateView() {
     m_gateView.SetOrigin(g.left + 3, g.top + 5 + int32_t(m_keywords.size() + 1) * m_rowHeight);
 }
 
-void CTrkResult::LayOut() {
+void CTrkResult::LayOut(bool grow) {
     PlaceGateView();
-    const int32_t cols = GetCols();
     m_rect.bottom = m_rect.top + kInset + (int32_t(m_keywords.size()) + 1 + GetGateRowCount()) * m_rowHeight;
-    m_colWidth = GridRect().Width() / cols;
-    if (m_colWidth < kMinColumn) m_colWidth = kNarrowColumn;
-    const size_t want = size_t(cols - 1);
-    if (m_borders.empty()) {
-        for (size_t i = 1; i <= want; ++i) m_borders.push_back(int32_t(i) * m_colWidth);
-    } else {
-        if (m_borders.size() > want) m_borders.resize(want);
-        while (m_borders.size() < want) m_borders.push_back(m_borders.back() + m_colWidth);
+    const bool fresh = m_borders.empty();
+    FitBorderCount();
+    if (grow && fresh) {
+        // A new table shows its header lines whole.
+        int32_t need = 0;
+        const QFontMetricsF fm(lm::ToQFont(m_font));
+        for (const std::string& kw : m_keywords) {
+            const QString line = QString::fromStdString(Flat(kw + ": " + GetKeywordText(kw)));
+            need = std::max(need, int32_t(std::ceil(fm.horizontalAdvance(line))) + kTextPad);
+        }
+        need = std::min(need, kMaxBorder + kLastColumnRoom);
+        if (GridRect().Width() < need) m_rect.right = m_rect.left + 2 * kInset + need;
     }
     if (!m_borders.empty() && m_rect.Width() < LastBorder() + kLastColumnRoom)
         m_rect.right = m_rect.left + LastBorder() + kLastColumnRoom;
+}
+
+void CTrkResult::FitBorderCount() {
+    const int32_t cols = GetCols();
+    m_colWidth = GridRect().Width() / cols;
+    if (m_colWidth < kMinColumn) m_colWidth = kNarrowColumn;
+    const size_t want = size_t(cols - 1);
+    if (m_borders.size() > want) m_borders.resize(want);
+    // A new column gets the share of the width it would have had, or what
+    // its title and values need when that is more; so does the last column,
+    // which ends at the table's right edge.
+    const bool adding = m_borders.size() < want || m_borders.empty();
+    while (m_borders.size() < want) {
+        const int32_t col = int32_t(m_borders.size());
+        const int32_t width = std::max(m_colWidth, NeededWidth(col));
+        m_borders.push_back(LastBorder() + width);
+    }
+    KeepBordersInside();
+    if (!adding) return;
+    const int32_t last = std::min(NeededWidth(cols - 1), kMaxBorder + kLastColumnRoom - LastBorder());
+    if (GridRect().Width() < LastBorder() + last) m_rect.right = m_rect.left + 2 * kInset + LastBorder() + last;
+}
+
+void CTrkResult::KeepBordersInside() {
+    if (m_borders.empty()) return;
+    const int32_t top = *std::max_element(m_borders.begin(), m_borders.end());
+    if (top <= kMaxBorder && m_borders.front() >= 1 &&
+        std::adjacent_find(m_borders.begin(), m_borders.end(), std::greater_equal<>()) == m_borders.end())
+        return;
+    // Too wide for any canvas: every column shrinks in proportion. Out of
+    // order: a border comes one unit after the one before. Each leaves one
+    // unit for every later column.
+    const int64_t n = int64_t(m_borders.size());
+    int64_t before = 0;
+    for (int64_t i = 0; i < n; ++i) {
+        int64_t b = m_borders[size_t(i)];
+        if (top > kMaxBorder) b = b * kMaxBorder / top;
+        b = std::max(std::min<int64_t>(b, kMaxBorder - (n - 1 - i)), before + 1);
+        m_borders[size_t(i)] = int32_t(b);
+        before = b;
+    }
+}
+
+void CTrkResult::FitNameColumn() {
+    bool newGate = false;
+    for (CGateNode* g : m_gates)
+        if (std::find(m_fittedGates.begin(), m_fittedGates.end(), g) == m_fittedGates.end()) newGate = true;
+    if (!newGate) return;
+    const int32_t need = NeededWidth(0);
+    const int32_t right = m_borders.empty() ? GridRect().Width() : m_borders.front();
+    // Later borders move along, but never past the limit.
+    const int32_t delta = std::min(need - right, kMaxBorder - LastBorder());
+    if (delta <= 0) return;
+    for (int32_t& b : m_borders) b += delta;
+    m_rect.right += delta;
+    PlaceGateView();
+}
+
+int32_t CTrkResult::NeededWidth(int32_t col) const {
+    const QFontMetricsF fm(lm::ToQFont(m_font));
+    auto width = [&fm](const std::string& text) {
+        return int32_t(std::ceil(fm.horizontalAdvance(QString::fromStdString(text))));
+    };
+    int32_t need = 0;
+    if (col <= 0) {
+        // The names start right of the colour box (further in a tree).
+        const int32_t left = GridRect().left;
+        for (int32_t r = 0; r < m_gateView.GetRowCount(); ++r) {
+            const CGateNode* gate = m_gateView.GetRowGate(r);
+            if (!gate) continue;
+            const int32_t x = m_gateView.GetRowOrigin(r).x - left;
+            need = std::max(need, x + width(gate->GetDisplayName(true)));
+        }
+        return std::max(need + kTextPad, kMinColumn);
+    }
+    const size_t i = size_t(col - 1);
+    if (i >= m_codes.size() || i >= m_params.size()) return kMinColumn;
+    const int32_t code = m_codes[i];
+    const int32_t param = m_params[i];
+    need = width(i < m_titles.size() ? m_titles[i] : ColumnTitle(m_shell, code, param));
+    // The widest value the column can show: no gate holds more events than
+    // the file, no share passes 100 %, and no statistic of a parameter lies
+    // outside the file's smallest and largest value (an SD not beyond their
+    // distance), so the whole file's bounds give the widest text.
+    std::vector<std::string> values;
+    const CGateNode* root = m_shell ? m_shell->GetRoot() : nullptr;
+    const CStatItem* item = root ? root->GetStatItem() : nullptr;
+    if (code == kStatEvents) {
+        if (m_shell) values.push_back(lm::FormatInt(m_shell->GetTotalEvents()));
+    } else if (!TakesParam(code)) {
+        values.push_back("100.00");
+    } else if (const std::string v = ValueText(item, code, param); !v.empty()) {
+        values.push_back(v);
+        const std::string lo = ValueText(item, kStatMin, param);
+        const std::string hi = ValueText(item, kStatMax, param);
+        values.push_back(lo);
+        values.push_back(hi);
+        double a = 0.0, b = 0.0;
+        if (lm::TryParseDouble(lo, &a) && lm::TryParseDouble(hi, &b)) {
+            values.push_back(lm::FormatFixed(b - a, 2));
+            values.push_back(lm::FormatFixed(-std::max(std::fabs(a), std::fabs(b)), 2));
+        }
+    }
+    for (const std::string& v : values) need = std::max(need, width(v));
+    return std::max(need + 2 * kTextPad, kMinColumn);
 }
 
 void CTrkResult::SetRect(const CRect& rect, bool quiet) {
@@ -279,25 +401,47 @@ void CTrkResult::RedrawNow() {
 }
 
 void CTrkResult::SetTreeMode(bool on) {
+    // The names move right in a tree: their column is fitted to them again.
+    if (on != IsTreeMode()) m_fittedGates.clear();
     m_gateView.SetTreeMode(on);
     Rebuild();
 }
 
-void CTrkResult::AddColumn(int32_t param, int32_t code) {
+namespace {
+// What a statistic cell's record accepts.
+bool ValidColumn(int32_t code, int32_t param) { return code >= 0 && code < kStatCodeCount && param >= 0; }
+}  // namespace
+
+bool CTrkResult::AddColumn(int32_t param, int32_t code) {
+    if (!ValidColumn(code, param) || m_codes.size() >= size_t(kMaxTableColumns)) return false;
     m_params.push_back(param);
     m_codes.push_back(code);
     ColumnsChanged();
+    return true;
 }
 
 bool CTrkResult::SetColumns(const std::vector<int32_t>& codes, const std::vector<int32_t>& params) {
-    if (codes.size() != params.size()) return false;
+    if (codes.size() != params.size() || codes.size() > size_t(kMaxTableColumns)) return false;
+    for (size_t i = 0; i < codes.size(); ++i)
+        if (!ValidColumn(codes[i], params[i])) return false;
     m_codes = codes;
     m_params = params;
     ColumnsChanged();
     return true;
 }
 
-// Until the next rebuild lays them out, new columns already read right.
+bool CTrkResult::SetBorders(const std::vector<int32_t>& borders) {
+    int32_t before = 0;
+    for (int32_t b : borders) {
+        if (b <= before || b > kMaxBorder) return false;
+        before = b;
+    }
+    m_borders = borders;
+    return true;
+}
+
+// Until the next rebuild lays them out, new columns already read right, and
+// every per-column vector has one entry per column from here on.
 void CTrkResult::ColumnsChanged() {
     m_titles.clear();
     for (size_t i = 0; i < m_codes.size(); ++i) m_titles.push_back(ColumnTitle(m_shell, m_codes[i], m_params[i]));
@@ -307,6 +451,10 @@ void CTrkResult::ColumnsChanged() {
     }
     m_valueCodes = m_codes;
     m_valueParams = m_params;
+    if (m_dragBorder >= int32_t(m_codes.size())) m_dragBorder = m_dragX = -1;
+    FitBorderCount();
+    if (!m_borders.empty() && m_rect.Width() < LastBorder() + kLastColumnRoom)
+        m_rect.right = m_rect.left + LastBorder() + kLastColumnRoom;
 }
 
 // ================================================================ values
@@ -432,13 +580,14 @@ std::string CTrkResult::GetCellText(int32_t row, int32_t col) {
     if (row < 0 || col < 0 || row >= GetRows() || col >= GetCols()) return {};
     if (row == 0 && col == 0) return " ";
     if (row < k || col == 0) return {};
-    if (row == k) return m_titles[size_t(col - 1)];
+    const size_t i = size_t(col - 1);
+    if (row == k) return i < m_titles.size() ? m_titles[i] : std::string();
     GateRow& r = *m_rows[size_t(row - k - 1)];
     if (r.stale) {
         ComputeRow(r);
         m_computed += int64_t(m_codes.size());
     }
-    return r.values[size_t(col - 1)];
+    return i < r.values.size() ? r.values[i] : std::string();
 }
 
 std::string CTrkResult::KeywordValue(VexaDataShell* shell, const std::string& keyword) {
@@ -539,19 +688,30 @@ void CTrkResult::Draw(QPainter* painter) {
     p.setRenderHint(QPainter::Antialiasing, false);
     lm::FillRect(p, m_rect, 0xFFFFFF);
     p.setFont(lm::ToQFont(m_font));
-    m_gateView.Draw(p);
-
     const CRect g = GridRect();
+    // Names stay in their column, however long.
+    p.save();
+    p.setClipRect(QRect(g.left, g.top, std::max(ColumnRight(0), 0), g.Height()), Qt::IntersectClip);
+    m_gateView.Draw(p);
+    p.restore();
+
     const int32_t k = int32_t(m_keywords.size());
-    p.setPen(QPen(lm::ToQColor(kLineColour), 1));
+    const QFontMetricsF fm = p.fontMetrics();
+    p.setPen(lm::ToQColor(m_textColor));
     for (int32_t r = 0; r < GetRows(); ++r) {
         for (int32_t c = 1; c < GetCols(); ++c) {
             const std::string text = GetCellText(r, c);
             if (text.empty()) continue;
-            const QRect cell(g.left + ColumnLeft(c), g.top + r * m_rowHeight, ColumnRight(c) - ColumnLeft(c),
-                             m_rowHeight);
-            p.setPen(lm::ToQColor(m_textColor));
-            p.drawText(cell, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, QString::fromStdString(text));
+            // Inside the lines on either side; a text too wide for its cell
+            // ends in an ellipsis rather than lose digits unseen.
+            const QRect cell(g.left + ColumnLeft(c) + 2, g.top + r * m_rowHeight,
+                             std::max(ColumnRight(c) - ColumnLeft(c) - 3, 0), m_rowHeight);
+            QString shown = QString::fromStdString(text);
+            if (fm.horizontalAdvance(shown) > cell.width()) shown = fm.elidedText(shown, Qt::ElideRight, cell.width());
+            p.save();
+            p.setClipRect(cell, Qt::IntersectClip);
+            p.drawText(cell, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+            p.restore();
         }
     }
     p.setPen(QPen(lm::ToQColor(kLineColour), 1));
@@ -570,8 +730,11 @@ void CTrkResult::Draw(QPainter* painter) {
         for (int32_t i = 0; i < k; ++i) {
             const std::string& kw = m_keywords[size_t(i)];
             const QRect line(g.left, g.top + i * m_rowHeight, g.Width(), m_rowHeight);
+            p.save();
+            p.setClipRect(line, Qt::IntersectClip);
             p.drawText(line, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                        QString::fromStdString(Flat(kw + ": " + GetKeywordText(kw))));
+            p.restore();
         }
     }
     p.restore();
@@ -609,9 +772,12 @@ bool CTrkResult::OnLButtonDown(uint32_t flags, CPoint point, int32_t* state) {
     const int32_t gateRow = (point.y - g.top) / m_rowHeight - k - 1;
     const int32_t col = ColumnAt(x);
     CGateNode* gate = GetRowGate(gateRow);
-    if (!gate || col < 1 || !m_pDocument) return CTrkObj::OnLButtonDown(flags, point, state);
+    // Borders and columns may disagree until a rebuild: only a column that
+    // has a statistic carries one.
+    const size_t i = size_t(std::max(col - 1, 0));
+    if (!gate || col < 1 || i >= m_codes.size() || i >= m_params.size() || !m_pDocument)
+        return CTrkObj::OnLButtonDown(flags, point, state);
     DropDragCell();
-    const size_t i = size_t(col - 1);
     m_dragCell = std::make_unique<CStatCell>(nullptr, gate->GetStatItem(), m_codes[i], m_params[i], true);
     m_dragCell->SetFont(m_font);
     m_dragCell->SetTextColor(m_textColor);
@@ -621,11 +787,18 @@ bool CTrkResult::OnLButtonDown(uint32_t flags, CPoint point, int32_t* state) {
 }
 
 bool CTrkResult::OnMouseMove(uint32_t flags, CPoint point, int32_t* state) {
-    if (!state || *state != kTrackColumnResize || m_dragBorder < 0) return CTrkObj::OnMouseMove(flags, point, state);
+    if (!state || *state != kTrackColumnResize) return CTrkObj::OnMouseMove(flags, point, state);
+    if (m_dragBorder < 0 || size_t(m_dragBorder) >= m_borders.size()) return true;
     // At least 20 right of the border before (or of the table's left edge).
+    // To the right the later borders move along: the last one stays within
+    // what a record may hold, and the table's right edge on the canvas.
+    // Columns already narrower than that are not widened by the limit.
     const size_t k = size_t(m_dragBorder);
-    const int32_t low = (k == 0 ? 0 : m_borders[k - 1]) + kMinColumn;
-    m_dragX = std::clamp(point.x - GridRect().left, low, std::max(low, kMaxBorder - 1));
+    const int32_t border = m_borders[k];
+    const int32_t low = std::min(border, (k == 0 ? 0 : m_borders[k - 1]) + kMinColumn);
+    int32_t room = kMaxBorder - LastBorder();
+    if (m_pDocument) room = std::min(room, m_pDocument->GetCanvasSize().cx - m_rect.right);
+    m_dragX = std::clamp(point.x - GridRect().left, low, border + std::max(room, 0));
     return true;
 }
 
@@ -707,14 +880,29 @@ void CTrkResult::Load(CArchive& ar) {
     std::vector<std::string> keywords;
     for (size_t i = 0; i < nKeywords; ++i) keywords.push_back(ar.ReadString());
     const size_t nCodes = ar.CheckCount(ar.ReadInt32(), 4);
+    if (nCodes > size_t(kMaxTableColumns))
+        throw CArchiveException("result table record: " + std::to_string(nCodes) + " statistic columns, at most " +
+                                std::to_string(kMaxTableColumns));
     std::vector<int32_t> codes;
-    for (size_t i = 0; i < nCodes; ++i) codes.push_back(ar.ReadInt32());
+    for (size_t i = 0; i < nCodes; ++i) {
+        // As a statistic cell's record: a value dragged from the table into
+        // a grid is stored there.
+        const int32_t code = ar.ReadInt32();
+        if (code < 0 || code >= kStatCodeCount)
+            throw CArchiveException("result table record: code " + std::to_string(code) + " outside 0.." +
+                                    std::to_string(kStatCodeCount - 1));
+        codes.push_back(code);
+    }
     const size_t nParams = ar.CheckCount(ar.ReadInt32(), 4);
     if (nParams != nCodes)
         throw CArchiveException("result table record: " + std::to_string(nCodes) + " statistic codes but " +
                                 std::to_string(nParams) + " parameters");
     std::vector<int32_t> params;
-    for (size_t i = 0; i < nParams; ++i) params.push_back(ar.ReadInt32());
+    for (size_t i = 0; i < nParams; ++i) {
+        const int32_t param = ar.ReadInt32();
+        if (param < 0) throw CArchiveException("result table record: parameter " + std::to_string(param));
+        params.push_back(param);
+    }
     const bool tree = ar.ReadInt32() != 0;
 
     m_borders = std::move(borders);
@@ -725,7 +913,7 @@ void CTrkResult::Load(CArchive& ar) {
     m_gateView.SetTreeMode(tree);
     m_gateView.SetRowHeight(m_rowHeight);
     CDataShellUser::SetShell(m_pDocument ? m_pDocument->GetDataShellAt(shellIndex) : nullptr, false);
-    Rebuild();
+    RebuildTable(false);
 }
 
 void CTrkResult::Store(CArchive& ar) const {

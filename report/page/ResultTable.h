@@ -16,6 +16,13 @@
 // The table keeps no pointer to a gate its shell has freed: a removed gate
 // leaves its rows at once, and losing the shell (whose destructor detaches
 // its users without a notice) empties the table.
+//
+// Column borders always stay what the record reader accepts: strictly
+// ascending, none beyond kMaxTableBorder, whatever the layout, a drag or a
+// change of columns makes; a table has at most kMaxTableColumns statistic
+// columns so that they fit. New columns start wide enough for their title
+// and the widest value they can show in the table's font; text that still
+// does not fit is clipped to its cell.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -31,6 +38,14 @@ class CStatItem;
 
 // Context-menu command of a result table besides the shared ones.
 enum ResultContextCommand : int32_t { kCtxTree = 22 };
+
+// Largest column border (local units) a table record may hold: the width of
+// the widest canvas.
+inline constexpr int32_t kMaxTableBorder = 20 * 1024;
+// Narrowest column a drag leaves, and so the most statistic columns a table
+// can hold with every border inside kMaxTableBorder.
+inline constexpr int32_t kMinTableColumn = 20;
+inline constexpr int32_t kMaxTableColumns = kMaxTableBorder / kMinTableColumn;
 
 class CTrkResult : public CDataShellUser, public CTrkObj {
 public:
@@ -69,9 +84,11 @@ public:
     bool QueryMouseEx(uint32_t flags, CPoint point, int32_t* state) override;
     void SetRect(const CRect& rect, bool quiet) override;
     using CTrkObj::SetRect;
-    // The record is checked whole: codes and parameters of equal count,
-    // borders ascending; anything else throws. A shell index that names no
-    // data set leaves the table without a shell.
+    // The record is checked whole: codes and parameters of equal count, at
+    // most kMaxTableColumns, codes 0..9, parameters not negative, borders
+    // ascending up to kMaxTableBorder; anything else throws. A shell index
+    // that names no data set leaves the table without a shell. The stored
+    // borders are kept as they are.
     void Load(CArchive& ar) override;
     void Store(CArchive& ar) const override;
     bool BuildContextMenu(std::vector<lm::MenuItem>* menu, uint32_t flags, CPoint point) override;
@@ -84,16 +101,25 @@ public:
     void SetRectAndRebuild(int32_t left, int32_t top, int32_t right, int32_t bottom);
     void SetTreeMode(bool on);
     bool IsTreeMode() const { return m_gateView.IsTreeMode(); }
-    // Appends a statistic column; no rebuild (the layout waits for one).
-    void AddColumn(int32_t param, int32_t code);
+    // Appends a statistic column; no rebuild (the rows wait for one, the
+    // borders follow at once). A code outside 0..9, a negative parameter or
+    // a table already full is refused (false).
+    bool AddColumn(int32_t param, int32_t code);
 
     std::vector<std::string>& Keywords() { return m_keywords; }
     const std::vector<int32_t>& GetCodes() const { return m_codes; }
     const std::vector<int32_t>& GetParams() const { return m_params; }
-    // Replaces the statistic columns; unequal counts are refused (false).
+    // Replaces the statistic columns; unequal counts, more than
+    // kMaxTableColumns, a code outside 0..9 or a negative parameter are
+    // refused (false). The borders are cut or extended to the new columns.
     bool SetColumns(const std::vector<int32_t>& codes, const std::vector<int32_t>& params);
     const std::vector<int32_t>& GetBorders() const { return m_borders; }
-    void SetBorders(const std::vector<int32_t>& borders) { m_borders = borders; }
+    // Borders that are not strictly ascending inside 1..kMaxTableBorder are
+    // refused (false).
+    bool SetBorders(const std::vector<int32_t>& borders);
+    // Local width a column needs to show its title and values (column 0: the
+    // gate names in the current layout) in the table's font.
+    int32_t NeededWidth(int32_t col) const;
     const CGateView& GetGateView() const { return m_gateView; }
 
     // Rows: K header lines, the title row, then one per gate row of the view.
@@ -142,7 +168,17 @@ private:
 
     void InitNew();
     void ColumnsChanged();
-    void LayOut();
+    // fitNames: widen the name column for gates it has not shown before (a
+    // loaded table keeps its stored layout).
+    void RebuildTable(bool fitNames);
+    // grow: a new table widens to show its last column and header lines.
+    void LayOut(bool grow);
+    // Cuts or extends the borders to the columns; new columns get at least
+    // the width they need, and the borders are kept inside the limit.
+    void FitBorderCount();
+    void KeepBordersInside();
+    // Widens column 0 to the gate names, moving the later columns along.
+    void FitNameColumn();
     void PlaceGateView();
     // Rows for the gates (the shell's when it has them), reusing the values of
     // rows whose gate stays.
@@ -180,6 +216,8 @@ private:
     std::vector<int32_t> m_valueCodes;
     std::vector<int32_t> m_valueParams;
     int64_t m_computed = 0;
+    // Gates the name column was last fitted to.
+    std::vector<CGateNode*> m_fittedGates;
     // The statistic cell a cell drag carries to a grid; the border dragged.
     std::unique_ptr<CCell> m_dragCell;
     int32_t m_dragBorder = -1;

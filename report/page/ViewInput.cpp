@@ -435,6 +435,14 @@ void CLumitraView::PressOnPage(uint32_t flags, CPoint page) {
         if (CTrkObj* hit = ObjectAtPoint(page)) {
             if (hit != m_doc->GetActiveObject()) m_doc->SetActiveObject(hit);
             SetTrackState(kTrackMove);
+            // The press that selects a result table also grabs a value or a
+            // border there, so a drag works the first time; anything else
+            // it would start waits for the next press as on other objects.
+            if (hit->GetType() == kObjResult) {
+                int32_t state = kTrackMove;
+                hit->OnLButtonDown(flags, page, &state);
+                if (state == kTrackCellDrag || state == kTrackColumnResize) SetTrackState(state);
+            }
         } else {
             m_doc->SetActiveObject(nullptr);
             SetFeedback({CRect(page, page)}, 1);
@@ -611,6 +619,9 @@ void CLumitraView::OnLButtonUp(uint32_t flags, const QPoint& client) {
                 m_doc->SetActiveObject(target);
             }
             m_doc->SetDraggedCell(nullptr);
+            // Let go anywhere else, the value goes nowhere and the object it
+            // came from stays selected.
+            if (m_trackState == kTrackCellDrag) SetTrackState(kTrackMove);
             break;
         case kTrackMultiGrab:
             SetTrackState(kTrackIdle);
