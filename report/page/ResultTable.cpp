@@ -252,7 +252,7 @@ void CTrkResult::PlaceGateView() {
 
 void CTrkResult::LayOut(bool grow) {
     PlaceGateView();
-    m_rect.bottom = m_rect.top + kInset + (int32_t(m_keywords.size()) + 1 + GetGateRowCount()) * m_rowHeight;
+    m_rect.bottom = m_rect.top + TableHeight();
     const bool fresh = m_borders.empty();
     FitBorderCount();
     if (grow && fresh) {
@@ -341,7 +341,7 @@ int32_t CTrkResult::NeededWidth(int32_t col) const {
             const int32_t x = m_gateView.GetRowOrigin(r).x - left;
             need = std::max(need, x + width(gate->GetDisplayName(true)));
         }
-        return std::max(need + kTextPad, kMinColumn);
+        return std::max(need + 2 * kTextPad, kMinColumn);
     }
     const size_t i = size_t(col - 1);
     if (i >= m_codes.size() || i >= m_params.size()) return kMinColumn;
@@ -375,10 +375,16 @@ int32_t CTrkResult::NeededWidth(int32_t col) const {
     return std::max(need + 2 * kTextPad, kMinColumn);
 }
 
+// The rows and the inset above and below them: the last row, whose name
+// sits lower than its values, is drawn whole inside the table.
+int32_t CTrkResult::TableHeight() const {
+    return 2 * kInset + (int32_t(m_keywords.size()) + 1 + GetGateRowCount()) * m_rowHeight;
+}
+
 void CTrkResult::SetRect(const CRect& rect, bool quiet) {
     CTrkObj::SetRect(rect, quiet);
     PlaceGateView();
-    m_rect.bottom = m_rect.top + kInset + (int32_t(m_keywords.size()) + 1 + GetGateRowCount()) * m_rowHeight;
+    m_rect.bottom = m_rect.top + TableHeight();
     if (!m_borders.empty() && m_rect.Width() < LastBorder() + kLastColumnRoom)
         m_rect.right = m_rect.left + LastBorder() + kLastColumnRoom;
 }
@@ -689,9 +695,10 @@ void CTrkResult::Draw(QPainter* painter) {
     lm::FillRect(p, m_rect, 0xFFFFFF);
     p.setFont(lm::ToQFont(m_font));
     const CRect g = GridRect();
-    // Names stay in their column, however long.
+    // Names stay in their column, however long (the last one reaches below
+    // the grid rectangle into the table's inset).
     p.save();
-    p.setClipRect(QRect(g.left, g.top, std::max(ColumnRight(0), 0), g.Height()), Qt::IntersectClip);
+    p.setClipRect(QRect(g.left, m_rect.top, std::max(ColumnRight(0), 0), m_rect.Height()), Qt::IntersectClip);
     m_gateView.Draw(p);
     p.restore();
 

@@ -180,6 +180,7 @@ private:
     // Widens column 0 to the gate names, moving the later columns along.
     void FitNameColumn();
     void PlaceGateView();
+    int32_t TableHeight() const;
     // Rows for the gates (the shell's when it has them), reusing the values of
     // rows whose gate stays.
     void RebuildFrom(const std::vector<CGateNode*>& gates);

@@ -202,6 +202,8 @@ TEST_F(ResultTableLayoutTest, ColumnsStartWideEnoughForTheirNamesTitlesAndValues
                 EXPECT_LE(width(t.GetCellText(r, c)), room) << "row " << r << " column " << c;
         }
         EXPECT_LE(width("FileName: Sample_with_a_long_name.fcs"), gridWidth);
+        // Every row whole inside the grid rectangle, the last one too.
+        EXPECT_LE(t.GetRows() * CTrkResult::kRowHeight, t.GetRect().Height() - 2 * CTrkResult::kInset);
         ExpectReadable(b);
     }
 }

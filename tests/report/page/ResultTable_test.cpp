@@ -171,7 +171,8 @@ TEST_F(ResultTableTest, TheRecordIsItsFieldsInOrderAndASaveOfTheReopenedReportIs
     // One header line each, the title row, then All, R1, R2, R1&R2.
     EXPECT_EQ(t->GetRows(), 2 + 1 + 4);
     EXPECT_EQ(t->GetRect().TopLeft(), CPoint(10, 20));
-    EXPECT_EQ(t->GetRect().Height(), 3 + 7 * 25);
+    // The rows and the inset above and below them.
+    EXPECT_EQ(t->GetRect().Height(), 2 * 3 + 7 * 25);
     // Each column at least as wide as its names, title and values need, the
     // first at least half the 94 the table was made with, and the added one
     // at least a third of its width.
