@@ -36,11 +36,6 @@ constexpr int32_t kMaxBorder = kMaxTableBorder;
 static_assert(kMaxTableBorder == kPageWidth * kMaxPagesAcross, "a table border may reach across the widest canvas");
 // Room left and right of a text inside its column.
 constexpr int32_t kTextPad = 5;
-// Where the gate view's names start, right of the grid's left edge: the
-// view is 3 in, the name 15 right of the box (tree) or 18 right of the left
-// edge (flat).
-constexpr int32_t kGateViewInset = 3;
-constexpr int32_t kFlatNameOffset = 18;
 
 bool TakesParam(int32_t code) {
     return code != kStatEvents && code != kStatPercent && code != kStatParentPercent;

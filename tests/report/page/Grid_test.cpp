@@ -208,6 +208,10 @@ TEST_F(GridTest, RowsAndColumnsAreFoundWithoutADrawAndNeverOutsideTheGrid) {
         {{35, 10}, 0, -1},  // on the border
         {{10, 43}, 0, 1},
         {{3, 10}, -1, -1},  // the frame
+        {{6, 10}, 0, 0},    // the first unit inside it, either way
+        {{5, 10}, -1, -1},
+        {{10, 6}, 0, 0},
+        {{10, 5}, -1, -1},
     };
     for (const auto& h : hits) {
         const GridHit got = two.HitTestCell(h.local);
@@ -264,6 +268,45 @@ TEST_F(GridTest, CellsDraggedWithinAGridSwapAndIntoAnotherGridCopy) {
     EXPECT_EQ(b->GetCell(0, 1)->GetGrid(), b);
     EXPECT_EQ(a->GetCell(0, 0)->GetText(), "right");
     EXPECT_EQ(doc->GetDraggedCell(), nullptr);
+}
+
+TEST_F(GridTest, AnyTwoPlacesSwapAndBordersFollowANarrowerGrid) {
+    CGrid grid(0, 0, doc.get(), 2, 3);
+    const struct {
+        int32_t rowA, colA, rowB, colB;
+    } swaps[] = {
+        {0, 0, 0, 1},  // from the first column
+        {0, 2, 0, 0},  // onto it
+        {1, 1, 0, 1},  // between rows
+        {0, 2, 1, 2},
+    };
+    for (const auto& s : swaps) {
+        grid.SetCellText(s.rowA, s.colA, "a");
+        grid.SetCellText(s.rowB, s.colB, "b");
+        grid.SwapCells(s.rowA, s.colA, s.rowB, s.colB);
+        EXPECT_EQ(grid.GetCell(s.rowA, s.colA)->GetText(), "b") << s.rowA << "," << s.colA;
+        EXPECT_EQ(grid.GetCell(s.rowB, s.colB)->GetText(), "a") << s.rowB << "," << s.colB;
+        EXPECT_EQ(grid.GetCell(s.rowA, s.colA)->GetColumn(), s.colA);
+    }
+    // Made narrower than its borders, the grid spreads them inside again.
+    ASSERT_EQ(grid.GetBorders(), (std::vector<int32_t>{35, 70}));
+    grid.SetRect(CRect(0, 0, 60, 50));
+    const int32_t width = grid.GetGridRect().Width();
+    ASSERT_EQ(grid.GetBorders().size(), 2u);
+    EXPECT_GT(grid.GetBorders()[0], 0);
+    EXPECT_GT(grid.GetBorders()[1], grid.GetBorders()[0]);
+    EXPECT_LT(grid.GetBorders()[1], width);
+}
+
+TEST_F(GridTest, AnEventsCellShowsItsCountWhateverParameterItWasGiven) {
+    // A table column of events keeps whatever parameter it was made with.
+    VexaDataShell* s = OpenShell();
+    ASSERT_NE(s, nullptr);
+    CGrid* grid = AddGrid(*doc, 100, 100, 1, 2);
+    CGateNode* gate = s->GetGate(1);
+    CStatCell* cell = PutStat(grid, 0, 0, gate, kStatEvents, s->GetParamCount() + 3);
+    EXPECT_EQ(cell->GetText(), gate->GetStatItem()->GetStatText(0, kStatEvents));
+    EXPECT_FALSE(cell->GetText().empty());
 }
 
 TEST_F(GridTest, EditCellOpensOnTheCellAndClearLeavesAFreshCell) {

@@ -167,11 +167,37 @@ TEST_F(ResultTableLayoutTest, ColumnsOutsideTheirRangesAreRefusedOnLoadAndBySetC
         EXPECT_FALSE(u.AddColumn(c.params[size_t(c.bad)], c.codes[size_t(c.bad)]));
         EXPECT_EQ(u.GetCodes(), (std::vector<int32_t>{kStatPercent}));
     }
-    // One column more than fits is refused whole.
-    const std::vector<int32_t> many(size_t(kMaxTableColumns) + 1, kStatEvents);
+    // One column more than fits is refused whole, or by itself.
+    std::vector<int32_t> many(size_t(kMaxTableColumns) + 1, kStatEvents);
     CTrkResult t(&doc);
     EXPECT_NE(LoadError(t, TableRecord(head, {}, many, many)).find("at most"), std::string::npos);
     EXPECT_FALSE(t.SetColumns(many, many));
+    many.pop_back();
+    ASSERT_TRUE(t.SetColumns(many, many));
+    EXPECT_FALSE(t.AddColumn(0, kStatEvents));
+    EXPECT_EQ(t.GetCodes().size(), size_t(kMaxTableColumns));
+    ExpectReadable(t.GetBorders());
+}
+
+TEST_F(ResultTableLayoutTest, BordersSetFromOutsideMustBeWhatTheReaderAccepts) {
+    CTrkResult t(5, 5, shell, &doc);
+    const struct {
+        std::vector<int32_t> borders;
+        bool ok;
+    } cases[] = {
+        {{40, 90}, true},
+        {{40, kMaxTableBorder}, true},
+        {{}, true},
+        {{40, 40}, false},  // not strictly ascending
+        {{50, 40}, false},
+        {{0}, false},
+        {{40, kMaxTableBorder + 1}, false},
+    };
+    for (const auto& c : cases) {
+        const std::vector<int32_t> before = t.GetBorders();
+        EXPECT_EQ(t.SetBorders(c.borders), c.ok) << ::testing::PrintToString(c.borders);
+        EXPECT_EQ(t.GetBorders(), c.ok ? c.borders : before);
+    }
 }
 
 // ================================================================ layout
