@@ -709,10 +709,15 @@ void CTrkResult::Draw(QPainter* painter) {
             const QRect cell(g.left + ColumnLeft(c) + 2, g.top + r * m_rowHeight,
                              std::max(ColumnRight(c) - ColumnLeft(c) - 3, 0), m_rowHeight);
             QString shown = QString::fromStdString(text);
-            if (fm.horizontalAdvance(shown) > cell.width()) shown = fm.elidedText(shown, Qt::ElideRight, cell.width());
+            const int flags = Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine;
+            if (fm.horizontalAdvance(shown) <= cell.width() && fm.height() <= cell.height()) {
+                p.drawText(cell, flags, shown);
+                continue;
+            }
+            shown = fm.elidedText(shown, Qt::ElideRight, cell.width());
             p.save();
             p.setClipRect(cell, Qt::IntersectClip);
-            p.drawText(cell, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+            p.drawText(cell, flags, shown);
             p.restore();
         }
     }
