@@ -36,6 +36,9 @@ constexpr int32_t kMaxBorder = kMaxTableBorder;
 static_assert(kMaxTableBorder == kPageWidth * kMaxPagesAcross, "a table border may reach across the widest canvas");
 // Room left and right of a text inside its column.
 constexpr int32_t kTextPad = 5;
+// Widest a column or a header line makes a table start: a longer text (a
+// keyword holding a paragraph) is cut rather than push the table off a page.
+constexpr int32_t kWidestStart = kPageWidth;
 
 bool TakesParam(int32_t code) {
     return code != kStatEvents && code != kStatPercent && code != kStatParentPercent;
@@ -258,7 +261,7 @@ void CTrkResult::LayOut(bool grow) {
             const QString line = QString::fromStdString(Flat(kw + ": " + GetKeywordText(kw)));
             need = std::max(need, int32_t(std::ceil(fm.horizontalAdvance(line))) + kTextPad);
         }
-        need = std::min(need, kMaxBorder + kLastColumnRoom);
+        need = std::min(need, kWidestStart);
         if (GridRect().Width() < need) m_rect.right = m_rect.left + 2 * kInset + need;
     }
     if (!m_borders.empty() && m_rect.Width() < LastBorder() + kLastColumnRoom)
@@ -336,7 +339,7 @@ int32_t CTrkResult::NeededWidth(int32_t col) const {
             const int32_t x = m_gateView.GetRowOrigin(r).x - left;
             need = std::max(need, x + width(gate->GetDisplayName(true)));
         }
-        return std::max(need + 2 * kTextPad, kMinColumn);
+        return std::clamp(need + 2 * kTextPad, kMinColumn, kWidestStart);
     }
     const size_t i = size_t(col - 1);
     if (i >= m_codes.size() || i >= m_params.size()) return kMinColumn;
@@ -367,7 +370,7 @@ int32_t CTrkResult::NeededWidth(int32_t col) const {
         }
     }
     for (const std::string& v : values) need = std::max(need, width(v));
-    return std::max(need + 2 * kTextPad, kMinColumn);
+    return std::clamp(need + 2 * kTextPad, kMinColumn, kWidestStart);
 }
 
 // The rows and the inset above and below them: the last row, whose name

@@ -234,6 +234,28 @@ TEST_F(ResultTableLayoutTest, ColumnsStartWideEnoughForTheirNamesTitlesAndValues
     }
 }
 
+TEST_F(ResultTableLayoutTest, AParagraphOfANameOrAHeaderStartsNoColumnWiderThanAPage) {
+    const std::string paragraph(3000, 'W');
+    struct Case {
+        const char* what;
+        std::string name, file;
+    } cases[] = {
+        {"a gate name", paragraph, "a.fcs"},
+        {"a header line", "R", paragraph + ".fcs"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CLumitraDoc d;
+        VexaDataShell* s = d.AttachDataShell(plottest::MakeShell(vin::GridEvents(), "S", c.file));
+        plottest::AddRectGate(*s, 0.1f, 0.1f, 0.6f, 0.6f, 0, c.name);
+        CTrkResult t(10, 10, s, &d);
+        EXPECT_LE(t.GetRect().Width(), 2 * kPageWidth);
+        ExpectReadable(t.GetBorders());
+        ASSERT_EQ(t.GetBorders().size(), 1u);
+        EXPECT_LE(t.GetBorders()[0], kPageWidth);
+    }
+}
+
 TEST_F(ResultTableLayoutTest, NamesAndValuesTooWideForTheirColumnsStayInside) {
     shell->GetGate(1)->SetName("A_gate_name_far_wider_than_its_column");
     CTrkResult t(10, 10, shell, &doc);
