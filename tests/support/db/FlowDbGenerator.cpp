@@ -33,7 +33,7 @@ QString GeneratedPatientName(int32_t i) {
     const int32_t f = i % int32_t(kFamily.size());
     const int32_t g1 = (i / int32_t(kFamily.size())) % int32_t(kGiven.size());
     const int32_t g2 = (i * 7 + 3) % int32_t(kGiven.size());
-    return kFamily[f] + kGiven[g1] + kGiven[g2];
+    return QString(kFamily[f]) + kGiven[g1] + kGiven[g2];
 }
 
 bool GenerateFlowDb(CFlowDb& db, const FlowDbGenOptions& o, QString* error) {
