@@ -1,0 +1,347 @@
+// The Database panel in the running program: real clicks and keys on its
+// widgets, scripted answers for its menus, boxes and the Find dialog.
+#include "database/DatabaseDlg.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QDockWidget>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QToolButton>
+
+#include "core/DataSet.h"
+#include "core/DataShell.h"
+#include "database/DBFindDlg.h"
+#include "database/DatabaseIds.h"
+#include "database/RecordModel.h"
+#include "report/app/FrameDlgBar.h"
+#include "report/app/MainFrame.h"
+#include "report/page/Cell.h"
+#include "report/page/Grid.h"
+#include "report/page/LumitraDoc.h"
+#include "tests/database/DbTestUtil.h"
+#include "tests/report/ViewEvents.h"
+
+namespace {
+
+using Kind = lm::ScriptedUiServices::Kind;
+
+const QDateTime kNow(QDate(2024, 2, 29), QTime(10, 0));
+
+class PanelTest : public rtest::ProgramTest {
+protected:
+    void SetUp() override {
+        ProgramTest::SetUp();
+        ASSERT_TRUE(app->InitInstance({}));
+        frame = app->GetMainFrame();
+        panel = dynamic_cast<CDatabaseDlg*>(frame->GetDatabasePanel());
+        ASSERT_NE(panel, nullptr);
+        panel->SetNow(kNow);
+        base = panel->BaseFolder();
+        // The dialog bar's second "D" shows the panel.
+        auto* button = qobject_cast<QToolButton*>(frame->GetDialogBar()->Control(kCtlPaneDatabase));
+        ASSERT_NE(button, nullptr);
+        ASSERT_TRUE(button->isVisible());
+        button->click();
+        ASSERT_TRUE(panel->isVisible());
+        ui.Clear();
+    }
+
+    QLineEdit* Edit(int32_t id) const { return qobject_cast<QLineEdit*>(panel->Control(id)); }
+    void Type(int32_t id, const QString& text) const { Edit(id)->setText(text); }
+    void Return(int32_t id) const {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(Edit(id), &press);
+    }
+    void Click(int32_t id) const { qobject_cast<QPushButton*>(panel->Control(id))->click(); }
+    void ClickRow(int row) const {
+        QTableView* list = panel->RecordList();
+        const QPoint at = list->visualRect(list->model()->index(row, 1)).center();
+        for (QEvent::Type t : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent e(t, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
+                          t == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(list->viewport(), &e);
+        }
+    }
+    // New ▸ choice with the fields typed so far.
+    void New(int32_t choice) {
+        ui.QueueMenuChoice(choice);
+        Click(kDbNew);
+    }
+    void Register(const QString& id, const QString& name, const QString& age = QStringLiteral("30")) {
+        Type(kDbId, id);
+        Type(kDbName, name);
+        Type(kDbAge, age);
+        New(kMenuDbOnly);
+    }
+    std::vector<SampleRow> All() { return panel->Db().List({}, nullptr); }
+    QStringList Messages() const {
+        QStringList texts;
+        for (const auto& c : ui.CallsOf(Kind::MessageBox)) texts << c.text;
+        return texts;
+    }
+    // A template with nothing on it in "Database/Template".
+    QString MakeTemplate(const QString& name) {
+        QDir().mkpath(base + QStringLiteral("Template"));
+        CLumitraDoc doc;
+        QString error;
+        EXPECT_TRUE(doc.OnSaveDocument(base + QStringLiteral("Template/") + name, &error)) << error.toStdString();
+        return base + QStringLiteral("Template/") + name;
+    }
+    CLumitraDoc* LastDocument() const { return app->GetDocuments().back().get(); }
+    static QString CellText(CGrid* grid, int r, int c) { return QString::fromStdString(grid->GetCell(r, c)->GetText()); }
+
+    CMainFrame* frame = nullptr;
+    CDatabaseDlg* panel = nullptr;
+    QString base;
+};
+
+TEST_F(PanelTest, NewDbRegistersTheSampleInAFolderOfItsOwnAndClearsTheFields) {
+    Register(QStringLiteral("p1"), QStringLiteral(" 王伟 "));
+    Register(QStringLiteral("p1"), QStringLiteral("王伟"));
+    const auto rows = All();
+    ASSERT_EQ(rows.size(), 2u) << Messages().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(rows[0].name, QStringLiteral("王伟"));  // trimmed
+    EXPECT_EQ(rows[0].dataPath, QStringLiteral("202402/29-001p1/"));
+    EXPECT_EQ(rows[1].dataPath, QStringLiteral("202402/29-002p1/"));  // the next free number the same day
+    EXPECT_TRUE(QFileInfo(base + rows[1].dataPath).isDir());
+    EXPECT_TRUE(Edit(kDbId)->text().isEmpty());
+    EXPECT_EQ(panel->Db().PatientName(QStringLiteral("P1"), nullptr), QStringLiteral("王伟"));
+    // Born on a 29 February that 1994 does not have: the 28th.
+    dbtest::RawConnection raw(panel->Db().Path());
+    EXPECT_EQ(raw.Value("SELECT 出生日期 FROM Name").toString(), QStringLiteral("1994-02-28"));
+}
+
+TEST_F(PanelTest, FieldsAreCheckedBeforeAnythingIsMade) {
+    const struct {
+        const char* id;
+        const char* name;
+        const char* age;
+        const char* message;
+    } cases[] = {
+        {"p1", "", "3", "Please enter Name"},
+        {"p1", "甲", "151", "年龄 must be a number from 0 to 150, not \"151\"."},
+        {"p1", "甲", "x", "年龄 must be a number from 0 to 150, not \"x\"."},
+    };
+    for (const auto& c : cases) {
+        ui.Clear();
+        Register(QString::fromUtf8(c.id), QString::fromUtf8(c.name), QString::fromUtf8(c.age));
+        EXPECT_EQ(Messages(), QStringList{QString::fromUtf8(c.message)});
+        EXPECT_EQ(Edit(kDbId)->text(), QString::fromUtf8(c.id));  // kept
+    }
+    Register(QStringLiteral("p1"), QStringLiteral("甲"));
+    ui.Clear();
+    Register(QStringLiteral("P1"), QStringLiteral("乙"));
+    EXPECT_EQ(Messages(), QStringList{QStringLiteral("姓名与ID不匹配")});
+    EXPECT_EQ(All().size(), 1u);
+    EXPECT_FALSE(QFileInfo::exists(base + QStringLiteral("202402/29-002P1")));
+}
+
+TEST_F(PanelTest, AnEmptyIdAsksAndNoGivesTheNextFreeAutomaticId) {
+    Register(QStringLiteral("a0"), QStringLiteral("甲"));
+    ui.QueueMessageBoxAnswer(lm::kIdYes);
+    Register(QString(), QStringLiteral("乙"));
+    EXPECT_EQ(All().size(), 1u);
+    ui.QueueMessageBoxAnswer(lm::kIdNo);
+    Register(QString(), QStringLiteral("乙"));
+    ASSERT_EQ(All().size(), 2u);
+    EXPECT_EQ(All()[1].id, QStringLiteral("a1"));
+    EXPECT_EQ(ui.CallsOf(Kind::MessageBox)[0].text, QStringLiteral("Please enter ID"));
+    EXPECT_EQ(ui.CallsOf(Kind::MessageBox)[0].caption, QStringLiteral("Notice"));
+    // The counter is on disk at once, not only when the program ends.
+    const QByteArray bytes = dbtest::FileBytes(panel->GridStatePath());
+    CDbGridState saved;
+    ASSERT_TRUE(saved.Read(std::vector<uint8_t>(bytes.begin(), bytes.end()), nullptr));
+    EXPECT_EQ(saved.counter, 2);
+}
+
+TEST_F(PanelTest, UnsafeIdsStayInsideTheDatabaseFolderAndAFullDayAddsNothing) {
+    Register(QStringLiteral("../x"), QStringLiteral("甲"));
+    ASSERT_EQ(All().size(), 1u);
+    EXPECT_EQ(All()[0].dataPath, QStringLiteral("202402/29-001___x/"));
+    EXPECT_FALSE(QFileInfo::exists(base + QStringLiteral("202402/x")));
+
+    for (int k = 1; k <= 999; ++k) QDir(base).mkpath(QStringLiteral("202402/29-%1p9").arg(k, 3, 10, QLatin1Char('0')));
+    ui.Clear();
+    Register(QStringLiteral("p9"), QStringLiteral("乙"));
+    EXPECT_EQ(All().size(), 1u);
+    ASSERT_EQ(Messages().size(), 1);
+    EXPECT_TRUE(Messages()[0].contains(QStringLiteral("nothing was added")));
+}
+
+TEST_F(PanelTest, AFailedInsertLeavesThePatientsFoldersAndFieldsAsTheyWere) {
+    ASSERT_TRUE(panel->EnsureOpen(true));
+    QSqlQuery q(panel->Db().Database());
+    ASSERT_TRUE(q.exec(QStringLiteral("CREATE TRIGGER fail BEFORE INSERT ON Sample BEGIN SELECT RAISE(ABORT,'injected'); END")));
+    MakeTemplate(QStringLiteral("Blood.fld"));
+    Type(kDbId, QStringLiteral("p1"));
+    Type(kDbName, QStringLiteral("甲"));
+    New(kMenuNewTemplateFirst);
+    ASSERT_EQ(Messages().size(), 1);
+    EXPECT_TRUE(Messages()[0].contains(QStringLiteral("标本资料添加失败!")));
+    EXPECT_TRUE(Messages()[0].contains(QStringLiteral("injected")));
+    EXPECT_FALSE(QFileInfo::exists(base + QStringLiteral("202402")));  // the month folder it made, gone again
+    EXPECT_EQ(Edit(kDbId)->text(), QStringLiteral("p1"));
+    EXPECT_EQ(Edit(kDbName)->text(), QStringLiteral("甲"));
+    EXPECT_FALSE(panel->Db().PatientName(QStringLiteral("p1"), nullptr));
+    EXPECT_EQ(app->GetDocuments().size(), 1u);  // no report opened
+}
+
+TEST_F(PanelTest, ATemplateReportOpensWithItsLinkedGridFilled) {
+    MakeTemplate(QStringLiteral("Blood.FLD"));
+    panel->ResizeLayoutTable(2, 2);
+    panel->SetLayoutCell(0, 0, kDbId);
+    panel->SetLayoutCell(0, 1, kDbName);
+    panel->SetLayoutCell(1, 1, kDbReceiveDate);
+    qobject_cast<QDateEdit*>(panel->Control(kDbReceiveDate))->setDate(QDate(2024, 2, 27));
+    Type(kDbId, QStringLiteral("p1"));
+    Type(kDbName, QStringLiteral("王伟"));
+    New(kMenuNewTemplateFirst);
+    ASSERT_EQ(app->GetDocuments().size(), 2u) << Messages().join(QLatin1Char('|')).toStdString();
+    CLumitraDoc* doc = LastDocument();
+    const QString folder = base + QStringLiteral("202402/29-001p1/");
+    EXPECT_EQ(doc->GetPathName(), folder + QStringLiteral("20240229p1-000-Blood.FLD"));
+    EXPECT_EQ(QString::fromStdString(doc->GetSampleFolder()), folder);
+    auto* grid = dynamic_cast<CGrid*>(doc->GetDbLinkGrid());
+    ASSERT_NE(grid, nullptr);
+    EXPECT_EQ(grid->GetRows(), 2);
+    EXPECT_EQ(CellText(grid, 0, 0), QStringLiteral("ID: p1"));
+    EXPECT_EQ(CellText(grid, 0, 1), QStringLiteral("姓名: 王伟"));
+    EXPECT_EQ(CellText(grid, 1, 0), QStringLiteral(" :  "));
+    EXPECT_EQ(CellText(grid, 1, 1), QStringLiteral("接收日期: 2024-02-27"));
+    // A second copy of the template the same day takes the next number.
+    const QString copy = panel->CopyReportTemplate(base + QStringLiteral("Template/Blood.FLD"), folder,
+                                                   QStringLiteral("p1"), QStringLiteral("Blood.FLD"));
+    EXPECT_EQ(copy, folder + QStringLiteral("20240229p1-001-Blood.FLD"));
+}
+
+TEST_F(PanelTest, ReturnSearchesAndModifyWritesOnlyTheLoadedSample) {
+    Register(QStringLiteral("p1"), QStringLiteral("甲"));
+    Register(QStringLiteral("p2"), QStringLiteral("乙"));
+    Type(kDbName, QStringLiteral("没有"));
+    Return(kDbName);  // no hits: nothing loaded
+    EXPECT_EQ(panel->LoadedSampleId(), 0);
+    Type(kDbName, QStringLiteral("甲"));
+    Return(kDbName);
+    const int64_t first = panel->LoadedSampleId();
+    ASSERT_NE(first, 0);
+    EXPECT_FALSE(Edit(kDbName)->isEnabled());
+
+    Type(kDbId, QStringLiteral("P2"));
+    Return(kDbId);
+    ASSERT_EQ(panel->Records()->rowCount(), 1);
+    Type(kDbBed, QStringLiteral("77"));
+    ui.Clear();
+    Click(kDbModify);  // the fields no longer show the loaded sample
+    EXPECT_EQ(Messages().size(), 1);
+    for (const SampleRow& r : All()) EXPECT_EQ(r.bed, QStringLiteral("**"));
+
+    ClickRow(0);
+    EXPECT_NE(panel->LoadedSampleId(), first);
+    Type(kDbBed, QStringLiteral("77"));
+    Click(kDbModify);
+    for (const SampleRow& r : All()) EXPECT_EQ(r.bed, r.id == QLatin1String("p2") ? QStringLiteral("77") : QStringLiteral("**"));
+}
+
+TEST_F(PanelTest, DeleteAsksRemovesTheSampleAndKeepsItsFolder) {
+    Register(QStringLiteral("p1"), QStringLiteral("甲"));
+    Type(kDbId, QStringLiteral("p1"));
+    Return(kDbId);
+    ui.QueueMenuChoice(kMenuRecordDelete);
+    ui.QueueMessageBoxAnswer(lm::kIdNo);
+    panel->RecordContextMenu(0, QPoint());
+    EXPECT_EQ(All().size(), 1u);
+    ui.QueueMenuChoice(kMenuRecordDelete);
+    ui.QueueMessageBoxAnswer(lm::kIdYes);
+    panel->RecordContextMenu(0, QPoint());
+    EXPECT_TRUE(All().empty());
+    EXPECT_EQ(panel->Records()->rowCount(), 0);
+    EXPECT_TRUE(QFileInfo(base + QStringLiteral("202402/29-001p1")).isDir());
+}
+
+TEST_F(PanelTest, HistoryAndFindListTheSamplesTheyName) {
+    Register(QStringLiteral("p1"), QStringLiteral("甲"), QStringLiteral("40"));
+    panel->SetNow(kNow.addDays(1));
+    Register(QStringLiteral("p2"), QStringLiteral("乙"), QStringLiteral("50"));
+    ui.QueueMenuChoice(2);  // "Yesterday"
+    Click(kDbHistory);
+    ASSERT_EQ(panel->Records()->rowCount(), 1);
+    EXPECT_EQ(panel->Records()->Row(0)->id, QStringLiteral("p1"));
+
+    ui.QueueDialog([](QDialog* d) {
+        auto* dlg = static_cast<CDBFindDlg*>(d);
+        qobject_cast<QComboBox*>(dlg->Control(kFindColumn))->setCurrentText(QStringLiteral("年龄"));
+        qobject_cast<QLineEdit*>(dlg->Control(kFindValue))->setText(QStringLiteral("40"));
+        qobject_cast<QPushButton*>(dlg->Control(kFindAdd))->click();
+        qobject_cast<QComboBox*>(dlg->Control(kFindConjunction))->setCurrentText(QStringLiteral("OR"));
+        qobject_cast<QComboBox*>(dlg->Control(kFindColumn))->setCurrentText(QStringLiteral("ID"));
+        qobject_cast<QComboBox*>(dlg->Control(kFindOperator))->setCurrentText(QStringLiteral("LIKE"));
+        qobject_cast<QLineEdit*>(dlg->Control(kFindValue))->setText(QStringLiteral("2"));
+        qobject_cast<QPushButton*>(dlg->Control(1))->click();
+        return d->result();
+    });
+    Click(kDbFind);
+    EXPECT_EQ(panel->Records()->rowCount(), 2);
+}
+
+TEST_F(PanelTest, AFiledReportKeepsItsDataAndPdfAndOpensFromAMovedDatabaseFolder) {
+    MakeTemplate(QStringLiteral("Blood.fld"));
+    Type(kDbId, QStringLiteral("p1"));
+    Type(kDbName, QStringLiteral("甲"));
+    New(kMenuNewTemplateFirst);
+    CLumitraDoc* doc = LastDocument();
+    const std::string fcs = dir.Write("tube.fcs", vin::FcsBytes(vin::GridEvents()));
+    ASSERT_NE(doc->OpenDataFile(fcs, 0), nullptr);
+    const QString folder = QString::fromStdString(doc->GetSampleFolder());
+    const QString copyName = folder + QDate::currentDate().toString(QStringLiteral("yyMMdd-")) + QStringLiteral("tube.fcs");
+    // A file already there under the copy's name is never replaced.
+    {
+        QFile f(copyName);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("keep me");
+    }
+    QString error;
+    ASSERT_TRUE(doc->OnSaveDocument(doc->GetPathName(), &error)) << error.toStdString();
+    EXPECT_EQ(dbtest::FileBytes(copyName), QByteArray("keep me"));
+    EXPECT_EQ(QString::fromStdString(doc->GetDataShellAt(0)->GetPathName()), copyName + QStringLiteral("000"));
+    EXPECT_TRUE(QFileInfo(base + QStringLiteral("PDFReport/") + QFileInfo(doc->GetPathName()).completeBaseName() +
+                          QStringLiteral(".pdf"))
+                    .isFile());
+    app->CloseAllDocuments();
+
+    lmtest::TempDir moved;
+    ASSERT_TRUE(QDir().rename(base, QString::fromStdString(moved.Path()) + QStringLiteral("/Database")));
+    CDatabaseDlg other(QString::fromStdString(moved.Path()));
+    other.FillRecordList(CFlowDb::ById(QStringLiteral("p1")));
+    ASSERT_EQ(other.Records()->rowCount(), 1);
+    other.OpenRowReport(0);
+    ASSERT_FALSE(app->GetDocuments().empty());
+    CLumitraDoc* reopened = LastDocument();
+    ASSERT_EQ(reopened->GetDataShellCount(), 1);
+    EXPECT_NE(reopened->GetDataShellAt(0)->GetDataSet()->GetEventMatrix(), nullptr);
+    EXPECT_TRUE(QString::fromStdString(reopened->GetDataShellAt(0)->GetPathName()).startsWith(QString::fromStdString(moved.Path())));
+}
+
+TEST_F(PanelTest, StoredFoldersOutsideTheDatabaseAreRefused) {
+    QDir().mkpath(base + QStringLiteral("202401/01-001p1"));
+    const struct {
+        const char* stored;
+        bool ok;
+    } cases[] = {
+        {"202401/01-001p1/", true}, {"202401\\01-001p1\\", true},  // written on Windows
+        {"../202401/", false},      {"/etc/", false},  {"C:\\x\\", false},
+        {"202401/missing/", false}, {"**", false},
+    };
+    for (const auto& c : cases) {
+        QString folder, error;
+        EXPECT_EQ(CDatabaseDlg::ResolveDataPath(base, QString::fromUtf8(c.stored), &folder, &error), c.ok) << c.stored;
+        if (c.ok) EXPECT_EQ(folder, base + QStringLiteral("202401/01-001p1/"));
+        else EXPECT_FALSE(error.isEmpty());
+    }
+}
+
+}  // namespace
