@@ -274,7 +274,7 @@ void CDBFindDlg::OnDel() {
 
 void CDBFindDlg::accept() {
     // A fresh row left empty is simply not a condition.
-    if (!(m_newRow && m_value->isVisible() && m_value->text().isEmpty())) StoreCondition();
+    if (!(m_newRow && !m_date->isVisibleTo(this) && m_value->text().isEmpty())) StoreCondition();
     QDialog::accept();
 }
 
