@@ -7,9 +7,12 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QDockWidget>
+#include <QCheckBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableView>
 #include <QToolButton>
 
@@ -34,8 +37,11 @@ const QDateTime kNow(QDate(2024, 2, 29), QTime(10, 0));
 
 class PanelTest : public rtest::ProgramTest {
 protected:
+    // Files the program finds when it starts.
+    virtual void BeforeStart() {}
     void SetUp() override {
         ProgramTest::SetUp();
+        BeforeStart();
         ASSERT_TRUE(app->InitInstance({}));
         frame = app->GetMainFrame();
         panel = dynamic_cast<CDatabaseDlg*>(frame->GetDatabasePanel());
@@ -48,6 +54,7 @@ protected:
         ASSERT_TRUE(button->isVisible());
         button->click();
         ASSERT_TRUE(panel->isVisible());
+        shownMessages = Messages();
         ui.Clear();
     }
 
@@ -98,6 +105,7 @@ protected:
     CMainFrame* frame = nullptr;
     CDatabaseDlg* panel = nullptr;
     QString base;
+    QStringList shownMessages;  // said when the panel was first shown
 };
 
 TEST_F(PanelTest, NewDbRegistersTheSampleInAFolderOfItsOwnAndClearsTheFields) {
@@ -342,6 +350,156 @@ TEST_F(PanelTest, StoredFoldersOutsideTheDatabaseAreRefused) {
         if (c.ok) EXPECT_EQ(folder, base + QStringLiteral("202401/01-001p1/"));
         else EXPECT_FALSE(error.isEmpty());
     }
+}
+
+// ================================================================ layout
+
+TEST_F(PanelTest, ACaptionDraggedOntoTheLayoutFillsThatCell) {
+    panel->ResizeLayoutTable(2, 3);
+    qobject_cast<QCheckBox*>(panel->Control(kDbLayout))->click();
+    QApplication::processEvents();
+    ASSERT_TRUE(panel->LayoutArea()->isVisible());
+    EXPECT_FALSE(panel->RecordList()->isVisible());
+    QLabel* caption = nullptr;
+    for (QLabel* l : panel->findChildren<QLabel*>())
+        if (l->property("fieldId").toInt() == kDbName) caption = l;
+    ASSERT_NE(caption, nullptr);
+    const int w = panel->LayoutArea()->ColumnWidth();
+    const struct {
+        QPoint at;  // in the layout area
+        int32_t row, col;
+    } cases[] = {{{w + 5, 35}, 1, 1}, {{3 * w - 2, 2}, 0, 2}, {{5, 95}, -1, -1}};  // below the last row: nothing
+    for (const auto& c : cases) {
+        panel->ResizeLayoutTable(2, 3);
+        panel->SetLayoutCell(1, 1, 0);
+        panel->SetLayoutCell(0, 2, 0);
+        const QPoint global = panel->LayoutArea()->mapToGlobal(c.at);
+        const QPoint local = caption->rect().center();
+        QMouseEvent press(QEvent::MouseButtonPress, local, caption->mapToGlobal(local), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(caption, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, caption->mapFromGlobal(global), global, Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(caption, &release);
+        int filled = 0;
+        for (int r = 0; r < 2; ++r)
+            for (int col = 0; col < 3; ++col)
+                if (panel->GridState().Cell(r, col) == kDbName) {
+                    ++filled;
+                    EXPECT_EQ(r, c.row);
+                    EXPECT_EQ(col, c.col);
+                }
+        EXPECT_EQ(filled, c.row < 0 ? 0 : 1) << c.at.x() << "," << c.at.y();
+    }
+    // Apply: new counts, the cells that still fit kept.
+    panel->SetLayoutCell(0, 0, kDbId);
+    qobject_cast<QSpinBox*>(panel->Control(kDbLayoutRows))->setValue(4);
+    qobject_cast<QSpinBox*>(panel->Control(kDbLayoutCols))->setValue(1);
+    Click(kDbApply);
+    EXPECT_EQ(panel->GridState().rows, 4);
+    EXPECT_EQ(panel->GridState().cols, 1);
+    EXPECT_EQ(panel->GridState().Cell(0, 0), kDbId);
+}
+
+TEST_F(PanelTest, DbLinkHandsTheGridToThePanelAndItsReportsReuseIt) {
+    // A template whose linked grid is 2 x 3 with borders of its own.
+    QDir().mkpath(base + QStringLiteral("Template"));
+    {
+        CLumitraDoc doc;
+        auto* grid = static_cast<CGrid*>(doc.InsertNewObject(MakeGridAt(&doc, CPoint(100, 100), 2, 3), false));
+        grid->SetRect(CRect(100, 100, 400, 160), true);
+        ASSERT_TRUE(grid->SetBorders({50, 120}));
+        grid->OnContextCommand(kCtxDbLink, 0);
+        EXPECT_EQ(panel->GridState().rows, 2);
+        EXPECT_EQ(panel->GridState().cols, 3);
+        EXPECT_EQ(panel->GridState().rect, CRect(100, 100, 400, 160));
+        EXPECT_EQ(panel->GridState().borders, (std::vector<int32_t>{50, 120}));
+        QString error;
+        ASSERT_TRUE(doc.OnSaveDocument(base + QStringLiteral("Template/Linked.fld"), &error));
+    }
+    panel->SetLayoutCell(1, 2, kDbSex);
+    Type(kDbId, QStringLiteral("p1"));
+    Type(kDbName, QStringLiteral("甲"));
+    Type(kDbSex, QStringLiteral("2"));
+    Edit(kDbSex)->editingFinished();
+    EXPECT_EQ(Edit(kDbSex)->text(), QStringLiteral("女"));
+    New(kMenuNewTemplateFirst);
+    CLumitraDoc* doc = LastDocument();
+    ASSERT_EQ(doc->GetObjectCount(), 1);  // the template's grid, no second one
+    auto* grid = dynamic_cast<CGrid*>(doc->GetDbLinkGrid());
+    ASSERT_NE(grid, nullptr);
+    EXPECT_EQ(grid->GetBorders(), (std::vector<int32_t>{50, 120}));
+    EXPECT_EQ(CellText(grid, 1, 2), QStringLiteral("性别: 女"));
+
+    // A layout whose stored borders do not fit a new grid leaves it its own.
+    panel->LinkGrid(1, 2, CRect(10, 10, 90, 40), {5000});
+    Type(kDbId, QStringLiteral("p2"));
+    Type(kDbName, QStringLiteral("乙"));
+    New(kMenuNewTemplateFirst);
+    grid = dynamic_cast<CGrid*>(LastDocument()->GetDbLinkGrid());
+    ASSERT_NE(grid, nullptr);
+    EXPECT_EQ(LastDocument()->GetObjectCount(), 2);
+    EXPECT_EQ(grid->GetRect(), CRect(10, 10, 90, 40));
+    ASSERT_EQ(grid->GetBorders().size(), 1u);
+    EXPECT_LT(grid->GetBorders()[0], grid->GetGridRect().Width());
+}
+
+TEST_F(PanelTest, AMissingReportOrTooManyCopiesOpenNothing) {
+    EXPECT_EQ(panel->OpenSampleReport(base + QStringLiteral("nowhere.fld")), nullptr);
+    ASSERT_EQ(ui.CallsOf(Kind::MessageBox).size(), 1u);
+    EXPECT_EQ(ui.CallsOf(Kind::MessageBox)[0].caption, QStringLiteral("Notice!"));
+    EXPECT_TRUE(ui.CallsOf(Kind::MessageBox)[0].text.startsWith(QStringLiteral("Report not found!")));
+
+    const QString source = MakeTemplate(QStringLiteral("T.fld"));
+    const QString folder = base + QStringLiteral("x/");
+    QDir().mkpath(folder);
+    for (int k = 0; k <= 100; ++k) {
+        QFile f(folder + QStringLiteral("20240229p1-%1-T.fld").arg(k, 3, 10, QLatin1Char('0')));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    ui.Clear();
+    EXPECT_TRUE(panel->CopyReportTemplate(source, folder, QStringLiteral("p1"), QStringLiteral("T.fld")).isEmpty());
+    EXPECT_EQ(Messages(), QStringList{QStringLiteral("Too many files!")});
+    ui.Clear();
+    EXPECT_TRUE(panel->CopyReportTemplate(base + QStringLiteral("gone.fld"), folder, QStringLiteral("p2"),
+                                          QStringLiteral("gone.fld"))
+                    .isEmpty());
+    ASSERT_EQ(Messages().size(), 1);
+    EXPECT_TRUE(Messages()[0].contains(QStringLiteral("gone.fld")));  // the copy error is named
+}
+
+class BadFilesPanelTest : public PanelTest {
+protected:
+    void BeforeStart() override {
+        const QString db = QString::fromStdString(dir.Path()) + QStringLiteral("/Database/");
+        QDir().mkpath(db);
+        QFile grid(db + QStringLiteral("dbgrid"));
+        ASSERT_TRUE(grid.open(QIODevice::WriteOnly));
+        grid.write(QByteArray("\x02\x00\x00\x00\x02\x00", 6));
+        QFile text(db + QStringLiteral("FlowDB.sqlite"));
+        ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+        text.write("not a register");
+    }
+};
+
+TEST_F(BadFilesPanelTest, ABadStateFileAndABadRegisterAreSaidAndKept) {
+    ASSERT_EQ(shownMessages.size(), 2);
+    EXPECT_TRUE(shownMessages[0].contains(QStringLiteral("could not be read"))) << shownMessages[0].toStdString();
+    EXPECT_TRUE(shownMessages[1].contains(QStringLiteral("not a patient database"))) << shownMessages[1].toStdString();
+    EXPECT_EQ(panel->GridState().rows, 1);
+    EXPECT_EQ(panel->GridState().cols, 2);
+    EXPECT_TRUE(QFileInfo::exists(base + QStringLiteral("dbgrid.bad")));
+    EXPECT_EQ(dbtest::FileBytes(base + QStringLiteral("FlowDB.sqlite")), QByteArray("not a register"));
+    // Every action says the register cannot be used, and nothing is made.
+    Register(QStringLiteral("p1"), QStringLiteral("甲"));
+    Type(kDbId, QStringLiteral("p1"));
+    Return(kDbId);
+    ui.QueueMenuChoice(1);
+    Click(kDbHistory);
+    ASSERT_EQ(Messages().size(), 3);
+    for (const QString& m : Messages()) EXPECT_TRUE(m.contains(QStringLiteral("cannot be used"))) << m.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(base + QStringLiteral("202402")));
+    EXPECT_EQ(dbtest::FileBytes(base + QStringLiteral("FlowDB.sqlite")), QByteArray("not a register"));
 }
 
 }  // namespace
