@@ -143,7 +143,7 @@ QStringList CDatabaseDlg::Templates() const {
 void CDatabaseDlg::NewRecordMenu() {
     const QStringList templates = Templates();
     lm::MenuItem report;
-    report.text = QStringLiteral("DB & Report");
+    report.text = QStringLiteral("DB && Report");  // "&&" shows one "&" in a menu
     for (int32_t i = 0; i < int32_t(templates.size()); ++i)
         report.submenu.push_back(lm::MenuItem::Command(kMenuNewTemplateFirst + i, templates[i]));
     report.enabled = !templates.isEmpty();
