@@ -103,6 +103,10 @@ bool CFlowDb::Open(const QString& path, QString* error, bool readOnly) {
     Close();
     m_path = path;
     const QFileInfo info(path);
+    if (readOnly && !info.exists()) {
+        SetError(error, QStringLiteral("The patient database %1 is missing.").arg(Native(path)));
+        return false;
+    }
     if (!QDir().mkpath(info.absolutePath())) {
         SetError(error, QStringLiteral("Cannot make the folder %1.").arg(Native(info.absolutePath())));
         return false;
@@ -110,10 +114,6 @@ bool CFlowDb::Open(const QString& path, QString* error, bool readOnly) {
     const bool exists = info.exists();
     if (exists && !info.isFile()) {
         SetError(error, QStringLiteral("%1 is not a file.").arg(Native(path)));
-        return false;
-    }
-    if (!exists && readOnly) {
-        SetError(error, QStringLiteral("The patient database %1 is missing.").arg(Native(path)));
         return false;
     }
     if (exists && info.size() > 0) {

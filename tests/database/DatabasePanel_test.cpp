@@ -399,6 +399,13 @@ TEST_F(PanelTest, ACaptionDraggedOntoTheLayoutFillsThatCell) {
     EXPECT_EQ(panel->GridState().rows, 4);
     EXPECT_EQ(panel->GridState().cols, 1);
     EXPECT_EQ(panel->GridState().Cell(0, 0), kDbId);
+    // One count changed is a change too.
+    qobject_cast<QSpinBox*>(panel->Control(kDbLayoutRows))->setValue(3);
+    Click(kDbApply);
+    EXPECT_EQ(panel->GridState().rows, 3);
+    qobject_cast<QSpinBox*>(panel->Control(kDbLayoutCols))->setValue(2);
+    Click(kDbApply);
+    EXPECT_EQ(panel->GridState().cols, 2);
 }
 
 TEST_F(PanelTest, DbLinkHandsTheGridToThePanelAndItsReportsReuseIt) {
@@ -442,6 +449,24 @@ TEST_F(PanelTest, DbLinkHandsTheGridToThePanelAndItsReportsReuseIt) {
     EXPECT_EQ(grid->GetRect(), CRect(10, 10, 90, 40));
     ASSERT_EQ(grid->GetBorders().size(), 1u);
     EXPECT_LT(grid->GetBorders()[0], grid->GetGridRect().Width());
+
+    // A stored place is taken only when it lies on the page (its left edge may).
+    const struct {
+        CRect stored;
+        bool used;
+    } places[] = {{CRect(0, 0, 90, 40), true},
+                  {CRect(-50, 10, 90, 40), false},
+                  {CRect(10, -1, 90, 40), false},
+                  {CRect(900, 10, 1100, 40), false}};  // past the page's right edge
+    for (const auto& p : places) {
+        panel->LinkGrid(1, 2, p.stored, {});
+        Type(kDbId, QStringLiteral("p3"));
+        Type(kDbName, QStringLiteral("丙"));
+        New(kMenuNewTemplateFirst);
+        grid = dynamic_cast<CGrid*>(LastDocument()->GetDbLinkGrid());
+        ASSERT_NE(grid, nullptr);
+        EXPECT_EQ(grid->GetRect() == p.stored, p.used) << p.stored.left << "," << p.stored.top;
+    }
 }
 
 TEST_F(PanelTest, AMissingReportOrTooManyCopiesOpenNothing) {

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "database/DBFindDlg.h"
+#include "database/RecordModel.h"
 #include "tests/database/DbTestUtil.h"
 
 namespace {
@@ -108,6 +109,11 @@ TEST_F(DbTest, ModifyAndDeleteActOnTheirSampleIdOnly) {
     EXPECT_EQ(db.LoadSample(second, &error)->bed, QStringLiteral("9"));
     EXPECT_DOUBLE_EQ(db.LoadSample(second, &error)->age, 42.5);
 
+    QSqlQuery guard(db.Database());
+    ASSERT_TRUE(guard.exec(QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON Sample BEGIN SELECT RAISE(ABORT,'kept'); END")));
+    EXPECT_FALSE(db.DeleteSample(first, &error));  // a refused delete is not a success
+    EXPECT_TRUE(error.contains(QStringLiteral("kept")));
+    ASSERT_TRUE(guard.exec(QStringLiteral("DROP TRIGGER keep")));
     ASSERT_TRUE(db.DeleteSample(first, &error));
     EXPECT_FALSE(db.LoadSample(first, &error));
     EXPECT_FALSE(db.DeleteSample(first, &error));  // already gone: said so
@@ -150,6 +156,18 @@ TEST_F(DbTest, AMissingFileAndFolderAreMadeWithTheSchema) {
     // IDs are unique without ASCII case.
     EXPECT_TRUE(raw.Exec({"INSERT INTO Name(ID,姓名) VALUES('ab','x')"}));
     EXPECT_FALSE(raw.Value("INSERT INTO Name(ID,姓名) VALUES('AB','y') RETURNING 1").isValid());
+}
+
+TEST_F(DbTest, AMissingFileIsNotMadeForReadingAndAFolderInTheWayIsSaid) {
+    EXPECT_FALSE(OpenDb(true));
+    EXPECT_TRUE(error.contains(QStringLiteral("missing"))) << error.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(path).absolutePath()));
+
+    QFile blocker(QString::fromStdString(dir.Path()) + QStringLiteral("/Database"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));  // a file where the folder should be
+    blocker.close();
+    EXPECT_FALSE(OpenDb());
+    EXPECT_TRUE(error.contains(QStringLiteral("Cannot make the folder"))) << error.toStdString();
 }
 
 TEST_F(DbTest, FilesThatAreNotRegistersAreNeverWritten) {
@@ -336,6 +354,24 @@ TEST_F(FindTest, DatesCompareAsDaysAndNamesMatchByContaining) {
     });
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(Ids(rows), expected);
+}
+
+TEST_F(FindTest, TheListShowsItsFirstRowsAtOnceAndTheRestOnRequest) {
+    CRecordModel model;
+    auto q = db.Select({}, &error);
+    ASSERT_TRUE(q);
+    model.Start(std::move(*q));
+    EXPECT_EQ(model.rowCount(), CRecordModel::kFirstRows);
+    EXPECT_TRUE(model.IsReading());
+    model.Finish();
+    ASSERT_EQ(model.rowCount(), 4000);
+    EXPECT_FALSE(model.IsReading());
+    for (int row : {-1, 4000}) EXPECT_EQ(model.Row(row), nullptr) << row;
+    EXPECT_EQ(model.data(model.index(0, 3), Qt::DisplayRole).toString(), QString::number(all[0].age, 'f', 2));
+    const int64_t gone = model.Row(10)->sampleId;
+    model.RemoveSample(gone);
+    EXPECT_EQ(model.rowCount(), 3999);
+    EXPECT_NE(model.Row(10)->sampleId, gone);
 }
 
 TEST(DBFindWhere, ValuesAreBoundAndOnlyKnownColumnsAndOperatorsPass) {
