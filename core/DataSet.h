@@ -82,6 +82,9 @@ public:
     std::string GetFileName() const;  // after the last '\' or '/'
     std::string GetFileDir() const;   // up to and including it, or ""
     const std::string& GetPathName() const { return path; }
+    // The file was copied elsewhere (a report's sample folder): the copy is
+    // what the document names from now on.
+    void SetPathName(const std::string& p) { path = p; }
     int32_t GetIndex() const { return index; }
     int32_t GetDataType() const { return dataType; }
 

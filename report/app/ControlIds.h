@@ -31,7 +31,7 @@ enum PaneFlag : int32_t {
     kPaneFileList = 0,  // File List shown
     kPaneGateList = 1,  // governs no window
     kPaneProperty = 2,  // property panel shown
-    kPaneDatabase = 3,  // database panel shown (the panel is never made)
+    kPaneDatabase = 3,  // database panel shown
     kPaneNavigate = 4,  // Navigate panel shown
     kPaneFlagCount = 5,
 };

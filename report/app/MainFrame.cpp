@@ -15,6 +15,7 @@
 
 #include <algorithm>
 
+#include "database/DatabaseDlg.h"
 #include "dialogs/OptionDlg.h"
 #include "platform/UiServices.h"
 #include "report/app/AboutDlg.h"
@@ -275,6 +276,15 @@ void CMainFrame::BuildPanels() {
     }
     g_propertyPanel = m_panels[kPanelProperty];
     m_docks[kPanelInfoAssistant]->hide();
+    // The database panel, shown and hidden by the dialog bar's second "D".
+    auto* database = new CDatabaseDlg(QString::fromStdString(m_programFolder));
+    m_databaseDock = new QDockWidget(QStringLiteral("Database"), this);
+    m_databaseDock->setObjectName(QStringLiteral("panelDatabase"));
+    m_databaseDock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+    m_databaseDock->setWidget(database);
+    addDockWidget(Qt::LeftDockWidgetArea, m_databaseDock);
+    m_databasePanel = database;
+    if (QWidget* button = m_dlgBar->Control(kCtlPaneDatabase)) button->setVisible(true);
     ShowPanels();
 }
 
@@ -384,7 +394,7 @@ void CMainFrame::SyncDialogBarButtons() {
 void CMainFrame::ShowPanels() {
     m_docks[kPanelFileList]->setVisible(GetPaneFlag(kPaneFileList));
     m_docks[kPanelProperty]->setVisible(GetPaneFlag(kPaneProperty));
-    if (m_databasePanel) m_databasePanel->setVisible(GetPaneFlag(kPaneDatabase));
+    if (m_databaseDock) m_databaseDock->setVisible(GetPaneFlag(kPaneDatabase));
     m_docks[kPanelNavigate]->setVisible(GetPaneFlag(kPaneNavigate));
 }
 

@@ -114,6 +114,7 @@ public:
     CCtrlStatusBar* GetStatusBar() const { return m_statusBar; }
     CDocPanel* GetPanel(int32_t slot) const;
     QDockWidget* GetPanelDock(int32_t slot) const;
+    CDocPanel* GetDatabasePanel() const { return m_databasePanel; }
     void RebuildRecentFileMenus();
     // Enables and checks every action from the program's state.
     void UpdateCommandUi();
@@ -143,7 +144,8 @@ private:
     // Panels and their places.
     std::array<CDocPanel*, kPanelCount> m_panels{};
     std::array<QDockWidget*, kPanelCount> m_docks{};
-    CDocPanel* m_databasePanel = nullptr;  // the database panel is never made
+    CDocPanel* m_databasePanel = nullptr;  // the database panel (a CDatabaseDlg)
+    QDockWidget* m_databaseDock = nullptr;
 
     CCtrlStatusBar* m_statusBar = nullptr;
     QToolBar* m_toolBar = nullptr;

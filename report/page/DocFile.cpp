@@ -5,7 +5,9 @@
 // path). Saves write a temporary file and rename it over the old one.
 #include "report/page/LumitraDoc.h"
 
+#include <QDate>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <string>
 
 #include "base/Archive.h"
+#include "core/DataSet.h"
 #include "core/DataShell.h"
 #include "core/GateNode.h"
 #include "platform/UiServices.h"
@@ -35,6 +38,10 @@ constexpr size_t kMinObjectRecordBytes = 4 + 16 + 5 * 4 + 8 + 1 + 3 * 4;
 constexpr int32_t kMaxPageSide = 1 << 16;
 // Where report templates are kept under the program folder.
 constexpr char kTemplateFolder[] = "Database/Template";
+// Where the PDF of a report filed by the database panel goes.
+constexpr char kPdfReportFolder[] = "Database/PDFReport";
+// Names tried for a copy of an FCS file into a sample folder.
+constexpr int kSampleCopySuffixes = 100;
 
 std::unique_ptr<CTrkObj> LoadPlot(CLumitraDoc* doc) { return std::make_unique<CPLOT>(doc); }
 
@@ -308,10 +315,63 @@ bool CLumitraDoc::OnOpenDocument(const QString& path, QString* error) {
     return true;
 }
 
+bool CLumitraDoc::CopyFilesToSampleFolder(QString* error) {
+    const QString folder = QString::fromStdString(m_sampleFolder);
+    const QString here = QFileInfo(folder).canonicalFilePath();
+    if (here.isEmpty()) {
+        if (error) *error = QStringLiteral("The sample folder %1 is missing.").arg(QDir::toNativeSeparators(folder));
+        return false;
+    }
+    for (const auto& shell : m_shells) {
+        CDataSet* ds = shell->GetDataSet();
+        if (!ds || !ds->GetEventMatrix()) continue;
+        const QFileInfo file(QString::fromStdString(ds->GetPathName()));
+        if (!file.isFile() || file.canonicalPath() == here) continue;
+        // A file already in the folder is never replaced: the copy takes the
+        // first free name.
+        const QString stem = QDir(here).filePath(QDate::currentDate().toString(QStringLiteral("yyMMdd-")) + file.fileName());
+        QString target = QFileInfo::exists(stem) ? QString() : stem;
+        for (int k = 0; k < kSampleCopySuffixes && target.isEmpty(); ++k) {
+            const QString candidate = stem + QStringLiteral("%1").arg(k, 3, 10, QLatin1Char('0'));
+            if (!QFileInfo::exists(candidate)) target = candidate;
+        }
+        if (target.isEmpty()) {
+            if (error)
+                *error = QStringLiteral("No free name is left for a copy of %1 in %2.")
+                             .arg(file.fileName(), QDir::toNativeSeparators(here));
+            return false;
+        }
+        QFile source(file.filePath());
+        if (!source.copy(target)) {
+            if (error)
+                *error = QStringLiteral("Cannot copy %1 to %2: %3")
+                             .arg(QDir::toNativeSeparators(file.filePath()), QDir::toNativeSeparators(target),
+                                  source.errorString());
+            return false;
+        }
+        ds->SetPathName(target.toStdString());
+    }
+    return true;
+}
+
 bool CLumitraDoc::OnSaveDocument(const QString& path, QString* error) {
+    if (!m_sampleFolder.empty() && !CopyFilesToSampleFolder(error)) return false;
     if (!WriteRecord(*this, path, error)) return false;
     SetPathName(path);
     SetModifiedFlag(false);
+    if (!m_sampleFolder.empty()) {
+        // A filed report's picture goes with the register's reports; the
+        // report itself is saved whatever becomes of it.
+        CMainFrame* frame = GetMainFrame();
+        const QString program =
+            QString::fromStdString(frame ? frame->GetAppDirectory() : CLumitraApp::GetProgramFolder());
+        const QString folder = QDir(program).filePath(QString::fromLatin1(kPdfReportFolder));
+        QString why;
+        if (!QDir().mkpath(folder) ||
+            !ExportPdf(QDir(folder).filePath(QFileInfo(path).completeBaseName() + QStringLiteral(".pdf")), &why))
+            lm::Ui().MessageBox(frame, QStringLiteral("The report was saved, but its PDF could not be written:\n%1").arg(why),
+                                QStringLiteral("警告"), lm::MsgButtons::Ok, lm::MsgIcon::Warning);
+    }
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/Archive.h"
+#include "database/DatabaseDlg.h"
 #include "dialogs/CellStrDlg.h"
 #include "platform/PaintHelpers.h"
 #include "platform/UiServices.h"
@@ -130,6 +131,15 @@ void CGrid::FitBorders() {
     if (fits) return;
     for (size_t i = 0; i < m_borders.size(); ++i)
         m_borders[i] = int32_t(int64_t(i + 1) * std::max(width, 0) / std::max(m_cols, 1));
+}
+
+bool CGrid::SetBorders(const std::vector<int32_t>& borders) {
+    if (borders.size() != m_borders.size()) return false;
+    const int32_t width = GetGridRect().Width();
+    for (size_t i = 0; i < borders.size(); ++i)
+        if (borders[i] <= (i ? borders[i - 1] : 0) || borders[i] >= width) return false;
+    m_borders = borders;
+    return true;
 }
 
 CSize CGrid::GetMinSize() const {
@@ -418,6 +428,9 @@ bool CGrid::OnContextCommand(uint32_t id, int32_t) {
             if (m_pDocument) {
                 m_pDocument->SetDbLinkGrid(m_pDocument->GetDbLinkGrid() ? nullptr : this);
                 m_pDocument->SetModifiedFlag();
+                if (m_pDocument->GetDbLinkGrid() == this)
+                    if (CDatabaseDlg* panel = GetShownDatabasePanel())
+                        panel->LinkGrid(m_rows, m_cols, m_rect, m_borders);
             }
             break;
         default:

@@ -103,6 +103,9 @@ public:
     int32_t RowHeight() const { return m_rowHeight; }
     int32_t GetColumnWidth() const { return m_colWidth; }
     const std::vector<int32_t>& GetBorders() const { return m_borders; }
+    // Column borders from elsewhere (the database layout); taken only when
+    // there is one per inner border, strictly ascending inside the grid.
+    bool SetBorders(const std::vector<int32_t>& borders);
     int32_t GetDragX() const { return m_dragX; }
 
 protected:

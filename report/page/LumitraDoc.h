@@ -237,7 +237,11 @@ public:
     CRegionClip* GetCopiedItem() const { return m_copyBuffer.get(); }
 
     std::vector<std::string>& KeywordColumns() { return m_keywordColumns; }
+    // The folder of a report filed by the database panel ('/' at the end;
+    // empty for any other report). Saving such a report copies its FCS files
+    // into the folder and writes its PDF into "Database/PDFReport".
     const std::string& GetSampleFolder() const { return m_sampleFolder; }
+    void SetSampleFolder(const std::string& folder) { m_sampleFolder = folder; }
     int32_t GetTemplateFlag() const { return m_templateFlag; }
     void SetTemplateFlag(int32_t f) { m_templateFlag = f; }
     int32_t GetHeaderOnlyFlag() const { return m_headerOnly; }
@@ -254,6 +258,9 @@ private:
     // Adds page rows until bottom fits (at most kMaxPagesDown); true when any.
     bool GrowToFit(int32_t bottom);
     void DropPointersTo(CTrkObj* obj);
+    // Copies each data set's FCS file into the sample folder (never over a
+    // file there) and names the copy; false with *error when one cannot be.
+    bool CopyFilesToSampleFolder(QString* error);
 
     std::vector<std::unique_ptr<CTrkObj>> m_objects;  // drawing order, last on top
     int32_t m_pageWidth = kPageWidth;

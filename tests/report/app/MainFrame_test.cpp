@@ -224,7 +224,14 @@ TEST_F(MainFrameTest, PaneButtonsAndViewCommandsShowAndHideThePanels) {
     EXPECT_TRUE(fileList->isVisible() && property->isVisible() && navigate->isVisible());
     EXPECT_FALSE(Frame()->GetPanelDock(kPanelInfoAssistant)->isVisible());
     EXPECT_FALSE(Button(kCtlPaneGateList)->isVisible());
-    EXPECT_FALSE(Button(kCtlPaneDatabase)->isVisible());
+    // The database panel is reached through the second "D", hidden at start.
+    ASSERT_TRUE(Button(kCtlPaneDatabase)->isVisible());
+    ASSERT_NE(Frame()->GetDatabasePanel(), nullptr);
+    EXPECT_FALSE(Frame()->GetDatabasePanel()->isVisible());
+    Button(kCtlPaneDatabase)->click();
+    EXPECT_TRUE(Frame()->GetDatabasePanel()->isVisible());
+    Button(kCtlPaneDatabase)->click();
+    EXPECT_FALSE(Frame()->GetDatabasePanel()->isVisible());
 
     Button(kCtlPaneFileList)->click();
     EXPECT_FALSE(fileList->isVisible());

@@ -1,0 +1,193 @@
+#pragma once
+// The "Database" panel (dialog 106): registers patients and their samples in
+// the SQLite register, gives every sample a folder of its own under
+// "Database", files reports copied from the templates of "Database/Template"
+// into it, opens them and fills the report's linked grid with the patient's
+// fields in the layout the user arranged.
+//
+// The register is opened when the panel is first used. Every action that
+// needs it says so when it is missing, damaged or read-only. A sample is
+// only ever found again by its SampleID: Modify and Delete act on the sample
+// loaded from the list, never on a row a later search happened to leave.
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <vector>
+
+#include "base/Geometry.h"
+#include "database/DbGridState.h"
+#include "database/FlowDb.h"
+#include "report/app/DocPanel.h"
+
+class CLayoutArea;
+class CLumitraDoc;
+class CRecordModel;
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QSpinBox;
+class QTableView;
+
+class CDatabaseDlg : public CDocPanel {
+    Q_OBJECT
+
+public:
+    // programFolder holds "Database" (made when first used).
+    explicit CDatabaseDlg(const QString& programFolder, QWidget* parent = nullptr);
+    ~CDatabaseDlg() override;
+
+    // The "Database" folder, ending in '/'.
+    const QString& BaseFolder() const { return m_base; }
+    CFlowDb& Db() { return m_db; }
+    // Opens the register (and makes the folders) once; false, after saying
+    // why, when it cannot be used; writable also asks for write access.
+    bool EnsureOpen(bool writable, bool quiet = false);
+    QWidget* Control(int32_t id) const;
+    CRecordModel* Records() const { return m_model; }
+    QTableView* RecordList() const { return m_list; }
+    CLayoutArea* LayoutArea() const { return m_layoutArea; }
+    // Tests fix the clock; an invalid time goes back to the real one.
+    void SetNow(const QDateTime& now) { m_fixedNow = now; }
+
+    // ------------------------------------------------------- fields
+    static QString FieldLabelTable(int32_t id);
+    QString FieldValueById(int32_t id) const;
+    int64_t LoadedSampleId() const { return m_loadedSampleId; }
+    const QString& CurrentDataPath() const { return m_currentDataPath; }
+
+    // ------------------------------------------------------- layout
+    const CDbGridState& GridState() const { return m_grid; }
+    // New counts; cells that still fit keep their field; saved at once.
+    void ResizeLayoutTable(int32_t rows, int32_t cols);
+    void SetLayoutCell(int32_t row, int32_t col, int32_t fieldId);
+    // A grid's "DB Link": its counts, page rectangle and column borders.
+    void LinkGrid(int32_t rows, int32_t cols, const CRect& rect, const std::vector<int32_t>& borders);
+    QString GridStatePath() const { return m_base + QStringLiteral("dbgrid"); }
+
+    // ------------------------------------------------------- lists
+    void FillRecordList(const ListQuery& q);
+    void OnIdReturn();
+    void OnNameReturn();
+    void ShowHistoryMenu();
+    void OnFind();
+    void LoadRecordToFields(int row);
+
+    // ------------------------------------------------------- records
+    void NewRecordMenu();
+    // True when the sample was registered (its report opened with a template).
+    bool AddSampleRecord(const QString& templateName);
+    void ModifyRecord();
+    void DeleteRecord();
+    void ClearFields();
+    void RecordContextMenu(int row, const QPoint& globalPos);
+    // The first report of the row's folder (double click).
+    void OpenRowReport(int row);
+
+    // ------------------------------------------------------- reports
+    // The template copied into destFolder under a name not in use; empty
+    // after a message when no copy could be made.
+    QString CopyReportTemplate(const QString& source, const QString& destFolder, const QString& id,
+                               const QString& templateName);
+    // Opens a filed report; its sample folder becomes the report's folder
+    // and, with fillGrid, its linked grid shows the fields. Null after a
+    // message on failure.
+    CLumitraDoc* OpenSampleReport(const QString& path, bool fillGrid = true);
+    // Report templates ("*.fld" in any case), by name.
+    QStringList Templates() const;
+
+    // The folder of a stored data path (relative, '\' read as '/'); false
+    // with *error when it is absolute, leaves the base or is missing.
+    static bool ResolveDataPath(const QString& base, const QString& stored, QString* folder, QString* error);
+    // The ID as a folder-name part: characters a path gives meaning to are
+    // replaced by '_'.
+    static QString SafeFolderId(const QString& id);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildControls();
+    void LoadGridState();
+    bool SaveGridState();
+    void LoadItems();
+    void OnLayoutToggled(bool on);
+    void OnApply();
+    void OnSexLeft();
+    void OnNameLeft();
+    void FillLinkedGrid(CLumitraDoc* doc);
+    QDateTime Now() const;
+    void Message(const QString& text, const QString& caption = QStringLiteral("Notice"));
+    void Error(const QString& text);
+    // The fields as a sample (dates, defaults); false after a message when
+    // the age is not a number from 0 to 150.
+    bool ReadSampleFields(SampleFields* s);
+    QString ReportFolderOfRow(int row, QString* error) const;
+    QStringList ReportsIn(const QString& folder) const;
+
+    QString m_base;
+    CFlowDb m_db;
+    bool m_triedOpen = false;
+    QString m_openError;
+    QStringList m_pendingMessages;
+    CDbGridState m_grid;
+    QString m_templateName;
+    QString m_currentDataPath;
+    QString m_storedName;
+    int64_t m_loadedSampleId = 0;
+    QString m_loadedId;
+    std::vector<int64_t> m_itemIds;
+    int32_t m_dragField = 0;
+    QDateTime m_fixedNow;
+
+    QLineEdit* m_id = nullptr;
+    QLineEdit* m_name = nullptr;
+    QLineEdit* m_sex = nullptr;
+    QLineEdit* m_age = nullptr;
+    QComboBox* m_department = nullptr;
+    QLineEdit* m_bed = nullptr;
+    QLineEdit* m_diagnosis = nullptr;
+    QComboBox* m_sample = nullptr;
+    QDateEdit* m_receiveDate = nullptr;
+    QDateEdit* m_testDate = nullptr;
+    QComboBox* m_state = nullptr;
+    QComboBox* m_item = nullptr;
+    QPlainTextEdit* m_remark = nullptr;
+    QCheckBox* m_layout = nullptr;
+    QSpinBox* m_rows = nullptr;
+    QSpinBox* m_cols = nullptr;
+    QPushButton* m_apply = nullptr;
+    QTableView* m_list = nullptr;
+    CRecordModel* m_model = nullptr;
+    CLayoutArea* m_layoutArea = nullptr;
+    std::vector<QLabel*> m_captions;
+};
+
+// The layout table drawn for the user: rows of 30 pixels, columns of equal
+// width, each cell showing its field's label.
+class CLayoutArea : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kRowHeight = 30;
+    CLayoutArea(const CDbGridState* state, QWidget* parent);
+    // The cell under a point of this widget; false outside the table.
+    bool CellAt(const QPoint& p, int32_t* row, int32_t* col) const;
+    int ColumnWidth() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    const CDbGridState* m_state;
+};
+
+// The database panel while it is shown, else null (a grid's "DB Link" hands
+// it the grid's layout).
+CDatabaseDlg* GetShownDatabasePanel();

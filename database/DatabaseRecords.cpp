@@ -1,0 +1,461 @@
+// The database panel's records: lists, loading, new samples with their
+// folders and reports, modify, delete, and the filed reports themselves.
+#include "database/DatabaseDlg.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QUrl>
+
+#include "database/DBFindDlg.h"
+#include "database/DatabaseIds.h"
+#include "database/RecordModel.h"
+#include "platform/UiServices.h"
+#include "report/app/LumitraApp.h"
+#include "report/page/Grid.h"
+#include "report/page/LumitraDoc.h"
+
+namespace {
+
+constexpr int32_t kMaxFoldersPerDay = 999;
+constexpr int32_t kMaxReportCopies = 100;
+// Where a linked grid is made when the report has none that fits.
+constexpr int32_t kNewGridAt = 10;
+constexpr int32_t kHistoryItems = 6;
+
+QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
+
+QString Day(const QDate& d) { return d.toString(QStringLiteral("yyyy-MM-dd")); }
+
+void SetCombo(QComboBox* box, const QString& text) {
+    if (box->isEditable()) {
+        box->setEditText(text);
+        return;
+    }
+    box->setCurrentIndex(box->findText(text));
+}
+
+// The estimated birth date: the same day as now, age whole years before; a
+// 29 February that year does not have becomes the 28th.
+QString BirthDate(const QDate& now, double age) {
+    const int year = now.year() - int(age);
+    QDate d(year, now.month(), now.day());
+    if (!d.isValid()) d = QDate(year, now.month(), 28);
+    return Day(d);
+}
+
+}  // namespace
+
+// ==================================================================== lists
+
+void CDatabaseDlg::FillRecordList(const ListQuery& q) {
+    m_model->Clear();
+    if (!EnsureOpen(false)) return;
+    QString error;
+    auto query = m_db.Select(q, &error);
+    if (!query) {
+        Error(error);
+        return;
+    }
+    m_model->Start(std::move(*query));
+}
+
+void CDatabaseDlg::OnIdReturn() {
+    const QString id = m_id->text().trimmed();
+    if (id.isEmpty()) {
+        m_model->Clear();
+        m_storedName.clear();
+        return;
+    }
+    FillRecordList(CFlowDb::ById(id));
+}
+
+void CDatabaseDlg::OnNameReturn() {
+    const QString name = m_name->text().trimmed();
+    if (name.isEmpty()) return;
+    FillRecordList(CFlowDb::ByName(name));
+    // Nothing found: the fields stay as typed.
+    if (m_model->rowCount() > 0) LoadRecordToFields(0);
+}
+
+void CDatabaseDlg::ShowHistoryMenu() {
+    const char* const texts[kHistoryItems] = {"Today", "Yesterday", "3 Days before", "4 Days before", "5 Days before",
+                                              "6 Days before"};
+    std::vector<lm::MenuItem> menu;
+    for (int32_t i = 0; i < kHistoryItems; ++i) menu.push_back(lm::MenuItem::Command(i + 1, QString::fromLatin1(texts[i])));
+    QWidget* button = Control(kDbHistory);
+    const int32_t choice = lm::Ui().TrackPopupMenu(this, menu, button->mapToGlobal(QPoint(0, button->height())));
+    if (choice < 1 || choice > kHistoryItems) return;
+    FillRecordList(CFlowDb::ByRecordDate(Now().date().addDays(-(choice - 1))));
+}
+
+void CDatabaseDlg::OnFind() {
+    if (!EnsureOpen(false)) return;
+    CDBFindDlg dlg(this);
+    if (lm::Ui().ExecDialog(&dlg) != lm::kDialogAccepted) return;
+    ListQuery q;
+    QString error;
+    if (!CDBFindDlg::BuildWhere(dlg.Conditions(), &q, &error)) {
+        Message(error, QStringLiteral("Find"));
+        return;
+    }
+    if (!q.where.isEmpty()) FillRecordList(q);
+}
+
+void CDatabaseDlg::LoadRecordToFields(int row) {
+    const SampleRow* r = m_model->Row(row);
+    if (!r) return;
+    m_list->selectRow(row);
+    m_id->setText(r->id);
+    m_name->setText(r->name);
+    m_sex->setText(r->sex);
+    m_age->setText(QString::number(r->age, 'f', 2));
+    SetCombo(m_department, r->department);
+    m_bed->setText(r->bed);
+    m_diagnosis->setText(r->diagnosis);
+    SetCombo(m_sample, r->sample);
+    m_testDate->setDate(QDate::fromString(r->testDate, QStringLiteral("yyyy-MM-dd")));
+    m_receiveDate->setDate(QDate::fromString(r->receiveDate, QStringLiteral("yyyy-MM-dd")));
+    SetCombo(m_state, r->state);
+    m_currentDataPath = r->dataPath;
+    m_remark->setPlainText(r->remark);
+    m_storedName = r->name;
+    m_loadedSampleId = r->sampleId;
+    m_loadedId = r->id;
+    // Name and sex belong to the patient, not to this sample.
+    m_name->setEnabled(false);
+    m_sex->setEnabled(false);
+}
+
+// ================================================================== records
+
+QStringList CDatabaseDlg::Templates() const {
+    return QDir(m_base + QStringLiteral("Template"))
+        .entryList({QStringLiteral("*.fld")}, QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
+}
+
+void CDatabaseDlg::NewRecordMenu() {
+    const QStringList templates = Templates();
+    lm::MenuItem report;
+    report.text = QStringLiteral("DB && Report");  // "&&" shows one "&" in a menu
+    for (int32_t i = 0; i < int32_t(templates.size()); ++i)
+        report.submenu.push_back(lm::MenuItem::Command(kMenuNewTemplateFirst + i, templates[i]));
+    report.enabled = !templates.isEmpty();
+    std::vector<lm::MenuItem> menu{lm::MenuItem::Command(kMenuDbOnly, QStringLiteral("DB")), report};
+    QWidget* button = Control(kDbNew);
+    const int32_t choice = lm::Ui().TrackPopupMenu(this, menu, button->mapToGlobal(QPoint(0, button->height())));
+    QString templateName;
+    if (choice >= kMenuNewTemplateFirst && choice - kMenuNewTemplateFirst < int32_t(templates.size()))
+        templateName = templates[choice - kMenuNewTemplateFirst];
+    else if (choice != kMenuDbOnly)
+        return;
+    m_templateName = templateName;
+    if (AddSampleRecord(templateName)) ClearFields();
+}
+
+QString CDatabaseDlg::SafeFolderId(const QString& id) {
+    QString out = id;
+    for (QChar& c : out)
+        if (c < QLatin1Char(' ') || QStringLiteral("/\\:*?\"<>|.").contains(c)) c = QLatin1Char('_');
+    return out;
+}
+
+bool CDatabaseDlg::AddSampleRecord(const QString& templateName) {
+    if (!EnsureOpen(true)) return false;
+    QString id = m_id->text().trimmed();
+    if (id.isEmpty()) {
+        if (lm::Ui().MessageBox(this, QStringLiteral("Please enter ID"), QStringLiteral("Notice"), lm::MsgButtons::YesNo,
+                                lm::MsgIcon::Question) == lm::kIdYes)
+            return false;
+        int64_t next = 0;
+        QString error;
+        id = m_db.NextAutoId(m_grid.counter, &next, &error);
+        if (!error.isEmpty()) {
+            Error(error);
+            return false;
+        }
+        m_grid.counter = int32_t(std::min<int64_t>(next, INT32_MAX));
+        SaveGridState();
+        m_id->setText(id);
+    }
+    const QString name = m_name->text().trimmed();
+    if (name.isEmpty()) {
+        Message(QStringLiteral("Please enter Name"));
+        return false;
+    }
+    SampleFields s;
+    if (!ReadSampleFields(&s)) return false;
+    const QDateTime now = Now();
+    QString error;
+    // A known ID under another name adds nothing, before anything is made.
+    const auto stored = m_db.PatientName(id, &error);
+    if (!error.isEmpty()) {
+        Error(error);
+        return false;
+    }
+    if (stored && *stored != name) {
+        Error(QStringLiteral("姓名与ID不匹配"));
+        return false;
+    }
+    const QString templatePath = m_base + QStringLiteral("Template/") + templateName;
+    if (!templateName.isEmpty() && !QFileInfo(templatePath).isFile()) {
+        Message(QStringLiteral("The template %1 is missing.").arg(Native(templatePath)));
+        return false;
+    }
+
+    // The sample's folder is claimed by making it: two programs never share one.
+    const QString month = now.toString(QStringLiteral("yyyyMM"));
+    const bool madeMonth = !QFileInfo(m_base + month).isDir();
+    if (!QDir().mkpath(m_base + month)) {
+        Error(QStringLiteral("Cannot make the folder %1.").arg(Native(m_base + month)));
+        return false;
+    }
+    const QString safeId = SafeFolderId(id);
+    QString dataPath;
+    for (int32_t k = 1; k <= kMaxFoldersPerDay && dataPath.isEmpty(); ++k) {
+        const QString candidate = month + QLatin1Char('/') + now.toString(QStringLiteral("dd")) + QLatin1Char('-') +
+                                  QStringLiteral("%1").arg(k, 3, 10, QLatin1Char('0')) + safeId;
+        if (QDir(m_base).mkdir(candidate)) dataPath = candidate + QLatin1Char('/');
+    }
+    auto undoFolders = [&] {
+        if (!dataPath.isEmpty()) QDir().rmdir(m_base + dataPath);
+        if (madeMonth) QDir().rmdir(m_base + month);
+    };
+    if (dataPath.isEmpty()) {
+        undoFolders();
+        Error(QStringLiteral("All %1 sample folders of ID %2 for today are taken in %3; nothing was added.")
+                  .arg(kMaxFoldersPerDay)
+                  .arg(id, Native(m_base + month)));
+        return false;
+    }
+    QString reportPath;
+    if (!templateName.isEmpty()) {
+        reportPath = CopyReportTemplate(templatePath, m_base + dataPath, safeId, templateName);
+        if (reportPath.isEmpty()) {
+            undoFolders();
+            return false;
+        }
+    }
+
+    PatientFields patient{id, name, m_sex->text().trimmed().isEmpty() ? QStringLiteral("**") : m_sex->text().trimmed(),
+                          BirthDate(now.date(), s.age)};
+    s.pid = id;
+    s.recordDate = Day(now.date());
+    s.dataPath = dataPath;
+    int64_t sampleId = 0;
+    const AddResult added = m_db.AddSample(patient, s, &sampleId, &error);
+    if (added != AddResult::Added) {
+        if (!reportPath.isEmpty()) QFile::remove(reportPath);
+        undoFolders();
+        if (added == AddResult::NameMismatch) Error(QStringLiteral("姓名与ID不匹配"));
+        else Error(error + QStringLiteral("\n\n标本资料添加失败!"));
+        return false;
+    }
+    m_currentDataPath = dataPath;
+    m_model->Clear();
+    if (!reportPath.isEmpty()) OpenSampleReport(reportPath);
+    return true;
+}
+
+void CDatabaseDlg::ModifyRecord() {
+    if (!EnsureOpen(true)) return;
+    // Only the sample the fields were loaded from is written, and only while
+    // the fields still show its patient.
+    if (m_loadedSampleId == 0 || m_id->text().trimmed().compare(m_loadedId, Qt::CaseInsensitive) != 0) {
+        Message(QStringLiteral("No sample is loaded: choose the sample to modify in the list first."));
+        return;
+    }
+    SampleFields s;
+    if (!ReadSampleFields(&s)) return;
+    s.sampleId = m_loadedSampleId;
+    m_model->Finish();
+    QString error;
+    if (!m_db.ModifySample(s, &error)) Error(error);
+}
+
+void CDatabaseDlg::DeleteRecord() {
+    if (!EnsureOpen(true)) return;
+    if (m_loadedSampleId == 0) {
+        Message(QStringLiteral("No sample is loaded: choose the sample to delete in the list first."));
+        return;
+    }
+    if (lm::Ui().MessageBox(this,
+                            QStringLiteral("Delete the sample of %1 (%2) from the register?\nIts folder %3 is kept.")
+                                .arg(m_loadedId, m_storedName, m_currentDataPath),
+                            QStringLiteral("警告"), lm::MsgButtons::YesNo, lm::MsgIcon::Warning) != lm::kIdYes)
+        return;
+    m_model->Finish();
+    QString error;
+    if (!m_db.DeleteSample(m_loadedSampleId, &error)) {
+        Error(error);
+        return;
+    }
+    m_model->RemoveSample(m_loadedSampleId);
+    m_loadedSampleId = 0;
+}
+
+void CDatabaseDlg::ClearFields() {
+    for (QLineEdit* e : {m_id, m_name, m_sex, m_age, m_bed, m_diagnosis}) e->clear();
+    m_department->setEditText(QString());
+    m_remark->clear();
+    m_sample->setCurrentIndex(-1);
+    m_state->setCurrentIndex(-1);
+    m_item->setCurrentIndex(-1);
+    m_name->setEnabled(true);
+    m_sex->setEnabled(true);
+    m_model->Clear();
+    m_storedName.clear();
+    m_loadedSampleId = 0;
+    m_loadedId.clear();
+}
+
+// ================================================================== reports
+
+bool CDatabaseDlg::ResolveDataPath(const QString& base, const QString& stored, QString* folder, QString* error) {
+    QString rel = stored;
+    rel.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const bool absolute = rel.startsWith(QLatin1Char('/')) || (rel.size() > 1 && rel[1] == QLatin1Char(':'));
+    if (rel.isEmpty() || rel == QLatin1String("**")) {
+        *error = QStringLiteral("The sample has no folder.");
+        return false;
+    }
+    if (absolute || rel.split(QLatin1Char('/')).contains(QStringLiteral(".."))) {
+        *error = QStringLiteral("The sample's folder \"%1\" lies outside the database folder.").arg(stored);
+        return false;
+    }
+    QString path = QDir(base).filePath(rel);
+    if (!path.endsWith(QLatin1Char('/'))) path += QLatin1Char('/');
+    if (!QFileInfo(path).isDir()) {
+        *error = QStringLiteral("The sample folder %1 is missing.").arg(Native(path));
+        return false;
+    }
+    *folder = path;
+    return true;
+}
+
+QStringList CDatabaseDlg::ReportsIn(const QString& folder) const {
+    return QDir(folder).entryList({QStringLiteral("*.fld")}, QDir::Files, QDir::Name | QDir::IgnoreCase);
+}
+
+QString CDatabaseDlg::ReportFolderOfRow(int row, QString* error) const {
+    const SampleRow* r = m_model->Row(row);
+    QString folder;
+    if (!r) {
+        *error = QStringLiteral("No sample is chosen.");
+        return {};
+    }
+    if (!ResolveDataPath(m_base, r->dataPath, &folder, error)) return {};
+    return folder;
+}
+
+void CDatabaseDlg::OpenRowReport(int row) {
+    QString error;
+    const QString folder = ReportFolderOfRow(row, &error);
+    if (folder.isEmpty()) {
+        Message(error);
+        return;
+    }
+    const QStringList reports = ReportsIn(folder);
+    if (reports.isEmpty()) return;
+    OpenSampleReport(folder + reports.front(), false);
+}
+
+void CDatabaseDlg::RecordContextMenu(int row, const QPoint& globalPos) {
+    LoadRecordToFields(row);
+    QString error;
+    const QString folder = ReportFolderOfRow(row, &error);
+    const QStringList reports = folder.isEmpty() ? QStringList() : ReportsIn(folder);
+    const QStringList templates = Templates();
+    // Report ids start past the template ids, however many templates there are.
+    const int32_t reportFirst = std::max<int32_t>(kMenuOpenReportFirst, kMenuNewReportFirst + int32_t(templates.size()));
+    lm::MenuItem open;
+    open.text = QStringLiteral("Open Report");
+    for (int32_t j = 0; j < int32_t(reports.size()); ++j) open.submenu.push_back(lm::MenuItem::Command(reportFirst + j, reports[j]));
+    open.enabled = !reports.isEmpty();
+    lm::MenuItem make;
+    make.text = QStringLiteral("New Report");
+    for (int32_t i = 0; i < int32_t(templates.size()); ++i)
+        make.submenu.push_back(lm::MenuItem::Command(kMenuNewReportFirst + i, templates[i]));
+    make.enabled = !templates.isEmpty();
+    const std::vector<lm::MenuItem> menu{open, make, lm::MenuItem::Command(kMenuRecordDelete, QStringLiteral("Delete")),
+                                         lm::MenuItem::Command(kMenuRecordOpenFolder, QStringLiteral("Open folder"))};
+    const int32_t choice = lm::Ui().TrackPopupMenu(this, menu, globalPos);
+    if (choice == kMenuRecordDelete) {
+        DeleteRecord();
+    } else if (choice == kMenuRecordOpenFolder) {
+        if (folder.isEmpty()) Message(error);
+        else lm::Ui().OpenUrl(QUrl::fromLocalFile(folder).toString());
+    } else if (choice >= reportFirst && choice - reportFirst < int32_t(reports.size())) {
+        OpenSampleReport(folder + reports[choice - reportFirst], false);
+    } else if (choice >= kMenuNewReportFirst && choice - kMenuNewReportFirst < int32_t(templates.size())) {
+        if (folder.isEmpty()) {
+            Message(error);
+            return;
+        }
+        m_templateName = templates[choice - kMenuNewReportFirst];
+        const QString copy = CopyReportTemplate(m_base + QStringLiteral("Template/") + m_templateName, folder,
+                                                SafeFolderId(m_id->text().trimmed()), m_templateName);
+        if (!copy.isEmpty()) OpenSampleReport(copy);
+    }
+}
+
+QString CDatabaseDlg::CopyReportTemplate(const QString& source, const QString& destFolder, const QString& id,
+                                         const QString& templateName) {
+    if (!QDir().mkpath(destFolder)) {
+        Error(QStringLiteral("Cannot make the folder %1.").arg(Native(destFolder)));
+        return {};
+    }
+    const QString stem = QDir(destFolder).filePath(Now().toString(QStringLiteral("yyyyMMdd")) + id + QLatin1Char('-'));
+    for (int32_t k = 0; k <= kMaxReportCopies; ++k) {
+        const QString target = stem + QStringLiteral("%1").arg(k, 3, 10, QLatin1Char('0')) + QLatin1Char('-') + templateName;
+        if (QFileInfo::exists(target)) continue;
+        QFile file(source);
+        if (file.copy(target)) return target;
+        Error(QStringLiteral("Cannot copy the template %1 to %2:\n%3").arg(Native(source), Native(target), file.errorString()));
+        return {};
+    }
+    Message(QStringLiteral("Too many files!"));
+    return {};
+}
+
+CLumitraDoc* CDatabaseDlg::OpenSampleReport(const QString& path, bool fillGrid) {
+    if (!QFileInfo(path).isFile()) {
+        Message(QStringLiteral("Report not found!") + QStringLiteral("\n") + Native(path), QStringLiteral("Notice!"));
+        return nullptr;
+    }
+    CLumitraApp* app = GetLumitraApp();
+    CLumitraDoc* doc = app ? app->OpenDocumentFile(path) : nullptr;
+    if (!doc) return nullptr;  // the program has said why
+    doc->SetSampleFolder(QFileInfo(path).absolutePath().toStdString() + "/");
+    if (fillGrid) FillLinkedGrid(doc);
+    return doc;
+}
+
+void CDatabaseDlg::FillLinkedGrid(CLumitraDoc* doc) {
+    auto* grid = dynamic_cast<CGrid*>(doc->GetDbLinkGrid());
+    if (!grid || grid->GetRows() != m_grid.rows || grid->GetCols() != m_grid.cols) {
+        grid = static_cast<CGrid*>(doc->InsertNewObject(
+            MakeGridAt(doc, CPoint(kNewGridAt, kNewGridAt), m_grid.rows, m_grid.cols), false));
+        doc->SetDbLinkGrid(grid);
+        // The stored place is used only when it is a real rectangle on the page.
+        const CRect r = m_grid.rect;
+        const CSize canvas = doc->GetCanvasSize();
+        if (r.Width() > 0 && r.Height() > 0 && r.left >= 0 && r.top >= 0 && r.right <= canvas.cx && r.bottom <= canvas.cy)
+            grid->SetRect(r, true);
+        grid->SetBorders(m_grid.borders);
+    }
+    for (int32_t r = 0; r < m_grid.rows; ++r)
+        for (int32_t c = 0; c < m_grid.cols; ++c) {
+            const int32_t id = m_grid.Cell(r, c);
+            grid->SetCellText(r, c, (FieldLabelTable(id) + QStringLiteral(": ") + FieldValueById(id)).toStdString());
+        }
+    doc->SetModifiedFlag();
+    doc->InvalidateObject(grid);
+    doc->RedrawDirty();
+}

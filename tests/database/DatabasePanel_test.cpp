@@ -1,0 +1,530 @@
+// The Database panel in the running program: real clicks and keys on its
+// widgets, scripted answers for its menus, boxes and the Find dialog.
+#include "database/DatabaseDlg.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QDockWidget>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableView>
+#include <QToolButton>
+
+#include "core/DataSet.h"
+#include "core/DataShell.h"
+#include "database/DBFindDlg.h"
+#include "database/DatabaseIds.h"
+#include "database/RecordModel.h"
+#include "report/app/FrameDlgBar.h"
+#include "report/app/MainFrame.h"
+#include "report/page/Cell.h"
+#include "report/page/Grid.h"
+#include "report/page/LumitraDoc.h"
+#include "tests/database/DbTestUtil.h"
+#include "tests/report/ViewEvents.h"
+
+namespace {
+
+using Kind = lm::ScriptedUiServices::Kind;
+
+const QDateTime kNow(QDate(2024, 2, 29), QTime(10, 0));
+
+class PanelTest : public rtest::ProgramTest {
+protected:
+    // Files the program finds when it starts.
+    virtual void BeforeStart() {}
+    void SetUp() override {
+        ProgramTest::SetUp();
+        BeforeStart();
+        ASSERT_TRUE(app->InitInstance({}));
+        frame = app->GetMainFrame();
+        panel = dynamic_cast<CDatabaseDlg*>(frame->GetDatabasePanel());
+        ASSERT_NE(panel, nullptr);
+        panel->SetNow(kNow);
+        base = panel->BaseFolder();
+        // The dialog bar's second "D" shows the panel.
+        auto* button = qobject_cast<QToolButton*>(frame->GetDialogBar()->Control(kCtlPaneDatabase));
+        ASSERT_NE(button, nullptr);
+        ASSERT_TRUE(button->isVisible());
+        button->click();
+        ASSERT_TRUE(panel->isVisible());
+        shownMessages = Messages();
+        ui.Clear();
+    }
+
+    QLineEdit* Edit(int32_t id) const { return qobject_cast<QLineEdit*>(panel->Control(id)); }
+    void Type(int32_t id, const QString& text) const { Edit(id)->setText(text); }
+    void Return(int32_t id) const {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(Edit(id), &press);
+    }
+    void Click(int32_t id) const { qobject_cast<QPushButton*>(panel->Control(id))->click(); }
+    void ClickRow(int row) const {
+        QTableView* list = panel->RecordList();
+        const QPoint at = list->visualRect(list->model()->index(row, 1)).center();
+        for (QEvent::Type t : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent e(t, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
+                          t == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(list->viewport(), &e);
+        }
+    }
+    // New ▸ choice with the fields typed so far.
+    void New(int32_t choice) {
+        ui.QueueMenuChoice(choice);
+        Click(kDbNew);
+    }
+    void Register(const QString& id, const QString& name, const QString& age = QStringLiteral("30")) {
+        Type(kDbId, id);
+        Type(kDbName, name);
+        Type(kDbAge, age);
+        New(kMenuDbOnly);
+    }
+    std::vector<SampleRow> All() { return panel->Db().List({}, nullptr); }
+    QStringList Messages() const {
+        QStringList texts;
+        for (const auto& c : ui.CallsOf(Kind::MessageBox)) texts << c.text;
+        return texts;
+    }
+    // A template with nothing on it in "Database/Template".
+    QString MakeTemplate(const QString& name) {
+        QDir().mkpath(base + QStringLiteral("Template"));
+        CLumitraDoc doc;
+        QString error;
+        EXPECT_TRUE(doc.OnSaveDocument(base + QStringLiteral("Template/") + name, &error)) << error.toStdString();
+        return base + QStringLiteral("Template/") + name;
+    }
+    CLumitraDoc* LastDocument() const { return app->GetDocuments().back().get(); }
+    static QString CellText(CGrid* grid, int r, int c) { return QString::fromStdString(grid->GetCell(r, c)->GetText()); }
+
+    CMainFrame* frame = nullptr;
+    CDatabaseDlg* panel = nullptr;
+    QString base;
+    QStringList shownMessages;  // said when the panel was first shown
+};
+
+TEST_F(PanelTest, NewDbRegistersTheSampleInAFolderOfItsOwnAndClearsTheFields) {
+    Register(QStringLiteral("p1"), QStringLiteral(" 王伟 "));
+    Register(QStringLiteral("p1"), QStringLiteral("王伟"));
+    const auto rows = All();
+    ASSERT_EQ(rows.size(), 2u) << Messages().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(rows[0].name, QStringLiteral("王伟"));  // trimmed
+    EXPECT_EQ(rows[0].dataPath, QStringLiteral("202402/29-001p1/"));
+    EXPECT_EQ(rows[1].dataPath, QStringLiteral("202402/29-002p1/"));  // the next free number the same day
+    EXPECT_TRUE(QFileInfo(base + rows[1].dataPath).isDir());
+    EXPECT_TRUE(Edit(kDbId)->text().isEmpty());
+    EXPECT_EQ(panel->Db().PatientName(QStringLiteral("P1"), nullptr), QStringLiteral("王伟"));
+    // Born on a 29 February that 1994 does not have: the 28th.
+    dbtest::RawConnection raw(panel->Db().Path());
+    EXPECT_EQ(raw.Value("SELECT 出生日期 FROM Name").toString(), QStringLiteral("1994-02-28"));
+}
+
+TEST_F(PanelTest, FieldsAreCheckedBeforeAnythingIsMade) {
+    const struct {
+        const char* id;
+        const char* name;
+        const char* age;
+        const char* message;
+    } cases[] = {
+        {"p1", "", "3", "Please enter Name"},
+        {"p1", "甲", "151", "年龄 must be a number from 0 to 150, not \"151\"."},
+        {"p1", "甲", "x", "年龄 must be a number from 0 to 150, not \"x\"."},
+    };
+    for (const auto& c : cases) {
+        ui.Clear();
+        Register(QString::fromUtf8(c.id), QString::fromUtf8(c.name), QString::fromUtf8(c.age));
+        EXPECT_EQ(Messages(), QStringList{QString::fromUtf8(c.message)});
+        EXPECT_EQ(Edit(kDbId)->text(), QString::fromUtf8(c.id));  // kept
+    }
+    Register(QStringLiteral("p1"), QStringLiteral("甲"));
+    ui.Clear();
+    Register(QStringLiteral("P1"), QStringLiteral("乙"));
+    EXPECT_EQ(Messages(), QStringList{QStringLiteral("姓名与ID不匹配")});
+    EXPECT_EQ(All().size(), 1u);
+    EXPECT_FALSE(QFileInfo::exists(base + QStringLiteral("202402/29-002P1")));
+}
+
+TEST_F(PanelTest, AnEmptyIdAsksAndNoGivesTheNextFreeAutomaticId) {
+    Register(QStringLiteral("a0"), QStringLiteral("甲"));
+    ui.QueueMessageBoxAnswer(lm::kIdYes);
+    Register(QString(), QStringLiteral("乙"));
+    EXPECT_EQ(All().size(), 1u);
+    ui.QueueMessageBoxAnswer(lm::kIdNo);
+    Register(QString(), QStringLiteral("乙"));
+    ASSERT_EQ(All().size(), 2u);
+    EXPECT_EQ(All()[1].id, QStringLiteral("a1"));
+    EXPECT_EQ(ui.CallsOf(Kind::MessageBox)[0].text, QStringLiteral("Please enter ID"));
+    EXPECT_EQ(ui.CallsOf(Kind::MessageBox)[0].caption, QStringLiteral("Notice"));
+    // The counter is on disk at once, not only when the program ends.
+    const QByteArray bytes = dbtest::FileBytes(panel->GridStatePath());
+    CDbGridState saved;
+    ASSERT_TRUE(saved.Read(std::vector<uint8_t>(bytes.begin(), bytes.end()), nullptr));
+    EXPECT_EQ(saved.counter, 2);
+}
+
+TEST_F(PanelTest, UnsafeIdsStayInsideTheDatabaseFolderAndAFullDayAddsNothing) {
+    Register(QStringLiteral("../x"), QStringLiteral("甲"));
+    ASSERT_EQ(All().size(), 1u);
+    EXPECT_EQ(All()[0].dataPath, QStringLiteral("202402/29-001___x/"));
+    EXPECT_FALSE(QFileInfo::exists(base + QStringLiteral("202402/x")));
+
+    for (int k = 1; k <= 999; ++k) QDir(base).mkpath(QStringLiteral("202402/29-%1p9").arg(k, 3, 10, QLatin1Char('0')));
+    ui.Clear();
+    Register(QStringLiteral("p9"), QStringLiteral("乙"));
+    EXPECT_EQ(All().size(), 1u);
+    ASSERT_EQ(Messages().size(), 1);
+    EXPECT_TRUE(Messages()[0].contains(QStringLiteral("nothing was added")));
+}
+
+TEST_F(PanelTest, AFailedInsertLeavesThePatientsFoldersAndFieldsAsTheyWere) {
+    ASSERT_TRUE(panel->EnsureOpen(true));
+    QSqlQuery q(panel->Db().Database());
+    ASSERT_TRUE(q.exec(QStringLiteral("CREATE TRIGGER fail BEFORE INSERT ON Sample BEGIN SELECT RAISE(ABORT,'injected'); END")));
+    MakeTemplate(QStringLiteral("Blood.fld"));
+    Type(kDbId, QStringLiteral("p1"));
+    Type(kDbName, QStringLiteral("甲"));
+    New(kMenuNewTemplateFirst);
+    ASSERT_EQ(Messages().size(), 1);
+    EXPECT_TRUE(Messages()[0].contains(QStringLiteral("标本资料添加失败!")));
+    EXPECT_TRUE(Messages()[0].contains(QStringLiteral("injected")));
+    EXPECT_FALSE(QFileInfo::exists(base + QStringLiteral("202402")));  // the month folder it made, gone again
+    EXPECT_EQ(Edit(kDbId)->text(), QStringLiteral("p1"));
+    EXPECT_EQ(Edit(kDbName)->text(), QStringLiteral("甲"));
+    EXPECT_FALSE(panel->Db().PatientName(QStringLiteral("p1"), nullptr));
+    EXPECT_EQ(app->GetDocuments().size(), 1u);  // no report opened
+}
+
+TEST_F(PanelTest, ATemplateReportOpensWithItsLinkedGridFilled) {
+    MakeTemplate(QStringLiteral("Blood.FLD"));
+    panel->ResizeLayoutTable(2, 2);
+    panel->SetLayoutCell(0, 0, kDbId);
+    panel->SetLayoutCell(0, 1, kDbName);
+    panel->SetLayoutCell(1, 1, kDbReceiveDate);
+    qobject_cast<QDateEdit*>(panel->Control(kDbReceiveDate))->setDate(QDate(2024, 2, 27));
+    Type(kDbId, QStringLiteral("p1"));
+    Type(kDbName, QStringLiteral("王伟"));
+    New(kMenuNewTemplateFirst);
+    ASSERT_EQ(app->GetDocuments().size(), 2u) << Messages().join(QLatin1Char('|')).toStdString();
+    CLumitraDoc* doc = LastDocument();
+    const QString folder = base + QStringLiteral("202402/29-001p1/");
+    EXPECT_EQ(doc->GetPathName(), folder + QStringLiteral("20240229p1-000-Blood.FLD"));
+    EXPECT_EQ(QString::fromStdString(doc->GetSampleFolder()), folder);
+    auto* grid = dynamic_cast<CGrid*>(doc->GetDbLinkGrid());
+    ASSERT_NE(grid, nullptr);
+    EXPECT_EQ(grid->GetRows(), 2);
+    EXPECT_EQ(CellText(grid, 0, 0), QStringLiteral("ID: p1"));
+    EXPECT_EQ(CellText(grid, 0, 1), QStringLiteral("姓名: 王伟"));
+    EXPECT_EQ(CellText(grid, 1, 0), QStringLiteral(" :  "));
+    EXPECT_EQ(CellText(grid, 1, 1), QStringLiteral("接收日期: 2024-02-27"));
+    // A second copy of the template the same day takes the next number.
+    const QString copy = panel->CopyReportTemplate(base + QStringLiteral("Template/Blood.FLD"), folder,
+                                                   QStringLiteral("p1"), QStringLiteral("Blood.FLD"));
+    EXPECT_EQ(copy, folder + QStringLiteral("20240229p1-001-Blood.FLD"));
+}
+
+TEST_F(PanelTest, ReturnSearchesAndModifyWritesOnlyTheLoadedSample) {
+    Register(QStringLiteral("p1"), QStringLiteral("甲"));
+    Register(QStringLiteral("p2"), QStringLiteral("乙"));
+    Type(kDbName, QStringLiteral("没有"));
+    Return(kDbName);  // no hits: nothing loaded
+    EXPECT_EQ(panel->LoadedSampleId(), 0);
+    Type(kDbName, QStringLiteral("甲"));
+    Return(kDbName);
+    const int64_t first = panel->LoadedSampleId();
+    ASSERT_NE(first, 0);
+    EXPECT_FALSE(Edit(kDbName)->isEnabled());
+
+    Type(kDbId, QStringLiteral("P2"));
+    Return(kDbId);
+    ASSERT_EQ(panel->Records()->rowCount(), 1);
+    Type(kDbBed, QStringLiteral("77"));
+    ui.Clear();
+    Click(kDbModify);  // the fields no longer show the loaded sample
+    EXPECT_EQ(Messages().size(), 1);
+    for (const SampleRow& r : All()) EXPECT_EQ(r.bed, QStringLiteral("**"));
+
+    ClickRow(0);
+    EXPECT_NE(panel->LoadedSampleId(), first);
+    Type(kDbBed, QStringLiteral("77"));
+    Click(kDbModify);
+    for (const SampleRow& r : All()) EXPECT_EQ(r.bed, r.id == QLatin1String("p2") ? QStringLiteral("77") : QStringLiteral("**"));
+}
+
+TEST_F(PanelTest, DeleteAsksRemovesTheSampleAndKeepsItsFolder) {
+    Register(QStringLiteral("p1"), QStringLiteral("甲"));
+    Type(kDbId, QStringLiteral("p1"));
+    Return(kDbId);
+    ui.QueueMenuChoice(kMenuRecordDelete);
+    ui.QueueMessageBoxAnswer(lm::kIdNo);
+    panel->RecordContextMenu(0, QPoint());
+    EXPECT_EQ(All().size(), 1u);
+    ui.QueueMenuChoice(kMenuRecordDelete);
+    ui.QueueMessageBoxAnswer(lm::kIdYes);
+    panel->RecordContextMenu(0, QPoint());
+    EXPECT_TRUE(All().empty());
+    EXPECT_EQ(panel->Records()->rowCount(), 0);
+    EXPECT_TRUE(QFileInfo(base + QStringLiteral("202402/29-001p1")).isDir());
+}
+
+TEST_F(PanelTest, HistoryAndFindListTheSamplesTheyName) {
+    Register(QStringLiteral("p1"), QStringLiteral("甲"), QStringLiteral("40"));
+    panel->SetNow(kNow.addDays(1));
+    Register(QStringLiteral("p2"), QStringLiteral("乙"), QStringLiteral("50"));
+    ui.QueueMenuChoice(2);  // "Yesterday"
+    Click(kDbHistory);
+    ASSERT_EQ(panel->Records()->rowCount(), 1);
+    EXPECT_EQ(panel->Records()->Row(0)->id, QStringLiteral("p1"));
+
+    ui.QueueDialog([](QDialog* d) {
+        auto* dlg = static_cast<CDBFindDlg*>(d);
+        qobject_cast<QComboBox*>(dlg->Control(kFindColumn))->setCurrentText(QStringLiteral("年龄"));
+        qobject_cast<QLineEdit*>(dlg->Control(kFindValue))->setText(QStringLiteral("40"));
+        qobject_cast<QPushButton*>(dlg->Control(kFindAdd))->click();
+        qobject_cast<QComboBox*>(dlg->Control(kFindConjunction))->setCurrentText(QStringLiteral("OR"));
+        qobject_cast<QComboBox*>(dlg->Control(kFindColumn))->setCurrentText(QStringLiteral("ID"));
+        qobject_cast<QComboBox*>(dlg->Control(kFindOperator))->setCurrentText(QStringLiteral("LIKE"));
+        qobject_cast<QLineEdit*>(dlg->Control(kFindValue))->setText(QStringLiteral("2"));
+        qobject_cast<QPushButton*>(dlg->Control(1))->click();
+        return d->result();
+    });
+    Click(kDbFind);
+    EXPECT_EQ(panel->Records()->rowCount(), 2);
+}
+
+TEST_F(PanelTest, AFiledReportKeepsItsDataAndPdfAndOpensFromAMovedDatabaseFolder) {
+    MakeTemplate(QStringLiteral("Blood.fld"));
+    Type(kDbId, QStringLiteral("p1"));
+    Type(kDbName, QStringLiteral("甲"));
+    New(kMenuNewTemplateFirst);
+    CLumitraDoc* doc = LastDocument();
+    const std::string fcs = dir.Write("tube.fcs", vin::FcsBytes(vin::GridEvents()));
+    ASSERT_NE(doc->OpenDataFile(fcs, 0), nullptr);
+    const QString folder = QString::fromStdString(doc->GetSampleFolder());
+    const QString copyName = folder + QDate::currentDate().toString(QStringLiteral("yyMMdd-")) + QStringLiteral("tube.fcs");
+    // A file already there under the copy's name is never replaced.
+    {
+        QFile f(copyName);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("keep me");
+    }
+    QString error;
+    ASSERT_TRUE(doc->OnSaveDocument(doc->GetPathName(), &error)) << error.toStdString();
+    EXPECT_EQ(dbtest::FileBytes(copyName), QByteArray("keep me"));
+    EXPECT_EQ(QString::fromStdString(doc->GetDataShellAt(0)->GetPathName()), copyName + QStringLiteral("000"));
+    EXPECT_TRUE(QFileInfo(base + QStringLiteral("PDFReport/") + QFileInfo(doc->GetPathName()).completeBaseName() +
+                          QStringLiteral(".pdf"))
+                    .isFile());
+    app->CloseAllDocuments();
+
+    lmtest::TempDir moved;
+    ASSERT_TRUE(QDir().rename(base, QString::fromStdString(moved.Path()) + QStringLiteral("/Database")));
+    CDatabaseDlg other(QString::fromStdString(moved.Path()));
+    other.FillRecordList(CFlowDb::ById(QStringLiteral("p1")));
+    ASSERT_EQ(other.Records()->rowCount(), 1);
+    other.OpenRowReport(0);
+    ASSERT_FALSE(app->GetDocuments().empty());
+    CLumitraDoc* reopened = LastDocument();
+    ASSERT_EQ(reopened->GetDataShellCount(), 1);
+    EXPECT_NE(reopened->GetDataShellAt(0)->GetDataSet()->GetEventMatrix(), nullptr);
+    EXPECT_TRUE(QString::fromStdString(reopened->GetDataShellAt(0)->GetPathName()).startsWith(QString::fromStdString(moved.Path())));
+}
+
+TEST_F(PanelTest, StoredFoldersOutsideTheDatabaseAreRefused) {
+    QDir().mkpath(base + QStringLiteral("202401/01-001p1"));
+    const struct {
+        const char* stored;
+        bool ok;
+    } cases[] = {
+        {"202401/01-001p1/", true}, {"202401\\01-001p1\\", true},  // written on Windows
+        {"../202401/", false},      {"/etc/", false},  {"C:\\x\\", false},
+        {"202401/missing/", false}, {"**", false},
+    };
+    for (const auto& c : cases) {
+        QString folder, error;
+        EXPECT_EQ(CDatabaseDlg::ResolveDataPath(base, QString::fromUtf8(c.stored), &folder, &error), c.ok) << c.stored;
+        if (c.ok) EXPECT_EQ(folder, base + QStringLiteral("202401/01-001p1/"));
+        else EXPECT_FALSE(error.isEmpty());
+    }
+}
+
+// ================================================================ layout
+
+TEST_F(PanelTest, ACaptionDraggedOntoTheLayoutFillsThatCell) {
+    panel->ResizeLayoutTable(2, 3);
+    qobject_cast<QCheckBox*>(panel->Control(kDbLayout))->click();
+    QApplication::processEvents();
+    ASSERT_TRUE(panel->LayoutArea()->isVisible());
+    EXPECT_FALSE(panel->RecordList()->isVisible());
+    QLabel* caption = nullptr;
+    for (QLabel* l : panel->findChildren<QLabel*>())
+        if (l->property("fieldId").toInt() == kDbName) caption = l;
+    ASSERT_NE(caption, nullptr);
+    const int w = panel->LayoutArea()->ColumnWidth();
+    const struct {
+        QPoint at;  // in the layout area
+        int32_t row, col;
+    } cases[] = {{{w + 5, 35}, 1, 1}, {{3 * w - 2, 2}, 0, 2}, {{5, 95}, -1, -1}};  // below the last row: nothing
+    for (const auto& c : cases) {
+        panel->ResizeLayoutTable(2, 3);
+        panel->SetLayoutCell(1, 1, 0);
+        panel->SetLayoutCell(0, 2, 0);
+        const QPoint global = panel->LayoutArea()->mapToGlobal(c.at);
+        const QPoint local = caption->rect().center();
+        QMouseEvent press(QEvent::MouseButtonPress, local, caption->mapToGlobal(local), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(caption, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, caption->mapFromGlobal(global), global, Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(caption, &release);
+        int filled = 0;
+        for (int r = 0; r < 2; ++r)
+            for (int col = 0; col < 3; ++col)
+                if (panel->GridState().Cell(r, col) == kDbName) {
+                    ++filled;
+                    EXPECT_EQ(r, c.row);
+                    EXPECT_EQ(col, c.col);
+                }
+        EXPECT_EQ(filled, c.row < 0 ? 0 : 1) << c.at.x() << "," << c.at.y();
+    }
+    // Apply: new counts, the cells that still fit kept.
+    panel->SetLayoutCell(0, 0, kDbId);
+    qobject_cast<QSpinBox*>(panel->Control(kDbLayoutRows))->setValue(4);
+    qobject_cast<QSpinBox*>(panel->Control(kDbLayoutCols))->setValue(1);
+    Click(kDbApply);
+    EXPECT_EQ(panel->GridState().rows, 4);
+    EXPECT_EQ(panel->GridState().cols, 1);
+    EXPECT_EQ(panel->GridState().Cell(0, 0), kDbId);
+    // One count changed is a change too.
+    qobject_cast<QSpinBox*>(panel->Control(kDbLayoutRows))->setValue(3);
+    Click(kDbApply);
+    EXPECT_EQ(panel->GridState().rows, 3);
+    qobject_cast<QSpinBox*>(panel->Control(kDbLayoutCols))->setValue(2);
+    Click(kDbApply);
+    EXPECT_EQ(panel->GridState().cols, 2);
+}
+
+TEST_F(PanelTest, DbLinkHandsTheGridToThePanelAndItsReportsReuseIt) {
+    // A template whose linked grid is 2 x 3 with borders of its own.
+    QDir().mkpath(base + QStringLiteral("Template"));
+    {
+        CLumitraDoc doc;
+        auto* grid = static_cast<CGrid*>(doc.InsertNewObject(MakeGridAt(&doc, CPoint(100, 100), 2, 3), false));
+        grid->SetRect(CRect(100, 100, 400, 160), true);
+        ASSERT_TRUE(grid->SetBorders({50, 120}));
+        grid->OnContextCommand(kCtxDbLink, 0);
+        EXPECT_EQ(panel->GridState().rows, 2);
+        EXPECT_EQ(panel->GridState().cols, 3);
+        EXPECT_EQ(panel->GridState().rect, CRect(100, 100, 400, 160));
+        EXPECT_EQ(panel->GridState().borders, (std::vector<int32_t>{50, 120}));
+        QString error;
+        ASSERT_TRUE(doc.OnSaveDocument(base + QStringLiteral("Template/Linked.fld"), &error));
+    }
+    panel->SetLayoutCell(1, 2, kDbSex);
+    Type(kDbId, QStringLiteral("p1"));
+    Type(kDbName, QStringLiteral("甲"));
+    Type(kDbSex, QStringLiteral("2"));
+    Edit(kDbSex)->editingFinished();
+    EXPECT_EQ(Edit(kDbSex)->text(), QStringLiteral("女"));
+    New(kMenuNewTemplateFirst);
+    CLumitraDoc* doc = LastDocument();
+    ASSERT_EQ(doc->GetObjectCount(), 1);  // the template's grid, no second one
+    auto* grid = dynamic_cast<CGrid*>(doc->GetDbLinkGrid());
+    ASSERT_NE(grid, nullptr);
+    EXPECT_EQ(grid->GetBorders(), (std::vector<int32_t>{50, 120}));
+    EXPECT_EQ(CellText(grid, 1, 2), QStringLiteral("性别: 女"));
+
+    // A layout whose stored borders do not fit a new grid leaves it its own.
+    panel->LinkGrid(1, 2, CRect(10, 10, 90, 40), {5000});
+    Type(kDbId, QStringLiteral("p2"));
+    Type(kDbName, QStringLiteral("乙"));
+    New(kMenuNewTemplateFirst);
+    grid = dynamic_cast<CGrid*>(LastDocument()->GetDbLinkGrid());
+    ASSERT_NE(grid, nullptr);
+    EXPECT_EQ(LastDocument()->GetObjectCount(), 2);
+    EXPECT_EQ(grid->GetRect(), CRect(10, 10, 90, 40));
+    ASSERT_EQ(grid->GetBorders().size(), 1u);
+    EXPECT_LT(grid->GetBorders()[0], grid->GetGridRect().Width());
+
+    // A stored place is taken only when it lies on the page (its left edge may).
+    const struct {
+        CRect stored;
+        bool used;
+    } places[] = {{CRect(0, 0, 90, 40), true},
+                  {CRect(-50, 10, 90, 40), false},
+                  {CRect(10, -1, 90, 40), false},
+                  {CRect(900, 10, 1100, 40), false}};  // past the page's right edge
+    for (const auto& p : places) {
+        panel->LinkGrid(1, 2, p.stored, {});
+        Type(kDbId, QStringLiteral("p3"));
+        Type(kDbName, QStringLiteral("丙"));
+        New(kMenuNewTemplateFirst);
+        grid = dynamic_cast<CGrid*>(LastDocument()->GetDbLinkGrid());
+        ASSERT_NE(grid, nullptr);
+        EXPECT_EQ(grid->GetRect() == p.stored, p.used) << p.stored.left << "," << p.stored.top;
+    }
+}
+
+TEST_F(PanelTest, AMissingReportOrTooManyCopiesOpenNothing) {
+    EXPECT_EQ(panel->OpenSampleReport(base + QStringLiteral("nowhere.fld")), nullptr);
+    ASSERT_EQ(ui.CallsOf(Kind::MessageBox).size(), 1u);
+    EXPECT_EQ(ui.CallsOf(Kind::MessageBox)[0].caption, QStringLiteral("Notice!"));
+    EXPECT_TRUE(ui.CallsOf(Kind::MessageBox)[0].text.startsWith(QStringLiteral("Report not found!")));
+
+    const QString source = MakeTemplate(QStringLiteral("T.fld"));
+    const QString folder = base + QStringLiteral("x/");
+    QDir().mkpath(folder);
+    for (int k = 0; k <= 100; ++k) {
+        QFile f(folder + QStringLiteral("20240229p1-%1-T.fld").arg(k, 3, 10, QLatin1Char('0')));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    ui.Clear();
+    EXPECT_TRUE(panel->CopyReportTemplate(source, folder, QStringLiteral("p1"), QStringLiteral("T.fld")).isEmpty());
+    EXPECT_EQ(Messages(), QStringList{QStringLiteral("Too many files!")});
+    ui.Clear();
+    EXPECT_TRUE(panel->CopyReportTemplate(base + QStringLiteral("gone.fld"), folder, QStringLiteral("p2"),
+                                          QStringLiteral("gone.fld"))
+                    .isEmpty());
+    ASSERT_EQ(Messages().size(), 1);
+    EXPECT_TRUE(Messages()[0].contains(QStringLiteral("gone.fld")));  // the copy error is named
+}
+
+class BadFilesPanelTest : public PanelTest {
+protected:
+    void BeforeStart() override {
+        const QString db = QString::fromStdString(dir.Path()) + QStringLiteral("/Database/");
+        QDir().mkpath(db);
+        QFile grid(db + QStringLiteral("dbgrid"));
+        ASSERT_TRUE(grid.open(QIODevice::WriteOnly));
+        grid.write(QByteArray("\x02\x00\x00\x00\x02\x00", 6));
+        QFile text(db + QStringLiteral("FlowDB.sqlite"));
+        ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+        text.write("not a register");
+    }
+};
+
+TEST_F(BadFilesPanelTest, ABadStateFileAndABadRegisterAreSaidAndKept) {
+    ASSERT_EQ(shownMessages.size(), 2);
+    EXPECT_TRUE(shownMessages[0].contains(QStringLiteral("could not be read"))) << shownMessages[0].toStdString();
+    EXPECT_TRUE(shownMessages[1].contains(QStringLiteral("not a patient database"))) << shownMessages[1].toStdString();
+    EXPECT_EQ(panel->GridState().rows, 1);
+    EXPECT_EQ(panel->GridState().cols, 2);
+    EXPECT_TRUE(QFileInfo::exists(base + QStringLiteral("dbgrid.bad")));
+    EXPECT_EQ(dbtest::FileBytes(base + QStringLiteral("FlowDB.sqlite")), QByteArray("not a register"));
+    // Every action says the register cannot be used, and nothing is made.
+    Register(QStringLiteral("p1"), QStringLiteral("甲"));
+    Type(kDbId, QStringLiteral("p1"));
+    Return(kDbId);
+    ui.QueueMenuChoice(1);
+    Click(kDbHistory);
+    ASSERT_EQ(Messages().size(), 3);
+    for (const QString& m : Messages()) EXPECT_TRUE(m.contains(QStringLiteral("cannot be used"))) << m.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(base + QStringLiteral("202402")));
+    EXPECT_EQ(dbtest::FileBytes(base + QStringLiteral("FlowDB.sqlite")), QByteArray("not a register"));
+}
+
+}  // namespace
