@@ -221,10 +221,8 @@ bool CFlowDb::Open(const QString& path, QString* error, bool readOnly) {
         return false;
     }
     Exec(QStringLiteral("PRAGMA foreign_keys=ON"), nullptr);
-    // The journal is still synced before the file is written, so a crash
-    // never leaves a half-written register; the second sync of the journal
-    // header that FULL adds doubled the time of every new sample.
-    Exec(QStringLiteral("PRAGMA synchronous=NORMAL"), nullptr);
+    // Patient records keep SQLite's full sync: with a rollback journal a
+    // lighter setting can leave a damaged register after a power cut.
     return true;
 }
 
