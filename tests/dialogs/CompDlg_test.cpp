@@ -74,7 +74,10 @@ TEST_F(CompDlgTest, SpinnerStepsMergeApplyAtOnceAndEachWayOfCancellingRestoresTh
     const std::function<void(CCompDlg*)> cancels[] = {
         [](CCompDlg* d) { Control<QPushButton>(d, kCompCancel)->click(); },
         [](CCompDlg* d) { dlgtest::Key(d, Qt::Key_Escape); },
-        [](CCompDlg* d) { d->close(); },
+        [](CCompDlg* d) {  // the window's close button, as on a shown dialog
+            d->show();
+            d->close();
+        },
     };
     for (const auto& cancel : cancels) {
         ui.Clear();
@@ -95,6 +98,9 @@ TEST_F(CompDlgTest, SpinnerStepsMergeApplyAtOnceAndEachWayOfCancellingRestoresTh
             EXPECT_EQ(shell->GetCompValue(0, 1), 0.125f);
             EXPECT_FALSE(SameBits(Column(shell, 0), fl1));
             cancel(d);
+            // Restored by the cancelling itself, not later by the dialog's end.
+            EXPECT_EQ(shell->GetEditMatrix(), nullptr);
+            EXPECT_TRUE(SameBits(Column(shell, 0), fl1));
         });
         EXPECT_EQ(ui.Count(Kind::Dialog), 1);
         EXPECT_EQ(shell->GetCompValue(0, 1), 0.1f);
@@ -130,6 +136,15 @@ TEST_F(CompDlgTest, TypedValuesAreCheckedAppliedOnEnterAndMoveTheirSpinner) {
         // The next step starts from the typed value, not the old position.
         dlgtest::Key(spin, Qt::Key_Down);
         EXPECT_EQ(edit->text(), "7.2 ");
+        QCoreApplication::processEvents();
+        // Typed, then the edit loses focus: applied as with Enter.
+        edit->setText("8");
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QCoreApplication::sendEvent(edit, &out);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(spin->GetPos(), 80);
+        EXPECT_EQ(shell->GetCompValue(0, 1), 0.08f);
+        dlgtest::Keys(spin, Qt::Key_Down, 8);
         // Typed without Enter, then OK: checked and applied before storing.
         Control<QLineEdit>(d, kCompValueYX)->setText("99.9");
         Control<QPushButton>(d, kCompOk)->click();
