@@ -281,16 +281,29 @@ double CStatItem::GetMedian(int32_t par) const {
 double CStatItem::GetPercentile(int32_t par, double fraction) const {
     Column c;
     if (!ReadColumn(par, &c)) return 0.0;
+    double v = 0.0;
+    return StoredPercentile(c, fraction, &v) ? c.Linear(v) : 0.0;
+}
+
+double CStatItem::GetStoredPercentile(int32_t par, double fraction) const {
+    Column c;
+    if (!ReadColumn(par, &c)) return 0.0;
+    double v = 0.0;
+    return StoredPercentile(c, fraction, &v) ? v : 0.0;
+}
+
+bool CStatItem::StoredPercentile(Column& c, double fraction, double* out) const {
     std::vector<uint32_t> top;
     const uint64_t k = TopHistogram(c, &top);
-    if (k == 0) return 0.0;
+    if (k == 0) return false;
     uint64_t rank = 0;
     if (k >= 2) {
         const double r = std::floor(double(k) * fraction);
         if (r >= double(k)) rank = k - 1;
         else if (r > 0.0) rank = uint64_t(r);  // NaN and negative fractions give rank 0
     }
-    return c.Linear(double(ValueAtRank(c, top, rank)));
+    *out = double(ValueAtRank(c, top, rank));
+    return true;
 }
 
 double CStatItem::GetStatValue(int32_t par, int32_t code) const {

@@ -58,6 +58,10 @@ public:
     // Value of rank floor(k * fraction) among the k gated values in ascending
     // order; the rank is clamped to 0 .. k - 1.
     double GetPercentile(int32_t par, double fraction) const;
+    // The same rank among the values as stored: a log-amplified parameter's
+    // channels rather than the linear values they stand for (what its axes
+    // show).
+    double GetStoredPercentile(int32_t par, double fraction) const;
     static double CalcCV(double sd, double mean);
 
     // The value of a statistic code (percent codes already times 100).
@@ -81,6 +85,8 @@ private:
     void ForEachGated(Column& c, Fn&& fn) const;
     uint64_t TopHistogram(Column& c, std::vector<uint32_t>* top) const;
     float ValueAtRank(Column& c, const std::vector<uint32_t>& top, uint64_t rank) const;
+    // False when the gate holds no value of the column.
+    bool StoredPercentile(Column& c, double fraction, double* out) const;
 
     CGateNode* m_gate = nullptr;
     std::vector<CStatUser*> m_users;

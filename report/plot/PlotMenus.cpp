@@ -12,6 +12,7 @@
 #include "core/GateNode.h"
 #include "core/Region.h"
 #include "core/Trans.h"
+#include "dialogs/CompDlg.h"
 #include "platform/UiServices.h"
 #include "report/app/CommandIds.h"
 #include "report/plot/DotLayer.h"
@@ -31,6 +32,7 @@ PlotCommandHooks& Hooks() {
     static PlotCommandHooks hooks = [] {
         PlotCommandHooks h;
         h.createResult = &CreateResultUnderPlot;
+        h.compensate = &CCompDlg::RunForPlot;
         return h;
     }();
     return hooks;

@@ -175,6 +175,27 @@ TEST(StatItem, LogAmplifiedParametersWorkOnLinearValues) {
     EXPECT_FLOAT_EQ(s.GetLogScale(), 4.0f / 1024.0f);
 }
 
+TEST(StatItem, StoredPercentilesStayInChannelsAndAreZeroWithoutValues) {
+    lmtest::FcsWriter w;
+    w.Param("FL1-H", 32, "1024", "4,0");
+    for (double c : {700.0, 100.0, 1000.0, 256.0, 512.0}) w.Event({c});
+    VexaDataShell s(MakeDataSet(w), "s");
+    CStatItem* st = RootStats(s);
+    const struct {
+        double fraction;
+        double channel;
+    } cases[] = {{0.0, 100}, {0.2, 256}, {0.5, 512}, {0.95, 1000}, {1.0, 1000}, {-1.0, 100}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(st->GetStoredPercentile(0, c.fraction), c.channel) << c.fraction;
+        EXPECT_NEAR(st->GetPercentile(0, c.fraction), std::pow(10.0, c.channel * 4.0 / 1024.0), 1e-9) << c.fraction;
+    }
+    // A gate without events: 0 both ways (10^0 would be 1).
+    CGateNode* none = s.AddRegionGate(Range(0.99f, 0.999f), 0, "none");
+    EXPECT_EQ(none->GetStatItem()->GetStoredPercentile(0, 0.5), 0.0);
+    EXPECT_EQ(none->GetStatItem()->GetPercentile(0, 0.5), 0.0);
+    EXPECT_EQ(st->GetStoredPercentile(3, 0.5), 0.0);
+}
+
 TEST(StatItem, PercentCaptionsAndTexts) {
     VexaDataShell s(MakeXY({{100.5, 100.5}, {200.5, 800.5}, {600.5, 300.5}, {700.5, 900.5}}), "s");
     CGateNode* root = s.GetGate(0);

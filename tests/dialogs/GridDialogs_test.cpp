@@ -63,4 +63,20 @@ TEST_F(GridDialogsTest, EditCellFontAndClearKeepTheDialogOpen) {
     EXPECT_EQ(ui.Count(Kind::Font), 1);
 }
 
+TEST_F(GridDialogsTest, AskGivesNoSizesWhenTheDialogIsCancelled) {
+    int32_t rows = -7, cols = -7;
+    EXPECT_FALSE(CNewGridDlg::Ask(nullptr, &rows, &cols));  // the stand-in rejects
+    EXPECT_EQ(rows, -7);
+    EXPECT_EQ(cols, -7);
+    ui.QueueDialog([](QDialog* d) {
+        d->findChild<QLineEdit*>("rows")->setText("3");
+        d->findChild<QLineEdit*>("cols")->setText("4");
+        d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        return d->result();
+    });
+    EXPECT_TRUE(CNewGridDlg::Ask(nullptr, &rows, &cols));
+    EXPECT_EQ(rows, 3);
+    EXPECT_EQ(cols, 4);
+}
+
 }  // namespace

@@ -129,4 +129,17 @@ TEST_F(PlotOptionTest, EachEntryGivesTheKeywordItNamesAndTheDialogOpensOnTheCurr
     EXPECT_EQ(GetPlotDefaults().label, kLabelName);
 }
 
+TEST(PlotOptionEntries, ModesAndEntriesTranslateBothWaysAndUnknownsGiveNone) {
+    const struct {
+        int32_t index;
+        int32_t mode;
+    } pairs[] = {{0, kLabelShortName}, {1, kLabelName}, {2, kLabelBoth}};
+    for (const auto& p : pairs) {
+        EXPECT_EQ(COptionDlg::LabelModeOfIndex(p.index), p.mode);
+        EXPECT_EQ(COptionDlg::IndexOfLabelMode(p.mode), p.index);
+    }
+    for (int32_t odd : {-1, 0, 4, 7}) EXPECT_EQ(COptionDlg::IndexOfLabelMode(odd), -1) << odd;
+    for (int32_t odd : {-1, 3}) EXPECT_EQ(COptionDlg::LabelModeOfIndex(odd), 0) << odd;
+}
+
 }  // namespace
