@@ -16,45 +16,45 @@
 
 namespace {
 
-// Writes the result of inside(i) for the events of words [wordBegin,
-// wordEnd) among the first n events allowed by parent (every event without
-// one) into mask, a whole word at a time. Bits of events not tested stay
-// clear.
-template <class Inside>
-void FillMask(uint32_t n, const EventBitMask* parent, EventBitMask& mask, size_t wordBegin,
-              size_t wordEnd, Inside&& inside) {
-    uint32_t* out = mask.Words();
+// Writes, for the events of words [wordBegin, wordEnd) among the first n
+// events allowed by parent (every event without one), bit k of classify(i)
+// into out[k], a whole word at a time. Bits of events not tested stay clear.
+template <size_t N, class Classify>
+void FillMasks(uint32_t n, const EventBitMask* parent, const std::array<uint32_t*, N>& out,
+               size_t wordBegin, size_t wordEnd, Classify&& classify) {
     const uint32_t* pw = parent ? parent->Words() : nullptr;
     const uint32_t full = n >> 5;
     const uint32_t rest = n & 31;
+    auto sparse = [&](uint32_t w, uint32_t allow) {
+        const uint32_t base = w << 5;
+        uint32_t bits[N] = {};
+        while (allow) {
+            const uint32_t b = uint32_t(__builtin_ctz(allow));
+            allow &= allow - 1;
+            const uint32_t r = classify(base + b);
+            for (size_t k = 0; k < N; ++k) bits[k] |= ((r >> k) & 1u) << b;
+        }
+        for (size_t k = 0; k < N; ++k) out[k][w] = bits[k];
+    };
     const uint32_t fullEnd = std::min<uint32_t>(full, uint32_t(wordEnd));
     for (uint32_t w = uint32_t(wordBegin); w < fullEnd; ++w) {
         const uint32_t allow = pw ? pw[w] : ~0u;
         if (allow == 0) continue;
-        const uint32_t base = w << 5;
-        uint32_t bits = 0;
-        if (allow == ~0u) {
-            for (uint32_t b = 0; b < 32; ++b) bits |= uint32_t(inside(base + b)) << b;
-        } else {
-            uint32_t a = allow;
-            while (a) {
-                const uint32_t b = uint32_t(__builtin_ctz(a));
-                a &= a - 1;
-                if (inside(base + b)) bits |= 1u << b;
-            }
+        if (allow != ~0u) {
+            sparse(w, allow);
+            continue;
         }
-        out[w] = bits;
+        const uint32_t base = w << 5;
+        uint32_t bits[N] = {};
+        for (uint32_t b = 0; b < 32; ++b) {
+            const uint32_t r = classify(base + b);
+            for (size_t k = 0; k < N; ++k) bits[k] |= ((r >> k) & 1u) << b;
+        }
+        for (size_t k = 0; k < N; ++k) out[k][w] = bits[k];
     }
     if (rest && wordBegin <= full && full < wordEnd) {
-        uint32_t a = (pw ? pw[full] : ~0u) & ((1u << rest) - 1);
-        const uint32_t base = full << 5;
-        uint32_t bits = 0;
-        while (a) {
-            const uint32_t b = uint32_t(__builtin_ctz(a));
-            a &= a - 1;
-            if (inside(base + b)) bits |= 1u << b;
-        }
-        out[full] = bits;
+        const uint32_t allow = (pw ? pw[full] : ~0u) & ((1u << rest) - 1);
+        if (allow) sparse(full, allow);
     }
 }
 
@@ -62,11 +62,13 @@ void FillMask(uint32_t n, const EventBitMask* parent, EventBitMask& mask, size_t
 // thread. Slices are whole words, so no two threads write the same word.
 constexpr size_t kMinSliceWords = size_t(1) << 13;
 
-// FillMask over the first n events, split over the cores.
-template <class Inside>
-void FillMaskSliced(uint32_t n, const EventBitMask* parent, EventBitMask& mask, Inside&& inside) {
+// FillMasks over the first n events, split over the cores.
+template <size_t N, class Classify>
+void FillMasksSliced(uint32_t n, const EventBitMask* parent, const std::array<uint32_t*, N>& out,
+                     Classify&& classify) {
     const size_t words = (size_t(n) + 31) >> 5;
-    lm::ForSlices(words, kMinSliceWords, [&](size_t b, size_t e) { FillMask(n, parent, mask, b, e, inside); });
+    lm::ForSlices(words, kMinSliceWords,
+                  [&](size_t b, size_t e) { FillMasks<N>(n, parent, out, b, e, classify); });
 }
 
 // Side of C relative to the line A-B: true when left of or on it.
@@ -363,19 +365,29 @@ CDataRgn::Columns CDataRgn::PrepareColumns(const RegionInput& in, const EventBit
     return c;
 }
 
-template <class Inside>
-bool CDataRgn::FillHits(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask,
-                        Inside&& inside) const {
-    mask.Clear();
-    const Columns c = PrepareColumns(in, mask, parentMask);
+template <size_t N, class Classify>
+bool CDataRgn::FillHits(const RegionInput& in, const std::array<EventBitMask*, N>& masks,
+                        const EventBitMask* parentMask, Classify&& classify) const {
+    for (EventBitMask* m : masks) m->Clear();
+    const Columns c = PrepareColumns(in, *masks[0], parentMask);
     if (!c.ok) return false;
+    uint32_t n = c.count;
+    for (const EventBitMask* m : masks) n = std::min(n, m->GetBitCount());
+    std::array<uint32_t*, N> out{};
+    for (size_t k = 0; k < N; ++k) out[k] = masks[k]->Words();
     const float* fx = c.fx;
     const float* fy = c.fy;
     if (fy)
-        FillMaskSliced(c.count, parentMask, mask, [&](uint32_t i) { return inside(fx[i], fy[i]); });
+        FillMasksSliced<N>(n, parentMask, out, [&](uint32_t i) { return uint32_t(classify(fx[i], fy[i])); });
     else
-        FillMaskSliced(c.count, parentMask, mask, [&](uint32_t i) { return inside(fx[i], 0.0f); });
+        FillMasksSliced<N>(n, parentMask, out, [&](uint32_t i) { return uint32_t(classify(fx[i], 0.0f)); });
     return true;
+}
+
+template <class Inside>
+bool CDataRgn::FillHits(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask,
+                        Inside&& inside) const {
+    return FillHits<1>(in, {&mask}, parentMask, inside);
 }
 
 bool CDataRgn::HitTest(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask) {
@@ -582,18 +594,10 @@ bool CrCross::HitTestBlocks(const RegionInput& in, std::array<EventBitMask*, kBl
                             const EventBitMask* parentMask) const {
     for (EventBitMask* b : blocks)
         if (b == nullptr) return false;
-    for (EventBitMask* b : blocks) b->Clear();
-    Columns c = PrepareColumns(in, *blocks[0], parentMask);
-    if (!c.ok) return false;
-    uint32_t n = c.count;
-    for (EventBitMask* b : blocks) n = std::min(n, b->GetBitCount());
-    const uint32_t* pw = parentMask ? parentMask->Words() : nullptr;
-    for (uint32_t i = 0; i < n; ++i) {
-        if (pw && !((pw[i >> 5] >> (i & 31)) & 1u)) continue;
-        const int32_t k = BlockOf(c.fx[i], c.fy[i]);
-        if (k >= 0) blocks[size_t(k)]->Set(i);
-    }
-    return true;
+    return FillHits<kBlocks>(in, blocks, parentMask, [this](float x, float y) {
+        const int32_t k = BlockOf(x, y);
+        return k >= 0 ? 1u << k : 0u;
+    });
 }
 
 bool CrCross::HitTest(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask) {
@@ -736,21 +740,26 @@ bool CrQuadrant::Contains(float fx, float fy) const {
 }
 
 bool CrQuadrant::HitTest(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask) {
-    mask.Clear();
-    const Columns c = PrepareColumns(in, mask, parentMask);
-    if (!c.ok) return false;
-    const uint32_t n = c.count;
     const QuadrantClassifier classify(m_cx, m_cy, m_a);
     const uint32_t part = uint32_t(m_part);
     // The four part gates are evaluated one after another with the same
     // columns and parent: the first walk sorts every event into all four
     // parts and keeps them with part 0 for the other three. Columns of our
-    // own (no cache) are never shared.
+    // own (no cache, or the x parameter as y under another transform) are
+    // never shared.
     CrQuadrant* master = m_master;
-    if (master == nullptr || in.cache == nullptr || !c.ownX.empty() || !c.ownY.empty()) {
-        FillMaskSliced(n, parentMask, mask, [&](uint32_t i) { return (classify.PartsOf(c.fx[i], c.fy[i]) >> part) & 1u; });
-        return true;
+    const bool ownColumns = in.cache == nullptr || (m_yParam == m_xParam && in.yTrans != in.xTrans);
+    if (master == nullptr || ownColumns)
+        return FillHits(in, mask, parentMask,
+                        [&](float x, float y) { return (classify.PartsOf(x, y) >> part) & 1u; });
+    // With the cache, preparing the columns only looks them up: do it once
+    // here for what the shared results were computed from.
+    const Columns c = PrepareColumns(in, mask, parentMask);
+    if (!c.ok) {
+        mask.Clear();
+        return false;
     }
+    const uint32_t n = c.count;
     auto key = std::make_unique<PartHits>();
     const float geo[6] = {m_cx, m_cy, m_a[0], m_a[1], m_a[2], m_a[3]};
     std::memcpy(key->geo, geo, sizeof geo);
@@ -763,27 +772,15 @@ bool CrQuadrant::HitTest(const RegionInput& in, EventBitMask& mask, const EventB
     if (parentMask) key->parent.assign(parentMask->Words(), parentMask->Words() + ((size_t(n) + 31) >> 5));
     if (!master->m_hits || !master->m_hits->Matches(*key)) {
         for (EventBitMask& m : key->parts) m = EventBitMask(n);
-        std::array<uint32_t*, 4> out{};
-        for (int k = 0; k < 4; ++k) out[size_t(k)] = key->parts[size_t(k)].Words();
-        const uint32_t* pw = parentMask ? parentMask->Words() : nullptr;
-        // Whole words per slice: no two threads write one word.
-        lm::ForSlices((size_t(n) + 31) >> 5, kMinSliceWords, [&](size_t wb, size_t we) {
-            for (size_t w = wb; w < we; ++w) {
-                const uint32_t base = uint32_t(w << 5);
-                uint32_t allow = pw ? pw[w] : ~0u;
-                if (n - base < 32) allow &= (1u << (n - base)) - 1;
-                uint32_t bits[4] = {0, 0, 0, 0};
-                while (allow) {
-                    const uint32_t b = uint32_t(__builtin_ctz(allow));
-                    allow &= allow - 1;
-                    const uint32_t parts = classify.PartsOf(c.fx[base + b], c.fy[base + b]);
-                    for (int k = 0; k < 4; ++k) bits[k] |= ((parts >> k) & 1u) << b;
-                }
-                for (int k = 0; k < 4; ++k) out[size_t(k)][w] = bits[k];
-            }
-        });
+        auto& p = key->parts;
+        if (!FillHits<4>(in, {&p[0], &p[1], &p[2], &p[3]}, parentMask,
+                         [&](float x, float y) { return classify.PartsOf(x, y); })) {
+            mask.Clear();
+            return false;
+        }
         master->m_hits = std::move(key);
     }
+    mask.Clear();
     const EventBitMask& mine = master->m_hits->parts[part];
     const uint32_t words = std::min(mask.GetWordCount(), mine.GetWordCount());
     std::copy(mine.Words(), mine.Words() + words, mask.Words());

@@ -141,9 +141,15 @@ protected:
     };
     Columns PrepareColumns(const RegionInput& in, const EventBitMask& mask,
                            const EventBitMask* parentMask) const;
-    // The hit test of every region kind with one mask: clears mask, prepares
-    // the columns and writes inside(fx, fy) of each event (fy 0 for a region
-    // on one parameter). False, mask clear, when the input is unusable.
+    // The hit test of every region kind: clears the masks, prepares the
+    // columns (for as many events as masks[0] holds) and sets, for each event
+    // tested, bit k of masks[k] when bit k of classify(fx, fy) is set (fy 0
+    // for a region on one parameter), over the first events that every mask
+    // holds. False, masks clear, when the input is unusable.
+    template <size_t N, class Classify>
+    bool FillHits(const RegionInput& in, const std::array<EventBitMask*, N>& masks,
+                  const EventBitMask* parentMask, Classify&& classify) const;
+    // The same with one mask and inside(fx, fy) deciding.
     template <class Inside>
     bool FillHits(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask,
                   Inside&& inside) const;
