@@ -177,6 +177,11 @@ inline bool ProductAtMostZero(double a, double b) { return a == 0.0 || b == 0.0 
 // The four parts of a quadrant in one pass over an event: bit k set when the
 // event is in part k, exactly as CrQuadrant::Contains of part k decides.
 // Arms: 0 right, 1 up, 2 left, 3 down; rays: 0 left, 1 right, 2 down, 3 up.
+//
+// Every side test has the centre as its first point, so the arm differences
+// and the products with a ray's fixed coordinate are the same for every event
+// and computed once; an event then costs eight products. They are the same
+// double operations Contains performs, hence bit-identical results.
 class QuadrantClassifier {
 public:
     QuadrantClassifier(float cx, float cy, const float a[4])
@@ -185,43 +190,84 @@ public:
                 RgnPoint{a[3], kArmBottom}} {
         m_finite = std::isfinite(cx) && std::isfinite(cy);
         for (int i = 0; i < 4; ++i) m_finite = m_finite && std::isfinite(a[i]);
+        for (int i = 0; i < 4; ++i) {
+            // SegSide(c, arm, C) is (C.x - c.x) * m_ay <= (C.y - c.y) * m_ax.
+            m_ax[i] = double(m_arm[i].x) - m_c.x;
+            m_ay[i] = double(m_arm[i].y) - m_c.y;
+            m_rayLeft[i] = (double(kArmLeft) - m_c.x) * m_ay[i];
+            m_rayRight[i] = (double(kArmRight) - m_c.x) * m_ay[i];
+            m_rayDown[i] = (double(kArmBottom) - m_c.y) * m_ax[i];
+            m_rayUp[i] = (double(kRayUp) - m_c.y) * m_ax[i];
+        }
     }
 
     uint32_t PartsOf(float fx, float fy) const {
+        if (!m_finite || !std::isfinite(fx) || !std::isfinite(fy)) return PartsOfAny(fx, fy);
+        const double dx = double(fx) - m_c.x;
+        const double dy = double(fy) - m_c.y;
+        // Side of X against the ray from P along an axis: one product of
+        // SegSide is an exact zero, leaving a sign test of the other two
+        // differences, which compare as the floats do.
+        // Bitwise operators throughout: the outcomes are unpredictable, so
+        // branches would cost more than the tests.
+        auto sideH = [&](float rayX, float xy) {
+            return (xy == fy) | (rayX == fx) | ((xy > fy) == (rayX > fx));
+        };
+        auto sideV = [&](float rayY, float xx) {
+            return (xx == fx) | (rayY == fy) | ((xx > fx) != (rayY > fy));
+        };
+        const bool centre[4] = {sideH(kArmLeft, m_c.y), sideH(kArmRight, m_c.y), sideV(kArmBottom, m_c.x),
+                                sideV(kRayUp, m_c.x)};
+        uint32_t crosses[4] = {0, 0, 0, 0};
+        for (int i = 0; i < 4; ++i) {
+            const double px = dx * m_ay[i];
+            const double py = dy * m_ax[i];
+            const bool armSideP = px <= py;
+            const RgnPoint arm = m_arm[i];
+            const bool c0 = (centre[0] != sideH(kArmLeft, arm.y)) & (armSideP != (m_rayLeft[i] <= py));
+            const bool c1 = (centre[1] != sideH(kArmRight, arm.y)) & (armSideP != (m_rayRight[i] <= py));
+            const bool c2 = (centre[2] != sideV(kArmBottom, arm.x)) & (armSideP != (px <= m_rayDown[i]));
+            const bool c3 = (centre[3] != sideV(kRayUp, arm.x)) & (armSideP != (px <= m_rayUp[i]));
+            crosses[0] |= uint32_t(c0) << i;
+            crosses[1] |= uint32_t(c1) << i;
+            crosses[2] |= uint32_t(c2) << i;
+            crosses[3] |= uint32_t(c3) << i;
+        }
+        return Parts(crosses);
+    }
+
+private:
+    // Any point, infinities and NaN included: the side tests spelt out.
+    uint32_t PartsOfAny(float fx, float fy) const {
         const RgnPoint p{fx, fy};
         const RgnPoint ray[4] = {{kArmLeft, fy}, {kArmRight, fy}, {fx, kArmBottom}, {fx, kRayUp}};
-        const bool fast = m_finite && std::isfinite(fx) && std::isfinite(fy);
-        // Side of X against the ray P-ray[r]. On a ray along an axis one
-        // product of SegSide is an exact zero, leaving a sign test.
-        auto raySide = [&](int r, RgnPoint x) {
-            if (!fast) return SegSide(p, ray[r], x);
-            if (r < 2) return ProductAtLeastZero(double(x.y) - p.y, double(ray[r].x) - p.x);
-            return ProductAtMostZero(double(x.x) - p.x, double(ray[r].y) - p.y);
-        };
-        bool armSideP[4];
-        for (int i = 0; i < 4; ++i) armSideP[i] = SegSide(m_c, m_arm[i], p);
-        // crosses[r] bit i: segment P-ray[r] crosses arm i (RgnSegmentsCross).
         uint32_t crosses[4];
         for (int r = 0; r < 4; ++r) {
-            const bool centreSide = raySide(r, m_c);
+            const bool centreSide = SegSide(p, ray[r], m_c);
             uint32_t bits = 0;
             for (int i = 0; i < 4; ++i) {
-                const bool c = centreSide != raySide(r, m_arm[i]) &&
-                               armSideP[i] != SegSide(m_c, m_arm[i], ray[r]);
+                const bool c = centreSide != SegSide(p, ray[r], m_arm[i]) &&
+                               SegSide(m_c, m_arm[i], p) != SegSide(m_c, m_arm[i], ray[r]);
                 bits |= uint32_t(c) << i;
             }
             crosses[r] = bits;
         }
+        return Parts(crosses);
+    }
+
+    // crosses[r] bit i: the segment from the event along ray r crosses arm i
+    // (RgnSegmentsCross). A part holds the event when both of its rays cross
+    // one of its two arms.
+    static uint32_t Parts(const uint32_t crosses[4]) {
         uint32_t parts = 0;
         for (int k = 0; k < 4; ++k) {
             const Part& t = kParts[k];
             const uint32_t arms = (1u << t.armA) | (1u << t.armB);
-            if ((crosses[t.h] & arms) && (crosses[t.v] & arms)) parts |= 1u << k;
+            parts |= uint32_t(((crosses[t.h] & arms) != 0) & ((crosses[t.v] & arms) != 0)) << k;
         }
         return parts;
     }
 
-private:
     struct Part {
         int armA, armB, h, v;
     };
@@ -231,6 +277,8 @@ private:
     RgnPoint m_c;
     RgnPoint m_arm[4];
     bool m_finite = false;
+    double m_ax[4], m_ay[4];
+    double m_rayLeft[4], m_rayRight[4], m_rayDown[4], m_rayUp[4];
 };
 
 }  // namespace

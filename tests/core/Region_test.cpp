@@ -614,11 +614,15 @@ TEST_F(RegionTest, FastHitTestsMatchThePerEventTest) {
     regions.push_back(std::make_unique<CrPolygon>(0, 1, star));
     auto tilted = std::make_unique<CrQuadrant>(0, 1, 0.45f, 0.55f, 0.7f, 0.3f, 0.4f, 0.65f);
     auto onGrid = std::make_unique<CrQuadrant>(0, 1, 0.5f, 0.25f, 0.25f, 0.5f, 0.75f, 0.5f);
+    // An arm that is not finite takes the side tests spelt out in full.
+    auto infinite = std::make_unique<CrQuadrant>(0, 1, 0.5f, 0.5f, INFINITY, 0.5f, 0.5f, 0.5f);
     std::vector<std::unique_ptr<CrQuadrant>> parts;
-    for (CrQuadrant* q : {tilted.get(), onGrid.get()})
+    for (CrQuadrant* q : {tilted.get(), onGrid.get(), infinite.get()})
         for (int i = 1; i < 4; ++i) parts.push_back(q->TakePart(i));
     regions.push_back(std::move(tilted));
     regions.push_back(std::move(onGrid));
+    regions.push_back(std::move(infinite));
+    regions.push_back(std::make_unique<CrCross>(0, 1, 0.5f, 0.25f));
 
     std::vector<float> fx(kEvents), fy(kEvents);
     const CEventMatrix& m = *ds->GetEventMatrix();
@@ -645,7 +649,46 @@ TEST_F(RegionTest, FastHitTestsMatchThePerEventTest) {
                             ASSERT_EQ(mask.Test(i), (!par || par->Test(i)) && r->Contains(fx[i], fy[i]))
                                 << "region " << (&owned - regions.data()) << " part " << r->GetType()
                                 << " event " << i << " at " << fx[i] << "," << fy[i];
+                        auto* cross = dynamic_cast<CrCross*>(r);
+                        if (!cross) continue;
+                        // Every block of the cross, kept and into caller masks.
+                        std::array<EventBitMask, 4> own{EventBitMask(kEvents), EventBitMask(kEvents),
+                                                        EventBitMask(kEvents), EventBitMask(kEvents)};
+                        ASSERT_TRUE(cross->HitTestBlocks({ds.get(), &lin, &lin, c},
+                                                         {&own[0], &own[1], &own[2], &own[3]}, par));
+                        for (int k = 0; k < 4; ++k)
+                            for (uint32_t i = 0; i < kEvents; ++i) {
+                                const bool in = (!par || par->Test(i)) && cross->BlockOf(fx[i], fy[i]) == k;
+                                ASSERT_EQ(cross->GetBlockMask(k).Test(i), in) << "block " << k << " event " << i;
+                                ASSERT_EQ(own[size_t(k)].Test(i), in) << "block " << k << " event " << i;
+                            }
                     }
+        }
+    }
+}
+
+// Quadrants whose centre and arms lie on a coarse grid, with events on the
+// same grid: many events on a centre line, an arm or its end, where the
+// per-part test and the one-walk classification must still agree.
+TEST_F(RegionTest, QuadrantsOnAGridMatchThePerPartTest) {
+    std::vector<Ev> evs;
+    for (int i = 0; i <= 8; ++i)
+        for (int j = 0; j <= 8; ++j) evs.push_back(F(i / 8.0, j / 8.0));
+    auto ds = MakeData(evs);
+    const uint32_t n = uint32_t(evs.size());
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> g(0, 8);
+    for (int round = 0; round < 300; ++round) {
+        const float geo[6] = {g(rng) / 8.0f, g(rng) / 8.0f, g(rng) / 8.0f, g(rng) / 8.0f, g(rng) / 8.0f, g(rng) / 8.0f};
+        CrQuadrant q(0, 1, geo[0], geo[1], geo[2], geo[3], geo[4], geo[5]);
+        std::unique_ptr<CrQuadrant> p1 = q.TakePart(1), p2 = q.TakePart(2), p3 = q.TakePart(3);
+        for (int k = 0; k < 4; ++k) {
+            CrQuadrant* part = q.GetPartRegion(k);
+            EventBitMask mask(n);
+            ASSERT_TRUE(part->HitTest({ds.get(), &lin, &lin, nullptr}, mask, nullptr));
+            for (uint32_t i = 0; i < n; ++i)
+                ASSERT_EQ(mask.Test(i), part->Contains(float(evs[i].x / 1024.0), float(evs[i].y / 1024.0)))
+                    << "round " << round << " part " << k << " event " << i;
         }
     }
 }
