@@ -168,12 +168,6 @@ inline bool SegSide(RgnPoint A, RgnPoint B, RgnPoint C) {
     return (double(C.x) - A.x) * (double(B.y) - A.y) <= (double(C.y) - A.y) * (double(B.x) - A.x);
 }
 
-// Sign test of the product of two double differences: a product of two
-// differences of floats neither overflows nor underflows to zero, so its
-// sign is that of the factors.
-inline bool ProductAtLeastZero(double a, double b) { return a == 0.0 || b == 0.0 || (a > 0.0) == (b > 0.0); }
-inline bool ProductAtMostZero(double a, double b) { return a == 0.0 || b == 0.0 || (a > 0.0) != (b > 0.0); }
-
 // The four parts of a quadrant in one pass over an event: bit k set when the
 // event is in part k, exactly as CrQuadrant::Contains of part k decides.
 // Arms: 0 right, 1 up, 2 left, 3 down; rays: 0 left, 1 right, 2 down, 3 up.
@@ -206,14 +200,16 @@ public:
         const double dx = double(fx) - m_c.x;
         const double dy = double(fy) - m_c.y;
         // Side of X against the ray from P along an axis: one product of
-        // SegSide is an exact zero, leaving a sign test of the other two
-        // differences, which compare as the floats do.
+        // SegSide is an exact zero, leaving the sign of the other product.
+        // A product of two differences of floats neither overflows nor
+        // underflows to zero, and a difference has the sign of the floats'
+        // comparison, so the floats are compared instead.
         // Bitwise operators throughout: the outcomes are unpredictable, so
         // branches would cost more than the tests.
-        auto sideH = [&](float rayX, float xy) {
+        auto sideH = [&](float rayX, float xy) -> bool {
             return (xy == fy) | (rayX == fx) | ((xy > fy) == (rayX > fx));
         };
-        auto sideV = [&](float rayY, float xx) {
+        auto sideV = [&](float rayY, float xx) -> bool {
             return (xx == fx) | (rayY == fy) | ((xx > fx) != (rayY > fy));
         };
         const bool centre[4] = {sideH(kArmLeft, m_c.y), sideH(kArmRight, m_c.y), sideV(kArmBottom, m_c.x),
