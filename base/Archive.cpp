@@ -1,6 +1,7 @@
 #include "base/Archive.h"
 
 #include "base/Codepage.h"
+#include "base/Paths.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -352,8 +353,7 @@ bool CArchive::WriteFileAtomic(const std::string& path, const std::vector<uint8_
         return fail(msg);
     }
     // Make the rename itself durable (best effort).
-    const size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const std::string dir = lm::LocalFolderOf(path);
     const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         (void)::fsync(dfd);

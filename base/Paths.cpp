@@ -14,6 +14,12 @@ std::string FolderOf(const std::string& path) {
     return k == std::string::npos ? std::string() : path.substr(0, k + 1);
 }
 
+std::string LocalFolderOf(const std::string& path) {
+    const size_t k = path.rfind('/');
+    if (k == std::string::npos) return ".";
+    return k == 0 ? "/" : path.substr(0, k);
+}
+
 std::string CanonicalFilePath(const std::string& path) {
     if (path.empty()) return {};
     namespace fs = std::filesystem;

@@ -31,6 +31,13 @@ std::string g_programFolderOverride;
 
 void ErrorBox(const QString& text) { lm::ErrorBox(GetMainFrame(), text, ProgramName()); }
 
+// How the recent-file list names a file: the canonical path, so that a file
+// reached through "..", "." or a link is listed once, as the open documents
+// are compared.
+QString RecentFileKey(const QString& path) {
+    return QString::fromStdString(lm::CanonicalFilePath(path.toStdString()));
+}
+
 const char kUsage[] =
     "Usage: lumitra [FILE...]\n"
     "       lumitra --print FILE\n"
@@ -253,7 +260,8 @@ void CLumitraApp::LoadStdProfileSettings() {
     settings.beginGroup(QString::fromLatin1(kRecentFileSection));
     m_recentFiles.clear();
     for (int i = 1; i <= kRecentFileCount; ++i) {
-        const QString f = settings.value(QStringLiteral("File%1").arg(i)).toString();
+        // Lists written by older versions may name one file two ways.
+        const QString f = RecentFileKey(settings.value(QStringLiteral("File%1").arg(i)).toString());
         if (!f.isEmpty() && !m_recentFiles.contains(f)) m_recentFiles << f;
     }
 }
@@ -270,7 +278,7 @@ void CLumitraApp::SaveRecentFiles() const {
 }
 
 void CLumitraApp::AddToRecentFileList(const QString& path) {
-    const QString abs = QFileInfo(path).absoluteFilePath();
+    const QString abs = RecentFileKey(path);
     m_recentFiles.removeAll(abs);
     m_recentFiles.prepend(abs);
     while (m_recentFiles.size() > kRecentFileCount) m_recentFiles.removeLast();

@@ -1,6 +1,5 @@
 #include "report/page/LumitraDoc.h"
 
-#include <QFileInfo>
 
 #include <algorithm>
 #include <exception>
@@ -122,7 +121,7 @@ void CLumitraDoc::SetCopiedItem(std::unique_ptr<CRegionClip> clip) { m_copyBuffe
 
 void CLumitraDoc::SetPathName(const QString& path) {
     m_pathName = path;
-    SetTitle(QFileInfo(path).fileName());
+    SetTitle(QString::fromStdString(lm::FileNameOf(path.toStdString())));
 }
 
 void CLumitraDoc::SetTitle(const QString& title) {

@@ -40,6 +40,18 @@ TEST(Paths, FileNameAndFolderSplitAtEitherSeparator) {
     }
 }
 
+TEST(Paths, LocalFolderSplitsAtTheLastSlashOnly) {
+    // path, LocalFolderOf
+    const char* const cases[][2] = {
+        {"/data/run/a.fld", "/data/run"},
+        {"/a.fld", "/"},                    // the root, not an empty name
+        {"a.fld", "."},                     // the current folder
+        {"run/a\\b.fld", "run"},            // a backslash belongs to the name
+        {"/data/run/", "/data/run"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(lm::LocalFolderOf(c[0]), c[1]) << c[0];
+}
+
 TEST(Paths, CanonicalPathsAreCleanWhetherOrNotTheFileExists) {
     TempDir dir;
     ASSERT_TRUE(dir.Ok());

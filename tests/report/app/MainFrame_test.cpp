@@ -329,6 +329,28 @@ TEST_F(MainFrameTest, RecentFilesAreKeptInTheSettingsAndShownInTheFileMenu) {
     EXPECT_EQ(app->GetRecentFiles().size(), kRecentFileCount - 1);
 }
 
+TEST_F(MainFrameTest, ARecentFileReachedSeveralWaysIsListedOnceByItsCanonicalPath) {
+    ASSERT_TRUE(app->InitInstance({}));
+    std::filesystem::create_directory(dir.File("sub"));
+    std::filesystem::create_directory_symlink(dir.Path(), dir.File("link"));
+    const QString canon = QString::fromStdString(std::filesystem::canonical(dir.Path()).string() + "/r.fld");
+    // Each names the same file: through "..", "." and a symbolic link.
+    for (const std::string& way : {dir.File("sub/../r.fld"), dir.File("./r.fld"), dir.File("link/r.fld")})
+        app->AddToRecentFileList(QString::fromStdString(way));
+    EXPECT_EQ(app->GetRecentFiles(), QStringList{canon});
+
+    // A list kept by an older version that named the file two ways reads as one.
+    {
+        QSettings settings;
+        settings.beginGroup(QString::fromLatin1(kRecentFileSection));
+        settings.setValue("File1", QString::fromStdString(dir.File("link/r.fld")));
+        settings.setValue("File2", QString::fromStdString(dir.File("sub/../r.fld")));
+    }
+    app = std::make_unique<CLumitraApp>();
+    ASSERT_TRUE(app->InitInstance({}));
+    EXPECT_EQ(app->GetRecentFiles(), QStringList{canon});
+}
+
 TEST_F(MainFrameTest, NoteAboutAndDisabledCommands) {
     ASSERT_TRUE(app->InitInstance({}));
     Frame()->OnCommand(kCmdNote);

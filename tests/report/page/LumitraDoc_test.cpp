@@ -22,6 +22,24 @@ TestObj* Add(CLumitraDoc& doc, const CRect& r, int32_t type = kObjText) {
     return static_cast<TestObj*>(doc.AddObject(std::make_unique<TestObj>(r, &doc, type)));
 }
 
+// ------------------------------------------------------------ path and title
+
+TEST(LumitraDocTitle, TheTitleIsTheFileNameAfterEitherSeparator) {
+    // path, title
+    const char* const cases[][2] = {
+        {"/data/reports/week.fld", "week.fld"},
+        {"C:\\reports\\week.fld", "week.fld"},  // named by the Windows program
+        {"week.fld", "week.fld"},
+        {"/data/reports/", ""},
+    };
+    for (const auto& c : cases) {
+        CLumitraDoc doc;
+        doc.SetPathName(QString::fromUtf8(c[0]));
+        EXPECT_EQ(doc.GetTitle(), QString::fromUtf8(c[1])) << c[0];
+        EXPECT_EQ(doc.GetPathName(), QString::fromUtf8(c[0]));
+    }
+}
+
 // ------------------------------------------------------------ dirty lists
 
 TEST(LumitraDocDirty, RectanglesAndObjectsAreListedOnce) {
