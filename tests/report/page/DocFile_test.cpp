@@ -751,7 +751,8 @@ TEST_F(DocFileTest, ASaveReplacesTheFileWholeAndLeavesNoTemporaryFile) {
 }
 
 TEST_F(DocFileTest, TheFuzzSeedsInTheSourceTreeAreReportsThatOpen) {
-    const fs::path seeds = fs::path(__FILE__).parent_path().parent_path().parent_path().parent_path() / "fuzz" / "fld-seeds";
+    // The source tree's folder: __FILE__ may be relative to the build folder.
+    const fs::path seeds = fs::path(LUMITRA_SOURCE_DIR) / "fuzz" / "fld-seeds";
     if (!fs::is_directory(seeds)) GTEST_SKIP() << "no seed folder at " << seeds;
     // The fuzzer reads them with the program's own region layers, not the double.
     PlotLayerMakers makers = CPLOT::GetLayerMakers();
