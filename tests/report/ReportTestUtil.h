@@ -15,6 +15,7 @@
 #include "report/app/LumitraApp.h"
 #include "report/plot/PlotDefaults.h"
 #include "report/page/TrkObj.h"
+#include "tests/report/FldTestUtil.h"
 #include "tests/support/FcsWriter.h"
 
 namespace rtest {
@@ -53,14 +54,21 @@ class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
         UseProgramFolder(dir.Path());
+        // The program's log is written in the current folder.
+        cwd = std::make_unique<fldtest::ScopedCurrentDir>(dir.Path());
+        EXPECT_TRUE(cwd->Ok()) << dir.Path();
         app = std::make_unique<CLumitraApp>();
     }
-    void TearDown() override { EndProgram(app); }
+    void TearDown() override {
+        EndProgram(app);
+        cwd.reset();
+    }
 
     lmtest::TempDir dir;
     lm::ScriptedUiServices ui;
     lm::ScopedUiServices install{&ui};
     std::unique_ptr<CLumitraApp> app;
+    std::unique_ptr<fldtest::ScopedCurrentDir> cwd;
 };
 
 // A page object of a chosen kind that counts the document's calls.

@@ -587,14 +587,26 @@ TEST(CommandLinePrinting, PrintsAnFcsFileToPdfWithoutADisplay) {
     // checker stumble at exit; the program's own leaks are checked in process.
     const QString asan = env.value(QStringLiteral("ASAN_OPTIONS"));
     env.insert(QStringLiteral("ASAN_OPTIONS"), asan + (asan.isEmpty() ? "" : ":") + QStringLiteral("detect_leaks=0"));
+    // The program keeps its settings ("Vexa.ini") beside itself: it runs
+    // from the test's folder (a link to the built program, or a copy), so
+    // nothing is written into the build.
+    namespace fs = std::filesystem;
+    const fs::path built(LUMITRA_PROGRAM);
+    const fs::path exe = fs::path(dir.Path()) / built.filename();
+    std::error_code ec;
+    fs::create_hard_link(built, exe, ec);
+    if (ec) ASSERT_TRUE(fs::copy_file(built, exe, ec)) << ec.message();
+    const bool builtIniBefore = fs::exists(built.parent_path() / kIniFileName);
     QProcess program;
     program.setProcessEnvironment(env);
     program.setWorkingDirectory(QString::fromStdString(dir.Path()));  // its log.txt goes there
-    program.start(QStringLiteral(LUMITRA_PROGRAM), {QStringLiteral("--print-to"), pdf, QString::fromStdString(fcs)});
+    program.start(QString::fromStdString(exe.string()), {QStringLiteral("--print-to"), pdf, QString::fromStdString(fcs)});
     ASSERT_TRUE(program.waitForFinished(120000));
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << program.readAllStandardError().toStdString();
     EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
     EXPECT_EQ(ReadAll(pdf.toStdString()).substr(0, 5), "%PDF-");
+    EXPECT_TRUE(fs::exists(dir.File(kIniFileName)));
+    EXPECT_EQ(fs::exists(built.parent_path() / kIniFileName), builtIniBefore);
 }
 #endif
 

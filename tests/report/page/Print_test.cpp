@@ -36,6 +36,7 @@
 #include "report/page/PictureFile.h"
 #include "report/app/MainFrame.h"
 #include "report/plot/PlotDefaults.h"
+#include "tests/report/FldTestUtil.h"
 #include "tests/report/ViewTestUtil.h"
 #include "tests/support/FcsWriter.h"
 
@@ -489,6 +490,7 @@ TEST(PrintCommandLine, NothingWaitsForAnAnswerWhenNoOneIsThere) {
     // command line must be answered on the terminal, not in a window.
     lmtest::TempDir dir;
     rtest::UseProgramFolder(dir.Path());
+    fldtest::ScopedCurrentDir cwd(dir.Path());  // the program's log goes there
     // Should a window wait for an answer after all, it is closed, and the
     // test fails rather than waits.
     bool windowWaited = false;
