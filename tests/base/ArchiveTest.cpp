@@ -230,6 +230,10 @@ TEST(Archive, FileWriteIsAtomicAndReadBack) {
     EXPECT_FALSE(CArchive::ReadFile(path, &got, &err, 1));
     EXPECT_NE(err.find("too large"), std::string::npos) << err;
     EXPECT_TRUE(got.empty());
+    // A file of exactly the limit is read whole.
+    err.clear();
+    ASSERT_TRUE(CArchive::ReadFile(path, &got, &err, 2)) << err;
+    EXPECT_EQ(got, (Bytes{9, 8}));
 
     err.clear();
     EXPECT_FALSE(CArchive::ReadFile(dir.File("missing"), &got, &err));

@@ -217,8 +217,16 @@ TEST(GateNode, DuplicateInputsAreRefused) {
     auto node = std::make_unique<CGateNode>(&f.shell, kGateOr, std::vector<CGateNode*>{a, a, a}, "x");
     EXPECT_EQ(node->GetInputs().size(), 1u);
     EXPECT_EQ(a->GetChildren().size(), 1u);
+    // Linking says whether every input was taken: a repeat, the node itself
+    // or null is refused, whichever place it has in the list.
+    CGateNode* b = f.shell.AddRegionGate(Rect(0.2f, 0.2f, 0.8f, 0.8f), 0, "");
+    EXPECT_FALSE(node->LinkInputs({b, a}));
+    EXPECT_EQ(node->GetInputs().size(), 2u);  // b was taken
+    EXPECT_FALSE(node->LinkInputs({node.get()}));
+    EXPECT_FALSE(node->LinkInputs({nullptr}));
     node.reset();
     EXPECT_TRUE(a->GetChildren().empty());
+    EXPECT_TRUE(b->GetChildren().empty());
 }
 
 TEST(GateNode, DiamondOfDependantsIsDeletedOnceInReverseGateOrder) {
