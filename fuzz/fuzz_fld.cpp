@@ -22,6 +22,7 @@
 
 #ifdef LUMITRA_FUZZ_WHOLE_DOCUMENT
 #include <QApplication>
+#include <QFontMetrics>
 
 #include <cstdio>
 
@@ -139,6 +140,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     static char* argv[] = {name, nullptr};
     static QApplication* app = new QApplication(argc, argv);
     (void)app;
+    // The font libraries fill their caches on first use and keep them: fill
+    // them now, so no input is blamed for memory they hold.
+    (void)QFontMetrics(QApplication::font()).horizontalAdvance(QStringLiteral("0.00 FileName"));
     // A message box must never wait for an answer.
     lm::SetUiServices(&Ui());
 #endif
