@@ -30,11 +30,16 @@ CFrameDlgBar::CFrameDlgBar(QWidget* parent) : QWidget(parent) {
     connect(m_autoArrange, &QToolButton::toggled, this, &CFrameDlgBar::OnAutoArrange);
     row->addWidget(m_autoArrange);
     row->addSpacing(4);
+    // Two buttons read "D": the tips name the panel each one shows.
     m_fileList = PaneButton(QStringLiteral("F"), QStringLiteral("pane_f"), kCtlPaneFileList, kPaneFileList);
+    m_fileList->setToolTip(QStringLiteral("File List"));
     m_gateList = PaneButton(QStringLiteral("G"), QStringLiteral("pane_g"), kCtlPaneGateList, kPaneGateList);
     m_property = PaneButton(QStringLiteral("D"), QStringLiteral("pane_d"), kCtlPaneProperty, kPaneProperty);
+    m_property->setToolTip(QStringLiteral("Property"));
     m_navigate = PaneButton(QStringLiteral("N"), QStringLiteral("pane_n"), kCtlPaneNavigate, kPaneNavigate);
+    m_navigate->setToolTip(QStringLiteral("Navigate"));
     m_database = PaneButton(QStringLiteral("D"), QString(), kCtlPaneDatabase, kPaneDatabase);
+    m_database->setToolTip(QStringLiteral("Database"));
     for (QToolButton* b : {m_fileList, m_gateList, m_property, m_navigate, m_database}) row->addWidget(b);
     m_gateList->setVisible(false);
     m_database->setVisible(false);
