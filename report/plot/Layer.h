@@ -60,6 +60,9 @@ public:
     virtual int32_t GetRegionType() const { return -1; }
     // The region lies on these two parameters.
     virtual bool ParamsMatch(int32_t /*xPar*/, int32_t /*yPar*/) const { return false; }
+    // The layer is shown on a plot of these two parameters: its region lies
+    // on them, or the shape is being drawn there.
+    virtual bool DrawnOn(int32_t xPar, int32_t yPar) const { return ParamsMatch(xPar, yPar); }
     // The event percentage shown with the region is computed again.
     virtual void UpdatePercentText() {}
     // Selection mark (handles) of a region layer.

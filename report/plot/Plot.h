@@ -110,7 +110,10 @@ public:
     CPoint PageToPlotArea(CPoint page) const;
 
     // ---- CTrkObj ----
+    // The plot as the screen shows it, a selected region with its handles.
     void Draw(QPainter* painter) override;
+    // The plot on paper and in pictures: no selection handles.
+    void DrawPrint(QPainter* painter) override;
     void Activate(uint32_t, CPoint) override {}
     bool QueryMouse(uint32_t, CPoint, int32_t*) override { return false; }
     // The mouse, with the report view's tracking state (TrackState): presses
@@ -365,7 +368,14 @@ private:
     void DrawTitle(QPainter& p);
     void DrawAxisTitles(QPainter& p);
     void DrawAxes(QPainter& p);
-    void DrawLayers(QPainter& p);
+    // handles: a selected region shows its handles (the screen only).
+    void DrawPlot(QPainter& p, bool handles);
+    void DrawLayers(QPainter& p, bool handles);
+    // A region layer's outline (and handles) as a mask, its label left out.
+    QImage RenderRegionOutline(CLayer& layer, bool handles) const;
+    // The labels of the region layers shown (but skip), on top of everything
+    // in the area.
+    void DrawRegionLabels(QPainter& p, const CLayer* skip = nullptr);
     bool RegionLayerDrawn(CLayer& layer) const;
     // The first region layer whose label holds the page point (visible,
     // drawn, a quadrant only when asked); its index in *index.
@@ -410,5 +420,6 @@ private:
     bool m_dirty = false;
     int32_t m_contextExtra = 0;
     QImage m_dragCache;  // the plot area while a region is dragged
+    const CLayer* m_dragCacheLeftOut = nullptr;  // the region layer the cache leaves out (compared only)
     CSize m_builtArea;  // area size the layers were last computed for
 };

@@ -14,6 +14,7 @@
 #include "report/plot/DotLayer.h"
 #include "report/plot/HistLayer.h"
 #include "report/plot/Plot.h"
+#include "report/plot/RgnLayer.h"
 
 namespace {
 
@@ -44,14 +45,20 @@ QImage ShrinkKeepingMarks(const QImage& image, QSize size) {
 }  // namespace
 
 void CPLOT::Draw(QPainter* painter) {
-    if (!painter) return;
+    if (painter) DrawPlot(*painter, true);
+}
+
+void CPLOT::DrawPrint(QPainter* painter) {
+    if (painter) DrawPlot(*painter, false);
+}
+
+void CPLOT::DrawPlot(QPainter& p, bool handles) {
     const bool resized = AreaChanged();
     if (m_dirty || resized) RebuildLayers(false);
     if (resized) {
         // Overlays were computed for the old area.
         for (const auto& o : m_overlays) o->Reset();
     }
-    QPainter& p = *painter;
     p.save();
     p.setRenderHint(QPainter::Antialiasing, false);
     lm::FillRect(p, m_rect, 0xFFFFFF);
@@ -66,7 +73,7 @@ void CPLOT::Draw(QPainter* painter) {
         p.restore();
         return;
     }
-    DrawLayers(p);
+    DrawLayers(p, handles);
     // The frame lies just outside the area; below 100 % its device pixels
     // are shared with the area's edge, so it is drawn after the picture.
     DrawAxes(p);
@@ -167,9 +174,28 @@ QImage CPLOT::RenderRegionMask(CLayer& layer) const {
     return mask;
 }
 
+QImage CPLOT::RenderRegionOutline(CLayer& layer, bool handles) const {
+    auto* rgn = dynamic_cast<CRgnLayer*>(&layer);
+    if (!rgn) return RenderRegionMask(layer);
+    const CRect a = GetPlotArea();
+    QImage mask = NewMaskImage(a.Width(), a.Height());
+    if (!mask.isNull()) rgn->DrawOutlineMask(mask, handles);
+    return mask;
+}
+
+void CPLOT::DrawRegionLabels(QPainter& p, const CLayer* skip) {
+    const CRect a = GetPlotArea();
+    if (!IsUsableArea(a.Width(), a.Height())) return;
+    for (const auto& l : m_regionLayers) {
+        auto* rgn = dynamic_cast<CRgnLayer*>(l.get());
+        if (rgn && rgn != skip && RegionLayerDrawn(*rgn)) rgn->DrawLabel(p, a, m_background);
+    }
+}
+
 bool CPLOT::RegionLayerDrawn(CLayer& layer) const {
     if (IsHistogram() && layer.GetRegionType() != 0) return false;
-    return layer.ParamsMatch(m_xPar, m_yPar);
+    // A shape still being drawn has no region yet, and is shown all the same.
+    return layer.DrawnOn(m_xPar, m_yPar);
 }
 
 void CPLOT::PaintMask(QPainter& painter, const QImage& mask, COLORREF colour, CPoint at) {
@@ -190,14 +216,14 @@ void CPLOT::PaintMask(QPainter& painter, const QImage& mask, COLORREF colour, CP
     painter.restore();
 }
 
-void CPLOT::DrawLayers(QPainter& p) {
+void CPLOT::DrawLayers(QPainter& p, bool handles) {
     const CRect a = GetPlotArea();
     const QImage img = RenderArea();
     if (img.isNull()) return;  // an area without room draws nothing
     p.drawImage(lm::ToQRectF(a), img);
     for (const auto& l : m_regionLayers) {
         if (!RegionLayerDrawn(*l)) continue;
-        const QImage mask = RenderRegionMask(*l);
-        PaintMask(p, mask, l->GetColor(), a.TopLeft());
+        PaintMask(p, RenderRegionOutline(*l, handles), l->GetColor(), a.TopLeft());
     }
+    DrawRegionLabels(p);
 }

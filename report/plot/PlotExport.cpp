@@ -149,7 +149,8 @@ QImage CPLOT::RenderPicture() {
     picture.fill(qRgb(255, 255, 255));
     QPainter p(&picture);
     p.translate(-m_rect.left, -m_rect.top);
-    Draw(&p);
+    // A picture shows the plot as paper does: without selection handles.
+    DrawPrint(&p);
     p.end();
     return picture;
 }

@@ -80,6 +80,7 @@ void CPLOT::RemoveRegionLayer(CLayer* layer) {
     if (m_selectedRgn == layer) m_selectedRgn = nullptr;
     if (m_editedRgn == layer) m_editedRgn = nullptr;
     if (m_pressedRgn == layer) m_pressedRgn = nullptr;
+    if (m_dragCacheLeftOut == layer) m_dragCacheLeftOut = nullptr;
     // Out of the list before it dies: its destructor lets go of its region.
     std::unique_ptr<CLayer> doomed = std::move(m_regionLayers[size_t(i)]);
     m_regionLayers.erase(m_regionLayers.begin() + i);
@@ -88,6 +89,7 @@ void CPLOT::RemoveRegionLayer(CLayer* layer) {
 
 void CPLOT::ClearRegionLayers() {
     m_selectedRgn = m_editedRgn = m_pressedRgn = nullptr;
+    m_dragCacheLeftOut = nullptr;
     // Each layer unregisters from its region as it goes: none stays attached
     // to a region without a plot to own it.
     std::vector<std::unique_ptr<CLayer>> doomed = std::move(m_regionLayers);
@@ -433,8 +435,9 @@ void CPLOT::CreateDragCache() {
     if (img.isNull()) return;
     for (const auto& l : m_regionLayers) {
         if (l.get() == m_editedRgn || !RegionLayerDrawn(*l)) continue;
-        PaintMaskInto(img, RenderRegionMask(*l), l->GetColor());
+        PaintMaskInto(img, RenderRegionOutline(*l, true), l->GetColor());
     }
+    m_dragCacheLeftOut = m_editedRgn;
     m_dragCache = std::move(img);
 }
 
@@ -446,9 +449,16 @@ bool CPLOT::DrawDragCacheAt(QPainter* painter, int32_t dx, int32_t dy) {
     painter->translate(-dx, -dy);
     painter->drawImage(QPointF(a.left, a.top), m_dragCache);
     if (m_editedRgn && RegionLayerDrawn(*m_editedRgn))
-        PaintMask(*painter, RenderRegionMask(*m_editedRgn), m_editedRgn->GetColor(), a.TopLeft());
+        PaintMask(*painter, RenderRegionOutline(*m_editedRgn, true), m_editedRgn->GetColor(), a.TopLeft());
+    // Labels are not in the picture: they are drawn sharp at the view's zoom,
+    // each where its layer has it now; the one the picture left out only
+    // while it is still the edited one.
+    DrawRegionLabels(*painter, m_dragCacheLeftOut == m_editedRgn ? nullptr : m_dragCacheLeftOut);
     painter->restore();
     return true;
 }
 
-void CPLOT::FreeDragCache() { m_dragCache = QImage(); }
+void CPLOT::FreeDragCache() {
+    m_dragCache = QImage();
+    m_dragCacheLeftOut = nullptr;
+}

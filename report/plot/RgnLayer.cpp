@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <QPainterPath>
 #include <QString>
 
 #include <algorithm>
@@ -38,15 +39,20 @@ constexpr double kPixelTolerance = 1.0 / 256.0;
 // ================================================================ canvas
 
 RgnCanvas::RgnCanvas(QImage& image, QRgb colour, const QFont& font)
-    : m_image(&image), m_colour(colour | 0xFF000000u), m_font(font) {}
+    : m_image(&image), m_size(image.width(), image.height()), m_colour(colour | 0xFF000000u), m_font(font) {}
+
+RgnCanvas::RgnCanvas(QPainter& painter, CPoint origin, CSize size, QRgb colour, QRgb halo, const QFont& font)
+    : m_painter(&painter), m_origin(origin), m_size(size), m_colour(colour | 0xFF000000u),
+      m_halo(halo | 0xFF000000u), m_font(font) {}
 
 void RgnCanvas::Pixel(int32_t x, int32_t y) {
-    if (x < 0 || y < 0 || x >= Width() || y >= Height()) return;
+    if (!m_image || x < 0 || y < 0 || x >= Width() || y >= Height()) return;
     m_image->setPixel(x, y, m_colour);
 }
 
 void RgnCanvas::Line(CPoint a, CPoint b) {
     // Bresenham from a toward b, the end pixel left out.
+    if (!m_image) return;
     if (a.y == b.y) {  // horizontal: the common case, walked over the picture only
         if (a.y < 0 || a.y >= Height() || a.x == b.x) return;
         int64_t from = a.x < b.x ? int64_t(a.x) : int64_t(b.x) + 1;
@@ -123,7 +129,7 @@ void RgnCanvas::Rectangle(const CRect& rect) {
 void RgnCanvas::Ellipse(const CRect& rect) {
     CRect r = rect;
     r.NormalizeRect();
-    if (r.IsRectEmpty()) return;
+    if (!m_image || r.IsRectEmpty()) return;
     // Outside the picture by more than its size there is nothing to see.
     if (r.right < -Width() || r.bottom < -Height() || r.left > 2 * Width() || r.top > 2 * Height()) return;
     if (r.Width() <= 2 || r.Height() <= 2) {
@@ -143,6 +149,7 @@ void RgnCanvas::Ellipse(const CRect& rect) {
 void RgnCanvas::FillRect(const CRect& rect) {
     CRect r = rect;
     r.NormalizeRect();
+    if (!m_image) return;
     const int32_t l = std::max(r.left, 0), t = std::max(r.top, 0);
     const int32_t rr = std::min(r.right, Width()), b = std::min(r.bottom, Height());
     for (int32_t y = t; y < b; ++y)
@@ -158,6 +165,11 @@ CSize RgnCanvas::TextExtent(const std::string& text) const {
 void RgnCanvas::Text(int32_t x, int32_t y, const std::string& text) {
     if (text.empty()) return;
     if (x >= Width() || y >= Height() || x < -kRgnCoordLimit || y < -kRgnCoordLimit) return;
+    if (m_painter) {
+        PaintedText(x, y, text);
+        return;
+    }
+    if (!m_image) return;
     const CSize e = TextExtent(text);
     QPainter p(m_image);
     p.setRenderHint(QPainter::TextAntialiasing, false);
@@ -165,6 +177,32 @@ void RgnCanvas::Text(int32_t x, int32_t y, const std::string& text) {
     p.setPen(QColor::fromRgb(m_colour));
     p.drawText(QRect(x, y, std::max(e.cx, 1), std::max(e.cy, 1)),
                Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip, QString::fromStdString(text));
+}
+
+void RgnCanvas::PaintedText(int32_t x, int32_t y, const std::string& text) {
+    QPainter& p = *m_painter;
+    const QString s = QString::fromStdString(text);
+    const QFontMetricsF fm(m_font);
+    // The same top-left rule as in the picture: the baseline lies one ascent
+    // below the top.
+    const QPointF baseline(double(m_origin.x) + x, double(m_origin.y) + y + fm.ascent());
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setRenderHint(QPainter::TextAntialiasing, true);
+    // The halo: the glyphs' outlines stroked wide in the background colour,
+    // so that dots and lines under a label never touch its strokes.
+    QPainterPath outline;
+    outline.addText(baseline, m_font, s);
+    QPen halo{QColor::fromRgb(m_halo)};
+    halo.setWidthF(kHaloWidth);
+    halo.setJoinStyle(Qt::RoundJoin);
+    halo.setCapStyle(Qt::RoundCap);
+    p.strokePath(outline, halo);
+    p.fillPath(outline, QColor::fromRgb(m_halo));
+    p.setFont(m_font);
+    p.setPen(QColor::fromRgb(m_colour));
+    p.drawText(baseline, s);
+    p.restore();
 }
 
 // ============================================================ construction
@@ -243,6 +281,11 @@ void CRgnLayer::Reset() {
 
 bool CRgnLayer::ParamsMatch(int32_t xPar, int32_t yPar) const {
     return m_region && m_region->GetXParam() == xPar && m_region->GetYParam() == yPar;
+}
+
+bool CRgnLayer::DrawnOn(int32_t xPar, int32_t yPar) const {
+    if (m_region) return ParamsMatch(xPar, yPar);
+    return m_xPar == xPar && m_yPar == yPar;
 }
 
 CGateNode* CRgnLayer::GetRegionGate() const { return m_region ? m_region->GetOwner() : nullptr; }
@@ -492,31 +535,55 @@ void CRgnLayer::DrawName(RgnCanvas& canvas) {
 
 void CRgnLayer::DrawPercent(RgnCanvas& canvas) { canvas.Text(m_label.left, m_label.bottom, m_percent); }
 
-void CRgnLayer::DrawAll(RgnCanvas& canvas) {
-    DrawShape(canvas);
-    if (m_selected) DrawHandles(canvas);
+void CRgnLayer::DrawTexts(RgnCanvas& canvas) {
     DrawName(canvas);
-    if (m_showPercent) {
-        // Other editors' changes reach this layer before its gate is
-        // evaluated again: the share is taken afresh for every drawing (a
-        // count of set bits, cheap next to the drawing itself).
-        if (m_region) UpdatePercentText();
-        DrawPercent(canvas);
-    }
+    if (!m_showPercent) return;
+    // Other editors' changes reach this layer before its gate is evaluated
+    // again: the share is taken afresh for every drawing (a count of set
+    // bits, cheap next to the drawing itself).
+    if (m_region) UpdatePercentText();
+    DrawPercent(canvas);
+}
+
+void CRgnLayer::DrawAll(RgnCanvas& canvas, bool handles, bool texts) {
+    DrawShape(canvas);
+    if (m_selected && handles) DrawHandles(canvas);
+    if (texts) DrawTexts(canvas);
 }
 
 void CRgnLayer::Draw(QImage& area) {
     if (!m_visible || area.isNull() || m_color == kColorNone) return;
     SyncArea();
     RgnCanvas canvas(area, ColorRefToRgb(m_color), LabelFont(false));
-    DrawAll(canvas);
+    DrawAll(canvas, true, true);
 }
 
 void CRgnLayer::DrawMask(QImage& mask) {
     if (!m_visible || mask.isNull()) return;
     SyncArea();
     RgnCanvas canvas(mask, qRgb(0, 0, 0), LabelFont(true));
-    DrawAll(canvas);
+    DrawAll(canvas, true, true);
+}
+
+void CRgnLayer::DrawOutlineMask(QImage& mask, bool handles) {
+    if (!m_visible || mask.isNull()) return;
+    SyncArea();
+    RgnCanvas canvas(mask, qRgb(0, 0, 0), LabelFont(true));
+    DrawAll(canvas, handles, false);
+}
+
+void CRgnLayer::DrawLabel(QPainter& painter, const CRect& area, COLORREF halo) {
+    if (!m_visible || m_color == kColorNone || area.IsRectEmpty()) return;
+    SyncArea();
+    const COLORREF ground = halo == kColorNone ? 0xFFFFFF : halo;
+    RgnCanvas canvas(painter, area.TopLeft(), CSize(area.Width(), area.Height()), ColorRefToRgb(m_color),
+                     ColorRefToRgb(ground), LabelFont(false));
+    // A label being dragged may reach past the area; like the marks it is
+    // seen only inside.
+    painter.save();
+    painter.setClipRect(lm::ToQRectF(area), Qt::IntersectClip);
+    DrawTexts(canvas);
+    painter.restore();
 }
 
 // ================================================================ record

@@ -23,6 +23,8 @@
 #include <QFont>
 #include <QImage>
 
+class QPainter;
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -46,15 +48,23 @@ constexpr int32_t kRgnLabelRightInset = 10;
 
 // Drawing surface of the region layers: one colour on a picture of the plot
 // area, with the platform's pixel rules (lines leave out their end pixel,
-// rectangles their right and bottom edge).
+// rectangles their right and bottom edge). Texts go into the picture too, or,
+// on a canvas made for a painter, to that painter alone: label texts drawn
+// there are shaped at the device's own resolution, so they stay sharp at
+// every zoom and on paper, and each sits on a halo of the plot's background
+// that keeps it legible over the dots.
 class RgnCanvas {
 public:
-    // Marks are drawn in colour; text in font. The picture must outlive the
+    // Marks and texts in colour, texts in font. The picture must outlive the
     // canvas.
     RgnCanvas(QImage& image, QRgb colour, const QFont& font);
+    // Texts only, through painter (mapped to page units), for an area of
+    // size whose top-left lies at origin; marks are dropped. halo is the
+    // colour around each text.
+    RgnCanvas(QPainter& painter, CPoint origin, CSize size, QRgb colour, QRgb halo, const QFont& font);
 
-    int32_t Width() const { return m_image->width(); }
-    int32_t Height() const { return m_image->height(); }
+    int32_t Width() const { return m_size.cx; }
+    int32_t Height() const { return m_size.cy; }
     void Pixel(int32_t x, int32_t y);
     // From a to b, b left out.
     void Line(CPoint a, CPoint b);
@@ -68,9 +78,18 @@ public:
     // Text with its top-left at (x, y).
     void Text(int32_t x, int32_t y, const std::string& text);
 
+    // Width of the halo drawn around texts on a painter, in page units.
+    static constexpr double kHaloWidth = 3.0;
+
 private:
-    QImage* m_image;
+    void PaintedText(int32_t x, int32_t y, const std::string& text);
+
+    QImage* m_image = nullptr;
+    QPainter* m_painter = nullptr;
+    CPoint m_origin;
+    CSize m_size;
     QRgb m_colour;
+    QRgb m_halo = 0;
     QFont m_font;
 };
 
@@ -89,6 +108,13 @@ public:
     void Draw(QImage& area) override;
     // The same marks in black on the white mask picture.
     void DrawMask(QImage& mask) override;
+    // What the plot composes: the shape (with its handles when selected and
+    // handles is true) in black on the white mask picture, without the label,
+    // which the plot paints on its own (DrawLabel).
+    void DrawOutlineMask(QImage& mask, bool handles);
+    // Name and percentage through painter (mapped to page units) on the plot
+    // area area, each on a halo of the colour halo, clipped to the area.
+    void DrawLabel(QPainter& painter, const CRect& area, COLORREF halo);
     // Record: label rectangle (4 x int32), label fractions (2 x float32).
     // The shape comes from the region, not from the record.
     void Load(CArchive& ar) override;
@@ -99,6 +125,9 @@ public:
     int32_t GetRegionType() const override = 0;
     // The region's x and y parameters are these two (false without region).
     bool ParamsMatch(int32_t xPar, int32_t yPar) const override;
+    // The region's parameters, or while the shape is still being drawn (no
+    // region yet) the parameters it is drawn on.
+    bool DrawnOn(int32_t xPar, int32_t yPar) const override;
     // Share of the plot gate's events in the region's gate, "%.2f" without a
     // percent sign; "0.00" when the plot gate has no events or the plot no
     // gate; "" without a region. Only while the percentage is shown (and
@@ -270,7 +299,9 @@ protected:
     int32_t m_handle = -1;
 
 private:
-    void DrawAll(RgnCanvas& canvas);
+    void DrawAll(RgnCanvas& canvas, bool handles, bool texts);
+    // Name, then the percentage when it is shown.
+    void DrawTexts(RgnCanvas& canvas);
     QFont LabelFont(bool forMask) const;
 
     CSize m_syncedArea;     // area size the pixels were made for

@@ -1,0 +1,234 @@
+// How region layers look: shapes seen while they are drawn, labels that stay
+// sharp and legible over the dots at any zoom, and pictures of the page that
+// show no selection handles.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "core/DataShell.h"
+#include "core/GateNode.h"
+#include "core/Region.h"
+#include "platform/PaintHelpers.h"
+#include "report/app/CommandIds.h"
+#include "report/page/LumitraDoc.h"
+#include "report/page/LumitraView.h"
+#include "report/page/PagePainter.h"
+#include "report/page/TrackStates.h"
+#include "report/plot/CrossLayer.h"
+#include "report/plot/Plot.h"
+#include "report/plot/RgnLayer.h"
+#include "tests/report/PlotTestUtil.h"
+#include "tests/report/ViewEvents.h"
+
+using namespace plottest;
+
+namespace {
+
+constexpr COLORREF kShapeColour = RGB(250, 0, 0);
+
+// Events every 5 units on both 0..1000 axes: the area is black with dots.
+std::vector<std::pair<double, double>> DenseEvents() {
+    std::vector<std::pair<double, double>> e;
+    for (int x = 0; x <= 1000; x += 5)
+        for (int y = 0; y <= 1000; y += 5) e.emplace_back(x, y);
+    return e;
+}
+
+class RegionDrawingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        rtest::EnsureApp();
+        ResetPlotDefaults();
+    }
+    // A page point of the plot's area given in layer pixels (y upward).
+    static CPoint Pg(const CPLOT& plot, int32_t x, int32_t y) {
+        const CRect a = plot.GetPlotArea();
+        return CPoint(a.left + x, a.bottom - y);
+    }
+};
+
+// ============================================================ while drawn
+
+TEST_F(RegionDrawingTest, EveryShapeShowsItsOutlineAtEveryMoveWhileItIsDrawn) {
+    auto shell = MakeShell(vin::GridEvents());
+    struct Case {
+        int32_t tool;  // 0: a cross, which no tool draws
+        CPoint press, release, move;  // layer pixels; release only for the polygon
+    };
+    const Case cases[] = {
+        {kTrackRangeTool, {40, 50}, {}, {120, 50}},
+        {kTrackRectTool, {40, 30}, {}, {120, 100}},
+        {kTrackEllipseTool, {40, 30}, {}, {120, 100}},
+        {kTrackPolygonTool, {40, 30}, {120, 30}, {80, 120}},  // an edge, then the rubber line
+        {kTrackQuadrantTool, {90, 80}, {}, {100, 90}},
+        {0, {90, 80}, {}, {60, 40}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tool);
+        CPLOT plot(CRect(0, 0, 250, 250), shell->GetRoot(), nullptr, 0, 1);
+        std::unique_ptr<CRgnLayer> made = c.tool != 0 ? CreateRegionLayerForTool(c.tool, 0, 1, &plot)
+                                                      : std::make_unique<CCrossLayer>(0, 1, &plot);
+        ASSERT_NE(made, nullptr);
+        CRgnLayer* l = made.get();
+        l->SetColor(kShapeColour);
+        int32_t state = kTrackRegionCreate;
+        ASSERT_TRUE(l->OnButtonDown(Pg(plot, c.press.x, c.press.y), &state));
+        if (c.tool == kTrackPolygonTool) ASSERT_TRUE(l->OnButtonUp(Pg(plot, c.release.x, c.release.y), &state));
+        ASSERT_TRUE(l->OnDrag(Pg(plot, c.move.x, c.move.y), &state));
+        ASSERT_EQ(l->GetRegion(), nullptr);  // not a gate yet
+        plot.AddRegionLayer(std::move(made));
+        const QImage page = DrawOnPage(plot);
+        // At least the outline's shorter side: tens of pixels, not a stray one.
+        EXPECT_GT(CountColour(page, plot.GetPlotArea(), Rgb(kShapeColour)), 30);
+    }
+}
+
+class RegionDrawingViewTest : public vin::ViewFixture {
+protected:
+    void SetUp() override { OpenView(900, 700); }
+    // The plot area repainted the way a move repaints it.
+    QImage PaintArea(const CPLOT& plot) {
+        QImage img(view->viewport()->size(), QImage::Format_RGB32);
+        img.fill(Qt::magenta);
+        QPainter p(&img);
+        view->PaintClient(p, QRegion(lm::ToQRect(view->LogicalRectToClient(plot.GetPlotArea()))));
+        return img;
+    }
+    lmtest::TempDir dir;
+};
+
+TEST_F(RegionDrawingViewTest, RubberBandsAndPolygonEdgesArePaintedAtEveryMove) {
+    VexaDataShell* shell = doc->OpenDataFile(dir.Write("grid.fcs", vin::FcsBytes(vin::GridEvents())), 0);
+    ASSERT_NE(shell, nullptr);
+    auto* plot = static_cast<CPLOT*>(
+        doc->AddObject(std::make_unique<CPLOT>(CRect(20, 20, 270, 270), shell->GetRoot(), doc.get(), 0, 1)));
+    d->Click(AreaPoint(*plot, 90, 90));
+    const CRect a = plot->GetPlotArea();
+    const auto shapePixel = [&](const QImage& img, int32_t lx, int32_t ly) {
+        const QPoint c = view->LogicalToClient(CPoint(a.left + lx, a.bottom - ly));
+        return PixelAt(img, c.x(), c.y());
+    };
+
+    ui.QueueMenuChoice(kPlotCmdRectTool);
+    d->RightClick(AreaPoint(*plot, 90, 90));
+    d->Press(AreaPoint(*plot, 40, 30));
+    d->Move(AreaPoint(*plot, 80, 66));
+    ASSERT_EQ(view->GetTrackState(), kTrackRubberBandRegion);
+    // The left edge (column x0 - 1) between the corners, black on the grid's
+    // white.
+    EXPECT_EQ(shapePixel(PaintArea(*plot), 39, 52), qRgb(0, 0, 0));
+    d->Move(AreaPoint(*plot, 120, 100));
+    EXPECT_EQ(shapePixel(PaintArea(*plot), 100, 100), qRgb(0, 0, 0));  // the top edge, moved up
+    d->Release(AreaPoint(*plot, 120, 100));
+
+    d->Click(CPoint(600, 600));
+    d->Click(AreaPoint(*plot, 150, 150));
+    ui.QueueMenuChoice(kPlotCmdPolygonTool);
+    d->RightClick(AreaPoint(*plot, 150, 150));
+    d->Click(AreaPoint(*plot, 20, 130));
+    d->Click(AreaPoint(*plot, 160, 130));
+    d->Move(AreaPoint(*plot, 160, 160), Qt::NoButton);
+    ASSERT_EQ(view->GetTrackState(), kTrackPolygonEntry);
+    const QImage entry = PaintArea(*plot);
+    EXPECT_EQ(shapePixel(entry, 90, 130), qRgb(0, 0, 0));   // the edge entered
+    EXPECT_EQ(shapePixel(entry, 159, 145), qRgb(0, 0, 0));  // the rubber line to the pointer
+}
+
+// ================================================================ labels
+
+// A label at the given page zoom over a plot black with dots.
+struct LabelPicture {
+    QImage image;
+    QRect label;  // the name and percentage lines, in the picture's pixels
+};
+
+LabelPicture DrawLabelled(CPLOT& plot, CRgnLayer& layer, double zoom) {
+    const CRect r = plot.GetRect();
+    QImage img(int(r.right * zoom), int(r.bottom * zoom), QImage::Format_RGB32);
+    img.fill(qRgb(255, 255, 255));
+    QPainter p(&img);
+    p.scale(zoom, zoom);
+    plot.Draw(&p);
+    p.end();
+    const CRect a = plot.GetPlotArea();
+    const CRect l = layer.GetLabelRect();
+    const QRect page(a.left + l.left, a.top + l.top, l.Width(), 2 * l.Height());
+    return {img, QRect(int(page.left() * zoom), int(page.top() * zoom), int(page.width() * zoom),
+                       int(page.height() * zoom))};
+}
+
+TEST_F(RegionDrawingTest, LabelsAreSharpAtTwiceTheSizeAndKeepTheDotsOffTheirStrokes) {
+    auto shell = MakeShell(DenseEvents());
+    CPLOT plot(CRect(0, 0, 250, 250), shell->GetRoot(), nullptr, 0, 1);
+    plot.SetMaxDotEvents(int32_t(DenseEvents().size()));
+    CGateNode* g = shell->AddRegionGate(std::make_unique<CrRect>(0, 1, RgnPoint{0.2f, 0.2f}, RgnPoint{0.8f, 0.8f}),
+                                        0, "G1");
+    plot.ShowRegion(g->GetRegion());
+    auto* layer = plot.GetRgnLayer(0);
+    ASSERT_NE(layer, nullptr);
+    layer->SetColor(RGB(0, 0, 255));
+
+    const LabelPicture once = DrawLabelled(plot, *layer, 1.0);
+    ASSERT_FALSE(once.label.isEmpty());
+    const auto blue = [](QRgb c) { return qBlue(c) > 180 && qRed(c) < 90 && qGreen(c) < 90; };
+    // Dots: the plot gate's near black, the region gate's red under the label.
+    const auto dot = [](QRgb c) { return qGreen(c) < 40 && qBlue(c) < 40 && (qRed(c) < 40 || qRed(c) > 200); };
+    int strokes = 0, touching = 0;
+    const QRect inner = once.label.adjusted(1, 1, -1, -1);
+    for (int y = inner.top(); y <= inner.bottom(); ++y) {
+        for (int x = inner.left(); x <= inner.right(); ++x) {
+            if (!blue(once.image.pixel(x, y))) continue;
+            ++strokes;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) touching += dot(once.image.pixel(x + dx, y + dy));
+        }
+    }
+    EXPECT_GT(strokes, 10);
+    EXPECT_GT(CountColour(once.image, plot.GetPlotArea(), Rgb(g->GetColor())), 5000);  // the dots are there
+    EXPECT_EQ(touching, 0);
+
+    // At 200 % the glyphs are drawn at that size, not as doubled pixels:
+    // some 2 x 2 block of the label is not one colour.
+    const LabelPicture twice = DrawLabelled(plot, *layer, 2.0);
+    int mixed = 0;
+    for (int y = twice.label.top() & ~1; y + 1 < twice.label.bottom(); y += 2)
+        for (int x = twice.label.left() & ~1; x + 1 < twice.label.right(); x += 2) {
+            const QRgb c = twice.image.pixel(x, y);
+            mixed += twice.image.pixel(x + 1, y) != c || twice.image.pixel(x, y + 1) != c ||
+                     twice.image.pixel(x + 1, y + 1) != c;
+        }
+    EXPECT_GT(mixed, 10);
+}
+
+// ============================================================== pictures
+
+TEST_F(RegionDrawingViewTest, PicturesAndPaperShowNoSelectionHandles) {
+    VexaDataShell* shell = doc->OpenDataFile(dir.Write("grid.fcs", vin::FcsBytes(vin::GridEvents())), 0);
+    ASSERT_NE(shell, nullptr);
+    auto* plot = static_cast<CPLOT*>(
+        doc->AddObject(std::make_unique<CPLOT>(CRect(20, 20, 270, 270), shell->GetRoot(), doc.get(), 0, 1)));
+    d->Click(AreaPoint(*plot, 90, 90));
+    ui.QueueMenuChoice(kPlotCmdRectTool);
+    d->RightClick(AreaPoint(*plot, 90, 90));
+    d->Drag(AreaPoint(*plot, 40, 30), AreaPoint(*plot, 120, 100));
+    ASSERT_EQ(view->GetTrackState(), kTrackRegionSelected);
+    auto* layer = plot->GetRgnLayer(0);
+    ASSERT_TRUE(layer && layer->IsSelected());
+
+    const CRect page(0, 0, 300, 300);
+    const QImage pictureSelected = plot->RenderPicture();
+    const QImage pageSelected = CPagePainter::RenderArea(*doc, page);
+    // The screen does show them.
+    const QImage screenSelected = DrawOnPage(*plot);
+    layer->SetSelected(false);
+    EXPECT_EQ(plot->RenderPicture(), pictureSelected);
+    EXPECT_EQ(CPagePainter::RenderArea(*doc, page), pageSelected);
+    EXPECT_NE(DrawOnPage(*plot), screenSelected);
+}
+
+}  // namespace
