@@ -17,8 +17,10 @@ CCrossLayer::CCrossLayer(int32_t xPar, int32_t yPar, CPLOT* plot) : CRgnLayer(pl
 CCrossLayer::CCrossLayer(CrCross* region, CPLOT* plot) : CRgnLayer(plot, 0, 0) { AttachExisting(region); }
 
 CPoint CCrossLayer::InArea(CPoint p) const {
+    // The vertical line is drawn in column x (0 .. W - 1), the horizontal one
+    // in row H - y: y runs 1 .. H, or the line falls off the picture.
     const CSize s = AreaSize();
-    return CPoint(std::clamp(p.x, 0, std::max(s.cx - 1, 0)), std::clamp(p.y, 0, std::max(s.cy - 1, 0)));
+    return CPoint(std::clamp(p.x, 0, std::max(s.cx - 1, 0)), std::clamp(p.y, std::min(1, s.cy), std::max(s.cy, 0)));
 }
 
 // ================================================================= region
@@ -48,7 +50,7 @@ void CCrossLayer::ReadRegionGeometry() {
 
 void CCrossLayer::PlaceLabel() {
     const int64_t h = AreaSize().cy;
-    PlaceClampedLabel(CPoint(AddClamped(m_centre.x, kLabelOffset), AddClamped(h - m_centre.y, kLabelOffset)));
+    PlaceLabelAt(CPoint(AddClamped(m_centre.x, kLabelOffset), AddClamped(h - m_centre.y, kLabelOffset)));
 }
 
 void CCrossLayer::UpdatePercentText() { m_texts.fill(SharePercentText()); }

@@ -44,6 +44,7 @@ protected:
     void DrawHandles(RgnCanvas& canvas) override;
     // The label shows the name only.
     void DrawPercent(RgnCanvas&) override {}
+    bool PercentUnderName() const override { return false; }
 
 private:
     // p brought inside the plot area.

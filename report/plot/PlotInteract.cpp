@@ -268,6 +268,8 @@ void CPLOT::FinishRegion(CRgnLayer* layer, int32_t* state) {
     m_shownRegions.push_back(raw);
     TellFrameOfGate();
     layer->RegionChanged();
+    // The label was placed before the gate gave the region its name.
+    layer->KeepLabelInArea();
 }
 
 void CPLOT::TellFrameOfGate() const {

@@ -85,7 +85,7 @@ void CPolygonLayer::ReadRegionGeometry() {
 void CPolygonLayer::PlaceLabel() {
     const int64_t h = AreaSize().cy;
     const CPoint first = m_vertices.empty() ? CPoint(0, 0) : m_vertices.front();
-    PlaceClampedLabel(CPoint(AddClamped(first.x, kLabelOffset), AddClamped(h - first.y, kLabelOffset)));
+    PlaceLabelAt(CPoint(AddClamped(first.x, kLabelOffset), AddClamped(h - first.y, kLabelOffset)));
 }
 
 // ============================================================= hit tests

@@ -81,7 +81,7 @@ void CQuadLayer::ReadRegionGeometry() {
 
 void CQuadLayer::PlaceLabel() {
     const int64_t h = AreaSize().cy;
-    PlaceClampedLabel(CPoint(AddClamped(m_centre.x, kLabelOffset), AddClamped(h - m_centre.y, kLabelOffset)));
+    PlaceLabelAt(CPoint(AddClamped(m_centre.x, kLabelOffset), AddClamped(h - m_centre.y, kLabelOffset)));
 }
 
 void CQuadLayer::UpdatePercentText() {

@@ -60,6 +60,7 @@ protected:
     void DrawHandles(RgnCanvas& canvas) override;
     // Each part's text in its corner of the area, placed by its own size.
     void DrawPercent(RgnCanvas& canvas) override;
+    bool PercentUnderName() const override { return false; }
 
 private:
     // The layer edits part 0 of a quadrant.

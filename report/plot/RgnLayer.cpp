@@ -348,11 +348,11 @@ void CRgnLayer::TakeLabelFractions() {
 
 void CRgnLayer::PlaceLabelAt(CPoint anchor) {
     m_label = CRect(anchor.x, anchor.y, anchor.x, anchor.y);
+    ClampLabel();
     TakeLabelFractions();
 }
 
-void CRgnLayer::PlaceClampedLabel(CPoint anchor) {
-    m_label = CRect(anchor.x, anchor.y, anchor.x, anchor.y);
+void CRgnLayer::KeepLabelInArea() {
     ClampLabel();
     TakeLabelFractions();
 }
@@ -364,13 +364,28 @@ void CRgnLayer::PlaceLabelAtBoxCentre(int32_t x0, int32_t y0, int32_t x1, int32_
     PlaceLabelAt(CPoint(ax, ay));
 }
 
+CSize CRgnLayer::LabelExtent() const {
+    const QFontMetrics fm(LabelFont(false));
+    const std::string name = GetRegionName();
+    int64_t w = name.empty() ? 0 : fm.horizontalAdvance(QString::fromStdString(name));
+    int64_t h = name.empty() ? 0 : fm.height();
+    if (m_showPercent && PercentUnderName() && !m_percent.empty()) {
+        w = std::max<int64_t>(w, fm.horizontalAdvance(QString::fromStdString(m_percent)));
+        h += fm.height();
+    }
+    return CSize(int32_t(std::min<int64_t>(w, kRgnCoordLimit)), int32_t(std::min<int64_t>(h, kRgnCoordLimit)));
+}
+
 void CRgnLayer::ClampLabel() {
     const CSize s = AreaSize();
+    const CSize e = LabelExtent();
+    const int64_t right = std::max<int64_t>(m_label.right, int64_t(m_label.left) + e.cx);
+    const int64_t bottom = std::max<int64_t>(m_label.bottom, int64_t(m_label.top) + e.cy);
     int64_t dx = 0, dy = 0;
     if (m_label.left < 0) dx = -int64_t(m_label.left);
-    if (m_label.right > s.cx) dx = int64_t(s.cx) - m_label.right - kRgnLabelRightInset;
+    if (right > s.cx) dx = int64_t(s.cx) - right - kRgnLabelRightInset;
     if (m_label.top < 0) dy = -int64_t(m_label.top);
-    if (m_label.bottom > s.cy) dy = int64_t(s.cy) - m_label.bottom;
+    if (bottom > s.cy) dy = int64_t(s.cy) - bottom;
     OffsetLabel(dx, dy);
 }
 

@@ -175,6 +175,9 @@ public:
     std::string GetRegionName() const;
     // Puts the label at the shape's default place and takes its fractions.
     virtual void PlaceLabel() = 0;
+    // The label, placed before the region had its name, is brought inside
+    // the area with the text it shows now, and its fractions are taken.
+    void KeepLabelInArea();
     // A new shape of this kind can be drawn on the plot area as it is now.
     virtual bool AreaFitsTool() const { return true; }
 
@@ -254,14 +257,15 @@ protected:
     void DrawHandleAt(RgnCanvas& canvas, int32_t hx, int32_t hy) const;
 
     // ---- label ----
-    // The label becomes an empty rectangle at anchor (drawing coordinates)
-    // and its fractions are taken.
+    // The label becomes an empty rectangle at anchor (drawing coordinates),
+    // is brought inside the area like a dropped label (one outside could be
+    // neither seen nor grabbed) and its fractions are taken.
     void PlaceLabelAt(CPoint anchor);
     // The label's centre rule of boxes: the middle of (x0, y0)-(x1, y1).
     void PlaceLabelAtBoxCentre(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
-    // PlaceLabelAt, then brought inside the area like a dropped label: a
-    // label outside the area could be neither seen nor grabbed.
-    void PlaceClampedLabel(CPoint anchor);
+    // Whether the percentage line is drawn under the name (the shapes that
+    // show their shares elsewhere, or not at all, say no).
+    virtual bool PercentUnderName() const { return true; }
     // The share of the plot gate's events in the region's gate as the
     // percentage text shows it (see UpdatePercentText), whatever show
     // percentage says.
@@ -276,8 +280,12 @@ protected:
     bool Dragged() const { return m_dragged; }
     // The label rectangle moves by (dx, dy) in drawing coordinates.
     void OffsetLabel(int64_t dx, int64_t dy);
-    // A label past an edge of the area is brought back inside.
+    // A label past an edge of the area is brought back inside: the text as
+    // it is drawn, name and percentage line, not only the rectangle last
+    // measured (empty for a label just placed).
     void ClampLabel();
+    // Width and height of the name and, under it, the percentage line.
+    CSize LabelExtent() const;
     // fx, fy := the anchor's clamped fractions.
     void TakeLabelFractions();
     // Reset when the area changed size since the pixels were made.

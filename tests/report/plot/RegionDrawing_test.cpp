@@ -3,6 +3,7 @@
 // show no selection handles.
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 
@@ -203,6 +204,35 @@ TEST_F(RegionDrawingTest, LabelsAreSharpAtTwiceTheSizeAndKeepTheDotsOffTheirStro
                      twice.image.pixel(x + 1, y + 1) != c;
         }
     EXPECT_GT(mixed, 10);
+}
+
+TEST_F(RegionDrawingViewTest, AShapeFinishedByTheLowerRightCornerKeepsItsLabelInTheArea) {
+    VexaDataShell* shell = doc->OpenDataFile(dir.Write("grid.fcs", vin::FcsBytes(vin::GridEvents())), 0);
+    ASSERT_NE(shell, nullptr);
+    auto* plot = static_cast<CPLOT*>(
+        doc->AddObject(std::make_unique<CPLOT>(CRect(20, 20, 270, 270), shell->GetRoot(), doc.get(), 0, 1)));
+    d->Click(AreaPoint(*plot, 90, 90));
+    ui.QueueMenuChoice(kPlotCmdPolygonTool);
+    d->RightClick(AreaPoint(*plot, 90, 90));
+    for (CPoint p : {CPoint(180, 4), CPoint(100, 4), CPoint(140, 60), CPoint(181, 5)})
+        d->Click(AreaPoint(*plot, p.x, p.y));
+    ASSERT_EQ(view->GetTrackState(), kTrackPolygonVertex);
+    auto* l = plot->GetRgnLayer(0);
+    ASSERT_NE(l, nullptr);
+    ASSERT_FALSE(l->GetRegionName().empty());
+    DrawOnPage(*plot);  // the name is measured as it is drawn
+    const CRect a = plot->GetPlotArea();
+    const CRect label = l->GetLabelRect();
+    const int32_t line = QFontMetrics(plot->CreatePlotFont()).height();
+    EXPECT_GT(label.Width(), 0);
+    EXPECT_LE(label.right, a.Width() - 10);
+    EXPECT_LE(label.bottom + line, a.Height());  // the percentage line too
+    // Grabbed where it is seen.
+    d->Click(CPoint(600, 600));
+    d->Click(AreaPoint(*plot, 20, 150));
+    const CPoint grab(a.left + label.left + 2, a.top + label.top + 2);
+    d->Drag(grab, CPoint(grab.x - 60, grab.y - 60));
+    EXPECT_EQ(l->GetLabelRect().TopLeft(), CPoint(label.left - 60, label.top - 60));
 }
 
 // ============================================================== pictures

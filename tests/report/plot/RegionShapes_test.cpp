@@ -196,6 +196,8 @@ TEST(RgnNearSegmentTest, ProductsOfFarCoordinatesDoNotOverflow) {
 
 TEST_F(RegionShapesTest, LabelsPlacedNearTheLowerRightCornerStayInTheArea) {
     auto poly = Entered({{180, 4}, {100, 4}, {140, 60}});
+    MakeGate(*poly);
+    poly->KeepLabelInArea();  // as the plot does once the gate named the region
     auto* cross = new CrCross(0, 1, 180.0f / kW, 4.0f / kH);
     CGateNode* cg = shell->AddRegionGate(std::unique_ptr<CDataRgn>(cross), 0, "C");
     CCrossLayer cl(static_cast<CrCross*>(cg->GetRegion()), plot.get());
@@ -203,10 +205,26 @@ TEST_F(RegionShapesTest, LabelsPlacedNearTheLowerRightCornerStayInTheArea) {
     state = kTrackRegionCreate;
     ASSERT_TRUE(ql.OnButtonDown(Pg(180, 4), &state));
     ASSERT_TRUE(ql.OnButtonUp(Pg(180, 4), &state));
-    for (const CRgnLayer* l : {static_cast<CRgnLayer*>(poly.get()), static_cast<CRgnLayer*>(&cl),
-                               static_cast<CRgnLayer*>(&ql)}) {
-        EXPECT_EQ(l->GetLabelRect().left, kW - 10) << l->GetRegionType();
-        EXPECT_EQ(l->GetLabelRect().top, kH) << l->GetRegionType();
+    MakeGate(ql);
+    ql.KeepLabelInArea();
+    const QFontMetrics fm(plot->CreatePlotFont());
+    const auto width = [&](const std::string& t) { return fm.horizontalAdvance(QString::fromStdString(t)); };
+    const CRect a = plot->GetPlotArea();
+    for (CRgnLayer* l : {static_cast<CRgnLayer*>(poly.get()), static_cast<CRgnLayer*>(&cl),
+                         static_cast<CRgnLayer*>(&ql)}) {
+        SCOPED_TRACE(l->GetRegionType());
+        ASSERT_FALSE(l->GetRegionName().empty());
+        // The polygon's percentage is under its name; the cross and the
+        // quadrant show none there.
+        const bool pct = l->GetRegionType() == kRgnPolygon;
+        const int32_t w = pct ? std::max(width(l->GetRegionName()), width(l->GetPercentText())) : width(l->GetRegionName());
+        const int32_t h = pct ? 2 * fm.height() : fm.height();
+        // Past the right edge: 10 inside; past the bottom: flush.
+        EXPECT_EQ(l->GetLabelRect().left + w, kW - 10);
+        EXPECT_EQ(l->GetLabelRect().top + h, kH);
+        QImage drawn = NewMaskImage(kW, kH);
+        l->DrawMask(drawn);  // drawing measures the name: its rectangle is what is hit
+        EXPECT_TRUE(l->HitLabel(CPoint(a.left + l->GetLabelRect().left, a.top + l->GetLabelRect().top)));
     }
 }
 
@@ -220,11 +238,23 @@ TEST_F(RegionShapesTest, ACrossCentreDraggedOffTheAreaStaysOnItsEdge) {
     ASSERT_TRUE(l.OnButtonDown(Pg(94, 85), &state));
     ASSERT_EQ(state, kTrackRegionSelected);
     Drag(l, {94, 85}, {400, -30});
-    EXPECT_EQ(l.GetCentre(), CPoint(kW - 1, 0));
+    // Row H - 1 is the lowest the horizontal line can be drawn in.
+    EXPECT_EQ(l.GetCentre(), CPoint(kW - 1, 1));
     RgnPoint c;
     static_cast<CrCross*>(g->GetRegion())->GetGeometry(&c);
     EXPECT_FLOAT_EQ(c.x, float(kW - 1) / kW);
-    EXPECT_EQ(c.y, 0.0f);
+    EXPECT_FLOAT_EQ(c.y, 1.0f / kH);
+    QImage mask = NewMaskImage(kW, kH);
+    l.DrawMask(mask);
+    int row = 0, column = 0;
+    for (int x = 0; x < kW; ++x) row += PixelAt(mask, x, kH - 1) != qRgb(255, 255, 255);
+    for (int y = 0; y < kH; ++y) column += PixelAt(mask, kW - 1, y) != qRgb(255, 255, 255);
+    EXPECT_GE(row, kW - 12);  // the whole bottom row but where the label sits
+    EXPECT_EQ(column, kH);
+    // Dragged up past the top: the line runs along row 0.
+    state = kTrackRegionSelected;
+    Drag(l, {kW - 1, 1}, {20, kH + 40});
+    EXPECT_EQ(l.GetCentre(), CPoint(20, kH));
 }
 
 // =============================================================== quadrant

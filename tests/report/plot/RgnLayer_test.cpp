@@ -448,15 +448,17 @@ TEST_F(RgnLayerTest, MovingARangeChangesOnlyX) {
 TEST_F(RgnLayerTest, LabelDragsAreClampedBackIntoTheArea) {
     auto l = SelectedRect();
     l->SetSelected(false);
+    // The name and the percentage line under it, as drawn, stay in the area.
+    const int32_t lines = 2 * QFontMetrics(plot->CreatePlotFont()).height();
     const struct {
         CSize by;
         CRect expect;
     } cases[] = {
         {{100, 0}, CRect(kW - 10 - 40, 50, kW - 10, 65)},  // past the right edge: 10 inside
-        {{0, -200}, CRect(100, kH - 15, 140, kH)},          // past the bottom: flush
+        {{0, -200}, CRect(100, kH - lines, 140, kH - lines + 15)},  // past the bottom: flush
         {{-150, 0}, CRect(0, 50, 40, 65)},                  // past the left: flush
         {{0, 100}, CRect(100, 0, 140, 15)},                 // past the top: flush
-        {{200, -300}, CRect(kW - 50, kH - 15, kW - 10, kH)},
+        {{200, -300}, CRect(kW - 50, kH - lines, kW - 10, kH - lines + 15)},
     };
     for (const auto& c : cases) {
         l->SetLabelRect(CRect(100, 50, 140, 65));
