@@ -105,33 +105,6 @@ bool CCrossLayer::OnButtonDown(CPoint page, int32_t* state) {
     }
 }
 
-bool CCrossLayer::OnButtonUp(CPoint, int32_t* state) {
-    if (!state || !AreaUsable()) return false;
-    SyncArea();
-    switch (*state) {
-        case kTrackRubberBandRegion:
-            *state = kTrackRegionSelected;
-            PlaceLabel();
-            return true;
-        case kTrackHandleDrag:
-        case kTrackRegionMove:
-            *state = kTrackRegionSelected;
-            if (!Dragged()) return true;
-            ClampLabel();
-            TakeLabelFractions();
-            PushGeometry();
-            return true;
-        case kTrackLabelDrag:
-            *state = kTrackMove;
-            if (!Dragged()) return true;
-            ClampLabel();
-            TakeLabelFractions();
-            return true;
-        default:
-            return false;
-    }
-}
-
 bool CCrossLayer::OnDrag(CPoint page, int32_t* state) {
     if (!state || !AreaUsable()) return false;
     SyncArea();

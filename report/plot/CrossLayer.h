@@ -20,7 +20,6 @@ public:
     int32_t GetRegionType() const override { return kRgnCross; }
 
     bool OnButtonDown(CPoint page, int32_t* state) override;
-    bool OnButtonUp(CPoint page, int32_t* state) override;
     bool OnDrag(CPoint page, int32_t* state) override;
 
     // 1 within 4 pixels of the centre on both axes, else -1.
@@ -38,6 +37,7 @@ public:
     const std::string& GetPartText(int32_t i) const { return m_texts[size_t(i & 3)]; }
 
 protected:
+    bool HandleDragMovesLabel() const override { return true; }
     void ReadRegionGeometry() override;
     void WriteRegionGeometry() override;
     void DrawShape(RgnCanvas& canvas) override;

@@ -217,40 +217,23 @@ bool CPolygonLayer::ReleaseEntry(CPoint page, CPoint p, int32_t* state) {
     return true;
 }
 
-bool CPolygonLayer::OnButtonUp(CPoint page, int32_t* state) {
-    if (!state || !AreaUsable()) return false;
-    SyncArea();
-    const CPoint p = ToLayer(page);
+// A dragged vertex leaves the vertex handles shown.
+int32_t CPolygonLayer::StateAfterHandleDrag() const { return kTrackPolygonVertex; }
+
+int32_t CPolygonLayer::StateAfterMove() const {
+    // A move begun among the vertex handles goes back to them.
+    return m_vertexMode ? kTrackPolygonVertex : kTrackRegionSelected;
+}
+
+bool CPolygonLayer::ReleaseOwnState(CPoint page, int32_t* state) {
     switch (*state) {
         case kTrackRegionSelected:
         case kTrackPolygonVertex:
             return true;
         case kTrackPolygonEntry:
-            return ReleaseEntry(page, p, state);
-        case kTrackHandleDrag:
-            *state = kTrackPolygonVertex;
-            m_box = BoundingBox();
-            if (Dragged()) PushGeometry();
-            return true;
-        case kTrackRegionMove:
-            // A move begun among the vertex handles goes back to them.
-            *state = m_vertexMode ? kTrackPolygonVertex : kTrackRegionSelected;
-            m_selected = true;
-            m_box = BoundingBox();
-            if (!Dragged()) return true;
-            ClampLabel();
-            TakeLabelFractions();
-            PushGeometry();
-            return true;
-        case kTrackLabelDrag:
-            *state = kTrackMove;
-            if (!Dragged()) return true;
-            ClampLabel();
-            TakeLabelFractions();
-            return true;
+            return ReleaseEntry(page, ToLayer(page), state);
         case kTrackPolygonScale:
             *state = kTrackRegionSelected;
-            m_box = BoundingBox();
             if (Dragged()) PushGeometry();
             return true;
         default:

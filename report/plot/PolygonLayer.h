@@ -37,7 +37,6 @@ public:
     int32_t GetRegionType() const override { return kRgnPolygon; }
 
     bool OnButtonDown(CPoint page, int32_t* state) override;
-    bool OnButtonUp(CPoint page, int32_t* state) override;
     bool OnDrag(CPoint page, int32_t* state) override;
     // Entry with three or more vertices: ends it (state 0, vertex mode),
     // true. State 0 or 3 on the outline: vertex mode (state 9), true.
@@ -63,6 +62,11 @@ public:
     const CRect& GetBox() const { return m_box; }
 
 protected:
+    // Every release takes the box of the vertices as they are now.
+    void OrderShape() override { m_box = BoundingBox(); }
+    int32_t StateAfterHandleDrag() const override;
+    int32_t StateAfterMove() const override;
+    bool ReleaseOwnState(CPoint page, int32_t* state) override;
     void ReadRegionGeometry() override;
     void WriteRegionGeometry() override;
     void DrawShape(RgnCanvas& canvas) override;

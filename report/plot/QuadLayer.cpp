@@ -183,36 +183,6 @@ bool CQuadLayer::OnButtonDown(CPoint page, int32_t* state) {
     }
 }
 
-bool CQuadLayer::OnButtonUp(CPoint, int32_t* state) {
-    if (!state || !AreaUsable()) return false;
-    SyncArea();
-    switch (*state) {
-        case kTrackRubberBandRegion:
-            *state = kTrackRegionSelected;
-            PlaceLabel();
-            return true;
-        case kTrackHandleDrag:
-            *state = kTrackRegionSelected;
-            if (Dragged()) PushGeometry();
-            return true;
-        case kTrackRegionMove:
-            *state = kTrackRegionSelected;
-            if (!Dragged()) return true;
-            ClampLabel();
-            TakeLabelFractions();
-            PushGeometry();
-            return true;
-        case kTrackLabelDrag:
-            *state = kTrackMove;
-            if (!Dragged()) return true;
-            ClampLabel();
-            TakeLabelFractions();
-            return true;
-        default:
-            return false;
-    }
-}
-
 bool CQuadLayer::OnDrag(CPoint page, int32_t* state) {
     if (!state || !AreaUsable()) return false;
     SyncArea();

@@ -30,7 +30,6 @@ public:
     bool AreaFitsTool() const override;
 
     bool OnButtonDown(CPoint page, int32_t* state) override;
-    bool OnButtonUp(CPoint page, int32_t* state) override;
     bool OnDrag(CPoint page, int32_t* state) override;
     // Nothing to do on a double click.
     bool OnDoubleClick(CPoint, int32_t*) override { return false; }

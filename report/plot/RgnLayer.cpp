@@ -453,7 +453,11 @@ bool CRgnLayer::OnButtonDown(CPoint page, int32_t* state) {
     }
 }
 
-bool CRgnLayer::OnButtonUp(CPoint /*page*/, int32_t* state) {
+int32_t CRgnLayer::StateAfterHandleDrag() const { return kTrackRegionSelected; }
+
+int32_t CRgnLayer::StateAfterMove() const { return kTrackRegionSelected; }
+
+bool CRgnLayer::OnButtonUp(CPoint page, int32_t* state) {
     if (!state || !AreaUsable()) return false;
     SyncArea();
     OrderShape();
@@ -463,24 +467,24 @@ bool CRgnLayer::OnButtonUp(CPoint /*page*/, int32_t* state) {
             PlaceLabel();
             return true;
         case kTrackHandleDrag:
-            *state = kTrackRegionSelected;
-            if (m_dragged) PushGeometry();
+            *state = StateAfterHandleDrag();
+            if (!m_dragged) return true;
+            if (HandleDragMovesLabel()) KeepLabelInArea();
+            PushGeometry();
             return true;
         case kTrackRegionMove:
-            *state = kTrackRegionSelected;
+            *state = StateAfterMove();
+            m_selected = true;  // handles hidden while moving come back
             if (!m_dragged) return true;
-            ClampLabel();
-            TakeLabelFractions();
+            KeepLabelInArea();
             PushGeometry();
             return true;
         case kTrackLabelDrag:
             *state = kTrackMove;
-            if (!m_dragged) return true;
-            ClampLabel();
-            TakeLabelFractions();
+            if (m_dragged) KeepLabelInArea();
             return true;
         default:
-            return false;
+            return ReleaseOwnState(page, state);
     }
 }
 

@@ -241,6 +241,17 @@ protected:
     // Number of handles HitHandle can answer.
     virtual int32_t HandleCount() const { return 0; }
 
+    // ---- the release, shared by every shape ----
+    // The state a finished handle drag (a move) leaves.
+    virtual int32_t StateAfterHandleDrag() const;
+    virtual int32_t StateAfterMove() const;
+    // A handle drag carries the label along (the cross's only handle is the
+    // whole shape): the label is clamped and its fractions taken.
+    virtual bool HandleDragMovesLabel() const { return false; }
+    // A release in a state of the shape's own (other than 2, 4, 5 and 8):
+    // true when taken.
+    virtual bool ReleaseOwnState(CPoint /*page*/, int32_t* /*state*/) { return false; }
+
     // Region <-> pixels.
     virtual void ReadRegionGeometry() = 0;
     virtual void WriteRegionGeometry() = 0;

@@ -228,6 +228,51 @@ TEST_F(RegionShapesTest, LabelsPlacedNearTheLowerRightCornerStayInTheArea) {
     }
 }
 
+TEST_F(RegionShapesTest, EveryShapeEndsALabelDragInsideTheAreaAndAPlainClickChangesNothing) {
+    const std::vector<std::unique_ptr<CDataRgn>> made = [] {
+        std::vector<std::unique_ptr<CDataRgn>> r;
+        r.push_back(std::make_unique<CrRect>(0, 1, RgnPoint{0.2f, 0.2f}, RgnPoint{0.6f, 0.6f}));
+        r.push_back(std::make_unique<CrEllipse>(0, 1, RgnPoint{0.2f, 0.2f}, RgnPoint{0.6f, 0.6f}));
+        r.push_back(std::make_unique<CrRange>(0, 1, 0.2f, 0.6f));
+        r.push_back(std::make_unique<CrPolygon>(0, 1, std::vector<RgnPoint>{{0.2f, 0.2f}, {0.6f, 0.2f}, {0.4f, 0.6f}}));
+        r.push_back(std::make_unique<CrCross>(0, 1, 0.5f, 0.5f));
+        r.push_back(std::make_unique<CrQuadrant>(0, 1, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f));
+        return r;
+    }();
+    for (const auto& proto : made) {
+        SCOPED_TRACE(proto->GetType());
+        CGateNode* g = shell->AddRegionGate(proto->Clone(), 0, "");
+        std::unique_ptr<CRgnLayer> l = CreateRegionLayerFor(g->GetRegion(), plot.get());
+        ASSERT_NE(l, nullptr);
+        l->SetLabelRect(CRect(100, 50, 140, 65));
+        state = kTrackMove;
+        Drag(*l, {110, kH - 55}, {110 + 200, kH - 55 - 300});
+        EXPECT_EQ(state, kTrackMove);
+        const CRect label = l->GetLabelRect();
+        EXPECT_EQ(label.right, kW - 10);  // the measured rectangle is wider than the name
+        EXPECT_LE(label.bottom, kH);
+        EXPECT_FLOAT_EQ(l->GetLabelFractionX(), float(label.left) / kW);
+        EXPECT_FLOAT_EQ(l->GetLabelFractionY(), float(label.top) / kH);
+
+        // Selected, then a press and release on the outline without a move:
+        // the region keeps its fractions, the shape stays selected.
+        const std::unique_ptr<CDataRgn> before = g->GetRegion()->Clone();
+        const CPoint on = l->GetRegionType() == kRgnRange ? CPoint(60, kH / 2)
+                          : l->GetRegionType() == kRgnPolygon ? CPoint(60, 34)
+                          : l->GetRegionType() == kRgnRect ? CPoint(38, 60)
+                          : l->GetRegionType() == kRgnEllipse ? CPoint(38, 60)
+                                                              : CPoint(94, 85);
+        state = kTrackMove;
+        ASSERT_TRUE(l->OnButtonDown(Pg(on.x, on.y), &state));
+        ASSERT_EQ(state, kTrackRegionSelected);
+        ASSERT_TRUE(l->OnButtonDown(Pg(on.x, on.y), &state));
+        ASSERT_TRUE(l->OnButtonUp(Pg(on.x, on.y), &state));
+        EXPECT_TRUE(state == kTrackRegionSelected || state == kTrackPolygonVertex);
+        EXPECT_TRUE(l->IsSelected());
+        EXPECT_EQ(g->GetRegion()->GetBox(), before->GetBox());
+    }
+}
+
 // ================================================================== cross
 
 TEST_F(RegionShapesTest, ACrossCentreDraggedOffTheAreaStaysOnItsEdge) {
