@@ -36,6 +36,14 @@ public:
     // Ticks and labels of trans on this axis.
     void Draw(const CTRANS& trans);
 
+    // Labels are kept within lo .. hi along the axis (x for the X axis, y for
+    // the Y axis; hi exclusive): one that would reach past an end is moved
+    // back inside, where it may then be left out for crowding its neighbour.
+    void SetLabelSpan(int32_t lo, int32_t hi);
+    // The box around every label text and exponent drawn so far (empty when
+    // none was), so that axis titles can keep clear of them.
+    const CRect& GetLabelBounds() const { return m_bounds; }
+
     // A tick of length pixels at the fraction: below the X axis, left of the
     // Y axis, in the canvas's current pen.
     virtual void Tick(int32_t length, float fraction);
@@ -55,7 +63,10 @@ public:
 private:
     // Claims the span [from, to] along the axis for a label; false when it
     // would come closer than a small gap to a label already drawn.
-    bool TakeRoom(int32_t from, int32_t to);
+    bool TakeRoom(int32_t from, int32_t to, int32_t gap);
+    // How far [from, to] must move to lie within the label span.
+    int32_t IntoSpan(int32_t from, int32_t to) const;
+    void AddBounds(const CRect& r);
 
     CCanvas* m_canvas;
     int32_t m_originX;  // plot area left - 1
@@ -65,4 +76,8 @@ private:
     int32_t m_height;
     int32_t m_axis;
     std::vector<std::pair<int32_t, int32_t>> m_taken;  // spans of the labels drawn
+    bool m_spanSet = false;
+    int32_t m_spanLo = 0;
+    int32_t m_spanHi = 0;
+    CRect m_bounds;
 };

@@ -366,8 +366,12 @@ private:
     // Drops everything that refers to gates (no document to remove the plot).
     void LetGoOfGate();
     void DrawTitle(QPainter& p);
-    void DrawAxisTitles(QPainter& p);
-    void DrawAxes(QPainter& p);
+    // The axis titles, each moved clear of the tick labels in labels (the
+    // boxes the X and the Y scale drew them in; empty for none).
+    void DrawAxisTitles(QPainter& p, const CRect& xLabels, const CRect& yLabels);
+    // Frame, ticks and tick labels; the boxes of the X and Y labels drawn go
+    // to xLabels and yLabels.
+    void DrawAxes(QPainter& p, CRect* xLabels, CRect* yLabels);
     // handles: a selected region shows its handles (the screen only).
     void DrawPlot(QPainter& p, bool handles);
     void DrawLayers(QPainter& p, bool handles);

@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QString>
 
+#include <algorithm>
+
 #include "base/Text.h"
 #include "core/DataShell.h"
 #include "core/GateNode.h"
@@ -63,9 +65,10 @@ void CPLOT::DrawPlot(QPainter& p, bool handles) {
     p.setRenderHint(QPainter::Antialiasing, false);
     lm::FillRect(p, m_rect, 0xFFFFFF);
     DrawTitle(p);
-    if (m_shell) DrawAxisTitles(p);
+    CRect xLabels, yLabels;
     if (m_state == kPlotNoData || m_state == kPlotParError) {
-        DrawAxes(p);
+        DrawAxes(p, &xLabels, &yLabels);
+        if (m_shell) DrawAxisTitles(p, xLabels, yLabels);
         p.setFont(lm::ToQFont(m_font));
         p.setPen(lm::ToQColor(m_textColor));
         DrawBoxText(p, GetPlotArea(), Qt::AlignHCenter | Qt::AlignTop,
@@ -76,7 +79,9 @@ void CPLOT::DrawPlot(QPainter& p, bool handles) {
     DrawLayers(p, handles);
     // The frame lies just outside the area; below 100 % its device pixels
     // are shared with the area's edge, so it is drawn after the picture.
-    DrawAxes(p);
+    DrawAxes(p, &xLabels, &yLabels);
+    // The titles go where the tick labels leave room.
+    if (m_shell) DrawAxisTitles(p, xLabels, yLabels);
     p.restore();
 }
 
@@ -106,23 +111,34 @@ void CPLOT::DrawTitle(QPainter& p) {
     drawLine(t.top + 7, line2);
 }
 
-void CPLOT::DrawAxisTitles(QPainter& p) {
+void CPLOT::DrawAxisTitles(QPainter& p, const CRect& xLabels, const CRect& yLabels) {
     const int32_t mode = GetPlotDefaults().UsedLabelMode();
     p.setFont(lm::ToQFont(m_font));
     p.setPen(lm::ToQColor(m_textColor));
+    const QFontMetrics fm = p.fontMetrics();
+    const int32_t h = fm.height();
+
+    // X: bottom-aligned in its band, or, where that would meet the tick
+    // labels, just under them (as far as the plot's rectangle allows).
     CRect xband = GetXTitleRect();
     xband.OffsetRect(0, -2);
+    if (!xLabels.IsRectEmpty() && xband.bottom - h < xLabels.bottom + kPlotTitleLabelGap) {
+        const int32_t top = std::min<int32_t>(xLabels.bottom + kPlotTitleLabelGap, m_rect.bottom - h);
+        xband.top = top;
+        xband.bottom = top + h;
+    }
     DrawBoxText(p, xband, Qt::AlignHCenter | Qt::AlignBottom, std::string(lm::TrimSpaces(GetXAxisTitle(mode))));
 
-    // The Y title reads bottom to top, centred along the band.
+    // The Y title reads bottom to top, centred along the band, left of the
+    // tick labels.
     const std::string ytitle(lm::TrimSpaces(GetYAxisTitle(mode)));
     if (ytitle.empty()) return;
     const CRect band = GetYTitleRect();
-    const QFontMetrics fm = p.fontMetrics();
     const int32_t w = fm.horizontalAdvance(Q(ytitle));
-    const int32_t h = fm.height();
     CRect box(band.left, band.top, band.left + h, band.top + w + 20);
     box.OffsetRect(0, (band.bottom - box.bottom) / 2);
+    if (!yLabels.IsRectEmpty() && box.right > yLabels.left - kPlotTitleLabelGap)
+        box.OffsetRect(std::max<int32_t>(yLabels.left - kPlotTitleLabelGap, m_rect.left + h) - box.right, 0);
     p.save();
     p.setClipRect(lm::ToQRectF(box), Qt::IntersectClip);
     p.translate(box.left, box.bottom - h);
@@ -131,7 +147,7 @@ void CPLOT::DrawAxisTitles(QPainter& p) {
     p.restore();
 }
 
-void CPLOT::DrawAxes(QPainter& p) {
+void CPLOT::DrawAxes(QPainter& p, CRect* xLabels, CRect* yLabels) {
     const CRect a = GetPlotArea();
     if (a.IsRectEmpty()) return;
     CRect frame = a;
@@ -141,9 +157,21 @@ void CPLOT::DrawAxes(QPainter& p) {
     lm::QtCanvas canvas(p);
     canvas.SetPen(0, 1);
     canvas.SetTextColor(m_textColor);
-    if (CTRANS* x = GetXTrans()) CScale(canvas, a, m_font, kScaleAxisX, *x);
+    // Tick labels stay on the plot: across its rectangle, and below its
+    // title band.
+    if (CTRANS* x = GetXTrans()) {
+        CScale scale(canvas, a, m_font, kScaleAxisX);
+        scale.SetLabelSpan(m_rect.left, m_rect.right - kPlotLabelInset);
+        scale.Draw(*x);
+        *xLabels = scale.GetLabelBounds();
+    }
     canvas.SetPen(0, 1);
-    if (CTRANS* y = GetYTrans()) CScale(canvas, a, m_font, kScaleAxisY, *y);
+    if (CTRANS* y = GetYTrans()) {
+        CScale scale(canvas, a, m_font, kScaleAxisY);
+        scale.SetLabelSpan(GetTitleRect().bottom, m_rect.bottom);
+        scale.Draw(*y);
+        *yLabels = scale.GetLabelBounds();
+    }
 }
 
 QImage CPLOT::RenderArea() {

@@ -43,6 +43,8 @@ constexpr int32_t kPlotTitleBandHeight = 18;
 constexpr int32_t kPlotXTitleBandHeight = 22;
 constexpr int32_t kPlotYTitleBandWidth = 20;   // from the inner rectangle's left edge
 constexpr int32_t kPlotYTitleBandInset = 3;    // from the object's left edge
+constexpr int32_t kPlotTitleLabelGap = 1;      // least room between an axis title and the tick labels
+constexpr int32_t kPlotLabelInset = 2;         // tick labels end this far inside the object's right edge
 constexpr int32_t kPlotDefaultSide = 100;      // GetDefaultSize, and tiny rectangles
 constexpr int32_t kPlotTinySide = 3;           // both sides below this: default size
 // Font of a new plot: "Times New Roman", 15 high; titles 3 higher.

@@ -247,6 +247,38 @@ TEST_F(ScalePixels, LabelsThatWouldRunTogetherAreLeftOut) {
     }
 }
 
+TEST_F(ScalePixels, LabelsKeepHalfALineApartAndInsideTheirSpan) {
+    // X labels of lfHeight -10: 5 pixels a character, 10 high, kept 5 apart.
+    CScale x(dc, area, font, kScaleAxisX);
+    x.SetLabelSpan(30, 260);
+    x.Label(0.0f, "0", "");          // 47 .. 52
+    x.Label(0.5f, "1000k", "");      // 137 .. 162
+    x.Label(0.6475f, "1229k", "");   // 166 .. 191: 4 apart, read as one number: left out
+    x.Label(0.75f, "1300k", "");     // 187 .. 212
+    x.Label(1.0f, "9999k", "");      // 237 .. 262, past the span: moved to 235 .. 260
+    std::vector<std::pair<std::string, int>> drawn;
+    for (const auto& t : dc.texts) drawn.emplace_back(t.text, t.x);
+    EXPECT_EQ(drawn, (std::vector<std::pair<std::string, int>>{{"0", 47}, {"1000k", 137}, {"1300k", 187}, {"9999k", 235}}));
+    EXPECT_EQ(x.GetLabelBounds(), CRect(47, 228, 260, 238));
+
+    // Past the end of the span a lone label moves back inside.
+    dc.texts.clear();
+    CScale end(dc, area, font, kScaleAxisX);
+    end.SetLabelSpan(30, 255);
+    end.Label(1.0f, "262144", "");  // 30 wide, centred on 249: 234 .. 264
+    ASSERT_EQ(dc.texts.size(), 1u);
+    EXPECT_EQ(dc.texts[0].x, 255 - 30);
+
+    // Y: the top label moves down below the span's start, its box follows.
+    dc.texts.clear();
+    CScale y(dc, area, font, kScaleAxisY);
+    y.SetLabelSpan(10, 300);
+    y.Label(1.0f, "262k", "");  // 24 long, centred on y 20: 8 .. 32
+    ASSERT_EQ(dc.texts.size(), 1u);
+    EXPECT_EQ(dc.texts[0].y, 10 + 24);
+    EXPECT_EQ(y.GetLabelBounds(), CRect(49 - 25, 10, 49 - 25 + 12, 34));
+}
+
 TEST_F(ScalePixels, WholeAxisThroughTheTransform) {
     CTRANS t(0.0f, 1024.0f);
     CScale s(dc, area, font, kScaleAxisX, t);
