@@ -182,7 +182,17 @@ bool CPLOT::OnLButtonDown(uint32_t flags, CPoint point, int32_t* state) {
 
 bool CPLOT::PressRegionLayers(CPoint point, int32_t* state) {
     if (CRgnLayer* sel = AsRgn(m_selectedRgn)) {
-        if (sel->OnButtonDown(point, state)) return true;
+        const int32_t before = *state;
+        if (sel->OnButtonDown(point, state)) {
+            // The layer pressed is the one dragged, and the one the drag
+            // picture leaves out.
+            m_editedRgn = sel;
+            // Still selected while idle (a polygon finished by a double
+            // click): the press selects it again and goes on to a move at
+            // once, as a press on a layer not selected does.
+            if (before == kTrackMove && *state == kTrackRegionSelected) sel->OnButtonDown(point, state);
+            return true;
+        }
     }
     SelectRegionLayer(-1);
     *state = kTrackMove;

@@ -21,6 +21,7 @@
 #include "report/page/PagePainter.h"
 #include "report/page/TrackStates.h"
 #include "report/plot/CrossLayer.h"
+#include "report/plot/PolygonLayer.h"
 #include "report/plot/Plot.h"
 #include "report/plot/RgnLayer.h"
 #include "tests/report/PlotTestUtil.h"
@@ -233,6 +234,38 @@ TEST_F(RegionDrawingViewTest, AShapeFinishedByTheLowerRightCornerKeepsItsLabelIn
     const CPoint grab(a.left + label.left + 2, a.top + label.top + 2);
     d->Drag(grab, CPoint(grab.x - 60, grab.y - 60));
     EXPECT_EQ(l->GetLabelRect().TopLeft(), CPoint(label.left - 60, label.top - 60));
+}
+
+TEST_F(RegionDrawingViewTest, APolygonMovesWithItsLabelFromTheFirstDrag) {
+    VexaDataShell* shell = doc->OpenDataFile(dir.Write("grid.fcs", vin::FcsBytes(vin::GridEvents())), 0);
+    ASSERT_NE(shell, nullptr);
+    auto* plot = static_cast<CPLOT*>(
+        doc->AddObject(std::make_unique<CPLOT>(CRect(20, 20, 270, 270), shell->GetRoot(), doc.get(), 0, 1)));
+    d->Click(AreaPoint(*plot, 90, 90));
+    ui.QueueMenuChoice(kPlotCmdPolygonTool);
+    d->RightClick(AreaPoint(*plot, 90, 90));
+    d->Click(AreaPoint(*plot, 20, 20));
+    d->Click(AreaPoint(*plot, 120, 20));
+    d->DoubleClick(AreaPoint(*plot, 70, 140));  // finished by the double click: idle, handles shown
+    ASSERT_EQ(shell->GetGateCount(), 2);
+    auto* l = dynamic_cast<CPolygonLayer*>(plot->GetRgnLayer(0));
+    ASSERT_NE(l, nullptr);
+    // From idle with the polygon still selected, then selected (state 3),
+    // then among the vertex handles (state 9, after a double click on it).
+    CPoint edge(70, 20);
+    for (int32_t step = 0; step < 3; ++step) {
+        SCOPED_TRACE(step);
+        if (step == 2) {
+            d->DoubleClick(AreaPoint(*plot, edge.x, edge.y));
+            ASSERT_EQ(view->GetTrackState(), kTrackPolygonVertex);
+        }
+        const CPoint first = l->GetVertices()[0];
+        const CPoint label = l->GetLabelRect().TopLeft();
+        d->Drag(AreaPoint(*plot, edge.x, edge.y), AreaPoint(*plot, edge.x + 10, edge.y + 6));
+        EXPECT_EQ(l->GetVertices()[0], CPoint(first.x + 10, first.y + 6));
+        EXPECT_EQ(l->GetLabelRect().TopLeft(), CPoint(label.x + 10, label.y - 6));  // y down for the label
+        edge = CPoint(edge.x + 10, edge.y + 6);
+    }
 }
 
 // ============================================================== pictures
