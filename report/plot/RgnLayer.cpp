@@ -220,6 +220,7 @@ void CRgnLayer::BindRegion(CDataRgn* region) {
     if (!region) return;
     if (m_region && m_region != region) m_region->RemoveUser(this);
     m_region = region;
+    m_hadRegion = true;
     region->AddUser(this);
 }
 
@@ -284,7 +285,7 @@ bool CRgnLayer::ParamsMatch(int32_t xPar, int32_t yPar) const {
 }
 
 bool CRgnLayer::DrawnOn(int32_t xPar, int32_t yPar) const {
-    if (m_region) return ParamsMatch(xPar, yPar);
+    if (m_region || m_hadRegion) return ParamsMatch(xPar, yPar);
     return m_xPar == xPar && m_yPar == yPar;
 }
 

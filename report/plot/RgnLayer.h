@@ -126,7 +126,8 @@ public:
     // The region's x and y parameters are these two (false without region).
     bool ParamsMatch(int32_t xPar, int32_t yPar) const override;
     // The region's parameters, or while the shape is still being drawn (no
-    // region yet) the parameters it is drawn on.
+    // region yet) the parameters it is drawn on. A layer whose region was
+    // deleted is drawn nowhere.
     bool DrawnOn(int32_t xPar, int32_t yPar) const override;
     // Share of the plot gate's events in the region's gate, "%.2f" without a
     // percent sign; "0.00" when the plot gate has no events or the plot no
@@ -324,6 +325,7 @@ private:
     QFont LabelFont(bool forMask) const;
 
     CSize m_syncedArea;     // area size the pixels were made for
+    bool m_hadRegion = false;  // a region was bound once: no longer a shape being drawn
     bool m_pushing = false;  // the region's notice of our own push is ignored
     CPoint m_pressAt;        // layer point of the press that started the drag
     bool m_dragged = false;  // the pointer has left m_pressAt since

@@ -88,6 +88,17 @@ TEST_F(RegionDrawingTest, EveryShapeShowsItsOutlineAtEveryMoveWhileItIsDrawn) {
         // At least the outline's shorter side: tens of pixels, not a stray one.
         EXPECT_GT(CountColour(page, plot.GetPlotArea(), Rgb(kShapeColour)), 30);
     }
+
+    // A layer whose region went with its gate is no shape being drawn: it is
+    // shown nowhere.
+    CGateNode* g = shell->AddRegionGate(std::make_unique<CrRect>(0, 1, RgnPoint{0.2f, 0.2f}, RgnPoint{0.6f, 0.6f}),
+                                        0, "R");
+    CPLOT plot(CRect(0, 0, 250, 250), shell->GetRoot(), nullptr, 0, 1);
+    std::unique_ptr<CRgnLayer> orphan = CreateRegionLayerFor(g->GetRegion(), &plot);
+    ASSERT_TRUE(orphan->DrawnOn(0, 1));
+    shell->RemoveGate(g, false);
+    EXPECT_EQ(orphan->GetRegion(), nullptr);
+    EXPECT_FALSE(orphan->DrawnOn(0, 1));
 }
 
 class RegionDrawingViewTest : public vin::ViewFixture {
