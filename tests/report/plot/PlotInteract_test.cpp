@@ -818,3 +818,21 @@ TEST_F(PlotInteractTest, DragCacheHoldsEverythingButTheEditedRegion) {
     QPainter r(&page);
     EXPECT_FALSE(plot->DrawDragCacheAt(&r, 0, 0));
 }
+
+namespace {
+
+TEST_F(PlotInteractTest, APlotTakesOnlyAGateOfItsOwnShell) {
+    VexaDataShell* mine = AddShell("grid-m.fcs");
+    VexaDataShell* other = AddShell("grid-o.fcs");
+    CGateNode* own = AddRectGate(*mine, 0.2f, 0.2f, 0.6f, 0.6f, 0, "Mine");
+    CGateNode* foreign = AddRectGate(*other, 0.2f, 0.2f, 0.6f, 0.6f, 0, "Other");
+    CPLOT* plot = AddPlot(mine->GetRoot());
+    plot->TakeRegionGate(foreign);
+    EXPECT_EQ(plot->GetGate(), mine->GetRoot());
+    plot->TakeRegionGate(nullptr);
+    EXPECT_EQ(plot->GetGate(), mine->GetRoot());
+    plot->TakeRegionGate(own);
+    EXPECT_EQ(plot->GetGate(), own);
+}
+
+}  // namespace

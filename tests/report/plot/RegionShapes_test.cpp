@@ -192,6 +192,15 @@ TEST(RgnNearSegmentTest, ProductsOfFarCoordinatesDoNotOverflow) {
     EXPECT_FALSE(RgnNearSegment({f + 3, f + 3}, {-f, -f}, {f, f}));  // on the extension
 }
 
+TEST(RgnNearSegmentTest, TheNearVerticalAndHorizontalRulesNeedLessThanFivePixelsOfSlant) {
+    // Five pixels of slant is no longer "near vertical": a point right of
+    // the edge's box is off it, though it lies within five of the middle.
+    EXPECT_FALSE(RgnNearSegment({6, 50}, {0, 0}, {5, 100}));
+    EXPECT_TRUE(RgnNearSegment({6, 50}, {0, 0}, {4, 100}));
+    EXPECT_FALSE(RgnNearSegment({50, 6}, {0, 0}, {100, 5}));
+    EXPECT_TRUE(RgnNearSegment({50, 6}, {0, 0}, {100, 4}));
+}
+
 // ================================================================= labels
 
 TEST_F(RegionShapesTest, LabelsPlacedNearTheLowerRightCornerStayInTheArea) {
@@ -389,6 +398,14 @@ TEST_F(RegionShapesTest, EachCornerTextIsPlacedByItsOwnWidth) {
     for (int y = kH - fm.height(); y < kH; ++y)
         for (int x = kW - w3; x < kW - w0; ++x) marks += PixelAt(img, x, y) != qRgb(255, 255, 255);
     EXPECT_GT(marks, 0);
+}
+
+TEST_F(RegionShapesTest, TheQuadrantToolNeedsTwelvePixelsOfHeightToo) {
+    for (const auto& [plotHeight, offered] : {std::pair{91, false}, std::pair{92, true}}) {  // areas 11 and 12 high
+        CPLOT low(CRect(0, 0, 250, plotHeight), shell->GetRoot(), nullptr, 0, 1);
+        ASSERT_EQ(low.GetPlotArea().Height(), plotHeight - 80);
+        EXPECT_EQ(CreateRegionLayerForTool(kTrackQuadrantTool, 0, 1, &low) != nullptr, offered) << plotHeight;
+    }
 }
 
 // ================================================================== view
