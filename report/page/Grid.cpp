@@ -13,6 +13,7 @@
 #include "report/page/FileRecords.h"
 #include "report/page/LumitraDoc.h"
 #include "report/page/LumitraView.h"
+#include "report/page/StatBatch.h"
 #include "report/page/TrackStates.h"
 
 namespace {
@@ -257,8 +258,28 @@ CRect CGrid::DragLineRect() const {
 
 // ================================================================ drawing
 
+void CGrid::UpdateStaleCells() {
+    std::vector<CStatCell*> cells;
+    std::vector<StatRequest> requests;
+    for (auto& row : m_cells) {
+        for (CCell* cell : row) {
+            auto* stat = dynamic_cast<CStatCell*>(cell);
+            StatRequest r;
+            if (!stat || !stat->AskValue(&r)) continue;
+            cells.push_back(stat);
+            requests.push_back(std::move(r));
+        }
+    }
+    if (requests.empty()) return;
+    ComputeStatTexts(requests);
+    for (size_t i = 0; i < cells.size(); ++i) cells[i]->TakeValue(requests[i]);
+}
+
 void CGrid::Draw(QPainter* painter) {
     if (!painter) return;
+    // A dragged region leaves many cells stale at once: their values are
+    // computed together, not one walk at a time as each cell is drawn.
+    UpdateStaleCells();
     painter->save();
     lm::FillRect(*painter, m_rect, 0xFFFFFF);
     for (int32_t c = 0; c < m_cols; ++c)

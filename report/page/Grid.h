@@ -91,6 +91,9 @@ public:
     void SetCell(int32_t row, int32_t col, std::unique_ptr<CCell> cell);
     // Swaps two places; both cells learn their new place.
     void SwapCells(int32_t rowA, int32_t colA, int32_t rowB, int32_t colB);
+    // Computes the values of every stale statistic cell together (spread over
+    // the cores); Draw does it first.
+    void UpdateStaleCells();
     // Page rectangle of a cell.
     CRect CellRect(int32_t col, int32_t row) const;
     void DrawCell(QPainter* painter, int32_t row, int32_t col);
