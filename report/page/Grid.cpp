@@ -15,6 +15,7 @@
 #include "report/page/LumitraView.h"
 #include "report/page/StatBatch.h"
 #include "report/page/TrackStates.h"
+#include "report/page/TrkText.h"
 
 namespace {
 
@@ -367,14 +368,19 @@ bool CGrid::OnLButtonUp(uint32_t flags, CPoint point, int32_t* state) {
     } else if (*state == kTrackCellDrag) {
         const GridHit hit = HitTestCell(PageToLocal(point));
         CCell* dragged = m_pDocument ? m_pDocument->GetDraggedCell() : nullptr;
+        // A release on the cell pressed is a click: nothing moved, and the
+        // report has not changed.
+        bool changed = false;
         if (hit.IsCell() && dragged) {
             if (dragged->GetGrid() != this) {
                 SetCell(hit.row, hit.col, dragged->Clone());
+                changed = true;
             } else if (dragged != GetCell(hit.row, hit.col)) {
                 SwapCells(dragged->GetRow(), dragged->GetColumn(), hit.row, hit.col);
+                changed = true;
             }
-            if (m_pDocument) m_pDocument->SetModifiedFlag();
         }
+        if (changed && m_pDocument) m_pDocument->SetModifiedFlag();
     }
     *state = kTrackMove;
     if (m_pDocument) m_pDocument->InvalidateObject(this);
@@ -390,6 +396,11 @@ bool CGrid::OnLButtonDblClk(uint32_t, CPoint point, int32_t*) {
     return true;
 }
 
+bool CGrid::IsFreshCell(const CCell& cell) const {
+    return !dynamic_cast<const CStatCell*>(&cell) && cell.GetStoredText().empty() && cell.GetFont() == m_font &&
+           cell.GetTextColor() == m_textColor && cell.GetBackColor() == m_backColor && cell.GetFormat() == kCellCentre;
+}
+
 void CGrid::EditCell(int32_t row, int32_t col) {
     CCell* cell = GetCell(row, col);
     if (!cell) return;
@@ -401,6 +412,13 @@ void CGrid::EditCell(int32_t row, int32_t col) {
     dlg.m_nAlign = format >= kCellLeft && format <= kCellRight ? int32_t(format - kCellLeft) : -1;
     dlg.UpdateData(false);
     if (lm::Ui().ExecDialog(&dlg) != lm::kDialogAccepted) return;
+    uint32_t newFormat = format;
+    if (dlg.m_nAlign >= 0 && dlg.m_nAlign <= 2) newFormat = kCellLeft + uint32_t(dlg.m_nAlign);
+    // OK on what was there is no change: closing must not ask to save.
+    const bool same = dlg.m_bClear ? IsFreshCell(*cell)
+                                   : dlg.m_strText == cell->GetText() && dlg.m_font == cell->GetFont() &&
+                                         dlg.m_crText == cell->GetTextColor() && newFormat == format;
+    if (same) return;
     if (dlg.m_bClear) {
         // The old cell is gone: only the fresh one is left to show.
         ResetCell(col, row, true);
@@ -408,7 +426,7 @@ void CGrid::EditCell(int32_t row, int32_t col) {
         cell->SetText(dlg.m_strText);
         cell->SetFont(dlg.m_font);
         cell->SetTextColor(dlg.m_crText);
-        if (dlg.m_nAlign >= 0 && dlg.m_nAlign <= 2) cell->SetFormat(kCellLeft + uint32_t(dlg.m_nAlign));
+        cell->SetFormat(newFormat);
     }
     if (!m_pDocument) return;
     m_pDocument->SetModifiedFlag();
@@ -429,21 +447,20 @@ bool CGrid::BuildContextMenu(std::vector<lm::MenuItem>* menu, uint32_t, CPoint p
 
 bool CGrid::OnContextCommand(uint32_t id, int32_t) {
     switch (id) {
-        case kCtxFont: {
-            LOGFONT font = m_font;
-            COLORREF colour = m_textColor;
-            if (!lm::Ui().ChooseFont(DialogParent(), &font, &colour)) return true;
-            SetFont(font);
-            m_textColor = colour;
-            for (auto& row : m_cells)
-                for (CCell* cell : row) {
-                    if (!cell) continue;
-                    cell->SetFont(m_font);
-                    cell->SetTextColor(m_textColor);
-                }
-            if (m_pDocument) m_pDocument->SetModifiedFlag();
-            break;
-        }
+        case kCtxFont:
+            // Every cell takes the grid's new font and colour.
+            ChooseObjectFont(this, [this] {
+                bool changed = false;
+                for (auto& row : m_cells)
+                    for (CCell* cell : row) {
+                        if (!cell || (cell->GetFont() == m_font && cell->GetTextColor() == m_textColor)) continue;
+                        cell->SetFont(m_font);
+                        cell->SetTextColor(m_textColor);
+                        changed = true;
+                    }
+                return changed;
+            });
+            return true;
         case kCtxDbLink:
             // A second grid clears the link rather than taking it over.
             if (m_pDocument) {

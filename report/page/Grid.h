@@ -122,6 +122,8 @@ protected:
     // Right edge of column col in local units.
     int32_t ColumnRight(int32_t col) const;
     void EditCell(int32_t row, int32_t col);
+    // What ResetCell would put there: clearing it changes nothing.
+    bool IsFreshCell(const CCell& cell) const;
 
     int32_t m_dragAnchor = -1;
     int32_t m_spare = 0;

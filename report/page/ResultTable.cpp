@@ -23,6 +23,7 @@
 #include "report/page/LumitraDoc.h"
 #include "report/page/StatBatch.h"
 #include "report/page/TrackStates.h"
+#include "report/page/TrkText.h"
 
 namespace {
 constexpr COLORREF kLineColour = 0xEBEBEB;
@@ -787,13 +788,7 @@ bool CTrkResult::OnContextCommand(uint32_t id, int32_t) {
         if (m_pDocument) m_pDocument->SetModifiedFlag();
         RedrawNow();
     } else if (id == uint32_t(kCtxFont)) {
-        LOGFONT font = m_font;
-        COLORREF colour = m_textColor;
-        if (!lm::Ui().ChooseFont(DialogParent(), &font, &colour)) return true;
-        SetFont(font);
-        m_textColor = colour;
-        if (m_pDocument) m_pDocument->SetModifiedFlag();
-        RedrawNow();
+        ChooseObjectFont(this);
     }
     return true;
 }

@@ -195,16 +195,20 @@ void CTrkText::TakeEditorState() {
     if (m_pDocument) m_pDocument->SetModifiedFlag();
 }
 
-bool ChooseObjectFont(CTrkObj* obj) {
+bool ChooseObjectFont(CTrkObj* obj, const std::function<bool()>& applied) {
     if (!obj) return false;
     LOGFONT font = obj->GetFont();
     COLORREF color = obj->GetTextColor();
     CLumitraDoc* doc = obj->GetDocument();
-    CLumitraView* view = doc && !doc->GetViews().empty() ? doc->GetViews().front() : nullptr;
-    if (!lm::Ui().ChooseFont(view, &font, &color)) return false;
+    QWidget* parent = CLumitraView::GetActiveLumitraView();
+    if (doc && !doc->GetViews().empty() && (!parent || CLumitraView::GetActiveLumitraView()->GetDocument() != doc))
+        parent = doc->GetViews().front();
+    if (!lm::Ui().ChooseFont(parent, &font, &color)) return false;
+    bool changed = !(font == obj->GetFont()) || color != obj->GetTextColor();
     obj->SetFont(font);
     obj->SetTextColor(color);
-    if (doc) {
+    if (applied && applied()) changed = true;
+    if (changed && doc) {
         doc->InvalidateObject(obj);
         doc->SetModifiedFlag();
         doc->RedrawDirty();

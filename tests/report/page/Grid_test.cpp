@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/Archive.h"
@@ -15,6 +16,7 @@
 #include "core/StatItem.h"
 #include "dialogs/CellStrDlg.h"
 #include "report/page/Grid.h"
+#include "report/page/ResultTable.h"
 #include "tests/report/FldTestUtil.h"
 #include "tests/report/PlotTestUtil.h"
 #include "tests/report/ViewEvents.h"
@@ -373,3 +375,86 @@ TEST_F(GridTest, LooseStatisticCellsGoWithTheirGateOrDataSet) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the cell editor does before OK: nothing, a new text, a new alignment,
+// "Clear".
+enum class CellEdit { Nothing, Text, Align, Clear, Cancel };
+
+}  // namespace
+
+TEST_F(GridTest, OnlyARealChangeToACellMarksTheReportChanged) {
+    struct Case {
+        const char* name;
+        const char* text;  // of the cell before
+        CellEdit edit;
+        bool modified;
+    } cases[] = {
+        {"OK on an unchanged cell", "old", CellEdit::Nothing, false},
+        {"OK on an unchanged empty cell", "", CellEdit::Nothing, false},
+        {"Cancel", "old", CellEdit::Cancel, false},
+        {"Clear on a cell that is fresh already", "", CellEdit::Clear, false},
+        {"Clear on a cell with text", "old", CellEdit::Clear, true},
+        {"a new text", "old", CellEdit::Text, true},
+        {"a new alignment", "old", CellEdit::Align, true},
+    };
+    for (const Case& c : cases) {
+        CGrid* grid = AddGrid(*doc, 100, 100, 1, 2);
+        grid->SetCellText(0, 0, c.text);
+        d->Click(CPoint(110, 120));
+        doc->SetModifiedFlag(false);
+        // A plain click on a cell changes nothing.
+        d->Click(CPoint(110, 120));
+        EXPECT_FALSE(doc->IsModified()) << c.name << ": the click";
+        const CellEdit edit = c.edit;
+        ui.QueueDialog([edit](QDialog* dlg) {
+            auto* cell = static_cast<CCellStrDlg*>(dlg);
+            if (edit == CellEdit::Text) dlg->findChild<QLineEdit*>("text")->setText("new");
+            if (edit == CellEdit::Align) dlg->findChild<QComboBox*>("align")->setCurrentIndex(0);
+            if (edit == CellEdit::Clear) dlg->findChild<QPushButton*>("clear")->click();
+            cell->UpdateData(true);
+            return edit == CellEdit::Cancel ? lm::kDialogRejected : lm::kDialogAccepted;
+        });
+        d->DoubleClick(CPoint(110, 120));
+        EXPECT_EQ(doc->IsModified(), c.modified) << c.name;
+        doc->RemoveObject(grid, false);
+    }
+}
+
+TEST_F(GridTest, TheFontCommandsOfGridAndTableChangeAndMarkOnlyWhatTheChoiceChanges) {
+    LOGFONT bigger = CTrkObj::DefaultFont();
+    bigger.lfHeight = -24;
+    struct Case {
+        const char* name;
+        bool table;
+        std::optional<LOGFONT> chosen;  // none: Cancel
+        bool modified;
+    } cases[] = {
+        {"grid, a new font", false, bigger, true},
+        {"grid, OK on its own font", false, CTrkObj::DefaultFont(), false},
+        {"grid, Cancel", false, std::nullopt, false},
+        {"table, a new font", true, bigger, true},
+        {"table, OK on its own font", true, CTrkObj::DefaultFont(), false},
+    };
+    for (const Case& c : cases) {
+        CTrkObj* obj = c.table ? doc->AddObject(std::make_unique<CTrkResult>(100, 100, nullptr, doc.get()))
+                               : AddGrid(*doc, 100, 100, 2, 2);
+        obj->SetFont(CTrkObj::DefaultFont());
+        doc->SetModifiedFlag(false);
+        ui.Clear();
+        ui.QueueFont(c.chosen);
+        EXPECT_TRUE(obj->OnContextCommand(kCtxFont, 0)) << c.name;
+        EXPECT_EQ(ui.Count(lm::ScriptedUiServices::Kind::Font), 1) << c.name;
+        EXPECT_EQ(doc->IsModified(), c.modified) << c.name;
+        if (c.chosen) {
+            EXPECT_EQ(obj->GetFont(), *c.chosen) << c.name;
+        }
+        if (auto* grid = dynamic_cast<CGrid*>(obj); grid && !c.table) {
+            for (int32_t r = 0; r < 2; ++r)
+                for (int32_t col = 0; col < 2; ++col)
+                    EXPECT_EQ(grid->GetCell(r, col)->GetFont(), obj->GetFont()) << c.name;
+        }
+        doc->RemoveObject(obj, false);
+    }
+}
