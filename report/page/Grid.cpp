@@ -1,5 +1,6 @@
 #include "report/page/Grid.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 
 #include <algorithm>
@@ -29,6 +30,15 @@ constexpr int32_t kCellOffset = 2;
 constexpr COLORREF kLineColour = 0xEBEBEB;
 // Largest column width a record may give (far beyond any canvas).
 constexpr int32_t kMaxStoredWidth = 1 << 24;
+// The widest statistic texts a new grid's cells must show whole: a count of
+// ten million events, and a compensated value of an 18-bit parameter.
+constexpr const char* kWidestValues[] = {"10000000", "-262144.00"};
+// Room around a cell's text, the least row height, and the most a font may
+// ask for (a new grid of 100 x 100 cells stays on a canvas of 20 pages).
+constexpr int32_t kCellPadding = 4;
+constexpr int32_t kNewRowHeight = 20;
+constexpr int32_t kMaxFittedColumn = 200;
+constexpr int32_t kMaxFittedRow = 100;
 
 void CheckRecord(bool ok, const std::string& what) {
     if (!ok) throw CFldFormatError("grid record: " + what);
@@ -121,6 +131,19 @@ void CGrid::SetSize(int32_t rows, int32_t cols) {
     }
     FitBorders();
     FitRowHeight();
+}
+
+void CGrid::FitCellsToValues() {
+    const QFontMetrics fm(lm::ToQFont(m_font));
+    int32_t width = 0;
+    for (const char* value : kWidestValues) width = std::max(width, int32_t(fm.horizontalAdvance(QLatin1String(value))));
+    // Room on both sides of the text, so that it stays off the lines.
+    const int32_t colWidth = std::clamp(width + 2 * kCellPadding, kMinColumnWidth, kMaxFittedColumn);
+    const int32_t rowHeight = std::clamp(int32_t(fm.height()) + kCellPadding, kNewRowHeight, kMaxFittedRow);
+    m_rect.right = m_rect.left + 2 * kGridInset + m_cols * colWidth;
+    m_rect.bottom = m_rect.top + 2 * kGridInset + m_rows * rowHeight;
+    m_borders.clear();
+    SetSize(m_rows, m_cols);
 }
 
 void CGrid::FitRowHeight() { m_rowHeight = std::max(1, GetGridRect().Height() / std::max(m_rows, 1)); }
@@ -550,7 +573,9 @@ void CGrid::Store(CArchive& ar) const {
 // ================================================================ makers
 
 std::unique_ptr<CTrkObj> MakeGridAt(CLumitraDoc* doc, CPoint at, int32_t rows, int32_t cols) {
-    return std::make_unique<CGrid>(at.x, at.y, doc, rows, cols);
+    auto grid = std::make_unique<CGrid>(at.x, at.y, doc, rows, cols);
+    grid->FitCellsToValues();
+    return grid;
 }
 
 std::unique_ptr<CTrkObj> LoadGrid(CLumitraDoc* doc) { return std::make_unique<CGrid>(doc); }

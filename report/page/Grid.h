@@ -84,6 +84,10 @@ public:
     // one is deleted when deleteOld, else left to its caller (a dying cell).
     virtual void ResetCell(int32_t col, int32_t row, bool deleteOld);
     virtual void NotifyChanged();
+    // Sizes a new grid's cells (columns spread evenly, rows) so that a
+    // statistic value in the grid's font is shown whole; the rectangle
+    // follows.
+    void FitCellsToValues();
 
     // Null outside the grid or at an empty place.
     CCell* GetCell(int32_t row, int32_t col) const;

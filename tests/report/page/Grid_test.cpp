@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -15,6 +16,7 @@
 #include "core/GateNode.h"
 #include "core/StatItem.h"
 #include "dialogs/CellStrDlg.h"
+#include "platform/PaintHelpers.h"
 #include "report/page/Grid.h"
 #include "report/page/ResultTable.h"
 #include "tests/report/FldTestUtil.h"
@@ -456,5 +458,30 @@ TEST_F(GridTest, TheFontCommandsOfGridAndTableChangeAndMarkOnlyWhatTheChoiceChan
                     EXPECT_EQ(grid->GetCell(r, col)->GetFont(), obj->GetFont()) << c.name;
         }
         doc->RemoveObject(obj, false);
+    }
+}
+
+TEST_F(GridTest, ANewGridsCellsShowAStatisticValueWholeAndItsRecordReopens) {
+    const QFontMetrics fm(lm::ToQFont(CTrkObj::DefaultFont()));
+    for (auto [rows, cols] : {std::pair{1, 1}, {1, 2}, {3, 4}, {100, 100}}) {
+        CTrkObj* made = view->NewGridAt(20, 30, rows, cols);
+        auto* grid = dynamic_cast<CGrid*>(made);
+        ASSERT_NE(grid, nullptr);
+        for (int32_t c = 0; c < cols; ++c) {
+            const CRect cell = grid->CellRect(c, rows - 1);
+            for (const char* value : {"10000000", "-262144.00", "100.00"})
+                EXPECT_GT(cell.Width(), fm.horizontalAdvance(QLatin1String(value))) << rows << "x" << cols << " " << value;
+            EXPECT_GE(cell.Height(), fm.height()) << rows << "x" << cols;
+            EXPECT_LE(cell.bottom, grid->GetGridRect().bottom);
+        }
+        // Written, read, written: the same bytes (the reader takes the widths
+        // and borders the fitting gave).
+        const std::vector<uint8_t> bytes = Stored(*grid);
+        CArchive in(bytes);
+        CGrid back(doc.get());
+        ASSERT_NO_THROW(back.Load(in)) << rows << "x" << cols;
+        EXPECT_EQ(Stored(back), bytes);
+        EXPECT_EQ(back.GetColumnWidth(), grid->GetColumnWidth());
+        doc->RemoveObject(made, false);
     }
 }
