@@ -8,6 +8,7 @@
 #include "report/page/LumitraDoc.h"
 #include "report/page/LumitraView.h"
 #include "report/page/REditEx.h"
+#include "report/page/TextBoxLayout.h"
 
 namespace {
 
@@ -76,11 +77,10 @@ void CTrkText::Draw(QPainter* painter) {
     inner.DeflateRect(kTextMargin, kTextMargin);
     if (inner.IsRectEmpty() || m_text.empty()) return;
     painter->save();
-    painter->setFont(lm::ToQFont(m_font));
     painter->setPen(lm::ToQColor(m_textColor));
     painter->setClipRect(lm::ToQRectF(inner), Qt::IntersectClip);
-    painter->drawText(lm::ToQRectF(inner), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap | Qt::TextExpandTabs,
-                      QString::fromStdString(WithNewlines(m_text)));
+    // The one layout the editor, the screen, pictures and paper share.
+    lm::DrawTextBox(*painter, QString::fromStdString(m_text), lm::ToQFont(m_font), lm::ToQRectF(inner));
     painter->restore();
 }
 
