@@ -35,7 +35,7 @@ constexpr int32_t kMaxStoredWidth = 1 << 24;
 constexpr const char* kWidestValues[] = {"10000000", "-262144.00"};
 // Room around a cell's text, the least row height, and the most a font may
 // ask for (a new grid of 100 x 100 cells stays on a canvas of 20 pages).
-constexpr int32_t kCellPadding = 4;
+constexpr int32_t kCellPadding = 6;
 constexpr int32_t kNewRowHeight = 20;
 constexpr int32_t kMaxFittedColumn = 200;
 constexpr int32_t kMaxFittedRow = 100;

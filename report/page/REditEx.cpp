@@ -62,6 +62,10 @@ void CREditEx::SetText(const std::string& utf8) {
     m_settingText = false;
 }
 
+double CREditEx::BlockTop(const QTextBlock& block) const {
+    return blockBoundingGeometry(block).translated(contentOffset()).top();
+}
+
 void CREditEx::RunCommand(int32_t id) {
     switch (id) {
         case kEditCmdCopy: copy(); break;

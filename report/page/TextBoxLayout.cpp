@@ -40,12 +40,16 @@ std::vector<TextBoxLine> LayOutTextBox(const QString& text, const QFont& font, d
         layout.setTextOption(option);
         layout.beginLayout();
         for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            // Lines are spaced with the font's leading, as the editor
+            // spaces them.
+            line.setLeadingIncluded(true);
             line.setLineWidth(std::max(0.0, width));
             TextBoxLine out;
             out.paragraph = p;
             out.start = line.textStart();
             out.length = line.textLength();
             out.top = y;
+            // The leading lies below the text, as the editor draws it.
             out.baseline = y + line.ascent();
             out.height = line.height();
             // Runs between tabs, each where the layout put its first

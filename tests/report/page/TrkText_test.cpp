@@ -334,6 +334,9 @@ TEST_F(TrkTextViewTest, TheEditorBreaksLinesAndPlacesTabsAsThePageDoes) {
             EXPECT_EQ(lines[k].paragraph, b.blockNumber());
             EXPECT_EQ(line.textStart(), lines[k].start) << "line " << k;
             EXPECT_EQ(line.textLength(), lines[k].length) << "line " << k;
+            EXPECT_NEAR(editor->BlockTop(b) + line.y(), lines[k].top, 0.5) << "line " << k;
+            // The editor draws a line's text at its ascent below its top.
+            EXPECT_NEAR(editor->BlockTop(b) + line.y() + line.ascent(), lines[k].baseline, 0.5) << "line " << k;
             for (const lm::TextBoxRun& run : lines[k].runs) {
                 const int at = b.text().indexOf(run.text, line.textStart());
                 EXPECT_NEAR(line.cursorToX(at), run.x, 0.5) << "line " << k << " " << run.text.toStdString();
