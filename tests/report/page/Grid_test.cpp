@@ -485,3 +485,19 @@ TEST_F(GridTest, ANewGridsCellsShowAStatisticValueWholeAndItsRecordReopens) {
         doc->RemoveObject(made, false);
     }
 }
+
+TEST_F(GridTest, AMenuRequestOutsideAGridOrTableIsNotTaken) {
+    CTrkObj* grid = AddGrid(*doc, 100, 100, 1, 2);
+    CTrkObj* table = doc->AddObject(std::make_unique<CTrkResult>(300, 100, nullptr, doc.get()));
+    for (CTrkObj* obj : {grid, table}) {
+        const CRect r = obj->GetRect();
+        for (CPoint at : {CPoint(r.left - 1, r.top), CPoint(r.right, r.top), CPoint(r.left, r.bottom)}) {
+            std::vector<lm::MenuItem> menu;
+            EXPECT_FALSE(obj->BuildContextMenu(&menu, 0, at)) << obj->GetType() << " at " << at.x << "," << at.y;
+            EXPECT_TRUE(menu.empty());
+        }
+        std::vector<lm::MenuItem> inside;
+        EXPECT_TRUE(obj->BuildContextMenu(&inside, 0, r.TopLeft()));
+        EXPECT_FALSE(inside.empty());
+    }
+}

@@ -148,3 +148,27 @@ TEST_F(StatBatchTest, AGridComputesItsStaleCellsTogetherWithTheSameTexts) {
                 << row << "," << col;
         }
 }
+
+TEST_F(StatBatchTest, AValueExistsOnlyForAKnownCodeAndAParameterTheDataHas) {
+    const CStatItem* item = r1->GetStatItem();
+    const int32_t params = shell->GetParamCount();
+    struct Case {
+        int32_t code, param;
+        bool has;
+    } cases[] = {
+        {kStatEvents, -1, true},  // no parameter taken: any will do
+        {kStatParentPercent, 999, true},
+        {kStatMean, 0, true},
+        {kStatMean, params - 1, true},
+        {kStatMean, params, false},  // one past the last parameter
+        {kStatCV, -1, false},
+        {kStatCodeCount - 1, 0, true},
+        {kStatCodeCount, 0, false},  // one past the last code
+        {-1, 0, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(StatHasValue(item, c.code, c.param), c.has) << c.code << " " << c.param;
+        EXPECT_EQ(CTrkResult::ValueText(item, c.code, c.param).empty(), !c.has) << c.code << " " << c.param;
+    }
+    EXPECT_FALSE(StatHasValue(nullptr, kStatEvents, 0));
+}
