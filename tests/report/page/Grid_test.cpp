@@ -501,3 +501,46 @@ TEST_F(GridTest, AMenuRequestOutsideAGridOrTableIsNotTaken) {
         EXPECT_FALSE(inside.empty());
     }
 }
+
+TEST_F(GridTest, StatisticCodesAtTheEndsOfTheirRangeLoadAndTheOnesPastAreRefused) {
+    for (auto [code, ok] : {std::pair<int32_t, bool>{kStatEvents, true}, {kStatCV, true}, {-1, false}, {kStatCodeCount, false}}) {
+        Bytes stat = CellRecord("7");
+        stat.I(3).I(7).I(code).I(0);  // no data set 3: the text stays
+        Bytes rec = GridHead(CRect(10, 20, 53, 70), 1, 1, 44, 35, {});
+        rec.I(kCellStat).Raw(stat);
+        CLumitraDoc d;
+        CArchive in(DocWith(rec).b);
+        if (!ok) {
+            EXPECT_THROW(d.Serialize(in), CArchiveException) << code;
+            continue;
+        }
+        ASSERT_NO_THROW(d.Serialize(in)) << code;
+        auto* grid = dynamic_cast<CGrid*>(d.GetObjectAt(0));
+        ASSERT_NE(grid, nullptr);
+        auto* cell = dynamic_cast<CStatCell*>(grid->GetCell(0, 0));
+        ASSERT_NE(cell, nullptr) << code;
+        EXPECT_EQ(cell->GetCode(), code);
+        EXPECT_EQ(cell->GetText(), "7");
+    }
+}
+
+TEST_F(GridTest, PlacesOutsideTheGridAreNeverTouched) {
+    CGrid grid(0, 0, doc.get(), 2, 3);
+    for (int32_t r = 0; r < 2; ++r)
+        for (int32_t c = 0; c < 3; ++c) grid.SetCellText(r, c, std::to_string(r) + std::to_string(c));
+    // Each is outside on one index only.
+    const CPoint outside[] = {{-1, 0}, {0, -1}, {2, 0}, {0, 3}, {-1, 2}, {1, -1}};
+    for (CPoint p : outside) {
+        const int32_t row = p.x, col = p.y;
+        EXPECT_EQ(grid.GetCell(row, col), nullptr) << row << "," << col;
+        grid.SetCell(row, col, std::make_unique<CCell>());
+        grid.SetCellText(row, col, "x");
+        grid.ResetCell(col, row, true);
+        grid.SwapCells(row, col, 0, 0);
+    }
+    for (int32_t r = 0; r < 2; ++r)
+        for (int32_t c = 0; c < 3; ++c) {
+            ASSERT_NE(grid.GetCell(r, c), nullptr);
+            EXPECT_EQ(grid.GetCell(r, c)->GetText(), std::to_string(r) + std::to_string(c));
+        }
+}
