@@ -1,23 +1,61 @@
 #pragma once
-// Splitting batch work over events across the cores: short-lived threads,
-// all joined before the call returns. Callers hand over a pure computation on
-// its own slice, so the result is the same whatever the split.
+// Splitting batch work across the cores: short-lived threads, all joined
+// before the call returns. Callers hand over pure computations (a slice of
+// events, or one task of a list), so the result is the same whatever the
+// split. When no thread can be had the work is done on the calling thread:
+// a system out of threads gets slower, never a terminated program.
+#include <algorithm>
+#include <atomic>
 #include <cstddef>
+#include <functional>
 #include <system_error>
 #include <thread>
 #include <vector>
 
 namespace lm {
 
+// Starts one worker thread. It may throw std::system_error as the
+// std::thread constructor does when the system has no thread to give.
+using ThreadStarter = std::thread (*)(std::function<void()> work);
+
+inline std::thread StartStdThread(std::function<void()> work) { return std::thread(std::move(work)); }
+
+// The starter every split uses. Tests put in one that fails.
+inline ThreadStarter& CurrentThreadStarter() {
+    static ThreadStarter starter = &StartStdThread;
+    return starter;
+}
+
+// Puts a starter in place for its lifetime (tests only; not thread-safe
+// against splits running at the same time).
+class ScopedThreadStarter {
+public:
+    explicit ScopedThreadStarter(ThreadStarter starter) : m_old(CurrentThreadStarter()) {
+        CurrentThreadStarter() = starter;
+    }
+    ~ScopedThreadStarter() { CurrentThreadStarter() = m_old; }
+    ScopedThreadStarter(const ScopedThreadStarter&) = delete;
+    ScopedThreadStarter& operator=(const ScopedThreadStarter&) = delete;
+
+private:
+    ThreadStarter m_old;
+};
+
+// At most this many threads work on one split.
+constexpr size_t kMaxSlices = 8;
+
+inline size_t UsableCores() {
+    const size_t hw = std::thread::hardware_concurrency();
+    return std::clamp<size_t>(hw, 1, kMaxSlices);
+}
+
 // Runs fn(begin, end) over [0, n) in a few pieces of at least minSlice items
 // on short-lived threads when n is large, else at once on this thread.
+// Pieces do not overlap and cover [0, n) exactly once.
 template <class Fn>
 void ForSlices(size_t n, size_t minSlice, Fn&& fn) {
-    constexpr size_t kMaxSlices = 8;
-    size_t slices = std::thread::hardware_concurrency();
-    if (slices > kMaxSlices) slices = kMaxSlices;
     if (minSlice == 0) minSlice = 1;
-    if (slices > n / minSlice) slices = n / minSlice;
+    const size_t slices = std::min(UsableCores(), n / minSlice);
     if (slices <= 1) {
         fn(size_t(0), n);
         return;
@@ -28,12 +66,36 @@ void ForSlices(size_t n, size_t minSlice, Fn&& fn) {
     for (size_t b = chunk; b < n; b += chunk) {
         const size_t e = b + chunk < n ? b + chunk : n;
         try {
-            workers.emplace_back([&fn, b, e] { fn(b, e); });
+            workers.push_back(CurrentThreadStarter()([&fn, b, e] { fn(b, e); }));
         } catch (const std::system_error&) {
             fn(b, e);  // no thread to be had: do it here
         }
     }
     fn(size_t(0), chunk);
+    for (std::thread& w : workers) w.join();
+}
+
+// Runs fn(k) once for every k in [0, n), the tasks taken in turn by a few
+// short-lived threads and this one; for lists of uneven tasks (one may walk
+// a million events, the next count a mask). With parallel false, or when no
+// thread can be had, every task runs here in order.
+template <class Fn>
+void ForTasks(size_t n, Fn&& fn, bool parallel = true) {
+    std::atomic<size_t> next{0};
+    auto work = [&next, &fn, n] {
+        for (size_t k = next++; k < n; k = next++) fn(k);
+    };
+    const size_t threads = parallel ? std::min(UsableCores(), n) : 1;
+    std::vector<std::thread> workers;
+    workers.reserve(threads > 1 ? threads - 1 : 0);
+    for (size_t t = 1; t < threads; ++t) {
+        try {
+            workers.push_back(CurrentThreadStarter()(work));
+        } catch (const std::system_error&) {
+            break;  // the threads started and this one share the rest
+        }
+    }
+    work();
     for (std::thread& w : workers) w.join();
 }
 

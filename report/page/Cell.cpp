@@ -11,30 +11,8 @@
 #include "report/page/FileRecords.h"
 #include "report/page/Grid.h"
 #include "report/page/LumitraDoc.h"
+#include "report/page/StatBatch.h"
 #include "report/page/TrkObj.h"
-
-namespace {
-
-// Codes 2-7 and 9 are taken of one parameter.
-bool CodeUsesParam(int32_t code) {
-    return code != kStatEvents && code != kStatPercent && code != kStatParentPercent;
-}
-
-// The item's value for (code, par) as text, or nothing when there is no value
-// to show: no gate, a shell without events, a parameter the shell lacks, an
-// unknown code. A zero is only shown when it is the value.
-bool StatText(const CStatItem* item, int32_t code, int32_t par, std::string* text) {
-    if (!item || code < 0 || code >= kStatCodeCount) return false;
-    CGateNode* gate = item->GetGate();
-    VexaDataShell* shell = gate ? gate->GetShell() : nullptr;
-    CDataSet* data = shell ? shell->GetDataSet() : nullptr;
-    if (!data || !data->GetEventMatrix()) return false;
-    if (CodeUsesParam(code) && (par < 0 || par >= shell->GetParamCount())) return false;
-    *text = item->GetStatText(par, code);
-    return true;
-}
-
-}  // namespace
 
 LOGFONT DefaultCellFont() { return CTrkObj::DefaultFont(); }
 
@@ -117,8 +95,20 @@ CStatCell::~CStatCell() {
 }
 
 void CStatCell::Update() {
-    std::string text;
-    if (StatText(m_item, m_code, m_par, &text)) m_text = text;
+    if (StatHasValue(m_item, m_code, m_par)) m_text = m_item->GetStatText(m_par, m_code);
+    m_stale = false;
+}
+
+bool CStatCell::AskValue(StatRequest* request) const {
+    if (!m_stale || !m_item) return false;
+    request->item = m_item;
+    request->code = m_code;
+    request->param = m_par;
+    return true;
+}
+
+void CStatCell::TakeValue(const StatRequest& answer) {
+    if (answer.has) m_text = answer.text;
     m_stale = false;
 }
 

@@ -20,6 +20,7 @@
 
 class CArchive;
 class CGrid;
+struct StatRequest;
 
 // What is written in front of each cell record of a grid.
 enum CellKind : int32_t {
@@ -115,6 +116,12 @@ public:
     void OnStatChanged() override;
     // The item is about to delete this cell: its place gets a fresh cell.
     void OnStatItemDeleting() override;
+
+    // A stale cell with an item fills request with the value it needs and
+    // answers true; TakeValue then takes the value computed for it (a
+    // statistic without a value keeps the text shown).
+    bool AskValue(StatRequest* request) const;
+    void TakeValue(const StatRequest& answer);
 
     // Follows item with notification and recomputes.
     void SetStat(CStatItem* item, int32_t code, int32_t par);

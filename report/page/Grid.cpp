@@ -1,5 +1,6 @@
 #include "report/page/Grid.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 
 #include <algorithm>
@@ -13,7 +14,9 @@
 #include "report/page/FileRecords.h"
 #include "report/page/LumitraDoc.h"
 #include "report/page/LumitraView.h"
+#include "report/page/StatBatch.h"
 #include "report/page/TrackStates.h"
+#include "report/page/TrkText.h"
 
 namespace {
 
@@ -27,6 +30,15 @@ constexpr int32_t kCellOffset = 2;
 constexpr COLORREF kLineColour = 0xEBEBEB;
 // Largest column width a record may give (far beyond any canvas).
 constexpr int32_t kMaxStoredWidth = 1 << 24;
+// The widest statistic texts a new grid's cells must show whole: a count of
+// ten million events, and a compensated value of an 18-bit parameter.
+constexpr const char* kWidestValues[] = {"10000000", "-262144.00"};
+// Room around a cell's text, the least row height, and the most a font may
+// ask for (a new grid of 100 x 100 cells stays on a canvas of 20 pages).
+constexpr int32_t kCellPadding = 6;
+constexpr int32_t kNewRowHeight = 20;
+constexpr int32_t kMaxFittedColumn = 200;
+constexpr int32_t kMaxFittedRow = 100;
 
 void CheckRecord(bool ok, const std::string& what) {
     if (!ok) throw CFldFormatError("grid record: " + what);
@@ -119,6 +131,19 @@ void CGrid::SetSize(int32_t rows, int32_t cols) {
     }
     FitBorders();
     FitRowHeight();
+}
+
+void CGrid::FitCellsToValues() {
+    const QFontMetrics fm(lm::ToQFont(m_font));
+    int32_t width = 0;
+    for (const char* value : kWidestValues) width = std::max(width, int32_t(fm.horizontalAdvance(QLatin1String(value))));
+    // Room on both sides of the text, so that it stays off the lines.
+    const int32_t colWidth = std::clamp(width + 2 * kCellPadding, kMinColumnWidth, kMaxFittedColumn);
+    const int32_t rowHeight = std::clamp(int32_t(fm.height()) + kCellPadding, kNewRowHeight, kMaxFittedRow);
+    m_rect.right = m_rect.left + 2 * kGridInset + m_cols * colWidth;
+    m_rect.bottom = m_rect.top + 2 * kGridInset + m_rows * rowHeight;
+    m_borders.clear();
+    SetSize(m_rows, m_cols);
 }
 
 void CGrid::FitRowHeight() { m_rowHeight = std::max(1, GetGridRect().Height() / std::max(m_rows, 1)); }
@@ -257,8 +282,28 @@ CRect CGrid::DragLineRect() const {
 
 // ================================================================ drawing
 
+void CGrid::UpdateStaleCells() {
+    std::vector<CStatCell*> cells;
+    std::vector<StatRequest> requests;
+    for (auto& row : m_cells) {
+        for (CCell* cell : row) {
+            auto* stat = dynamic_cast<CStatCell*>(cell);
+            StatRequest r;
+            if (!stat || !stat->AskValue(&r)) continue;
+            cells.push_back(stat);
+            requests.push_back(std::move(r));
+        }
+    }
+    if (requests.empty()) return;
+    ComputeStatTexts(requests);
+    for (size_t i = 0; i < cells.size(); ++i) cells[i]->TakeValue(requests[i]);
+}
+
 void CGrid::Draw(QPainter* painter) {
     if (!painter) return;
+    // A dragged region leaves many cells stale at once: their values are
+    // computed together, not one walk at a time as each cell is drawn.
+    UpdateStaleCells();
     painter->save();
     lm::FillRect(*painter, m_rect, 0xFFFFFF);
     for (int32_t c = 0; c < m_cols; ++c)
@@ -346,14 +391,19 @@ bool CGrid::OnLButtonUp(uint32_t flags, CPoint point, int32_t* state) {
     } else if (*state == kTrackCellDrag) {
         const GridHit hit = HitTestCell(PageToLocal(point));
         CCell* dragged = m_pDocument ? m_pDocument->GetDraggedCell() : nullptr;
+        // A release on the cell pressed is a click: nothing moved, and the
+        // report has not changed.
+        bool changed = false;
         if (hit.IsCell() && dragged) {
             if (dragged->GetGrid() != this) {
                 SetCell(hit.row, hit.col, dragged->Clone());
+                changed = true;
             } else if (dragged != GetCell(hit.row, hit.col)) {
                 SwapCells(dragged->GetRow(), dragged->GetColumn(), hit.row, hit.col);
+                changed = true;
             }
-            if (m_pDocument) m_pDocument->SetModifiedFlag();
         }
+        if (changed && m_pDocument) m_pDocument->SetModifiedFlag();
     }
     *state = kTrackMove;
     if (m_pDocument) m_pDocument->InvalidateObject(this);
@@ -369,6 +419,11 @@ bool CGrid::OnLButtonDblClk(uint32_t, CPoint point, int32_t*) {
     return true;
 }
 
+bool CGrid::IsFreshCell(const CCell& cell) const {
+    return !dynamic_cast<const CStatCell*>(&cell) && cell.GetStoredText().empty() && cell.GetFont() == m_font &&
+           cell.GetTextColor() == m_textColor && cell.GetBackColor() == m_backColor && cell.GetFormat() == kCellCentre;
+}
+
 void CGrid::EditCell(int32_t row, int32_t col) {
     CCell* cell = GetCell(row, col);
     if (!cell) return;
@@ -380,6 +435,13 @@ void CGrid::EditCell(int32_t row, int32_t col) {
     dlg.m_nAlign = format >= kCellLeft && format <= kCellRight ? int32_t(format - kCellLeft) : -1;
     dlg.UpdateData(false);
     if (lm::Ui().ExecDialog(&dlg) != lm::kDialogAccepted) return;
+    uint32_t newFormat = format;
+    if (dlg.m_nAlign >= 0 && dlg.m_nAlign <= 2) newFormat = kCellLeft + uint32_t(dlg.m_nAlign);
+    // OK on what was there is no change: closing must not ask to save.
+    const bool same = dlg.m_bClear ? IsFreshCell(*cell)
+                                   : dlg.m_strText == cell->GetText() && dlg.m_font == cell->GetFont() &&
+                                         dlg.m_crText == cell->GetTextColor() && newFormat == format;
+    if (same) return;
     if (dlg.m_bClear) {
         // The old cell is gone: only the fresh one is left to show.
         ResetCell(col, row, true);
@@ -387,7 +449,7 @@ void CGrid::EditCell(int32_t row, int32_t col) {
         cell->SetText(dlg.m_strText);
         cell->SetFont(dlg.m_font);
         cell->SetTextColor(dlg.m_crText);
-        if (dlg.m_nAlign >= 0 && dlg.m_nAlign <= 2) cell->SetFormat(kCellLeft + uint32_t(dlg.m_nAlign));
+        cell->SetFormat(newFormat);
     }
     if (!m_pDocument) return;
     m_pDocument->SetModifiedFlag();
@@ -408,21 +470,20 @@ bool CGrid::BuildContextMenu(std::vector<lm::MenuItem>* menu, uint32_t, CPoint p
 
 bool CGrid::OnContextCommand(uint32_t id, int32_t) {
     switch (id) {
-        case kCtxFont: {
-            LOGFONT font = m_font;
-            COLORREF colour = m_textColor;
-            if (!lm::Ui().ChooseFont(DialogParent(), &font, &colour)) return true;
-            SetFont(font);
-            m_textColor = colour;
-            for (auto& row : m_cells)
-                for (CCell* cell : row) {
-                    if (!cell) continue;
-                    cell->SetFont(m_font);
-                    cell->SetTextColor(m_textColor);
-                }
-            if (m_pDocument) m_pDocument->SetModifiedFlag();
-            break;
-        }
+        case kCtxFont:
+            // Every cell takes the grid's new font and colour.
+            ChooseObjectFont(this, [this] {
+                bool changed = false;
+                for (auto& row : m_cells)
+                    for (CCell* cell : row) {
+                        if (!cell || (cell->GetFont() == m_font && cell->GetTextColor() == m_textColor)) continue;
+                        cell->SetFont(m_font);
+                        cell->SetTextColor(m_textColor);
+                        changed = true;
+                    }
+                return changed;
+            });
+            return true;
         case kCtxDbLink:
             // A second grid clears the link rather than taking it over.
             if (m_pDocument) {
@@ -512,7 +573,9 @@ void CGrid::Store(CArchive& ar) const {
 // ================================================================ makers
 
 std::unique_ptr<CTrkObj> MakeGridAt(CLumitraDoc* doc, CPoint at, int32_t rows, int32_t cols) {
-    return std::make_unique<CGrid>(at.x, at.y, doc, rows, cols);
+    auto grid = std::make_unique<CGrid>(at.x, at.y, doc, rows, cols);
+    grid->FitCellsToValues();
+    return grid;
 }
 
 std::unique_ptr<CTrkObj> LoadGrid(CLumitraDoc* doc) { return std::make_unique<CGrid>(doc); }

@@ -84,6 +84,10 @@ public:
     // one is deleted when deleteOld, else left to its caller (a dying cell).
     virtual void ResetCell(int32_t col, int32_t row, bool deleteOld);
     virtual void NotifyChanged();
+    // Sizes a new grid's cells (columns spread evenly, rows) so that a
+    // statistic value in the grid's font is shown whole; the rectangle
+    // follows.
+    void FitCellsToValues();
 
     // Null outside the grid or at an empty place.
     CCell* GetCell(int32_t row, int32_t col) const;
@@ -91,6 +95,9 @@ public:
     void SetCell(int32_t row, int32_t col, std::unique_ptr<CCell> cell);
     // Swaps two places; both cells learn their new place.
     void SwapCells(int32_t rowA, int32_t colA, int32_t rowB, int32_t colB);
+    // Computes the values of every stale statistic cell together (spread over
+    // the cores); Draw does it first.
+    void UpdateStaleCells();
     // Page rectangle of a cell.
     CRect CellRect(int32_t col, int32_t row) const;
     void DrawCell(QPainter* painter, int32_t row, int32_t col);
@@ -119,6 +126,8 @@ protected:
     // Right edge of column col in local units.
     int32_t ColumnRight(int32_t col) const;
     void EditCell(int32_t row, int32_t col);
+    // What ResetCell would put there: clearing it changes nothing.
+    bool IsFreshCell(const CCell& cell) const;
 
     int32_t m_dragAnchor = -1;
     int32_t m_spare = 0;

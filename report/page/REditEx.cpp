@@ -11,11 +11,16 @@
 
 #include "platform/PaintHelpers.h"
 #include "platform/UiServices.h"
+#include "report/page/TextBoxLayout.h"
 
 CREditEx::CREditEx(QWidget* parent) : QPlainTextEdit(parent), m_font(LOGFONT{}) {
     setFrameShape(QFrame::NoFrame);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // Lines break where the page breaks them (lm::LayOutTextBox): the
+    // whole width, no margin, no scroll bar taking a part of it.
+    document()->setDocumentMargin(0);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // The editor lies over the white box it edits.
     QPalette pal = palette();
     pal.setColor(QPalette::Base, Qt::white);
@@ -29,9 +34,13 @@ void CREditEx::ApplyFont(const LOGFONT& font, COLORREF color, float zoom) {
     m_font = font;
     m_color = color;
     m_zoom = zoom > 0 ? zoom : 1.0f;
-    QFont f = lm::ToQFont(m_font);
+    const QFont page = lm::ToQFont(m_font);
+    QFont f = page;
     if (f.pixelSize() > 0) f.setPixelSize(std::max(1, int(std::lround(f.pixelSize() * double(m_zoom)))));
     setFont(f);
+    const QTextOption option = lm::TextBoxOption(page, m_zoom);
+    setWordWrapMode(option.wrapMode());
+    setTabStopDistance(option.tabStopDistance());
     QPalette pal = palette();
     pal.setColor(QPalette::Text, lm::ToQColor(m_color));
     setPalette(pal);
@@ -51,6 +60,10 @@ void CREditEx::SetText(const std::string& utf8) {
     m_settingText = true;
     setPlainText(QString::fromStdString(utf8));
     m_settingText = false;
+}
+
+double CREditEx::BlockTop(const QTextBlock& block) const {
+    return blockBoundingGeometry(block).translated(contentOffset()).top();
 }
 
 void CREditEx::RunCommand(int32_t id) {

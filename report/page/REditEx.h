@@ -10,6 +10,7 @@
 // by the zoom, so reading it back never rounds it: a box edited many times
 // keeps its size.
 #include <QPlainTextEdit>
+#include <QTextBlock>
 
 #include <string>
 
@@ -42,6 +43,9 @@ public:
     // Replaces the text without reporting an edit (the undo history starts
     // afresh).
     void SetText(const std::string& utf8);
+
+    // Top of a paragraph in the editor's text area (its first line's top).
+    double BlockTop(const QTextBlock& block) const;
 
     // Carries out one menu command (REditMenuCommand).
     void RunCommand(int32_t id);

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <thread>
 
 #include "base/Archive.h"
 #include "base/Numbers.h"
@@ -22,7 +21,9 @@
 #include "report/app/MainFrame.h"
 #include "report/page/Cell.h"
 #include "report/page/LumitraDoc.h"
+#include "report/page/StatBatch.h"
 #include "report/page/TrackStates.h"
+#include "report/page/TrkText.h"
 
 namespace {
 constexpr COLORREF kLineColour = 0xEBEBEB;
@@ -40,9 +41,7 @@ constexpr int32_t kTextPad = 5;
 // keyword holding a paragraph) is cut rather than push the table off a page.
 constexpr int32_t kWidestStart = kPageWidth;
 
-bool TakesParam(int32_t code) {
-    return code != kStatEvents && code != kStatPercent && code != kStatParentPercent;
-}
+bool TakesParam(int32_t code) { return StatTakesParam(code); }
 
 bool SameText(const std::string& a, const char* b) {
     return QString::fromStdString(a).compare(QString::fromLatin1(b), Qt::CaseInsensitive) == 0;
@@ -470,109 +469,41 @@ std::string CTrkResult::ColumnTitle(VexaDataShell* shell, int32_t code, int32_t 
     return label + " " + CStatItem::GetStatName(code);
 }
 
-namespace {
-// Whether a statistic has a value at all: without events, or for a
-// parameter the data set lacks, CStatItem would answer 0.
-bool HasValue(const CStatItem* item, int32_t code, int32_t param) {
-    if (!item || code < 0 || code >= kStatCodeCount) return false;
-    const CGateNode* gate = item->GetGate();
-    VexaDataShell* shell = gate ? gate->GetShell() : nullptr;
-    CDataSet* ds = shell ? shell->GetDataSet() : nullptr;
-    CEventMatrix* matrix = ds ? ds->GetEventMatrix() : nullptr;
-    if (!matrix || matrix->GetEventCount() <= 0 || shell->GetTotalEvents() <= 0) return false;
-    return !TakesParam(code) || (param >= 0 && param < matrix->GetParamCount());
-}
-}  // namespace
-
 std::string CTrkResult::ValueText(const CStatItem* item, int32_t code, int32_t param) {
-    return HasValue(item, code, param) ? item->GetStatText(param, code) : std::string();
+    return StatHasValue(item, code, param) ? item->GetStatText(param, code) : std::string();
 }
 
-namespace {
-bool UsesMoments(int32_t code) { return code == kStatMean || code == kStatSD || code == kStatCV; }
-}  // namespace
-
-// The cells of one row that one evaluation fills: a single statistic, or
-// (param >= 0) every Mean, SD and CV column of that parameter, which share
-// one walk for the mean and one for the SD: the same doubles GetStatText
-// computes, so the same texts.
-struct CTrkResult::CellTask {
-    GateRow* row;
-    int32_t column;  // a single statistic; -1 for a moments task
-    int32_t param;
-};
-
-std::vector<CTrkResult::CellTask> CTrkResult::TasksOf(GateRow& row) const {
-    std::vector<CellTask> tasks;
-    std::vector<int32_t> momentParams;
-    for (size_t i = 0; i < m_codes.size(); ++i) {
-        if (!UsesMoments(m_codes[i])) {
-            tasks.push_back({&row, int32_t(i), 0});
-        } else if (std::find(momentParams.begin(), momentParams.end(), m_params[i]) == momentParams.end()) {
-            momentParams.push_back(m_params[i]);
-            tasks.push_back({&row, -1, m_params[i]});
+void CTrkResult::ComputeRows(const std::vector<GateRow*>& rows) {
+    if (rows.empty()) return;
+    // Rows rather than one row at a time go to the shared walk: a drag
+    // changes a few gates, whose values must still spread over the cores.
+    std::vector<StatRequest> requests;
+    requests.reserve(rows.size() * m_codes.size());
+    for (GateRow* row : rows) {
+        const CStatItem* item = row->gate ? row->gate->GetStatItem() : nullptr;
+        for (size_t i = 0; i < m_codes.size(); ++i) {
+            StatRequest r;
+            r.item = item;
+            r.code = m_codes[i];
+            r.param = i < m_params.size() ? m_params[i] : 0;
+            requests.push_back(std::move(r));
         }
     }
-    return tasks;
-}
-
-void CTrkResult::RunTask(const CellTask& task) const {
-    GateRow& row = *task.row;
-    const CStatItem* item = row.gate ? row.gate->GetStatItem() : nullptr;
-    if (task.column >= 0) {
-        const size_t i = size_t(task.column);
-        row.values[i] = ValueText(item, m_codes[i], m_params[i]);
-        return;
+    ComputeStatTexts(requests);
+    size_t k = 0;
+    for (GateRow* row : rows) {
+        row->values.assign(m_codes.size(), std::string());
+        for (size_t i = 0; i < m_codes.size(); ++i, ++k) row->values[i] = std::move(requests[k].text);
+        row->stale = false;
     }
-    if (!HasValue(item, kStatMean, task.param)) return;
-    const double mean = item->GetMean(task.param);
-    double sd = -1.0;
-    for (size_t i = 0; i < m_codes.size(); ++i) {
-        if (m_params[i] != task.param || !UsesMoments(m_codes[i])) continue;
-        if (m_codes[i] != kStatMean && sd < 0.0) sd = item->GetSDAround(task.param, mean);
-        const double v = m_codes[i] == kStatMean ? mean : m_codes[i] == kStatSD ? sd : CStatItem::CalcCV(sd, mean);
-        row.values[i] = lm::FormatFixed(v, 2);
-    }
-}
-
-void CTrkResult::ComputeRow(GateRow& row) const {
-    row.values.assign(m_codes.size(), std::string());
-    for (const CellTask& t : TasksOf(row)) RunTask(t);
-    row.stale = false;
+    m_computed += int64_t(rows.size() * m_codes.size());
 }
 
 void CTrkResult::ComputeStaleRows() {
     std::vector<GateRow*> stale;
     for (auto& row : m_rows)
         if (row->stale) stale.push_back(row.get());
-    if (stale.empty()) return;
-    std::vector<CellTask> tasks;
-    for (GateRow* row : stale) {
-        row->values.assign(m_codes.size(), std::string());
-        const std::vector<CellTask> more = TasksOf(*row);
-        tasks.insert(tasks.end(), more.begin(), more.end());
-    }
-    // A log-amplified parameter makes the items update the shell's log scale
-    // as they read: such tables are computed on this thread only.
-    bool parallel = tasks.size() > 1 && m_shell;
-    for (size_t i = 0; parallel && i < m_codes.size(); ++i) {
-        const CParam* p = TakesParam(m_codes[i]) ? m_shell->GetParam(m_params[i]) : nullptr;
-        if (p && p->IsLogScale()) parallel = false;
-    }
-    // Tasks rather than rows go to the cores: a drag changes a few gates,
-    // whose values must still spread over all of them.
-    std::atomic<size_t> next{0};
-    auto work = [&] {
-        for (size_t k = next++; k < tasks.size(); k = next++) RunTask(tasks[k]);
-    };
-    const size_t threads =
-        parallel ? std::min<size_t>(tasks.size(), std::max(1u, std::thread::hardware_concurrency())) : 1;
-    std::vector<std::thread> pool;
-    for (size_t t = 1; t < threads; ++t) pool.emplace_back(work);
-    work();
-    for (auto& t : pool) t.join();
-    for (GateRow* row : stale) row->stale = false;
-    m_computed += int64_t(stale.size() * m_codes.size());
+    ComputeRows(stale);
 }
 
 CGateNode* CTrkResult::GetRowGate(int32_t gateRow) const {
@@ -587,10 +518,7 @@ std::string CTrkResult::GetCellText(int32_t row, int32_t col) {
     const size_t i = size_t(col - 1);
     if (row == k) return i < m_titles.size() ? m_titles[i] : std::string();
     GateRow& r = *m_rows[size_t(row - k - 1)];
-    if (r.stale) {
-        ComputeRow(r);
-        m_computed += int64_t(m_codes.size());
-    }
+    if (r.stale) ComputeRows({&r});
     return i < r.values.size() ? r.values[i] : std::string();
 }
 
@@ -860,13 +788,7 @@ bool CTrkResult::OnContextCommand(uint32_t id, int32_t) {
         if (m_pDocument) m_pDocument->SetModifiedFlag();
         RedrawNow();
     } else if (id == uint32_t(kCtxFont)) {
-        LOGFONT font = m_font;
-        COLORREF colour = m_textColor;
-        if (!lm::Ui().ChooseFont(DialogParent(), &font, &colour)) return true;
-        SetFont(font);
-        m_textColor = colour;
-        if (m_pDocument) m_pDocument->SetModifiedFlag();
-        RedrawNow();
+        ChooseObjectFont(this);
     }
     return true;
 }

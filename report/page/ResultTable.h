@@ -187,11 +187,9 @@ private:
     void OnRowChanged(GateRow* row);
     uint64_t DataStamp() const;
     void CheckDataStamp();
-    struct CellTask;
-    std::vector<CellTask> TasksOf(GateRow& row) const;
-    void RunTask(const CellTask& task) const;
+    // The values of rows, through the shared statistic walk.
+    void ComputeRows(const std::vector<GateRow*>& rows);
     void ComputeStaleRows();
-    void ComputeRow(GateRow& row) const;
     CRect GridRect() const;
     int32_t LastBorder() const { return m_borders.empty() ? 0 : m_borders.back(); }
     int32_t ColumnLeft(int32_t col) const;

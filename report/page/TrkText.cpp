@@ -8,6 +8,7 @@
 #include "report/page/LumitraDoc.h"
 #include "report/page/LumitraView.h"
 #include "report/page/REditEx.h"
+#include "report/page/TextBoxLayout.h"
 
 namespace {
 
@@ -76,11 +77,10 @@ void CTrkText::Draw(QPainter* painter) {
     inner.DeflateRect(kTextMargin, kTextMargin);
     if (inner.IsRectEmpty() || m_text.empty()) return;
     painter->save();
-    painter->setFont(lm::ToQFont(m_font));
     painter->setPen(lm::ToQColor(m_textColor));
     painter->setClipRect(lm::ToQRectF(inner), Qt::IntersectClip);
-    painter->drawText(lm::ToQRectF(inner), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap | Qt::TextExpandTabs,
-                      QString::fromStdString(WithNewlines(m_text)));
+    // The one layout the editor, the screen, pictures and paper share.
+    lm::DrawTextBox(*painter, QString::fromStdString(m_text), lm::ToQFont(m_font), lm::ToQRectF(inner));
     painter->restore();
 }
 
@@ -195,16 +195,20 @@ void CTrkText::TakeEditorState() {
     if (m_pDocument) m_pDocument->SetModifiedFlag();
 }
 
-bool ChooseObjectFont(CTrkObj* obj) {
+bool ChooseObjectFont(CTrkObj* obj, const std::function<bool()>& applied) {
     if (!obj) return false;
     LOGFONT font = obj->GetFont();
     COLORREF color = obj->GetTextColor();
     CLumitraDoc* doc = obj->GetDocument();
-    CLumitraView* view = doc && !doc->GetViews().empty() ? doc->GetViews().front() : nullptr;
-    if (!lm::Ui().ChooseFont(view, &font, &color)) return false;
+    QWidget* parent = CLumitraView::GetActiveLumitraView();
+    if (doc && !doc->GetViews().empty() && (!parent || CLumitraView::GetActiveLumitraView()->GetDocument() != doc))
+        parent = doc->GetViews().front();
+    if (!lm::Ui().ChooseFont(parent, &font, &color)) return false;
+    bool changed = !(font == obj->GetFont()) || color != obj->GetTextColor();
     obj->SetFont(font);
     obj->SetTextColor(color);
-    if (doc) {
+    if (applied && applied()) changed = true;
+    if (changed && doc) {
         doc->InvalidateObject(obj);
         doc->SetModifiedFlag();
         doc->RedrawDirty();

@@ -11,6 +11,7 @@
 #include <QMetaObject>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -83,9 +84,10 @@ private:
 };
 
 // The font dialog on an object's font and text colour; on OK both are
-// replaced, the object is repainted and the document marked changed. True
-// on OK.
-bool ChooseObjectFont(CTrkObj* obj);
+// replaced and applied() runs (a grid hands the font on to its cells; it
+// says whether it changed anything). The object is repainted and the
+// document marked changed only when something changed. True on OK.
+bool ChooseObjectFont(CTrkObj* obj, const std::function<bool()>& applied = {});
 
 // The file reader's and the report view's makers of text boxes.
 std::unique_ptr<CTrkObj> LoadTextBox(CLumitraDoc* doc);

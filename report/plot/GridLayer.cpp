@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <system_error>
-#include <thread>
+#include <mutex>
+#include <vector>
 
 #include "core/DataSet.h"
 #include "core/DataShell.h"
 #include "core/GateNode.h"
+#include "core/Slices.h"
 #include "core/Trans.h"
 #include "report/plot/BinLocator.h"
 #include "report/plot/Plot.h"
@@ -17,7 +18,6 @@ namespace {
 
 // Events per thread below which splitting the count costs more than it saves.
 constexpr size_t kMinWordsPerSlice = size_t(1) << 12;
-constexpr size_t kMaxSlices = 8;
 
 struct BinInput {
     const float* xs;
@@ -137,34 +137,21 @@ void CGridLayer::Bin() {
             in.locY = &locY;
             in.n = n;
 
-            size_t slices = std::min<size_t>(std::thread::hardware_concurrency(), kMaxSlices);
-            slices = std::min(slices, in.nWords / kMinWordsPerSlice);
-            if (slices <= 1) {
-                m_gateEvents = BinWords(in, 0, in.nWords, m_grid.data());
-            } else {
-                // Each slice counts into a grid of its own; the sums are the
-                // same whatever the split.
-                const size_t chunk = (in.nWords + slices - 1) / slices;
-                std::vector<std::vector<uint32_t>> grids(slices - 1);
-                std::vector<int64_t> seen(slices, 0);
-                std::vector<std::thread> workers;
-                for (size_t s = 1; s < slices; ++s) {
-                    const size_t w0 = std::min(in.nWords, s * chunk), w1 = std::min(in.nWords, w0 + chunk);
-                    grids[s - 1].assign(m_grid.size(), 0);
-                    uint32_t* g = grids[s - 1].data();
-                    int64_t* out = &seen[s];
-                    try {
-                        workers.emplace_back([&in, w0, w1, g, out] { *out = BinWords(in, w0, w1, g); });
-                    } catch (const std::system_error&) {
-                        *out = BinWords(in, w0, w1, g);  // no thread to be had: count it here
-                    }
+            // A slice of the whole counts straight into the grid; each other
+            // slice counts into a grid of its own, added in under a lock: the
+            // sums are integers, the same whatever the split and its order.
+            std::mutex sum;
+            lm::ForSlices(in.nWords, kMinWordsPerSlice, [&](size_t w0, size_t w1) {
+                if (w0 == 0 && w1 == in.nWords) {
+                    m_gateEvents = BinWords(in, w0, w1, m_grid.data());
+                    return;
                 }
-                seen[0] = BinWords(in, 0, std::min(chunk, in.nWords), m_grid.data());
-                for (std::thread& w : workers) w.join();
-                for (const auto& g : grids)
-                    for (size_t k = 0; k < g.size(); ++k) m_grid[k] += g[k];
-                for (int64_t s : seen) m_gateEvents += s;
-            }
+                std::vector<uint32_t> part(m_grid.size(), 0);
+                const int64_t seen = BinWords(in, w0, w1, part.data());
+                const std::lock_guard<std::mutex> lock(sum);
+                for (size_t k = 0; k < part.size(); ++k) m_grid[k] += part[k];
+                m_gateEvents += seen;
+            });
         }
     }
     for (uint32_t c : m_grid) {

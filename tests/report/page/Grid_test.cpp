@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QPushButton>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/Archive.h"
@@ -14,7 +16,9 @@
 #include "core/GateNode.h"
 #include "core/StatItem.h"
 #include "dialogs/CellStrDlg.h"
+#include "platform/PaintHelpers.h"
 #include "report/page/Grid.h"
+#include "report/page/ResultTable.h"
 #include "tests/report/FldTestUtil.h"
 #include "tests/report/PlotTestUtil.h"
 #include "tests/report/ViewEvents.h"
@@ -373,3 +377,170 @@ TEST_F(GridTest, LooseStatisticCellsGoWithTheirGateOrDataSet) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the cell editor does before OK: nothing, a new text, a new alignment,
+// "Clear".
+enum class CellEdit { Nothing, Text, Align, Clear, Cancel };
+
+}  // namespace
+
+TEST_F(GridTest, OnlyARealChangeToACellMarksTheReportChanged) {
+    struct Case {
+        const char* name;
+        const char* text;  // of the cell before
+        CellEdit edit;
+        bool modified;
+    } cases[] = {
+        {"OK on an unchanged cell", "old", CellEdit::Nothing, false},
+        {"OK on an unchanged empty cell", "", CellEdit::Nothing, false},
+        {"Cancel", "old", CellEdit::Cancel, false},
+        {"Clear on a cell that is fresh already", "", CellEdit::Clear, false},
+        {"Clear on a cell with text", "old", CellEdit::Clear, true},
+        {"a new text", "old", CellEdit::Text, true},
+        {"a new alignment", "old", CellEdit::Align, true},
+    };
+    for (const Case& c : cases) {
+        CGrid* grid = AddGrid(*doc, 100, 100, 1, 2);
+        grid->SetCellText(0, 0, c.text);
+        d->Click(CPoint(110, 120));
+        doc->SetModifiedFlag(false);
+        // A plain click on a cell changes nothing.
+        d->Click(CPoint(110, 120));
+        EXPECT_FALSE(doc->IsModified()) << c.name << ": the click";
+        const CellEdit edit = c.edit;
+        ui.QueueDialog([edit](QDialog* dlg) {
+            auto* cell = static_cast<CCellStrDlg*>(dlg);
+            if (edit == CellEdit::Text) dlg->findChild<QLineEdit*>("text")->setText("new");
+            if (edit == CellEdit::Align) dlg->findChild<QComboBox*>("align")->setCurrentIndex(0);
+            if (edit == CellEdit::Clear) dlg->findChild<QPushButton*>("clear")->click();
+            cell->UpdateData(true);
+            return edit == CellEdit::Cancel ? lm::kDialogRejected : lm::kDialogAccepted;
+        });
+        d->DoubleClick(CPoint(110, 120));
+        EXPECT_EQ(doc->IsModified(), c.modified) << c.name;
+        doc->RemoveObject(grid, false);
+    }
+}
+
+TEST_F(GridTest, TheFontCommandsOfGridAndTableChangeAndMarkOnlyWhatTheChoiceChanges) {
+    LOGFONT bigger = CTrkObj::DefaultFont();
+    bigger.lfHeight = -24;
+    struct Case {
+        const char* name;
+        bool table;
+        std::optional<LOGFONT> chosen;  // none: Cancel
+        bool modified;
+    } cases[] = {
+        {"grid, a new font", false, bigger, true},
+        {"grid, OK on its own font", false, CTrkObj::DefaultFont(), false},
+        {"grid, Cancel", false, std::nullopt, false},
+        {"table, a new font", true, bigger, true},
+        {"table, OK on its own font", true, CTrkObj::DefaultFont(), false},
+    };
+    for (const Case& c : cases) {
+        CTrkObj* obj = c.table ? doc->AddObject(std::make_unique<CTrkResult>(100, 100, nullptr, doc.get()))
+                               : AddGrid(*doc, 100, 100, 2, 2);
+        obj->SetFont(CTrkObj::DefaultFont());
+        doc->SetModifiedFlag(false);
+        ui.Clear();
+        ui.QueueFont(c.chosen);
+        EXPECT_TRUE(obj->OnContextCommand(kCtxFont, 0)) << c.name;
+        EXPECT_EQ(ui.Count(lm::ScriptedUiServices::Kind::Font), 1) << c.name;
+        EXPECT_EQ(doc->IsModified(), c.modified) << c.name;
+        if (c.chosen) {
+            EXPECT_EQ(obj->GetFont(), *c.chosen) << c.name;
+        }
+        if (auto* grid = dynamic_cast<CGrid*>(obj); grid && !c.table) {
+            for (int32_t r = 0; r < 2; ++r)
+                for (int32_t col = 0; col < 2; ++col)
+                    EXPECT_EQ(grid->GetCell(r, col)->GetFont(), obj->GetFont()) << c.name;
+        }
+        doc->RemoveObject(obj, false);
+    }
+}
+
+TEST_F(GridTest, ANewGridsCellsShowAStatisticValueWholeAndItsRecordReopens) {
+    const QFontMetrics fm(lm::ToQFont(CTrkObj::DefaultFont()));
+    for (auto [rows, cols] : {std::pair{1, 1}, {1, 2}, {3, 4}, {100, 100}}) {
+        CTrkObj* made = view->NewGridAt(20, 30, rows, cols);
+        auto* grid = dynamic_cast<CGrid*>(made);
+        ASSERT_NE(grid, nullptr);
+        for (int32_t c = 0; c < cols; ++c) {
+            const CRect cell = grid->CellRect(c, rows - 1);
+            for (const char* value : {"10000000", "-262144.00", "100.00"})
+                EXPECT_GT(cell.Width(), fm.horizontalAdvance(QLatin1String(value))) << rows << "x" << cols << " " << value;
+            EXPECT_GE(cell.Height(), fm.height()) << rows << "x" << cols;
+            EXPECT_LE(cell.bottom, grid->GetGridRect().bottom);
+        }
+        // Written, read, written: the same bytes (the reader takes the widths
+        // and borders the fitting gave).
+        const std::vector<uint8_t> bytes = Stored(*grid);
+        CArchive in(bytes);
+        CGrid back(doc.get());
+        ASSERT_NO_THROW(back.Load(in)) << rows << "x" << cols;
+        EXPECT_EQ(Stored(back), bytes);
+        EXPECT_EQ(back.GetColumnWidth(), grid->GetColumnWidth());
+        doc->RemoveObject(made, false);
+    }
+}
+
+TEST_F(GridTest, AMenuRequestOutsideAGridOrTableIsNotTaken) {
+    CTrkObj* grid = AddGrid(*doc, 100, 100, 1, 2);
+    CTrkObj* table = doc->AddObject(std::make_unique<CTrkResult>(300, 100, nullptr, doc.get()));
+    for (CTrkObj* obj : {grid, table}) {
+        const CRect r = obj->GetRect();
+        for (CPoint at : {CPoint(r.left - 1, r.top), CPoint(r.right, r.top), CPoint(r.left, r.bottom)}) {
+            std::vector<lm::MenuItem> menu;
+            EXPECT_FALSE(obj->BuildContextMenu(&menu, 0, at)) << obj->GetType() << " at " << at.x << "," << at.y;
+            EXPECT_TRUE(menu.empty());
+        }
+        std::vector<lm::MenuItem> inside;
+        EXPECT_TRUE(obj->BuildContextMenu(&inside, 0, r.TopLeft()));
+        EXPECT_FALSE(inside.empty());
+    }
+}
+
+TEST_F(GridTest, StatisticCodesAtTheEndsOfTheirRangeLoadAndTheOnesPastAreRefused) {
+    for (auto [code, ok] : {std::pair<int32_t, bool>{kStatEvents, true}, {kStatCV, true}, {-1, false}, {kStatCodeCount, false}}) {
+        Bytes stat = CellRecord("7");
+        stat.I(3).I(7).I(code).I(0);  // no data set 3: the text stays
+        Bytes rec = GridHead(CRect(10, 20, 53, 70), 1, 1, 44, 35, {});
+        rec.I(kCellStat).Raw(stat);
+        CLumitraDoc d;
+        CArchive in(DocWith(rec).b);
+        if (!ok) {
+            EXPECT_THROW(d.Serialize(in), CArchiveException) << code;
+            continue;
+        }
+        ASSERT_NO_THROW(d.Serialize(in)) << code;
+        auto* grid = dynamic_cast<CGrid*>(d.GetObjectAt(0));
+        ASSERT_NE(grid, nullptr);
+        auto* cell = dynamic_cast<CStatCell*>(grid->GetCell(0, 0));
+        ASSERT_NE(cell, nullptr) << code;
+        EXPECT_EQ(cell->GetCode(), code);
+        EXPECT_EQ(cell->GetText(), "7");
+    }
+}
+
+TEST_F(GridTest, PlacesOutsideTheGridAreNeverTouched) {
+    CGrid grid(0, 0, doc.get(), 2, 3);
+    for (int32_t r = 0; r < 2; ++r)
+        for (int32_t c = 0; c < 3; ++c) grid.SetCellText(r, c, std::to_string(r) + std::to_string(c));
+    // Each is outside on one index only.
+    const CPoint outside[] = {{-1, 0}, {0, -1}, {2, 0}, {0, 3}, {-1, 2}, {1, -1}};
+    for (CPoint p : outside) {
+        const int32_t row = p.x, col = p.y;
+        EXPECT_EQ(grid.GetCell(row, col), nullptr) << row << "," << col;
+        grid.SetCell(row, col, std::make_unique<CCell>());
+        grid.SetCellText(row, col, "x");
+        grid.ResetCell(col, row, true);
+        grid.SwapCells(row, col, 0, 0);
+    }
+    for (int32_t r = 0; r < 2; ++r)
+        for (int32_t c = 0; c < 3; ++c) {
+            ASSERT_NE(grid.GetCell(r, c), nullptr);
+            EXPECT_EQ(grid.GetCell(r, c)->GetText(), std::to_string(r) + std::to_string(c));
+        }
+}

@@ -6,11 +6,21 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QFontMetricsF>
+#include <QImage>
+#include <QPainter>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+
+#include <cmath>
+#include <vector>
 
 #include "base/Archive.h"
 #include "platform/PaintHelpers.h"
 #include "report/page/PagePainter.h"
 #include "report/page/REditEx.h"
+#include "report/page/TextBoxLayout.h"
 #include "report/page/TrkText.h"
 #include "tests/report/ViewEvents.h"
 
@@ -50,6 +60,141 @@ TEST(TrkTextSize, WithoutAViewNoEditorIsMadeAndTheFontDialogStillMarksTheDocumen
     EXPECT_TRUE(ChooseObjectFont(text));
     EXPECT_EQ(text->GetFont().lfWeight, FW_BOLD);
     EXPECT_TRUE(doc.IsModified());
+}
+
+
+// ============================================================ one layout
+
+// Where ink lies in a picture of a text box, per band of page units (the
+// lines the layout gives): the left edges of its pieces of text (ink
+// separated by more than gap units), in page units. A band without ink
+// gives no piece.
+std::vector<std::vector<double>> InkOf(const QImage& img, double unitsPerPixel, double gap, double originY,
+                                       const std::vector<std::pair<double, double>>& bands) {
+    std::vector<std::vector<double>> out;
+    for (const auto& [top, bottom] : bands) {
+        // The middle of each band only: antialiasing may reach across.
+        const int y0 = int(std::ceil((originY + top + 2) / unitsPerPixel));
+        const int y1 = std::min(img.height(), int((originY + bottom - 2) / unitsPerPixel));
+        std::vector<double> lefts;
+        int lastInk = -1000000;
+        for (int x = 0; x < img.width(); ++x) {
+            bool ink = false;
+            for (int y = y0; y < y1 && !ink; ++y) ink = qGray(img.pixel(x, y)) < 128;
+            if (!ink) continue;
+            if ((x - lastInk) * unitsPerPixel > gap) lefts.push_back(x * unitsPerPixel);
+            lastInk = x;
+        }
+        out.push_back(lefts);
+    }
+    return out;
+}
+
+// The box drawn at scale pixels a unit on a device of dpi dots an inch
+// (a printer page is 1200 dpi; a picture and the screen 96).
+QImage DrawnBox(CTrkText& box, double scale, double dpi, bool paper) {
+    const CRect r = box.GetRect();
+    QImage img(int(r.Width() * scale), int(r.Height() * scale), QImage::Format_RGB32);
+    img.setDotsPerMeterX(int(dpi / 0.0254));
+    img.setDotsPerMeterY(int(dpi / 0.0254));
+    img.fill(Qt::white);
+    QPainter p(&img);
+    p.scale(scale, scale);
+    p.translate(-r.left, -r.top);
+    if (paper) box.DrawPrint(&p);
+    else box.Draw(&p);
+    return img;
+}
+
+TEST(TrkTextLayout, TabsStopAtEveryStopAfterTheTextAndLinesBreakAtWords) {
+    rtest::EnsureApp();
+    const QFont font = lm::ToQFont(CTrkObj::DefaultFont());
+    const double stop = lm::TextBoxTabStop(font);
+    ASSERT_GT(stop, 8.0);
+    const QFontMetricsF fm(font);
+    struct Case {
+        const char* text;
+        double width;
+        std::vector<std::vector<double>> runStarts;  // in tab stops, per line
+    } cases[] = {
+        {"a\tb\tc", 1000, {{0, 1, 2}}},
+        {"\tb", 1000, {{1}}},
+        {"a\t\tb", 1000, {{0, 2}}},  // two tabs: two stops
+        {"a\nb\r\nc\rd", 1000, {{0}, {0}, {0}, {0}}},
+        {"x\n\ny", 1000, {{0}, {}, {0}}},  // an empty line keeps its height
+    };
+    for (const Case& c : cases) {
+        const auto lines = lm::LayOutTextBox(QString::fromUtf8(c.text), font, c.width);
+        ASSERT_EQ(lines.size(), c.runStarts.size()) << c.text;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            ASSERT_EQ(lines[i].runs.size(), c.runStarts[i].size()) << c.text << " line " << i;
+            for (size_t k = 0; k < lines[i].runs.size(); ++k)
+                EXPECT_NEAR(lines[i].runs[k].x, c.runStarts[i][k] * stop, 0.01) << c.text << " line " << i;
+            if (i > 0) {
+                EXPECT_NEAR(lines[i].top, lines[i - 1].top + lines[i - 1].height, 1e-9) << c.text;
+            }
+        }
+    }
+    // Text wider than a stop goes on to the next stop.
+    const QString wide = QString(int(stop / fm.averageCharWidth()) + 2, QLatin1Char('m'));
+    const auto past = lm::LayOutTextBox(wide + QStringLiteral("\tz"), font, 10000);
+    ASSERT_EQ(past.size(), 1u);
+    ASSERT_EQ(past[0].runs.size(), 2u);
+    EXPECT_NEAR(past[0].runs[1].x, std::ceil((fm.horizontalAdvance(wide) + 0.01) / stop) * stop, 1.0);
+    // Words that do not fit go to the next line whole; a word wider than the
+    // box is broken.
+    const double word = fm.horizontalAdvance(QStringLiteral("alpha "));
+    const auto wrapped = lm::LayOutTextBox(QStringLiteral("alpha beta gamma"), font, word * 1.5);
+    ASSERT_EQ(wrapped.size(), 3u);
+    EXPECT_EQ(wrapped[1].runs.at(0).text, "beta");
+    const auto broken = lm::LayOutTextBox(QString(40, QLatin1Char('w')), font, 50);
+    EXPECT_GT(broken.size(), 3u);
+    for (const auto& l : broken) EXPECT_GT(l.length, 0);
+}
+
+TEST(TrkTextLayout, ScreenPictureAndPaperPutTheSameTextOnTheSameLinesAndStops) {
+    rtest::EnsureApp();
+    CTrkText box(CRect(0, 0, 300, 160), nullptr);
+    // Pieces short enough to leave a wide gap before the next stop.
+    box.SetText("R1\t44\t1.5\r\nM\t5.0\t7\r\n\r\na long line of words that wraps at a word boundary");
+    CRect inner = box.GetRect();
+    inner.DeflateRect(kTextMargin, kTextMargin);
+    const auto lines =
+        lm::LayOutTextBox(QString::fromStdString(box.GetText()), lm::ToQFont(box.GetFont()), inner.Width());
+    ASSERT_EQ(lines.size(), 5u);  // two tab lines, the empty one, the long one wrapped once
+    std::vector<std::pair<double, double>> bands;
+    for (const auto& l : lines) bands.push_back({l.top, l.top + l.height});
+    const double y0 = kTextMargin;
+    // Pieces are told apart by gaps wider than a letter's, narrower than a
+    // tab's.
+    const double gap = 12.0;
+    const auto screen = InkOf(DrawnBox(box, 1.0, 96, false), 1.0, gap, y0, bands);
+    EXPECT_EQ(screen[0].size(), 3u);
+    EXPECT_EQ(screen[1].size(), 3u);
+    EXPECT_TRUE(screen[2].empty());
+    struct Target {
+        const char* name;
+        double scale, dpi;
+        bool paper;
+    } targets[] = {
+        {"picture", 1.0, 96, true},
+        {"printer page", 4.0, 1200, true},
+        {"zoom 200 %", 2.0, 96, false},
+        {"zoom 50 %", 0.5, 96, false},
+    };
+    for (const Target& t : targets) {
+        const auto ink = InkOf(DrawnBox(box, t.scale, t.dpi, t.paper), 1.0 / t.scale, gap, y0, bands);
+        for (size_t i = 0; i < ink.size(); ++i) {
+            // The lines of words: their ink starts where the screen's does
+            // (the gaps between words are too narrow to count at 50 %).
+            const size_t pieces = i < 3 ? screen[i].size() : std::min<size_t>(1, screen[i].size());
+            ASSERT_GE(ink[i].size(), pieces) << t.name << " line " << i;
+            if (i < 3) {
+                EXPECT_EQ(ink[i].size(), pieces) << t.name << " line " << i;
+            }
+            for (size_t k = 0; k < pieces; ++k) EXPECT_NEAR(ink[i][k], screen[i][k], 2.5) << t.name << " line " << i;
+        }
+    }
 }
 
 class TrkTextViewTest : public vin::ViewFixture {
@@ -162,6 +307,44 @@ TEST_F(TrkTextViewTest, TheEditorFollowsZoomAndScrollAndRepeatedEditsKeepTheFont
     EXPECT_EQ(text->GetFont().lfHeight, -13);
     EXPECT_EQ(text->GetText(), "one\r\ntwo");
     EXPECT_FALSE(doc->IsModified());
+}
+
+
+TEST_F(TrkTextViewTest, TheEditorBreaksLinesAndPlacesTabsAsThePageDoes) {
+    CTrkText* text = MakeFromMenu(CPoint(100, 100));
+    ASSERT_NE(text, nullptr);
+    doc->SetActiveObject(nullptr);
+    text->SetRect(CRect(100, 100, 260, 220), false);
+    text->SetText("Events\t441\t9\r\nsome words that wrap in the box\r\n\tx\r\nunbreakablewordwiderthanthebox");
+    doc->SetActiveObject(text);
+    CREditEx* editor = text->GetEditor();
+    ASSERT_NE(editor, nullptr);
+    (void)editor->grab();  // lays the text out
+    CRect inner = text->GetRect();
+    inner.DeflateRect(kTextMargin, kTextMargin);
+    const auto lines = lm::LayOutTextBox(QString::fromStdString(text->GetText()), lm::ToQFont(text->GetFont()),
+                                         inner.Width());
+    size_t k = 0;
+    for (QTextBlock b = editor->document()->begin(); b.isValid(); b = b.next()) {
+        QTextLayout* layout = b.layout();
+        ASSERT_NE(layout, nullptr);
+        for (int i = 0; i < layout->lineCount(); ++i, ++k) {
+            ASSERT_LT(k, lines.size());
+            const QTextLine line = layout->lineAt(i);
+            EXPECT_EQ(lines[k].paragraph, b.blockNumber());
+            EXPECT_EQ(line.textStart(), lines[k].start) << "line " << k;
+            EXPECT_EQ(line.textLength(), lines[k].length) << "line " << k;
+            EXPECT_NEAR(editor->BlockTop(b) + line.y(), lines[k].top, 0.5) << "line " << k;
+            // The editor draws a line's text at its ascent below its top.
+            EXPECT_NEAR(editor->BlockTop(b) + line.y() + line.ascent(), lines[k].baseline, 0.5) << "line " << k;
+            for (const lm::TextBoxRun& run : lines[k].runs) {
+                const int at = b.text().indexOf(run.text, line.textStart());
+                EXPECT_NEAR(line.cursorToX(at), run.x, 0.5) << "line " << k << " " << run.text.toStdString();
+            }
+        }
+    }
+    EXPECT_EQ(k, lines.size());
+    EXPECT_GT(lines.size(), 5u);  // the wrapping and the breaking both happened
 }
 
 }  // namespace
