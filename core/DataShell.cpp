@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <initializer_list>
 
 #include "base/Paths.h"
 #include "core/DataSet.h"
@@ -30,10 +31,18 @@ int32_t PositionOf(const CSpillMatrix& m, int32_t param) {
     return -1;
 }
 
-std::unique_ptr<CSpillMatrix> IdentityOver(int32_t n) {
-    auto m = std::make_unique<CSpillMatrix>(n);
-    m->SetIdentity();
-    return m;
+// m over its own parameters and those of params it lacks, each added one with
+// the identity's row and column: it compensates exactly as m does.
+CSpillMatrix Widened(const CSpillMatrix& m, std::initializer_list<int32_t> params) {
+    std::vector<int32_t> indices(m.indices.begin(), m.indices.begin() + std::min<size_t>(size_t(m.n), m.indices.size()));
+    for (int32_t p : params)
+        if (std::find(indices.begin(), indices.end(), p) == indices.end()) indices.push_back(p);
+    CSpillMatrix out(int32_t(indices.size()));
+    out.indices = indices;
+    out.SetIdentity();
+    for (int32_t i = 0; i < m.n; ++i)
+        for (int32_t j = 0; j < m.n; ++j) *out.Element(i, j) = *m.Element(i, j);
+    return out;
 }
 
 // A data set a shell can analyse: parameters and at least one event.
@@ -536,6 +545,11 @@ void VexaDataShell::SetUpCompensation(bool identityIsModeZero) {
     if (identityIsModeZero) m_compMode = 0;
 }
 
+bool VexaDataShell::HasFileSpill() const {
+    const CParamSet* ps = m_dataSet ? m_dataSet->GetParamSet() : nullptr;
+    return ps && ps->GetSpillMatrix();
+}
+
 bool VexaDataShell::SetCompMatrix(const CSpillMatrix* matrix, bool store) {
     CEventMatrix* em = m_dataSet ? m_dataSet->GetEventMatrix() : nullptr;
     if (!matrix) {
@@ -548,26 +562,52 @@ bool VexaDataShell::SetCompMatrix(const CSpillMatrix* matrix, bool store) {
         if (IsIdentity(*matrix)) em->ResetCurrentColumns();
         else if (!m_dataSet->Compensate(matrix)) return false;
     }
-    if (store) m_fileMatrix = matrix->n > 0 ? std::make_unique<CSpillMatrix>(*matrix) : nullptr;
+    if (store) {
+        m_fileMatrix = matrix->n > 0 ? std::make_unique<CSpillMatrix>(*matrix) : nullptr;
+        // A file without SPILL is analysed over the identity of all its
+        // parameters; a matrix stored for it names only those edited.
+        m_fileCoversAll = !HasFileSpill();
+    }
     return true;
 }
 
 float VexaDataShell::GetCompValue(int32_t rowParam, int32_t colParam) const {
-    const CSpillMatrix* m = m_editMatrix ? m_editMatrix.get() : m_fileMatrix.get();
-    if (!m || m->n <= 0) return -1.0f;
+    const bool editing = m_editMatrix != nullptr;
+    const CSpillMatrix* m = editing ? m_editMatrix.get() : m_fileMatrix.get();
+    if (!m) return -1.0f;
     const int32_t r = PositionOf(*m, rowParam);
     const int32_t c = PositionOf(*m, colParam);
-    if (r < 0 || c < 0) return -1.0f;
-    const float* v = m->Element(r, c);
-    return v ? *v : -1.0f;
+    if (r >= 0 && c >= 0) {
+        const float* v = m->Element(r, c);
+        return v ? *v : -1.0f;
+    }
+    // Over the identity of every parameter, one the matrix does not name is
+    // simply not compensated.
+    const bool coversAll = editing ? m_editCoversAll : m_fileCoversAll;
+    if (!coversAll || !GetParam(rowParam) || !GetParam(colParam)) return -1.0f;
+    return rowParam == colParam ? 1.0f : 0.0f;
 }
 
 bool VexaDataShell::SetCompValue(int32_t rowParam, int32_t colParam, float value) {
-    CSpillMatrix* m = m_editMatrix ? m_editMatrix.get() : m_fileMatrix.get();
-    if (!m) return false;
-    const int32_t r = PositionOf(*m, rowParam);
-    const int32_t c = PositionOf(*m, colParam);
-    if (r < 0 || c < 0) return false;
+    const bool editing = m_editMatrix != nullptr;
+    std::unique_ptr<CSpillMatrix>& held = editing ? m_editMatrix : m_fileMatrix;
+    if (!held) return false;
+    CSpillMatrix* m = held.get();
+    int32_t r = PositionOf(*m, rowParam);
+    int32_t c = PositionOf(*m, colParam);
+    if (r < 0 || c < 0) {
+        // Over the identity of every parameter the matrix takes in the two
+        // it lacks, and only those: a full $PAR x $PAR matrix could not be
+        // afforded for a wide file.
+        const bool coversAll = editing ? m_editCoversAll : m_fileCoversAll;
+        if (!coversAll || !GetParam(rowParam) || !GetParam(colParam)) return false;
+        CSpillMatrix wider = Widened(*m, {rowParam, colParam});
+        *wider.Element(PositionOf(wider, rowParam), PositionOf(wider, colParam)) = value;
+        if (!SetCompMatrix(&wider, false)) return false;
+        held = std::make_unique<CSpillMatrix>(std::move(wider));
+        OnDataSetChanged();
+        return true;
+    }
     float* v = m->Element(r, c);
     if (!v) return false;
     const float before = *v;
@@ -585,12 +625,18 @@ bool VexaDataShell::SetCompValue(int32_t rowParam, int32_t colParam, float value
 bool VexaDataShell::EditCompensation(int32_t step) {
     switch (step) {
         case kCompBeginEdit:
+            // No stored matrix is the identity over every parameter; the
+            // working matrix starts empty and takes in what is edited.
             m_editMatrix = m_fileMatrix ? std::make_unique<CSpillMatrix>(*m_fileMatrix)
-                                        : IdentityOver(GetParamCount());
+                                        : std::make_unique<CSpillMatrix>(0);
+            m_editCoversAll = m_fileMatrix ? m_fileCoversAll : true;
             return true;
         case kCompApply:
             // A refused matrix stays the working one, to be mended or dropped.
-            if (m_editMatrix && !SetCompMatrix(m_editMatrix.get(), true)) return false;
+            if (m_editMatrix) {
+                if (!SetCompMatrix(m_editMatrix.get(), true)) return false;
+                m_fileCoversAll = m_editCoversAll;
+            }
             m_editMatrix.reset();
             OnDataSetChanged();
             return true;

@@ -121,7 +121,10 @@ public:
     // unchanged, when the events cannot be compensated with it (singular).
     bool SetCompMatrix(const CSpillMatrix* matrix, bool store);
     // Coefficient between two parameters in the working (else stored) matrix;
-    // -1.0 when either is not in it.
+    // -1.0 without a matrix or when either is not in it. A matrix begun
+    // without a stored one (or stored for a file without SPILL) stands for
+    // the identity over every parameter: one it does not name reads as the
+    // identity's value, and SetCompValue takes it in.
     float GetCompValue(int32_t rowParam, int32_t colParam) const;
     // False, with nothing changed, when the value is refused (the matrix
     // would become singular) or the parameters are not in the matrix.
@@ -173,6 +176,7 @@ private:
     void EvaluateAll();
     bool HasEvents() const;
     void AddShellError(int32_t code);
+    bool HasFileSpill() const;
 
     float m_logScale = 1.0f;
     std::string m_name;
@@ -185,6 +189,10 @@ private:
     std::vector<uint8_t> m_quadIds;
     std::unique_ptr<CSpillMatrix> m_fileMatrix;
     std::unique_ptr<CSpillMatrix> m_editMatrix;
+    // The stored (working) matrix stands for the identity over every
+    // parameter beyond those it names.
+    bool m_fileCoversAll = false;
+    bool m_editCoversAll = false;
     std::vector<std::unique_ptr<CTRANS>> m_transforms;
     int32_t m_compMode = 1;
     FractionCache m_fractions;

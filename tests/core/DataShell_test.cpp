@@ -215,6 +215,56 @@ TEST(DataShell, SetCompValueOutsideTheMatrixChangesNothing) {
     EXPECT_EQ(s.GetFileMatrix()->values, (std::vector<float>{1, 0.1f, 0.5f, 1}));
 }
 
+TEST(DataShell, EditingWithoutAStoredMatrixCostsOnlyWhatIsEdited) {
+    // A wide file without SPILL: the working matrix must not be $PAR x $PAR.
+    constexpr int32_t kPar = 3000;
+    lmtest::FcsWriter w;
+    for (int32_t i = 0; i < kPar; ++i) w.Param("P" + std::to_string(i), 32, "1000");
+    std::vector<double> e0(kPar, 10.0), e1(kPar, 20.0);
+    e0[1] = 100;
+    e1[1] = 300;
+    w.Event(e0).Event(e1);
+    VexaDataShell s(MakeDataSet(w), "wide");
+    ASSERT_EQ(s.GetFileMatrix(), nullptr);
+    EXPECT_EQ(s.GetCompValue(0, 1), -1.0f);  // no matrix, no edit
+
+    s.EditCompensation(kCompBeginEdit);
+    ASSERT_NE(s.GetEditMatrix(), nullptr);
+    EXPECT_EQ(s.GetEditMatrix()->n, 0);
+    // Every parameter reads as the identity, as the dialog expects.
+    EXPECT_EQ(s.GetCompValue(5, 5), 1.0f);
+    EXPECT_EQ(s.GetCompValue(5, 6), 0.0f);
+    EXPECT_EQ(s.GetCompValue(5, kPar), -1.0f);
+    EXPECT_FALSE(s.SetCompValue(kPar, 0, 0.5f));
+    EXPECT_EQ(s.GetEditMatrix()->n, 0);
+
+    ASSERT_TRUE(s.SetCompValue(0, 1, 0.5f));
+    EXPECT_EQ(s.GetEditMatrix()->n, 2);
+    EXPECT_EQ(s.GetEditMatrix()->indices, (std::vector<int32_t>{0, 1}));
+    EXPECT_FLOAT_EQ(s.GetCompValue(0, 1), 0.5f);
+    EXPECT_FLOAT_EQ(Column(s, 1)[0], 100 - 0.5f * 10);
+    ASSERT_TRUE(s.SetCompValue(2, 1, 0.25f));  // one more parameter, one more row
+    EXPECT_EQ(s.GetEditMatrix()->n, 3);
+    EXPECT_FLOAT_EQ(s.GetCompValue(0, 1), 0.5f);  // kept while widening
+    EXPECT_FLOAT_EQ(Column(s, 1)[1], 300 - 0.5f * 20 - 0.25f * 20);
+
+    ASSERT_TRUE(s.EditCompensation(kCompApply));
+    ASSERT_NE(s.GetFileMatrix(), nullptr);
+    EXPECT_EQ(s.GetFileMatrix()->n, 3);
+    // The stored matrix still stands over the identity of the rest.
+    EXPECT_EQ(s.GetCompValue(7, 7), 1.0f);
+    EXPECT_EQ(s.GetCompValue(7, 8), 0.0f);
+    EXPECT_FLOAT_EQ(s.GetCompValue(2, 1), 0.25f);
+
+    // Cancelling an edit of a shell without a matrix gives the raw events back.
+    VexaDataShell t(MakeDataSet(w), "wide2");
+    t.EditCompensation(kCompBeginEdit);
+    ASSERT_TRUE(t.SetCompValue(0, 1, 0.5f));
+    t.EditCompensation(kCompRestore);
+    EXPECT_TRUE(SameBits(Column(t, 1), RawColumn(t, 1)));
+    EXPECT_EQ(t.GetFileMatrix(), nullptr);
+}
+
 TEST(DataShell, MissingMatrixActsAsIdentity) {
     std::vector<std::array<double, 3>> ev = {{100, 50, 7}, {300, 20, 8}, {5, 900, 1}};
     // A file without SPILL: identity, events as read.
