@@ -9,6 +9,7 @@
 #include <cstring>
 #include <iostream>
 #include <limits>
+#include <new>
 #include <sys/mman.h>
 
 #include "core/DataSet.h"
@@ -136,7 +137,10 @@ struct CEventMatrix::Block {
 
 namespace {
 constexpr size_t kHugeThreshold = size_t(8) << 20;
+std::atomic<size_t> g_blockLimit{0};
 }
+
+void CEventMatrix::SetBlockLimit(size_t bytes) { g_blockLimit = bytes; }
 
 // Zero-filled block of paramCount x eventCount floats. Large blocks come
 // straight from the kernel on huge pages: fewer page faults while decoding.
@@ -144,6 +148,8 @@ float* CEventMatrix::AllocBlock(std::unique_ptr<Block>& b, int32_t columns) {
     b.reset();
     const size_t count = size_t(columns < 0 ? m_paramCount : columns) * size_t(m_eventCount);
     if (count == 0) return nullptr;
+    const size_t limit = g_blockLimit;
+    if (limit != 0 && count > limit / sizeof(float)) throw std::bad_alloc();
     auto blk = std::make_unique<Block>();
     blk->bytes = count * sizeof(float);
     if (blk->bytes >= kHugeThreshold) {

@@ -80,6 +80,11 @@ public:
         return i >= 0 && size_t(i) < m_columnGeneration.size() ? m_columnGeneration[size_t(i)] : 0;
     }
 
+    // Event blocks larger than bytes fail with std::bad_alloc, as when the
+    // memory is not there; 0 (the default) sets no limit. Lets tests reach
+    // what a file too large for the machine does.
+    static void SetBlockLimit(size_t bytes);
+
     std::vector<float*> currentColumns;
     std::vector<float*> rawColumns;
     std::vector<float*> linearColumns;

@@ -177,6 +177,7 @@ void CLumitraDoc::LoadFile(CArchive& ar) {
     std::vector<std::vector<COLORREF>> palettes;
     m_readingFile = true;
     m_fileShells.clear();
+    m_fileProblems.clear();
     try {
         ReadFileBody(ar, &palettes);
     } catch (const std::exception& e) {
@@ -220,6 +221,14 @@ void CLumitraDoc::LoadFile(CArchive& ar) {
         frame->RebuildNavigate(this);
     }
     UpdateAllViews();
+
+    // A file that was there but could not be loaded is not simply missing:
+    // the user is told which and why, once the report is in.
+    const std::vector<std::string> problems = std::move(m_fileProblems);
+    m_fileProblems.clear();
+    for (const std::string& text : problems)
+        lm::Ui().MessageBox(GetMainFrame(), QString::fromStdString(text), QStringLiteral("警告"), lm::MsgButtons::Ok,
+                            lm::MsgIcon::Warning);
 }
 
 void CLumitraDoc::ReadFileBody(CArchive& ar, std::vector<std::vector<COLORREF>>* palettes) {
@@ -249,6 +258,9 @@ void CLumitraDoc::ReadFileBody(CArchive& ar, std::vector<std::vector<COLORREF>>*
         rec.Load(ar, head.templateFlag != 0);
         palettes->push_back(rec.GetPalette());
         std::unique_ptr<VexaDataShell> shell = rec.TakeShell();
+        if (!rec.GetProblem().empty())
+            m_fileProblems.push_back("The FCS file " + shell->GetPath() + " could not be loaded: " +
+                                     rec.GetProblem() + ". The report opens without its events.");
         // A record of a data set that is open already names the open shell;
         // the one read is dropped.
         if (VexaDataShell* open = FindDataShell(shell->GetPathName(), shell->GetDataSetIndex())) {

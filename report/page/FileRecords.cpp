@@ -4,6 +4,8 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <new>
+#include <stdexcept>
 #include <system_error>
 
 #include "base/Paths.h"
@@ -203,22 +205,35 @@ void CFileFCSShell::Store(CArchive& ar, bool templateFlag) const {
 namespace {
 
 // The FCS file of a record, at the first of the places that has it with the
-// stored parameter count. Null when none does.
+// stored parameter count. Null when none does; *problem then says why a
+// file that was there could not be read (empty when none was there).
 std::unique_ptr<VexaDataShell> OpenStoredFile(const std::vector<std::string>& places, int32_t index,
-                                              const std::string& name, size_t paramCount, int32_t* foundAt) {
+                                              const std::string& name, size_t paramCount, int32_t* foundAt,
+                                              std::string* problem) {
     for (size_t k = 0; k < places.size(); ++k) {
         const std::string& place = places[k];
         if (!IsRegularFile(place)) continue;
         const std::string path = lm::CanonicalFilePath(place);
-        std::unique_ptr<CDataSet> ds(new CDataSet(path, index));
-        if (!ds->GetKeywordTable() || !ds->GetEventMatrix()) continue;
-        // A file that now has other parameters than the analysis was made on
-        // does not fit its gates and transforms.
-        if (size_t(ds->GetParamCount()) != paramCount) continue;
-        auto shell = std::make_unique<VexaDataShell>(ds.get(), name);
-        ds.release();  // the shell holds it now
-        *foundAt = int32_t(k);
-        return shell;
+        // A genuine file can need more memory than there is: it is then
+        // left out like a missing one, and the reason kept for the user.
+        try {
+            std::unique_ptr<CDataSet> ds(new CDataSet(path, index));
+            if (!ds->GetKeywordTable() || !ds->GetEventMatrix()) continue;
+            // A file that now has other parameters than the analysis was made on
+            // does not fit its gates and transforms.
+            if (size_t(ds->GetParamCount()) != paramCount) continue;
+            // Holds the data set while the shell is built: a shell that fails
+            // half-built lets go of it, and the holder frees it.
+            const VexaDataSetUser holder(ds.release());
+            auto shell = std::make_unique<VexaDataShell>(holder.GetDataSet(), name);
+            *foundAt = int32_t(k);
+            problem->clear();
+            return shell;
+        } catch (const std::bad_alloc&) {
+            if (problem->empty()) *problem = "there is not enough memory to load its events";
+        } catch (const std::length_error&) {
+            if (problem->empty()) *problem = "there is not enough memory to load its events";
+        }
     }
     return nullptr;
 }
@@ -230,6 +245,7 @@ void CFileFCSShell::Load(CArchive& ar, bool templateFlag) {
     m_shell = nullptr;
     m_palette.clear();
     m_foundAt = kFcsNotFound;
+    m_problem.clear();
 
     m_folder = ar.ReadString();
     const int32_t dataType = ar.ReadInt32();
@@ -264,10 +280,11 @@ void CFileFCSShell::Load(CArchive& ar, bool templateFlag) {
             places[kFcsInSampleFolder] = JoinFolder(Slashed(m_folder), file);
             if (!m_documentFolder.empty()) places[kFcsNextToDocument] = JoinFolder(m_documentFolder, file);
         }
-        shell = OpenStoredFile(places, index, name, p, &m_foundAt);
+        shell = OpenStoredFile(places, index, name, p, &m_foundAt, &m_problem);
         // A path written on Windows names its folders with '\'.
         if (!shell && path.find('\\') != std::string::npos)
-            if ((shell = OpenStoredFile({Slashed(path)}, index, name, p, &m_foundAt))) m_foundAt = kFcsAtStoredPath;
+            if ((shell = OpenStoredFile({Slashed(path)}, index, name, p, &m_foundAt, &m_problem)))
+                m_foundAt = kFcsAtStoredPath;
     }
     if (!shell) {
         shell = std::make_unique<CStoredDataShell>(stored.get(), name, path, index, dataType);

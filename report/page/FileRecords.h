@@ -145,6 +145,9 @@ public:
     const std::vector<COLORREF>& GetPalette() const { return m_palette; }
     // Which place the FCS file was found at (FcsFoundAt).
     int32_t GetFoundAt() const { return m_foundAt; }
+    // Why an FCS file that was found could not be loaded (not enough memory),
+    // so the shell was rebuilt without events; empty otherwise.
+    const std::string& GetProblem() const { return m_problem; }
 
     // Fuzzing and tests of hostile files switch the look-up of FCS files off:
     // every shell is then rebuilt without events.
@@ -158,6 +161,7 @@ private:
     std::string m_documentFolder;
     std::vector<COLORREF> m_palette;
     int32_t m_foundAt = kFcsNotFound;
+    std::string m_problem;
 };
 
 // ------------------------------------------------------------------ gates

@@ -297,6 +297,9 @@ private:
     bool m_readingFile = false;
     std::vector<VexaDataShell*> m_fileShells;
     std::string m_readingFolder;
+    // FCS files of the file being read that were found but could not be
+    // loaded, as messages for the user.
+    std::vector<std::string> m_fileProblems;
 
     std::vector<CLumitraView*> m_views;
     QString m_pathName;

@@ -559,6 +559,41 @@ TEST_F(DocFileTest, AnFcsFileMovedNextToTheReportIsFoundAndAMissingOneLeavesNoDa
     EXPECT_EQ(ReadBytes(report), original);
 }
 
+TEST_F(DocFileTest, AnFcsFileTooLargeForTheMemoryOpensLikeAMissingOneAndSaysSo) {
+    const std::string fcs = WriteFive("big.fcs", 400);
+    const std::string report = dir.File("report.fld");
+    {
+        CLumitraDoc doc;
+        ASSERT_NE(BuildAnalysis(doc, fcs), nullptr);
+        QString error;
+        ASSERT_TRUE(doc.OnSaveDocument(Q(report), &error));
+    }
+    const std::vector<uint8_t> original = ReadBytes(report);
+    ui.Clear();
+    struct Limit {
+        // 400 events x 5 parameters x 4 bytes do not fit.
+        Limit() { CEventMatrix::SetBlockLimit(4000); }
+        ~Limit() { CEventMatrix::SetBlockLimit(0); }
+    } limit;
+    CLumitraDoc doc;
+    QString error;
+    ASSERT_TRUE(doc.OnOpenDocument(Q(report), &error)) << error.toStdString();
+    VexaDataShell* t = doc.GetDataShellAt(0);
+    ASSERT_NE(t, nullptr);
+    EXPECT_FALSE(HasEvents(t));
+    EXPECT_EQ(t->GetParamCount(), 5);
+    EXPECT_EQ(t->GetGateCount(), 13);
+    EXPECT_EQ(PlotAt(doc, 0)->GetState(), kPlotNoData);
+    ASSERT_EQ(ui.Count(Kind::MessageBox), 1);
+    const lm::ScriptedUiServices::Call& box = ui.CallsOf(Kind::MessageBox)[0];
+    EXPECT_EQ(box.caption, QStringLiteral("警告"));
+    EXPECT_TRUE(box.text.contains(Q(fcs))) << box.text.toStdString();
+    EXPECT_TRUE(box.text.contains(QStringLiteral("not enough memory"))) << box.text.toStdString();
+    // Saved again, it still names its data.
+    ASSERT_TRUE(doc.OnSaveDocument(Q(report), &error));
+    EXPECT_EQ(ReadBytes(report), original);
+}
+
 // ============================================================== bad files
 
 TEST_F(DocFileTest, AFileThatIsNotAReportIsRefusedAndTheDocumentIsNotBoundToIt) {
