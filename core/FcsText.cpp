@@ -59,6 +59,20 @@ bool IsFcsFile(const std::string& path, int32_t /*dataSetIndex*/) {
     return ParseHeader(f.Slice(0, int64_t(kHeaderSize)), h, 0);
 }
 
+std::string FcsFileProblem(const std::string& path) {
+    if (path.empty()) return "no file named";
+    lm::MappedFile f;
+    std::string why;
+    if (!f.Open(path, &why)) return why;
+    const std::string_view head = f.Slice(0, int64_t(kHeaderSize));
+    FcsHeader h;
+    if (ParseHeader(head, h, 0)) return {};
+    if (head.size() < kHeaderSize)
+        return "only " + std::to_string(f.Size()) + " bytes, too short for an FCS HEADER";
+    if (head.substr(0, 3) != "FCS") return "not an FCS file (it does not begin with \"FCS\")";
+    return "its FCS HEADER is damaged";
+}
+
 std::unique_ptr<CKeywordTable> ReadText(const lm::MappedFile& file, int64_t begin, int64_t end,
                                         int64_t baseOffset) {
     return std::make_unique<CKeywordTable>(file, begin, end, baseOffset);

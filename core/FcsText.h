@@ -77,6 +77,10 @@ bool ParseHeader(std::string_view bytes, FcsHeader& header, int64_t baseOffset);
 
 // True when path names a readable file with a valid FCS HEADER at offset 0.
 bool IsFcsFile(const std::string& path, int32_t dataSetIndex = 0);
+// Why IsFcsFile refuses path, in a few words for a message ("cannot open:
+// No such file or directory", "does not begin with \"FCS\""); empty when it
+// takes it.
+std::string FcsFileProblem(const std::string& path);
 
 std::unique_ptr<CKeywordTable> ReadText(const lm::MappedFile& file, int64_t begin, int64_t end,
                                         int64_t baseOffset);

@@ -97,8 +97,12 @@ void ErrorBox(QWidget* parent, const QString& text, const QString& caption) {
     Ui().MessageBox(parent, text, caption, MsgButtons::Ok, MsgIcon::Error);
 }
 
-void OpenFailedBox(QWidget* parent) {
-    ErrorBox(parent, QStringLiteral("FCS文件打开失败!"), QStringLiteral("错误信息"));
+void OpenFailedBox(QWidget* parent, const QString& fileName, const QString& why) {
+    QString text = QStringLiteral("FCS文件打开失败!");
+    if (!fileName.isEmpty() || !why.isEmpty()) text += QLatin1Char('\n');
+    if (!fileName.isEmpty()) text += fileName + (why.isEmpty() ? QString() : QStringLiteral(": "));
+    text += why;
+    ErrorBox(parent, text, QStringLiteral("错误信息"));
 }
 
 // ---------------------------------------------------------------- Qt dialogs

@@ -97,8 +97,9 @@ public:
 
 // A message the user can only acknowledge: an OK button and the error icon.
 void ErrorBox(QWidget* parent, const QString& text, const QString& caption);
-// The message for an FCS file that could not be opened onto the page.
-void OpenFailedBox(QWidget* parent);
+// The message for an FCS file that could not be opened onto the page:
+// "FCS文件打开失败!", then the file's name (when known) and what is wrong with it.
+void OpenFailedBox(QWidget* parent, const QString& fileName, const QString& why);
 
 // The services in use: the installed ones, else the Qt implementation.
 UiServices& Ui();

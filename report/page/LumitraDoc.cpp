@@ -3,12 +3,15 @@
 
 #include <algorithm>
 #include <exception>
+#include <new>
+#include <stdexcept>
 
 #include "base/Archive.h"
 #include "base/Paths.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
 #include "core/ErrorCodes.h"
+#include "core/FcsText.h"
 #include "core/Observers.h"
 #include "platform/UiServices.h"
 #include "report/app/LumitraApp.h"
@@ -40,15 +43,31 @@ bool HasDataSet(const VexaDataShell& shell) {
     return shell.GetDataSet() && shell.GetDataSet()->GetKeywordTable();
 }
 
+constexpr char kNoMemoryProblem[] = "there is not enough memory to load its events";
+
 // Loading never throws on bad input, but a genuine file can still need more
-// memory than there is: that file could not be opened, like any other.
+// memory than there is: that file could not be opened, like any other, and
+// *problem says why.
 template <class... Args>
-std::unique_ptr<VexaDataShell> LoadShell(Args&&... args) {
+std::unique_ptr<VexaDataShell> LoadShell(std::string* problem, Args&&... args) {
     try {
         return std::make_unique<VexaDataShell>(std::forward<Args>(args)...);
-    } catch (const std::exception&) {
-        return nullptr;
+    } catch (const std::bad_alloc&) {
+        *problem = kNoMemoryProblem;
+    } catch (const std::length_error&) {
+        *problem = kNoMemoryProblem;
+    } catch (const std::exception& e) {
+        *problem = e.what();
     }
+    return nullptr;
+}
+
+// Why data set index of the file at canon (canonical, "" when there is no
+// such file) cannot be opened before any shell is made; "" when it can.
+std::string FileProblem(const std::string& path, const std::string& canon, int32_t index) {
+    if (canon.empty()) return FcsFileProblem(path).empty() ? "no such file" : FcsFileProblem(path);
+    if (index < 0) return "no data set " + std::to_string(index);
+    return FcsFileProblem(canon);
 }
 
 void ShowAlreadyOpen(const char* text) {
@@ -366,29 +385,31 @@ VexaDataShell* CLumitraDoc::AppendShell(std::unique_ptr<VexaDataShell> shell) {
 }
 
 VexaDataShell* CLumitraDoc::OpenDataFile(const std::string& path, int32_t index) {
-    if (VexaDataShell* open = FindDataShell(path, index)) {
-        ShowAlreadyOpen("FCS Data already open!");
-        return open;
-    }
-    const std::string canon = lm::CanonicalFilePath(path);
-    if (canon.empty() || index < 0 || !VexaDataShell::IsFcsFile(canon)) return nullptr;
-    auto shell = LoadShell(canon, index, lm::FileNameOf(canon), true);
-    if (!shell || !HasDataSet(*shell)) return nullptr;  // no such data set in the file
-    WarnIfDamaged(*shell);
-    return AppendShell(std::move(shell));
+    return OpenFcsShell(path, index, nullptr);
 }
 
 VexaDataShell* CLumitraDoc::OpenDataFileAndNotify(const std::string& path, int32_t index,
                                                   VexaDataShell* other) {
+    return OpenFcsShell(path, index, other);
+}
+
+VexaDataShell* CLumitraDoc::OpenFcsShell(const std::string& path, int32_t index, VexaDataShell* other) {
+    m_openProblem.clear();
     if (VexaDataShell* open = FindDataShell(path, index)) {
         ShowAlreadyOpen("FCS Data already open!");
         return open;
     }
     const std::string canon = lm::CanonicalFilePath(path);
-    if (canon.empty() || index < 0 || !VexaDataShell::IsFcsFile(canon)) return nullptr;
-    std::unique_ptr<VexaDataShell> shell = other ? LoadShell(*other, canon, index, lm::FileNameOf(canon))
-                                                 : LoadShell(canon, index, lm::FileNameOf(canon), true);
-    if (!shell || !HasDataSet(*shell)) return nullptr;
+    m_openProblem = FileProblem(path, canon, index);
+    if (!m_openProblem.empty()) return nullptr;
+    std::unique_ptr<VexaDataShell> shell =
+        other ? LoadShell(&m_openProblem, *other, canon, index, lm::FileNameOf(canon))
+                              : LoadShell(&m_openProblem, canon, index, lm::FileNameOf(canon), true);
+    if (!shell) return nullptr;
+    if (!HasDataSet(*shell)) {  // no such data set in the file
+        m_openProblem = index == 0 ? "it holds no data set" : "it holds no data set " + std::to_string(index + 1);
+        return nullptr;
+    }
     WarnIfDamaged(*shell);
     return AppendShell(std::move(shell));
 }

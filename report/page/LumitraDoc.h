@@ -157,10 +157,14 @@ public:
     // ------------------------------------------------------------ data shells
     // Opens data set `index` of an FCS file. The same data set already open
     // (same canonical path and index) is returned after "FCS Data already
-    // open!"; a file that is not FCS gives null without a message.
+    // open!"; a file that cannot be opened gives null without a message, and
+    // GetOpenProblem says why.
     VexaDataShell* OpenDataFile(const std::string& path, int32_t index);
     // The same, the new shell taking the analysis of `other`.
     VexaDataShell* OpenDataFileAndNotify(const std::string& path, int32_t index, VexaDataShell* other);
+    // What was wrong with the file the last open refused, in words for a
+    // message ("" after an open that worked).
+    const std::string& GetOpenProblem() const { return m_openProblem; }
     // Appends a shell made elsewhere. One that duplicates an open data set is
     // dropped after "FCS Data already open?" and the open one returned. Null
     // appends a new empty shell. (The file reader follows the same rule and
@@ -255,6 +259,8 @@ private:
     void LoadFile(CArchive& ar);
     void ReadFileBody(CArchive& ar, std::vector<std::vector<COLORREF>>* palettes);
     VexaDataShell* AppendShell(std::unique_ptr<VexaDataShell> shell);
+    // The file's shell, taking the analysis of other when given.
+    VexaDataShell* OpenFcsShell(const std::string& path, int32_t index, VexaDataShell* other);
     // Adds page rows until bottom fits (at most kMaxPagesDown); true when any.
     bool GrowToFit(int32_t bottom);
     void DropPointersTo(CTrkObj* obj);
@@ -300,6 +306,7 @@ private:
     // FCS files of the file being read that were found but could not be
     // loaded, as messages for the user.
     std::vector<std::string> m_fileProblems;
+    std::string m_openProblem;
 
     std::vector<CLumitraView*> m_views;
     QString m_pathName;

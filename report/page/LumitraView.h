@@ -284,7 +284,8 @@ public:
     CPLOT* NewPlotInRect(const CRect& rect, int32_t xPar, int32_t yPar, CGateNode* gate);
     // A plot of data set 0 of the file at the pilot point with the default
     // axes, placed in reading order as a dropped file is; null (after
-    // "FCS文件打开失败!") when the file gives no data set. No redraw.
+    // "FCS文件打开失败!" naming the file and why) when the file gives no data
+    // set. No redraw.
     CPLOT* NewPlotOfFileAtPilot(const std::string& path, bool forceNewRow = false);
     CPLOT* NewPlotAtPilot(int32_t xPar, int32_t yPar, CGateNode* gate);
     // The File List's "Open": default size at the pilot point, first gate,
@@ -386,6 +387,8 @@ private:
     CTrkObj* InsertObject(std::unique_ptr<CTrkObj> obj, bool arrange);
     // Places a plot a drop made in reading order.
     void PlaceDropped(CTrkObj* obj, bool forceNewRow);
+    // "FCS文件打开失败!" with the name of the file at path and why.
+    void OpenFailed(const std::string& path, const std::string& why);
     // The template copies for one dropped file; false when the file did not open.
     bool DropWithTemplate(const std::string& path, VexaDataShell* templ, int32_t mask, bool forceNewRow);
     // True when one file dropped on a plot's area was loaded into its data

@@ -3,6 +3,7 @@
 // other parts of the program register.
 #include <QScrollBar>
 
+#include "base/Paths.h"
 #include "core/DataShell.h"
 #include "core/GateNode.h"
 #include "dialogs/NewGridDlg.h"
@@ -50,6 +51,10 @@ CTrkObj* CLumitraView::InsertObject(std::unique_ptr<CTrkObj> obj, bool arrange) 
 
 // ================================================================ plots
 
+void CLumitraView::OpenFailed(const std::string& path, const std::string& why) {
+    lm::OpenFailedBox(this, QString::fromStdString(lm::FileNameOf(path)), QString::fromStdString(why));
+}
+
 CPLOT* CLumitraView::NewPlotAt(int32_t x, int32_t y, int32_t xPar, int32_t yPar, const std::string& path) {
     if (!m_doc) return nullptr;
     // The first object takes the hint off the whole view.
@@ -57,7 +62,7 @@ CPLOT* CLumitraView::NewPlotAt(int32_t x, int32_t y, int32_t xPar, int32_t yPar,
     VexaDataShell* shell = m_doc->OpenDataFile(path, 0);
     CGateNode* gate = shell ? shell->GetGate(0) : nullptr;
     if (!gate) {
-        lm::OpenFailedBox(this);
+        OpenFailed(path, m_doc->GetOpenProblem());
         return nullptr;
     }
     const int32_t count = shell->GetParamCount();
@@ -114,7 +119,7 @@ CPLOT* CLumitraView::NewPlotFromPayload(int32_t x, int32_t y, CGateNode* gate) {
 CPLOT* CLumitraView::NewPlotFromTemplate(int32_t x, int32_t y, CPLOT* templ, VexaDataShell* shell) {
     if (!m_doc) return nullptr;
     if (!shell || m_doc->GetDataShellIndex(shell) < 0) {
-        lm::OpenFailedBox(this);
+        OpenFailed(shell ? shell->GetPathName() : std::string(), "its data set is not open in this report");
         return nullptr;
     }
     if (!templ || m_doc->GetObjectIndex(templ) < 0) {

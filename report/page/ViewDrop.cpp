@@ -15,6 +15,7 @@
 #include <QUrl>
 
 #include "core/DataShell.h"
+#include "core/FcsText.h"
 #include "platform/UiServices.h"
 #include "report/app/DragDropData.h"
 #include "report/app/DragDropMgr.h"
@@ -92,9 +93,10 @@ void CLumitraView::OnDropFiles(const QStringList& paths, const QPoint& client) {
     for (const QString& name : paths) {
         const std::string path = FilePath(name);
         CTrkObj* hit = ObjectAtPoint(at);
-        if (name.isEmpty() || !VexaDataShell::IsFcsFile(path)) {
+        const std::string problem = name.isEmpty() ? "not a file on this computer" : FcsFileProblem(path);
+        if (!problem.empty()) {
             // Reported and left out; the other files still come in.
-            lm::OpenFailedBox(this);
+            OpenFailed(path, problem);
             continue;
         }
         // One file on a plot's area that shows a data set: that data set
@@ -180,7 +182,7 @@ bool CLumitraView::DropWithTemplate(const std::string& path, VexaDataShell* temp
     VexaDataShell* shell = m_doc->OpenDataFileAndNotify(path, 0, templ);
     if (!shell) {
         // Once for the file, whatever the template holds.
-        lm::OpenFailedBox(this);
+        OpenFailed(path, m_doc->GetOpenProblem());
         return false;
     }
     bool first = true;

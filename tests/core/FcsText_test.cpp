@@ -290,3 +290,33 @@ TEST(Header, IsFcsFileLooksAtTheFirstHeaderOnly) {
 }
 
 }  // namespace
+
+TEST(FcsFileProblem, SaysWhatIsWrongAndNothingForAGoodFile) {
+    lmtest::TempDir dir;
+    lmtest::FcsWriter w;
+    w.Param("FSC-H", 32, "1024").Event({1});
+    std::vector<uint8_t> good = w.Build();
+    std::vector<uint8_t> noSpaces = good;
+    noSpaces[7] = 'x';  // the four spaces after the version
+    std::vector<uint8_t> lineFeed = good;
+    lineFeed[20] = '\n';  // ends the HEADER early
+    const struct {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        std::string problem;
+    } cases[] = {
+        {"good.fcs", good, ""},
+        {"short.fcs", {'F', 'C', 'S', '3'}, "only 4 bytes, too short for an FCS HEADER"},
+        {"empty.fcs", {}, "only 0 bytes, too short for an FCS HEADER"},
+        {"text.txt", std::vector<uint8_t>(80, 'a'), "not an FCS file (it does not begin with \"FCS\")"},
+        {"spaces.fcs", noSpaces, "its FCS HEADER is damaged"},
+        {"lf.fcs", lineFeed, "its FCS HEADER is damaged"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = dir.Write(c.name, c.bytes);
+        EXPECT_EQ(FcsFileProblem(path), c.problem) << c.name;
+        EXPECT_EQ(IsFcsFile(path), c.problem.empty()) << c.name;
+    }
+    EXPECT_EQ(FcsFileProblem(dir.File("missing.fcs")), "cannot open: No such file or directory");
+    EXPECT_EQ(FcsFileProblem(""), "no file named");
+}

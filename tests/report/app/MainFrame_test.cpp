@@ -551,7 +551,8 @@ TEST_F(MainFrameTest, CommandLineOpensFilesAndRefusesUnknownOptions) {
     // A damaged FCS file is named as one, not as a broken document.
     const std::string bad = dir.Write("bad.fcs", {'F', 'C', 'S', '3', '.', '0', ' ', 'x'});
     EXPECT_FALSE(app->InitInstance({QString::fromStdString(bad)}));
-    EXPECT_EQ(ui.Calls().back().text, QStringLiteral("FCS文件打开失败!"));
+    EXPECT_EQ(ui.Calls().back().text,
+              QStringLiteral("FCS文件打开失败!\nbad.fcs: only 8 bytes, too short for an FCS HEADER"));
 
     // An FCS file opens in a new report as its first data set, shown in a
     // plot at the first free place, the report not yet modified.

@@ -17,6 +17,7 @@
 #include "base/Paths.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
+#include "core/EventMatrix.h"
 #include "core/GateNode.h"
 #include "report/app/LumitraApp.h"
 #include "report/page/LumitraDoc.h"
@@ -37,6 +38,9 @@ using Kind = lm::ScriptedUiServices::Kind;
 using vin::Driver;
 
 const QString kOpenFailed = QStringLiteral("FCS文件打开失败!");
+// The message for a file that cannot be opened: its name and what is wrong
+// with it follow the fixed text.
+QString OpenFailed(const QString& name, const QString& why) { return kOpenFailed + "\n" + name + ": " + why; }
 const QString kSwitchFailed = QStringLiteral("数据切换失败!新建图形打开数据？");
 
 // Events off the grid of the other file: multiples of 37.
@@ -121,7 +125,9 @@ TEST_F(ViewDropTest, TwoFilesBecomeTwoPlotsInReadingOrderFromTheDropPoint) {
 
 TEST_F(ViewDropTest, AFileThatIsNotFcsIsReportedAndTheOthersStillComeIn) {
     d->Drop({gridFile, textFile, dir.File("missing.fcs"), otherFile}, CPoint(100, 120));
-    EXPECT_EQ(Messages(), (std::vector<QString>{kOpenFailed, kOpenFailed}));
+    EXPECT_EQ(Messages(),
+              (std::vector<QString>{OpenFailed("notes.txt", "only 5 bytes, too short for an FCS HEADER"),
+                                    OpenFailed("missing.fcs", "cannot open: No such file or directory")}));
     const auto box = ui.CallsOf(Kind::MessageBox).front();
     EXPECT_EQ(box.caption, QStringLiteral("错误信息"));
     EXPECT_EQ(box.icon, lm::MsgIcon::Error);
@@ -136,9 +142,30 @@ TEST_F(ViewDropTest, AFileThatIsNotFcsIsReportedAndTheOthersStillComeIn) {
     ExpectDrawn(img, *second);
 }
 
+TEST_F(ViewDropTest, AFileThatDoesNotFitInMemoryOrLacksTheDataSetSaysSo) {
+    {
+        struct Limit {
+            Limit() { CEventMatrix::SetBlockLimit(64); }
+            ~Limit() { CEventMatrix::SetBlockLimit(0); }
+        } limit;
+        d->Drop({gridFile}, CPoint(100, 120));
+    }
+    EXPECT_EQ(Messages(),
+              std::vector<QString>{OpenFailed("grid.fcs", "there is not enough memory to load its events")});
+    EXPECT_EQ(doc->GetDataShellCount(), 0);
+    // The same file opens once the memory is there; a second data set it
+    // does not have is named.
+    EXPECT_NE(doc->OpenDataFile(gridFile, 0), nullptr);
+    EXPECT_EQ(doc->GetOpenProblem(), "");
+    EXPECT_EQ(doc->OpenDataFile(otherFile, 1), nullptr);
+    EXPECT_EQ(doc->GetOpenProblem(), "it holds no data set 2");
+    EXPECT_EQ(doc->OpenDataFile(dir.File("gone.fcs"), 0), nullptr);
+    EXPECT_EQ(doc->GetOpenProblem(), "cannot open: No such file or directory");
+}
+
 TEST_F(ViewDropTest, OnlyFilesThatAreNotFcsLeaveTheDocumentAsItWas) {
     d->Drop({textFile}, CPoint(100, 120));
-    EXPECT_EQ(Messages(), std::vector<QString>{kOpenFailed});
+    EXPECT_EQ(Messages(), std::vector<QString>{OpenFailed("notes.txt", "only 5 bytes, too short for an FCS HEADER")});
     EXPECT_EQ(doc->GetObjectCount(), 0);
     EXPECT_EQ(doc->GetDataShellCount(), 0);
     EXPECT_FALSE(doc->IsModified());
@@ -168,7 +195,8 @@ TEST_F(ViewDropTest, RealFilesFromTheCorpusBecomePlotsWithTheirEvents) {
     if (corpus.empty()) GTEST_SKIP() << why;
     d->Drop({corpus + "/Sample_Well_A02.fcs", corpus + "/corrupted.fcs", corpus + "/FCS3.0_Custom_Compatible.fcs"},
             CPoint(20, 20));
-    EXPECT_EQ(Messages(), std::vector<QString>{kOpenFailed});
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_TRUE(Messages()[0].startsWith(kOpenFailed + "\ncorrupted.fcs: ")) << Messages()[0].toStdString();
     ASSERT_EQ(doc->GetDataShellCount(), 2);
     EXPECT_EQ(doc->GetDataShellAt(0)->GetTotalEvents(), 37395);
     EXPECT_EQ(doc->GetDataShellAt(1)->GetTotalEvents(), 10000);
@@ -524,7 +552,7 @@ TEST_F(TemplateDropTest, ATemplateCopyNeedsADataSetOfThisDocument) {
     CPLOT* source = Plots(*doc).front();
     EXPECT_EQ(view->NewPlotFromTemplate(10, 10, source, nullptr), nullptr);
     ASSERT_EQ(ui.Count(Kind::MessageBox), 1);
-    EXPECT_EQ(ui.CallsOf(Kind::MessageBox)[0].text, kOpenFailed);
+    EXPECT_EQ(ui.CallsOf(Kind::MessageBox)[0].text, kOpenFailed + "\nits data set is not open in this report");
     const size_t before = Plots(*doc).size();
     // No template plot: a plot without a gate of the default size.
     CPLOT* bare = view->NewPlotFromTemplate(700, 700, nullptr, templ);
