@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPageSetupDialog>
@@ -92,6 +93,10 @@ UiServices* SetUiServices(UiServices* services) {
     g_installed = services;
     return previous;
 }
+
+WaitCursor::WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+
+WaitCursor::~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
 
 void ErrorBox(QWidget* parent, const QString& text, const QString& caption) {
     Ui().MessageBox(parent, text, caption, MsgButtons::Ok, MsgIcon::Error);

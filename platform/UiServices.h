@@ -101,6 +101,16 @@ void ErrorBox(QWidget* parent, const QString& text, const QString& caption);
 // "FCS文件打开失败!", then the file's name (when known) and what is wrong with it.
 void OpenFailedBox(QWidget* parent, const QString& fileName, const QString& why);
 
+// The hourglass over the whole program while a long step runs (a picture or
+// PDF written); it goes when the object does, whatever way the step ends.
+class WaitCursor {
+public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
 // The services in use: the installed ones, else the Qt implementation.
 UiServices& Ui();
 // Installs services (not owned; null goes back to Qt's). Returns the previous

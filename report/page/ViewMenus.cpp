@@ -1,7 +1,7 @@
 // The report view's context menus: the menu of a multi-selection, the menu
 // of the object under the pointer (built by the object, a few of its
 // commands carried out here), and the page menu with the pilot point, the
-// picture of one page and the number of pages.
+// picture of one page, the PDF of every page and the number of pages.
 #include <QScrollBar>
 
 #include <algorithm>
@@ -150,6 +150,7 @@ void CLumitraView::ShowPageMenu(CPoint page, const QPoint& globalPos) {
     const std::vector<lm::MenuItem> items{
         Item(kPageCmdSetPilot, "Set Pilot"),
         Item(kPageCmdSaveJpg, "Save As Jpg"),
+        Item(kPageCmdPdf, "Save As PDF"),
         Item(kPageCmdSetPageNum, "Set Page Num"),
         lm::MenuItem::Separator(),
         lm::MenuItem::Command(kPageCmdTextBox, QStringLiteral("Text Box"), makers.textBox != nullptr),
@@ -236,8 +237,12 @@ void CLumitraView::ExportAreaAsJpg(const CRect& area) {
     const QString path = lm::Ui().GetSaveFileName(this, request);
     if (path.isEmpty() || !m_doc) return;  // cancelled: nothing written
     QString error;
-    if (!m_doc->SaveAreaAsJpg(area.left, area.top, area.Width(), area.Height(), path, &error))
-        lm::ErrorBox(this, error, ProgramName());
+    bool written = false;
+    {
+        const lm::WaitCursor busy;
+        written = m_doc->SaveAreaAsJpg(area.left, area.top, area.Width(), area.Height(), path, &error);
+    }
+    if (!written) lm::ErrorBox(this, error, ProgramName());
 }
 
 void CLumitraView::ExportPdf() {
@@ -248,5 +253,11 @@ void CLumitraView::ExportPdf() {
     const QString path = lm::Ui().GetSaveFileName(this, request);
     if (path.isEmpty() || !m_doc) return;  // cancelled: nothing written
     QString error;
-    if (!m_doc->ExportPdf(path, &error)) lm::ErrorBox(this, error, ProgramName());
+    bool written = false;
+    {
+        // Every page is drawn at printer resolution: this takes a moment.
+        const lm::WaitCursor busy;
+        written = m_doc->ExportPdf(path, &error);
+    }
+    if (!written) lm::ErrorBox(this, error, ProgramName());
 }

@@ -6,6 +6,10 @@
 // are answered by the scripted UI services.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include <QGuiApplication>
+
 #include <QCoreApplication>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -668,16 +672,18 @@ TEST_F(ViewInputTest, ThePageMenuSetsThePilotAndThePageCountAtTheCurrentZoom) {
     d->RightClick(CPoint(300, 350));
     ASSERT_EQ(ui.Count(Kind::PopupMenu), 1);
     const auto menu = ui.CallsOf(Kind::PopupMenu)[0].menu;
-    ASSERT_EQ(menu.size(), 6u);
+    ASSERT_EQ(menu.size(), 7u);
     EXPECT_EQ(menu[0].id, kPageCmdSetPilot);
     EXPECT_EQ(menu[0].text, "Set Pilot");
     EXPECT_EQ(menu[1].id, kPageCmdSaveJpg);
     EXPECT_EQ(menu[1].text, "Save As Jpg");
-    EXPECT_EQ(menu[2].id, kPageCmdSetPageNum);
-    EXPECT_EQ(menu[2].text, "Set Page Num");
-    EXPECT_TRUE(menu[3].separator);
-    EXPECT_EQ(menu[4].id, kPageCmdTextBox);
-    EXPECT_EQ(menu[5].id, kPageCmdNewGrid);
+    EXPECT_EQ(menu[2].id, kPageCmdPdf);
+    EXPECT_EQ(menu[2].text, "Save As PDF");
+    EXPECT_EQ(menu[3].id, kPageCmdSetPageNum);
+    EXPECT_EQ(menu[3].text, "Set Page Num");
+    EXPECT_TRUE(menu[4].separator);
+    EXPECT_EQ(menu[5].id, kPageCmdTextBox);
+    EXPECT_EQ(menu[6].id, kPageCmdNewGrid);
     EXPECT_EQ(doc->GetPilot(), CPoint(300, 350));
 
     ui.QueueMenuChoice(kPageCmdSetPageNum);
@@ -745,6 +751,41 @@ TEST_F(ViewInputTest, ThePdfCommandWritesThePagesOrSaysItCouldNot) {
     EXPECT_EQ(written.read(5), "%PDF-");
     EXPECT_EQ(ui.Count(Kind::MessageBox), 0);
     view->OnPageCommand(kPageCmdPdf, CPoint(10, 10));
+    EXPECT_EQ(ui.Count(Kind::MessageBox), 1);
+}
+
+TEST_F(ViewInputTest, SaveAsPdfOnThePageMenuReplacesTheFileOrKeepsTheOldOne) {
+    lmtest::TempDir dir;
+    Fill(CRect(100, 100, 200, 200));
+    const QString pdf = QString::fromStdString(dir.Write("report.pdf", std::vector<uint8_t>{'o', 'l', 'd'}));
+    ui.QueueMenuChoice(kPageCmdPdf);
+    ui.QueueFileNames({pdf});
+    d->RightClick(CPoint(600, 700));
+    ASSERT_EQ(ui.Count(Kind::SaveFile), 1);
+    EXPECT_EQ(ui.CallsOf(Kind::SaveFile)[0].file.defaultSuffix, "pdf");
+    QFile written(pdf);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.read(5), "%PDF-");
+    EXPECT_EQ(ui.Count(Kind::MessageBox), 0);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);  // the hourglass went
+
+    // A name the finished file cannot take (a folder): said, and what was
+    // there stays.
+    const std::string folder = dir.File("taken.pdf");
+    std::filesystem::create_directories(folder);
+    const std::string inside = dir.Write("taken.pdf/keep.txt", std::vector<uint8_t>{'k'});
+    ui.QueueMenuChoice(kPageCmdPdf);
+    ui.QueueFileNames({QString::fromStdString(folder)});
+    d->RightClick(CPoint(600, 700));
+    ASSERT_EQ(ui.Count(Kind::MessageBox), 1);
+    EXPECT_TRUE(ui.CallsOf(Kind::MessageBox)[0].text.contains("taken.pdf"));
+    EXPECT_TRUE(std::filesystem::is_regular_file(inside));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+    // Cancelled: nothing asked further, nothing written.
+    ui.QueueMenuChoice(kPageCmdPdf);
+    ui.QueueFileNames({});
+    d->RightClick(CPoint(600, 700));
     EXPECT_EQ(ui.Count(Kind::MessageBox), 1);
 }
 
