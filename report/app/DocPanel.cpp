@@ -5,6 +5,7 @@
 
 #include "core/DataShell.h"
 #include "report/page/LumitraDoc.h"
+#include "report/page/TrkObj.h"
 
 CDocPanel::CDocPanel(const QString& name, QWidget* parent) : QWidget(parent), m_name(name) {
     setObjectName(name.trimmed());
@@ -31,18 +32,27 @@ void CDocPanel::OnDataShellAdded(CLumitraDoc* doc, VexaDataShell*) {
 }
 
 void CDocPanel::Refresh() {
-    if (!m_doc) {
+    // A panel that edits an object (the property panel) shows its document.
+    CLumitraDoc* doc = m_doc ? m_doc : (m_object ? m_object->GetDocument() : nullptr);
+    if (!doc) {
         m_label->setText(QStringLiteral("(none)"));
         return;
     }
-    QString text = m_doc->GetTitle();
-    for (int32_t i = 0; i < m_doc->GetDataShellCount(); ++i)
-        text += QStringLiteral("\n  ") + QString::fromStdString(m_doc->GetDataShellAt(i)->GetName());
+    QString text = doc->GetTitle();
+    for (int32_t i = 0; i < doc->GetDataShellCount(); ++i)
+        text += QStringLiteral("\n  ") + QString::fromStdString(doc->GetDataShellAt(i)->GetName());
     m_label->setText(text);
 }
 
-void CDocPanel::BindObject(CTrkObj* obj) { m_object = obj; }
+void CDocPanel::BindObject(CTrkObj* obj) {
+    m_object = obj;
+    Refresh();
+}
 
 void CDocPanel::OnObjectRemoving(CTrkObj* obj) {
-    if (obj == m_object) m_object = nullptr;
+    if (obj != m_object) return;
+    m_object = nullptr;
+    Refresh();
 }
+
+QString CDocPanel::GetText() const { return m_label->text(); }

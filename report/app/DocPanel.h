@@ -34,6 +34,9 @@ public:
     CTrkObj* GetBoundObject() const { return m_object; }
     // obj is about to be freed.
     virtual void OnObjectRemoving(CTrkObj* obj);
+    // What the panel shows: the document's title and its data sets, or
+    // "(none)".
+    QString GetText() const;
 
 private:
     QString m_name;

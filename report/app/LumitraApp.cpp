@@ -308,7 +308,9 @@ CLumitraDoc* CLumitraApp::NewDocument() {
     });
     connect(doc, &CLumitraDoc::titleChanged, this, [this, doc] {
         UpdateFrameTitles(doc);
-        if (m_mainFrame) m_mainFrame->UpdateTitle();
+        if (!m_mainFrame) return;
+        m_mainFrame->UpdateTitle();
+        m_mainFrame->OnDocumentTitleChanged(doc);
     });
     return doc;
 }

@@ -26,6 +26,7 @@
 #include "report/app/LumitraApp.h"
 #include "report/page/LumitraDoc.h"
 #include "report/page/LumitraView.h"
+#include "report/page/TrkObj.h"
 #include "report/plot/PlotDefaults.h"
 
 namespace {
@@ -343,6 +344,28 @@ void CMainFrame::OnDocumentClosing(CLumitraDoc* doc) {
     if (m_databasePanel && m_databasePanel->GetDocument() == doc) m_databasePanel->BindDocument(nullptr);
     if (g_propertyPanel && g_propertyPanel->GetDocument() == doc) g_propertyPanel->BindDocument(nullptr);
     if (m_dlgBar && m_dlgBar->GetDocument() == doc) m_dlgBar->BindDocument(nullptr);
+    // A document that goes without ever having a window (a file that did
+    // not open) must not leave the panels empty while another one is shown:
+    // they go back to the active window's document.
+    CLumitraDoc* shown = GetActiveDocument();
+    if (shown && shown != doc) BindDocument(shown);
+}
+
+void CMainFrame::FollowDocument(CLumitraDoc* doc) {
+    if (!doc) return;
+    const bool fileListFollows = !GetPaneFlag(kPaneFileList) || m_panels[kPanelFileList]->GetDocument() == doc;
+    if (m_registeredDoc == doc && fileListFollows && m_panels[kPanelNavigate]->GetDocument() == doc &&
+        m_dlgBar->GetDocument() == doc)
+        return;
+    BindDocument(doc);
+}
+
+void CMainFrame::OnDocumentTitleChanged(CLumitraDoc* doc) {
+    for (CDocPanel* p : m_panels) {
+        if (!p) continue;
+        const CTrkObj* obj = p->GetBoundObject();
+        if (p->GetDocument() == doc || (obj && obj->GetDocument() == doc)) p->Refresh();
+    }
 }
 
 void CMainFrame::RefreshFileList() { m_panels[kPanelFileList]->Refresh(); }

@@ -70,8 +70,14 @@ public:
     void AddDataShell(CLumitraDoc* doc, VexaDataShell* shell);
     // A plot was clicked: doc is registered and the Navigate panel shows the gate.
     void SetActiveDocument(CLumitraDoc* doc, int32_t a, int32_t b);
-    // doc is being destroyed: nothing keeps it afterwards.
+    // doc is being destroyed: nothing keeps it afterwards, and the panels
+    // follow the active window's document.
     void OnDocumentClosing(CLumitraDoc* doc);
+    // The user works in doc (a click into one of its views): the registered
+    // document, the panels and the bar follow it unless they do already.
+    void FollowDocument(CLumitraDoc* doc);
+    // doc has a new name (Save As): the panels that show it say so.
+    void OnDocumentTitleChanged(CLumitraDoc* doc);
     void RefreshFileList();
     void RebuildNavigate(CLumitraDoc* doc);
     void RefreshNavigatePlots(CLumitraDoc* doc);

@@ -17,6 +17,8 @@
 #include "core/DataShell.h"
 #include "platform/PaintHelpers.h"
 #include "report/app/DragDropMgr.h"
+#include "report/app/LumitraApp.h"
+#include "report/app/MainFrame.h"
 #include "report/page/Grid.h"
 #include "report/page/LumitraDoc.h"
 #include "report/page/LumitraView.h"
@@ -100,6 +102,8 @@ bool CLumitraView::event(QEvent* e) {
 
 void CLumitraView::mousePressEvent(QMouseEvent* e) {
     const QPoint client = e->position().toPoint();
+    // The panels show the document the user works in, whatever left them.
+    if (CMainFrame* frame = GetMainFrame()) frame->FollowDocument(m_doc);
     switch (e->button()) {
         case Qt::LeftButton: OnLButtonDown(FlagsOf(e), client); break;
         case Qt::MiddleButton: OnMButtonDown(FlagsOf(e), client); break;

@@ -214,6 +214,47 @@ TEST_F(MainFrameTest, PanelsNeverHoldAClosedDocument) {
     EXPECT_EQ(Frame()->GetRegisteredDocument(), nullptr);
 }
 
+TEST_F(MainFrameTest, PanelsFollowTheShownDocumentAfterAFailedOpenAClickAndSaveAs) {
+    ASSERT_TRUE(app->InitInstance({}));
+    CLumitraDoc* a = app->GetDocuments().front().get();
+    CLumitraView* view = Frame()->GetActiveReportView();
+    ASSERT_NE(view, nullptr);
+    CPLOT* plot = view->NewPlotAt(20, 20, 0, 1, WriteFcs("a.fcs"));
+    ASSERT_NE(plot, nullptr);
+    auto shows = [this](int32_t slot) { return Frame()->GetPanel(slot)->GetText(); };
+    const QString aText = QStringLiteral("Lumitra1\n  a.fcs");
+    ASSERT_EQ(shows(kPanelFileList), aText);
+
+    // A report that does not open: the panels stay on the one shown.
+    const std::string bad = dir.Write("bad.fld", std::vector<uint8_t>{3, 'F', 'L', 'D', 1, '0'});
+    EXPECT_EQ(app->OpenDocumentFile(QString::fromStdString(bad)), nullptr);
+    ASSERT_EQ(app->GetDocuments().size(), 1u);
+    EXPECT_EQ(Frame()->GetRegisteredDocument(), a);
+    EXPECT_EQ(shows(kPanelFileList), aText);
+    EXPECT_EQ(shows(kPanelNavigate), aText);
+    EXPECT_EQ(Frame()->GetDialogBar()->GetDocument(), a);
+
+    // Whatever unbound them, a click into the report brings them back; the
+    // property panel shows the plot's report.
+    Frame()->BindDocument(nullptr);
+    ASSERT_EQ(shows(kPanelNavigate), "(none)");
+    vin::Driver(view).Click(plot->GetPlotArea().CenterPoint());
+    EXPECT_EQ(Frame()->GetRegisteredDocument(), a);
+    EXPECT_EQ(shows(kPanelFileList), aText);
+    EXPECT_EQ(shows(kPanelNavigate), aText);
+    EXPECT_EQ(GetPropertyPanel()->GetBoundObject(), plot);
+    EXPECT_EQ(GetPropertyPanel()->GetText(), aText);
+
+    // Save As: every panel names the new file, as the title does.
+    ui.QueueFileNames({QString::fromStdString(dir.File("renamed.fld"))});
+    Frame()->OnCommand(kCmdFileSaveAs);
+    const QString renamed = QStringLiteral("renamed.fld\n  a.fcs");
+    EXPECT_TRUE(Frame()->windowTitle().startsWith("renamed.fld"));
+    EXPECT_EQ(shows(kPanelFileList), renamed);
+    EXPECT_EQ(shows(kPanelNavigate), renamed);
+    EXPECT_EQ(GetPropertyPanel()->GetText(), renamed);
+}
+
 TEST_F(MainFrameTest, PaneButtonsAndViewCommandsShowAndHideThePanels) {
     ASSERT_TRUE(app->InitInstance({}));
     QDockWidget* fileList = Frame()->GetPanelDock(kPanelFileList);

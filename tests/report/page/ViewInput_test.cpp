@@ -6,15 +6,12 @@
 // are answered by the scripted UI services.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
-#include <QGuiApplication>
-
 #include <QCoreApplication>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFocusEvent>
+#include <QGuiApplication>
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
@@ -24,6 +21,7 @@
 
 #include <array>
 #include <cmath>
+#include <filesystem>
 #include <memory>
 
 #include "core/DataShell.h"
