@@ -119,7 +119,27 @@ void CArchive::WriteRawString(const std::string& bytes) {
     WriteBytes(bytes.data(), n);
 }
 
-void CArchive::WriteString(const std::string& utf8) { WriteRawString(lm::Utf8ToCp936(utf8)); }
+void CArchive::WriteString(const std::string& utf8) {
+    const std::string bytes = lm::Utf8ToCp936(utf8);
+    // Every character without a cp936 form is one more '?' than the text had.
+    if (std::count(bytes.begin(), bytes.end(), '?') > std::count(utf8.begin(), utf8.end(), '?')) {
+        auto part = std::find_if(m_replaced.begin(), m_replaced.end(),
+                                 [this](const Replaced& r) { return r.what == m_context; });
+        if (part == m_replaced.end()) part = m_replaced.insert(part, {m_context, {}});
+        std::string& chars = part->chars;
+        const std::string missing = lm::Cp936Missing(utf8);
+        // Each character once per part (one character's bytes never occur
+        // inside another's in UTF-8).
+        for (size_t i = 0; i < missing.size();) {
+            const unsigned char c = static_cast<unsigned char>(missing[i]);
+            const size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+            const std::string ch = missing.substr(i, len);
+            if (chars.find(ch) == std::string::npos) chars += ch;
+            i += len;
+        }
+    }
+    WriteRawString(bytes);
+}
 
 // --- loading ---------------------------------------------------------------
 

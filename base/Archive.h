@@ -46,6 +46,16 @@ public:
     // Bytes written as they are, no conversion (for texts already in cp936).
     void WriteRawString(const std::string& bytes);
 
+    // Characters WriteString had to store as '?' (they have no cp936 form),
+    // gathered by what was being written when they came: the writer names
+    // each part (an object, a data set) before writing it.
+    struct Replaced {
+        std::string what;   // the part, as SetContext named it
+        std::string chars;  // each character once, UTF-8
+    };
+    void SetContext(std::string what) { m_context = std::move(what); }
+    const std::vector<Replaced>& GetReplaced() const { return m_replaced; }
+
     // --- loading (throw CArchiveException past the end) ---
     int32_t ReadInt32();
     uint32_t ReadUInt32();
@@ -94,4 +104,6 @@ private:
     Mode m_mode;
     std::vector<uint8_t> m_buf;
     size_t m_pos = 0;
+    std::string m_context;
+    std::vector<Replaced> m_replaced;
 };

@@ -127,6 +127,22 @@ std::string Utf8ToCp936(std::string_view utf8) {
     return Gb18030ToCp936(g);
 }
 
+std::string Cp936Missing(std::string_view utf8) {
+    std::string missing;
+    if (IsAscii(utf8)) return missing;
+    for (size_t i = 0; i < utf8.size();) {
+        const unsigned char c = static_cast<unsigned char>(utf8[i]);
+        size_t len = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        if (i + len > utf8.size() || !IsValidUtf8(utf8.substr(i, len))) len = 1;
+        const std::string_view ch = utf8.substr(i, len);
+        i += len;
+        if (c < 0x80 || Utf8ToCp936(ch) != "?") continue;
+        const std::string shown = IsValidUtf8(ch) ? std::string(ch) : std::string(kReplacementUtf8);
+        if (missing.find(shown) == std::string::npos) missing += shown;
+    }
+    return missing;
+}
+
 bool IsValidUtf8(std::string_view bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const size_t n = bytes.size();

@@ -8,6 +8,9 @@ namespace lm {
 std::string Cp936ToUtf8(std::string_view bytes);
 // Characters without a cp936 form become '?'; never fails.
 std::string Utf8ToCp936(std::string_view utf8);
+// The characters of utf8 that Utf8ToCp936 turns into '?', each once, in the
+// order they first appear (UTF-8; a byte that is not UTF-8 shows as U+FFFD).
+std::string Cp936Missing(std::string_view utf8);
 // True when the bytes are valid UTF-8.
 bool IsValidUtf8(std::string_view bytes);
 // FCS keyword bytes for display: as they are when valid UTF-8, else Latin-1.

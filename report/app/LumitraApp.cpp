@@ -395,6 +395,8 @@ bool CLumitraApp::DoSave(CLumitraDoc* doc, bool saveAs) {
     }
     QString error;
     if (!doc->OnSaveDocument(path, &error)) {
+        // No reason: the user chose not to save (characters would be lost).
+        if (error.isEmpty()) return false;
         ErrorBox(QStringLiteral("Cannot save %1:\n%2").arg(QDir::toNativeSeparators(path), error));
         return false;
     }

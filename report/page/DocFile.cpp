@@ -80,14 +80,61 @@ void CheckRange(int32_t v, int32_t lo, int32_t hi, const char* what) {
 
 QString ErrorText(const std::exception& e) { return QString::fromUtf8(e.what()); }
 
+// An object as the user finds it on the page, for messages.
+std::string ObjectName(const CTrkObj& obj) {
+    const char* kind = "object";
+    switch (obj.GetType()) {
+        case kObjText: kind = "text box"; break;
+        case kObjPlot: kind = "plot"; break;
+        case kObjResult: kind = "result table"; break;
+        case kObjGrid: kind = "grid"; break;
+        default: break;
+    }
+    const CRect& r = obj.GetRect();
+    return std::string("the ") + kind + " at (" + std::to_string(r.left) + ", " + std::to_string(r.top) + ")";
+}
+
+// Lines of the replaced-characters question shown at most; the rest are counted.
+constexpr size_t kMaxReplacedLines = 8;
+
+// Text that the file's code page cannot hold is written as '?': the user is
+// told where and which characters first, and may keep the file as it was.
+bool AcceptReplacedCharacters(const std::vector<CArchive::Replaced>& replaced) {
+    if (replaced.empty()) return true;
+    QString text = QStringLiteral(
+        "Some characters cannot be stored in a report (its texts are in code page 936) "
+        "and would be saved as \"?\":\n");
+    for (size_t i = 0; i < replaced.size() && i < kMaxReplacedLines; ++i) {
+        QString chars;
+        const QString all = QString::fromStdString(replaced[i].chars);
+        for (int k = 0; k < all.size();) {
+            const int len = all.at(k).isHighSurrogate() && k + 1 < all.size() ? 2 : 1;
+            if (!chars.isEmpty()) chars += QLatin1Char(' ');
+            chars += all.mid(k, len);
+            k += len;
+        }
+        text += QStringLiteral("\n  %1: %2").arg(QString::fromStdString(replaced[i].what), chars);
+    }
+    if (replaced.size() > kMaxReplacedLines)
+        text += QStringLiteral("\n  and %1 more").arg(replaced.size() - kMaxReplacedLines);
+    text += QStringLiteral("\n\nSave anyway?");
+    return lm::Ui().MessageBox(GetMainFrame(), text, QStringLiteral("警告"), lm::MsgButtons::OkCancel,
+                               lm::MsgIcon::Warning) == lm::kIdOk;
+}
+
 // Serializes the document and writes the record atomically to path; false
-// with *error (when given) on either failure.
+// with *error (when given) on either failure, and false with an empty *error
+// when the user would rather not lose characters.
 bool WriteRecord(CLumitraDoc& doc, const QString& path, QString* error) {
     CArchive ar;
     try {
         doc.Serialize(ar);
     } catch (const std::exception& e) {
         if (error) *error = ErrorText(e);
+        return false;
+    }
+    if (!AcceptReplacedCharacters(ar.GetReplaced())) {
+        if (error) error->clear();
         return false;
     }
     std::string why;
@@ -149,14 +196,19 @@ void CLumitraDoc::StoreFile(CArchive& ar) {
     if (m_headerOnly != 0) return;
 
     if (CLumitraApp* app = GetLumitraApp()) app->GetLog().Write("Storing Data Cnt", head.shellCount);
-    for (const auto& s : m_shells) CFileFCSShell(s.get(), m_sampleFolder).Store(ar, head.templateFlag != 0);
+    for (const auto& s : m_shells) {
+        ar.SetContext("data set " + s->GetName());
+        CFileFCSShell(s.get(), m_sampleFolder).Store(ar, head.templateFlag != 0);
+    }
 
     ar.WriteInt32(kFldMarker);
     ar.WriteInt32(int32_t(m_objects.size()));
     for (const auto& obj : m_objects) {
+        ar.SetContext(ObjectName(*obj));
         ar.WriteInt32(obj->GetType());
         obj->Store(ar);
     }
+    ar.SetContext({});
     ar.WriteInt32(m_dbLinkGrid ? GetObjectIndex(m_dbLinkGrid) : int32_t(kFldNoLinkGrid));
     ar.WriteInt32(kFldTrailer);
 }
@@ -407,6 +459,7 @@ bool CLumitraDoc::OnSaveAsTemplate() {
     if (path.isEmpty()) return false;
     QString error;
     if (!SaveTemplateTo(path, &error)) {
+        if (error.isEmpty()) return false;  // the user chose not to save
         lm::ErrorBox(GetMainFrame(), QStringLiteral("Cannot save %1:\n%2").arg(QDir::toNativeSeparators(path), error),
                      QStringLiteral("错误信息"));
         return false;

@@ -60,13 +60,17 @@ public:
     // what it held before reading began; its path is not taken.
     bool OnOpenDocument(const QString& path, QString* error);
     // Writes through Serialize into a temporary file renamed over path.
+    // Text the file's code page cannot hold is named to the user first
+    // (object and characters); when the user cancels, nothing is written and
+    // the result is false with an empty *error.
     bool OnSaveDocument(const QString& path, QString* error);
     // "Save As Template...": the document written with its data sets stored
     // by name only, to a file the user chooses. The document's own path,
     // title and modified flag stay as they were. False when cancelled or
     // failed (after a message).
     bool OnSaveAsTemplate();
-    // Writes the template to path without asking; false with *error on failure.
+    // Writes the template to path (asking only about characters the file
+    // cannot hold, as a save does); false with *error on failure.
     bool SaveTemplateTo(const QString& path, QString* error);
     // ------------------------------------------------------- picture export
     // The page area (x, y, width, height) at one pixel a page unit, written

@@ -122,6 +122,30 @@ TEST(Archive, ChineseTextIsStoredAsCodePage936) {
     EXPECT_EQ(raw.ReadRawString(), "\xB4\xED\xCE\xF3\xD0\xC5\xCF\xA2");
 }
 
+TEST(Archive, CharactersWithoutACodePageFormAreStoredAsQuestionMarksAndNamedByPart) {
+    CArchive ar;
+    ar.SetContext("text box");
+    ar.WriteString("\xC3\xA4\xC3\xBC");  // äü: ü has a form, ä has none
+    ar.WriteString("why? \xE9\x94\x99");  // a '?' of its own and Chinese: nothing replaced
+    ar.SetContext("data set");
+    ar.WriteString("plain");
+    ar.WriteString("\xF0\x9F\x98\x80 \xC3\xA4 \xF0\x9F\x98\x80");  // 😀 ä 😀
+    ar.SetContext("text box");
+    ar.WriteString("\xC3\xA4\xC3\xA5");  // ä again, å new: one entry per part
+    const auto& replaced = ar.GetReplaced();
+    ASSERT_EQ(replaced.size(), 2u);
+    EXPECT_EQ(replaced[0].what, "text box");
+    EXPECT_EQ(replaced[0].chars, "\xC3\xA4\xC3\xA5");
+    EXPECT_EQ(replaced[1].what, "data set");
+    EXPECT_EQ(replaced[1].chars, "\xF0\x9F\x98\x80\xC3\xA4");
+    // The layout stays: one '?' a character, read back as such.
+    CArchive in(ar.Bytes());
+    EXPECT_EQ(in.ReadString(), "?\xC3\xBC");
+    EXPECT_EQ(in.ReadString(), "why? \xE9\x94\x99");
+    EXPECT_EQ(in.ReadString(), "plain");
+    EXPECT_EQ(in.ReadString(), "? ? ?");
+}
+
 TEST(Archive, ReadingPastTheEndThrows) {
     CArchive a(Bytes{1, 2, 3});
     EXPECT_THROW(a.ReadInt32(), CArchiveException);

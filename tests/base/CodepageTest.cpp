@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 const std::string kFffd = "\xEF\xBF\xBD";
@@ -43,6 +45,27 @@ TEST(Codepage, UnmappableAndInvalidUtf8BecomeQuestionMarks) {
     EXPECT_EQ(lm::Utf8ToCp936("a\xFF" "b"), "a?b");
     EXPECT_EQ(lm::Utf8ToCp936("end\xE9\x94"), "end??");  // cut-off sequence
     EXPECT_EQ(lm::Utf8ToCp936("\xED\xA0\x80"), "???");  // encoded surrogate
+}
+
+TEST(Codepage, MissingCharactersAreListedOnceInOrder) {
+    const struct {
+        std::string utf8, missing;
+    } cases[] = {
+        {"plain ascii?", ""},
+        {"错误信息 5€ ü", ""},                      // all in cp936 (ü is pinyin)
+        {"\xC3\xA4\xC3\xBC", "\xC3\xA4"},            // äü: only ä is missing
+        {"a😀b😀\xC3\xA4", "😀\xC3\xA4"},               // twice, listed once
+        {"\xE0\xA4\x85 x", "\xE0\xA4\x85"},          // Devanagari letter A
+        {"a\xFF" "b\xFE", kFffd},                    // bytes that are not UTF-8
+        {"end\xE9\x94", kFffd},                      // a cut-off sequence
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(lm::Cp936Missing(c.utf8), c.missing) << c.utf8;
+        // Missing exactly when the conversion adds a '?'.
+        const std::string cp = lm::Utf8ToCp936(c.utf8);
+        const bool added = std::count(cp.begin(), cp.end(), '?') > std::count(c.utf8.begin(), c.utf8.end(), '?');
+        EXPECT_EQ(!c.missing.empty(), added) << c.utf8;
+    }
 }
 
 TEST(Codepage, Utf8Validation) {

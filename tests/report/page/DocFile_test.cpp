@@ -218,6 +218,49 @@ TEST_F(DocFileTest, ATextBoxKeepsItsBreaksAndChineseByteForByteAndCutRecordsAreR
     }
 }
 
+TEST_F(DocFileTest, ASaveThatWouldLoseCharactersSaysWhereAndWhichAndMayBeCancelled) {
+    const std::string fcs = WriteFive("s.fcs", 20);
+    CLumitraDoc doc;
+    VexaDataShell* s = doc.OpenDataFile(fcs, 0);
+    ASSERT_NE(s, nullptr);
+    s->SetName("Probe \xC3\xA5");  // å
+    auto* text = static_cast<CTrkText*>(doc.AddObject(std::make_unique<CTrkText>(CRect(10, 20, 110, 50), &doc)));
+    text->SetText("\xC3\xA4\xC3\xBC 😀 第一");  // äü 😀 第一
+    const std::string path = dir.Write("report.fld", std::vector<uint8_t>{'o', 'l', 'd'});
+    ui.Clear();
+
+    ui.QueueMessageBoxAnswer(lm::kIdCancel);
+    QString error = QStringLiteral("untouched");
+    EXPECT_FALSE(doc.OnSaveDocument(Q(path), &error));
+    EXPECT_TRUE(error.isEmpty());  // cancelled: nothing to report
+    EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    EXPECT_TRUE(doc.GetPathName().isEmpty());
+    ASSERT_EQ(ui.Count(Kind::MessageBox), 1);
+    const lm::ScriptedUiServices::Call box = ui.CallsOf(Kind::MessageBox)[0];
+    EXPECT_EQ(box.caption, QStringLiteral("警告"));
+    EXPECT_EQ(box.buttons, lm::MsgButtons::OkCancel);
+    EXPECT_TRUE(box.text.contains(QStringLiteral("\n  data set Probe \u00E5: \u00E5"))) << box.text.toStdString();
+    EXPECT_TRUE(box.text.contains(QStringLiteral("\n  the text box at (10, 20): \u00E4 ") + QString::fromUtf8("😀")))
+        << box.text.toStdString();
+    EXPECT_FALSE(box.text.contains(QStringLiteral("\u00FC")));  // ü has a form
+
+    ui.QueueMessageBoxAnswer(lm::kIdOk);
+    ASSERT_TRUE(doc.OnSaveDocument(Q(path), &error)) << error.toStdString();
+    CLumitraDoc back;
+    ASSERT_TRUE(back.OnOpenDocument(Q(path), &error)) << error.toStdString();
+    auto* read = dynamic_cast<CTrkText*>(back.GetObjectAt(0));
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->GetText(), "?\xC3\xBC ? 第一");
+    EXPECT_EQ(back.GetDataShellAt(0)->GetName(), "Probe ?");
+
+    // Text the file can hold asks nothing.
+    ui.Clear();
+    text->SetText("第一行 ü");
+    s->SetName("Probe");
+    ASSERT_TRUE(doc.OnSaveDocument(Q(path), &error));
+    EXPECT_EQ(ui.Count(Kind::MessageBox), 0);
+}
+
 TEST_F(DocFileTest, ObjectsComeBackWhereTheyWereNotWhereANewOneWouldGo) {
     CLumitraDoc doc;
     // Past the right edge of a one-page canvas: a new object would move.
@@ -864,6 +907,23 @@ TEST_F(DocFileAppTest, SaveAsTemplateCommandAndOpeningAFileThatIsNotAReport) {
     CLumitraDoc* opened = app->OpenDocumentFile(Q(good));
     ASSERT_NE(opened, nullptr);
     EXPECT_EQ(opened->GetPathName(), Q(good));
+}
+
+TEST_F(DocFileAppTest, ASaveCancelledOverLostCharactersIsNotAnErrorAndKeepsTheDocumentModified) {
+    ASSERT_TRUE(app->InitInstance({}));
+    CMainFrame* frame = app->GetMainFrame();
+    CLumitraDoc* doc = app->GetDocuments().front().get();
+    auto* text = static_cast<CTrkText*>(doc->AddObject(std::make_unique<CTrkText>(CRect(10, 20, 110, 50), doc)));
+    text->SetText("\xC3\xA4");
+    const std::string path = dir.File("lost.fld");
+    ui.QueueFileNames({Q(path)});
+    ui.QueueMessageBoxAnswer(lm::kIdCancel);
+    frame->OnCommand(kCmdFileSaveAs);
+    ASSERT_EQ(ui.Count(Kind::MessageBox), 1);  // the question, no error after it
+    EXPECT_EQ(ui.Calls().back().buttons, lm::MsgButtons::OkCancel);
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_TRUE(app->GetRecentFiles().isEmpty());
 }
 
 namespace {
