@@ -34,7 +34,8 @@ int32_t PositionOf(const CSpillMatrix& m, int32_t param) {
 // m over its own parameters and those of params it lacks, each added one with
 // the identity's row and column: it compensates exactly as m does.
 CSpillMatrix Widened(const CSpillMatrix& m, std::initializer_list<int32_t> params) {
-    std::vector<int32_t> indices(m.indices.begin(), m.indices.begin() + std::min<size_t>(size_t(m.n), m.indices.size()));
+    const size_t named = std::min<size_t>(size_t(m.n), m.indices.size());
+    std::vector<int32_t> indices(m.indices.begin(), m.indices.begin() + ptrdiff_t(named));
     for (int32_t p : params)
         if (std::find(indices.begin(), indices.end(), p) == indices.end()) indices.push_back(p);
     CSpillMatrix out(int32_t(indices.size()));
@@ -593,8 +594,8 @@ bool VexaDataShell::SetCompValue(int32_t rowParam, int32_t colParam, float value
     std::unique_ptr<CSpillMatrix>& held = editing ? m_editMatrix : m_fileMatrix;
     if (!held) return false;
     CSpillMatrix* m = held.get();
-    int32_t r = PositionOf(*m, rowParam);
-    int32_t c = PositionOf(*m, colParam);
+    const int32_t r = PositionOf(*m, rowParam);
+    const int32_t c = PositionOf(*m, colParam);
     if (r < 0 || c < 0) {
         // Over the identity of every parameter the matrix takes in the two
         // it lacks, and only those: a full $PAR x $PAR matrix could not be

@@ -77,6 +77,10 @@ bool ParseHeader(std::string_view bytes, FcsHeader& header, int64_t baseOffset);
 
 // True when path names a readable file with a valid FCS HEADER at offset 0.
 bool IsFcsFile(const std::string& path, int32_t dataSetIndex = 0);
+// Why a genuine FCS file could not be loaded when its events need more
+// memory than there is.
+inline constexpr char kFcsNoMemoryProblem[] = "there is not enough memory to load its events";
+
 // Why IsFcsFile refuses path, in a few words for a message ("cannot open:
 // No such file or directory", "does not begin with \"FCS\""); empty when it
 // takes it.

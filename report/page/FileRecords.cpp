@@ -11,6 +11,7 @@
 #include "base/Paths.h"
 #include "core/DataSet.h"
 #include "core/EventMatrix.h"
+#include "core/FcsText.h"
 #include "core/GateNode.h"
 #include "core/Region.h"
 #include "core/Trans.h"
@@ -230,9 +231,9 @@ std::unique_ptr<VexaDataShell> OpenStoredFile(const std::vector<std::string>& pl
             problem->clear();
             return shell;
         } catch (const std::bad_alloc&) {
-            if (problem->empty()) *problem = "there is not enough memory to load its events";
+            if (problem->empty()) *problem = kFcsNoMemoryProblem;
         } catch (const std::length_error&) {
-            if (problem->empty()) *problem = "there is not enough memory to load its events";
+            if (problem->empty()) *problem = kFcsNoMemoryProblem;
         }
     }
     return nullptr;

@@ -43,8 +43,6 @@ bool HasDataSet(const VexaDataShell& shell) {
     return shell.GetDataSet() && shell.GetDataSet()->GetKeywordTable();
 }
 
-constexpr char kNoMemoryProblem[] = "there is not enough memory to load its events";
-
 // Loading never throws on bad input, but a genuine file can still need more
 // memory than there is: that file could not be opened, like any other, and
 // *problem says why.
@@ -53,9 +51,9 @@ std::unique_ptr<VexaDataShell> LoadShell(std::string* problem, Args&&... args) {
     try {
         return std::make_unique<VexaDataShell>(std::forward<Args>(args)...);
     } catch (const std::bad_alloc&) {
-        *problem = kNoMemoryProblem;
+        *problem = kFcsNoMemoryProblem;
     } catch (const std::length_error&) {
-        *problem = kNoMemoryProblem;
+        *problem = kFcsNoMemoryProblem;
     } catch (const std::exception& e) {
         *problem = e.what();
     }
@@ -65,7 +63,10 @@ std::unique_ptr<VexaDataShell> LoadShell(std::string* problem, Args&&... args) {
 // Why data set index of the file at canon (canonical, "" when there is no
 // such file) cannot be opened before any shell is made; "" when it can.
 std::string FileProblem(const std::string& path, const std::string& canon, int32_t index) {
-    if (canon.empty()) return FcsFileProblem(path).empty() ? "no such file" : FcsFileProblem(path);
+    if (canon.empty()) {
+        const std::string why = FcsFileProblem(path);
+        return why.empty() ? "no such file" : why;
+    }
     if (index < 0) return "no data set " + std::to_string(index);
     return FcsFileProblem(canon);
 }

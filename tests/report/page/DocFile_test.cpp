@@ -628,7 +628,7 @@ TEST_F(DocFileTest, AnFcsFileTooLargeForTheMemoryOpensLikeAMissingOneAndSaysSo) 
     EXPECT_EQ(t->GetGateCount(), 13);
     EXPECT_EQ(PlotAt(doc, 0)->GetState(), kPlotNoData);
     ASSERT_EQ(ui.Count(Kind::MessageBox), 1);
-    const lm::ScriptedUiServices::Call& box = ui.CallsOf(Kind::MessageBox)[0];
+    const lm::ScriptedUiServices::Call box = ui.CallsOf(Kind::MessageBox)[0];
     EXPECT_EQ(box.caption, QStringLiteral("警告"));
     EXPECT_TRUE(box.text.contains(Q(fcs))) << box.text.toStdString();
     EXPECT_TRUE(box.text.contains(QStringLiteral("not enough memory"))) << box.text.toStdString();
