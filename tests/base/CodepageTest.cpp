@@ -47,6 +47,13 @@ TEST(Codepage, UnmappableAndInvalidUtf8BecomeQuestionMarks) {
     EXPECT_EQ(lm::Utf8ToCp936("\xED\xA0\x80"), "???");  // encoded surrogate
 }
 
+TEST(Codepage, OnlyTheEuroSignBecomesTheSingleByte80) {
+    // Its GB18030 form is A2 E3; characters that share only the lead byte
+    // (①, ⅰ) or only the trail byte (便) keep their two bytes.
+    EXPECT_EQ(lm::Utf8ToCp936("€①ⅰ便"), "\x80\xA2\xD9\xA2\xA1\xB1\xE3");
+    EXPECT_EQ(lm::Cp936ToUtf8("\x80\xA2\xD9\xA2\xA1\xB1\xE3"), "€①ⅰ便");
+}
+
 TEST(Codepage, MissingCharactersAreListedOnceInOrder) {
     const struct {
         std::string utf8, missing;

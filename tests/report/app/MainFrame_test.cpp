@@ -164,6 +164,9 @@ TEST_F(MainFrameTest, TheZoomBoxSetsTheActiveViewsZoom) {
     box->setCurrentIndex(0);
     emit box->activated(0);
     EXPECT_FLOAT_EQ(view->GetZoom(), 2.0f);
+    // An index outside the box's five entries is no zoom at all.
+    for (const auto& [index, zoom] : std::vector<std::pair<int, float>>{{-1, 0.0f}, {0, 2.0f}, {4, 0.5f}, {5, 0.0f}})
+        EXPECT_FLOAT_EQ(CCtrlStatusBar::ZoomOfIndex(index), zoom) << index;
     // The view takes zooms from 0.2 to 5.0 only.
     EXPECT_TRUE(view->SetZoom(0.2f));
     EXPECT_TRUE(view->SetZoom(5.0f));
