@@ -127,6 +127,11 @@ void CTrkResult::InitNew() {
 }
 
 CTrkResult::~CTrkResult() {
+    // A binding may remove itself (or another) while it is told.
+    const std::vector<CResultBinding*> bindings = m_bindings;
+    for (CResultBinding* b : bindings)
+        if (std::find(m_bindings.begin(), m_bindings.end(), b) != m_bindings.end()) b->OnResultDestroyed(this);
+    m_bindings.clear();
     DropDragCell();
     // The watchers leave their items before the shell link goes.
     m_rows.clear();
@@ -395,6 +400,15 @@ void CTrkResult::SetRectAndRebuild(int32_t left, int32_t top, int32_t right, int
 void CTrkResult::RebuildAndRedraw() {
     Rebuild();
     RedrawNow();
+}
+
+void CTrkResult::AddBinding(CResultBinding* binding) {
+    if (binding && std::find(m_bindings.begin(), m_bindings.end(), binding) == m_bindings.end())
+        m_bindings.push_back(binding);
+}
+
+void CTrkResult::RemoveBinding(CResultBinding* binding) {
+    m_bindings.erase(std::remove(m_bindings.begin(), m_bindings.end(), binding), m_bindings.end());
 }
 
 void CTrkResult::RedrawNow() {

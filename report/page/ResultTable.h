@@ -34,6 +34,7 @@
 #include "report/page/TrkObj.h"
 
 class CCell;
+class CTrkResult;
 class CStatItem;
 
 // Context-menu command of a result table besides the shared ones.
@@ -46,6 +47,16 @@ inline constexpr int32_t kMaxTableBorder = 20 * 1024;
 // can hold with every border inside kMaxTableBorder.
 inline constexpr int32_t kMinTableColumn = 20;
 inline constexpr int32_t kMaxTableColumns = kMaxTableBorder / kMinTableColumn;
+
+// A settings page bound to a result table. The table tells each of its
+// bindings once, from its destructor, so no page keeps a freed table.
+class CResultBinding {
+public:
+    virtual void OnResultDestroyed(CTrkResult* table) = 0;
+
+protected:
+    ~CResultBinding() = default;
+};
 
 class CTrkResult : public CDataShellUser, public CTrkObj {
 public:
@@ -98,6 +109,10 @@ public:
     // ---- table ----
     void Rebuild();
     void RebuildAndRedraw();
+    // Bindings are listed once each; removing one that is not listed does
+    // nothing.
+    void AddBinding(CResultBinding* binding);
+    void RemoveBinding(CResultBinding* binding);
     void SetRectAndRebuild(int32_t left, int32_t top, int32_t right, int32_t bottom);
     void SetTreeMode(bool on);
     bool IsTreeMode() const { return m_gateView.IsTreeMode(); }
@@ -202,6 +217,7 @@ private:
     void DropDragCell();
 
     std::vector<CGateNode*> m_gates;
+    std::vector<CResultBinding*> m_bindings;
     std::vector<std::string> m_keywords;
     CGateView m_gateView;
     std::vector<int32_t> m_codes;

@@ -1,0 +1,152 @@
+#include "dialogs/StatPropPage.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+
+#include "core/DataShell.h"
+#include "core/StatItem.h"
+#include "dialogs/DialogControls.h"
+#include "dialogs/ResultDlgIds.h"
+#include "dialogs/StatMatrix.h"
+#include "report/page/LumitraDoc.h"
+
+namespace {
+
+constexpr int32_t kCaptionTop = 25;
+constexpr CStatMatrix::Geometry kGeometry{};
+
+}  // namespace
+
+CStatPropPage::CStatPropPage(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("statPage"));
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+    m_percent = lm::WithControlId(new QCheckBox(QStringLiteral("Percent"), this), kStatPagePercent);
+    m_parentPre = lm::WithControlId(new QCheckBox(QStringLiteral("Parent Pre"), this), kStatPageParentPre);
+    m_event = lm::WithControlId(new QCheckBox(QStringLiteral("Event"), this), kStatPageEvent);
+    m_percent->setGeometry(5, 2, 80, 20);
+    m_parentPre->setGeometry(95, 2, 95, 20);
+    m_event->setGeometry(200, 2, 80, 20);
+    m_apply = lm::WithControlId(new QPushButton(QStringLiteral("Apply"), this), kStatPageApply);
+    m_cancel = lm::WithControlId(new QPushButton(QStringLiteral("Cancel"), this), kStatPageCancel);
+    m_matrix = new CStatMatrix(kGeometry, this);
+    m_matrix->move(0, kCaptionTop);
+    connect(m_apply, &QPushButton::clicked, this, &CStatPropPage::OnApply);
+    connect(m_cancel, &QPushButton::clicked, this, &CStatPropPage::SetFromTable);
+    LayOut(nullptr);
+}
+
+CStatPropPage::~CStatPropPage() { Unbind(); }
+
+void CStatPropPage::Unbind() {
+    if (m_table) m_table->RemoveBinding(this);
+    m_table = nullptr;
+    m_shell = nullptr;
+    m_keptCodes.clear();
+    m_keptParams.clear();
+}
+
+QSize CStatPropPage::GetSize() const {
+    const int32_t n = m_matrix->GetParamCount();
+    return QSize(kGeometry.labelWidth + CStatMatrix::kColumns * kGeometry.columnWidth + 20,
+                 (n + 1) * kGeometry.rowHeight + 100);
+}
+
+void CStatPropPage::LayOut(const VexaDataShell* shell) {
+    m_matrix->LayOut(shell);
+    const int32_t n = m_matrix->GetParamCount();
+    const QSize size = GetSize();
+    move(0, 20);
+    resize(size);
+    const int32_t y = (n + 1) * kGeometry.rowHeight + kCaptionTop + 8;
+    m_apply->setGeometry(80, y, 50, 20);
+    m_cancel->setGeometry(150, y, 50, 20);
+}
+
+void CStatPropPage::SetResult(CTrkResult* table) {
+    Unbind();
+    m_table = table;
+    if (m_table) m_table->AddBinding(this);
+    LayOut(m_table ? m_table->GetShell() : nullptr);
+    SetFromTable();
+}
+
+void CStatPropPage::SetDataShell(VexaDataShell* shell) {
+    Unbind();
+    m_shell = shell;
+    LayOut(shell);
+    m_event->setChecked(false);
+    m_parentPre->setChecked(false);
+    m_percent->setChecked(true);
+}
+
+void CStatPropPage::OnResultDestroyed(CTrkResult* table) {
+    if (table != m_table) return;
+    m_table = nullptr;  // it is going: not told of our leaving
+    Unbind();
+    LayOut(nullptr);
+    m_percent->setChecked(false);
+    m_event->setChecked(false);
+    m_parentPre->setChecked(false);
+}
+
+void CStatPropPage::SetFromTable() {
+    m_percent->setChecked(false);
+    m_event->setChecked(false);
+    m_parentPre->setChecked(false);
+    m_matrix->ClearAll();
+    m_keptCodes.clear();
+    m_keptParams.clear();
+    if (!m_table) return;
+    const std::vector<int32_t>& codes = m_table->GetCodes();
+    const std::vector<int32_t>& params = m_table->GetParams();
+    for (size_t i = 0; i < codes.size() && i < params.size(); ++i) {
+        const int32_t code = codes[i], param = params[i];
+        if (code == kStatEvents) {
+            m_event->setChecked(true);
+        } else if (code == kStatPercent) {
+            m_percent->setChecked(true);
+        } else if (code == kStatParentPercent) {
+            m_parentPre->setChecked(true);
+        } else if (m_matrix->HasBox(code, param)) {
+            m_matrix->Check(code, param, true);
+        } else {
+            // Not shown here, so Apply must not lose it.
+            m_keptCodes.push_back(code);
+            m_keptParams.push_back(param);
+        }
+    }
+}
+
+void CStatPropPage::CollectColumns(std::vector<int32_t>* codes, std::vector<int32_t>* params) const {
+    const struct {
+        QCheckBox* box;
+        int32_t code;
+    } fixed[] = {{m_percent, kStatPercent}, {m_event, kStatEvents}, {m_parentPre, kStatParentPercent}};
+    for (const auto& f : fixed) {
+        if (!f.box->isChecked()) continue;
+        codes->push_back(f.code);
+        params->push_back(0);
+    }
+    m_matrix->AppendChecked(codes, params);
+}
+
+void CStatPropPage::SetButtonsVisible(bool visible) {
+    m_apply->setVisible(visible);
+    m_cancel->setVisible(visible);
+}
+
+void CStatPropPage::OnApply() {
+    if (!m_table) return;
+    std::vector<int32_t> codes, params;
+    CollectColumns(&codes, &params);
+    codes.insert(codes.end(), m_keptCodes.begin(), m_keptCodes.end());
+    params.insert(params.end(), m_keptParams.begin(), m_keptParams.end());
+    // The table may change size: what it covered before is repainted too.
+    CLumitraDoc* doc = m_table->GetDocument();
+    if (doc) doc->AddDirtyRect(m_table->GetRect());
+    m_table->SetColumns(codes, params);
+    m_table->RebuildAndRedraw();
+}
