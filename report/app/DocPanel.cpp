@@ -19,6 +19,11 @@ CDocPanel::CDocPanel(const QString& name, QWidget* parent) : QWidget(parent), m_
     Refresh();
 }
 
+CDocPanel::CDocPanel(const QString& name, OwnLayout, QWidget* parent) : QWidget(parent), m_name(name) {
+    setObjectName(name.trimmed());
+    setMinimumSize(160, 80);
+}
+
 CDocPanel::~CDocPanel() = default;
 
 void CDocPanel::BindDocument(CLumitraDoc* doc) {
@@ -32,6 +37,7 @@ void CDocPanel::OnDataShellAdded(CLumitraDoc* doc, VexaDataShell*) {
 }
 
 void CDocPanel::Refresh() {
+    if (!m_label) return;
     // A panel that edits an object (the property panel) shows its document.
     CLumitraDoc* doc = m_doc ? m_doc : (m_object ? m_object->GetDocument() : nullptr);
     if (!doc) {

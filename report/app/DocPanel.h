@@ -38,6 +38,11 @@ public:
     // "(none)".
     QString GetText() const;
 
+protected:
+    // For a panel that lays out its own widgets: no placeholder text.
+    struct OwnLayout {};
+    CDocPanel(const QString& name, OwnLayout, QWidget* parent = nullptr);
+
 private:
     QString m_name;
     CLumitraDoc* m_doc = nullptr;

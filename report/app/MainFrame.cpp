@@ -16,6 +16,7 @@
 #include <algorithm>
 
 #include "database/DatabaseDlg.h"
+#include "dialogs/InfoAstDlg.h"
 #include "dialogs/OptionDlg.h"
 #include "platform/UiServices.h"
 #include "report/app/AboutDlg.h"
@@ -265,7 +266,14 @@ void CMainFrame::BuildPanels() {
     const QString titles[kPanelCount] = {QStringLiteral(" File List"), QStringLiteral("Property"),
                                          QStringLiteral("Navigate"), QStringLiteral("Info Assistant")};
     for (int32_t slot = 0; slot < kPanelCount; ++slot) {
-        auto* panel = new CDocPanel(titles[slot]);
+        CDocPanel* panel = nullptr;
+        if (slot == kPanelInfoAssistant) {
+            auto* info = new CInfoAstDlg;
+            info->LoadStringList(m_programFolder);
+            panel = info;
+        } else {
+            panel = new CDocPanel(titles[slot]);
+        }
         auto* dock = new QDockWidget(titles[slot], this);
         dock->setObjectName(QStringLiteral("panel%1").arg(slot));
         // Shown and hidden through the pane flags only.
@@ -419,6 +427,12 @@ void CMainFrame::ShowPanels() {
     m_docks[kPanelProperty]->setVisible(GetPaneFlag(kPaneProperty));
     if (m_databaseDock) m_databaseDock->setVisible(GetPaneFlag(kPaneDatabase));
     m_docks[kPanelNavigate]->setVisible(GetPaneFlag(kPaneNavigate));
+}
+
+void CMainFrame::ShowInfoAssistant(CLumitraDoc* doc) {
+    m_panels[kPanelInfoAssistant]->BindDocument(doc);
+    m_docks[kPanelInfoAssistant]->show();
+    m_docks[kPanelInfoAssistant]->raise();
 }
 
 void CMainFrame::OnPaneFlagChanged(int32_t flag, bool on) {

@@ -93,6 +93,8 @@ public:
     CDragDropMgr& GetDragDropMgr() { return m_dragDropMgr; }
     void SyncDialogBarButtons();
     void ShowPanels();
+    // Binds the Info Assistant to doc and shows it.
+    void ShowInfoAssistant(CLumitraDoc* doc);
 
     // The File List's switches for files dropped on a report page
     // (DropTemplateBits of LumitraView.h); they last while the program runs.

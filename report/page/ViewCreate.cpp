@@ -22,6 +22,10 @@
 
 namespace {
 
+void ShowInfoAssistant(CLumitraDoc* doc) {
+    if (CMainFrame* frame = GetMainFrame()) frame->ShowInfoAssistant(doc);
+}
+
 ViewObjectMakers& Makers() {
     static ViewObjectMakers makers = [] {
         ViewObjectMakers m;
@@ -29,6 +33,7 @@ ViewObjectMakers& Makers() {
         m.grid = &MakeGridAt;
         m.newGridDialog = &CNewGridDlg::Ask;
         m.resultTable = &MakeResultTable;
+        m.infoAssistant = &ShowInfoAssistant;
         return m;
     }();
     return makers;

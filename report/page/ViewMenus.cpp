@@ -152,6 +152,7 @@ void CLumitraView::ShowPageMenu(CPoint page, const QPoint& globalPos) {
         Item(kPageCmdSaveJpg, "Save As Jpg"),
         Item(kPageCmdPdf, "Save As PDF"),
         Item(kPageCmdSetPageNum, "Set Page Num"),
+        lm::MenuItem::Command(kPageCmdInfoAssistant, QStringLiteral("Info Assistant"), makers.infoAssistant != nullptr),
         lm::MenuItem::Separator(),
         lm::MenuItem::Command(kPageCmdTextBox, QStringLiteral("Text Box"), makers.textBox != nullptr),
         lm::MenuItem::Command(kPageCmdNewGrid, QStringLiteral("Grid..."), makers.grid && makers.newGridDialog),

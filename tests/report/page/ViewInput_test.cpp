@@ -670,7 +670,7 @@ TEST_F(ViewInputTest, ThePageMenuSetsThePilotAndThePageCountAtTheCurrentZoom) {
     d->RightClick(CPoint(300, 350));
     ASSERT_EQ(ui.Count(Kind::PopupMenu), 1);
     const auto menu = ui.CallsOf(Kind::PopupMenu)[0].menu;
-    ASSERT_EQ(menu.size(), 7u);
+    ASSERT_EQ(menu.size(), 8u);
     EXPECT_EQ(menu[0].id, kPageCmdSetPilot);
     EXPECT_EQ(menu[0].text, "Set Pilot");
     EXPECT_EQ(menu[1].id, kPageCmdSaveJpg);
@@ -679,9 +679,11 @@ TEST_F(ViewInputTest, ThePageMenuSetsThePilotAndThePageCountAtTheCurrentZoom) {
     EXPECT_EQ(menu[2].text, "Save As PDF");
     EXPECT_EQ(menu[3].id, kPageCmdSetPageNum);
     EXPECT_EQ(menu[3].text, "Set Page Num");
-    EXPECT_TRUE(menu[4].separator);
-    EXPECT_EQ(menu[5].id, kPageCmdTextBox);
-    EXPECT_EQ(menu[6].id, kPageCmdNewGrid);
+    EXPECT_EQ(menu[4].id, kPageCmdInfoAssistant);
+    EXPECT_EQ(menu[4].text, "Info Assistant");
+    EXPECT_TRUE(menu[5].separator);
+    EXPECT_EQ(menu[6].id, kPageCmdTextBox);
+    EXPECT_EQ(menu[7].id, kPageCmdNewGrid);
     EXPECT_EQ(doc->GetPilot(), CPoint(300, 350));
 
     ui.QueueMenuChoice(kPageCmdSetPageNum);

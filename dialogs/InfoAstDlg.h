@@ -1,0 +1,47 @@
+#pragma once
+// The "Info Assistant" panel: a report text composed from stock phrases
+// ("Dict") and from phrases given to the parameters of the document's data
+// sets ("Para table"). The phrase lists of both pages live in one file in
+// the program folder, read once at start and rewritten after every change;
+// a file that cannot be read or written is named in a message and the lists
+// in memory are kept.
+#include <string>
+
+#include "report/app/DocPanel.h"
+
+class QPlainTextEdit;
+class QTabWidget;
+class CParaTableProp;
+class CRltDictProp;
+
+class CInfoAstDlg : public CDocPanel {
+    Q_OBJECT
+
+public:
+    explicit CInfoAstDlg(QWidget* parent = nullptr);
+
+    // Reads "<folder>/Database/RLTSTRLIST" into both pages; later saves go
+    // to the same folder.
+    void LoadStringList(const std::string& programFolder);
+    // false (after a message) when the file could not be written.
+    bool SaveStringList();
+
+    void BindDocument(CLumitraDoc* doc) override;
+    void Refresh() override {}
+    // Inserts text at the caret, replacing the selection (undoable).
+    void AppendText(const QString& text);
+    QString GetText() const;
+
+    CRltDictProp* DictPage() const { return m_pageDict; }
+    CParaTableProp* TablePage() const { return m_pageTable; }
+    QPlainTextEdit* TextBox() const { return m_text; }
+
+private:
+    void OnToClipboard();
+
+    std::string m_programFolder;
+    QTabWidget* m_sheet;
+    CRltDictProp* m_pageDict;
+    CParaTableProp* m_pageTable;
+    QPlainTextEdit* m_text;
+};

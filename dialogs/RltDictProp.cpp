@@ -1,0 +1,116 @@
+#include "dialogs/RltDictProp.h"
+
+#include <QGridLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+#include "dialogs/DialogControls.h"
+#include "dialogs/InfoAstDlg.h"
+#include "dialogs/ResultDlgIds.h"
+#include "platform/UiServices.h"
+
+CRltDictProp::CRltDictProp(CInfoAstDlg* owner, QWidget* parent) : QWidget(parent), m_pOwner(owner) {
+    setObjectName(QStringLiteral("Dict"));
+    m_listNames = lm::WithControlId(new QListWidget(this), kDictNames);
+    m_name = lm::WithControlId(new QLineEdit(this), kDictName);
+    m_listPhrases = lm::WithControlId(new QListWidget(this), kDictPhrases);
+    m_phrase = lm::WithControlId(new QLineEdit(this), kDictPhrase);
+    auto button = [this](const char* text, int32_t id, void (CRltDictProp::*slot)()) {
+        auto* b = lm::WithControlId(new QPushButton(QString::fromLatin1(text), this), id);
+        connect(b, &QPushButton::clicked, this, slot);
+        return b;
+    };
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(m_listNames, 0, 0, 1, 2);
+    grid->addWidget(m_name, 1, 0, 1, 2);
+    grid->addWidget(button("Add", kDictNameAdd, &CRltDictProp::OnNameAdd), 2, 0);
+    grid->addWidget(button("Del", kDictNameDel, &CRltDictProp::OnNameDel), 2, 1);
+    grid->addWidget(m_listPhrases, 0, 2, 1, 3);
+    grid->addWidget(m_phrase, 1, 2, 1, 3);
+    grid->addWidget(button("Add", kDictPhraseAdd, &CRltDictProp::OnPhraseAdd), 2, 2);
+    grid->addWidget(button("Modify", kDictPhraseModify, &CRltDictProp::OnPhraseModify), 2, 3);
+    grid->addWidget(button("Del", kDictPhraseDel, &CRltDictProp::OnPhraseDel), 2, 4);
+    grid->setColumnStretch(2, 1);
+    connect(m_listNames, &QListWidget::currentRowChanged, this, &CRltDictProp::OnNameSelected);
+    connect(m_listPhrases, &QListWidget::currentRowChanged, this, &CRltDictProp::OnPhraseSelected);
+    connect(m_listPhrases, &QListWidget::itemDoubleClicked, this, &CRltDictProp::OnPhraseDoubleClicked);
+}
+
+void CRltDictProp::SetEntries(std::vector<RltDictEntry> entries) {
+    m_entries = std::move(entries);
+    m_listPhrases->clear();
+    m_listNames->clear();
+    for (const RltDictEntry& e : m_entries) m_listNames->addItem(QString::fromStdString(e.name));
+}
+
+RltDictEntry* CRltDictProp::SelectedEntry() {
+    const int row = m_listNames->currentRow();
+    return row >= 0 && size_t(row) < m_entries.size() ? &m_entries[size_t(row)] : nullptr;
+}
+
+void CRltDictProp::OnNameAdd() {
+    const QString name = m_name->text();
+    if (name.isEmpty()) return;
+    if (!m_listNames->findItems(name, Qt::MatchExactly | Qt::MatchCaseSensitive).isEmpty()) {
+        lm::Ui().MessageBox(this, QStringLiteral("Name already exist"), QStringLiteral("Notic"), lm::MsgButtons::Ok,
+                            lm::MsgIcon::Information);
+        return;
+    }
+    m_listNames->addItem(name);
+    m_entries.push_back(RltDictEntry{name.toStdString(), {}});
+    m_name->clear();
+    m_pOwner->SaveStringList();
+}
+
+void CRltDictProp::OnNameDel() {
+    const int row = m_listNames->currentRow();
+    if (!SelectedEntry()) return;
+    m_entries.erase(m_entries.begin() + row);
+    delete m_listNames->takeItem(row);
+    m_listNames->setCurrentRow(-1);
+    m_listPhrases->clear();
+    m_pOwner->SaveStringList();
+}
+
+void CRltDictProp::OnNameSelected() {
+    m_listPhrases->clear();
+    if (const RltDictEntry* e = SelectedEntry())
+        for (const std::string& p : e->phrases) m_listPhrases->addItem(QString::fromStdString(p));
+}
+
+void CRltDictProp::OnPhraseAdd() {
+    RltDictEntry* e = SelectedEntry();
+    if (!e) return;
+    const QString phrase = m_phrase->text();
+    e->phrases.push_back(phrase.toStdString());
+    m_listPhrases->addItem(phrase);
+    m_phrase->clear();
+    m_pOwner->SaveStringList();
+}
+
+void CRltDictProp::OnPhraseDel() {
+    RltDictEntry* e = SelectedEntry();
+    const int row = m_listPhrases->currentRow();
+    if (!e || row < 0 || size_t(row) >= e->phrases.size()) return;
+    e->phrases.erase(e->phrases.begin() + row);
+    delete m_listPhrases->takeItem(row);
+    m_pOwner->SaveStringList();
+}
+
+void CRltDictProp::OnPhraseModify() {
+    RltDictEntry* e = SelectedEntry();
+    const int row = m_listPhrases->currentRow();
+    if (!e || row < 0 || size_t(row) >= e->phrases.size()) return;
+    e->phrases[size_t(row)] = m_phrase->text().toStdString();
+    m_listPhrases->item(row)->setText(m_phrase->text());
+    m_pOwner->SaveStringList();
+}
+
+void CRltDictProp::OnPhraseSelected() {
+    if (QListWidgetItem* item = m_listPhrases->currentItem()) m_phrase->setText(item->text());
+}
+
+void CRltDictProp::OnPhraseDoubleClicked() {
+    if (QListWidgetItem* item = m_listPhrases->currentItem()) m_pOwner->AppendText(item->text());
+}
