@@ -33,7 +33,7 @@ CStatPropPage::CStatPropPage(QWidget* parent) : QWidget(parent) {
     m_cancel = lm::WithControlId(new QPushButton(QStringLiteral("Cancel"), this), kStatPageCancel);
     m_matrix = new CStatMatrix(kGeometry, this);
     m_matrix->move(0, kCaptionTop);
-    connect(m_apply, &QPushButton::clicked, this, &CStatPropPage::OnApply);
+    connect(m_apply, &QPushButton::clicked, this, &CStatPropPage::Apply);
     connect(m_cancel, &QPushButton::clicked, this, &CStatPropPage::SetFromTable);
     LayOut(nullptr);
 }
@@ -87,16 +87,18 @@ void CStatPropPage::OnResultDestroyed(CTrkResult* table) {
     m_table = nullptr;  // it is going: not told of our leaving
     Unbind();
     LayOut(nullptr);
-    m_percent->setChecked(false);
-    m_event->setChecked(false);
-    m_parentPre->setChecked(false);
+    ClearChoices();
 }
 
-void CStatPropPage::SetFromTable() {
+void CStatPropPage::ClearChoices() {
     m_percent->setChecked(false);
     m_event->setChecked(false);
     m_parentPre->setChecked(false);
     m_matrix->ClearAll();
+}
+
+void CStatPropPage::SetFromTable() {
+    ClearChoices();
     m_keptCodes.clear();
     m_keptParams.clear();
     if (!m_table) return;
@@ -138,7 +140,7 @@ void CStatPropPage::SetButtonsVisible(bool visible) {
     m_cancel->setVisible(visible);
 }
 
-void CStatPropPage::OnApply() {
+void CStatPropPage::Apply() {
     if (!m_table) return;
     std::vector<int32_t> codes, params;
     CollectColumns(&codes, &params);

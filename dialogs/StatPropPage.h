@@ -40,6 +40,11 @@ public:
     void CollectColumns(std::vector<int32_t>* codes, std::vector<int32_t>* params) const;
     // Apply and Cancel are hidden when the page is part of the export dialog.
     void SetButtonsVisible(bool visible);
+    // What "Apply" does: the bound table's columns rewritten (nothing when
+    // unbound).
+    void Apply();
+    // Every box clear.
+    void ClearChoices();
     CStatMatrix* Matrix() const { return m_matrix; }
 
     void OnResultDestroyed(CTrkResult* table) override;
@@ -47,7 +52,6 @@ public:
 private:
     void LayOut(const VexaDataShell* shell);
     void SetFromTable();
-    void OnApply();
     void Unbind();
 
     CTrkResult* m_table = nullptr;
