@@ -27,8 +27,10 @@ CEditRltStrDlg::CEditRltStrDlg(QWidget* parent) : QDialog(parent) {
     connect(del, &QPushButton::clicked, this, &CEditRltStrDlg::OnDelete);
     connect(buttons, &QDialogButtonBox::accepted, this, &CEditRltStrDlg::OnOK);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    // Enter in the edit adds, it does not close the dialog.
-    connect(m_edit, &QLineEdit::returnPressed, this, &CEditRltStrDlg::OnAdd);
+    // Enter adds the typed string; it must not close the dialog.
+    add->setDefault(true);
+    for (QAbstractButton* b : buttons->buttons())
+        if (auto* push = qobject_cast<QPushButton*>(b)) push->setAutoDefault(false);
     auto* grid = new QGridLayout(this);
     grid->addWidget(m_edit, 0, 0);
     grid->addWidget(add, 0, 1);

@@ -125,5 +125,6 @@ void CRltHeadDlg::OnCancel() {
         SetFromTable();
         return;
     }
-    reject();
+    // Embedded in another dialog the page must not hide itself.
+    if (isWindow()) reject();
 }

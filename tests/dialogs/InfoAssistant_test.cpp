@@ -278,6 +278,26 @@ TEST_F(InfoAssistantTest, EditStringKeepsEachCellsPhraseByItsTextAndSavesTheList
     EXPECT_EQ(t->GetStrings().size(), 3u);
 }
 
+TEST_F(InfoAssistantTest, EnterInEditStringAddsTheStringAndLeavesTheDialogOpen) {
+    bool open = false;
+    int listed = 0;
+    ui.QueueDialog([&](QDialog* d) {
+        d->show();
+        auto* edit = dlgtest::Control<QLineEdit>(d, kEditStrEdit);
+        edit->setFocus();
+        edit->setText("positive");
+        dlgtest::Key(edit, Qt::Key_Return);
+        open = d->isVisible() && d->result() != QDialog::Accepted;
+        listed = dlgtest::Control<QListWidget>(d, kEditStrList)->count();
+        d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        return d->result();
+    });
+    Click(panel->TablePage(), kParaEditString);
+    EXPECT_TRUE(open);
+    EXPECT_EQ(listed, 1);
+    EXPECT_EQ(Table()->GetStrings(), std::vector<std::string>{"positive"});
+}
+
 TEST_F(InfoAssistantTest, ScrollLimitsAreNeverNegativeAndSmallWheelStepsAddUp) {
     for (int i = 0; i < 12; ++i) dlgtest::AttachShell(*doc, Writer({"CD3", "CD4"}), "S" + std::to_string(i));
     panel->resize(400, 500);

@@ -265,6 +265,8 @@ TEST_F(RltExportTest, ChoosingAnotherDataSetRelaysTheMatrixAndClearsTheStatChoic
     Click(dlg.HeadPage(), kHeadDate);
     const int tallHeight = dlg.height();
 
+    Click(dlg.HeadPage(), kHeadCancel);  // the page stays where it is
+    EXPECT_FALSE(dlg.HeadPage()->isHidden());
     combo->setCurrentIndex(1);
     EXPECT_EQ(stat->Matrix()->GetParamCount(), 2);
     EXPECT_LT(dlg.height(), tallHeight);
