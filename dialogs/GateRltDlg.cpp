@@ -36,6 +36,7 @@ constexpr int kRenameLimit = 50;
 QPushButton* PushLike(const char* text, int32_t id, QWidget* parent) {
     auto* b = lm::WithControlId(new QPushButton(QString::fromLatin1(text), parent), id);
     b->setCheckable(true);
+    b->setAutoDefault(false);
     return b;
 }
 

@@ -20,6 +20,7 @@ CRltExportDlg::CRltExportDlg(std::vector<VexaDataShell*> shells, QWidget* parent
     m_tabs = lm::WithControlId(new CTabCtrlWithDisable(this), kExportTabs);
     m_head = new CRltHeadDlg;
     m_stat = new CStatPropPage;
+    m_head->SetButtonsVisible(false);
     m_tabs->AddPage(m_head, QStringLiteral("Head"));
     m_tabs->AddPage(m_stat, QStringLiteral("Stat"));
     m_tabs->EnableTab(0, true);

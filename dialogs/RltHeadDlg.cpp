@@ -50,16 +50,21 @@ CRltHeadDlg::CRltHeadDlg(QWidget* parent) : QDialog(parent) {
     auto* keyWords = lm::WithControlId(new QPushButton(QStringLiteral("Key Words"), this), kHeadKeyWords);
     keyWords->setGeometry(160, 10, 130, 20);
     keyWords->setEnabled(false);
-    auto* apply = lm::WithControlId(new QPushButton(QStringLiteral("Apply"), this), kHeadApply);
-    apply->setGeometry(80, 145, 50, 20);
-    auto* cancel = lm::WithControlId(new QPushButton(QStringLiteral("Cancel"), this), kHeadCancel);
-    cancel->setGeometry(150, 145, 50, 20);
-    connect(apply, &QPushButton::clicked, this, &CRltHeadDlg::OnApply);
-    connect(cancel, &QPushButton::clicked, this, &CRltHeadDlg::OnCancel);
+    m_apply = lm::WithControlId(new QPushButton(QStringLiteral("Apply"), this), kHeadApply);
+    m_apply->setGeometry(80, 145, 50, 20);
+    m_cancel = lm::WithControlId(new QPushButton(QStringLiteral("Cancel"), this), kHeadCancel);
+    m_cancel->setGeometry(150, 145, 50, 20);
+    connect(m_apply, &QPushButton::clicked, this, &CRltHeadDlg::OnApply);
+    connect(m_cancel, &QPushButton::clicked, this, &CRltHeadDlg::OnCancel);
     resize(300, 175);
 }
 
 CRltHeadDlg::~CRltHeadDlg() { Unbind(); }
+
+void CRltHeadDlg::SetButtonsVisible(bool visible) {
+    m_apply->setVisible(visible);
+    m_cancel->setVisible(visible);
+}
 
 void CRltHeadDlg::Unbind() {
     if (m_table) m_table->RemoveBinding(this);

@@ -32,6 +32,8 @@ public:
     // boxes' keywords in the boxes' order.
     void Collect();
     const std::vector<std::string>& GetKeywords() const { return m_keywords; }
+    // Apply and Cancel are hidden inside the export dialog, whose OK collects.
+    void SetButtonsVisible(bool visible);
     // The keyword box i stands for ("FileName", "$FIL", ...).
     static const char* BoxKeyword(size_t i);
 
@@ -45,6 +47,8 @@ private:
 
     CTrkResult* m_table = nullptr;
     QListWidget* m_list;
+    QPushButton* m_apply;
+    QPushButton* m_cancel;
     std::array<QCheckBox*, kBoxCount> m_boxes{};
     std::vector<std::string> m_keywords;
     // The bound table's keywords that no box stands for, in table order.

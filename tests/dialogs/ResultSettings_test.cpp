@@ -265,6 +265,7 @@ TEST_F(RltExportTest, ChoosingAnotherDataSetRelaysTheMatrixAndClearsTheStatChoic
     Click(dlg.HeadPage(), kHeadDate);
     const int tallHeight = dlg.height();
 
+    EXPECT_FALSE(dlgtest::Control<QPushButton>(dlg.HeadPage(), kHeadApply)->isVisibleTo(dlg.HeadPage()));
     Click(dlg.HeadPage(), kHeadCancel);  // the page stays where it is
     EXPECT_FALSE(dlg.HeadPage()->isHidden());
     combo->setCurrentIndex(1);
