@@ -8,6 +8,7 @@
 #include "dialogs/DialogControls.h"
 #include "dialogs/ResultDlgIds.h"
 #include "dialogs/StatMatrix.h"
+#include "platform/UiServices.h"
 #include "report/page/LumitraDoc.h"
 
 namespace {
@@ -148,7 +149,16 @@ void CStatPropPage::Apply() {
     params.insert(params.end(), m_keptParams.begin(), m_keptParams.end());
     // The table may change size: what it covered before is repainted too.
     CLumitraDoc* doc = m_table->GetDocument();
-    if (doc) doc->AddDirtyRect(m_table->GetRect());
-    m_table->SetColumns(codes, params);
+    const CRect before = m_table->GetRect();
+    if (!m_table->SetColumns(codes, params)) {
+        lm::Ui().MessageBox(this,
+                            QStringLiteral("A result table holds at most %1 statistic columns; %2 are chosen. "
+                                           "The table is left as it was.")
+                                .arg(kMaxTableColumns)
+                                .arg(codes.size()),
+                            QStringLiteral("Stat"), lm::MsgButtons::Ok, lm::MsgIcon::Warning);
+        return;
+    }
+    if (doc) doc->AddDirtyRect(before);
     m_table->RebuildAndRedraw();
 }

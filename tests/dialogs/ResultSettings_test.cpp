@@ -82,8 +82,7 @@ TEST_F(ResultSettingsTest, ApplyWritesPercentEventsParentThenTheMatrixRowByRowAn
                                      {kStatCV, 1},     // code 9: not on the page
                                      {kStatMean, 1},
                                      {kStatEvents, 0},
-                                     {kStatMin, 7},    // a parameter past the data set
-                                     {kStatMean, -1}});
+                                     {kStatMin, 7}});  // a parameter past the data set
     CStatPropPage page;
     page.SetResult(t);
     EXPECT_TRUE(Box(&page, kStatPageEvent)->isChecked());
@@ -100,13 +99,30 @@ TEST_F(ResultSettingsTest, ApplyWritesPercentEventsParentThenTheMatrixRowByRowAn
                                       {kStatMean, 2},
                                       {kStatMax, 3},
                                       {kStatCV, 1},
-                                      {kStatMin, 7},
-                                      {kStatMean, -1}}));
+                                      {kStatMin, 7}}));
     // A second Apply without an edit changes nothing.
     page.SetResult(t);
     Click(&page, kStatPageApply);
-    EXPECT_EQ(ColumnsOf(*t).size(), 7u);
+    EXPECT_EQ(ColumnsOf(*t).size(), 6u);
     EXPECT_EQ(ColumnsOf(*t)[4], std::make_pair(int32_t(kStatCV), 1));
+}
+
+TEST_F(ResultSettingsTest, MoreColumnsThanATableHoldsAreRefusedWithAMessage) {
+    std::vector<std::pair<std::string, std::string>> params;
+    for (int i = 0; i < 171; ++i) params.emplace_back("P" + std::to_string(i), "");
+    VexaDataShell* wide = dlgtest::AttachShell(*doc, Writer(params), "W");
+    CTrkResult* t = AddTable(wide, {{kStatPercent, 0}});
+    CStatPropPage page;
+    page.SetResult(t);
+    for (int32_t p = 0; p < 170; ++p)
+        for (int32_t k = 0; k < CStatMatrix::kColumns; ++k) page.Matrix()->Box(p, k)->setChecked(true);
+    Click(&page, kStatPageApply);  // 1 + 170 x 6 = 1021 columns: they fit
+    EXPECT_EQ(t->GetCodes().size(), 1021u);
+    EXPECT_EQ(ui.Count(lm::ScriptedUiServices::Kind::MessageBox), 0);
+    for (int32_t k = 0; k < 4; ++k) page.Matrix()->Box(170, k)->setChecked(true);
+    Click(&page, kStatPageApply);  // 1025: one too many
+    EXPECT_EQ(ui.Count(lm::ScriptedUiServices::Kind::MessageBox), 1);
+    EXPECT_EQ(t->GetCodes().size(), 1021u);
 }
 
 TEST_F(ResultSettingsTest, CancelSetsTheBoxesFromTheTableAgain) {
@@ -219,11 +235,11 @@ TEST_F(ResultSettingsViewTest, BothAppliesRepaintWhereTheTableWasAsWellAsWhereIt
     view->viewport()->installEventFilter(&spy);
     CStatPropPage page;
     page.SetResult(t);
-    for (int32_t p = 0; p < 2; ++p)
-        for (int32_t k = 0; k < CStatMatrix::kColumns; ++k) page.Matrix()->Box(p, k)->click();
+    for (int32_t k = 0; k < 4; ++k) page.Matrix()->Box(0, k)->click();
     Click(&page, kStatPageApply);
     QCoreApplication::processEvents();
     ASSERT_GT(t->GetRect().right, narrow.right) << "the table did not widen";
+    ASSERT_LT(view->LogicalToClient(CPoint(t->GetRect().right, 0)).x(), view->viewport()->width()) << t->GetRect().right;
     EXPECT_TRUE(spy.painted.contains(view->LogicalToClient(CPoint(t->GetRect().right - 2, narrow.top + 2))));
 
     const CRect tall = t->GetRect();
