@@ -222,9 +222,19 @@ TEST_F(InfoAssistantTest, CellsTakePhrasesFromTheMenuAndTheBuiltTextJoinsTheirLa
     ui.QueueMenuChoice(1);
     RightClickArea(t, CellPoint(1, 1));
     RightClickArea(t, CellPoint(1, 0));  // menu dismissed: unchanged
+    RightClickArea(t, CellPoint(0, 0));  // ... also where a phrase is
     const auto menu = ui.CallsOf(Kind::PopupMenu)[0].menu;
     ASSERT_EQ(menu.size(), 2u);
     EXPECT_EQ(menu[1].text, "阴性");
+    EXPECT_EQ(t->GetCell(1, 0), -1);
+    EXPECT_EQ(t->GetCell(0, 0), 0);
+    // Outside the table there are no cells to read or set.
+    for (const auto& [r, c] : std::vector<std::pair<int, int>>{{2, 0}, {0, 2}, {-1, 0}, {0, -1}}) {
+        t->SetCell(r, c, 0);
+        EXPECT_EQ(t->GetCell(r, c), -1) << r << "," << c;
+        EXPECT_EQ(t->GetCellLabel(r, c), "") << r << "," << c;
+    }
+    t->SetCell(1, 0, 2);  // no third phrase
     EXPECT_EQ(t->GetCell(1, 0), -1);
     Click(panel->TablePage(), kParaApply);
     EXPECT_EQ(panel->GetText(), "CD3、CD19阳性；CD4阴性；");

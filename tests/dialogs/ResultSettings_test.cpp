@@ -75,6 +75,11 @@ TEST_F(ResultSettingsTest, ANewTableShowsOnlyPercentAndTheMatrixHasARowPerParame
     for (int32_t p = 0; p < 4; ++p)
         for (int32_t k = 0; k < CStatMatrix::kColumns; ++k) EXPECT_FALSE(page.Matrix()->Box(p, k)->isChecked());
     EXPECT_EQ(page.GetSize(), QSize(305, 21 * 4 + 121));
+    for (const auto& [p, k] : std::vector<std::pair<int, int>>{{-1, 0}, {4, 0}, {0, -1}, {0, 6}})
+        EXPECT_EQ(page.Matrix()->Box(p, k), nullptr) << p << "," << k;
+    EXPECT_FALSE(page.Matrix()->HasBox(kStatMean, 4));
+    EXPECT_FALSE(page.Matrix()->HasBox(kStatParentPercent, 0));
+    EXPECT_TRUE(page.Matrix()->HasBox(kStatMin, 3));
 }
 
 TEST_F(ResultSettingsTest, ApplyWritesPercentEventsParentThenTheMatrixRowByRowAndKeepsWhatItCannotShow) {
