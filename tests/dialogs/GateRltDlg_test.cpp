@@ -70,6 +70,11 @@ protected:
 TEST_F(GateRltDlgTest, FollowsItsShellAndHoldsNothingOnceTheShellGoes) {
     EXPECT_EQ(dlg->GetUserKind(), kUserGateRltDlg);
     EXPECT_EQ(dlg->GetGates().size(), 3u);
+    const CGateView& view = dlg->GetGateView();
+    EXPECT_EQ(view.GetRowLevel(1), 1);  // R1 under All
+    EXPECT_EQ(view.GetRowLevel(-1), 0);
+    EXPECT_EQ(view.GetRowLevel(view.GetRowCount()), 0);
+    EXPECT_EQ(view.GetRowGate(view.GetRowCount()), nullptr);
     EXPECT_TRUE(Button(kAnd)->isEnabled() && Button(kOr)->isEnabled() && Button(kNot)->isEnabled());
     EXPECT_FALSE(Button(kOrder)->isHidden());
     plottest::AddRectGate(*shell, 0.2f, 0.2f, 0.3f, 0.3f, 0, "R3");
