@@ -703,6 +703,12 @@ int32_t CTrkResult::ColumnAt(int32_t x) const {
     return col;
 }
 
+CRect CTrkResult::DragLineRect() const {
+    if (m_dragBorder < 0 || m_dragX < 0) return CRect();
+    const CRect g = GridRect();
+    return CRect(g.left + m_dragX - 1, g.top, g.left + m_dragX + 1, g.bottom);
+}
+
 int32_t CTrkResult::BorderAt(int32_t x) const {
     for (size_t k = 0; k < m_borders.size(); ++k)
         if (std::abs(x - m_borders[k]) <= 2) return int32_t(k);

@@ -129,6 +129,8 @@ public:
     // refused (false). The borders are cut or extended to the new columns.
     bool SetColumns(const std::vector<int32_t>& codes, const std::vector<int32_t>& params);
     const std::vector<int32_t>& GetBorders() const { return m_borders; }
+    // Page rectangle of the border drag line (2 wide), empty when no drag.
+    CRect DragLineRect() const;
     // Borders that are not strictly ascending inside 1..kMaxTableBorder are
     // refused (false).
     bool SetBorders(const std::vector<int32_t>& borders);

@@ -22,6 +22,7 @@
 #include "report/page/Grid.h"
 #include "report/page/LumitraDoc.h"
 #include "report/page/LumitraView.h"
+#include "report/page/ResultTable.h"
 #include "report/plot/Plot.h"
 #include "report/plot/PlotDefaults.h"
 #include "report/page/TrkKinds.h"
@@ -527,8 +528,11 @@ void CLumitraView::OnMouseMove(uint32_t flags, const QPoint& client) {
             }
             break;
         case kTrackColumnResize:
-            if (active && active->OnMouseMove(flags, page, &m_trackState))
+            // The border follows the mouse as a line; the columns change at the release.
+            if (active && active->OnMouseMove(flags, page, &m_trackState)) {
                 if (auto* grid = dynamic_cast<CGrid*>(active)) SetFeedback({grid->DragLineRect()}, 1);
+                else if (auto* table = dynamic_cast<CTrkResult*>(active)) SetFeedback({table->DragLineRect()}, 1);
+            }
             break;
         default:
             break;

@@ -529,3 +529,33 @@ TEST_F(ResultTableViewTest, AValueDraggedOntoAGridStaysBoundToItsGateAndBordersD
     d->Drag(CPoint(border.x + 10, border.y), CPoint(border.x - 200, border.y));
     EXPECT_EQ(t->GetBorders(), (std::vector<int32_t>{20}));
 }
+
+TEST_F(ResultTableViewTest, ABorderDraggedShowsItsLineWhereTheMouseIsUntilTheRelease) {
+    VexaDataShell* shell = doc->AttachDataShell(plottest::MakeShell(vin::GridEvents(), "S", "grid.fcs"));
+    plottest::AddRectGate(*shell, 0.123f, 0.217f, 0.611f, 0.733f, 0, "R1");
+    auto* t = static_cast<CTrkResult*>(doc->AddObject(std::make_unique<CTrkResult>(20, 20, 320, 40, shell, doc.get())));
+    t->SetRectAndRebuild(20, 20, 320, 40);
+    ASSERT_EQ(t->GetBorders(), (std::vector<int32_t>{147}));
+    const CRect g = t->GetRect();
+    d->Click(CPoint(g.left + 3 + 200, g.top + 10));
+    ASSERT_EQ(doc->GetActiveObject(), t);
+    EXPECT_TRUE(t->DragLineRect().IsRectEmpty());
+    const CPoint border(g.left + 3 + 147, g.top + 3 + 2 * 25 + 10);
+    d->Press(border);
+    d->Move(CPoint(border.x + 25, border.y));
+    // The line stands at the mouse, two units wide, over the table's whole
+    // height; the columns have not moved yet.
+    const CRect line(border.x + 25 - 1, g.top + 3, border.x + 25 + 1, g.bottom - 3);
+    EXPECT_EQ(t->DragLineRect(), line);
+    ASSERT_EQ(view->GetFeedbackRects().size(), 1u);
+    EXPECT_EQ(view->GetFeedbackRects()[0], line);
+    EXPECT_EQ(t->GetBorders(), (std::vector<int32_t>{147}));
+    // Further left than a column may be narrow, the line stops where the border will.
+    d->Move(CPoint(g.left - 50, border.y));
+    ASSERT_EQ(view->GetFeedbackRects().size(), 1u);
+    EXPECT_EQ(view->GetFeedbackRects()[0].left, g.left + 3 + 20 - 1);
+    d->Release(CPoint(g.left - 50, border.y));
+    EXPECT_EQ(t->GetBorders(), (std::vector<int32_t>{20}));
+    EXPECT_TRUE(view->GetFeedbackRects().empty());
+    EXPECT_TRUE(t->DragLineRect().IsRectEmpty());
+}
