@@ -96,7 +96,6 @@ private:
     float* AllocBlock(std::unique_ptr<Block>& b, int32_t columns = -1);
     void AllocColumns(const std::vector<bool>& decoded);
     bool LogParam(int32_t u, double* r, double* d);
-    void Linearize(int32_t u, float* lin);
 
     CParamSet* m_params = nullptr;
     int32_t m_dataType = 0;
