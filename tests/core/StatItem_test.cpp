@@ -313,6 +313,20 @@ TEST(StatItem, KeptFiguresFollowTheMaskAndTheColumn) {
     same("after a second compensation change");
     ASSERT_TRUE(s.EditCompensation(kCompRestore));
     same("after the compensation was dropped");
+    // Compensated straight on the data set, before any gate is evaluated
+    // again: the mask is the same, the values are not.
+    CSpillMatrix m(2);
+    m.SetIdentity();
+    *m.Element(1, 0) = 0.125f;
+    const std::vector<double> beforeDirect = AllStats(*st, 0);
+    ASSERT_TRUE(s.GetDataSet()->Compensate(&m));
+    EXPECT_NE(AllStats(*st, 0), beforeDirect);
+    same("after the data set was compensated");
+    *m.Element(1, 0) = 0.25f;  // again, into the same columns
+    const std::vector<double> firstDirect = AllStats(*st, 0);
+    ASSERT_TRUE(s.GetDataSet()->Compensate(&m));
+    EXPECT_NE(AllStats(*st, 0), firstDirect);
+    same("after the data set was compensated again");
 
     // The SD around any mean is that mean's, not the one kept.
     const CStatItem fresh(g);
