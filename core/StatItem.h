@@ -93,7 +93,9 @@ private:
     // its events and kept while the gate's mask and the column are the ones
     // they came from (a table asks for the ten statistics one by one).
     struct Moments;
-    Moments* GetMoments(int32_t par, Column* c) const;
+    // The kept figures of par, made afresh when stale; the sums are taken
+    // only when withSums asks for them.
+    Moments* GetMoments(int32_t par, Column* c, bool withSums = true) const;
 
     CGateNode* m_gate = nullptr;
     std::vector<CStatUser*> m_users;
