@@ -420,6 +420,7 @@ void CEventMatrix::TouchAllColumns() {
 void CEventMatrix::ResetCurrentColumns() {
     currentColumns = rawColumns;
     m_current.reset();
+    m_applied.reset();
     // Only the columns a compensation changed differ from the raw values.
     TouchColumns(m_compensated);
     m_compensated.clear();
@@ -436,6 +437,7 @@ void CEventMatrix::SeparateCurrentColumns() {
             if (HasValues(j)) currentColumns[size_t(j)] = base + (rawColumns[size_t(j)] - m_raw->data);
     }
     std::memcpy(m_current->data, m_raw->data, floats * sizeof(float));
+    m_applied.reset();
 }
 
 bool CEventMatrix::LogParam(int32_t u, double* r, double* d) {
@@ -472,6 +474,17 @@ struct CompKernel {
     std::vector<double> toChannel;  // range / decades
     std::vector<uint8_t> isLog;
 };
+
+template <class T>
+bool SameBitsOf(const std::vector<T>& a, const std::vector<T>& b) {
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
+}
+
+// Same inputs to the same arithmetic: the outputs would be the same bits.
+bool SameKernel(const CompKernel& a, const CompKernel& b) {
+    return a.n == b.n && SameBitsOf(a.inv, b.inv) && SameBitsOf(a.bias, b.bias) && a.raw == b.raw &&
+           SameBitsOf(a.toLinear, b.toLinear) && SameBitsOf(a.toChannel, b.toChannel) && a.isLog == b.isLog;
+}
 
 constexpr size_t kCompChunk = 1024;
 constexpr size_t kCompMinSlice = size_t(1) << 16;
@@ -535,6 +548,12 @@ void CompensateEvents(const CompKernel& kern, size_t begin, size_t end) {
 
 }  // namespace
 
+// The last compensation computed into the current columns.
+struct CEventMatrix::Applied {
+    std::vector<int32_t> indices;
+    CompKernel kern;
+};
+
 bool CEventMatrix::ApplyCompensation(const CSpillMatrix& m) {
     const int32_t n = m.n;
     if (n < 1 || m.indices.size() != size_t(n) || m.values.size() != size_t(n) * size_t(n)) return false;
@@ -547,6 +566,43 @@ bool CEventMatrix::ApplyCompensation(const CSpillMatrix& m) {
     std::vector<double> inv;
     // A singular matrix leaves the current values as they were.
     if (!InvertSpill(m, inv)) return false;
+
+    // Only the matrix's decoded parameters carry values. One that could not
+    // be decoded reads 0 in every event: it adds the same amount to each
+    // output, and its own output is not kept (it has no values).
+    CompKernel kern;
+    kern.n = n;
+    kern.inv = inv;
+    kern.bias.assign(size_t(n), 0.0);
+    kern.raw.assign(size_t(n), nullptr);
+    kern.cur.assign(size_t(n), nullptr);
+    kern.toLinear.assign(size_t(n), 0.0);
+    kern.toChannel.assign(size_t(n), 0.0);
+    kern.isLog.assign(size_t(n), 0);
+    std::vector<double> constant(size_t(n), 0.0);
+    for (int32_t k = 0; k < n; ++k) {
+        const int32_t u = m.indices[size_t(k)];
+        double r, d;
+        const bool log = LogParam(u, &r, &d);
+        if (!HasValues(u)) {
+            constant[size_t(k)] = log ? 1.0 : 0.0;  // 10^0 or 0
+            continue;
+        }
+        kern.raw[size_t(k)] = rawColumns[size_t(u)];
+        kern.isLog[size_t(k)] = log ? 1 : 0;
+        if (log) {
+            kern.toLinear[size_t(k)] = d / r;
+            kern.toChannel[size_t(k)] = r / d;
+        }
+    }
+    for (int32_t j = 0; j < n; ++j)
+        for (int32_t k = 0; k < n; ++k)
+            kern.bias[size_t(k)] += constant[size_t(j)] * inv[size_t(j) * size_t(n) + size_t(k)];
+    // The very computation the current columns already hold: nothing moves
+    // (the dialog's OK after the same values were tried live).
+    if (m_current && m_applied && m_applied->indices == m.indices && m_compensated == m.indices &&
+        SameKernel(m_applied->kern, kern))
+        return true;
 
     // Columns outside the matrix go back to their raw values, so only the
     // matrix's columns and those the previous compensation changed move.
@@ -567,42 +623,14 @@ bool CEventMatrix::ApplyCompensation(const CSpillMatrix& m) {
     }
     if (m_eventCount == 0) return true;
 
-    // Only the matrix's decoded parameters carry values. One that could not
-    // be decoded reads 0 in every event: it adds the same amount to each
-    // output, and its own output is not kept (it has no values).
     FreeLinearColumns();
-    CompKernel kern;
-    kern.n = n;
-    kern.inv = inv;
-    kern.bias.assign(size_t(n), 0.0);
-    kern.raw.assign(size_t(n), nullptr);
-    kern.cur.assign(size_t(n), nullptr);
-    kern.toLinear.assign(size_t(n), 0.0);
-    kern.toChannel.assign(size_t(n), 0.0);
-    kern.isLog.assign(size_t(n), 0);
-    std::vector<double> constant(size_t(n), 0.0);
-    for (int32_t k = 0; k < n; ++k) {
-        const int32_t u = m.indices[size_t(k)];
-        double r, d;
-        const bool log = LogParam(u, &r, &d);
-        if (!HasValues(u)) {
-            constant[size_t(k)] = log ? 1.0 : 0.0;  // 10^0 or 0
-            continue;
-        }
-        kern.raw[size_t(k)] = rawColumns[size_t(u)];
-        kern.cur[size_t(k)] = currentColumns[size_t(u)];
-        kern.isLog[size_t(k)] = log ? 1 : 0;
-        if (log) {
-            kern.toLinear[size_t(k)] = d / r;
-            kern.toChannel[size_t(k)] = r / d;
-        }
-    }
-    for (int32_t j = 0; j < n; ++j)
-        for (int32_t k = 0; k < n; ++k)
-            kern.bias[size_t(k)] += constant[size_t(j)] * inv[size_t(j) * size_t(n) + size_t(k)];
+    m_applied.reset();
+    for (int32_t k = 0; k < n; ++k)
+        if (kern.raw[size_t(k)]) kern.cur[size_t(k)] = currentColumns[size_t(m.indices[size_t(k)])];
     // Every event is computed on its own, so any split of the events gives
     // the same values.
     lm::ForSlices(size_t(m_eventCount), kCompMinSlice,
                   [&kern](size_t b, size_t e) { CompensateEvents(kern, b, e); });
+    m_applied = std::make_unique<Applied>(Applied{m.indices, std::move(kern)});
     return true;
 }

@@ -67,7 +67,9 @@ public:
     void SeparateCurrentColumns();
     // Recomputes the current columns from the raw ones with matrix m. Returns
     // false and keeps the current values when m is singular or names
-    // parameters the matrix does not have.
+    // parameters the matrix does not have. The matrix the current columns
+    // already follow (same values, same parameters) changes nothing, not
+    // even the generations.
     bool ApplyCompensation(const CSpillMatrix& m);
 
     // Changes whenever the current columns change (compensation or reset), so
@@ -108,6 +110,8 @@ private:
     uint64_t m_generation = NextGeneration();
     std::vector<uint64_t> m_columnGeneration;
     std::vector<int32_t> m_compensated;  // columns the last compensation changed
+    struct Applied;
+    std::unique_ptr<Applied> m_applied;  // what the current columns were computed with
     void TouchColumns(const std::vector<int32_t>& cols);
     void TouchAllColumns();
 };

@@ -614,3 +614,48 @@ TEST(Compensation, LargeColumnsEqualThePlainRuleBitForBit) {
         }
     }
 }
+
+// The same matrix applied again is the computation the columns already hold:
+// nothing is redone and caches keyed on the generations stay valid. Any
+// other matrix, or current columns put back to raw values, is computed anew.
+TEST(Compensation, TheSameMatrixAgainChangesNothingAndOthersAreComputed) {
+    auto ds = LoadFcsBytes(Logs().Build());
+    CEventMatrix* em = ds->GetEventMatrix();
+    CSpillMatrix m = Make(2, {1, 0.25f, 0.125f, 1}, {1, 2});
+    ASSERT_TRUE(ds->Compensate(&m));
+    const std::vector<float> first1 = Current(*ds, 1), first2 = Current(*ds, 2);
+    ASSERT_NE(first1, Raw(*ds, 1));
+    const uint64_t g1 = em->GetColumnGeneration(1), all = em->GetGeneration();
+    const float* col = em->GetColumn(1);
+
+    CSpillMatrix copy = m;
+    ASSERT_TRUE(ds->Compensate(&copy));
+    EXPECT_EQ(em->GetColumnGeneration(1), g1);
+    EXPECT_EQ(em->GetGeneration(), all);
+    EXPECT_EQ(em->GetColumn(1), col);
+    EXPECT_EQ(Current(*ds, 1), first1);
+
+    *copy.Element(0, 1) = 0.5f;  // one coefficient changed
+    ASSERT_TRUE(ds->Compensate(&copy));
+    EXPECT_NE(em->GetColumnGeneration(1), g1);
+    EXPECT_NE(Current(*ds, 2), first2);
+    ASSERT_TRUE(ds->Compensate(&m));  // and back
+    EXPECT_EQ(Current(*ds, 1), first1);
+    EXPECT_EQ(Current(*ds, 2), first2);
+
+    // The same values over other parameters are another computation.
+    CSpillMatrix moved = Make(2, {1, 0.25f, 0.125f, 1}, {0, 2});
+    ASSERT_TRUE(ds->Compensate(&moved));
+    EXPECT_EQ(Current(*ds, 1), Raw(*ds, 1));
+    ASSERT_TRUE(ds->Compensate(&m));
+    EXPECT_EQ(Current(*ds, 1), first1);
+
+    // Current columns copied back from the raw ones no longer hold it.
+    em->SeparateCurrentColumns();
+    ASSERT_EQ(Current(*ds, 1), Raw(*ds, 1));
+    ASSERT_TRUE(ds->Compensate(&m));
+    EXPECT_EQ(Current(*ds, 1), first1);
+    em->ResetCurrentColumns();
+    ASSERT_TRUE(ds->Compensate(&m));
+    EXPECT_EQ(Current(*ds, 2), first2);
+}
