@@ -4,13 +4,18 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
+#include <optional>
+#include <system_error>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "core/DataSet.h"
 #include "core/ErrorCodes.h"
 #include "core/EventMatrix.h"
+#include "core/Slices.h"
 #include "tests/support/FcsWriter.h"
 
 namespace {
@@ -600,7 +605,18 @@ TEST(Compensation, LargeColumnsEqualThePlainRuleBitForBit) {
     ASSERT_TRUE(m.Invert(&inv));
     const std::vector<double> toLinear = {5.0 / 1024, 0, 4.0 / 1024, 0};  // in matrix order
     const auto want = PlainCompensation(*ds, inv, toLinear);
-    for (int pass = 0; pass < 2; ++pass) {  // a fresh current block, then an existing one
+    // A fresh current block, then an existing one, then with no thread to be
+    // had (all the work on this thread).
+    CSpillMatrix other = m;
+    *other.Element(0, 1) = 0.5f;
+    for (int pass = 0; pass < 3; ++pass) {
+        std::optional<lm::ScopedThreadStarter> noThreads;
+        if (pass == 2) {
+            noThreads.emplace([](std::function<void()>) -> std::thread {
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            });
+            ASSERT_TRUE(ds->Compensate(&other));  // so that the next one computes again
+        }
         ASSERT_TRUE(ds->Compensate(&m));
         for (int32_t k = 0; k < 4; ++k) {
             const float* got = ds->GetEventMatrix()->GetColumn(m.indices[size_t(k)]);
