@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -674,4 +675,48 @@ TEST(Compensation, TheSameMatrixAgainChangesNothingAndOthersAreComputed) {
     em->ResetCurrentColumns();
     ASSERT_TRUE(ds->Compensate(&m));
     EXPECT_EQ(Current(*ds, 2), first2);
+}
+
+// The files of the corpus, compensated over their first four decoded
+// parameters (log-amplified ones among them), equal the plain rule bit for
+// bit.
+TEST(Compensation, CorpusFilesEqualThePlainRuleBitForBit) {
+    const std::string dir = LUMITRA_FCS_CORPUS;
+    int checked = 0;
+    for (const char* name : {"AriaFile1.fcs", "Cytek_xP5.fcs", "FCS_3.0_Fortessa_PBS_Specimen_001_A1_A01.fcs",
+                             "HTS_BD_LSR_II_Mixed_Specimen_001_D6_D06.fcs", "cyflow_cube_8.fcs",
+                             "facs_diva_test.fcs", "Sample_Well_A02.fcs"}) {
+        std::unique_ptr<CDataSet> ds;
+        try {
+            ds = std::make_unique<CDataSet>(dir + "/" + name, 0);
+        } catch (const std::exception&) {
+            continue;
+        }
+        const CEventMatrix* em = ds->GetEventMatrix();
+        std::vector<int32_t> idx;
+        for (int32_t u = 0; u < ds->GetParamCount() && idx.size() < 4; ++u)
+            if (em && em->HasValues(u)) idx.push_back(u);
+        if (idx.size() < 4 || ds->GetEventCount() <= 0) continue;
+        std::vector<double> toLinear;
+        for (int32_t u : idx) {
+            const CParam* p = ds->GetParam(u);
+            toLinear.push_back(p->IsLogScale() ? double(p->decades) / (p->hasRange ? double(p->range) : 1.0) : 0.0);
+        }
+        CSpillMatrix m = Make(4, {1, 0.25f, 0.125f, 0.5f, 0, 1, 0.0625f, 0.25f, 0, 0, 1, 0.375f, 0, 0, 0, 1}, idx);
+        CSpillMatrix inv;
+        ASSERT_TRUE(m.Invert(&inv));
+        const auto want = PlainCompensation(*ds, inv, toLinear);
+        ASSERT_TRUE(ds->Compensate(&m)) << name;
+        for (size_t k = 0; k < 4; ++k) {
+            const float* got = em->GetColumn(idx[k]);
+            int32_t bad = 0;
+            for (int32_t e = 0; e < ds->GetEventCount() && bad < 3; ++e)
+                if (!SameBits(got[e], want[k][size_t(e)])) {
+                    ++bad;
+                    ADD_FAILURE() << name << " parameter " << idx[k] << " event " << e;
+                }
+        }
+        ++checked;
+    }
+    EXPECT_GE(checked, 3);
 }
