@@ -103,7 +103,9 @@ void Run(int64_t events, const Shape& shape) {
     shell.AddRegionGate(std::make_unique<CrRange>(2, 0, 0.2f, 0.7f), r, "R3");
     shell.AddNotGate(dragged, "notR");
     shell.AddLogicGate(kGateAnd, {dragged, inner}, "RandR1");
-    std::printf("data and %d gates ready in %.0f ms\n", shell.GetGateCount(), Ms(t0, Clock::now()));
+    const double ready = Ms(t0, Clock::now());
+    std::printf("data and %d gates ready in %.0f ms\n", shell.GetGateCount(), ready);
+    if (&shape == &kShapes[0]) lmbench::Bench("ready7_" + lmbench::SizeKey(events) + "_ms", ready, "ms");
 
     GetPlotDefaults() = PlotDefaults{};
     GetPlotDefaults().style = kPlotFlagDots;

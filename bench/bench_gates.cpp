@@ -4,8 +4,12 @@
 // 8x8 spillover matrix. Each size runs in its own child process so that its
 // peak memory is its own. Run by hand:
 //   bench_gates [events...]      (default: 1000000 10000000)
-// Script-readable lines: BENCH region_edit_1m_ms, region_edit_10m_ms,
-// stats10_1m_ms, stats10_10m_ms (one pair per size run).
+// Script-readable lines, one per size run (1m, 10m): BENCH region_edit_<size>_ms,
+// stats10_<size>_ms, comp_load_<size>_ms, comp_edit_<size>_ms (the slower of
+// one coefficient changed live and the dialog's OK), tree_first_logicle_<size>_ms,
+// quadrant_edit_<size>_ms (logicle axes), peak_over_columns_<size> (peak
+// memory over one set of float columns), and logicle_ns_per_value (a batch
+// conversion of the largest size's column).
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,6 +41,7 @@ using lmbench::Time;
 constexpr int kParams = 10;  // FSC-A, SSC-A, FL1-A .. FL8-A
 constexpr int kFirstFl = 2;
 constexpr int kFl = 8;
+int64_t g_largest = 0;  // the size whose logicle figure is printed
 
 // An FCS 3.0 file in memory: little-endian floats, $PnR 262144, SPILL over
 // the eight fluorescence parameters.
@@ -129,9 +134,11 @@ int RunSize(int64_t events) {
     }
     auto t2 = Clock::now();
     VexaDataShell shell(ds, "bench");
-    std::printf("  shell with compensation on load      %8.1f ms\n", Ms(t2, Clock::now()));
+    const double compLoad = Ms(t2, Clock::now());
+    std::printf("  shell with compensation on load      %8.1f ms\n", compLoad);
 
     double slowestEdit = 0;  // a target holds on every axis
+    double logicleBuild = 0, logicleQuad = 0;
     for (bool logicle : {false, true}) {
         const char* axis = logicle ? "logicle" : "linear ";
         while (shell.GetGateCount() > 1) shell.RemoveGate(shell.GetGate(1), false);
@@ -151,11 +158,16 @@ int RunSize(int64_t events) {
             t.rect->SetGeometry({0.1f + d, 0.05f, 0.85f - d, 0.7f + d}, nullptr);
         }).min;
         slowestEdit = std::max(slowestEdit, edit);
+        if (logicle) logicleBuild = build;
+        // Every step a geometry other than the one before (a repeated one
+        // costs nothing), and the median: a step is what a drag pays.
         r = 0;
         const double quadEdit = Time(10, [&] {
-            const float d = 0.01f * float(r++ % 5);
-            static_cast<CrQuadrant*>(t.quad->GetRegion())->SetGeometry(0.5f + d, 0.5f, 0.52f, 0.48f - d, 0.5f, 0.47f, nullptr);
-        }).min;
+            const float d = 0.01f * float(1 + r++ % 5);
+            // Only part 0 takes geometry; the gate made may be another part.
+            static_cast<CrQuadrant*>(t.quad->GetRegion())->GetPartRegion(0)->SetGeometry(0.5f + d, 0.5f, 0.52f, 0.48f - d, 0.5f, 0.47f, nullptr);
+        }).median;
+        if (logicle) logicleQuad = quadEdit;
         std::printf("  %s axes: set %d transforms %7.1f ms | build 10-gate tree (first) %8.1f ms | "
                     "all gates again %7.1f ms\n",
                     axis, kParams, axes, build, all);
@@ -170,20 +182,23 @@ int RunSize(int64_t events) {
     for (int32_t gi : {0, 1}) {
         CStatItem* st = shell.GetGate(gi)->GetStatItem();
         std::string texts;
+        // A new item each time: the first reading after a change, nothing
+        // kept from an earlier one.
         const double stats = Time(5, [&] {
             texts.clear();
-            for (int code = 0; code < kStatCodeCount; ++code) texts += st->GetStatText(kFirstFl, code) + " ";
+            const CStatItem cold(shell.GetGate(gi));
+            for (int code = 0; code < kStatCodeCount; ++code) texts += cold.GetStatText(kFirstFl, code) + " ";
         }).min;
         std::printf("  all ten statistics of a %lld-event gate %7.1f ms  [%s]\n",
                     (long long)st->GetEventCount(), stats, texts.c_str());
         if (gi == 0) rootStats = stats;
     }
     {
-        CStatItem* st = shell.GetGate(0)->GetStatItem();
-        const double med = Time(5, [&] { (void)st->GetMedian(kFirstFl); }).min;
-        const double mean = Time(5, [&] { (void)st->GetMean(kFirstFl); }).min;
-        const double geo = Time(5, [&] { (void)st->GetGeoMean(kFirstFl); }).min;
-        std::printf("    of which: median %.1f ms, mean %.1f ms, geometric mean %.1f ms\n", med, mean, geo);
+        CGateNode* root = shell.GetGate(0);
+        const double med = Time(5, [&] { (void)CStatItem(root).GetMedian(kFirstFl); }).min;
+        const double mean = Time(5, [&] { (void)CStatItem(root).GetMean(kFirstFl); }).min;
+        const double geo = Time(5, [&] { (void)CStatItem(root).GetGeoMean(kFirstFl); }).min;
+        std::printf("    of which (each alone): median %.1f ms, mean %.1f ms, geometric mean %.1f ms\n", med, mean, geo);
     }
 
     // Compensation dialog: one coefficient change, then OK (apply and store).
@@ -196,9 +211,27 @@ int RunSize(int64_t events) {
     const double apply = Ms(c1, Clock::now());
     std::printf("  compensation: one coefficient %7.1f ms | EditCompensation(1) %7.1f ms (logicle axes)\n", oneValue,
                 apply);
-    std::printf("  peak memory %ld MiB (data %.0f MiB per column set)\n", lmbench::PeakRssKiB() / 1024,
-                double(events) * kParams * 4 / 1048576.0);
+    // Batch logicle conversion of one whole column, as a fraction cache
+    // computes it.
+    double logicleNs = 0;
+    {
+        CLogical lg(262144.0f, -10.0f, 4.5f);
+        const float* col = ds->GetEventMatrix()->GetColumn(kFirstFl);
+        std::vector<float> fr(static_cast<size_t>(events));
+        const double ms = Time(3, [&] { lg.ToFractions(col, size_t(events), fr.data()); }).min;
+        logicleNs = ms * 1e6 / double(events);
+        std::printf("  logicle batch conversion %7.1f ms, %.2f ns per value\n", ms, logicleNs);
+    }
+    const long peakKiB = lmbench::PeakRssKiB();
+    const double columnSet = double(events) * kParams * 4;
+    std::printf("  peak memory %ld MiB (data %.0f MiB per column set)\n", peakKiB / 1024, columnSet / 1048576.0);
     const std::string size = lmbench::SizeKey(events);
+    lmbench::Bench("comp_load_" + size + "_ms", compLoad, "ms");
+    lmbench::Bench("comp_edit_" + size + "_ms", std::max(oneValue, apply), "ms");
+    lmbench::Bench("tree_first_logicle_" + size + "_ms", logicleBuild, "ms");
+    lmbench::Bench("quadrant_edit_" + size + "_ms", logicleQuad, "ms");
+    lmbench::Bench("peak_over_columns_" + size, double(peakKiB) * 1024.0 / columnSet, "x");
+    if (events == g_largest) lmbench::Bench("logicle_ns_per_value", logicleNs, "ns");
     lmbench::Bench("region_edit_" + size + "_ms", slowestEdit, "ms");
     lmbench::Bench("stats10_" + size + "_ms", rootStats, "ms");
     return 0;
@@ -210,6 +243,7 @@ int main(int argc, char** argv) {
     std::vector<int64_t> sizes;
     for (int i = 1; i < argc; ++i) sizes.push_back(std::atoll(argv[i]));
     if (sizes.empty()) sizes = {1000000, 10000000};
+    for (int64_t n : sizes) g_largest = std::max(g_largest, n);
     for (int64_t n : sizes) {
         if (n <= 0) continue;
         std::fflush(stdout);

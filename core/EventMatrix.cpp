@@ -14,6 +14,7 @@
 
 #include "core/DataSet.h"
 #include "core/ErrorCodes.h"
+#include "core/Slices.h"
 
 // ---------------------------------------------------------------- CSpillMatrix
 
@@ -419,6 +420,7 @@ void CEventMatrix::TouchAllColumns() {
 void CEventMatrix::ResetCurrentColumns() {
     currentColumns = rawColumns;
     m_current.reset();
+    m_applied.reset();
     // Only the columns a compensation changed differ from the raw values.
     TouchColumns(m_compensated);
     m_compensated.clear();
@@ -435,6 +437,7 @@ void CEventMatrix::SeparateCurrentColumns() {
             if (HasValues(j)) currentColumns[size_t(j)] = base + (rawColumns[size_t(j)] - m_raw->data);
     }
     std::memcpy(m_current->data, m_raw->data, floats * sizeof(float));
+    m_applied.reset();
 }
 
 bool CEventMatrix::LogParam(int32_t u, double* r, double* d) {
@@ -450,21 +453,106 @@ bool CEventMatrix::LogParam(int32_t u, double* r, double* d) {
     return true;
 }
 
-void CEventMatrix::Linearize(int32_t u, float* lin) {
-    const float* raw = rawColumns[size_t(u)];
-    double r, d;
-    if (!LogParam(u, &r, &d)) {
-        std::memcpy(lin, raw, size_t(m_eventCount) * sizeof(float));
-    } else {
-        const double k = d / r;
-        for (int32_t e = 0; e < m_eventCount; ++e) lin[e] = float(std::pow(10.0, double(raw[e]) * k));
-    }
-}
-
 void CEventMatrix::FreeLinearColumns() {
     linearColumns.clear();
     m_linear.reset();
 }
+
+namespace {
+
+// What the compensation of one stretch of events needs: for each matrix
+// position k, the raw and current column (null for a parameter without
+// values), its log conversion, the inverse matrix and the constant part
+// the parameters without values add.
+struct CompKernel {
+    int32_t n = 0;
+    std::vector<double> inv;  // n x n, row-major
+    std::vector<double> bias;
+    std::vector<const float*> raw;
+    std::vector<float*> cur;
+    std::vector<double> toLinear;   // decades / range
+    std::vector<double> toChannel;  // range / decades
+    std::vector<uint8_t> isLog;
+};
+
+template <class T>
+bool SameBitsOf(const std::vector<T>& a, const std::vector<T>& b) {
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
+}
+
+// Same inputs to the same arithmetic: the outputs would be the same bits.
+bool SameKernel(const CompKernel& a, const CompKernel& b) {
+    return a.n == b.n && SameBitsOf(a.inv, b.inv) && SameBitsOf(a.bias, b.bias) && a.raw == b.raw &&
+           SameBitsOf(a.toLinear, b.toLinear) && SameBitsOf(a.toChannel, b.toChannel) && a.isLog == b.isLog;
+}
+
+constexpr size_t kCompChunk = 1024;
+constexpr size_t kCompMinSlice = size_t(1) << 16;
+
+// Compensates events [begin, end): a chunk at a time, each chunk through
+// linear values, the whole matrix and back to channels while it is in
+// cache. The arithmetic per event is that of a plain loop over the whole
+// column: float linear values, double sums in the order of the matrix
+// rows, a float linear result, then the channel value.
+void CompensateEvents(const CompKernel& kern, size_t begin, size_t end) {
+    const size_t n = size_t(kern.n);
+    std::vector<float> lin(n * kCompChunk);
+    std::vector<double> out(n * kCompChunk);
+    // log10 has no value at 0 or below (compensation can get there): those
+    // events go one decade below the smallest positive float, so they stay
+    // below every positive value and in order with them.
+    const double floorDecade = std::log10(double(std::numeric_limits<float>::denorm_min())) - 1.0;
+    for (size_t e0 = begin; e0 < end; e0 += kCompChunk) {
+        const size_t cnt = std::min(kCompChunk, end - e0);
+        for (size_t j = 0; j < n; ++j) {
+            const float* raw = kern.raw[j];
+            if (!raw) continue;
+            raw += e0;
+            float* l = &lin[j * kCompChunk];
+            if (!kern.isLog[j]) {
+                std::memcpy(l, raw, cnt * sizeof(float));
+            } else {
+                const double k = kern.toLinear[j];
+                for (size_t e = 0; e < cnt; ++e) l[e] = float(std::pow(10.0, double(raw[e]) * k));
+            }
+        }
+        for (size_t k = 0; k < n; ++k) std::fill_n(&out[k * kCompChunk], cnt, kern.bias[k]);
+        for (size_t j = 0; j < n; ++j) {
+            if (!kern.raw[j]) continue;
+            const float* l = &lin[j * kCompChunk];
+            for (size_t k = 0; k < n; ++k) {
+                const double c = kern.inv[j * n + k];
+                if (c == 0.0) continue;
+                double* o = &out[k * kCompChunk];
+                for (size_t e = 0; e < cnt; ++e) o[e] += double(l[e]) * c;
+            }
+        }
+        for (size_t k = 0; k < n; ++k) {
+            float* cur = kern.cur[k];
+            if (!cur) continue;
+            cur += e0;
+            const double* o = &out[k * kCompChunk];
+            if (!kern.isLog[k]) {
+                for (size_t e = 0; e < cnt; ++e) cur[e] = float(o[e]);
+                continue;
+            }
+            const double k2 = kern.toChannel[k];
+            const float floor = float(floorDecade * k2);
+            for (size_t e = 0; e < cnt; ++e) {
+                const float l = float(o[e]);
+                cur[e] = l > 0.0f ? float(std::log10(double(l)) * k2) : floor;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+// The last compensation computed into the current columns.
+struct CEventMatrix::Applied {
+    std::vector<int32_t> indices;
+    CompKernel kern;
+};
 
 bool CEventMatrix::ApplyCompensation(const CSpillMatrix& m) {
     const int32_t n = m.n;
@@ -479,14 +567,54 @@ bool CEventMatrix::ApplyCompensation(const CSpillMatrix& m) {
     // A singular matrix leaves the current values as they were.
     if (!InvertSpill(m, inv)) return false;
 
+    // Only the matrix's decoded parameters carry values. One that could not
+    // be decoded reads 0 in every event: it adds the same amount to each
+    // output, and its own output is not kept (it has no values).
+    CompKernel kern;
+    kern.n = n;
+    kern.inv = inv;
+    kern.bias.assign(size_t(n), 0.0);
+    kern.raw.assign(size_t(n), nullptr);
+    kern.cur.assign(size_t(n), nullptr);
+    kern.toLinear.assign(size_t(n), 0.0);
+    kern.toChannel.assign(size_t(n), 0.0);
+    kern.isLog.assign(size_t(n), 0);
+    std::vector<double> constant(size_t(n), 0.0);
+    for (int32_t k = 0; k < n; ++k) {
+        const int32_t u = m.indices[size_t(k)];
+        double r, d;
+        const bool log = LogParam(u, &r, &d);
+        if (!HasValues(u)) {
+            constant[size_t(k)] = log ? 1.0 : 0.0;  // 10^0 or 0
+            continue;
+        }
+        kern.raw[size_t(k)] = rawColumns[size_t(u)];
+        kern.isLog[size_t(k)] = log ? 1 : 0;
+        if (log) {
+            kern.toLinear[size_t(k)] = d / r;
+            kern.toChannel[size_t(k)] = r / d;
+        }
+    }
+    for (int32_t j = 0; j < n; ++j)
+        for (int32_t k = 0; k < n; ++k)
+            kern.bias[size_t(k)] += constant[size_t(j)] * inv[size_t(j) * size_t(n) + size_t(k)];
+    // The very computation the current columns already hold: nothing moves
+    // (the dialog's OK after the same values were tried live).
+    if (m_current && m_applied && m_applied->indices == m.indices && m_compensated == m.indices &&
+        SameKernel(m_applied->kern, kern))
+        return true;
+
     // Columns outside the matrix go back to their raw values, so only the
     // matrix's columns and those the previous compensation changed move.
     std::vector<int32_t> touched = m_compensated;
     touched.insert(touched.end(), m.indices.begin(), m.indices.end());
     m_compensated = m.indices;
+    // The matrix's own columns are all written below; only the others that
+    // the previous compensation changed need their raw values back.
+    auto inMatrix = [&m](int32_t u) { return std::find(m.indices.begin(), m.indices.end(), u) != m.indices.end(); };
     if (m_current) {
         for (int32_t u : touched)
-            if (HasValues(u))
+            if (HasValues(u) && !inMatrix(u))
                 std::memcpy(currentColumns[size_t(u)], rawColumns[size_t(u)], size_t(m_eventCount) * sizeof(float));
         TouchColumns(touched);
     } else {
@@ -495,77 +623,14 @@ bool CEventMatrix::ApplyCompensation(const CSpillMatrix& m) {
     }
     if (m_eventCount == 0) return true;
 
-    // Only the matrix's decoded parameters need linear values. One that
-    // could not be decoded reads 0 in every event: it adds the same amount
-    // to each output, and its own output is not kept (it has no values).
     FreeLinearColumns();
-    int32_t stored = 0;
-    for (int32_t u : m.indices) stored += HasValues(u) ? 1 : 0;
-    float* base = AllocBlock(m_linear, stored);
-    linearColumns.assign(size_t(m_paramCount), nullptr);
-    std::vector<double> constant(size_t(n), 0.0);
-    for (int32_t k = 0, slot = 0; k < n; ++k) {
-        const int32_t u = m.indices[size_t(k)];
-        if (!HasValues(u)) {
-            double r, d;
-            constant[size_t(k)] = LogParam(u, &r, &d) ? 1.0 : 0.0;  // 10^0 or 0
-            continue;
-        }
-        linearColumns[size_t(u)] = base + size_t(slot++) * size_t(m_eventCount);
-        Linearize(u, linearColumns[size_t(u)]);
-    }
-    std::vector<double> bias(size_t(n), 0.0);
-    for (int32_t j = 0; j < n; ++j)
-        for (int32_t k = 0; k < n; ++k) bias[size_t(k)] += constant[size_t(j)] * inv[size_t(j) * size_t(n) + size_t(k)];
-
-    // out(k) = sum_j linear[idx j] * inv(j, k), a chunk of events at a time
-    // so that all n outputs of an event come from its uncompensated values.
-    constexpr int32_t kChunk = 1024;
-    std::vector<double> out(size_t(n) * kChunk);
-    for (int32_t e0 = 0; e0 < m_eventCount; e0 += kChunk) {
-        const int32_t cnt = std::min(kChunk, m_eventCount - e0);
-        for (int32_t k = 0; k < n; ++k)
-            std::fill_n(&out[size_t(k) * kChunk], kChunk, bias[size_t(k)]);
-        for (int32_t j = 0; j < n; ++j) {
-            const float* lin = linearColumns[size_t(m.indices[size_t(j)])];
-            if (!lin) continue;
-            lin += e0;
-            for (int32_t k = 0; k < n; ++k) {
-                const double c = inv[size_t(j) * size_t(n) + size_t(k)];
-                if (c == 0.0) continue;
-                double* o = &out[size_t(k) * kChunk];
-                for (int32_t e = 0; e < cnt; ++e) o[e] += double(lin[e]) * c;
-            }
-        }
-        for (int32_t k = 0; k < n; ++k) {
-            float* lin = linearColumns[size_t(m.indices[size_t(k)])];
-            if (!lin) continue;
-            lin += e0;
-            const double* o = &out[size_t(k) * kChunk];
-            for (int32_t e = 0; e < cnt; ++e) lin[e] = float(o[e]);
-        }
-    }
-
-    // Back to channel values. Parameters outside the matrix keep their raw
-    // values exactly (they were copied when the current block was made).
-    for (int32_t k = 0; k < n; ++k) {
-        const int32_t u = m.indices[size_t(k)];
-        float* cur = currentColumns[size_t(u)];
-        const float* lin = linearColumns[size_t(u)];
-        if (!lin) continue;
-        double r, d;
-        if (!LogParam(u, &r, &d)) {
-            std::memcpy(cur, lin, size_t(m_eventCount) * sizeof(float));
-            continue;
-        }
-        // log10 has no value at 0 or below (compensation can get there):
-        // those events go one decade below the smallest positive float, so
-        // they stay below every positive value and in order with them.
-        const double k2 = r / d;
-        const double floor = (std::log10(double(std::numeric_limits<float>::denorm_min())) - 1.0) * k2;
-        for (int32_t e = 0; e < m_eventCount; ++e)
-            cur[e] = lin[e] > 0.0f ? float(std::log10(double(lin[e])) * k2) : float(floor);
-    }
-    FreeLinearColumns();
+    m_applied.reset();
+    for (int32_t k = 0; k < n; ++k)
+        if (kern.raw[size_t(k)]) kern.cur[size_t(k)] = currentColumns[size_t(m.indices[size_t(k)])];
+    // Every event is computed on its own, so any split of the events gives
+    // the same values.
+    lm::ForSlices(size_t(m_eventCount), kCompMinSlice,
+                  [&kern](size_t b, size_t e) { CompensateEvents(kern, b, e); });
+    m_applied = std::make_unique<Applied>(Applied{m.indices, std::move(kern)});
     return true;
 }

@@ -67,7 +67,9 @@ public:
     void SeparateCurrentColumns();
     // Recomputes the current columns from the raw ones with matrix m. Returns
     // false and keeps the current values when m is singular or names
-    // parameters the matrix does not have.
+    // parameters the matrix does not have. The matrix the current columns
+    // already follow (same values, same parameters) changes nothing, not
+    // even the generations.
     bool ApplyCompensation(const CSpillMatrix& m);
 
     // Changes whenever the current columns change (compensation or reset), so
@@ -96,7 +98,6 @@ private:
     float* AllocBlock(std::unique_ptr<Block>& b, int32_t columns = -1);
     void AllocColumns(const std::vector<bool>& decoded);
     bool LogParam(int32_t u, double* r, double* d);
-    void Linearize(int32_t u, float* lin);
 
     CParamSet* m_params = nullptr;
     int32_t m_dataType = 0;
@@ -109,6 +110,8 @@ private:
     uint64_t m_generation = NextGeneration();
     std::vector<uint64_t> m_columnGeneration;
     std::vector<int32_t> m_compensated;  // columns the last compensation changed
+    struct Applied;
+    std::unique_ptr<Applied> m_applied;  // what the current columns were computed with
     void TouchColumns(const std::vector<int32_t>& cols);
     void TouchAllColumns();
 };

@@ -1,6 +1,7 @@
 #include "core/GateNode.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <iostream>
 
@@ -55,7 +56,7 @@ void CGateNode::Init(VexaDataShell* shell, char op, const std::string& name) {
     m_op = op;
     m_name = name;
     m_stat = std::make_unique<CStatItem>(this);
-    m_mask = std::make_unique<EventBitMask>(0);
+    SetMask(std::make_unique<EventBitMask>(0));
 }
 
 CGateNode::CGateNode(VexaDataShell* shell) {
@@ -232,12 +233,18 @@ void CGateNode::AddError(int32_t code) {
 
 // ---- evaluation ----
 
+void CGateNode::SetMask(std::unique_ptr<EventBitMask> mask) {
+    static std::atomic<uint64_t> serials{1};
+    m_mask = std::move(mask);
+    m_maskSerial = serials.fetch_add(1, std::memory_order_relaxed);
+}
+
 void CGateNode::Evaluate(bool propagate) {
     CDataSet* ds = m_shell ? m_shell->GetDataSet() : nullptr;
     CEventMatrix* matrix = ds ? ds->GetEventMatrix() : nullptr;
     const int32_t total = matrix ? matrix->GetEventCount() : 0;
     if (total <= 0) {
-        m_mask = std::make_unique<EventBitMask>(0);
+        SetMask(std::make_unique<EventBitMask>(0));
         return;
     }
     auto mask = std::make_unique<EventBitMask>(uint32_t(total));
@@ -305,7 +312,7 @@ void CGateNode::Evaluate(bool propagate) {
         AddError(kErrGateTooFewInputs);
     }
     ClearPadding(*mask);
-    m_mask = std::move(mask);
+    SetMask(std::move(mask));
     if (propagate) Propagate();
 }
 

@@ -64,6 +64,10 @@ public:
     CStatItem* GetStatItem() const { return m_stat.get(); }
     // Never null; 0 bits while the shell has no events.
     const EventBitMask& GetMask() const { return *m_mask; }
+    // Changes whenever the mask is replaced (masks are never edited in
+    // place), unique across all gates: what a cache of figures derived from
+    // the mask compares.
+    uint64_t GetMaskSerial() const { return m_maskSerial; }
     const std::vector<CGateNode*>& GetInputs() const { return m_inputs; }
     const std::vector<CGateNode*>& GetChildren() const { return m_children; }
     const std::vector<CGateUser*>& GetUsers() const { return m_users; }
@@ -116,6 +120,8 @@ private:
     std::unique_ptr<CDataRgn> m_region;
     VexaDataShell* m_shell = nullptr;
     std::unique_ptr<EventBitMask> m_mask;
+    uint64_t m_maskSerial = 0;
+    void SetMask(std::unique_ptr<EventBitMask> mask);
     std::vector<CGateNode*> m_children;
     std::vector<CGateNode*> m_inputs;
     std::vector<CGateUser*> m_users;

@@ -87,6 +87,29 @@ struct CStatItem::Column {
     double Linear(double v) const { return log ? std::exp(v * scale * kLn10) : v; }
 };
 
+// What one pass over the gated values of a parameter gives, and what it was
+// taken from. The sums run in event order, as separate passes would.
+struct CStatItem::Moments {
+    uint64_t maskSerial = 0;
+    uint64_t generation = 0;
+    const float* values = nullptr;
+    uint32_t count = 0;
+    bool log = false;
+    double scale = 0.0;
+
+    bool haveSums = false;  // the fields down to any
+    int64_t n = 0;          // values that are not NaN
+    double sum = 0.0;     // of the linear values
+    double geoMean = 0.0;
+    float min = 0.0f, max = 0.0f;
+    bool any = false;
+    bool haveMedian = false;
+    double median = 0.0;
+    bool haveSd = false;
+    double sdMean = 0.0;  // the mean the SD was taken around
+    double sd = 0.0;
+};
+
 CStatItem::CStatItem(CGateNode* gate) : m_gate(gate) {}
 
 CStatItem::~CStatItem() {
@@ -128,7 +151,8 @@ template <class Fn>
 void CStatItem::ForEachGated(Column& c, Fn&& fn) const {
     const uint32_t fullWords = c.count >> 5;
     const uint32_t rest = c.count & 31;
-    auto visit = [&](uint32_t w, uint32_t bits) {
+    // Inlined, so that the caller's sums stay in registers across values.
+    auto visit = [&](uint32_t w, uint32_t bits) __attribute__((always_inline)) {
         const float* base = c.values + size_t(w) * 32;
         while (bits) {
             const float v = base[std::countr_zero(bits)];
@@ -164,22 +188,74 @@ double CStatItem::GetParentPercent() const {
     return double(GetEventCount()) / double(parent);
 }
 
+CStatItem::Moments* CStatItem::GetMoments(int32_t par, Column* c, bool withSums) const {
+    if (!ReadColumn(par, c)) return nullptr;
+    const CEventMatrix* matrix = m_gate->GetShell()->GetDataSet()->GetEventMatrix();
+    const uint64_t generation = matrix->GetColumnGeneration(par);
+    if (m_moments.size() <= size_t(par)) m_moments.resize(size_t(par) + 1);
+    std::unique_ptr<Moments>& slot = m_moments[size_t(par)];
+    if (slot && slot->maskSerial == m_gate->GetMaskSerial() && slot->generation == generation &&
+        slot->values == c->values && slot->count == c->count && slot->log == c->log && slot->scale == c->scale) {
+        if (slot->haveSums || !withSums) return slot.get();
+    } else {
+        slot = std::make_unique<Moments>();
+        slot->maskSerial = m_gate->GetMaskSerial();
+        slot->generation = generation;
+        slot->values = c->values;
+        slot->count = c->count;
+        slot->log = c->log;
+        slot->scale = c->scale;
+        if (!withSums) return slot.get();
+    }
+    Moments* m = slot.get();
+    double sum = 0.0, channels = 0.0;
+    int64_t n = 0;
+    float lo = FLT_MAX, hi = -FLT_MAX;
+    bool any = false;
+    auto extremes = [&](float v) {
+        if (v > hi || !any) hi = v;
+        if (v < lo || !any) lo = v;
+        any = true;
+    };
+    if (c->log) {
+        ForEachGated(*c, [&](float v) {
+            sum += c->Linear(v);
+            channels += double(v);
+            ++n;
+            extremes(v);
+        });
+        // Channels are logarithms already: the mean channel taken back.
+        m->geoMean = n ? std::exp(channels / double(n) * c->scale * kLn10) : 0.0;
+    } else {
+        Log2Sum logs;
+        ForEachGated(*c, [&](float v) {
+            sum += double(v);
+            ++n;
+            extremes(v);
+            logs.Add(v);
+        });
+        m->geoMean = logs.count ? std::pow(10.0, logs.Total() * kLog10Of2 / double(logs.count)) : 0.0;
+    }
+    m->n = n;
+    m->sum = sum;
+    m->min = lo;
+    m->max = hi;
+    m->any = any;
+    m->haveSums = true;
+    return m;
+}
+
 double CStatItem::GetMean(int32_t par) const {
     Column c;
-    if (!ReadColumn(par, &c)) return 0.0;
-    double sum = 0.0;
-    int64_t n = 0;
-    if (c.log) {
-        ForEachGated(c, [&](float v) { sum += c.Linear(v); ++n; });
-    } else {
-        ForEachGated(c, [&](float v) { sum += double(v); ++n; });
-    }
-    return n ? sum / double(n) : 0.0;
+    const Moments* m = GetMoments(par, &c);
+    return m && m->n ? m->sum / double(m->n) : 0.0;
 }
 
 double CStatItem::GetSDAround(int32_t par, double mean) const {
     Column c;
-    if (!ReadColumn(par, &c)) return 0.0;
+    Moments* m = GetMoments(par, &c, false);
+    if (!m) return 0.0;
+    if (m->haveSd && std::memcmp(&m->sdMean, &mean, sizeof mean) == 0) return m->sd;
     double sum = 0.0;
     int64_t n = 0;
     if (c.log) {
@@ -187,7 +263,10 @@ double CStatItem::GetSDAround(int32_t par, double mean) const {
     } else {
         ForEachGated(c, [&](float v) { const double d = double(v) - mean; sum += d * d; ++n; });
     }
-    return n ? std::sqrt(sum / double(n)) : 0.0;
+    m->sd = n ? std::sqrt(sum / double(n)) : 0.0;
+    m->sdMean = mean;
+    m->haveSd = true;
+    return m->sd;
 }
 
 double CStatItem::GetSD(int32_t par) const { return GetSDAround(par, GetMean(par)); }
@@ -202,36 +281,20 @@ double CStatItem::GetCV(int32_t par) const {
 
 double CStatItem::GetGeoMean(int32_t par) const {
     Column c;
-    if (!ReadColumn(par, &c)) return 0.0;
-    double sum = 0.0;
-    int64_t n = 0;
-    if (c.log) {
-        // Channels are logarithms already: the mean channel taken back.
-        ForEachGated(c, [&](float v) { sum += double(v); ++n; });
-        return n ? std::exp(sum / double(n) * c.scale * kLn10) : 0.0;
-    }
-    Log2Sum logs;
-    ForEachGated(c, [&](float v) { logs.Add(v); });
-    n = logs.count;
-    return n ? std::pow(10.0, logs.Total() * kLog10Of2 / double(n)) : 0.0;
+    const Moments* m = GetMoments(par, &c);
+    return m ? m->geoMean : 0.0;
 }
 
 double CStatItem::GetMax(int32_t par) const {
     Column c;
-    if (!ReadColumn(par, &c)) return 0.0;
-    float best = -FLT_MAX;
-    bool any = false;
-    ForEachGated(c, [&](float v) { if (v > best || !any) best = v; any = true; });
-    return any ? double(best) : 0.0;
+    const Moments* m = GetMoments(par, &c);
+    return m && m->any ? double(m->max) : 0.0;
 }
 
 double CStatItem::GetMin(int32_t par) const {
     Column c;
-    if (!ReadColumn(par, &c)) return 0.0;
-    float best = FLT_MAX;
-    bool any = false;
-    ForEachGated(c, [&](float v) { if (v < best || !any) best = v; any = true; });
-    return any ? double(best) : 0.0;
+    const Moments* m = GetMoments(par, &c);
+    return m && m->any ? double(m->min) : 0.0;
 }
 
 // The value of a rank among the gated values in ascending order, in two
@@ -269,13 +332,20 @@ uint64_t CStatItem::TopHistogram(Column& c, std::vector<uint32_t>* top) const {
 
 double CStatItem::GetMedian(int32_t par) const {
     Column c;
-    if (!ReadColumn(par, &c)) return 0.0;
+    Moments* mo = GetMoments(par, &c, false);
+    if (!mo) return 0.0;
+    if (mo->haveMedian) return mo->median;
     std::vector<uint32_t> top;
     const uint64_t k = TopHistogram(c, &top);
-    if (k == 0) return 0.0;
-    double m = double(ValueAtRank(c, top, k / 2));
-    if (k % 2 == 0) m = (double(ValueAtRank(c, top, k / 2 - 1)) + m) * 0.5;
-    return c.Linear(m);
+    double m = 0.0;
+    if (k != 0) {
+        m = double(ValueAtRank(c, top, k / 2));
+        if (k % 2 == 0) m = (double(ValueAtRank(c, top, k / 2 - 1)) + m) * 0.5;
+        m = c.Linear(m);
+    }
+    mo->median = m;
+    mo->haveMedian = true;
+    return m;
 }
 
 double CStatItem::GetPercentile(int32_t par, double fraction) const {

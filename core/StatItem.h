@@ -1,8 +1,9 @@
 #pragma once
 // Statistics of one gate, computed on demand from the gate's mask and the
-// current (compensated) event columns. Nothing is cached: every value walks
-// the gate's events again.
+// current (compensated) event columns. The figures of a parameter are taken
+// in one pass and kept until the gate's mask or the column changes.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,15 @@ private:
     // False when the gate holds no value of the column.
     bool StoredPercentile(Column& c, double fraction, double* out) const;
 
+    // Figures of one parameter over the gate, all taken in one pass over
+    // its events and kept while the gate's mask and the column are the ones
+    // they came from (a table asks for the ten statistics one by one).
+    struct Moments;
+    // The kept figures of par, made afresh when stale; the sums are taken
+    // only when withSums asks for them.
+    Moments* GetMoments(int32_t par, Column* c, bool withSums = true) const;
+
     CGateNode* m_gate = nullptr;
     std::vector<CStatUser*> m_users;
+    mutable std::vector<std::unique_ptr<Moments>> m_moments;  // by parameter
 };

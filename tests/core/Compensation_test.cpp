@@ -3,13 +3,20 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <functional>
 #include <limits>
+#include <memory>
+#include <optional>
+#include <system_error>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "core/DataSet.h"
 #include "core/ErrorCodes.h"
 #include "core/EventMatrix.h"
+#include "core/Slices.h"
 #include "tests/support/FcsWriter.h"
 
 namespace {
@@ -524,3 +531,192 @@ TEST(Compensation, SecondMatrixRestoresTheFirstOnesColumns) {
     for (int32_t j = 0; j < m->GetParamCount(); ++j) EXPECT_EQ(Current(*ds, j), Raw(*ds, j)) << j;
 }
 }  // namespace
+
+namespace {
+
+// The plain per-event rule the event matrix follows: each parameter's raw
+// value to linear (float), the row times the inverse summed in double in
+// row order, back to float and, for a log parameter, to channels.
+std::vector<std::vector<float>> PlainCompensation(const CDataSet& ds, const CSpillMatrix& inverse,
+                                                  const std::vector<double>& toLinear) {
+    const int32_t n = inverse.n;
+    const int32_t events = ds.GetEventCount();
+    std::vector<std::vector<float>> out(static_cast<size_t>(n), std::vector<float>(static_cast<size_t>(events)));
+    const double floorDecade = std::log10(double(std::numeric_limits<float>::denorm_min())) - 1.0;
+    for (int32_t e = 0; e < events; ++e) {
+        std::vector<float> lin(static_cast<size_t>(n));
+        for (int32_t j = 0; j < n; ++j) {
+            const float raw = ds.GetEventMatrix()->GetRawColumn(inverse.indices[size_t(j)])[e];
+            lin[size_t(j)] = toLinear[size_t(j)] > 0 ? float(std::pow(10.0, double(raw) * toLinear[size_t(j)])) : raw;
+        }
+        for (int32_t k = 0; k < n; ++k) {
+            double sum = 0.0;
+            for (int32_t j = 0; j < n; ++j) {
+                const double c = double(inverse.values[size_t(j) * size_t(n) + size_t(k)]);
+                if (c != 0.0) sum += double(lin[size_t(j)]) * c;
+            }
+            const float l = float(sum);
+            const double back = toLinear[size_t(k)] > 0 ? 1.0 / toLinear[size_t(k)] : 0.0;
+            out[size_t(k)][size_t(e)] =
+                back == 0.0 ? l : l > 0.0f ? float(std::log10(double(l)) * back) : float(floorDecade * back);
+        }
+    }
+    return out;
+}
+
+bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+}  // namespace
+
+// Enough events for the work to be split over threads and chunks (the count
+// is no multiple of a chunk), with the awkward values among them: NaN,
+// infinities, negatives, zeros of both signs, denormals and the largest
+// floats. Every compensated value must equal the plain per-event rule's bit
+// for bit, whatever the split.
+TEST(Compensation, LargeColumnsEqualThePlainRuleBitForBit) {
+    FcsWriter w;
+    w.Param("FSC", 32, "262144", "0,0")
+        .Param("FL1-LOG", 32, "1024", "4,0")
+        .Param("FL2", 32, "262144", "0,0")
+        .Param("FL3-LOG", 32, "1024", "5,1");
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float odd[] = {nan, inf, -inf, -0.0f, 0.0f, std::numeric_limits<float>::denorm_min(),
+                         -std::numeric_limits<float>::denorm_min(), 1e-40f, std::numeric_limits<float>::max(),
+                         -std::numeric_limits<float>::max(), -3.5f, 1024.0f, 1e30f};
+    const int32_t events = 140000 + 333;
+    uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return double(seed >> 8) / double(1u << 24);
+    };
+    for (int32_t e = 0; e < events; ++e) {
+        std::vector<double> v = {next() * 262144, next() * 1024, next() * 262144 - 2000, next() * 1024};
+        if (e % 97 == 5) v[size_t(e % 4)] = double(odd[size_t(e / 97) % std::size(odd)]);
+        w.Event(v);
+    }
+    auto ds = LoadFcsBytes(w.Build());
+    ASSERT_EQ(ds->GetEventCount(), events);
+
+    // A unit upper triangle with dyadic entries: its inverse is exact in
+    // float, so the rule above can be fed the very values the matrix uses.
+    CSpillMatrix m = Make(4, {1, 0.25f, 0.125f, 0.5f, 0, 1, 0.0625f, 0.25f, 0, 0, 1, 0.375f, 0, 0, 0, 1},
+                          {3, 0, 1, 2});
+    CSpillMatrix inv;
+    ASSERT_TRUE(m.Invert(&inv));
+    const std::vector<double> toLinear = {5.0 / 1024, 0, 4.0 / 1024, 0};  // in matrix order
+    const auto want = PlainCompensation(*ds, inv, toLinear);
+    // A fresh current block, then an existing one, then with no thread to be
+    // had (all the work on this thread).
+    CSpillMatrix other = m;
+    *other.Element(0, 1) = 0.5f;
+    for (int pass = 0; pass < 3; ++pass) {
+        std::optional<lm::ScopedThreadStarter> noThreads;
+        if (pass == 2) {
+            noThreads.emplace([](std::function<void()>) -> std::thread {
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            });
+            ASSERT_TRUE(ds->Compensate(&other));  // so that the next one computes again
+        }
+        ASSERT_TRUE(ds->Compensate(&m));
+        for (int32_t k = 0; k < 4; ++k) {
+            const float* got = ds->GetEventMatrix()->GetColumn(m.indices[size_t(k)]);
+            int32_t bad = 0;
+            for (int32_t e = 0; e < events && bad < 5; ++e)
+                if (!SameBits(got[e], want[size_t(k)][size_t(e)])) {
+                    ++bad;
+                    ADD_FAILURE() << "pass " << pass << " position " << k << " event " << e << ": " << got[e]
+                                  << " != " << want[size_t(k)][size_t(e)];
+                }
+        }
+    }
+}
+
+// The same matrix applied again is the computation the columns already hold:
+// nothing is redone and caches keyed on the generations stay valid. Any
+// other matrix, or current columns put back to raw values, is computed anew.
+TEST(Compensation, TheSameMatrixAgainChangesNothingAndOthersAreComputed) {
+    auto ds = LoadFcsBytes(Logs().Build());
+    CEventMatrix* em = ds->GetEventMatrix();
+    CSpillMatrix m = Make(2, {1, 0.25f, 0.125f, 1}, {1, 2});
+    ASSERT_TRUE(ds->Compensate(&m));
+    const std::vector<float> first1 = Current(*ds, 1), first2 = Current(*ds, 2);
+    ASSERT_NE(first1, Raw(*ds, 1));
+    const uint64_t g1 = em->GetColumnGeneration(1), all = em->GetGeneration();
+    const float* col = em->GetColumn(1);
+
+    CSpillMatrix copy = m;
+    ASSERT_TRUE(ds->Compensate(&copy));
+    EXPECT_EQ(em->GetColumnGeneration(1), g1);
+    EXPECT_EQ(em->GetGeneration(), all);
+    EXPECT_EQ(em->GetColumn(1), col);
+    EXPECT_EQ(Current(*ds, 1), first1);
+
+    *copy.Element(0, 1) = 0.5f;  // one coefficient changed
+    ASSERT_TRUE(ds->Compensate(&copy));
+    EXPECT_NE(em->GetColumnGeneration(1), g1);
+    EXPECT_NE(Current(*ds, 2), first2);
+    ASSERT_TRUE(ds->Compensate(&m));  // and back
+    EXPECT_EQ(Current(*ds, 1), first1);
+    EXPECT_EQ(Current(*ds, 2), first2);
+
+    // The same values over other parameters are another computation.
+    CSpillMatrix moved = Make(2, {1, 0.25f, 0.125f, 1}, {0, 2});
+    ASSERT_TRUE(ds->Compensate(&moved));
+    EXPECT_EQ(Current(*ds, 1), Raw(*ds, 1));
+    ASSERT_TRUE(ds->Compensate(&m));
+    EXPECT_EQ(Current(*ds, 1), first1);
+
+    // Current columns copied back from the raw ones no longer hold it.
+    em->SeparateCurrentColumns();
+    ASSERT_EQ(Current(*ds, 1), Raw(*ds, 1));
+    ASSERT_TRUE(ds->Compensate(&m));
+    EXPECT_EQ(Current(*ds, 1), first1);
+    em->ResetCurrentColumns();
+    ASSERT_TRUE(ds->Compensate(&m));
+    EXPECT_EQ(Current(*ds, 2), first2);
+}
+
+// The files of the corpus, compensated over their first four decoded
+// parameters (log-amplified ones among them), equal the plain rule bit for
+// bit.
+TEST(Compensation, CorpusFilesEqualThePlainRuleBitForBit) {
+    const std::string dir = LUMITRA_FCS_CORPUS;
+    int checked = 0;
+    for (const char* name : {"AriaFile1.fcs", "Cytek_xP5.fcs", "FCS_3.0_Fortessa_PBS_Specimen_001_A1_A01.fcs",
+                             "HTS_BD_LSR_II_Mixed_Specimen_001_D6_D06.fcs", "cyflow_cube_8.fcs",
+                             "facs_diva_test.fcs", "Sample_Well_A02.fcs"}) {
+        std::unique_ptr<CDataSet> ds;
+        try {
+            ds = std::make_unique<CDataSet>(dir + "/" + name, 0);
+        } catch (const std::exception&) {
+            continue;
+        }
+        const CEventMatrix* em = ds->GetEventMatrix();
+        std::vector<int32_t> idx;
+        for (int32_t u = 0; u < ds->GetParamCount() && idx.size() < 4; ++u)
+            if (em && em->HasValues(u)) idx.push_back(u);
+        if (idx.size() < 4 || ds->GetEventCount() <= 0) continue;
+        std::vector<double> toLinear;
+        for (int32_t u : idx) {
+            const CParam* p = ds->GetParam(u);
+            toLinear.push_back(p->IsLogScale() ? double(p->decades) / (p->hasRange ? double(p->range) : 1.0) : 0.0);
+        }
+        CSpillMatrix m = Make(4, {1, 0.25f, 0.125f, 0.5f, 0, 1, 0.0625f, 0.25f, 0, 0, 1, 0.375f, 0, 0, 0, 1}, idx);
+        CSpillMatrix inv;
+        ASSERT_TRUE(m.Invert(&inv));
+        const auto want = PlainCompensation(*ds, inv, toLinear);
+        ASSERT_TRUE(ds->Compensate(&m)) << name;
+        for (size_t k = 0; k < 4; ++k) {
+            const float* got = em->GetColumn(idx[k]);
+            int32_t bad = 0;
+            for (int32_t e = 0; e < ds->GetEventCount() && bad < 3; ++e)
+                if (!SameBits(got[e], want[k][size_t(e)])) {
+                    ++bad;
+                    ADD_FAILURE() << name << " parameter " << idx[k] << " event " << e;
+                }
+        }
+        ++checked;
+    }
+    EXPECT_GE(checked, 3);
+}

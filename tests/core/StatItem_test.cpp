@@ -263,3 +263,73 @@ TEST(StatItem, UsersAreToldAndLooseCellsGoWithTheGate) {
     EXPECT_FALSE(userDeleted);
     EXPECT_EQ(plain.GetStatItem(), nullptr);
 }
+
+namespace {
+
+// Every statistic of parameter par, read twice (the second read may come
+// from what the first kept).
+std::vector<double> AllStats(const CStatItem& st, int32_t par) {
+    std::vector<double> out;
+    for (int round = 0; round < 2; ++round)
+        for (int code = 0; code < kStatCodeCount; ++code) out.push_back(st.GetStatValue(par, code));
+    out.push_back(st.GetSDAround(par, 123.0));
+    return out;
+}
+
+}  // namespace
+
+// Figures kept between reads follow every change of the gate's events and of
+// the column: after each change they equal those of an item that never read
+// anything before.
+TEST(StatItem, KeptFiguresFollowTheMaskAndTheColumn) {
+    std::vector<std::pair<double, double>> events;
+    for (int i = 0; i < 1500; ++i) events.push_back({std::fmod(i * 7.31, 1000.0) + 0.25, std::fmod(i * 3.7, 900.0) + 1});
+    VexaDataShell s(MakeXY(events), "s");
+    auto range = Range(0.2f, 0.65f);
+    CrRange* region = static_cast<CrRange*>(range.get());
+    CGateNode* g = s.AddRegionGate(std::move(range), 0, "");
+    ASSERT_NE(g, nullptr);
+    CStatItem* st = g->GetStatItem();
+    auto same = [&](const char* when) {
+        const CStatItem fresh(g);
+        for (int32_t par : {0, 1}) EXPECT_EQ(AllStats(*st, par), AllStats(fresh, par)) << when << ", parameter " << par;
+    };
+    const std::vector<double> before = AllStats(*st, 0);
+    same("first read");
+
+    region->SetGeometry(0.3f, 0.9f, nullptr);  // other events in the gate
+    EXPECT_NE(AllStats(*st, 0), before);
+    same("after the region moved");
+
+    // Compensation changes the columns under the same mask.
+    const std::vector<double> beforeComp = AllStats(*st, 1);
+    ASSERT_TRUE(s.EditCompensation(kCompBeginEdit));
+    ASSERT_TRUE(s.SetCompValue(0, 1, 0.25f));
+    EXPECT_NE(AllStats(*st, 1), beforeComp);
+    same("after a compensation change");
+    const std::vector<double> firstComp = AllStats(*st, 1);
+    ASSERT_TRUE(s.SetCompValue(0, 1, 0.5f));  // new values in the same columns
+    EXPECT_NE(AllStats(*st, 1), firstComp);
+    same("after a second compensation change");
+    ASSERT_TRUE(s.EditCompensation(kCompRestore));
+    same("after the compensation was dropped");
+    // Compensated straight on the data set, before any gate is evaluated
+    // again: the mask is the same, the values are not.
+    CSpillMatrix m(2);
+    m.SetIdentity();
+    *m.Element(1, 0) = 0.125f;
+    const std::vector<double> beforeDirect = AllStats(*st, 0);
+    ASSERT_TRUE(s.GetDataSet()->Compensate(&m));
+    EXPECT_NE(AllStats(*st, 0), beforeDirect);
+    same("after the data set was compensated");
+    *m.Element(1, 0) = 0.25f;  // again, into the same columns
+    const std::vector<double> firstDirect = AllStats(*st, 0);
+    ASSERT_TRUE(s.GetDataSet()->Compensate(&m));
+    EXPECT_NE(AllStats(*st, 0), firstDirect);
+    same("after the data set was compensated again");
+
+    // The SD around any mean is that mean's, not the one kept.
+    const CStatItem fresh(g);
+    EXPECT_EQ(st->GetSDAround(0, 10.0), fresh.GetSDAround(0, 10.0));
+    EXPECT_NE(st->GetSDAround(0, 10.0), st->GetSD(0));
+}
