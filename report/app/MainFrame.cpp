@@ -16,7 +16,9 @@
 #include <algorithm>
 
 #include "database/DatabaseDlg.h"
+#include "dialogs/DataTree.h"
 #include "dialogs/InfoAstDlg.h"
+#include "dialogs/NavigateDlg.h"
 #include "dialogs/OptionDlg.h"
 #include "platform/UiServices.h"
 #include "report/app/AboutDlg.h"
@@ -271,6 +273,11 @@ void CMainFrame::BuildPanels() {
             auto* info = new CInfoAstDlg;
             info->LoadStringList(m_programFolder);
             panel = info;
+        } else if (slot == kPanelNavigate) {
+            m_navigate = new CNavigateDlg;
+            panel = m_navigate;
+            // Gates are dragged out of the tree onto a page.
+            m_dragDropMgr.AddWindow(m_navigate->GetTree(), kDragSource);
         } else {
             panel = new CDocPanel(titles[slot]);
         }
@@ -336,10 +343,10 @@ void CMainFrame::AddDataShell(CLumitraDoc* doc, VexaDataShell* shell) {
     m_panels[kPanelNavigate]->OnDataShellAdded(doc, shell);
 }
 
-void CMainFrame::SetActiveDocument(CLumitraDoc* doc, int32_t, int32_t) {
+void CMainFrame::SetActiveDocument(CLumitraDoc* doc, int32_t a, int32_t b) {
     m_registeredDoc = doc;
-    // The Navigate panel shows the gate (a b pair) once it exists.
-    if (doc) m_panels[kPanelNavigate]->Refresh();
+    // The Navigate panel opens the data set of the plot's new gate.
+    if (doc) m_navigate->ShowGate(doc, a, b);
 }
 
 void CMainFrame::OnDocumentClosing(CLumitraDoc* doc) {
@@ -378,7 +385,10 @@ void CMainFrame::OnDocumentTitleChanged(CLumitraDoc* doc) {
 
 void CMainFrame::RefreshFileList() { m_panels[kPanelFileList]->Refresh(); }
 
-void CMainFrame::RebuildNavigate(CLumitraDoc* doc) { m_panels[kPanelNavigate]->BindDocument(doc); }
+void CMainFrame::RebuildNavigate(CLumitraDoc* doc) {
+    // A null document (none active) leaves the panel as it is.
+    if (doc) m_navigate->Rebuild(doc);
+}
 
 void CMainFrame::RefreshNavigatePlots(CLumitraDoc* doc) {
     if (m_panels[kPanelNavigate]->GetDocument() == doc) m_panels[kPanelNavigate]->Refresh();

@@ -24,6 +24,7 @@ class CDocPanel;
 class CFrameDlgBar;
 class CLumitraDoc;
 class CLumitraView;
+class CNavigateDlg;
 class CTrkObj;
 class QAction;
 class QDockWidget;
@@ -121,6 +122,7 @@ public:
     CFrameDlgBar* GetDialogBar() const { return m_dlgBar; }
     CCtrlStatusBar* GetStatusBar() const { return m_statusBar; }
     CDocPanel* GetPanel(int32_t slot) const;
+    CNavigateDlg* GetNavigatePanel() const { return m_navigate; }
     QDockWidget* GetPanelDock(int32_t slot) const;
     CDocPanel* GetDatabasePanel() const { return m_databasePanel; }
     void RebuildRecentFileMenus();
@@ -154,6 +156,7 @@ private:
     std::array<QDockWidget*, kPanelCount> m_docks{};
     CDocPanel* m_databasePanel = nullptr;  // the database panel (a CDatabaseDlg)
     QDockWidget* m_databaseDock = nullptr;
+    CNavigateDlg* m_navigate = nullptr;    // m_panels[kPanelNavigate]
 
     CCtrlStatusBar* m_statusBar = nullptr;
     QToolBar* m_toolBar = nullptr;

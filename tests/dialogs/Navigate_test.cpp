@@ -1,0 +1,494 @@
+// The Navigate panel in the running program: its gate tree over two data sets
+// with real mouse and key events, AND/OR/NOT, renames, colours, deletes, the
+// plot list, and gates dragged out onto the page.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDockWidget>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSplitter>
+
+#include "core/DataShell.h"
+#include "core/GateNode.h"
+#include "core/Region.h"
+#include "dialogs/DataTree.h"
+#include "dialogs/NavigateDlg.h"
+#include "report/app/LumitraApp.h"
+#include "report/app/MainFrame.h"
+#include "report/page/LumitraDoc.h"
+#include "report/page/LumitraView.h"
+#include "report/plot/Plot.h"
+#include "tests/report/PlotTestUtil.h"
+#include "tests/report/ReportTestUtil.h"
+#include "tests/report/ViewEvents.h"
+
+namespace {
+
+using Kind = lm::ScriptedUiServices::Kind;
+
+// Events on a grid, every 50 from 0 to 1000 on both axes: no event lies on a
+// rectangle edge at a multiple of 25 that is not one of 50.
+std::vector<std::pair<double, double>> Grid() { return vin::GridEvents(); }
+
+class NavigateTest : public rtest::ProgramTest {
+protected:
+    void SetUp() override {
+        rtest::ProgramTest::SetUp();
+        ASSERT_TRUE(app->InitInstance({}));
+        frame = app->GetMainFrame();
+        doc = app->GetDocuments().front().get();
+        a = doc->AttachDataShell(plottest::MakeShell(Grid(), "A", "a.fcs"));
+        b = doc->AttachDataShell(plottest::MakeShell(Grid(), "", "/tmp/folder/b.fcs"));
+        // Three overlapping rectangles in A, one in B.
+        g1 = plottest::AddRectGate(*a, 0.125f, 0.125f, 0.625f, 0.625f, 0, "R1");
+        g2 = plottest::AddRectGate(*a, 0.325f, 0.075f, 0.875f, 0.875f, 0, "R2");
+        g3 = plottest::AddRectGate(*a, 0.025f, 0.275f, 0.575f, 0.975f, 0, "R3");
+        h1 = plottest::AddRectGate(*b, 0.125f, 0.125f, 0.625f, 0.625f, 0, "H1");
+        nav = frame->GetNavigatePanel();
+        ASSERT_NE(nav, nullptr);
+        frame->RebuildNavigate(doc);
+        tree = nav->GetTree();
+        frame->GetPanelDock(kPanelNavigate)->show();
+        nav->resize(260, 600);
+        frame->show();
+        QCoreApplication::processEvents();
+    }
+
+    QTreeWidgetItem* Root(VexaDataShell* s) const { return tree->FindDataSetItem(s); }
+    QTreeWidgetItem* Item(CGateNode* g) const { return tree->FindGateItem(g); }
+    QPoint Centre(QTreeWidgetItem* it) const { return tree->visualItemRect(it).center(); }
+
+    void Mouse(QEvent::Type type, QPoint pos, Qt::KeyboardModifiers mods = Qt::NoModifier,
+               Qt::MouseButton button = Qt::LeftButton) {
+        QWidget* vp = tree->viewport();
+        const Qt::MouseButtons buttons =
+            type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
+        QMouseEvent e(type, QPointF(pos), QPointF(vp->mapToGlobal(pos)),
+                      type == QEvent::MouseMove ? Qt::NoButton : button, buttons, mods);
+        QApplication::sendEvent(vp, &e);
+    }
+    void Click(QTreeWidgetItem* it, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        Mouse(QEvent::MouseButtonPress, Centre(it), mods);
+        Mouse(QEvent::MouseButtonRelease, Centre(it), mods);
+    }
+    void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QKeyEvent e(QEvent::KeyPress, key, mods);
+        QApplication::sendEvent(tree, &e);
+    }
+    // Presses a toggle button as a click does.
+    static void Toggle(QPushButton* button) { button->click(); }
+
+    std::vector<CGateNode*> Selected() const {
+        std::vector<CGateNode*> out;
+        for (QTreeWidgetItem* it : tree->CollectSelected()) out.push_back(CDataTree::GateOf(it));
+        return out;
+    }
+    // Picks gates of A with AND (or OR) pressed, with Ctrl-clicks.
+    void Pick(QPushButton* op, const std::vector<CGateNode*>& gates) {
+        Toggle(op);
+        ASSERT_TRUE(tree->IsMultiSelect());
+        Root(a)->setExpanded(true);
+        for (CGateNode* g : gates) Click(Item(g), Qt::ControlModifier);
+    }
+
+    CMainFrame* frame = nullptr;
+    CLumitraDoc* doc = nullptr;
+    VexaDataShell* a = nullptr;
+    VexaDataShell* b = nullptr;
+    CGateNode *g1 = nullptr, *g2 = nullptr, *g3 = nullptr, *h1 = nullptr;
+    CNavigateDlg* nav = nullptr;
+    CDataTree* tree = nullptr;
+};
+
+TEST_F(NavigateTest, TheTreeShowsEachDataSetWithItsGatesAndAnUnnamedSetByItsFileName) {
+    ASSERT_EQ(tree->topLevelItemCount(), 2);
+    EXPECT_EQ(CDataTree::ItemText(tree->topLevelItem(0)), "A");
+    EXPECT_EQ(CDataTree::ItemText(tree->topLevelItem(1)), "b.fcs");
+    ASSERT_EQ(Root(a)->childCount(), 4);
+    const char* names[] = {"All", "R1", "R2", "R3"};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(CDataTree::GateOf(Root(a)->child(i)), a->GetGate(i));
+        EXPECT_EQ(CDataTree::ItemText(Root(a)->child(i)), names[i]);
+    }
+    // A gate the shell adds elsewhere shows at once, once.
+    CGateNode* more = plottest::AddRectGate(*b, 0.1f, 0.1f, 0.2f, 0.2f, 0, "X");
+    ASSERT_NE(Item(more), nullptr);
+    EXPECT_EQ(Root(b)->childCount(), 3);
+    nav->AddGateItem(b, more);
+    EXPECT_EQ(Root(b)->childCount(), 3);
+}
+
+TEST_F(NavigateTest, AndOfThreeGatesIsTheirCommonEventsInTreeOrder) {
+    Pick(nav->GetAndButton(), {g3, g1, g2});
+    EXPECT_EQ(Selected(), (std::vector<CGateNode*>{g1, g2, g3}));
+    Toggle(nav->GetAndButton());
+    EXPECT_FALSE(tree->IsMultiSelect());
+    ASSERT_EQ(a->GetGateCount(), 5);
+    CGateNode* gate = a->GetGate(4);
+    EXPECT_EQ(gate->GetOperator(), kGateAnd);
+    EXPECT_EQ(gate->GetInputs(), (std::vector<CGateNode*>{g1, g2, g3}));
+    // The events of all three rectangles, from the coordinates themselves.
+    const auto events = Grid();
+    uint32_t expected = 0;
+    for (size_t e = 0; e < events.size(); ++e) {
+        const auto [x, y] = events[e];
+        const bool in = x > 325 && x < 575 && y > 275 && y < 625;
+        expected += in;
+        EXPECT_EQ(gate->GetMask().Test(uint32_t(e)), in) << x << "," << y;
+    }
+    EXPECT_GT(expected, 0u);
+    EXPECT_EQ(gate->GetMask().CountSetBits(), expected);
+    ASSERT_NE(Item(gate), nullptr);
+    EXPECT_EQ(Root(a)->child(4), Item(gate));
+    EXPECT_TRUE(Root(a)->isExpanded());
+    EXPECT_TRUE(doc->IsModified());
+}
+
+TEST_F(NavigateTest, PressingOrAfterAndCreatesNothingAndReleasingOrCombines) {
+    Pick(nav->GetAndButton(), {g1, g2});
+    Toggle(nav->GetOrButton());
+    EXPECT_FALSE(nav->GetAndButton()->isChecked());
+    EXPECT_EQ(a->GetGateCount(), 4);
+    EXPECT_TRUE(tree->IsMultiSelect());
+    Root(a)->setExpanded(true);
+    Click(Item(g1), Qt::ControlModifier);
+    Click(Item(g3), Qt::ControlModifier);
+    Toggle(nav->GetOrButton());
+    ASSERT_EQ(a->GetGateCount(), 5);
+    CGateNode* gate = a->GetGate(4);
+    EXPECT_EQ(gate->GetOperator(), kGateOr);
+    for (uint32_t e = 0; e < gate->GetMask().GetBitCount(); ++e)
+        ASSERT_EQ(gate->GetMask().Test(e), g1->GetMask().Test(e) || g3->GetMask().Test(e)) << e;
+}
+
+TEST_F(NavigateTest, NotOfTheCaretGateAndNothingWithoutOne) {
+    Toggle(nav->GetNotButton());
+    EXPECT_FALSE(tree->IsMultiSelect());
+    tree->setCurrentItem(Root(a));  // a data set is no gate
+    Toggle(nav->GetNotButton());
+    EXPECT_EQ(a->GetGateCount(), 4);
+    Toggle(nav->GetNotButton());
+    tree->setCurrentItem(Item(g2));
+    Toggle(nav->GetNotButton());
+    ASSERT_EQ(a->GetGateCount(), 5);
+    CGateNode* gate = a->GetGate(4);
+    EXPECT_EQ(gate->GetOperator(), kGateNot);
+    for (uint32_t e = 0; e < gate->GetMask().GetBitCount(); ++e) ASSERT_NE(gate->GetMask().Test(e), g2->GetMask().Test(e));
+    EXPECT_EQ(tree->currentItem(), Item(gate));
+}
+
+TEST_F(NavigateTest, AndIgnoresDataSetItemsAndRefusesTwoDataSets) {
+    // A data-set item among the picks is no input: one gate is too few.
+    Toggle(nav->GetAndButton());
+    Root(a)->setExpanded(true);
+    Click(Root(a), Qt::ControlModifier);
+    Click(Item(g1), Qt::ControlModifier);
+    EXPECT_EQ(tree->CollectSelected().size(), 2u);
+    Toggle(nav->GetAndButton());
+    EXPECT_EQ(a->GetGateCount(), 4);
+    EXPECT_EQ(ui.Count(Kind::MessageBox), 0);
+    // Opening B while picking closes A, and A's picks go with it.
+    Toggle(nav->GetAndButton());
+    Root(a)->setExpanded(true);
+    Click(Item(g1), Qt::ControlModifier);
+    Root(b)->setExpanded(true);
+    EXPECT_FALSE(Root(a)->isExpanded());
+    EXPECT_TRUE(Selected().empty());
+    // Both open all the same (past the rule): refused with a message.
+    {
+        const QSignalBlocker block(tree);
+        Root(a)->setExpanded(true);
+    }
+    tree->SetItemSelected(Item(g1), true);
+    tree->SetItemSelected(Item(h1), true);
+    ASSERT_EQ(Selected(), (std::vector<CGateNode*>{g1, h1}));
+    Toggle(nav->GetAndButton());
+    EXPECT_EQ(a->GetGateCount(), 4);
+    EXPECT_EQ(b->GetGateCount(), 2);
+    EXPECT_EQ(ui.Count(Kind::MessageBox), 1);
+    EXPECT_FALSE(tree->IsMultiSelect());
+}
+
+TEST_F(NavigateTest, CtrlClickTogglesAtReleaseAndCtrlDragStartsADrag) {
+    Toggle(nav->GetAndButton());
+    Root(a)->setExpanded(true);
+    int drags = 0;
+    QObject::connect(tree, &CDataTree::BeginDrag, [&](QTreeWidgetItem*) { ++drags; });
+    Mouse(QEvent::MouseButtonPress, Centre(Item(g1)), Qt::ControlModifier);
+    EXPECT_FALSE(Item(g1)->isSelected());
+    Mouse(QEvent::MouseButtonRelease, Centre(Item(g1)), Qt::ControlModifier);
+    EXPECT_TRUE(Item(g1)->isSelected());
+    Click(Item(g1), Qt::ControlModifier);
+    EXPECT_FALSE(Item(g1)->isSelected());
+    // A drag beyond the drag distance selects the item instead of toggling.
+    const int d = QApplication::startDragDistance() + 2;
+    Mouse(QEvent::MouseButtonPress, Centre(Item(g2)), Qt::ControlModifier);
+    Mouse(QEvent::MouseMove, Centre(Item(g2)) + QPoint(d, 0), Qt::ControlModifier);
+    Mouse(QEvent::MouseButtonRelease, Centre(Item(g2)) + QPoint(d, 0), Qt::ControlModifier);
+    EXPECT_EQ(drags, 1);
+    EXPECT_TRUE(Item(g2)->isSelected());
+    EXPECT_EQ(tree->currentItem(), Item(g2));
+}
+
+TEST_F(NavigateTest, ShiftWithoutAnchorRangesFromTheCaretAndArrowsExtend) {
+    Toggle(nav->GetAndButton());
+    Root(a)->setExpanded(true);
+    tree->FocusItem(Item(g1));
+    ASSERT_EQ(tree->GetAnchor(), nullptr);
+    Click(Item(g3), Qt::ShiftModifier);
+    EXPECT_EQ(Selected(), (std::vector<CGateNode*>{g1, g2, g3}));
+    // Shift+Up from g3 shrinks the range to the anchor side; a plain arrow
+    // starts over.
+    Click(Item(g2));
+    EXPECT_EQ(Selected(), (std::vector<CGateNode*>{g2}));
+    Key(Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(Selected(), (std::vector<CGateNode*>{g2, g3}));
+    Key(Qt::Key_Up, Qt::ControlModifier);  // the caret moves, the selection stays
+    EXPECT_EQ(Selected(), (std::vector<CGateNode*>{g2, g3}));
+    EXPECT_EQ(tree->currentItem(), Item(g2));
+    Key(Qt::Key_Up);
+    EXPECT_EQ(Selected(), (std::vector<CGateNode*>{g1}));
+}
+
+TEST_F(NavigateTest, RubberBandSelectsWhatItCoversAndAShortOneClears) {
+    Toggle(nav->GetAndButton());
+    Root(a)->setExpanded(true);
+    int clicks = 0;
+    QObject::connect(tree, &CDataTree::Clicked, [&] { ++clicks; });
+    const int right = tree->viewport()->width() - 3;  // right of every label: no item is pressed
+    tree->setColumnWidth(0, 120);
+    const QPoint start(right, Centre(Item(g1)).y());
+    ASSERT_EQ(tree->itemAt(start), Item(g1));  // rows span the width: start below the last row
+    const QPoint below(right, tree->visualItemRect(Root(b)).bottom() + 10);
+    ASSERT_EQ(tree->itemAt(below), nullptr);
+    Mouse(QEvent::MouseButtonPress, below);
+    Mouse(QEvent::MouseMove, QPoint(right - 5, Centre(Item(g2)).y()));
+    EXPECT_TRUE(tree->IsBandActive());
+    EXPECT_EQ(tree->CollectSelected(), (std::vector<QTreeWidgetItem*>{Item(g2), Item(g3), Root(b)}));
+    Mouse(QEvent::MouseButtonRelease, QPoint(right - 5, Centre(Item(g2)).y()));
+    EXPECT_EQ(clicks, 1);
+    // With Ctrl the band toggles what was selected.
+    Mouse(QEvent::MouseButtonPress, below, Qt::ControlModifier);
+    Mouse(QEvent::MouseMove, QPoint(right - 5, Centre(Item(g1)).y()), Qt::ControlModifier);
+    EXPECT_EQ(Selected(), (std::vector<CGateNode*>{g1}));
+    Mouse(QEvent::MouseButtonRelease, QPoint(right - 5, Centre(Item(g1)).y()), Qt::ControlModifier);
+    // A band that never leaves the drag distance clears and reports a click.
+    Mouse(QEvent::MouseButtonPress, below);
+    Mouse(QEvent::MouseButtonRelease, below + QPoint(1, 1));
+    EXPECT_TRUE(Selected().empty());
+    EXPECT_EQ(clicks, 3);
+}
+
+TEST_F(NavigateTest, CollapsingDeselectsTheGatesAndAVetoKeepsAnItem) {
+    Toggle(nav->GetAndButton());
+    Root(a)->setExpanded(true);
+    Click(Item(g1), Qt::ControlModifier);
+    Click(Item(g2), Qt::ControlModifier);
+    ASSERT_EQ(tree->currentItem(), Item(g2));
+    Root(a)->setExpanded(false);
+    Root(a)->setExpanded(true);
+    EXPECT_TRUE(Selected().empty());
+    EXPECT_EQ(tree->currentItem(), Root(a));
+    auto veto = QObject::connect(tree, &CDataTree::SelChanging, [&](QTreeWidgetItem* it, bool, bool* v) {
+        if (it == Item(g3)) *v = true;
+    });
+    Click(Item(g3), Qt::ControlModifier);
+    Click(Item(g1), Qt::ControlModifier);
+    EXPECT_EQ(Selected(), (std::vector<CGateNode*>{g1}));
+    QObject::disconnect(veto);
+}
+
+TEST_F(NavigateTest, DoubleClickRecoloursTheSwatchAndCancelKeepsTheColour) {
+    Root(a)->setExpanded(true);
+    QCoreApplication::processEvents();
+    const COLORREF before = g1->GetColor();
+    ui.QueueColor(std::nullopt);
+    Mouse(QEvent::MouseButtonDblClick, Centre(Item(g1)));
+    EXPECT_EQ(g1->GetColor(), before);
+    ui.QueueColor(RGB(10, 200, 30));
+    Mouse(QEvent::MouseButtonDblClick, Centre(Item(g1)));
+    EXPECT_EQ(g1->GetColor(), RGB(10, 200, 30));
+    EXPECT_EQ(ui.Count(Kind::Color), 2);
+    EXPECT_TRUE(doc->IsModified());
+    // The swatch: 15 pixels from x 20, centred in the row.
+    const QRect row = tree->visualItemRect(Item(g1));
+    const QImage img = tree->viewport()->grab().toImage();
+    const QPoint centre(27, row.center().y());
+    EXPECT_EQ(img.pixel(centre) & 0xFFFFFF, 0x0AC81Eu);
+    EXPECT_NE(img.pixel(QPoint(17, row.center().y())) & 0xFFFFFF, 0x0AC81Eu);
+    // Neither a data-set item nor a picking tree opens a dialog.
+    Mouse(QEvent::MouseButtonDblClick, Centre(Root(b)));
+    Toggle(nav->GetAndButton());
+    Root(a)->setExpanded(true);
+    Mouse(QEvent::MouseButtonDblClick, Centre(Item(g2)));
+    EXPECT_EQ(ui.Count(Kind::Color), 2);
+}
+
+// Runs "Rename" on item and types text, ending with key.
+void RenameVia(NavigateTest* t, CNavigateDlg* nav, CDataTree* tree, lm::ScriptedUiServices& ui, QTreeWidgetItem* item,
+               const QString& text, int key, QString* shown = nullptr) {
+    (void)t;
+    ui.QueueMenuChoice(kNavRename);
+    nav->OnTreeRightClick(tree->visualItemRect(item).center());
+    auto* edit = tree->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(edit, nullptr);
+    if (shown) *shown = edit->text();
+    edit->setText(text);
+    QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(edit, &e);
+    QCoreApplication::processEvents();  // the editor commits and closes from a queued call
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST_F(NavigateTest, RenamesAreCheckedAndEscapeCancels) {
+    Root(a)->setExpanded(true);
+    QString shown;
+    RenameVia(this, nav, tree, ui, Item(g1), "CD4", Qt::Key_Escape, &shown);
+    EXPECT_EQ(shown, "R1");
+    EXPECT_EQ(g1->GetName(), "R1");
+    const struct {
+        const char* text;
+        bool refused;
+    } cases[] = {{"", true}, {"  ", true}, {"R2", true}, {"All", true}, {"CD4", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const int boxes = ui.Count(Kind::MessageBox);
+        RenameVia(this, nav, tree, ui, Item(g1), c.text, Qt::Key_Return);
+        EXPECT_EQ(ui.Count(Kind::MessageBox), boxes + (c.refused ? 1 : 0));
+        EXPECT_EQ(g1->GetName(), c.refused ? "R1" : c.text);
+    }
+    EXPECT_EQ(CDataTree::ItemText(Item(g1)), "CD4");
+    EXPECT_EQ(g1->GetRegion()->GetName(), "CD4");
+    EXPECT_TRUE(doc->IsModified());
+    // A data set's empty name shows its file name.
+    RenameVia(this, nav, tree, ui, Root(a), "", Qt::Key_Return);
+    EXPECT_EQ(a->GetName(), "");
+    EXPECT_EQ(CDataTree::ItemText(Root(a)), "a.fcs");
+}
+
+TEST_F(NavigateTest, AQuadrantRenamesAllFourPartsFromItsNameWithoutSuffix) {
+    CGateNode* q = a->AddRegionGate(std::make_unique<CrQuadrant>(0, 1, 0.5f, 0.5f, 0.0f, 1.5708f, 3.1416f, 4.7124f), 0,
+                                    "Q");
+    ASSERT_NE(q, nullptr);
+    Root(a)->setExpanded(true);
+    ASSERT_NE(Item(q), nullptr);
+    EXPECT_EQ(Root(a)->childCount(), 8);
+    QString shown;
+    CGateNode* part = a->GetGate(6);
+    RenameVia(this, nav, tree, ui, Item(part), "T", Qt::Key_Return, &shown);
+    EXPECT_EQ(shown, "Q");
+    for (int i = 4; i < 8; ++i) EXPECT_EQ(a->GetGate(i)->GetName(), "T");
+    EXPECT_EQ(CDataTree::ItemText(Item(part)), QString::fromStdString(part->GetDisplayName()));
+}
+
+TEST_F(NavigateTest, DeletingAGateTakesItsDependantsAndPlotsOutOfTreeAndList) {
+    CGateNode* notG1 = a->AddNotGate(g1, "N");
+    auto* plot = static_cast<CPLOT*>(doc->InsertNewObject(std::make_unique<CPLOT>(10, 10, notG1, doc, 0, 1)));
+    ASSERT_NE(plot, nullptr);
+    Root(a)->setExpanded(true);
+    tree->setCurrentItem(Item(notG1));
+    ASSERT_EQ(nav->GetPlotList()->topLevelItemCount(), 1);
+    EXPECT_EQ(nav->PlotOfRow(0), plot);
+    // "All" cannot be deleted.
+    ui.QueueMenuChoice(0);
+    nav->OnTreeRightClick(Centre(Item(a->GetGate(0))));
+    const auto menu = ui.Calls().back().menu;
+    ASSERT_EQ(menu.size(), 5u);
+    EXPECT_EQ(menu[3].id, kNavDeleteGate);
+    EXPECT_FALSE(menu[3].enabled);
+    EXPECT_FALSE(menu[2].enabled);  // "To Pilot"
+    ui.QueueMenuChoice(kNavDeleteGate);
+    nav->OnTreeRightClick(Centre(Item(g1)));
+    EXPECT_EQ(a->GetGateCount(), 3);
+    EXPECT_EQ(Root(a)->childCount(), 3);
+    EXPECT_EQ(Item(g2), Root(a)->child(1));
+    for (int i = 0; i < Root(a)->childCount(); ++i) EXPECT_EQ(CDataTree::GateOf(Root(a)->child(i)), a->GetGate(i));
+    // The plot lost its gate; whether it stays on the page or not, the list
+    // shows nothing that has gone.
+    for (int row = 0; row < nav->GetPlotList()->topLevelItemCount(); ++row) EXPECT_EQ(nav->PlotOfRow(row), nullptr);
+    EXPECT_TRUE(doc->IsModified());
+    // Removed elsewhere: the item goes too.
+    a->RemoveGate(g3, true);
+    EXPECT_EQ(Root(a)->childCount(), 2);
+}
+
+TEST_F(NavigateTest, ThePlotListFollowsPlotsAndADeletedDataSetLeavesNothing) {
+    auto* plot = static_cast<CPLOT*>(doc->InsertNewObject(std::make_unique<CPLOT>(10, 10, g2, doc, 0, 1)));
+    tree->setCurrentItem(Root(a));
+    ASSERT_EQ(nav->GetPlotList()->topLevelItemCount(), 1);
+    EXPECT_EQ(nav->GetPlotList()->topLevelItem(0)->text(2), "R2");
+    tree->setCurrentItem(Item(g1));
+    EXPECT_EQ(nav->GetPlotList()->topLevelItemCount(), 0);
+    tree->setCurrentItem(Item(g2));
+    ASSERT_EQ(nav->GetPlotList()->topLevelItemCount(), 1);
+    doc->RemoveObject(plot, true);
+    EXPECT_EQ(nav->GetPlotList()->topLevelItemCount(), 0);
+    // A plot made on the data set is listed under it at once.
+    tree->setCurrentItem(Root(a));
+    CTrkObj* made = doc->CreatePlotAtPilot(a);
+    ASSERT_EQ(nav->GetPlotList()->topLevelItemCount(), 1);
+    EXPECT_EQ(nav->PlotOfRow(0), made);
+    doc->RemoveObject(made, true);
+    tree->setCurrentItem(Item(g2));
+    // "New Plot" on a gate makes a plot of that gate, listed at once.
+    ui.QueueMenuChoice(kNavNewPlotGate);
+    Root(a)->setExpanded(true);
+    nav->OnTreeRightClick(Centre(Item(g2)));
+    ASSERT_EQ(nav->GetPlotList()->topLevelItemCount(), 1);
+    EXPECT_EQ(nav->PlotOfRow(0)->GetGate(), g2);
+    // Deleting the data set takes its items, plots and rows.
+    ui.QueueMenuChoice(kNavDeleteDataSet);
+    nav->OnTreeRightClick(Centre(Root(a)));
+    EXPECT_EQ(doc->GetDataShellCount(), 1);
+    EXPECT_EQ(tree->topLevelItemCount(), 1);
+    EXPECT_EQ(nav->GetPlotList()->topLevelItemCount(), 0);
+    EXPECT_EQ(doc->GetObjectCount(), 0);
+}
+
+TEST_F(NavigateTest, ClosingTheDocumentEmptiesThePanel) {
+    tree->setCurrentItem(Item(g1));
+    app->CloseDocument(doc);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(nav->GetDocument(), nullptr);
+    EXPECT_EQ(tree->topLevelItemCount(), 0);
+    EXPECT_EQ(nav->GetPlotList()->topLevelItemCount(), 0);
+}
+
+TEST_F(NavigateTest, TheSplitterKeepsBothPanesAndAMultiSelectTreeShowsNoMenu) {
+    QSplitter* s = nav->GetSplitter();
+    s->setSizes({5000, 0});
+    EXPECT_GE(s->sizes()[1], CNavigateDlg::kMinPaneHeight);
+    s->setSizes({0, 5000});
+    EXPECT_GE(s->sizes()[0], CNavigateDlg::kMinPaneHeight);
+    Toggle(nav->GetAndButton());
+    nav->OnTreeRightClick(Centre(Root(a)));
+    EXPECT_EQ(ui.Count(Kind::PopupMenu), 0);
+}
+
+TEST_F(NavigateTest, AGateDraggedFromTheTreeBecomesAPlotOnThePage) {
+    CLumitraView* view = frame->GetActiveReportView();
+    ASSERT_NE(view, nullptr);
+    Root(a)->setExpanded(true);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame->GetDragDropMgr().GetFlags(tree), uint32_t(kDragSource));
+    const QPoint from = tree->viewport()->mapToGlobal(Centre(Item(g2)));
+    const QPoint to = view->viewport()->mapToGlobal(view->LogicalToClient(CPoint(100, 80)));
+    auto send = [](QWidget* w, QEvent::Type type, QPoint g, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent e(type, QPointF(w->mapFromGlobal(g)), QPointF(g), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(w, &e);
+    };
+    send(tree->viewport(), QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    send(tree->viewport(), QEvent::MouseMove, from + QPoint(frame->GetDragDropMgr().GetDragDistance() + 1, 0),
+         Qt::NoButton, Qt::LeftButton);
+    send(tree->viewport(), QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+    send(tree->viewport(), QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+    ASSERT_EQ(doc->GetObjectCount(), 1);
+    auto* plot = dynamic_cast<CPLOT*>(doc->GetObjects()[0].get());
+    ASSERT_NE(plot, nullptr);
+    EXPECT_EQ(plot->GetGate(), g2);
+}
+
+}  // namespace
