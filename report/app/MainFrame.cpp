@@ -20,6 +20,7 @@
 #include "dialogs/InfoAstDlg.h"
 #include "dialogs/NavigateDlg.h"
 #include "dialogs/OptionDlg.h"
+#include "dialogs/ShellNameDlg.h"
 #include "platform/UiServices.h"
 #include "report/app/AboutDlg.h"
 #include "report/app/ChildFrame.h"
@@ -278,6 +279,8 @@ void CMainFrame::BuildPanels() {
             panel = m_navigate;
             // Gates are dragged out of the tree onto a page.
             m_dragDropMgr.AddWindow(m_navigate->GetTree(), kDragSource);
+        } else if (slot == kPanelFileList) {
+            panel = new CShellNameDlg;
         } else {
             panel = new CDocPanel(titles[slot]);
         }
@@ -433,6 +436,8 @@ void CMainFrame::SyncDialogBarButtons() {
 }
 
 void CMainFrame::ShowPanels() {
+    // A File List shown again takes up the document registered meanwhile.
+    if (GetPaneFlag(kPaneFileList) && m_registeredDoc) m_panels[kPanelFileList]->BindDocument(m_registeredDoc);
     m_docks[kPanelFileList]->setVisible(GetPaneFlag(kPaneFileList));
     m_docks[kPanelProperty]->setVisible(GetPaneFlag(kPaneProperty));
     if (m_databaseDock) m_databaseDock->setVisible(GetPaneFlag(kPaneDatabase));
