@@ -1,0 +1,311 @@
+// The File List panel in the running program: its rows and menu, deletes,
+// dropped files, the drop switches and template, the Item dialog and the
+// result export's bytes.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QListWidget>
+#include <QTreeWidget>
+
+#include <clocale>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "core/DataShell.h"
+#include "core/GateNode.h"
+#include "core/StatItem.h"
+#include "dialogs/DataTree.h"
+#include "dialogs/NavigateDlg.h"
+#include "dialogs/ShellNameDlg.h"
+#include "report/app/LumitraApp.h"
+#include "report/app/MainFrame.h"
+#include "report/page/LumitraDoc.h"
+#include "report/page/LumitraView.h"
+#include "report/plot/Plot.h"
+#include "tests/report/PlotTestUtil.h"
+#include "tests/report/ReportTestUtil.h"
+
+namespace {
+
+using Kind = lm::ScriptedUiServices::Kind;
+
+// Fields of one CSV text as a spreadsheet reads them: quoted fields may hold
+// commas, doubled quotes and line breaks. Each line ends in "," then LF.
+std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
+    std::vector<std::vector<std::string>> lines(1);
+    std::string field;
+    bool quoted = false, inField = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') field += '"', ++i;
+            else if (c == '"') quoted = false;
+            else field += c;
+        } else if (c == '"' && !inField) {
+            quoted = inField = true;
+        } else if (c == ',') {
+            lines.back().push_back(field);
+            field.clear();
+            inField = false;
+        } else if (c == '\n') {
+            EXPECT_TRUE(field.empty()) << "a line must end with \",\"";
+            lines.emplace_back();
+        } else {
+            field += c;
+            inField = true;
+        }
+    }
+    EXPECT_TRUE(lines.back().empty());
+    lines.pop_back();
+    return lines;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class FileListTest : public rtest::ProgramTest {
+protected:
+    void SetUp() override {
+        rtest::ProgramTest::SetUp();
+        ASSERT_TRUE(app->InitInstance({}));
+        frame = app->GetMainFrame();
+        doc = app->GetDocuments().front().get();
+        list = dynamic_cast<CShellNameDlg*>(frame->GetPanel(kPanelFileList));
+        ASSERT_NE(list, nullptr);
+    }
+    // Four events; the keyword $SRC holds a comma, a quote and a line break.
+    std::string WriteFcs(const std::string& name, const std::string& src = "plain") {
+        lmtest::FcsWriter w;
+        w.Param("FS", 32, "1000").Param("SS", 32, "1000");
+        w.Event({100, 100}).Event({300, 300}).Event({600, 600}).Event({900, 900});
+        w.Set("$SRC", src);
+        return dir.Write(name, w.Build());
+    }
+    VexaDataShell* Open(const std::string& name, const std::string& src = "plain") {
+        return doc->OpenDataFile(WriteFcs(name, src), 0);
+    }
+    void SelectRows(std::initializer_list<int> rows) {
+        QTreeWidget* l = list->GetList();
+        l->clearSelection();
+        for (int r : rows) l->topLevelItem(r)->setSelected(true);
+    }
+    std::vector<lm::MenuItem> MenuShown() {
+        ui.QueueMenuChoice(0);
+        const int before = ui.Count(Kind::PopupMenu);
+        list->OnRightClick(QPoint(5, 5));
+        if (ui.Count(Kind::PopupMenu) == before) return {};
+        return ui.CallsOf(Kind::PopupMenu).back().menu;
+    }
+
+    CMainFrame* frame = nullptr;
+    CLumitraDoc* doc = nullptr;
+    CShellNameDlg* list = nullptr;
+};
+
+TEST_F(FileListTest, RowsShowNameFileAndKeywordsAndTheMenuHasSevenOrFourItems) {
+    EXPECT_TRUE(MenuShown().empty());  // no rows: no menu
+    VexaDataShell* a = Open("a.fcs", "x");
+    Open("b.fcs");
+    QTreeWidget* l = list->GetList();
+    ASSERT_EQ(l->topLevelItemCount(), 2);
+    EXPECT_EQ(l->topLevelItem(0)->text(0), QString::fromStdString(a->GetName()));
+    EXPECT_FALSE(l->topLevelItem(0)->text(0).isEmpty());
+    EXPECT_EQ(l->topLevelItem(0)->text(1), "a.fcs");
+    SelectRows({0});
+    auto menu = MenuShown();
+    ASSERT_EQ(menu.size(), 7u);
+    const char* texts[] = {"Open", "Delete", "Export Result", "LIS", "Rename", "Transform", "Open multi-Plots"};
+    const int ids[] = {1, 3, 6, 6, 2, 5, 7};
+    for (size_t i = 0; i < 7; ++i) {
+        EXPECT_EQ(menu[i].text, texts[i]);
+        EXPECT_EQ(menu[i].id, ids[i]);
+        EXPECT_TRUE(menu[i].enabled);
+    }
+    SelectRows({0, 1});
+    EXPECT_EQ(MenuShown().size(), 4u);
+    // No row selected: the row commands are greyed.
+    SelectRows({});
+    menu = MenuShown();
+    ASSERT_EQ(menu.size(), 4u);
+    for (const auto& m : menu) EXPECT_FALSE(m.enabled) << m.text.toStdString();
+}
+
+TEST_F(FileListTest, DeleteTakesTheDataSetWithItsPlotsAndTreeItem) {
+    VexaDataShell* a = Open("a.fcs");
+    Open("b.fcs");
+    auto* plot = doc->CreatePlotAtPilot(a);
+    ASSERT_NE(plot, nullptr);
+    CNavigateDlg* nav = frame->GetNavigatePanel();
+    ASSERT_NE(nav->GetTree()->FindDataSetItem(a), nullptr);
+    SelectRows({0});
+    ui.QueueMenuChoice(kFileDelete);
+    list->OnRightClick(QPoint(5, 5));
+    EXPECT_EQ(doc->GetDataShellCount(), 1);
+    EXPECT_EQ(doc->GetObjectCount(), 0);
+    EXPECT_EQ(list->GetList()->topLevelItemCount(), 1);
+    EXPECT_EQ(list->GetList()->topLevelItem(0)->text(1), "b.fcs");
+    EXPECT_EQ(nav->GetTree()->topLevelItemCount(), 1);
+}
+
+TEST_F(FileListTest, ADropSkipsABadFileAndOpensTheRest) {
+    const std::string bad = dir.Write("bad.fcs", std::vector<uint8_t>{'n', 'o', 't'});
+    list->DropFiles({QString::fromStdString(WriteFcs("a.fcs")), QString::fromStdString(bad),
+                     QString::fromStdString(WriteFcs("b.fcs"))});
+    ASSERT_EQ(doc->GetDataShellCount(), 2);
+    EXPECT_EQ(doc->GetDataShellAt(1)->GetFileName(), "b.fcs");
+    const auto boxes = ui.CallsOf(Kind::MessageBox);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("FCS文件打开失败!")));
+    EXPECT_TRUE(boxes[0].text.contains("bad.fcs"));
+    EXPECT_EQ(boxes[0].caption, QStringLiteral("错误信息"));
+    EXPECT_EQ(list->GetList()->topLevelItemCount(), 2);
+}
+
+TEST_F(FileListTest, TheSelectedRowIsTheTemplateAndTheBoxesMakeTheMask) {
+    Open("a.fcs");
+    VexaDataShell* b = Open("b.fcs");
+    SelectRows({1});
+    EXPECT_EQ(doc->GetTemplateShell(), b);
+    SelectRows({});
+    EXPECT_EQ(doc->GetTemplateShell(), nullptr);
+    const struct {
+        QCheckBox* box;
+        int32_t bit;
+    } boxes[] = {{list->GetGatesBox(), 1}, {list->GetPlotsBox(), 2}, {list->GetResultBox(), 4}, {list->GetBreakBox(), 8}};
+    int32_t mask = 0;
+    for (const auto& x : boxes) {
+        x.box->setChecked(true);
+        mask |= x.bit;
+        EXPECT_EQ(frame->GetApplyMask(), mask);
+    }
+    EXPECT_TRUE(list->GetPlotsBox()->isEnabled());
+    list->GetGatesBox()->setChecked(false);
+    EXPECT_FALSE(list->GetPlotsBox()->isEnabled());
+    EXPECT_FALSE(list->GetResultBox()->isEnabled());
+    EXPECT_EQ(frame->GetApplyMask(), 2 | 4 | 8);
+}
+
+TEST_F(FileListTest, ARenamedRowRenamesItsOwnDataSetAndTheTreeFollows) {
+    Open("a.fcs");
+    VexaDataShell* b = Open("b.fcs");
+    doc->SetModifiedFlag(false);
+    list->GetList()->topLevelItem(1)->setText(0, "second");
+    EXPECT_EQ(b->GetName(), "second");
+    EXPECT_TRUE(doc->IsModified());
+    CDataTree* tree = frame->GetNavigatePanel()->GetTree();
+    EXPECT_EQ(CDataTree::ItemText(tree->FindDataSetItem(b)), "second");
+}
+
+TEST_F(FileListTest, TheItemDialogRefusesAKeywordTwiceAndMatchesEntriesToTheirDataSet) {
+    Open("z.fcs");
+    Open("a.fcs", "only a");
+    CKWItemDlg dlg;
+    dlg.SetDocument(doc);
+    dlg.m_keywords = {"$src"};
+    dlg.OnInitDialog();
+    ASSERT_EQ(dlg.GetCombo()->count(), 2);
+    EXPECT_EQ(dlg.GetCombo()->itemText(0), "a.fcs");  // sorted; data set 1
+    dlg.AddKeyword("$SRC");
+    EXPECT_EQ(ui.CallsOf(Kind::MessageBox).back().text, "KeyWord existed");
+    EXPECT_EQ(dlg.m_keywords.size(), 1u);
+    dlg.AddKeyword("$PAR");
+    EXPECT_EQ(dlg.m_keywords, (std::vector<std::string>{"$src", "$PAR"}));
+    dlg.GetChosenList()->setCurrentRow(0);
+    dlg.RemoveSelected();
+    EXPECT_EQ(dlg.m_keywords, (std::vector<std::string>{"$PAR"}));
+    EXPECT_GT(dlg.GetAllList()->findItems("$SRC", Qt::MatchExactly).size(), 0);
+}
+
+TEST_F(FileListTest, TheCsvIsQuotedAlignedByGateNameAndParsesBackToTheTitlesFieldCount) {
+    VexaDataShell* a = Open("a.fcs", "x, \"y\"\nz");
+    VexaDataShell* b = Open("b.fcs");
+    plottest::AddRectGate(*a, 0.2f, 0.2f, 0.7f, 0.7f, 0, "CD4,\"a\"");
+    plottest::AddRectGate(*a, 0.5f, 0.5f, 1.0f, 1.0f, 0, "High");
+    plottest::AddRectGate(*b, 0.5f, 0.5f, 1.0f, 1.0f, 0, "High");  // b lacks CD4,"a"
+    CsvExportChoice choice;
+    choice.keywords = {"FileName", "$SRC"};
+    choice.codes = {kStatEvents, kStatPercent, kStatMean};
+    choice.params = {0, 0, 7};  // parameter 7 does not exist
+    SelectRows({0, 1});
+    const std::string out = dir.File("out");
+    ui.QueueFileNames({QString::fromStdString(out)});
+    ASSERT_TRUE(list->ExportResult(choice));
+    const std::string bytes = ReadAll(out + ".csv");
+    const std::string expected =
+        "FileName,$SRC,AllEvents,AllPercent, Mean,\"CD4,\"\"a\"\"Events\",\"CD4,\"\"a\"\"Percent\", Mean,"
+        "HighEvents,HighPercent, Mean,\n"
+        "a.fcs,\"x, \"\"y\"\"\nz\",4,100.00,,2,50.00,,2,50.00,,\n"
+        "b.fcs,plain,4,100.00,,,,,2,50.00,,\n";
+    EXPECT_EQ(bytes, expected);
+    const auto lines = ParseCsv(bytes);
+    ASSERT_EQ(lines.size(), 3u);
+    for (const auto& l : lines) EXPECT_EQ(l.size(), lines[0].size());
+    EXPECT_EQ(lines[0][5], "CD4,\"a\"Events");
+    EXPECT_EQ(lines[1][1], "x, \"y\"\nz");
+    // The user is told which data set differs.
+    const auto boxes = ui.CallsOf(Kind::MessageBox);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].text.contains("b.fcs"));
+}
+
+TEST_F(FileListTest, TheCsvKeepsItsPointsUnderAGermanLocale) {
+    VexaDataShell* a = Open("a.fcs");
+    plottest::AddRectGate(*a, 0.2f, 0.2f, 0.5f, 0.5f, 0, "G");
+    CsvExportChoice choice{{"FileName"}, {0}, {kStatPercent}};
+    const std::string c = CShellNameDlg::BuildCsv(choice, {a}, nullptr);
+    lmtest::TempDir locdir;
+    bool german = false;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8"})
+        german = german || (std::setlocale(LC_ALL, name) && *std::localeconv()->decimal_point == ',');
+    if (!german) {
+        const std::string target = locdir.File("de_DE.UTF-8");
+        const std::string cmd = "localedef -i de_DE -f UTF-8 '" + target + "' >/dev/null 2>&1";
+        if (std::system(cmd.c_str()) == 0 || std::filesystem::exists(target + "/LC_NUMERIC")) {
+            setenv("LOCPATH", locdir.Path().c_str(), 1);
+            german = std::setlocale(LC_ALL, "de_DE.UTF-8") && *std::localeconv()->decimal_point == ',';
+        }
+    }
+    if (!german) GTEST_SKIP() << "no German locale can be had here";
+    const std::string g = CShellNameDlg::BuildCsv(choice, {a}, nullptr);
+    std::setlocale(LC_ALL, "C");
+    unsetenv("LOCPATH");
+    EXPECT_EQ(g, c);
+    EXPECT_NE(g.find("25.00,"), std::string::npos) << g;
+}
+
+TEST_F(FileListTest, ExportRefusesOpenFilesAndReportsAFailedWrite) {
+    VexaDataShell* a = Open("a.fcs");
+    CsvExportChoice choice{{"FileName"}, {0}, {kStatEvents}};
+    // Nothing selected: nothing asked, nothing written.
+    SelectRows({});
+    EXPECT_FALSE(list->ExportResult(choice));
+    EXPECT_EQ(ui.Count(Kind::SaveFile), 0);
+    SelectRows({0});
+    const std::string fcs = a->GetPathName();
+    const std::string before = ReadAll(fcs);
+    ui.QueueFileNames({QString::fromStdString(fcs)});
+    EXPECT_FALSE(list->ExportResult(choice));
+    EXPECT_EQ(ReadAll(fcs), before);
+    EXPECT_EQ(ui.Count(Kind::MessageBox), 1);
+    ui.QueueFileNames({QString::fromStdString(dir.File("no/such/folder/x.csv"))});
+    EXPECT_FALSE(list->ExportResult(choice));
+    EXPECT_EQ(ui.Count(Kind::MessageBox), 2);
+    ui.QueueFileNames({QString()});  // cancelled
+    EXPECT_FALSE(list->ExportResult(choice));
+    EXPECT_EQ(ui.Count(Kind::MessageBox), 2);
+    const struct {
+        const char* in;
+        const char* out;
+    } names[] = {{"/t/a", "/t/a.csv"}, {"/t/a.csv", "/t/a.csv"}, {"/t/a.txt", "/t/a.txt"}, {"/t.d/a", "/t.d/a.csv"}};
+    for (const auto& n : names) EXPECT_EQ(CShellNameDlg::WithCsvExtension(n.in), n.out);
+}
+
+}  // namespace
