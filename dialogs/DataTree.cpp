@@ -34,6 +34,12 @@ QColor FromColorRef(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetB
 class RenameDelegate : public QStyledItemDelegate {
 public:
     explicit RenameDelegate(CDataTree* tree) : QStyledItemDelegate(tree), m_tree(tree) {}
+    // Rows leave room for the 15-pixel swatch and a line of text.
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize s = QStyledItemDelegate::sizeHint(option, index);
+        s.setHeight(std::max(s.height(), 19));
+        return s;
+    }
     void setEditorData(QWidget* editor, const QModelIndex& index) const override {
         if (auto* edit = qobject_cast<QLineEdit*>(editor))
             edit->setText(m_tree->EditTextOf(m_tree->itemFromIndex(index)));

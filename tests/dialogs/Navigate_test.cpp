@@ -319,6 +319,10 @@ TEST_F(NavigateTest, DoubleClickRecoloursTheSwatchAndCancelKeepsTheColour) {
     const QPoint centre(27, row.center().y());
     EXPECT_EQ(img.pixel(centre) & 0xFFFFFF, 0x0AC81Eu);
     EXPECT_NE(img.pixel(QPoint(17, row.center().y())) & 0xFFFFFF, 0x0AC81Eu);
+    // The whole 15-pixel square fits in its row.
+    int high = 0;
+    for (int y = row.top(); y <= row.bottom(); ++y) high += (img.pixel(27, y) & 0xFFFFFF) == 0x0AC81Eu;
+    EXPECT_EQ(high, 15);
     // Neither a data-set item nor a picking tree opens a dialog.
     Mouse(QEvent::MouseButtonDblClick, Centre(Root(b)));
     Toggle(nav->GetAndButton());
