@@ -18,6 +18,7 @@
 #include "core/DataShell.h"
 #include "core/GateNode.h"
 #include "core/StatItem.h"
+#include "dialogs/AddDataPlots.h"
 #include "dialogs/DataTree.h"
 #include "dialogs/NavigateDlg.h"
 #include "dialogs/ShellNameDlg.h"
@@ -26,6 +27,7 @@
 #include "report/page/LumitraDoc.h"
 #include "report/page/LumitraView.h"
 #include "report/plot/Plot.h"
+#include "report/plot/PlotDefaults.h"
 #include "tests/report/PlotTestUtil.h"
 #include "tests/report/ReportTestUtil.h"
 
@@ -306,6 +308,46 @@ TEST_F(FileListTest, ExportRefusesOpenFilesAndReportsAFailedWrite) {
         const char* out;
     } names[] = {{"/t/a", "/t/a.csv"}, {"/t/a.csv", "/t/a.csv"}, {"/t/a.txt", "/t/a.txt"}, {"/t.d/a", "/t.d/a.csv"}};
     for (const auto& n : names) EXPECT_EQ(CShellNameDlg::WithCsvExtension(n.in), n.out);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(FileListTest, OpenMultiPlotsMakesEveryPairAndGivesTheDefaultsBack) {
+    VexaDataShell* a = Open("a.fcs");
+    const PlotDefaults saved = GetPlotDefaults();
+    SelectRows({0});
+    // Cancelled: nothing.
+    ui.QueueMenuChoice(kFileMultiPlots);
+    ui.QueueDialogResult(lm::kDialogRejected);
+    list->OnRightClick(QPoint(5, 5));
+    EXPECT_EQ(doc->GetObjectCount(), 0);
+    ui.QueueMenuChoice(kFileMultiPlots);
+    ui.QueueDialog([](QDialog* d) {
+        auto* dlg = static_cast<CAddDataPlots*>(d);
+        dlg->m_params = {0, 1};
+        dlg->m_nPlotType = 2;
+        dlg->m_nEvents = 777;
+        dlg->m_nGate = 0;
+        return int32_t(lm::kDialogAccepted);
+    });
+    list->OnRightClick(QPoint(5, 5));
+    ASSERT_EQ(doc->GetObjectCount(), 1);
+    auto* plot = dynamic_cast<CPLOT*>(doc->GetObjects()[0].get());
+    ASSERT_NE(plot, nullptr);
+    EXPECT_EQ(plot->GetGate(), a->GetGate(0));
+    EXPECT_EQ(GetPlotDefaults().evts, saved.evts);
+    EXPECT_EQ(GetPlotDefaults().style, saved.style);
+}
+
+TEST_F(FileListTest, TheItemDialogShowsNoKeywordsOfADataSetWithoutData) {
+    doc->AttachDataShell(nullptr);  // an empty data set
+    CKWItemDlg dlg;
+    dlg.SetDocument(doc);
+    dlg.OnInitDialog();
+    EXPECT_EQ(dlg.GetCombo()->count(), 1);
+    EXPECT_EQ(dlg.GetAllList()->count(), 0);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMouseEvent>
 
 #include "dialogs/GateListBox.h"
@@ -124,6 +125,49 @@ TEST_F(GateListTest, TheOverlapListKeepsItsOrder) {
     overlaps.ResetContent();
     EXPECT_EQ(overlaps.count(), 0);
     EXPECT_EQ(overlaps.GetRowColor(0), RGB(255, 255, 255));
+}
+
+}  // namespace
+
+namespace {
+
+// Rows of the viewport picture painted black across most of the width.
+std::vector<int> BlackLines(CGateListBox& l) {
+    const QImage img = l.viewport()->grab().toImage();
+    std::vector<int> rows;
+    for (int y = 0; y < img.height(); ++y) {
+        int black = 0;
+        for (int x = 0; x < img.width(); ++x) black += (img.pixel(x, y) & 0xFFFFFF) == 0;
+        if (black > img.width() * 3 / 4) rows.push_back(y);
+    }
+    return rows;
+}
+
+TEST_F(GateListTest, TheInsertionMarkShowsOnlyWhileDraggingAtTheDropPlace) {
+    EXPECT_TRUE(BlackLines(list).empty());
+    Send(list, QEvent::MouseButtonPress, RowPoint(1));
+    Send(list, QEvent::MouseMove, RowPoint(3));
+    EXPECT_EQ(BlackLines(list), (std::vector<int>{list.visualItemRect(list.item(3)).top(),
+                                                  list.visualItemRect(list.item(3)).top() + 1}));
+    // Below the last row: under it.
+    const int last = list.visualItemRect(list.item(4)).bottom();
+    Send(list, QEvent::MouseMove, QPoint(20, last + 3));
+    EXPECT_EQ(BlackLines(list), (std::vector<int>{last - 1, last}));
+    Send(list, QEvent::MouseButtonRelease, QPoint(20, last + 3));
+    EXPECT_TRUE(BlackLines(list).empty());
+}
+
+TEST_F(GateListTest, TheTimerKeepsScrollingWhileThePointerStaysOut) {
+    Send(list, QEvent::MouseButtonPress, RowPoint(1));
+    Send(list, QEvent::MouseMove, RowPoint(1));
+    Send(list, QEvent::MouseMove, QPoint(20, list.viewport()->rect().bottom() + 6 * list.RowHeight()));
+    const int after = list.GetDropAt();  // one step at once
+    QElapsedTimer t;
+    t.start();
+    while (list.GetDropAt() == after && t.elapsed() < 2000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_GT(list.GetDropAt(), after);
+    Send(list, QEvent::MouseButtonRelease, RowPoint(2));
+    EXPECT_EQ(list.GetScrollTimer(), 0);
 }
 
 }  // namespace

@@ -496,3 +496,44 @@ TEST_F(NavigateTest, AGateDraggedFromTheTreeBecomesAPlotOnThePage) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(NavigateTest, RebuildingTheSameDocumentKeepsItemsOpenAndChosen) {
+    Root(a)->setExpanded(true);
+    tree->setCurrentItem(Item(g2));
+    QTreeWidgetItem* before = Item(g2);
+    frame->RebuildNavigate(doc);
+    EXPECT_EQ(Item(g2), before);
+    EXPECT_TRUE(Root(a)->isExpanded());
+    EXPECT_EQ(tree->currentItem(), before);
+    // Another set of data sets is rebuilt in full.
+    doc->RemoveDataShell(b);
+    frame->RebuildNavigate(doc);
+    EXPECT_EQ(tree->topLevelItemCount(), 1);
+}
+
+TEST_F(NavigateTest, DoubleClickingAListedPlotMakesItActiveAndEnlargesIt) {
+    auto* plot = static_cast<CPLOT*>(doc->InsertNewObject(std::make_unique<CPLOT>(400, 300, g1, doc, 0, 1)));
+    doc->SetActiveObject(nullptr);
+    Root(a)->setExpanded(true);
+    tree->setCurrentItem(Item(g1));
+    QTreeWidget* l = nav->GetPlotList();
+    ASSERT_EQ(l->topLevelItemCount(), 1);
+    QCoreApplication::processEvents();
+    const QPoint at = l->visualItemRect(l->topLevelItem(0)).center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick}) {
+        QMouseEvent e(type, QPointF(at), QPointF(l->viewport()->mapToGlobal(at)), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton),
+                      Qt::NoModifier);
+        QApplication::sendEvent(l->viewport(), &e);
+    }
+    EXPECT_EQ(doc->GetActiveObject(), plot);
+    EXPECT_TRUE(plot->IsZoomed());
+    // The plot's corner is brought near the view's top left.
+    CLumitraView* view = frame->GetActiveReportView();
+    const QPoint corner = view->LogicalToClient(CPoint(390, 290));
+    EXPECT_LE(std::abs(corner.x()) + std::abs(corner.y()), 40) << corner.x() << "," << corner.y();
+}
+
+}  // namespace
