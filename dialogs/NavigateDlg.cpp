@@ -14,6 +14,7 @@
 #include "core/DataShell.h"
 #include "core/GateNode.h"
 #include "core/Observers.h"
+#include "core/Region.h"
 #include "dialogs/DataTree.h"
 #include "platform/UiServices.h"
 #include "report/app/DragDropData.h"
@@ -225,7 +226,7 @@ void CNavigateDlg::AddGateItem(VexaDataShell* shell, CGateNode* gate) {
     if (!root || !gate || gate->GetShell() != shell) return;
     // Rebuilt from the shell's list: a quadrant brings four gates, and a gate
     // the shell already announced is never listed twice.
-    if (!m_tree->FindGateItem(gate) || gate->GetRegionType() == 6) m_tree->RebuildGateItems(root);
+    if (!m_tree->FindGateItem(gate) || gate->GetRegionType() == kRgnQuadrant) m_tree->RebuildGateItems(root);
     root->setExpanded(true);
 }
 
