@@ -351,3 +351,20 @@ TEST_F(FileListTest, TheItemDialogShowsNoKeywordsOfADataSetWithoutData) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FileListTest, AFileListShownAgainShowsTheDocumentRegisteredMeanwhile) {
+    Open("a.fcs");
+    frame->SetPaneFlag(kPaneFileList, false);
+    frame->ShowPanels();
+    CLumitraDoc* second = app->OnFileNew();
+    ASSERT_NE(second, nullptr);
+    ASSERT_EQ(list->GetDocument(), doc);  // hidden: it stays where it was
+    frame->SetPaneFlag(kPaneFileList, true);
+    frame->ShowPanels();
+    EXPECT_EQ(list->GetDocument(), second);
+    EXPECT_EQ(list->GetList()->topLevelItemCount(), 0);  // not a's rows
+}
+
+}  // namespace

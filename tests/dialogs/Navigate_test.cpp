@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+
+#include <algorithm>
 #include <QDockWidget>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -534,6 +536,30 @@ TEST_F(NavigateTest, DoubleClickingAListedPlotMakesItActiveAndEnlargesIt) {
     CLumitraView* view = frame->GetActiveReportView();
     const QPoint corner = view->LogicalToClient(CPoint(390, 290));
     EXPECT_LE(std::abs(corner.x()) + std::abs(corner.y()), 40) << corner.x() << "," << corner.y();
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(NavigateTest, SelectPlotsChoosesEveryListedPlotAndMakesASingleOneActive) {
+    auto* p1 = static_cast<CPLOT*>(doc->InsertNewObject(std::make_unique<CPLOT>(10, 10, g2, doc, 0, 1)));
+    auto* p2 = static_cast<CPLOT*>(doc->InsertNewObject(std::make_unique<CPLOT>(400, 10, g2, doc, 0, 1)));
+    doc->InsertNewObject(std::make_unique<CPLOT>(10, 400, g1, doc, 0, 1));
+    doc->SetActiveObject(nullptr);
+    Root(a)->setExpanded(true);
+    ui.QueueMenuChoice(kNavSelectPlots);
+    nav->OnTreeRightClick(Centre(Item(g2)));
+    std::vector<CTrkObj*> chosen = doc->GetSelection();
+    std::sort(chosen.begin(), chosen.end());
+    std::vector<CTrkObj*> expected{p1, p2};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(chosen, expected);
+    doc->RemoveObject(p1, true);
+    doc->ClearSelection();
+    ui.QueueMenuChoice(kNavSelectPlots);
+    nav->OnTreeRightClick(Centre(Item(g2)));
+    EXPECT_EQ(doc->GetActiveObject(), p2);
 }
 
 }  // namespace
