@@ -129,8 +129,8 @@ void CShellNameDlg::BindDocument(CLumitraDoc* doc) {
 }
 
 void CShellNameDlg::OnDataShellAdded(CLumitraDoc* doc, VexaDataShell*) {
-    if (doc != GetDocument()) BindDocument(doc);
-    else FillList();
+    // Another document's data set: the frame rebinds the list when it shows it.
+    if (doc == GetDocument()) FillList();
 }
 
 void CShellNameDlg::Refresh() { FillList(); }
