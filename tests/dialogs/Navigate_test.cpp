@@ -563,3 +563,23 @@ TEST_F(NavigateTest, SelectPlotsChoosesEveryListedPlotAndMakesASingleOneActive) 
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(NavigateTest, NewGatesKeepTheChosenItemWhereverItIs) {
+    Root(a)->setExpanded(true);
+    Root(b)->setExpanded(true);
+    tree->setCurrentItem(Item(g2));
+    plottest::AddRectGate(*a, 0.1f, 0.1f, 0.3f, 0.3f, 0, "New in A");  // A's items are rebuilt
+    EXPECT_EQ(tree->currentItem(), Item(g2));
+    tree->setCurrentItem(Item(h1));
+    plottest::AddRectGate(*a, 0.2f, 0.2f, 0.3f, 0.3f, 0, "More in A");
+    EXPECT_EQ(tree->currentItem(), Item(h1));
+    // A gate handed in with the wrong data set changes nothing.
+    Root(a)->setExpanded(false);
+    nav->AddGateItem(a, h1);
+    EXPECT_FALSE(Root(a)->isExpanded());
+    EXPECT_EQ(Root(a)->childCount(), 6);
+}
+
+}  // namespace
