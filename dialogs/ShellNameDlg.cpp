@@ -28,6 +28,7 @@
 #include "core/StatItem.h"
 #include "dialogs/AddDataPlots.h"
 #include "dialogs/NavigateDlg.h"
+#include "dialogs/RltExportDlg.h"
 #include "dialogs/TransDlg.h"
 #include "platform/UiServices.h"
 #include "report/app/LumitraApp.h"
@@ -68,7 +69,7 @@ bool SameFile(const QString& a, const QString& b) {
 
 }  // namespace
 
-CShellNameDlg::CShellNameDlg(QWidget* parent) : CDocPanel(QStringLiteral(" File List"), parent, NoPlaceholder{}) {
+CShellNameDlg::CShellNameDlg(QWidget* parent) : CDocPanel(QStringLiteral(" File List"), OwnLayout{}, parent) {
     setAcceptDrops(true);
     m_btnItem = new QPushButton(QStringLiteral("Item"), this);
     m_btnGates = new QCheckBox(QStringLiteral("Gates"), this);
@@ -273,14 +274,10 @@ void CShellNameDlg::OnRightClick(const QPoint& viewportPos) {
             break;
         }
         case kFileExport: {
-            CsvExportChoice choice;
-            choice.keywords.push_back("FileName");
-            for (const std::string& k : m_keywords) choice.keywords.push_back(k);
-            // Until the export dialog offers its pages: the gate counts.
-            for (int32_t code : {kStatEvents, kStatPercent, kStatParentPercent}) {
-                choice.codes.push_back(code);
-                choice.params.push_back(0);
-            }
+            // The export dialog chooses keywords and statistics for the rows.
+            CRltExportDlg dlg(shells, this);
+            if (lm::Ui().ExecDialog(&dlg) != lm::kDialogAccepted) break;
+            CsvExportChoice choice{dlg.m_keywords, dlg.m_params, dlg.m_codes};
             ExportResult(choice);
             break;
         }

@@ -43,11 +43,6 @@ protected:
     struct OwnLayout {};
     CDocPanel(const QString& name, OwnLayout, QWidget* parent = nullptr);
 
-protected:
-    // For panels that lay out their own controls: no placeholder text.
-    struct NoPlaceholder {};
-    CDocPanel(const QString& name, QWidget* parent, NoPlaceholder);
-
 private:
     QString m_name;
     CLumitraDoc* m_doc = nullptr;

@@ -21,6 +21,7 @@
 #include "dialogs/AddDataPlots.h"
 #include "dialogs/DataTree.h"
 #include "dialogs/NavigateDlg.h"
+#include "dialogs/RltExportDlg.h"
 #include "dialogs/ShellNameDlg.h"
 #include "report/app/LumitraApp.h"
 #include "report/app/MainFrame.h"
@@ -365,6 +366,36 @@ TEST_F(FileListTest, AFileListShownAgainShowsTheDocumentRegisteredMeanwhile) {
     frame->ShowPanels();
     EXPECT_EQ(list->GetDocument(), second);
     EXPECT_EQ(list->GetList()->topLevelItemCount(), 0);  // not a's rows
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(FileListTest, ExportResultTakesWhatTheExportDialogChose) {
+    Open("a.fcs");
+    Open("b.fcs");
+    SelectRows({0, 1});
+    // Cancelled: no file asked for.
+    ui.QueueMenuChoice(kFileExport);
+    ui.QueueDialogResult(lm::kDialogRejected);
+    list->OnRightClick(QPoint(5, 5));
+    EXPECT_EQ(ui.Count(Kind::SaveFile), 0);
+    std::vector<VexaDataShell*> given;
+    ui.QueueMenuChoice(kFileExport);
+    ui.QueueDialog([&given](QDialog* d) {
+        auto* dlg = static_cast<CRltExportDlg*>(d);
+        given = dlg->m_shells;
+        dlg->m_keywords = {"FileName"};
+        dlg->m_codes = {kStatEvents};
+        dlg->m_params = {0};
+        return int32_t(lm::kDialogAccepted);
+    });
+    const std::string out = dir.File("chosen.csv");
+    ui.QueueFileNames({QString::fromStdString(out)});
+    list->OnRightClick(QPoint(5, 5));
+    EXPECT_EQ(given, (std::vector<VexaDataShell*>{doc->GetDataShellAt(0), doc->GetDataShellAt(1)}));
+    EXPECT_EQ(ReadAll(out), "FileName,AllEvents,\na.fcs,4,\nb.fcs,4,\n");
 }
 
 }  // namespace
