@@ -196,6 +196,15 @@ void CNavigateDlg::OnDataShellAdded(CLumitraDoc* doc, VexaDataShell* shell) {
 
 void CNavigateDlg::Refresh() { ListPlotsOfGate(); }
 
+QString CNavigateDlg::GetText() const {
+    CLumitraDoc* doc = GetDocument();
+    if (!doc) return QStringLiteral("(none)");
+    QString text = doc->GetTitle();
+    for (int i = 0; i < m_tree->topLevelItemCount(); ++i)
+        text += QStringLiteral("\n  ") + CDataTree::ItemText(m_tree->topLevelItem(i));
+    return text;
+}
+
 void CNavigateDlg::OnObjectRemoving(CTrkObj* obj) {
     CDocPanel::OnObjectRemoving(obj);
     for (int row = m_listPlots->topLevelItemCount() - 1; row >= 0; --row) {

@@ -48,6 +48,8 @@ public:
     // Lists the plots of the caret item again.
     void Refresh() override;
     void OnObjectRemoving(CTrkObj* obj) override;
+    // The document's title and the data sets of the tree, as they read.
+    QString GetText() const override;
 
     // Rebuilds the tree from doc even when it is the document shown.
     void Rebuild(CLumitraDoc* doc);

@@ -136,6 +136,14 @@ void CShellNameDlg::OnDataShellAdded(CLumitraDoc* doc, VexaDataShell*) {
 
 void CShellNameDlg::Refresh() { FillList(); }
 
+QString CShellNameDlg::GetText() const {
+    CLumitraDoc* doc = GetDocument();
+    if (!doc) return QStringLiteral("(none)");
+    QString text = doc->GetTitle();
+    for (int i = 0; i < m_list->topLevelItemCount(); ++i) text += QStringLiteral("\n  ") + m_list->topLevelItem(i)->text(0);
+    return text;
+}
+
 void CShellNameDlg::RebuildColumns() {
     QStringList titles{QStringLiteral("Shell"), QStringLiteral("File")};
     for (const std::string& k : m_keywords) titles << QString::fromStdString(k);

@@ -46,6 +46,8 @@ public:
     void BindDocument(CLumitraDoc* doc) override;
     void OnDataShellAdded(CLumitraDoc* doc, VexaDataShell* shell) override;
     void Refresh() override;  // FillList
+    // The document's title and the names in the rows.
+    QString GetText() const override;
 
     void FillList();
     // Shells of the selected rows, top to bottom (rows whose data set has

@@ -61,4 +61,4 @@ void CDocPanel::OnObjectRemoving(CTrkObj* obj) {
     Refresh();
 }
 
-QString CDocPanel::GetText() const { return m_label->text(); }
+QString CDocPanel::GetText() const { return m_label ? m_label->text() : QString(); }

@@ -35,8 +35,8 @@ public:
     // obj is about to be freed.
     virtual void OnObjectRemoving(CTrkObj* obj);
     // What the panel shows: the document's title and its data sets, or
-    // "(none)".
-    QString GetText() const;
+    // "(none)". A panel with its own layout and no summary of its own gives "".
+    virtual QString GetText() const;
 
 protected:
     // For a panel that lays out its own widgets: no placeholder text.

@@ -399,3 +399,19 @@ TEST_F(FileListTest, ExportResultTakesWhatTheExportDialogChose) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FileListTest, PanelsSummariseTheirDocumentAndAPanelWithoutSummaryGivesNothing) {
+    VexaDataShell* a = Open("a.fcs");
+    a->SetName("");
+    frame->RebuildNavigate(doc);
+    list->FillList();
+    const QString title = doc->GetTitle();
+    EXPECT_EQ(frame->GetPanel(kPanelNavigate)->GetText(), title + "\n  a.fcs");  // the file name stands in
+    EXPECT_EQ(list->GetText(), title + "\n  ");
+    // The Info Assistant lays out its own widgets and has no summary.
+    EXPECT_EQ(frame->GetPanel(kPanelInfoAssistant)->GetText(), QString());
+}
+
+}  // namespace
