@@ -94,5 +94,20 @@ void ComputeStatTexts(std::vector<StatRequest>& requests) {
         tasks[it->second].answers.push_back(&r);
         if (parallel && MakesLogScale(r)) parallel = false;
     }
-    lm::ForTasks(tasks.size(), [&tasks](size_t k) { RunTask(tasks[k]); }, parallel && tasks.size() > 1);
+    // An item keeps what it has summed per parameter in a cache of its own,
+    // which two threads must never fill at once: the tasks of one item run
+    // one after another, items in parallel.
+    std::map<const CStatItem*, size_t> groupOf;
+    std::vector<std::vector<size_t>> groups;
+    for (size_t k = 0; k < tasks.size(); ++k) {
+        const auto [it, added] = groupOf.try_emplace(tasks[k].item, groups.size());
+        if (added) groups.emplace_back();
+        groups[it->second].push_back(k);
+    }
+    lm::ForTasks(
+        groups.size(),
+        [&tasks, &groups](size_t g) {
+            for (size_t k : groups[g]) RunTask(tasks[k]);
+        },
+        parallel && groups.size() > 1);
 }

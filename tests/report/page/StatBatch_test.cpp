@@ -124,12 +124,17 @@ TEST_F(StatBatchTest, AGridComputesItsStaleCellsTogetherWithTheSameTexts) {
         for (int32_t col = 0; col < 20; ++col)
             grid.SetCell(row, col,
                          std::make_unique<CStatCell>(&grid, gates[row]->GetStatItem(), col % 10, col / 10, false));
-    // The region moves: its cells go stale and are computed at the next draw.
+    // Both regions move: their cells go stale and are computed at the next
+    // draw, each gate's on a thread of its own.
     auto* rect = dynamic_cast<CrRect*>(r1->GetRegion());
     ASSERT_NE(rect, nullptr);
     rect->SetGeometry({0.2f, 0.2f, 0.7f, 0.7f}, nullptr);
-    for (int32_t col = 0; col < 20; ++col)
-        ASSERT_TRUE(static_cast<CStatCell*>(grid.GetCell(1, col))->IsStale()) << col;
+    auto* rect2 = dynamic_cast<CrRect*>(r2->GetRegion());
+    ASSERT_NE(rect2, nullptr);
+    rect2->SetGeometry({0.3f, 0.3f, 0.8f, 0.9f}, nullptr);
+    for (int32_t row = 1; row < 3; ++row)
+        for (int32_t col = 0; col < 20; ++col)
+            ASSERT_TRUE(static_cast<CStatCell*>(grid.GetCell(row, col))->IsStale()) << row << "," << col;
     g_started = 0;
     QImage img(820, 220, QImage::Format_RGB32);
     {
@@ -171,4 +176,21 @@ TEST_F(StatBatchTest, AValueExistsOnlyForAKnownCodeAndAParameterTheDataHas) {
         EXPECT_EQ(CTrkResult::ValueText(item, c.code, c.param).empty(), !c.has) << c.code << " " << c.param;
     }
     EXPECT_FALSE(StatHasValue(nullptr, kStatEvents, 0));
+}
+
+TEST_F(StatBatchTest, TheValuesOfOneGateAreReadOnOneThread) {
+    // An item keeps its sums per parameter in a cache of its own: reading
+    // two of its parameters on two threads at once fills it twice.
+    std::vector<StatRequest> req;
+    const int32_t params = shell->GetParamCount();
+    for (int32_t par = 0; par < params; ++par)
+        for (int32_t code : {kStatMean, kStatMedian, kStatSD, kStatMax})
+            req.push_back({r1->GetStatItem(), code, par, "", false});
+    g_started = 0;
+    {
+        const lm::ScopedThreadStarter use(&CountingStarter);
+        ComputeStatTexts(req);
+    }
+    EXPECT_EQ(g_started.load(), 0);
+    for (const StatRequest& r : req) EXPECT_EQ(r.text, r.item->GetStatText(r.param, r.code)) << r.code << "/" << r.param;
 }
