@@ -60,4 +60,5 @@ void CColorCombo::OnActivated(int index) {
     if (!lm::Ui().ChooseColor(this, &chosen)) return;
     m_crCustom = chosen;
     RefreshItem(kMore);
+    emit customColorChosen(chosen);
 }

@@ -24,6 +24,10 @@ public:
     COLORREF GetColor() const;
     COLORREF GetCustomColor() const { return m_crCustom; }
 
+signals:
+    // "More" was answered with a colour (a cancelled colour dialog sends nothing).
+    void customColorChosen(COLORREF color);
+
 private:
     void RefreshItem(int index);
     void OnActivated(int index);

@@ -19,6 +19,7 @@
 #include "dialogs/DataTree.h"
 #include "dialogs/InfoAstDlg.h"
 #include "dialogs/NavigateDlg.h"
+#include "dialogs/ObjStyleDlg.h"
 #include "dialogs/OptionDlg.h"
 #include "dialogs/ShellNameDlg.h"
 #include "platform/UiServices.h"
@@ -282,7 +283,7 @@ void CMainFrame::BuildPanels() {
         } else if (slot == kPanelFileList) {
             panel = new CShellNameDlg;
         } else {
-            panel = new CDocPanel(titles[slot]);
+            panel = new CObjStyleDlg;
         }
         auto* dock = new QDockWidget(titles[slot], this);
         dock->setObjectName(QStringLiteral("panel%1").arg(slot));

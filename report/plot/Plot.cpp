@@ -498,6 +498,23 @@ void CPLOT::DeleteOverlay(int32_t i) {
     Repaint();
 }
 
+void CPLOT::SetOverlayVisible(int32_t i, bool visible) {
+    if (i < 0 || size_t(i) >= m_overlays.size()) return;
+    if (m_overlayVisible.size() < m_overlays.size()) m_overlayVisible.resize(m_overlays.size(), 1);
+    m_overlayVisible[size_t(i)] = visible ? 1 : 0;
+}
+
+bool CPLOT::MoveDotLayer(int32_t from, int32_t to) {
+    const int32_t n = int32_t(m_dotLayers.size());
+    if (from < 0 || from >= n || to < 0 || to >= n) return false;
+    if (from == to) return true;
+    std::unique_ptr<CDotLayer> moved = std::move(m_dotLayers[size_t(from)]);
+    m_dotLayers.erase(m_dotLayers.begin() + from);
+    m_dotLayers.insert(m_dotLayers.begin() + to, std::move(moved));
+    MarkDirty();
+    return true;
+}
+
 // ================================================================ building
 
 void CPLOT::RebuildLayers(bool notify) {

@@ -228,6 +228,9 @@ public:
     void HideDotLayer(int32_t i);
     const std::vector<std::unique_ptr<CDotLayer>>& GetDotLayers() const { return m_dotLayers; }
     CDotLayer* FindDotLayer(const CGateNode* gate) const;
+    // Dot layer `from` takes position `to` in the dot-layer list (the others
+    // keep their order); false, nothing moved, for an index out of range.
+    bool MoveDotLayer(int32_t from, int32_t to);
     CHistLayer* GetHistLayer() const { return m_histLayer.get(); }
     CLayer* GetDensityLayer() const { return m_densityLayer.get(); }
     CLayer* GetContourLayer() const { return m_contourLayer.get(); }
@@ -335,6 +338,8 @@ public:
     // Called by a dying overlay: it leaves the overlay lists.
     void RemoveOverlayLayer(CLayer* layer);
     void DeleteOverlay(int32_t i);
+    // Overlay i is drawn (or not); nothing for an index out of range.
+    void SetOverlayVisible(int32_t i, bool visible);
     const std::vector<std::unique_ptr<CLayer>>& GetOverlayLayers() const { return m_overlays; }
     const std::vector<uint8_t>& GetOverlayVisibility() const { return m_overlayVisible; }
 

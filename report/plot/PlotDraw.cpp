@@ -13,6 +13,8 @@
 #include "core/Trans.h"
 #include "platform/PaintHelpers.h"
 #include "platform/QtCanvas.h"
+#include "report/app/DocPanel.h"
+#include "report/app/MainFrame.h"
 #include "report/plot/DotLayer.h"
 #include "report/plot/HistLayer.h"
 #include "report/plot/Plot.h"
@@ -47,7 +49,11 @@ QImage ShrinkKeepingMarks(const QImage& image, QSize size) {
 }  // namespace
 
 void CPLOT::Draw(QPainter* painter) {
-    if (painter) DrawPlot(*painter, true);
+    if (!painter) return;
+    DrawPlot(*painter, true);
+    // The property panel follows the layers just drawn (it refills only
+    // when they differ from what it shows).
+    if (CDocPanel* panel = GetPropertyPanel(); panel && panel->GetBoundObject() == this) panel->Refresh();
 }
 
 void CPLOT::DrawPrint(QPainter* painter) {
