@@ -153,7 +153,7 @@ void CDotPropPage::Fill() {
         }
     }
     // An Events value being typed is left to its owner.
-    if (!(m_events->hasFocus() && m_events->isModified())) {
+    if (!m_events->isModified()) {
         m_events->setText(QString::number(m_nEvents));
         m_events->setModified(false);
     }

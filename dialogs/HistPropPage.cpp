@@ -92,7 +92,7 @@ void CHistPropPage::RefreshControls() {
     m_cbLine->SelectColor(m_crLine);
     m_cbLine->setCurrentIndex(0);
     m_auto->setChecked(m_bAutoScale);
-    if (!m_max->hasFocus() || !m_max->isModified()) {
+    if (!m_max->isModified()) {
         m_max->setText(QString::number(m_nMax));
         m_max->setModified(false);
     }

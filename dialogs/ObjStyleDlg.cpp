@@ -123,8 +123,6 @@ void CObjStyleDlg::SetObject(CTrkObj* o) {
         // An overlay plot keeps its kind.
         const bool overlay = (flags & kPlotFlagOverlay) != 0;
         for (QCheckBox* box : {m_chkDot, m_chkDensity, m_chkContour, m_chkHistogram}) box->setEnabled(!overlay);
-        if (!(flags & kPlotFlagHistogram)) m_pageHist->SetPlot(nullptr);
-        if (!(flags & kPlotFlagDots)) m_pageDot->SetPlot(nullptr);
         RefreshPages();
         resize(kPlotPanelWidth, kPlotPanelHeight);
     } else {
@@ -148,29 +146,17 @@ void CObjStyleDlg::SetObject(CTrkObj* o) {
 void CObjStyleDlg::RefreshPages() {
     CPLOT* plot = BoundPlot();
     if (!plot) return;
-    if (m_chkDot->isChecked()) {
-        m_pageDot->SetPlot(plot);
-        m_tabPlot->EnableTab(kTabOverlap, true);
-        m_tabPlot->EnableTab(kTabDot, true);
-        m_tabPlot->EnableTab(kTabHist, false);
-        m_pageHist->SetPlot(nullptr);
-        m_tabPlot->ShowPage(kTabDot);
-    } else if (m_chkHistogram->isChecked()) {
-        m_pageHist->SetPlot(plot);
-        m_tabPlot->EnableTab(kTabOverlap, true);
-        m_tabPlot->EnableTab(kTabHist, true);
-        m_tabPlot->EnableTab(kTabDot, false);
-        m_pageDot->SetPlot(nullptr);
-        m_tabPlot->ShowPage(kTabHist);
-    } else {
-        // Density or contour alone: neither page has anything to edit.
-        m_pageHist->SetPlot(nullptr);
-        m_pageDot->SetPlot(nullptr);
-        m_tabPlot->EnableTab(kTabOverlap, true);
-        m_tabPlot->EnableTab(kTabHist, false);
-        m_tabPlot->EnableTab(kTabDot, false);
-        m_tabPlot->ShowPage(kTabOverlap);
-    }
+    const bool dot = m_chkDot->isChecked();
+    const bool hist = !dot && m_chkHistogram->isChecked();
+    // Tabs first: enabling a tab enables its page, which the page itself then
+    // disables again for a plot it cannot edit.
+    m_tabPlot->EnableTab(kTabOverlap, true);
+    m_tabPlot->EnableTab(kTabDot, dot);
+    m_tabPlot->EnableTab(kTabHist, hist);
+    m_pageDot->SetPlot(dot ? plot : nullptr);
+    m_pageHist->SetPlot(hist ? plot : nullptr);
+    // Density or contour alone: neither page has anything to edit.
+    m_tabPlot->ShowPage(dot ? kTabDot : hist ? kTabHist : kTabOverlap);
     m_pageOverlap->SetPlot(plot);
     m_overlaysShown = OverlaySnapshot();
     m_tabPlot->update();
