@@ -27,12 +27,12 @@ CObjStyleDlg::CObjStyleDlg(QWidget* parent) : CDocPanel(QStringLiteral("Property
     m_chkDensity = lm::WithControlId(new QCheckBox(QStringLiteral("Density"), this), kChkDensity);
     m_chkContour = lm::WithControlId(new QCheckBox(QStringLiteral("Contour"), this), kChkContour);
     m_chkHistogram = lm::WithControlId(new QCheckBox(QStringLiteral("Histogram"), this), kChkHistogram);
-    m_chkDot->move(7, 0);
-    m_chkDensity->move(45, 0);
-    m_chkContour->move(118, 0);
-    m_chkHistogram->move(193, 0);
+    // One row, each box as wide as its text needs under the user's font.
+    int x = 7;
     for (QCheckBox* box : {m_chkDot, m_chkDensity, m_chkContour, m_chkHistogram}) {
         box->adjustSize();
+        box->move(x, 0);
+        x += box->width() + 8;
         box->hide();
         const int32_t id = box->property("controlId").toInt();
         connect(box, &QCheckBox::clicked, this, [this, id] { OnKindClicked(id); });
