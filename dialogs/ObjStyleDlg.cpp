@@ -22,7 +22,7 @@ constexpr int kPlotPanelHeight = 240;
 constexpr int kResultExtraHeight = 50;
 }  // namespace
 
-CObjStyleDlg::CObjStyleDlg(QWidget* parent) : CDocPanel(QStringLiteral("Property"), parent, NoPlaceholder{}) {
+CObjStyleDlg::CObjStyleDlg(QWidget* parent) : CDocPanel(QStringLiteral("Property"), OwnLayout{}, parent) {
     m_chkDot = lm::WithControlId(new QCheckBox(QStringLiteral("Dot"), this), kChkDot);
     m_chkDensity = lm::WithControlId(new QCheckBox(QStringLiteral("Density"), this), kChkDensity);
     m_chkContour = lm::WithControlId(new QCheckBox(QStringLiteral("Contour"), this), kChkContour);

@@ -36,18 +36,18 @@ void CDocPanel::OnDataShellAdded(CLumitraDoc* doc, VexaDataShell*) {
     if (doc == m_doc) Refresh();
 }
 
-void CDocPanel::Refresh() {
-    if (!m_label) return;
+QString CDocPanel::DocumentText() const {
     // A panel that edits an object (the property panel) shows its document.
     CLumitraDoc* doc = m_doc ? m_doc : (m_object ? m_object->GetDocument() : nullptr);
-    if (!doc) {
-        m_label->setText(QStringLiteral("(none)"));
-        return;
-    }
+    if (!doc) return QStringLiteral("(none)");
     QString text = doc->GetTitle();
     for (int32_t i = 0; i < doc->GetDataShellCount(); ++i)
         text += QStringLiteral("\n  ") + QString::fromStdString(doc->GetDataShellAt(i)->GetName());
-    m_label->setText(text);
+    return text;
+}
+
+void CDocPanel::Refresh() {
+    if (m_label) m_label->setText(DocumentText());
 }
 
 void CDocPanel::BindObject(CTrkObj* obj) {
@@ -61,4 +61,8 @@ void CDocPanel::OnObjectRemoving(CTrkObj* obj) {
     Refresh();
 }
 
-QString CDocPanel::GetText() const { return m_label ? m_label->text() : QString(); }
+QString CDocPanel::GetText() const {
+    // Panels with their own widgets have no placeholder label: the text is
+    // made from what they follow all the same.
+    return m_label ? m_label->text() : DocumentText();
+}

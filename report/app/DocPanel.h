@@ -44,6 +44,8 @@ protected:
     CDocPanel(const QString& name, OwnLayout, QWidget* parent = nullptr);
 
 private:
+    QString DocumentText() const;
+
     QString m_name;
     CLumitraDoc* m_doc = nullptr;
     CTrkObj* m_object = nullptr;
