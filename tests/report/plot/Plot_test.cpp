@@ -696,3 +696,52 @@ TEST_F(PlotTest, ZoomedDrawingScalesTheAreaPicture) {
     EXPECT_EQ(CountColour(img, CRect(0, 0, 600, 600), green), 4);
     EXPECT_EQ(PixelAt(img, 2 * kArea.left - 1, 2 * kArea.top + 40), qRgb(0, 0, 0));  // the frame
 }
+
+namespace {
+
+TEST(PlotLayerOrderTest, DotLayersMoveToTheirFinalIndexAndBadIndicesMoveNothing) {
+    EnsureGuiApp();
+    ResetPlotDefaults();
+    auto shell = MakeShell({{500, 500}, {100, 100}});
+    CGateNode* g1 = AddRectGate(*shell, 0.4f, 0.4f, 0.6f, 0.6f, 0, "G1");
+    CGateNode* g2 = AddRectGate(*shell, 0.0f, 0.0f, 0.2f, 0.2f, 0, "G2");
+    CGateNode* root = shell->GetRoot();
+    const struct {
+        int32_t from, to;
+        bool moved;
+        std::vector<CGateNode*> order;
+    } cases[] = {
+        {2, 1, true, {root, g2, g1}}, {1, 2, true, {root, g2, g1}}, {0, 2, true, {g1, g2, root}},
+        {1, 1, true, {root, g1, g2}}, {-1, 0, false, {root, g1, g2}}, {0, 3, false, {root, g1, g2}},
+        {3, 0, false, {root, g1, g2}},
+    };
+    for (const auto& c : cases) {
+        CPLOT plot(CRect(0, 0, 250, 250), root, nullptr, 0, 1);
+        (void)plot.RenderArea();
+        ASSERT_FALSE(plot.IsDirty());
+        EXPECT_EQ(plot.MoveDotLayer(c.from, c.to), c.moved) << c.from << " " << c.to;
+        std::vector<CGateNode*> order;
+        for (const auto& l : plot.GetDotLayers()) order.push_back(l->GetGate());
+        EXPECT_EQ(order, c.order) << c.from << " " << c.to;
+        // A real move is drawn again; nothing else is.
+        EXPECT_EQ(plot.IsDirty(), c.moved && c.from != c.to) << c.from << " " << c.to;
+    }
+}
+
+TEST(PlotLayerOrderTest, OverlayVisibilityIgnoresIndicesOutsideTheOverlays) {
+    EnsureGuiApp();
+    ResetPlotDefaults();
+    auto shell = MakeShell({{500, 500}, {100, 100}});
+    CPLOT source(CRect(0, 0, 250, 250), shell->GetRoot(), nullptr, 0, 1);
+    CPLOT plot(CRect(0, 0, 250, 250), shell->GetRoot(), nullptr, 0, 1);
+    ASSERT_NE(plot.AddOverlayLayer(*source.GetDotLayers().front()), nullptr);
+    plot.AddOverlayLayer(*source.GetDotLayers().front());
+    plot.SetOverlayVisible(1, false);
+    plot.SetOverlayVisible(2, false);
+    plot.SetOverlayVisible(-1, false);
+    EXPECT_EQ(plot.GetOverlayVisibility(), (std::vector<uint8_t>{1, 0}));
+    plot.SetOverlayVisible(1, true);
+    EXPECT_EQ(plot.GetOverlayVisibility(), (std::vector<uint8_t>{1, 1}));
+}
+
+}  // namespace
