@@ -191,6 +191,26 @@ TEST_F(GridTest, AReportWhoseDataIsMissingShowsNoNumberKeepsItsRecordAndGetsTheV
     for (int32_t col : {0, 1}) EXPECT_GT(CellInk(found, *back, col, 0), 0) << col;
 }
 
+TEST_F(GridTest, OnlyTheLinkedGridsMenuHasDbLinkTicked) {
+    CGrid* first = AddGrid(*doc, 10, 20, 1, 1);
+    CGrid* second = AddGrid(*doc, 200, 20, 1, 1);
+    auto ticked = [](CGrid* grid) {
+        std::vector<lm::MenuItem> menu;
+        EXPECT_TRUE(grid->BuildContextMenu(&menu, 0, grid->GetRect().TopLeft()));
+        EXPECT_FALSE(menu.empty());
+        return !menu.empty() && menu[0].text == "DB Link" && menu[0].checked;
+    };
+    EXPECT_FALSE(ticked(first));
+    EXPECT_FALSE(ticked(second));
+    doc->SetDbLinkGrid(second);
+    EXPECT_FALSE(ticked(first));
+    EXPECT_TRUE(ticked(second));
+    // Only a grid on the page can be the linked one.
+    doc->SetDbLinkGrid(nullptr);
+    EXPECT_EQ(doc->GetDbLinkGrid(), nullptr);
+    EXPECT_FALSE(ticked(second));
+}
+
 TEST_F(GridTest, ReopeningKeepsTheStoredRectangleAndColumnWidth) {
     // Deriving the width again would make this 80 wide.
     Bytes rec = GridHead(CRect(10, 20, 88, 70), 1, 2, 44, 35, {35});
