@@ -95,7 +95,12 @@ CStatCell::~CStatCell() {
 }
 
 void CStatCell::Update() {
-    if (StatHasValue(m_item, m_code, m_par)) m_text = m_item->GetStatText(m_par, m_code);
+    // Without a value (no events, a parameter the data set lacks) the cell
+    // shows nothing: a number kept from other data would print as this
+    // data's. The stored text stays for the record, so a report saved while
+    // its data is missing loses nothing.
+    m_hasValue = StatHasValue(m_item, m_code, m_par);
+    if (m_hasValue) m_text = m_item->GetStatText(m_par, m_code);
     m_stale = false;
 }
 
@@ -108,13 +113,14 @@ bool CStatCell::AskValue(StatRequest* request) const {
 }
 
 void CStatCell::TakeValue(const StatRequest& answer) {
+    m_hasValue = answer.has;
     if (answer.has) m_text = answer.text;
     m_stale = false;
 }
 
 std::string CStatCell::GetText() {
     if (m_stale) Update();
-    return m_text;
+    return m_hasValue ? m_text : std::string();
 }
 
 void CStatCell::OnStatChanged() {

@@ -119,7 +119,7 @@ public:
 
     // A stale cell with an item fills request with the value it needs and
     // answers true; TakeValue then takes the value computed for it (a
-    // statistic without a value keeps the text shown).
+    // statistic without a value shows nothing but keeps the stored text).
     bool AskValue(StatRequest* request) const;
     void TakeValue(const StatRequest& answer);
 
@@ -136,6 +136,9 @@ private:
     int32_t m_par = 0;
     bool m_stale = true;
     bool m_resetGrid = false;
+    // Whether the item gave a value when last computed; without one the cell
+    // shows nothing and keeps its stored text for the record.
+    bool m_hasValue = true;
 };
 
 // The font every new cell starts with.

@@ -6,6 +6,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <cmath>
 
 namespace lm {
 
@@ -72,6 +73,35 @@ std::vector<TextBoxLine> LayOutTextBox(const QString& text, const QFont& font, d
         layout.endLayout();
     }
     return lines;
+}
+
+int TextBoxNeededWidth(const QString& text, const QFont& font) {
+    const QFontMetricsF fm(font);
+    QTextOption option = TextBoxOption(font);
+    option.setWrapMode(QTextOption::NoWrap);
+    double widest = 0;
+    for (const QString& para : TextBoxParagraphs(text)) {
+        if (para.contains(QLatin1Char('\t'))) {
+            QTextLayout layout(para, font);
+            layout.setTextOption(option);
+            layout.beginLayout();
+            QTextLine line = layout.createLine();
+            if (line.isValid()) widest = std::max(widest, line.naturalTextWidth());
+            layout.endLayout();
+        }
+        for (const QString& word : para.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            widest = std::max(widest, fm.horizontalAdvance(word));
+    }
+    // Units to spare: a line laid out in exactly its own width may still
+    // break on the rounding of its advances, and the editor keeps room for
+    // its cursor at the end of a line.
+    return widest > 0 ? int(std::ceil(widest)) + kTextBoxWidthSpare : 0;
+}
+
+int TextBoxNeededHeight(const QString& text, const QFont& font, double width) {
+    const std::vector<TextBoxLine> lines = LayOutTextBox(text, font, width);
+    if (lines.empty()) return int(std::ceil(QFontMetricsF(font).lineSpacing()));
+    return int(std::ceil(lines.back().top + lines.back().height));
 }
 
 void DrawTextBox(QPainter& p, const QString& text, const QFont& font, const QRectF& area) {

@@ -48,6 +48,15 @@ struct TextBoxLine {
 
 // The lines of text in font within width page units.
 std::vector<TextBoxLine> LayOutTextBox(const QString& text, const QFont& font, double width);
+// The width text in font needs so that no line breaks where breaking would
+// spoil it: a paragraph with tabs (a table: wrapped, its columns would no
+// longer line up) whole, and the widest word of any paragraph. Other text
+// may wrap. Rounded up to whole page units.
+constexpr int kTextBoxWidthSpare = 3;
+int TextBoxNeededWidth(const QString& text, const QFont& font);
+// The height of text laid out in font within width page units (one empty
+// line for no text), rounded up to whole page units.
+int TextBoxNeededHeight(const QString& text, const QFont& font, double width);
 // The paragraphs LayOutTextBox lays out.
 QStringList TextBoxParagraphs(const QString& text);
 // Draws text into area (page units of p) as LayOutTextBox lays it out, in

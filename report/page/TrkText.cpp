@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
 #include "base/Archive.h"
 #include "platform/PaintHelpers.h"
 #include "platform/UiServices.h"
@@ -193,6 +195,37 @@ void CTrkText::TakeEditorState() {
     SetFont(font);
     m_textColor = color;
     if (m_pDocument) m_pDocument->SetModifiedFlag();
+    GrowToText();
+}
+
+void CTrkText::GrowToText() {
+    const QString text = QString::fromStdString(WithNewlines(m_text));
+    const QFont font = lm::ToQFont(m_font);
+    CRect r = m_rect;
+    int32_t widest = r.Width();
+    if (m_pDocument) {
+        const int32_t pageWidth = m_pDocument->GetPageSize().cx;
+        if (pageWidth > 0) {
+            const int32_t pageRight = (m_pDocument->PointToPage(r.left, r.top).x + 1) * pageWidth;
+            widest = std::max(widest, pageRight - r.left);
+        }
+    }
+    const int32_t wanted = lm::TextBoxNeededWidth(text, font) + 2 * kTextMargin;
+    r.right = r.left + std::clamp(wanted, r.Width(), widest);
+    // One unit more than the lines: the editor scrolls when its last line
+    // reaches its lowest pixel.
+    const int32_t tall = lm::TextBoxNeededHeight(text, font, r.Width() - 2 * kTextMargin) + 2 * kTextMargin + 1;
+    r.bottom = r.top + std::max(r.Height(), tall);
+    if (r == m_rect) return;
+    SetRect(r, false);
+    if (m_pDocument) {
+        // A box grown past the last page row takes more rows, as a placed
+        // object does.
+        const int32_t pageHeight = m_pDocument->GetPageSize().cy;
+        if (pageHeight > 0 && r.bottom > m_pDocument->GetCanvasSize().cy)
+            m_pDocument->SetPageCount(m_pDocument->GetPagesAcross(), (r.bottom + pageHeight - 1) / pageHeight);
+        m_pDocument->RedrawDirty();
+    }
 }
 
 bool ChooseObjectFont(CTrkObj* obj, const std::function<bool()>& applied) {

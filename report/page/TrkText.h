@@ -76,6 +76,11 @@ private:
     // The editor's state into the object; the document is marked changed
     // when anything differs.
     void TakeEditorState();
+    // Makes the box large enough to show all of its text: lower, and wider
+    // (up to the right edge of its page) where a table row or a word would
+    // otherwise break. A box never shrinks here: the size the user gave it
+    // stays the least.
+    void GrowToText();
 
     std::string m_text;
     QPointer<CREditEx> m_editor;  // owned (a child widget of the view)

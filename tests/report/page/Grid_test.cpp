@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +19,7 @@
 #include "dialogs/CellStrDlg.h"
 #include "platform/PaintHelpers.h"
 #include "report/page/Grid.h"
+#include "report/page/PagePainter.h"
 #include "report/page/ResultTable.h"
 #include "tests/report/FldTestUtil.h"
 #include "tests/report/PlotTestUtil.h"
@@ -129,6 +131,84 @@ TEST_F(GridTest, AStatisticCellIsStoredWithItsGateAndReopensIdentically) {
     auto* live = dynamic_cast<CStatCell*>(back->GetCell(0, 0));
     ASSERT_NE(live, nullptr);
     EXPECT_EQ(live->GetStatItem(), again.GetDataShellAt(0)->GetGate(1)->GetStatItem());
+}
+
+// Pixels of the cell's inside (its lines left out) that are not its white
+// ground: the ink of its text.
+int CellInk(const CLumitraDoc& doc, const CGrid& grid, int32_t col, int32_t row) {
+    CRect inside = grid.CellRect(col, row);
+    inside.DeflateRect(2, 2);
+    const QImage image = CPagePainter::RenderArea(doc, inside).convertToFormat(QImage::Format_RGB32);
+    int ink = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) ink += image.pixel(x, y) != qRgb(255, 255, 255);
+    return ink;
+}
+
+TEST_F(GridTest, AReportWhoseDataIsMissingShowsNoNumberKeepsItsRecordAndGetsTheValueBack) {
+    VexaDataShell* s = OpenShell();
+    ASSERT_NE(s, nullptr);
+    const std::vector<uint8_t> fcs = fldtest::FiveParamFcs();
+    CGrid* grid = AddGrid(*doc, 10, 20, 1, 2);
+    PutStat(grid, 0, 0, s->GetGate(1), kStatMean, 0);
+    PutStat(grid, 0, 1, s->GetGate(1), kStatEvents, 0);
+    const std::string mean = s->GetGate(1)->GetStatItem()->GetStatText(0, kStatMean);
+    const std::string events = s->GetGate(1)->GetStatItem()->GetStatText(0, kStatEvents);
+    ASSERT_FALSE(mean.empty());
+    const std::string path = dir.Write("report.fld", SaveDoc(*doc));
+    const std::vector<uint8_t> first = SaveDoc(*doc);
+    for (int32_t col : {0, 1}) EXPECT_GT(CellInk(*doc, *grid, col, 0), 0) << col;
+
+    std::filesystem::remove(dir.File("five.fcs"));
+    QString error;
+    {
+        CLumitraDoc missing;
+        ASSERT_TRUE(missing.OnOpenDocument(QString::fromStdString(path), &error)) << error.toStdString();
+        auto* back = dynamic_cast<CGrid*>(missing.GetObjectAt(0));
+        ASSERT_NE(back, nullptr);
+        for (int32_t col : {0, 1}) {
+            auto* cell = dynamic_cast<CStatCell*>(back->GetCell(0, col));
+            ASSERT_NE(cell, nullptr) << col;
+            // Painted first: the paint computes the grid's values together.
+            EXPECT_EQ(CellInk(missing, *back, col, 0), 0) << col;
+            EXPECT_EQ(cell->GetText(), "") << col;
+        }
+        EXPECT_EQ(back->GetCell(0, 0)->GetStoredText(), mean);
+        // Saved again while the data is missing, twice: nothing is lost.
+        const std::vector<uint8_t> again = SaveDoc(missing);
+        EXPECT_EQ(again, first);
+        ASSERT_TRUE(missing.OnSaveDocument(QString::fromStdString(path), &error)) << error.toStdString();
+        EXPECT_EQ(SaveDoc(missing), first);
+    }
+
+    dir.Write("five.fcs", fcs);
+    CLumitraDoc found;
+    ASSERT_TRUE(found.OnOpenDocument(QString::fromStdString(path), &error)) << error.toStdString();
+    auto* back = dynamic_cast<CGrid*>(found.GetObjectAt(0));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->GetCell(0, 0)->GetText(), mean);
+    EXPECT_EQ(back->GetCell(0, 1)->GetText(), events);
+    for (int32_t col : {0, 1}) EXPECT_GT(CellInk(found, *back, col, 0), 0) << col;
+}
+
+TEST_F(GridTest, OnlyTheLinkedGridsMenuHasDbLinkTicked) {
+    CGrid* first = AddGrid(*doc, 10, 20, 1, 1);
+    CGrid* second = AddGrid(*doc, 200, 20, 1, 1);
+    auto ticked = [](CGrid* grid) {
+        std::vector<lm::MenuItem> menu;
+        EXPECT_TRUE(grid->BuildContextMenu(&menu, 0, grid->GetRect().TopLeft()));
+        EXPECT_FALSE(menu.empty());
+        return !menu.empty() && menu[0].text == "DB Link" && menu[0].checked;
+    };
+    EXPECT_FALSE(ticked(first));
+    EXPECT_FALSE(ticked(second));
+    doc->SetDbLinkGrid(second);
+    EXPECT_FALSE(ticked(first));
+    EXPECT_TRUE(ticked(second));
+    // Only a grid on the page can be the linked one.
+    doc->SetDbLinkGrid(nullptr);
+    EXPECT_EQ(doc->GetDbLinkGrid(), nullptr);
+    EXPECT_FALSE(ticked(second));
 }
 
 TEST_F(GridTest, ReopeningKeepsTheStoredRectangleAndColumnWidth) {
@@ -353,11 +433,13 @@ TEST_F(GridTest, LooseStatisticCellsGoWithTheirGateOrDataSet) {
     CGrid* grid = AddGrid(*doc, 100, 100, 1, 3);
     PutStat(grid, 0, 0, r, kStatEvents, 0);
     PutStat(grid, 0, 1, s->GetGate(0), kStatEvents, 0);
-    // A parameter the data set lacks shows no zero: the text stays.
+    // A parameter the data set lacks shows no number at all (a kept one
+    // would be another data set's), but the record keeps its text.
     CStatCell* missing = PutStat(grid, 0, 2, r, kStatMean, 99);
     missing->SetText("kept");
     missing->OnStatChanged();
-    EXPECT_EQ(missing->GetText(), "kept");
+    EXPECT_EQ(missing->GetText(), "");
+    EXPECT_EQ(missing->GetStoredText(), "kept");
     // A copy in a second grid follows the same gate.
     CGrid* other = AddGrid(*doc, 300, 100, 1, 1);
     other->SetCell(0, 0, grid->GetCell(0, 0)->Clone());

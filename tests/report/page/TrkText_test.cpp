@@ -9,6 +9,7 @@
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
@@ -345,6 +346,110 @@ TEST_F(TrkTextViewTest, TheEditorBreaksLinesAndPlacesTabsAsThePageDoes) {
     }
     EXPECT_EQ(k, lines.size());
     EXPECT_GT(lines.size(), 5u);  // the wrapping and the breaking both happened
+}
+
+
+// Types text into w key by key: "\t" as Tab, "\n" as Enter.
+void TypeText(QWidget* w, const QString& text) {
+    for (QChar c : text) {
+        const int key = c == QLatin1Char('\t') ? int(Qt::Key_Tab) : c == QLatin1Char('\n') ? int(Qt::Key_Return) : 0;
+        const QString chars = c == QLatin1Char('\n') ? QStringLiteral("\r") : QString(c);
+        QKeyEvent press(QEvent::KeyPress, key ? key : int(c.toUpper().unicode()), Qt::NoModifier, chars);
+        QCoreApplication::sendEvent(w, &press);
+    }
+}
+
+// Non-white pixels of the page in area.
+int Ink(const CLumitraDoc& doc, const CRect& area) {
+    const QImage image = CPagePainter::RenderArea(doc, area).convertToFormat(QImage::Format_RGB32);
+    int ink = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) ink += image.pixel(x, y) != qRgb(255, 255, 255);
+    return ink;
+}
+
+TEST_F(TrkTextViewTest, TheBoxGrowsAsTextIsTypedSoAllOfItShowsOnPageAndInTheEditor) {
+    const int32_t pageWidth = doc->GetPageSize().cx;
+    ASSERT_GT(pageWidth, 300);
+    struct Case {
+        const char* name;
+        CPoint at;
+        const char* typed;
+        bool toPageEdge;  // the table is wider than what is left of the page
+    } cases[] = {
+        {"a table", CPoint(100, 100), "Gate\tPercent\tMean\nG1\t6.17\t123.4", false},
+        {"lines", CPoint(100, 100), "one\ntwo\nthree\nfour\nfive", false},
+        {"a long word", CPoint(100, 100), "Unbreakablewordwiderthanthebox", false},
+        {"a table at the page's edge", CPoint(pageWidth - 150, 100),
+         "Gate\tPercent\tMean\tCV\tMedian\tPeak\nG1\t6.17\t123.4\t8.1\t120\t119", true},
+    };
+    for (const Case& c : cases) {
+        CTrkText* text = MakeFromMenu(c.at);
+        ASSERT_NE(text, nullptr) << c.name;
+        CREditEx* editor = text->GetEditor();
+        ASSERT_NE(editor, nullptr) << c.name;
+        TypeText(editor, QString::fromUtf8(c.typed));
+        const CRect r = text->GetRect();
+        EXPECT_EQ(r.TopLeft(), c.at) << c.name;
+        EXPECT_GE(r.Width(), kTextDefaultSize.cx) << c.name;
+        EXPECT_GT(r.Height(), kTextDefaultSize.cy) << c.name;
+        if (c.toPageEdge) EXPECT_EQ(r.right, pageWidth) << c.name;
+        EXPECT_LE(r.right, pageWidth) << c.name;
+
+        // Every line lies inside the box, and a table row or a word stays
+        // whole unless the page's edge stops the box.
+        CRect inner = r;
+        inner.DeflateRect(kTextMargin, kTextMargin);
+        const QString typed = QString::fromUtf8(c.typed);
+        const auto lines = lm::LayOutTextBox(typed, lm::ToQFont(text->GetFont()), inner.Width());
+        ASSERT_FALSE(lines.empty()) << c.name;
+        EXPECT_LE(lines.back().top + lines.back().height, inner.Height()) << c.name;
+        if (!c.toPageEdge) EXPECT_EQ(int(lines.size()), int(typed.count(QLatin1Char('\n'))) + 1) << c.name;
+        // The last piece typed is on the page.
+        const lm::TextBoxRun& last = lines.back().runs.back();
+        const QFontMetricsF fm(lm::ToQFont(text->GetFont()));
+        const CRect lastInk(inner.left + int(last.x), inner.top + int(lines.back().top),
+                            inner.left + int(std::ceil(last.x + fm.horizontalAdvance(last.text))),
+                            inner.top + int(std::ceil(lines.back().top + lines.back().height)));
+        EXPECT_GT(Ink(*doc, lastInk), 0) << c.name;
+        // The editor lies over the whole box and scrolls nothing out of view.
+        EXPECT_EQ(editor->geometry(), EditorPlace(*text)) << c.name;
+        (void)editor->grab();
+        EXPECT_EQ(editor->verticalScrollBar()->maximum(), 0) << c.name;
+        EXPECT_EQ(editor->verticalScrollBar()->value(), 0) << c.name;
+
+        // Written and read, the grown box is stored as it is.
+        CArchive out;
+        text->Store(out);
+        CTrkText back(doc.get());
+        CArchive in(out.Bytes());
+        back.Load(in);
+        EXPECT_EQ(back.GetRect(), r) << c.name;
+        EXPECT_EQ(QString::fromStdString(back.GetText()), QString(typed).replace(QLatin1Char('\n'), QStringLiteral("\r\n")))
+            << c.name;
+        doc->SetActiveObject(nullptr);
+        doc->RemoveObject(text, false);
+    }
+}
+
+TEST_F(TrkTextViewTest, ABoxTheUserMadeLargeKeepsItsSizeWhileTyping) {
+    CTrkText* text = MakeFromMenu(CPoint(100, 100));
+    ASSERT_NE(text, nullptr);
+    text->SetRect(CRect(100, 100, 400, 300), false);
+    TypeText(text->GetEditor(), QStringLiteral("G1\t6.17"));
+    EXPECT_EQ(text->GetRect(), CRect(100, 100, 400, 300));
+    EXPECT_EQ(text->GetText(), "G1\t6.17");
+}
+
+TEST_F(TrkTextViewTest, ABoxGrownPastTheLastPageRowAddsARow) {
+    const int32_t down = doc->GetPagesDown();
+    const int32_t bottom = doc->GetCanvasSize().cy;
+    CTrkText* text = MakeFromMenu(CPoint(100, bottom - 40));
+    ASSERT_NE(text, nullptr);
+    TypeText(text->GetEditor(), QStringLiteral("1\n2\n3\n4\n5"));
+    EXPECT_GT(text->GetRect().bottom, bottom);
+    EXPECT_EQ(doc->GetPagesDown(), down + 1);
+    EXPECT_LE(text->GetRect().bottom, doc->GetCanvasSize().cy);
 }
 
 }  // namespace
