@@ -277,6 +277,16 @@ void CDatabaseDlg::LoadItems() {
     if (m_item->count()) m_item->setCurrentIndex(0);
 }
 
+void CDatabaseDlg::ResetChoices() {
+    // Blank drop-down lists would be stored as "**"; the panel's own first
+    // entries are what a new sample most often has.
+    m_department->setCurrentIndex(0);
+    m_department->setEditText(m_department->itemText(0));
+    m_sample->setCurrentIndex(0);
+    m_state->setCurrentIndex(0);
+    m_item->setCurrentIndex(m_item->count() ? 0 : -1);
+}
+
 // =================================================================== fields
 
 QString CDatabaseDlg::FieldLabelTable(int32_t id) {

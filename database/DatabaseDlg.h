@@ -84,6 +84,8 @@ public:
     bool AddSampleRecord(const QString& templateName);
     void ModifyRecord();
     void DeleteRecord();
+    // Empties the fields; the choice lists go back to the entries the panel
+    // starts with.
     void ClearFields();
     void RecordContextMenu(int row, const QPoint& globalPos);
     // The first report of the row's folder (double click).
@@ -117,6 +119,9 @@ private:
     void LoadGridState();
     bool SaveGridState();
     void LoadItems();
+    void ResetChoices();
+    // The samples of the patient just registered, the new one selected.
+    void ShowAddedSample();
     void OnLayoutToggled(bool on);
     void OnApply();
     void OnSexLeft();
@@ -142,6 +147,8 @@ private:
     QString m_storedName;
     int64_t m_loadedSampleId = 0;
     QString m_loadedId;
+    int64_t m_addedSampleId = 0;
+    QString m_addedId;
     std::vector<int64_t> m_itemIds;
     int32_t m_dragField = 0;
     QDateTime m_fixedNow;

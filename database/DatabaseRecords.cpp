@@ -50,6 +50,12 @@ QString BirthDate(const QDate& now, double age) {
     return Day(d);
 }
 
+// Stands in a template submenu while "Database/Template" has no report
+// templates: greyed, it tells the user where they go.
+lm::MenuItem NoTemplatesEntry() {
+    return lm::MenuItem::Command(0, QStringLiteral("(No templates in Database/Template)"), false);
+}
+
 }  // namespace
 
 // ==================================================================== lists
@@ -146,7 +152,8 @@ void CDatabaseDlg::NewRecordMenu() {
     report.text = QStringLiteral("DB && Report");  // "&&" shows one "&" in a menu
     for (int32_t i = 0; i < int32_t(templates.size()); ++i)
         report.submenu.push_back(lm::MenuItem::Command(kMenuNewTemplateFirst + i, templates[i]));
-    report.enabled = !templates.isEmpty();
+    // An empty folder still opens the submenu, to say where templates go.
+    if (templates.isEmpty()) report.submenu.push_back(NoTemplatesEntry());
     std::vector<lm::MenuItem> menu{lm::MenuItem::Command(kMenuDbOnly, QStringLiteral("DB")), report};
     QWidget* button = Control(kDbNew);
     const int32_t choice = lm::Ui().TrackPopupMenu(this, menu, button->mapToGlobal(QPoint(0, button->height())));
@@ -156,7 +163,21 @@ void CDatabaseDlg::NewRecordMenu() {
     else if (choice != kMenuDbOnly)
         return;
     m_templateName = templateName;
-    if (AddSampleRecord(templateName)) ClearFields();
+    if (!AddSampleRecord(templateName)) return;
+    ClearFields();
+    ShowAddedSample();
+}
+
+void CDatabaseDlg::ShowAddedSample() {
+    if (m_addedSampleId == 0) return;
+    FillRecordList(CFlowDb::ByPatient(m_addedId));
+    for (int row = 0; row < m_model->rowCount(); ++row)
+        if (m_model->Row(row)->sampleId == m_addedSampleId) {
+            // Selected only: the fields stay empty for the next sample.
+            m_list->selectRow(row);
+            m_list->scrollTo(m_model->index(row, 0));
+            break;
+        }
 }
 
 QString CDatabaseDlg::SafeFolderId(const QString& id) {
@@ -258,6 +279,8 @@ bool CDatabaseDlg::AddSampleRecord(const QString& templateName) {
         return false;
     }
     m_currentDataPath = dataPath;
+    m_addedSampleId = sampleId;
+    m_addedId = id;
     m_model->Clear();
     if (!reportPath.isEmpty()) OpenSampleReport(reportPath);
     return true;
@@ -302,11 +325,8 @@ void CDatabaseDlg::DeleteRecord() {
 
 void CDatabaseDlg::ClearFields() {
     for (QLineEdit* e : {m_id, m_name, m_sex, m_age, m_bed, m_diagnosis}) e->clear();
-    m_department->setEditText(QString());
     m_remark->clear();
-    m_sample->setCurrentIndex(-1);
-    m_state->setCurrentIndex(-1);
-    m_item->setCurrentIndex(-1);
+    ResetChoices();
     m_name->setEnabled(true);
     m_sex->setEnabled(true);
     m_model->Clear();
@@ -382,7 +402,7 @@ void CDatabaseDlg::RecordContextMenu(int row, const QPoint& globalPos) {
     make.text = QStringLiteral("New Report");
     for (int32_t i = 0; i < int32_t(templates.size()); ++i)
         make.submenu.push_back(lm::MenuItem::Command(kMenuNewReportFirst + i, templates[i]));
-    make.enabled = !templates.isEmpty();
+    if (templates.isEmpty()) make.submenu.push_back(NoTemplatesEntry());
     const std::vector<lm::MenuItem> menu{open, make, lm::MenuItem::Command(kMenuRecordDelete, QStringLiteral("Delete")),
                                          lm::MenuItem::Command(kMenuRecordOpenFolder, QStringLiteral("Open folder"))};
     const int32_t choice = lm::Ui().TrackPopupMenu(this, menu, globalPos);

@@ -319,6 +319,11 @@ ListQuery CFlowDb::ByName(const QString& text) {
     return {QStringLiteral("Name.姓名 LIKE ? ESCAPE '\\'"), {QStringLiteral("%%1%").arg(EscapeLike(text))}, true};
 }
 
+ListQuery CFlowDb::ByPatient(const QString& id) {
+    // Name.ID is declared COLLATE NOCASE, so '=' ignores ASCII case here.
+    return {QStringLiteral("Name.ID = ?"), {id}, true};
+}
+
 ListQuery CFlowDb::ByRecordDate(const QDate& day) {
     return {QStringLiteral("Sample.RecordDate = ?"), {day.toString(QStringLiteral("yyyy-MM-dd"))}, false};
 }

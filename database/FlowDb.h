@@ -107,6 +107,8 @@ public:
     // ----------------------------------------------------- list statements
     static ListQuery ById(const QString& text);
     static ListQuery ByName(const QString& text);
+    // The samples of one patient (the ID exactly, without ASCII case).
+    static ListQuery ByPatient(const QString& id);
     static ListQuery ByRecordDate(const QDate& day);
     // The select of the record list, executed and positioned before the first
     // row; read rows with RowOf. Null with *error on failure.

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QCheckBox>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -294,6 +295,86 @@ TEST_F(PanelTest, HistoryAndFindListTheSamplesTheyName) {
     });
     Click(kDbFind);
     EXPECT_EQ(panel->Records()->rowCount(), 2);
+}
+
+TEST_F(PanelTest, AfterNewTheChoicesStartAgainAndTheNewSampleIsListed) {
+    auto* department = qobject_cast<QComboBox*>(panel->Control(kDbDepartment));
+    auto* sample = qobject_cast<QComboBox*>(panel->Control(kDbSample));
+    auto* state = qobject_cast<QComboBox*>(panel->Control(kDbState));
+    Register(QStringLiteral("p10"), QStringLiteral("丙"));
+    department->setEditText(QStringLiteral("外科"));
+    for (QComboBox* box : {sample, state, state}) {
+        QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+        QApplication::sendEvent(box, &down);
+    }
+    Register(QStringLiteral("p1"), QStringLiteral("甲"));
+    ASSERT_EQ(All().size(), 2u) << Messages().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(All()[1].department, QStringLiteral("外科"));
+    EXPECT_EQ(All()[1].sample, QStringLiteral("外周血"));
+    EXPECT_EQ(All()[1].state, QStringLiteral("标本不足"));
+    const struct {
+        QComboBox* box;
+        const char* text;
+    } starts[] = {{department, "血液内科"}, {sample, "骨髓"}, {state, "正常"}};
+    for (const auto& c : starts) EXPECT_EQ(c.box->currentText(), QString::fromUtf8(c.text));
+
+    // The patient's samples are listed (not those of "p10"), the new one
+    // selected while the fields stay empty for the next.
+    Register(QStringLiteral("P1"), QStringLiteral("甲"));
+    ASSERT_EQ(panel->Records()->rowCount(), 2);
+    for (int row = 0; row < 2; ++row) EXPECT_EQ(panel->Records()->Row(row)->id, QStringLiteral("p1"));
+    const QModelIndexList selected = panel->RecordList()->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(panel->Records()->Row(selected[0].row())->sampleId, All().back().sampleId);
+    EXPECT_EQ(panel->LoadedSampleId(), 0);
+    EXPECT_TRUE(Edit(kDbId)->text().isEmpty());
+
+    // A loaded sample whose values are not in the lists leaves them blank;
+    // Clear brings back the first entries.
+    ClickRow(0);
+    ASSERT_EQ(panel->LoadedSampleId(), All()[1].sampleId);
+    EXPECT_EQ(sample->currentText(), QStringLiteral("外周血"));
+    Click(kDbClear);
+    for (const auto& c : starts) EXPECT_EQ(c.box->currentText(), QString::fromUtf8(c.text));
+    EXPECT_EQ(panel->Records()->rowCount(), 0);
+}
+
+TEST_F(PanelTest, WithoutTemplatesTheReportSubmenusSaySo) {
+    auto reportMenu = [&](const std::vector<lm::MenuItem>& menu, const char* text) -> const lm::MenuItem* {
+        for (const lm::MenuItem& m : menu)
+            if (m.text == QString::fromUtf8(text)) return &m;
+        return nullptr;
+    };
+    Register(QStringLiteral("p1"), QStringLiteral("甲"));
+    ui.Clear();
+    New(0);  // the menu is dismissed
+    ClickRow(0);
+    ui.QueueMenuChoice(0);
+    panel->RecordContextMenu(0, QPoint());
+    const auto menus = ui.CallsOf(Kind::PopupMenu);
+    ASSERT_EQ(menus.size(), 2u);
+    for (const auto& [menu, text] : {std::pair{menus[0].menu, "DB && Report"}, std::pair{menus[1].menu, "New Report"}}) {
+        const lm::MenuItem* m = reportMenu(menu, text);
+        ASSERT_NE(m, nullptr) << text;
+        EXPECT_TRUE(m->enabled) << text;  // it opens to show why it is empty
+        ASSERT_EQ(m->submenu.size(), 1u) << text;
+        EXPECT_FALSE(m->submenu[0].enabled);
+        EXPECT_EQ(m->submenu[0].id, 0);
+        EXPECT_EQ(m->submenu[0].text, QStringLiteral("(No templates in Database/Template)"));
+    }
+    EXPECT_EQ(All().size(), 1u);
+
+    MakeTemplate(QStringLiteral("Blood.fld"));
+    ui.Clear();
+    New(0);
+    const auto withTemplate = ui.CallsOf(Kind::PopupMenu);
+    ASSERT_EQ(withTemplate.size(), 1u);
+    const lm::MenuItem* m = reportMenu(withTemplate[0].menu, "DB && Report");
+    ASSERT_NE(m, nullptr);
+    ASSERT_EQ(m->submenu.size(), 1u);
+    EXPECT_TRUE(m->submenu[0].enabled);
+    EXPECT_EQ(m->submenu[0].id, kMenuNewTemplateFirst);
+    EXPECT_EQ(m->submenu[0].text, QStringLiteral("Blood.fld"));
 }
 
 TEST_F(PanelTest, AFiledReportKeepsItsDataAndPdfAndOpensFromAMovedDatabaseFolder) {
