@@ -377,6 +377,57 @@ TEST_F(PanelTest, WithoutTemplatesTheReportSubmenusSaySo) {
     EXPECT_EQ(m->submenu[0].text, QStringLiteral("Blood.fld"));
 }
 
+TEST_F(PanelTest, RecordAndHistoryMenusOfferTheirEntriesAndNothingPastThem) {
+    MakeTemplate(QStringLiteral("Blood.fld"));
+    Register(QStringLiteral("p1"), QStringLiteral("甲"));
+    ui.QueueMenuChoice(kMenuNewReportFirst);
+    panel->RecordContextMenu(0, QPoint());
+    const size_t docs = app->GetDocuments().size();
+    ASSERT_EQ(docs, 2u) << Messages().join(QLatin1Char('|')).toStdString();
+    // Two reports in the folder: the entry after the second is none.
+    ASSERT_TRUE(QFile::copy(base + QStringLiteral("Template/Blood.fld"), base + All()[0].dataPath + QStringLiteral("zz.fld")));
+    ui.QueueMenuChoice(kMenuOpenReportFirst + 2);
+    panel->RecordContextMenu(0, QPoint());
+    EXPECT_EQ(app->GetDocuments().size(), docs);
+    ui.QueueMenuChoice(kMenuOpenReportFirst + 1);
+    panel->RecordContextMenu(0, QPoint());
+    ASSERT_EQ(app->GetDocuments().size(), docs + 1);
+    EXPECT_TRUE(LastDocument()->GetPathName().endsWith(QStringLiteral("/zz.fld")));
+
+    ui.Clear();
+    Click(kDbHistory);
+    const auto calls = ui.CallsOf(Kind::PopupMenu);
+    ASSERT_EQ(calls.size(), 1u);
+    const char* const texts[] = {"Today", "Yesterday", "3 Days before", "4 Days before", "5 Days before", "6 Days before"};
+    ASSERT_EQ(calls[0].menu.size(), 6u);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(calls[0].menu[size_t(i)].id, i + 1);
+        EXPECT_EQ(calls[0].menu[size_t(i)].text, QString::fromLatin1(texts[i]));
+    }
+}
+
+TEST_F(PanelTest, TheLayoutAreaFindsCellsToItsEdges) {
+    panel->ResizeLayoutTable(2, 3);
+    CLayoutArea* area = panel->LayoutArea();
+    area->resize(300, 200);
+    const int w = area->ColumnWidth();
+    ASSERT_EQ(w, 100);
+    const struct {
+        QPoint at;
+        bool inside;
+        int row, col;
+    } cases[] = {
+        {{0, 0}, true, 0, 0},          {{w - 1, 29}, true, 0, 0},  {{w, 30}, true, 1, 1},
+        {{3 * w - 1, 59}, true, 1, 2}, {{3 * w, 10}, false, 0, 0}, {{10, 60}, false, 0, 0},
+        {{-1, 5}, false, 0, 0},        {{5, -1}, false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        int32_t row = -1, col = -1;
+        EXPECT_EQ(area->CellAt(c.at, &row, &col), c.inside) << c.at.x() << "," << c.at.y();
+        if (c.inside) EXPECT_EQ(std::pair(row, col), std::pair(c.row, c.col)) << c.at.x() << "," << c.at.y();
+    }
+}
+
 TEST_F(PanelTest, AFiledReportKeepsItsDataAndPdfAndOpensFromAMovedDatabaseFolder) {
     MakeTemplate(QStringLiteral("Blood.fld"));
     Type(kDbId, QStringLiteral("p1"));
