@@ -70,6 +70,20 @@ int64_t AutoIdNumber(const QString& id) {
     return digits.toLongLong();
 }
 
+// Runs a statement on one sample by its SampleID: another window or program
+// may have deleted it since it was listed, which is an error, not success.
+bool ExecOnSample(QSqlQuery& q, QString* error) {
+    if (!q.exec()) {
+        SetError(error, SqlErrorText(q.lastError()));
+        return false;
+    }
+    if (q.numRowsAffected() != 1) {
+        SetError(error, QStringLiteral("The sample is no longer in the register."));
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 CFlowDb::CFlowDb() : m_connection(QStringLiteral("flowdb-%1").arg(g_connectionCount.fetchAndAddRelaxed(1))) {}
@@ -468,15 +482,7 @@ bool CFlowDb::ModifySample(const SampleFields& s, QString* error) {
                               QVariant(s.sample), QVariant(s.state), QVariant(s.testDate), QVariant(s.receiveDate),
                               QVariant(s.remark), QVariant(qlonglong(s.sampleId))})
         q.addBindValue(v);
-    if (!q.exec()) {
-        SetError(error, SqlErrorText(q.lastError()));
-        return false;
-    }
-    if (q.numRowsAffected() != 1) {
-        SetError(error, QStringLiteral("The sample is no longer in the register."));
-        return false;
-    }
-    return true;
+    return ExecOnSample(q, error);
 }
 
 bool CFlowDb::DeleteSample(int64_t sampleId, QString* error) {
@@ -484,15 +490,7 @@ bool CFlowDb::DeleteSample(int64_t sampleId, QString* error) {
     QSqlQuery q(Database());
     q.prepare(QStringLiteral("DELETE FROM Sample WHERE SampleID=?"));
     q.addBindValue(qlonglong(sampleId));
-    if (!q.exec()) {
-        SetError(error, SqlErrorText(q.lastError()));
-        return false;
-    }
-    if (q.numRowsAffected() != 1) {
-        SetError(error, QStringLiteral("The sample is no longer in the register."));
-        return false;
-    }
-    return true;
+    return ExecOnSample(q, error);
 }
 
 QString CFlowDb::NextAutoId(int64_t from, int64_t* next, QString* error) const {
