@@ -522,7 +522,7 @@ void CompensateEvents(const CompKernel& kern, size_t begin, size_t end) {
             const float* l = &lin[j * kCompChunk];
             for (size_t k = 0; k < n; ++k) {
                 const double c = kern.inv[j * n + k];
-                if (c == 0.0) continue;
+                if (c == 0.0 || !kern.cur[k]) continue;
                 double* o = &out[k * kCompChunk];
                 for (size_t e = 0; e < cnt; ++e) o[e] += double(l[e]) * c;
             }
@@ -603,6 +603,46 @@ bool CEventMatrix::ApplyCompensation(const CSpillMatrix& m) {
     if (m_current && m_applied && m_applied->indices == m.indices && m_compensated == m.indices &&
         SameKernel(m_applied->kern, kern))
         return true;
+
+    // Same parameters and the same linear inputs: an output column whose
+    // inverse column, constant and conversion are the same bits would get
+    // the same values, so only the others are computed again (a coefficient
+    // edited in one block of a block-diagonal matrix moves that block only).
+    if (m_current && m_applied && m_applied->indices == m.indices && m_compensated == m.indices &&
+        m_eventCount > 0) {
+        const CompKernel& old = m_applied->kern;
+        if (old.n == n && old.raw == kern.raw && old.isLog == kern.isLog && SameBitsOf(old.toLinear, kern.toLinear)) {
+            auto sameBits = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+            std::vector<int32_t> changed;
+            for (int32_t k = 0; k < n; ++k) {
+                const size_t kk = size_t(k);
+                bool same = sameBits(old.bias[kk], kern.bias[kk]) && sameBits(old.toChannel[kk], kern.toChannel[kk]);
+                for (int32_t j = 0; same && j < n; ++j) {
+                    const size_t at = size_t(j) * size_t(n) + kk;
+                    // A zero of either sign is skipped by the sums alike.
+                    same = (old.inv[at] == 0.0 && kern.inv[at] == 0.0) || sameBits(old.inv[at], kern.inv[at]);
+                }
+                if (!same && kern.raw[kk]) changed.push_back(m.indices[kk]);
+            }
+            for (int32_t k = 0; k < n; ++k) {
+                const int32_t u = m.indices[size_t(k)];
+                if (std::find(changed.begin(), changed.end(), u) != changed.end())
+                    kern.cur[size_t(k)] = currentColumns[size_t(u)];
+            }
+            if (!changed.empty()) {
+                FreeLinearColumns();
+                m_applied.reset();  // until the columns hold the new values
+                TouchColumns(changed);
+                lm::ForSlices(size_t(m_eventCount), kCompMinSlice,
+                              [&kern](size_t b, size_t e) { CompensateEvents(kern, b, e); });
+            }
+            // Kept whole, so that the next edit compares every column.
+            for (int32_t k = 0; k < n; ++k)
+                if (kern.raw[size_t(k)]) kern.cur[size_t(k)] = currentColumns[size_t(m.indices[size_t(k)])];
+            m_applied = std::make_unique<Applied>(Applied{m.indices, std::move(kern)});
+            return true;
+        }
+    }
 
     // Columns outside the matrix go back to their raw values, so only the
     // matrix's columns and those the previous compensation changed move.

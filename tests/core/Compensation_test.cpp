@@ -720,3 +720,113 @@ TEST(Compensation, CorpusFilesEqualThePlainRuleBitForBit) {
     }
     EXPECT_GE(checked, 3);
 }
+
+namespace {
+
+// Four parameters, two of them log-amplified, with NaN, infinities, zeros of
+// both signs, denormals and the largest floats among the events.
+std::vector<uint8_t> AwkwardFile(int32_t events) {
+    FcsWriter w;
+    w.Param("FSC", 32, "262144", "0,0")
+        .Param("FL1-LOG", 32, "1024", "4,0")
+        .Param("FL2", 32, "262144", "0,0")
+        .Param("FL3-LOG", 32, "1024", "5,1");
+    const float odd[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                         -std::numeric_limits<float>::infinity(), -0.0f, 0.0f,
+                         std::numeric_limits<float>::denorm_min(), -std::numeric_limits<float>::denorm_min(),
+                         1e-40f, std::numeric_limits<float>::max(), -3.5f};
+    uint32_t seed = 777;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return double(seed >> 8) / double(1u << 24);
+    };
+    for (int32_t e = 0; e < events; ++e) {
+        std::vector<double> v = {next() * 262144, next() * 1024, next() * 262144 - 2000, next() * 1024};
+        if (e % 89 == 3) v[size_t(e % 4)] = double(odd[size_t(e / 89) % std::size(odd)]);
+        w.Event(v);
+    }
+    return w.Build();
+}
+
+// Every column of a, bit for bit, equals that of b.
+void ExpectSameColumns(const CDataSet& a, const CDataSet& b, const std::string& what) {
+    for (int32_t j = 0; j < a.GetParamCount(); ++j) {
+        const std::vector<float> x = Current(a, j), y = Current(b, j);
+        ASSERT_EQ(x.size(), y.size()) << what;
+        EXPECT_TRUE(x.empty() || std::memcmp(x.data(), y.data(), x.size() * sizeof(float)) == 0)
+            << what << ": parameter " << j;
+    }
+}
+
+}  // namespace
+
+// One coefficient edited after another: each result equals the same matrix
+// applied to freshly loaded events bit for bit, and only the columns whose
+// inverse column changed get a new generation (caches of the others stay).
+TEST(Compensation, EditsRecomputeOnlyTheColumnsTheyChange) {
+    const std::vector<uint8_t> bytes = AwkwardFile(140000 + 333);
+    auto ds = LoadFcsBytes(bytes);
+    CEventMatrix* em = ds->GetEventMatrix();
+    // Two blocks: parameters 3 and 0, and parameters 1 and 2.
+    CSpillMatrix m = Make(4, {1, 0.25f, 0, 0, 0.5f, 1, 0, 0, 0, 0, 1, 0.375f, 0, 0, 0.125f, 1}, {3, 0, 1, 2});
+    ASSERT_TRUE(ds->Compensate(&m));
+    struct Edit {
+        int32_t r, c;
+        float value;
+        std::vector<int32_t> moved, kept;  // parameters that must get new values, that must not
+    };
+    const Edit edits[] = {
+        {2, 3, 0.0625f, {1, 2}, {3, 0}},    // inside the second block
+        {1, 0, 0.75f, {3, 0}, {1, 2}},      // inside the first
+        {0, 0, 2.0f, {3, 0}, {1, 2}},       // a diagonal of the first
+        {3, 2, 0.125f, {}, {3, 0, 1, 2}},   // the value it already has
+        {0, 2, 0.01f, {1, 2}, {3, 0}},      // first into second: the second moves
+        {2, 0, 0.02f, {3, 0, 1, 2}, {}},    // and back: now every column does
+        {2, 0, 0.0f, {3, 0, 1, 2}, {}},
+        {0, 2, 0.0f, {1, 2}, {}},           // blocks again
+        {3, 3, -1.0f, {1, 2}, {3, 0}},      // a negative diagonal (zeros of both signs in the inverse)
+    };
+    for (const Edit& ed : edits) {
+        const std::string what = std::to_string(ed.r) + "," + std::to_string(ed.c);
+        std::vector<uint64_t> gen;
+        std::vector<const float*> ptr;
+        for (int32_t j = 0; j < 4; ++j) {
+            gen.push_back(em->GetColumnGeneration(j));
+            ptr.push_back(em->GetColumn(j));
+        }
+        *m.Element(ed.r, ed.c) = ed.value;
+        ASSERT_TRUE(ds->Compensate(&m)) << what;
+        for (int32_t j = 0; j < 4; ++j) {
+            const bool moved = em->GetColumnGeneration(j) != gen[size_t(j)];
+            if (std::find(ed.moved.begin(), ed.moved.end(), j) != ed.moved.end()) EXPECT_TRUE(moved) << what << " " << j;
+            if (std::find(ed.kept.begin(), ed.kept.end(), j) != ed.kept.end()) EXPECT_FALSE(moved) << what << " " << j;
+            EXPECT_EQ(em->GetColumn(j), ptr[size_t(j)]) << what;
+        }
+        auto fresh = LoadFcsBytes(bytes);
+        ASSERT_TRUE(fresh->Compensate(&m)) << what;
+        ExpectSameColumns(*ds, *fresh, what);
+    }
+}
+
+// A file of the corpus: an edit inside one block of its matrix equals the
+// whole computation on freshly read events.
+TEST(Compensation, CorpusEditEqualsTheWholeComputation) {
+    const std::string path = std::string(LUMITRA_FCS_CORPUS) + "/Cytek_xP5.fcs";
+    auto ds = std::make_unique<CDataSet>(path, 0);
+    const CEventMatrix* em = ds->GetEventMatrix();
+    std::vector<int32_t> idx;
+    for (int32_t u = 0; u < ds->GetParamCount() && idx.size() < 4; ++u)
+        if (em && em->HasValues(u)) idx.push_back(u);
+    ASSERT_EQ(idx.size(), 4u);
+    ASSERT_GT(ds->GetEventCount(), 0);
+    CSpillMatrix m = Make(4, {1, 0.25f, 0, 0, 0.5f, 1, 0, 0, 0, 0, 1, 0.375f, 0, 0, 0.125f, 1}, idx);
+    ASSERT_TRUE(ds->Compensate(&m));
+    const uint64_t first = em->GetColumnGeneration(idx[0]);
+    *m.Element(2, 3) = 0.2f;
+    ASSERT_TRUE(ds->Compensate(&m));
+    EXPECT_EQ(em->GetColumnGeneration(idx[0]), first);
+    EXPECT_NE(em->GetColumnGeneration(idx[3]), first);
+    CDataSet fresh(path, 0);
+    ASSERT_TRUE(fresh.Compensate(&m));
+    ExpectSameColumns(*ds, fresh, "Cytek_xP5.fcs");
+}
