@@ -536,6 +536,50 @@ void VexaDataShell::SetIdPools(std::vector<uint8_t> gateIds, std::vector<uint8_t
 
 // ---- compensation ----
 
+std::vector<uint64_t> VexaDataShell::ColumnGenerations() const {
+    const CEventMatrix* em = m_dataSet ? m_dataSet->GetEventMatrix() : nullptr;
+    std::vector<uint64_t> g;
+    if (!em) return g;
+    for (int32_t i = 0; i < em->GetParamCount(); ++i) g.push_back(em->GetColumnGeneration(i));
+    return g;
+}
+
+void VexaDataShell::OnColumnsChanged(const std::vector<uint64_t>& before) {
+    const std::vector<uint64_t> now = ColumnGenerations();
+    if (now.empty() || now.size() != before.size()) {
+        OnDataSetChanged();
+        return;
+    }
+    auto moved = [&](int32_t u) { return u >= 0 && size_t(u) < now.size() && now[size_t(u)] != before[size_t(u)]; };
+    // A gate's mask follows from its inputs and its region's columns alone
+    // (transforms and events are the same): the others would come out as
+    // they are, and keeping them keeps their statistics.
+    const size_t n = m_gates.size();
+    std::vector<uint8_t> again(n, 0);
+    for (size_t i = 0; i < n; ++i)
+        if (const CDataRgn* r = m_gates[i]->GetRegion())
+            again[i] = moved(r->GetXParam()) || (r->UsesYParam() && moved(r->GetYParam()));
+    // Their dependants, wherever they stand in the list.
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (size_t i = 0; i < n; ++i) {
+            if (again[i]) continue;
+            for (const CGateNode* in : m_gates[i]->GetInputs()) {
+                const int32_t at = GetGateIndex(in);
+                if (at >= 0 && again[size_t(at)]) {
+                    again[i] = 1;
+                    grew = true;
+                    break;
+                }
+            }
+        }
+    }
+    // In the order every gate is evaluated in, so each sees what it would.
+    for (size_t i = 0; i < n; ++i)
+        if (again[i]) m_gates[i]->Evaluate(false);
+    NotifyListed(m_users, false, [](CDataShellUser* u) { u->OnDataChanged(); });
+}
+
 void VexaDataShell::SetUpCompensation(bool identityIsModeZero) {
     CParamSet* ps = m_dataSet ? m_dataSet->GetParamSet() : nullptr;
     const CSpillMatrix* spill = ps ? ps->GetSpillMatrix() : nullptr;
@@ -604,22 +648,24 @@ bool VexaDataShell::SetCompValue(int32_t rowParam, int32_t colParam, float value
         if (!coversAll || !GetParam(rowParam) || !GetParam(colParam)) return false;
         CSpillMatrix wider = Widened(*m, {rowParam, colParam});
         *wider.Element(PositionOf(wider, rowParam), PositionOf(wider, colParam)) = value;
+        const std::vector<uint64_t> before = ColumnGenerations();
         if (!SetCompMatrix(&wider, false)) return false;
         held = std::make_unique<CSpillMatrix>(std::move(wider));
-        OnDataSetChanged();
+        OnColumnsChanged(before);
         return true;
     }
     float* v = m->Element(r, c);
     if (!v) return false;
     const float before = *v;
     *v = value;
+    const std::vector<uint64_t> generations = ColumnGenerations();
     if (!SetCompMatrix(m, false)) {
         *v = before;  // the matrix shown stays the one the events follow
         return false;
     }
     // The gates follow the events at once, so that nothing shows masks of
     // the previous values.
-    OnDataSetChanged();
+    OnColumnsChanged(generations);
     return true;
 }
 
@@ -632,20 +678,24 @@ bool VexaDataShell::EditCompensation(int32_t step) {
                                         : std::make_unique<CSpillMatrix>(0);
             m_editCoversAll = m_fileMatrix ? m_fileCoversAll : true;
             return true;
-        case kCompApply:
+        case kCompApply: {
             // A refused matrix stays the working one, to be mended or dropped.
+            const std::vector<uint64_t> before = ColumnGenerations();
             if (m_editMatrix) {
                 if (!SetCompMatrix(m_editMatrix.get(), true)) return false;
                 m_fileCoversAll = m_editCoversAll;
             }
             m_editMatrix.reset();
-            OnDataSetChanged();
+            OnColumnsChanged(before);
             return true;
-        case kCompRestore:
+        }
+        case kCompRestore: {
+            const std::vector<uint64_t> before = ColumnGenerations();
             SetCompMatrix(m_fileMatrix.get(), false);
             m_editMatrix.reset();
-            OnDataSetChanged();
+            OnColumnsChanged(before);
             return true;
+        }
         default:
             OnDataSetChanged();
             return true;

@@ -160,6 +160,11 @@ private:
 
     void InitEmpty();
     void SetUpCompensation(bool keepIdentity);
+    // Current column generations, to tell afterwards which columns moved.
+    std::vector<uint64_t> ColumnGenerations() const;
+    // After a compensation: re-evaluates only the gates whose region reads a
+    // column that moved since `before`, and those that depend on them.
+    void OnColumnsChanged(const std::vector<uint64_t>& before);
     void CreateDefaultTransforms();
     std::unique_ptr<CTRANS> MakeDefaultTransform(int32_t i);
     void FreeId(std::vector<uint8_t>& pool, int32_t id);

@@ -615,3 +615,56 @@ TEST(DataShellCorpus, WholeAnalysisOnRealFiles) {
     }
     EXPECT_GE(withSpill, 2);
 }
+
+// A compensation edit re-evaluates the gates reading a column it changed and
+// their dependants, nothing else; every mask equals what evaluating every
+// gate gives.
+TEST(DataShell, CompensationEditReevaluatesOnlyGatesOnChangedColumns) {
+    std::vector<std::array<double, 3>> ev;
+    for (int i = 0; i < 500; ++i) ev.push_back({double(i * 37 % 1000), double(i * 53 % 1000), double(i * 11 % 1000)});
+    ev.push_back({NAN, 10, 500});
+    ev.push_back({INFINITY, -INFINITY, 500});
+    ev.push_back({-5, 1e-40, 500});
+    VexaDataShell s(MakeDataSet(SpillWriter(ev)), "s");
+    auto rect = [](int32_t x, int32_t y, float a, float b) {
+        return std::make_unique<CrRect>(x, y, RgnPoint{a, a}, RgnPoint{b, b});
+    };
+    CGateNode* side = s.AddRegionGate(rect(2, 2, 0.2f, 0.7f), 0, "side");        // untouched column
+    CGateNode* notSide = s.AddNotGate(side, "not side");
+    CGateNode* fl = s.AddRegionGate(rect(0, 1, 0.6f, 0.9f), 0, "fl");            // compensated columns
+    CGateNode* below = s.AddRegionGate(rect(2, 2, 0.1f, 0.9f), s.GetGateIndex(fl), "below");
+    CGateNode* both = s.AddLogicGate(kGateAnd, {notSide, below}, "both");
+    CGateNode* half = s.AddRegionGate(rect(2, 0, 0.5f, 0.9f), s.GetGateIndex(side), "half");  // one of each
+    const std::vector<CGateNode*> kept = {s.GetGate(0), side, notSide};
+    const std::vector<CGateNode*> redone = {fl, below, both, half};
+
+    auto serials = [](const std::vector<CGateNode*>& gs) {
+        std::vector<uint64_t> v;
+        for (const CGateNode* g : gs) v.push_back(g->GetMaskSerial());
+        return v;
+    };
+    std::vector<std::string> log;
+    LogUser u(&log, "u", &s);
+    for (int step = 0; step < 3; ++step) {
+        const auto keptBefore = serials(kept), redoneBefore = serials(redone);
+        const auto flBefore = Members(fl);
+        if (step == 0) {
+            s.EditCompensation(kCompBeginEdit);
+            ASSERT_TRUE(s.SetCompValue(0, 1, 0.4f));
+        } else if (step == 1) {
+            ASSERT_TRUE(s.SetCompValue(1, 0, 0.3f));
+        } else {
+            ASSERT_TRUE(s.EditCompensation(kCompRestore));
+        }
+        EXPECT_EQ(serials(kept), keptBefore) << step;
+        const auto redoneAfter = serials(redone);
+        for (size_t i = 0; i < redone.size(); ++i) EXPECT_NE(redoneAfter[i], redoneBefore[i]) << step << " " << i;
+        EXPECT_NE(Members(fl), flBefore) << step;
+        EXPECT_EQ(log.back(), "u:data");
+        // Every gate evaluated anew gives the same members.
+        std::vector<std::vector<int>> now;
+        for (int32_t i = 0; i < s.GetGateCount(); ++i) now.push_back(Members(s.GetGate(i)));
+        s.EditCompensation(-1);  // any other step evaluates every gate
+        for (int32_t i = 0; i < s.GetGateCount(); ++i) EXPECT_EQ(Members(s.GetGate(i)), now[size_t(i)]) << step << " " << i;
+    }
+}
