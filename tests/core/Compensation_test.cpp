@@ -830,3 +830,20 @@ TEST(Compensation, CorpusEditEqualsTheWholeComputation) {
     ASSERT_TRUE(fresh.Compensate(&m));
     ExpectSameColumns(*ds, fresh, "Cytek_xP5.fcs");
 }
+
+// A parameter's decades changed between two compensations over the same
+// parameters: its linear values differ, so every column it feeds is computed
+// again, even one whose inverse column is the same.
+TEST(Compensation, ChangedDecadesRecomputeTheColumnsTheyFeed) {
+    const std::vector<uint8_t> bytes = AwkwardFile(5000);
+    auto ds = LoadFcsBytes(bytes);
+    CSpillMatrix m = Make(4, {1, 0.25f, 0, 0, 0.5f, 1, 0, 0, 0, 0, 1, 0.375f, 0, 0, 0.125f, 1}, {3, 0, 1, 2});
+    ASSERT_TRUE(ds->Compensate(&m));
+    ds->GetParamSet()->GetParam(1)->decades = 3;  // feeds the second block
+    *m.Element(1, 0) = 0.75f;                      // an edit in the first
+    ASSERT_TRUE(ds->Compensate(&m));
+    auto fresh = LoadFcsBytes(bytes);
+    fresh->GetParamSet()->GetParam(1)->decades = 3;
+    ASSERT_TRUE(fresh->Compensate(&m));
+    ExpectSameColumns(*ds, *fresh, "decades");
+}
