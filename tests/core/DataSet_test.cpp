@@ -285,6 +285,24 @@ TEST(DataSetDecode, UnknownDataTypeDecodesNothing) {
 
 // ---------------------------------------------------------------- parameters
 
+// Column lookups answer null outside 0..count-1 and a column for every index inside.
+TEST(DataSetDecode, ColumnIndicesOutsideTheParametersGiveNull) {
+    auto ds = LoadFcsBytes(SmallFloat().Build());
+    ASSERT_TRUE(ds && ds->GetEventMatrix());
+    const CEventMatrix* m = ds->GetEventMatrix();
+    ASSERT_EQ(m->GetParamCount(), 2);
+    const struct {
+        int32_t index;
+        bool present;
+    } cases[] = {{-1, false}, {0, true}, {1, true}, {2, false}, {INT32_MIN, false}, {INT32_MAX, false}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(m->GetRawColumn(c.index) != nullptr, c.present) << c.index;
+        EXPECT_EQ(m->GetColumn(c.index) != nullptr, c.present) << c.index;
+    }
+    EXPECT_EQ(RawColumn(*ds, 0), (std::vector<float>{1.0f, 3.0f, 5.5f}));
+    EXPECT_EQ(RawColumn(*ds, 1), (std::vector<float>{2.0f, 4.0f, -6.25f}));
+}
+
 TEST(DataSetParams, KeywordsAreConvertedAndFlagged) {
     FcsWriter w;
     w.DataType('I').ByteOrder("1,2,3,4");

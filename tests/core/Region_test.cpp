@@ -168,6 +168,29 @@ TEST_F(RegionTest, PolygonAgreesWithWindingOnRandomPoints) {
     }
 }
 
+// A vertex with one coordinate not finite (a damaged record) must neither
+// crash the hit test nor make it disagree with Contains, event by event.
+TEST_F(RegionTest, PolygonWithANonFiniteVertexHitsWhatContainsSays) {
+    const float nan = std::nanf(""), inf = INFINITY;
+    std::vector<Ev> events;
+    for (int i = 1; i < 16; ++i)
+        for (int j = 1; j < 16; ++j) events.push_back(F(i / 16.0, j / 16.0));
+    auto ds = MakeData(events);
+    const std::vector<RgnPoint> bad[] = {
+        {{0.1f, 0.1f}, {0.9f, 0.1f}, {0.9f, nan}, {0.5f, 0.9f}, {0.1f, 0.6f}},
+        {{0.1f, 0.1f}, {0.9f, 0.1f}, {nan, 0.7f}, {0.5f, 0.9f}, {0.1f, 0.6f}},
+        {{0.1f, 0.1f}, {0.9f, 0.1f}, {0.9f, inf}, {0.5f, 0.9f}, {0.1f, 0.6f}},
+        {{0.1f, 0.1f}, {0.9f, 0.1f}, {-inf, 0.7f}, {0.5f, 0.9f}, {0.1f, 0.6f}},
+    };
+    for (size_t c = 0; c < std::size(bad); ++c) {
+        CrPolygon p(0, 1, bad[c]);
+        V want;
+        for (uint32_t e = 0; e < events.size(); ++e)
+            if (p.Contains(float(events[e].x / 1024.0), float(events[e].y / 1024.0))) want.push_back(e);
+        EXPECT_EQ(Hits(p, *ds), want) << c;
+    }
+}
+
 TEST_F(RegionTest, PolygonWithoutAreaContainsNothing) {
     auto ds = MakeData({F(0.5, 0.5), F(0.25, 0.25)});
     CrPolygon none(0, 1, {});

@@ -90,6 +90,24 @@ TEST(LinearTicks, AlwaysEnds) {
     EXPECT_TRUE(s.ticks.empty());
 }
 
+// Spans past 10^22 take their step from the computed powers of ten, not the
+// exact table: the majors must still fall on whole multiples of the step.
+TEST(LinearTicks, StepsBeyondTheExactPowersOfTen) {
+    const struct {
+        float max;
+        double step;
+    } cases[] = {{4e22f, 1e22}, {4e23f, 1e23}, {4e25f, 1e25}, {4e30f, 1e30}};
+    for (const auto& c : cases) {
+        CTRANS t(0.0f, c.max);
+        RecordingScale s;
+        t.DrawTicks(s);
+        const std::vector<float> majors = s.Fractions(10);
+        ASSERT_GE(majors.size(), 5u) << c.max;
+        for (size_t j = 0; j < 5; ++j)
+            EXPECT_NEAR(majors[j], t.ToFraction(float(double(j) * c.step)), 1e-6) << c.max << " " << j;
+    }
+}
+
 TEST(LogTicks, FourDecades) {
     CLogTRANS t(0.0f, 4.0f);
     RecordingScale s;
