@@ -83,7 +83,9 @@ CKeywordTable::CKeywordTable(const lm::MappedFile& file, int64_t begin, int64_t 
     ParseText(file, begin, end);
     int64_t sb = lm::ParseInt64(GetKeywordValue("$BEGINSTEXT"));
     int64_t se = lm::ParseInt64(GetKeywordValue("$ENDSTEXT"));
-    if (sb != 0 || se != 0) ParseText(file, AddOffset(sb, baseOffset), AddOffset(se, baseOffset));
+    // Offsets are relative to the data set's HEADER: one at or before it names
+    // the HEADER or an earlier data set, never supplemental TEXT.
+    if (sb > 0 && se > 0) ParseText(file, AddOffset(sb, baseOffset), AddOffset(se, baseOffset));
 }
 
 void CKeywordTable::ParseText(const lm::MappedFile& file, int64_t begin, int64_t end) {

@@ -163,6 +163,32 @@ TEST(KeywordTable, SupplementalSegmentFollowsThePrimaryOne) {
     EXPECT_EQ(r->GetKeywordValue("EXTRA"), "e");
 }
 
+// Supplemental offsets that cannot name a segment after the HEADER (begin at
+// or before the data set's first byte, or only one of the pair set) add no
+// keywords: the data set's HEADER or an earlier data set is not TEXT.
+TEST(KeywordTable, SupplementalOffsetsAtOrBeforeTheDataSetAreIgnored) {
+    const struct {
+        const char* begin;
+        const char* end;
+    } cases[] = {{"0", "15"}, {"-80", "-60"}, {"-100", "15"}, {"40", "0"}, {"0", "0"}};
+    for (const auto& c : cases) {
+        // Data set at base 100 starting with bytes that would parse as keywords.
+        std::string bytes = "/EARLIER/set/";
+        bytes.resize(100, ' ');
+        bytes += "/HEADER/junk/";
+        bytes.resize(120, ' ');
+        const std::string primary =
+            std::string("/$BEGINSTEXT/") + c.begin + "/$ENDSTEXT/" + c.end + "/$PAR/1/";
+        bytes += primary;
+        bytes.resize(200, ' ');
+        lm::MappedFile f;
+        f.OpenMemory(bytes.data(), bytes.size());
+        CKeywordTable t(f, 120, 120 + int64_t(primary.size()) - 1, 100);
+        EXPECT_EQ(PairsOf(t), (Pairs{{"$BEGINSTEXT", c.begin}, {"$ENDSTEXT", c.end}, {"$PAR", "1"}}))
+            << c.begin << ".." << c.end;
+    }
+}
+
 TEST(KeywordTable, SupplementalSegmentRunningPastTheFileReadsWhatExists) {
     std::string bytes = "/$BEGINSTEXT/40/$ENDSTEXT/999999/";
     bytes.resize(40, ' ');
