@@ -134,6 +134,25 @@ TEST(LumitraDocSelection, ToggleMovesTheActiveObjectIntoTheSelection) {
     EXPECT_TRUE(doc.GetSelection().empty());
 }
 
+// Only a grid that is on this page can be the linked one; anything else
+// leaves no link (never a pointer to an object the page does not own).
+TEST(LumitraDocSelection, OnlyAGridOnThePageBecomesTheLinkedGrid) {
+    CLumitraDoc doc, other;
+    TestObj* text = Add(doc, CRect(5, 5, 50, 50), kObjText);
+    TestObj* grid = Add(doc, CRect(60, 5, 90, 50), kObjGrid);
+    TestObj* elsewhere = Add(other, CRect(5, 5, 50, 50), kObjGrid);
+    TestObj loose(CRect(5, 5, 50, 50), &doc, kObjGrid);
+    const struct {
+        CTrkObj* asked;
+        CTrkObj* linked;
+    } cases[] = {{grid, grid}, {text, nullptr}, {elsewhere, nullptr}, {&loose, nullptr}, {nullptr, nullptr}};
+    for (const auto& c : cases) {
+        doc.SetDbLinkGrid(grid);
+        doc.SetDbLinkGrid(c.asked);
+        EXPECT_EQ(doc.GetDbLinkGrid(), c.linked) << (c.asked ? c.asked->GetType() : -1);
+    }
+}
+
 TEST(LumitraDocSelection, RemovingAnObjectDropsEveryPointerToIt) {
     CLumitraDoc doc;
     int destroyed = 0;

@@ -156,6 +156,30 @@ protected:
 
 // ================================================================ record
 
+// A table takes columns up to its limit and no more; a full table is saved
+// and read back whole.
+TEST_F(ResultTableTest, ColumnsStopAtTheLimitAndAFullTableReopens) {
+    CLumitraDoc doc;
+    VexaDataShell* s = AddShell(doc);
+    auto made = std::make_unique<CTrkResult>(10, 20, s, &doc);
+    CTrkResult* t = made.get();
+    doc.AddObject(std::move(made));
+    const int32_t start = int32_t(t->GetCodes().size());
+    int32_t added = 0;
+    while (added <= kMaxTableColumns && t->AddColumn(1, kStatMean)) ++added;
+    EXPECT_EQ(start + added, kMaxTableColumns);
+    EXPECT_EQ(t->GetCodes().size(), size_t(kMaxTableColumns));
+    EXPECT_FALSE(t->AddColumn(0, kStatMean));
+
+    const std::vector<uint8_t> first = Save(doc);
+    CLumitraDoc back;
+    Load(back, first);
+    CTrkResult* u = TableOf(back);
+    ASSERT_NE(u, nullptr);
+    EXPECT_EQ(u->GetCodes().size(), size_t(kMaxTableColumns));
+    EXPECT_EQ(Save(back), first);
+}
+
 TEST_F(ResultTableTest, TheRecordIsItsFieldsInOrderAndASaveOfTheReopenedReportIsTheSame) {
     CLumitraDoc doc;
     VexaDataShell* s = AddShell(doc);

@@ -151,6 +151,31 @@ TEST_F(PlotTest, StatesOfTheRebuild) {
     }
 }
 
+// Axis titles name a parameter only for indices 0..count-1 of the data set.
+TEST_F(PlotTest, AxisTitlesAtTheEndsOfTheParameterRange) {
+    CLumitraDoc doc;
+    VexaDataShell* shell = doc.AttachDataShell(MakeShell({{500, 500}}));
+    const struct {
+        int32_t x, y;
+        const char* xTitle;
+        const char* yTitle;
+    } cases[] = {
+        {0, 1, "FS", "SS"}, {1, 0, "SS", "FS"}, {2, 1, "X Par Err", "SS"}, {0, 2, "FS", "Y Par Err"},
+        {-1, 0, "X Par Err", "FS"}, {1, -1, "SS", "Y Par Err"},
+    };
+    for (const auto& c : cases) {
+        CPLOT plot(kPlotRect, shell->GetRoot(), &doc, 0, 1);
+        std::vector<uint8_t> rec = StoreOf(plot);
+        PutInt(rec, kOffX, c.x);
+        PutInt(rec, kOffX + 4, c.y);
+        CPLOT loaded(&doc);
+        CArchive in(rec);
+        loaded.Load(in);
+        EXPECT_EQ(loaded.GetXAxisTitle(kLabelName), c.xTitle) << c.x << "," << c.y;
+        EXPECT_EQ(loaded.GetYAxisTitle(kLabelName), c.yTitle) << c.x << "," << c.y;
+    }
+}
+
 TEST_F(PlotTest, ParameterOutsideTheDataSetIsAParError) {
     CLumitraDoc doc;
     VexaDataShell* shell = doc.AttachDataShell(MakeShell({{500, 500}}));
