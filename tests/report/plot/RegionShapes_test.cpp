@@ -313,6 +313,29 @@ TEST_F(RegionShapesTest, ACrossCentreDraggedOffTheAreaStaysOnItsEdge) {
 
 // =============================================================== quadrant
 
+// Quadrant handles: the centre within 4 pixels, each arm end within 4 pixels
+// along its edge and 7 from it; a pixel further is nothing.
+TEST_F(RegionShapesTest, QuadrantHandlesAtTheEdgesOfTheirReach) {
+    CrQuadrant quad(0, 1, 0.3f, 0.6f, 0.4f, 0.7f, 0.8f, 0.2f);
+    CQuadLayer l(&quad, plot.get());
+    const CPoint c = l.GetCentre();
+    const auto [rightY, topX, leftY, bottomX] = l.GetArmEnds();
+    // Far enough apart that no two handles reach the same pixel.
+    ASSERT_GT(std::abs(rightY - leftY), 20);
+    ASSERT_GT(std::abs(topX - bottomX), 20);
+    const struct {
+        CPoint p;
+        int32_t handle;
+    } cases[] = {
+        {c, 0}, {CPoint(c.x + 4, c.y - 4), 0}, {CPoint(c.x + 5, c.y), -1}, {CPoint(c.x, c.y - 5), -1},
+        {CPoint(kW - 7, rightY), 1}, {CPoint(kW - 8, rightY), -1}, {CPoint(kW, rightY + 4), 1}, {CPoint(kW, rightY + 5), -1},
+        {CPoint(topX, kH - 7), 2}, {CPoint(topX, kH - 8), -1}, {CPoint(topX - 4, kH), 2}, {CPoint(topX - 5, kH), -1},
+        {CPoint(7, leftY), 3}, {CPoint(8, leftY), -1}, {CPoint(0, leftY - 4), 3}, {CPoint(0, leftY - 5), -1},
+        {CPoint(bottomX, 7), 4}, {CPoint(bottomX, 8), -1}, {CPoint(bottomX + 4, 0), 4}, {CPoint(bottomX + 5, 0), -1},
+    };
+    for (const auto& k : cases) EXPECT_EQ(l.HitHandle(k.p), k.handle) << k.p.x << "," << k.p.y;
+}
+
 TEST_F(RegionShapesTest, QuadrantPercentagesAreThePartsCountedHere) {
     CQuadLayer l(0, 1, plot.get());
     state = kTrackRegionCreate;
