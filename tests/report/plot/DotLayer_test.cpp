@@ -144,6 +144,26 @@ TEST_F(DotLayerTest, OwnGateOfAnotherShellDrawsNothing) {
     EXPECT_TRUE(l.NeedsRecompute());
 }
 
+// A layer no plot holds lets go of both its gates when either is removed,
+// and of neither when another gate goes.
+TEST_F(DotLayerTest, LayerOutsideAPlotLetsGoOfARemovedGate) {
+    for (int removed : {1, 2, 3}) {
+        auto shell = MakeShell({{500, 500}, {100, 100}});
+        CGateNode* g1 = AddRectGate(*shell, 0.0f, 0.0f, 1.0f, 1.0f, 0, "G1");
+        CGateNode* g2 = AddRectGate(*shell, 0.4f, 0.4f, 0.6f, 0.6f, 0, "G2");
+        CGateNode* g3 = AddRectGate(*shell, 0.0f, 0.0f, 0.2f, 0.2f, 0, "G3");
+        CPLOT plot(kPlotRect, shell->GetRoot(), nullptr, 0, 1);
+        CDotLayer l(g1, g2, 0, 1, 1000, &plot, true, false);
+        ASSERT_EQ(l.GetGate(), g2);
+        ASSERT_EQ(l.GetPlotGate(), g1);
+        CGateNode* gone = removed == 1 ? g1 : removed == 2 ? g2 : g3;
+        shell->RemoveGate(gone, true);
+        const bool lets = removed != 3;
+        EXPECT_EQ(l.GetGate(), lets ? nullptr : g2) << removed;
+        EXPECT_EQ(l.GetPlotGate(), lets ? nullptr : g1) << removed;
+    }
+}
+
 TEST_F(DotLayerTest, ParametersOutsideTheDataSetDrawNothing) {
     auto shell = MakeShell({{500, 500}});
     CPLOT plot(kPlotRect, shell->GetRoot(), nullptr, 0, 1);
