@@ -304,6 +304,30 @@ TEST_F(ResultTableTest, OnACorpusFileEveryCellIsTheGatesStatisticAndTheTreePutsA
     ExpectCellsAreStatItems(*t);
 }
 
+// And and Or gates alike wait in the tree until all their inputs are in,
+// then come at level 1; a plain child of an input goes straight under it.
+TEST_F(ResultTableTest, AndAndOrGatesWaitForAllTheirInputsInTheTree) {
+    for (int32_t op : {kGateAnd, kGateOr}) {
+        CLumitraDoc doc;
+        VexaDataShell* s = AddShell(doc, "tree.fcs");
+        CGateNode* a = plottest::AddRectGate(*s, 0.05f, 0.05f, 0.7f, 0.7f, 0, "A");
+        CGateNode* b = plottest::AddRectGate(*s, 0.3f, 0.2f, 0.95f, 0.9f, 0, "B");
+        CGateNode* logic = s->AddLogicGate(op, {a, b}, "A?B");
+        CGateNode* inner = plottest::AddRectGate(*s, 0.1f, 0.1f, 0.2f, 0.2f, s->GetGateIndex(a), "in A");
+        ASSERT_NE(logic, nullptr);
+        CGateView v;
+        v.SetGates({s->GetRoot(), a, b, logic, inner});
+        v.SetTreeMode(true);
+        const std::vector<std::pair<CGateNode*, int32_t>> rows{
+            {s->GetRoot(), 0}, {a, 1}, {inner, 2}, {b, 1}, {logic, 1}};
+        ASSERT_EQ(v.GetRowCount(), int32_t(rows.size())) << char(op);
+        for (int32_t r = 0; r < v.GetRowCount(); ++r) {
+            EXPECT_EQ(v.GetRowGate(r), rows[size_t(r)].first) << char(op) << " row " << r;
+            EXPECT_EQ(v.GetRowLevel(r), rows[size_t(r)].second) << char(op) << " row " << r;
+        }
+    }
+}
+
 TEST_F(ResultTableTest, AGateWhoseInputIsNotListedStillGetsItsTreeRow) {
     CLumitraDoc doc;
     VexaDataShell* s = AddShell(doc);
