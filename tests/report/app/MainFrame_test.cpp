@@ -526,6 +526,27 @@ TEST_F(MainFrameTest, TheSplitterHoldsUpToTwoByTwoViews) {
     EXPECT_EQ(doc->GetViews().size(), 1u);
 }
 
+// With two panes the next and the previous pane are both the other one; with
+// one there is nowhere to go.
+TEST_F(MainFrameTest, NextPaneWithTwoPanesAndWithOne) {
+    ASSERT_TRUE(app->InitInstance({}));
+    CChildFrame* child = Frame()->GetActiveChild();
+    ASSERT_NE(child, nullptr);
+    child->SetSplit(1, 2);
+    ASSERT_EQ(child->GetViews().size(), 2u);
+    ASSERT_EQ(child->GetActiveView(), child->GetViews()[0]);
+    for (bool previous : {false, true, false}) {
+        CLumitraView* before = child->GetActiveView();
+        child->ActivateNextPane(previous);
+        EXPECT_NE(child->GetActiveView(), before) << previous;
+    }
+    EXPECT_EQ(child->GetActiveView(), child->GetViews()[1]);
+    child->SetSplit(1, 1);
+    ASSERT_EQ(child->GetViews().size(), 1u);
+    child->ActivateNextPane(false);
+    EXPECT_EQ(child->GetActiveView(), child->GetViews()[0]);
+}
+
 TEST_F(MainFrameTest, TheCurrentViewPointerNeverDangles) {
     ASSERT_TRUE(app->InitInstance({}));
     CLumitraDoc* doc = app->GetDocuments().front().get();
