@@ -4,6 +4,8 @@
 // synthetic data they draw and the offscreen platform when there is no
 // display. Qt-free, so the core benchmarks use it too.
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
@@ -86,6 +88,34 @@ inline std::string FloatFileHead(int64_t events, const std::vector<std::string>&
     std::snprintf(header, sizeof header, "FCS3.0    %8lld%8lld%8d%8d%8d%8d", (long long)textBegin,
                   (long long)textEnd, 0, 0, 0, 0);
     return std::string(header, 58) + text + tail;
+}
+
+// Event counts from the command line, or 1M and 10M when none are given.
+inline std::vector<int64_t> SizesFromArgs(int argc, char** argv) {
+    std::vector<int64_t> sizes;
+    for (int i = 1; i < argc; ++i) sizes.push_back(std::atoll(argv[i]));
+    if (sizes.empty()) sizes = {1000000, 10000000};
+    return sizes;
+}
+
+// Runs each size in a child process of its own, so that one size's peak
+// memory and caches never colour the next one's figures.
+template <class Run>
+int RunEachSizeInAChild(const std::vector<int64_t>& sizes, Run run) {
+    for (int64_t n : sizes) {
+        if (n <= 0) continue;
+        std::fflush(stdout);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int rc = run(n);
+            std::fflush(stdout);
+            _exit(rc);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::printf("  (run of %lld events failed)\n", (long long)n);
+    }
+    return 0;
 }
 
 // Nothing is shown: without a display the offscreen platform will do. Call

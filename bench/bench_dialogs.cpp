@@ -252,21 +252,6 @@ int RunSize(int64_t events) {
 
 int main(int argc, char** argv) {
     lmbench::UseOffscreenWithoutDisplay();
-    std::vector<int64_t> sizes;
-    for (int i = 1; i < argc; ++i) sizes.push_back(std::atoll(argv[i]));
-    if (sizes.empty()) sizes = {1000000, 10000000};
-    for (int64_t n : sizes) {
-        if (n <= 0) continue;
-        std::fflush(stdout);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int rc = RunSize(n);
-            std::fflush(stdout);
-            _exit(rc);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::printf("  (run of %lld events failed)\n", (long long)n);
-    }
-    return 0;
+    const std::vector<int64_t> sizes = lmbench::SizesFromArgs(argc, argv);
+    return lmbench::RunEachSizeInAChild(sizes, RunSize);
 }

@@ -240,22 +240,7 @@ int RunSize(int64_t events) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<int64_t> sizes;
-    for (int i = 1; i < argc; ++i) sizes.push_back(std::atoll(argv[i]));
-    if (sizes.empty()) sizes = {1000000, 10000000};
+    const std::vector<int64_t> sizes = lmbench::SizesFromArgs(argc, argv);
     for (int64_t n : sizes) g_largest = std::max(g_largest, n);
-    for (int64_t n : sizes) {
-        if (n <= 0) continue;
-        std::fflush(stdout);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int rc = RunSize(n);
-            std::fflush(stdout);
-            _exit(rc);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::printf("  (run of %lld events failed)\n", (long long)n);
-    }
-    return 0;
+    return lmbench::RunEachSizeInAChild(sizes, RunSize);
 }
