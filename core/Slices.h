@@ -4,6 +4,10 @@
 // events, or one task of a list), so the result is the same whatever the
 // split. When no thread can be had the work is done on the calling thread:
 // a system out of threads gets slower, never a terminated program.
+#if defined(__linux__)
+#include <sched.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
@@ -44,9 +48,24 @@ private:
 // At most this many threads work on one split.
 constexpr size_t kMaxSlices = 8;
 
+// The cores the calling thread may run on (a taskset or a container's CPU
+// limit), not every core of the machine: threads beyond them only queue.
+inline size_t AffinityCores() {
+#if defined(__linux__)
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0) {
+        const int n = CPU_COUNT(&set);
+        if (n > 0) return size_t(n);
+    }
+#endif
+    return std::max<size_t>(std::thread::hardware_concurrency(), 1);
+}
+
+// Threads one split may use; taken once per process, as every split asks.
 inline size_t UsableCores() {
-    const size_t hw = std::thread::hardware_concurrency();
-    return std::clamp<size_t>(hw, 1, kMaxSlices);
+    static const size_t cores = std::clamp<size_t>(AffinityCores(), 1, kMaxSlices);
+    return cores;
 }
 
 // Runs fn(begin, end) over [0, n) in a few pieces of at least minSlice items

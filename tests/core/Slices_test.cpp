@@ -104,3 +104,25 @@ TEST(Slices, StarterIsRestoredWhenTheScopeEnds) {
     }
     EXPECT_EQ(lm::CurrentThreadStarter(), &lm::StartStdThread);
 }
+
+#if defined(__linux__)
+// A process limited to one core (taskset, a container) must not split its
+// work over threads that would only queue behind each other.
+TEST(Slices, CoresFollowTheAffinityOfTheCallingThread) {
+    cpu_set_t saved;
+    ASSERT_EQ(sched_getaffinity(0, sizeof saved, &saved), 0);
+    const int allowed = CPU_COUNT(&saved);
+    EXPECT_EQ(lm::AffinityCores(), size_t(allowed));
+    int first = 0;
+    while (!CPU_ISSET(first, &saved)) ++first;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(first, &one);
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    const size_t limited = lm::AffinityCores();
+    ASSERT_EQ(sched_setaffinity(0, sizeof saved, &saved), 0);
+    EXPECT_EQ(limited, 1u);
+    EXPECT_GE(lm::UsableCores(), 1u);
+    EXPECT_LE(lm::UsableCores(), lm::kMaxSlices);
+}
+#endif
