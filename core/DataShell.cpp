@@ -170,22 +170,30 @@ std::unique_ptr<CTRANS> VexaDataShell::MakeDefaultTransform(int32_t i) {
     auto dataMax = [&]() {
         return m_root && em && em->HasValues(i) ? float(m_root->GetStatItem()->GetMax(i)) * 1.05f : 0.0f;
     };
-    // A linear axis from 0 to the first usable top; never an empty range.
-    auto linear = [](std::initializer_list<float> tops) {
-        for (float top : tops)
-            if (CTRANS::IsValidRange(0.0f, top)) return std::make_unique<CTRANS>(0.0f, top);
-        return std::make_unique<CTRANS>(0.0f, 1.0f);
+    // The data's top costs a pass over the column: it is looked at only
+    // when the top before it in line is not usable.
+    auto linearTop = [](float top) {
+        return CTRANS::IsValidRange(0.0f, top) ? std::make_unique<CTRANS>(0.0f, top) : nullptr;
+    };
+    auto logTop = [](float top) -> std::unique_ptr<CTRANS> {
+        if (!(top > 1.0f && std::isfinite(top))) return nullptr;
+        const float decades = float(std::log10(double(top)));
+        return CLogTRANS::IsValidRange(0.0f, decades) ? std::make_unique<CLogTRANS>(0.0f, decades) : nullptr;
     };
 
-    if (startsWith("TIME") || startsWith("Time")) return linear({dataMax(), range});
-    if (startsWith("FS") || startsWith("SS") || startsWith("time") || (p && p->IsLogScale()))
-        return linear({range, dataMax()});
-    for (float top : {range, dataMax()}) {
-        if (top > 1.0f && std::isfinite(top)) {
-            const float decades = float(std::log10(double(top)));
-            if (CLogTRANS::IsValidRange(0.0f, decades)) return std::make_unique<CLogTRANS>(0.0f, decades);
-        }
+    // A linear axis from 0 to the first usable top; never an empty range.
+    if (startsWith("TIME") || startsWith("Time")) {
+        if (auto t = linearTop(dataMax())) return t;
+        if (auto t = linearTop(range)) return t;
+        return std::make_unique<CTRANS>(0.0f, 1.0f);
     }
+    if (startsWith("FS") || startsWith("SS") || startsWith("time") || (p && p->IsLogScale())) {
+        if (auto t = linearTop(range)) return t;
+        if (auto t = linearTop(dataMax())) return t;
+        return std::make_unique<CTRANS>(0.0f, 1.0f);
+    }
+    if (auto t = logTop(range)) return t;
+    if (auto t = logTop(dataMax())) return t;
     return std::make_unique<CLogTRANS>(0.0f, 1.0f);
 }
 

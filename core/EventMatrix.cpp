@@ -139,13 +139,25 @@ struct CEventMatrix::Block {
 namespace {
 constexpr size_t kHugeThreshold = size_t(8) << 20;
 std::atomic<size_t> g_blockLimit{0};
+
+// Faults the pages of a new block in on all cores. Clearing the pages is
+// the kernel's work and costs about as much as writing the values: on one
+// thread it would be most of a large file's load. The values stay zero.
+void TouchPages(void* p, size_t bytes) {
+    constexpr size_t kPage = 4096;
+    const size_t pages = bytes / kPage;
+    auto* bytesOf = static_cast<volatile uint8_t*>(p);
+    lm::ForSlices(pages, 512, [bytesOf](size_t b, size_t e) {
+        for (size_t i = b; i < e; ++i) bytesOf[i * kPage] = 0;
+    });
+}
 }
 
 void CEventMatrix::SetBlockLimit(size_t bytes) { g_blockLimit = bytes; }
 
 // Zero-filled block of paramCount x eventCount floats. Large blocks come
 // straight from the kernel on huge pages: fewer page faults while decoding.
-float* CEventMatrix::AllocBlock(std::unique_ptr<Block>& b, int32_t columns) {
+float* CEventMatrix::AllocBlock(std::unique_ptr<Block>& b, int32_t columns, int32_t touchColumns) {
     b.reset();
     const size_t count = size_t(columns < 0 ? m_paramCount : columns) * size_t(m_eventCount);
     if (count == 0) return nullptr;
@@ -159,6 +171,7 @@ float* CEventMatrix::AllocBlock(std::unique_ptr<Block>& b, int32_t columns) {
             madvise(p, blk->bytes, MADV_HUGEPAGE);
             blk->data = static_cast<float*>(p);
             blk->mapped = true;
+            TouchPages(p, std::min(blk->bytes, size_t(std::max(touchColumns, 0)) * size_t(m_eventCount) * sizeof(float)));
         }
     }
     if (!blk->data) {
@@ -176,7 +189,7 @@ void CEventMatrix::AllocColumns(const std::vector<bool>& decoded) {
     m_storedColumns = 0;
     for (bool d : decoded) m_storedColumns += d ? 1 : 0;
     const bool anyZero = m_storedColumns < m_paramCount;
-    float* base = AllocBlock(m_raw, m_storedColumns + (anyZero ? 1 : 0));
+    float* base = AllocBlock(m_raw, m_storedColumns + (anyZero ? 1 : 0), m_storedColumns);
     m_zeroColumn = anyZero ? base + size_t(m_storedColumns) * size_t(m_eventCount) : nullptr;
     int32_t slot = 0;
     for (int32_t j = 0; j < m_paramCount; ++j) {
@@ -488,20 +501,25 @@ bool SameKernel(const CompKernel& a, const CompKernel& b) {
 
 constexpr size_t kCompChunk = 1024;
 constexpr size_t kCompMinSlice = size_t(1) << 16;
+constexpr size_t kGroup = 8;  // outputs summed together in registers
 
-// Compensates events [begin, end): a chunk at a time, each chunk through
-// linear values, the whole matrix and back to channels while it is in
-// cache. The arithmetic per event is that of a plain loop over the whole
-// column: float linear values, double sums in the order of the matrix
-// rows, a float linear result, then the channel value.
-void CompensateEvents(const CompKernel& kern, size_t begin, size_t end) {
+std::atomic<int> g_compPath{int(CompensationPath::Best)};
+
+// log10 has no value at 0 or below (compensation can get there): those
+// events go one decade below the smallest positive float, so they stay
+// below every positive value and in order with them.
+double FloorDecade() { return std::log10(double(std::numeric_limits<float>::denorm_min())) - 1.0; }
+
+// The plain rule, one chunk of events at a time; kept as the reference the
+// vector sums are tested against (CompensationPath::Plain). The arithmetic
+// per event is that of a plain loop over the whole column: float linear
+// values, double sums in the order of the matrix rows, a float linear
+// result, then the channel value.
+void CompensateEventsPlain(const CompKernel& kern, size_t begin, size_t end) {
     const size_t n = size_t(kern.n);
     std::vector<float> lin(n * kCompChunk);
     std::vector<double> out(n * kCompChunk);
-    // log10 has no value at 0 or below (compensation can get there): those
-    // events go one decade below the smallest positive float, so they stay
-    // below every positive value and in order with them.
-    const double floorDecade = std::log10(double(std::numeric_limits<float>::denorm_min())) - 1.0;
+    const double floorDecade = FloorDecade();
     for (size_t e0 = begin; e0 < end; e0 += kCompChunk) {
         const size_t cnt = std::min(kCompChunk, end - e0);
         for (size_t j = 0; j < n; ++j) {
@@ -546,7 +564,229 @@ void CompensateEvents(const CompKernel& kern, size_t begin, size_t end) {
     }
 }
 
+// Up to kGroup outputs whose sums are kept in registers while the inputs
+// go by once. Inputs are the positions with values, in matrix row order;
+// a coefficient that is zero is skipped as the plain rule skips it (adding
+// 0 * inf or -0 would change the sum).
+struct CompGroup {
+    size_t size = 0;
+    bool dense = true;  // no coefficient skipped
+    std::vector<size_t> outs;     // matrix positions
+    std::vector<size_t> ins;      // matrix positions with values
+    std::vector<double> coef;     // ins.size() x kGroup
+    std::vector<uint8_t> use;     // ins.size() x kGroup
+    double bias[kGroup] = {};
+    double biasLanes[kGroup][4] = {};  // each bias in every lane of a vector
+};
+
+struct CompPlan {
+    std::vector<CompGroup> groups;
+    std::vector<size_t> logInputs;  // positions converted to linear values first
+};
+
+CompPlan PlanCompensation(const CompKernel& kern) {
+    CompPlan plan;
+    const size_t n = size_t(kern.n);
+    std::vector<size_t> ins, outs;
+    for (size_t j = 0; j < n; ++j) {
+        if (kern.raw[j]) ins.push_back(j);
+        if (kern.raw[j] && kern.isLog[j]) plan.logInputs.push_back(j);
+        if (kern.cur[j]) outs.push_back(j);
+    }
+    for (size_t o0 = 0; o0 < outs.size(); o0 += kGroup) {
+        CompGroup g;
+        g.size = std::min(kGroup, outs.size() - o0);
+        g.outs.assign(outs.begin() + ptrdiff_t(o0), outs.begin() + ptrdiff_t(o0 + g.size));
+        g.ins = ins;
+        g.coef.assign(ins.size() * kGroup, 0.0);
+        g.use.assign(ins.size() * kGroup, 0);
+        for (size_t q = 0; q < g.size; ++q) {
+            g.bias[q] = kern.bias[g.outs[q]];
+            std::fill_n(g.biasLanes[q], 4, g.bias[q]);
+        }
+        for (size_t i = 0; i < ins.size(); ++i)
+            for (size_t q = 0; q < g.size; ++q) {
+                const double c = kern.inv[ins[i] * n + g.outs[q]];
+                g.coef[i * kGroup + q] = c;
+                g.use[i * kGroup + q] = c != 0.0;
+                if (c == 0.0) g.dense = false;
+            }
+        plan.groups.push_back(std::move(g));
+    }
+    return plan;
+}
+
+// prod + acc, the product first: where both are NaN the product's NaN comes
+// out, as it does from the plain rule's compiled sum (the compiler is free
+// to swap the operands of a plain +, so the instruction is spelled out).
+// (Only ever inlined, as the sums below: 4-lane vectors never cross a call.)
+#pragma GCC diagnostic ignored "-Wpsabi"
+template <class V>
+[[gnu::always_inline]] inline V AddToProduct(V prod, V acc) {
+#if defined(__x86_64__) && defined(__GNUC__)
+    if constexpr (sizeof(V) == 8) asm("addsd %1, %0" : "+x"(prod) : "x"(acc));
+    else if constexpr (sizeof(V) == 16) asm("addpd %1, %0" : "+x"(prod) : "x"(acc));
+    else asm("vaddpd %1, %0, %0" : "+x"(prod) : "x"(acc));
+    return prod;
+#else
+    return prod + acc;
+#endif
+}
+
+// One event of a group the plain way (the events a whole vector leaves).
+inline void SumOneEvent(const CompGroup& g, const float* const* lin, size_t e, double* out) {
+    for (size_t q = 0; q < g.size; ++q) {
+        double o = g.bias[q];
+        for (size_t i = 0; i < g.ins.size(); ++i)
+            if (g.use[i * kGroup + q]) o = AddToProduct(double(lin[g.ins[i]][e]) * g.coef[i * kGroup + q], o);
+        out[q * kCompChunk + e] = o;
+    }
+}
+
+// The sums of one group over cnt events, W events to a vector: per output
+// the bias, then each input's product added in row order, rounded as the
+// plain rule rounds (a product, then a sum: no fused multiply-add).
+template <class V, size_t G, bool Dense>
+[[gnu::always_inline]] inline void SumGroupT(const CompGroup& g, const float* const* lin, size_t cnt, double* out) {
+    constexpr size_t W = sizeof(V) / sizeof(double);
+    typedef float VF __attribute__((vector_size(W * sizeof(float))));
+    const size_t nin = g.ins.size();
+    size_t e = 0;
+    for (; e + W <= cnt; e += W) {
+        V acc[G];
+        for (size_t q = 0; q < G; ++q) std::memcpy(&acc[q], g.biasLanes[q], sizeof(V));  // -0 stays -0
+        for (size_t i = 0; i < nin; ++i) {
+            VF f;
+            std::memcpy(&f, lin[g.ins[i]] + e, sizeof f);
+            const V l = __builtin_convertvector(f, V);
+            const double* c = &g.coef[i * kGroup];
+            const uint8_t* u = &g.use[i * kGroup];
+            for (size_t q = 0; q < G; ++q)
+                if (Dense || u[q]) acc[q] = AddToProduct(l * c[q], acc[q]);
+        }
+        for (size_t q = 0; q < G; ++q) std::memcpy(out + q * kCompChunk + e, &acc[q], sizeof(V));
+    }
+    for (; e < cnt; ++e) SumOneEvent(g, lin, e, out);
+}
+
+template <class V>
+[[gnu::always_inline]] inline void SumGroupV(const CompGroup& g, const float* const* lin, size_t cnt, double* out) {
+#define LM_GROUP_CASE(G)                                              \
+    case G:                                                           \
+        if (g.dense) SumGroupT<V, G, true>(g, lin, cnt, out);         \
+        else SumGroupT<V, G, false>(g, lin, cnt, out);                \
+        break;
+    switch (g.size) {
+        LM_GROUP_CASE(1) LM_GROUP_CASE(2) LM_GROUP_CASE(3) LM_GROUP_CASE(4)
+        LM_GROUP_CASE(5) LM_GROUP_CASE(6) LM_GROUP_CASE(7) LM_GROUP_CASE(8)
+        default: break;
+    }
+#undef LM_GROUP_CASE
+}
+
+typedef double V2d __attribute__((vector_size(16)));
+typedef double V4d __attribute__((vector_size(32)));
+
+void SumGroupPortable(const CompGroup& g, const float* const* lin, size_t cnt, double* out) {
+    SumGroupV<V2d>(g, lin, cnt, out);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define LM_COMP_AVX2 1
+// AVX2 only, not FMA: every product and sum is rounded on its own.
+__attribute__((target("avx2"))) void SumGroupAvx2(const CompGroup& g, const float* const* lin, size_t cnt,
+                                                  double* out) {
+    SumGroupV<V4d>(g, lin, cnt, out);
+}
+bool HaveAvx2() { return __builtin_cpu_supports("avx2"); }
+#else
+bool HaveAvx2() { return false; }
+#endif
+
+using SumGroupFn = void (*)(const CompGroup&, const float* const*, size_t, double*);
+
+SumGroupFn ChooseSums(CompensationPath path) {
+#ifdef LM_COMP_AVX2
+    if (path != CompensationPath::Portable && HaveAvx2()) return &SumGroupAvx2;
+#endif
+    (void)path;
+    return &SumGroupPortable;
+}
+
+// Compensates events [begin, end) a chunk at a time: inputs to linear
+// values (log-amplified ones; linear ones are read where they are), the
+// sums of each group, then back to float channels.
+void CompensateEvents(const CompKernel& kern, const CompPlan& plan, SumGroupFn sums, size_t begin, size_t end) {
+    const size_t n = size_t(kern.n);
+    std::vector<float> logLin(plan.logInputs.size() * kCompChunk);
+    std::vector<double> out(plan.groups.size() * kGroup * kCompChunk);
+    std::vector<const float*> lin(n, nullptr);
+    const double floorDecade = FloorDecade();
+    for (size_t e0 = begin; e0 < end; e0 += kCompChunk) {
+        const size_t cnt = std::min(kCompChunk, end - e0);
+        for (size_t j = 0; j < n; ++j) lin[j] = kern.raw[j] ? kern.raw[j] + e0 : nullptr;
+        for (size_t i = 0; i < plan.logInputs.size(); ++i) {
+            const size_t j = plan.logInputs[i];
+            const float* raw = kern.raw[j] + e0;
+            float* l = &logLin[i * kCompChunk];
+            const double k = kern.toLinear[j];
+            for (size_t e = 0; e < cnt; ++e) l[e] = float(std::pow(10.0, double(raw[e]) * k));
+            lin[j] = l;
+        }
+        for (size_t gi = 0; gi < plan.groups.size(); ++gi) {
+            const CompGroup& g = plan.groups[gi];
+            double* o = &out[gi * kGroup * kCompChunk];
+            sums(g, lin.data(), cnt, o);
+            for (size_t q = 0; q < g.size; ++q) {
+                const size_t k = g.outs[q];
+                float* cur = kern.cur[k] + e0;
+                const double* oq = o + q * kCompChunk;
+                if (!kern.isLog[k]) {
+                    for (size_t e = 0; e < cnt; ++e) cur[e] = float(oq[e]);
+                    continue;
+                }
+                const double k2 = kern.toChannel[k];
+                const float floor = float(floorDecade * k2);
+                for (size_t e = 0; e < cnt; ++e) {
+                    const float l = float(oq[e]);
+                    cur[e] = l > 0.0f ? float(std::log10(double(l)) * k2) : floor;
+                }
+            }
+        }
+    }
+}
+
+// A column copied as it is (raw values of a parameter outside the matrix).
+struct ColumnCopy {
+    const float* from;
+    float* to;
+};
+
+// The whole compensation over every event, in slices on the cores. Each
+// slice also copies its stretch of the columns to copy, so that a new
+// block's pages are first written by many threads, not one.
+void RunCompensation(const CompKernel& kern, size_t events, const std::vector<ColumnCopy>& copies) {
+    const CompensationPath path = CompensationPath(g_compPath.load());
+    if (path == CompensationPath::Plain) {
+        lm::ForSlices(events, kCompMinSlice, [&](size_t b, size_t e) {
+            for (const ColumnCopy& c : copies) std::memcpy(c.to + b, c.from + b, (e - b) * sizeof(float));
+            CompensateEventsPlain(kern, b, e);
+        });
+        return;
+    }
+    const CompPlan plan = PlanCompensation(kern);
+    const SumGroupFn sums = ChooseSums(path);
+    lm::ForSlices(events, kCompMinSlice, [&](size_t b, size_t e) {
+        for (const ColumnCopy& c : copies) std::memcpy(c.to + b, c.from + b, (e - b) * sizeof(float));
+        CompensateEvents(kern, plan, sums, b, e);
+    });
+}
+
 }  // namespace
+
+void CEventMatrix::SetCompensationPath(CompensationPath path) { g_compPath = int(path); }
+
+bool CEventMatrix::HasWideCompensation() { return HaveAvx2(); }
 
 // The last compensation computed into the current columns.
 struct CEventMatrix::Applied {
@@ -633,8 +873,7 @@ bool CEventMatrix::ApplyCompensation(const CSpillMatrix& m) {
                 FreeLinearColumns();
                 m_applied.reset();  // until the columns hold the new values
                 TouchColumns(changed);
-                lm::ForSlices(size_t(m_eventCount), kCompMinSlice,
-                              [&kern](size_t b, size_t e) { CompensateEvents(kern, b, e); });
+                RunCompensation(kern, size_t(m_eventCount), {});
             }
             // Kept whole, so that the next edit compares every column.
             for (int32_t k = 0; k < n; ++k)
@@ -652,13 +891,25 @@ bool CEventMatrix::ApplyCompensation(const CSpillMatrix& m) {
     // The matrix's own columns are all written below; only the others that
     // the previous compensation changed need their raw values back.
     auto inMatrix = [&m](int32_t u) { return std::find(m.indices.begin(), m.indices.end(), u) != m.indices.end(); };
+    std::vector<ColumnCopy> copies;
     if (m_current) {
+        std::vector<int32_t> back;
         for (int32_t u : touched)
-            if (HasValues(u) && !inMatrix(u))
-                std::memcpy(currentColumns[size_t(u)], rawColumns[size_t(u)], size_t(m_eventCount) * sizeof(float));
+            if (HasValues(u) && !inMatrix(u) && std::find(back.begin(), back.end(), u) == back.end()) back.push_back(u);
+        for (int32_t u : back) copies.push_back({rawColumns[size_t(u)], currentColumns[size_t(u)]});
         TouchColumns(touched);
     } else {
-        SeparateCurrentColumns();
+        if (m_storedColumns > 0 && m_eventCount > 0) {
+            // Same layout as the raw block; the shared zero column is never
+            // written, so it has no copy. Every stored column is written
+            // below: the matrix's by the sums, the others copied.
+            float* base = AllocBlock(m_current, m_storedColumns, m_storedColumns);
+            for (int32_t j = 0; j < m_paramCount; ++j) {
+                if (!HasValues(j)) continue;
+                currentColumns[size_t(j)] = base + (rawColumns[size_t(j)] - m_raw->data);
+                if (!inMatrix(j)) copies.push_back({rawColumns[size_t(j)], currentColumns[size_t(j)]});
+            }
+        }
         TouchAllColumns();  // every column pointer changed
     }
     if (m_eventCount == 0) return true;
@@ -669,8 +920,7 @@ bool CEventMatrix::ApplyCompensation(const CSpillMatrix& m) {
         if (kern.raw[size_t(k)]) kern.cur[size_t(k)] = currentColumns[size_t(m.indices[size_t(k)])];
     // Every event is computed on its own, so any split of the events gives
     // the same values.
-    lm::ForSlices(size_t(m_eventCount), kCompMinSlice,
-                  [&kern](size_t b, size_t e) { CompensateEvents(kern, b, e); });
+    RunCompensation(kern, size_t(m_eventCount), copies);
     m_applied = std::make_unique<Applied>(Applied{m.indices, std::move(kern)});
     return true;
 }

@@ -38,6 +38,14 @@ public:
     std::vector<int32_t> indices;
 };
 
+// How compensation sums are computed. Every path gives the same bits; the
+// choice exists so that tests can hold the fast ones against the plain rule.
+enum class CompensationPath : int {
+    Best = 0,      // the fastest this processor runs
+    Plain = 1,     // one product and one sum at a time
+    Portable = 2,  // two events to a vector (any x86-64)
+};
+
 class CEventMatrix {
 public:
     // Empty matrix: no parameters, no events.
@@ -86,6 +94,10 @@ public:
     // memory is not there; 0 (the default) sets no limit. Lets tests reach
     // what a file too large for the machine does.
     static void SetBlockLimit(size_t bytes);
+    // Path of the compensation sums for every matrix from now on (tests).
+    static void SetCompensationPath(CompensationPath path);
+    // True when Best uses 4-event (AVX2) vectors on this processor.
+    static bool HasWideCompensation();
 
     std::vector<float*> currentColumns;
     std::vector<float*> rawColumns;
@@ -95,7 +107,9 @@ public:
 private:
     struct Block;  // aligned float storage
     void Decode(const lm::MappedFile& file, int64_t dataBegin, int64_t dataEnd);
-    float* AllocBlock(std::unique_ptr<Block>& b, int32_t columns = -1);
+    // A zero-filled block; the pages of its first touchColumns columns are
+    // faulted in at once, on all cores (for columns about to be written).
+    float* AllocBlock(std::unique_ptr<Block>& b, int32_t columns = -1, int32_t touchColumns = 0);
     void AllocColumns(const std::vector<bool>& decoded);
     bool LogParam(int32_t u, double* r, double* d);
 
