@@ -125,10 +125,10 @@ inline void UseOffscreenWithoutDisplay() {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }
 
-// Three float parameters: "FS" and "SS" ($PnR 1024, linear axes) and "FL1"
-// ($PnR 262144, a log axis), events in four clusters drawn from `seed`. The
-// caller owns the result.
-inline CDataSet* MakeData(int64_t events, unsigned seed) {
+// The bytes of an FCS file of three float parameters: "FS" and "SS" ($PnR
+// 1024, linear axes) and "FL1" ($PnR 262144, log-amplified: $PnE 5,1),
+// events in four clusters drawn from `seed`.
+inline std::vector<uint8_t> MakeDataBytes(int64_t events, unsigned seed) {
     std::vector<uint8_t> raw(size_t(events) * 3 * 4);
     std::mt19937 rng(seed);
     std::normal_distribution<float> nx(400.0f, 90.0f), ny(520.0f, 110.0f), nz(0.0f, 1.0f);
@@ -144,7 +144,12 @@ inline CDataSet* MakeData(int64_t events, unsigned seed) {
     lmtest::FcsWriter w;
     w.Param("FS", 32, "1024").Param("SS", 32, "1024").Param("FL1", 32, "262144", "5,1");
     w.RawData(std::move(raw)).Set("$TOT", std::to_string(events));
-    return lmtest::LoadFcsBytes(w.Build(), 0, "bench.fcs").release();
+    return w.Build();
+}
+
+// The file of MakeDataBytes, loaded. The caller owns the result.
+inline CDataSet* MakeData(int64_t events, unsigned seed) {
+    return lmtest::LoadFcsBytes(MakeDataBytes(events, seed), 0, "bench.fcs").release();
 }
 
 struct Stats {
