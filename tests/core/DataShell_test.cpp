@@ -5,6 +5,8 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
+#include <memory>
 
 #include "core/ErrorCodes.h"
 #include "core/EventMatrix.h"
@@ -106,6 +108,90 @@ TEST(DataShell, DefaultTransformsNeverGetAnEmptyRange) {
         EXPECT_GT(t->GetRange(), 0.0f) << i;
         EXPECT_LT(t->GetMin(), t->GetMax()) << i;
     }
+}
+
+namespace {
+
+// The rule the default transforms follow, the data's top taken for every
+// parameter up front (as it once was): the shell, which looks at the top
+// only when the range does not decide, must choose the very same.
+std::unique_ptr<CTRANS> DefaultTransformByTheRule(VexaDataShell& s, int32_t i) {
+    const CParam* p = s.GetParam(i);
+    const std::string name = p && p->hasName ? p->name : std::string();
+    auto startsWith = [&name](const char* t) { return name.rfind(t, 0) == 0; };
+    const float range = s.GetParamRange(i);
+    const CEventMatrix* em = s.GetDataSet()->GetEventMatrix();
+    const float top = em->HasValues(i) ? float(s.GetRoot()->GetStatItem()->GetMax(i)) * 1.05f : 0.0f;
+    auto linear = [](std::initializer_list<float> tops) {
+        for (float t : tops)
+            if (CTRANS::IsValidRange(0.0f, t)) return std::make_unique<CTRANS>(0.0f, t);
+        return std::make_unique<CTRANS>(0.0f, 1.0f);
+    };
+    if (startsWith("TIME") || startsWith("Time")) return linear({top, range});
+    if (startsWith("FS") || startsWith("SS") || startsWith("time") || (p && p->IsLogScale()))
+        return linear({range, top});
+    for (float t : {range, top})
+        if (t > 1.0f && std::isfinite(t)) {
+            const float decades = float(std::log10(double(t)));
+            if (CLogTRANS::IsValidRange(0.0f, decades)) return std::make_unique<CLogTRANS>(0.0f, decades);
+        }
+    return std::make_unique<CLogTRANS>(0.0f, 1.0f);
+}
+
+}  // namespace
+
+// Ranges that decide and ranges that leave it to the data (absent, zero,
+// one, too wide, negative data), on every kind of name, and a parameter
+// without values.
+TEST(DataShell, DefaultTransformsLookAtTheDataOnlyWhereTheRangeDoesNotDecide) {
+    struct Spec {
+        const char* name;
+        const char* range;
+        const char* decades;
+    };
+    const Spec specs[] = {
+        {"Time", "1024", "0,0"}, {"TIME", "", "0,0"},    {"time", "", "0,0"},    {"FS", "", "0,0"},
+        {"SS", "0", "0,0"},      {"FSC", "500", "0,0"},  {"FL1", "", "4,0"},     {"FL2", "", "0,0"},
+        {"FL3", "1", "0,0"},     {"FL4", "1e39", "0,0"}, {"FL5", "1e30", "0,0"}, {"FL6", "1024", "0,0"},
+        {"FL7", "", "0,0"},      {"CD3", "-5", "0,0"},
+    };
+    lmtest::FcsWriter w;
+    for (const Spec& p : specs) w.Param(p.name, 32, p.range, p.decades);
+    w.Param("wide", 40, "1024");  // no values: the data's top is 0
+    const size_t n = std::size(specs);
+    std::vector<double> a(n + 1, 0.0), b(n + 1, 0.0);
+    for (size_t i = 0; i < n; ++i) {
+        a[i] = 10.0 * double(i + 1);
+        b[i] = 5000.0 + 300.0 * double(i);
+    }
+    a[n - 2] = -7.0;
+    b[n - 2] = -0.5;  // FL7: no positive value
+    w.DataType('F');
+    std::vector<uint8_t> data;
+    for (const auto* ev : {&a, &b})
+        for (size_t i = 0; i <= n; ++i) {
+            const float f = float((*ev)[i]);
+            const size_t width = i < n ? 4 : 5;
+            uint8_t bytes[5] = {};
+            std::memcpy(bytes, &f, 4);
+            data.insert(data.end(), bytes, bytes + width);
+        }
+    w.RawData(std::move(data)).Set("$TOT", "2");
+    VexaDataShell s(MakeDataSet(w), "s");
+    ASSERT_EQ(s.GetParamCount(), int32_t(n + 1));
+    ASSERT_EQ(s.GetTotalEvents(), 2);
+    for (int32_t i = 0; i < s.GetParamCount(); ++i) {
+        const std::unique_ptr<CTRANS> want = DefaultTransformByTheRule(s, i);
+        const CTRANS* got = s.GetTrans(i);
+        ASSERT_NE(got, nullptr) << i;
+        EXPECT_EQ(got->GetType(), want->GetType()) << i;
+        EXPECT_EQ(got->GetMin(), want->GetMin()) << i;
+        EXPECT_EQ(got->GetMax(), want->GetMax()) << i;
+    }
+    // The data decided where the range could not.
+    EXPECT_EQ(s.GetTrans(3)->GetMax(), float(b[3]) * 1.05f);                          // FS without $PnR
+    EXPECT_EQ(s.GetTrans(7)->GetMax(), float(std::log10(double(float(b[7]) * 1.05f))));  // FL2 without $PnR
+    EXPECT_EQ(s.GetTrans(5)->GetMax(), 500.0f);                                        // FSC: the range
 }
 
 TEST(DataShell, ParamLabelsAndLogScale) {
