@@ -140,15 +140,19 @@ namespace {
 constexpr size_t kHugeThreshold = size_t(8) << 20;
 std::atomic<size_t> g_blockLimit{0};
 
-// Faults the pages of a new block in on all cores. Clearing the pages is
-// the kernel's work and costs about as much as writing the values: on one
-// thread it would be most of a large file's load. The values stay zero.
-void TouchPages(void* p, size_t bytes) {
+// Faults the pages of columns about to be written whole in on all cores
+// (what they held does not matter). Clearing new pages is the kernel's work
+// and costs about as much as writing the values: on one thread it would be
+// most of a large file's load.
+void TouchColumnPages(const std::vector<float*>& columns, size_t bytesEach) {
     constexpr size_t kPage = 4096;
-    const size_t pages = bytes / kPage;
-    auto* bytesOf = static_cast<volatile uint8_t*>(p);
-    lm::ForSlices(pages, 512, [bytesOf](size_t b, size_t e) {
-        for (size_t i = b; i < e; ++i) bytesOf[i * kPage] = 0;
+    const size_t perColumn = (bytesEach + kPage - 1) / kPage;
+    lm::ForSlices(columns.size() * perColumn, 512, [&](size_t b, size_t e) {
+        for (size_t i = b; i < e; ++i) {
+            auto* col = reinterpret_cast<volatile uint8_t*>(columns[i / perColumn]);
+            const size_t at = (i % perColumn) * kPage;
+            if (at < bytesEach) col[at] = 0;
+        }
     });
 }
 }
@@ -156,8 +160,9 @@ void TouchPages(void* p, size_t bytes) {
 void CEventMatrix::SetBlockLimit(size_t bytes) { g_blockLimit = bytes; }
 
 // Zero-filled block of paramCount x eventCount floats. Large blocks come
-// straight from the kernel on huge pages: fewer page faults while decoding.
-float* CEventMatrix::AllocBlock(std::unique_ptr<Block>& b, int32_t columns, int32_t touchColumns) {
+// straight from the kernel, on huge pages when asked: fewer page faults
+// while decoding.
+float* CEventMatrix::AllocBlock(std::unique_ptr<Block>& b, int32_t columns, int32_t touchColumns, bool hugePages) {
     b.reset();
     const size_t count = size_t(columns < 0 ? m_paramCount : columns) * size_t(m_eventCount);
     if (count == 0) return nullptr;
@@ -168,10 +173,13 @@ float* CEventMatrix::AllocBlock(std::unique_ptr<Block>& b, int32_t columns, int3
     if (blk->bytes >= kHugeThreshold) {
         void* p = mmap(nullptr, blk->bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (p != MAP_FAILED) {
-            madvise(p, blk->bytes, MADV_HUGEPAGE);
+            if (hugePages) madvise(p, blk->bytes, MADV_HUGEPAGE);
             blk->data = static_cast<float*>(p);
             blk->mapped = true;
-            TouchPages(p, std::min(blk->bytes, size_t(std::max(touchColumns, 0)) * size_t(m_eventCount) * sizeof(float)));
+            std::vector<float*> touch;
+            for (int32_t c = 0; c < std::min(touchColumns, int32_t(count / size_t(m_eventCount))); ++c)
+                touch.push_back(blk->data + size_t(c) * size_t(m_eventCount));
+            TouchColumnPages(touch, size_t(m_eventCount) * sizeof(float));
         }
     }
     if (!blk->data) {
@@ -756,30 +764,15 @@ void CompensateEvents(const CompKernel& kern, const CompPlan& plan, SumGroupFn s
     }
 }
 
-// A column copied as it is (raw values of a parameter outside the matrix).
-struct ColumnCopy {
-    const float* from;
-    float* to;
-};
-
-// The whole compensation over every event, in slices on the cores. Each
-// slice also copies its stretch of the columns to copy, so that a new
-// block's pages are first written by many threads, not one.
-void RunCompensation(const CompKernel& kern, size_t events, const std::vector<ColumnCopy>& copies) {
+void RunCompensation(const CompKernel& kern, size_t events) {
     const CompensationPath path = CompensationPath(g_compPath.load());
     if (path == CompensationPath::Plain) {
-        lm::ForSlices(events, kCompMinSlice, [&](size_t b, size_t e) {
-            for (const ColumnCopy& c : copies) std::memcpy(c.to + b, c.from + b, (e - b) * sizeof(float));
-            CompensateEventsPlain(kern, b, e);
-        });
+        lm::ForSlices(events, kCompMinSlice, [&](size_t b, size_t e) { CompensateEventsPlain(kern, b, e); });
         return;
     }
     const CompPlan plan = PlanCompensation(kern);
     const SumGroupFn sums = ChooseSums(path);
-    lm::ForSlices(events, kCompMinSlice, [&](size_t b, size_t e) {
-        for (const ColumnCopy& c : copies) std::memcpy(c.to + b, c.from + b, (e - b) * sizeof(float));
-        CompensateEvents(kern, plan, sums, b, e);
-    });
+    lm::ForSlices(events, kCompMinSlice, [&](size_t b, size_t e) { CompensateEvents(kern, plan, sums, b, e); });
 }
 
 }  // namespace
@@ -873,7 +866,7 @@ bool CEventMatrix::ApplyCompensation(const CSpillMatrix& m) {
                 FreeLinearColumns();
                 m_applied.reset();  // until the columns hold the new values
                 TouchColumns(changed);
-                RunCompensation(kern, size_t(m_eventCount), {});
+                RunCompensation(kern, size_t(m_eventCount));
             }
             // Kept whole, so that the next edit compares every column.
             for (int32_t k = 0; k < n; ++k)
@@ -888,31 +881,29 @@ bool CEventMatrix::ApplyCompensation(const CSpillMatrix& m) {
     std::vector<int32_t> touched = m_compensated;
     touched.insert(touched.end(), m.indices.begin(), m.indices.end());
     m_compensated = m.indices;
-    // The matrix's own columns are all written below; only the others that
-    // the previous compensation changed need their raw values back.
+    // A column outside the matrix reads its raw values where they are: the
+    // ones the previous compensation changed go back to them without a
+    // copy. Only the matrix's columns live in the current block (same
+    // layout as the raw one), each written whole below.
     auto inMatrix = [&m](int32_t u) { return std::find(m.indices.begin(), m.indices.end(), u) != m.indices.end(); };
-    std::vector<ColumnCopy> copies;
-    if (m_current) {
-        std::vector<int32_t> back;
-        for (int32_t u : touched)
-            if (HasValues(u) && !inMatrix(u) && std::find(back.begin(), back.end(), u) == back.end()) back.push_back(u);
-        for (int32_t u : back) copies.push_back({rawColumns[size_t(u)], currentColumns[size_t(u)]});
-        TouchColumns(touched);
-    } else {
-        if (m_storedColumns > 0 && m_eventCount > 0) {
-            // Same layout as the raw block; the shared zero column is never
-            // written, so it has no copy. Every stored column is written
-            // below: the matrix's by the sums, the others copied.
-            float* base = AllocBlock(m_current, m_storedColumns, m_storedColumns);
-            for (int32_t j = 0; j < m_paramCount; ++j) {
-                if (!HasValues(j)) continue;
-                currentColumns[size_t(j)] = base + (rawColumns[size_t(j)] - m_raw->data);
-                if (!inMatrix(j)) copies.push_back({rawColumns[size_t(j)], currentColumns[size_t(j)]});
-            }
+    for (int32_t u : touched)
+        if (!inMatrix(u) && u >= 0 && u < m_paramCount) currentColumns[size_t(u)] = rawColumns[size_t(u)];
+    std::vector<float*> newSlots;
+    if (m_storedColumns > 0 && m_eventCount > 0) {
+        // Plain pages: huge ones for a second block of this size often have
+        // to be compacted together first, which costs more than their
+        // fewer faults save (the sums run as fast on either).
+        float* base = m_current ? m_current->data : AllocBlock(m_current, m_storedColumns, 0, false);
+        for (int32_t u : m.indices) {
+            if (!HasValues(u) || currentColumns[size_t(u)] != rawColumns[size_t(u)]) continue;
+            currentColumns[size_t(u)] = base + (rawColumns[size_t(u)] - m_raw->data);
+            newSlots.push_back(currentColumns[size_t(u)]);
         }
-        TouchAllColumns();  // every column pointer changed
     }
+    TouchColumns(touched);
     if (m_eventCount == 0) return true;
+    // Pages the block has not had yet: faulted in on all cores at once.
+    TouchColumnPages(newSlots, size_t(m_eventCount) * sizeof(float));
 
     FreeLinearColumns();
     m_applied.reset();
@@ -920,7 +911,7 @@ bool CEventMatrix::ApplyCompensation(const CSpillMatrix& m) {
         if (kern.raw[size_t(k)]) kern.cur[size_t(k)] = currentColumns[size_t(m.indices[size_t(k)])];
     // Every event is computed on its own, so any split of the events gives
     // the same values.
-    RunCompensation(kern, size_t(m_eventCount), copies);
+    RunCompensation(kern, size_t(m_eventCount));
     m_applied = std::make_unique<Applied>(Applied{m.indices, std::move(kern)});
     return true;
 }
