@@ -450,15 +450,17 @@ void CEventMatrix::ResetCurrentColumns() {
 void CEventMatrix::SeparateCurrentColumns() {
     if (m_storedColumns == 0 || m_eventCount == 0) return;
     const size_t floats = size_t(m_storedColumns) * size_t(m_eventCount);
-    if (!m_current) {
-        // Same layout as the raw block; the shared zero column is never
-        // written, so it is not copied.
-        float* base = AllocBlock(m_current, m_storedColumns);
-        for (int32_t j = 0; j < m_paramCount; ++j)
-            if (HasValues(j)) currentColumns[size_t(j)] = base + (rawColumns[size_t(j)] - m_raw->data);
-    }
+    // Same layout as the raw block; the shared zero column is never written,
+    // so it is not copied. Columns outside the last matrix read the raw
+    // values where they are until now: every one gets its copy.
+    float* base = m_current ? m_current->data : AllocBlock(m_current, m_storedColumns);
+    for (int32_t j = 0; j < m_paramCount; ++j)
+        if (HasValues(j)) currentColumns[size_t(j)] = base + (rawColumns[size_t(j)] - m_raw->data);
     std::memcpy(m_current->data, m_raw->data, floats * sizeof(float));
     m_applied.reset();
+    // The compensated columns are raw values again.
+    TouchColumns(m_compensated);
+    m_compensated.clear();
 }
 
 bool CEventMatrix::LogParam(int32_t u, double* r, double* d) {

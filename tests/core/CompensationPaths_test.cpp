@@ -4,6 +4,7 @@
 // synthetic data and on the corpus, in one thread and in many.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -302,4 +303,56 @@ TEST(CompensationPaths, CorpusFilesEqualThePlainRule) {
         ++checked;
     }
     EXPECT_GE(checked, 3);
+}
+
+// Matrices over shifting parameters in turn, with resets and separated
+// columns between them: the raw values are never written (a column outside
+// the matrix reads them where they are), and after every step each column
+// equals that one matrix applied to freshly loaded events.
+TEST(CompensationPaths, RawValuesStayWhateverTheMatricesBefore) {
+    const std::vector<ParamSpec> params = {{"P0", "262144", "0,0", true}, {"P1", "1024", "4,0", true},
+                                           {"P2", "262144", "0,0", true}, {"P3", "262144", "0,0", true},
+                                           {"P4", "262144", "0,0", false}, {"P5", "262144", "0,0", true}};
+    const int32_t events = 70000 + 17;
+    const std::vector<uint8_t> bytes = HostileFile(params, events, 7);
+    auto fresh = LoadFcsBytes(bytes);
+    auto spill = [](int i, int j) { return i == j ? 1.0f : 0.05f * float(i + 1) - 0.02f * float(j); };
+    const std::vector<CSpillMatrix> steps = {Matrix({1, 2}, spill), Matrix({2, 3, 4}, spill), Matrix({0, 5}, spill),
+                                             Matrix({5, 0, 1, 2, 3}, spill), Matrix({1, 2}, spill)};
+    auto ds = LoadFcsBytes(bytes);
+    CEventMatrix* em = ds->GetEventMatrix();
+    auto expectRawUntouched = [&](const std::string& when) {
+        for (int32_t j = 0; j < em->GetParamCount(); ++j)
+            EXPECT_EQ(std::memcmp(em->GetRawColumn(j), fresh->GetEventMatrix()->GetRawColumn(j), size_t(events) * 4), 0)
+                << when << ": raw column " << j;
+    };
+    for (int round = 0; round < 3; ++round) {
+        for (size_t s = 0; s < steps.size(); ++s) {
+            const std::string when = "round " + std::to_string(round) + " step " + std::to_string(s);
+            ASSERT_TRUE(ds->Compensate(&steps[s])) << when;
+            expectRawUntouched(when);
+            const auto want = Compensated(bytes, {steps[s]}, CompensationPath::Plain, true);
+            std::vector<std::vector<float>> got;
+            for (int32_t j = 0; j < em->GetParamCount(); ++j)
+                got.emplace_back(em->GetColumn(j), em->GetColumn(j) + events);
+            EXPECT_EQ(Differences(got, want), "") << when;
+            for (int32_t j : steps[s].indices)
+                if (em->HasValues(j)) EXPECT_NE(em->GetColumn(j), em->GetRawColumn(j)) << when << ": column " << j;
+        }
+        if (round == 0) em->ResetCurrentColumns();
+        if (round == 1) {
+            // Separate copies of the raw values, whatever read them before,
+            // and the compensated columns' caches know they moved.
+            const uint64_t g1 = em->GetColumnGeneration(1), g0 = em->GetColumnGeneration(0);
+            em->SeparateCurrentColumns();
+            EXPECT_NE(em->GetColumnGeneration(1), g1);
+            EXPECT_EQ(em->GetColumnGeneration(0), g0);
+            for (int32_t j = 0; j < em->GetParamCount(); ++j) {
+                if (!em->HasValues(j)) continue;
+                EXPECT_NE(em->GetColumn(j), em->GetRawColumn(j)) << "separated column " << j;
+                EXPECT_EQ(std::memcmp(em->GetColumn(j), em->GetRawColumn(j), size_t(events) * 4), 0) << j;
+            }
+        }
+        expectRawUntouched("after round " + std::to_string(round));
+    }
 }
