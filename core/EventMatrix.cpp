@@ -137,7 +137,7 @@ struct CEventMatrix::Block {
 };
 
 namespace {
-constexpr size_t kHugeThreshold = size_t(8) << 20;
+constexpr size_t kMapThreshold = size_t(8) << 20;
 std::atomic<size_t> g_blockLimit{0};
 
 // Faults the pages of columns about to be written whole in on all cores
@@ -160,9 +160,10 @@ void TouchColumnPages(const std::vector<float*>& columns, size_t bytesEach) {
 void CEventMatrix::SetBlockLimit(size_t bytes) { g_blockLimit = bytes; }
 
 // Zero-filled block of paramCount x eventCount floats. Large blocks come
-// straight from the kernel, on huge pages when asked: fewer page faults
-// while decoding.
-float* CEventMatrix::AllocBlock(std::unique_ptr<Block>& b, int32_t columns, int32_t touchColumns, bool hugePages) {
+// straight from the kernel, on plain pages: huge ones would mean fewer
+// faults, but getting them often means compacting memory first, which
+// costs more than faulting plain pages in on all cores.
+float* CEventMatrix::AllocBlock(std::unique_ptr<Block>& b, int32_t columns, int32_t touchColumns) {
     b.reset();
     const size_t count = size_t(columns < 0 ? m_paramCount : columns) * size_t(m_eventCount);
     if (count == 0) return nullptr;
@@ -170,10 +171,9 @@ float* CEventMatrix::AllocBlock(std::unique_ptr<Block>& b, int32_t columns, int3
     if (limit != 0 && count > limit / sizeof(float)) throw std::bad_alloc();
     auto blk = std::make_unique<Block>();
     blk->bytes = count * sizeof(float);
-    if (blk->bytes >= kHugeThreshold) {
+    if (blk->bytes >= kMapThreshold) {
         void* p = mmap(nullptr, blk->bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (p != MAP_FAILED) {
-            if (hugePages) madvise(p, blk->bytes, MADV_HUGEPAGE);
             blk->data = static_cast<float*>(p);
             blk->mapped = true;
             std::vector<float*> touch;
@@ -237,6 +237,9 @@ uint64_t RangeMask(const CParam& p, int bytes) {
     if (k >= bytes * 8) return ~uint64_t(0);
     return (uint64_t(1) << k) - 1;
 }
+
+// Events a decoding thread takes at least.
+constexpr size_t kDecodeMinSlice = size_t(1) << 16;
 
 template <typename F>
 void ForEvents(const uint8_t* src, int64_t bpe, int64_t n, float* dst, F f) {
@@ -358,61 +361,66 @@ void CEventMatrix::Decode(const lm::MappedFile& file, int64_t dataBegin, int64_t
     // takes its values from it.
     const int64_t blockEvents = std::max<int64_t>(1, (int64_t(256) << 10) / bpe);
     const int64_t releaseBytes = int64_t(16) << 20;
-    int64_t released = 0;
-    for (int64_t e0 = 0; e0 < m_eventCount; e0 += blockEvents) {
-        const int64_t cnt = std::min<int64_t>(blockEvents, m_eventCount - e0);
-        const uint8_t* blk = data + e0 * bpe;
-        for (int32_t j = 0; j < m_paramCount; ++j) {
-            const ParamPlan& pl = plans[size_t(j)];
-            float* dst = rawColumns[size_t(j)] + e0;
-            const uint8_t* src = blk + pl.offset;
-            const uint32_t m32 = uint32_t(pl.mask);
-            switch (pl.kernel) {
-            case Kernel::None: break;
-            case Kernel::F32LE:
-                ForEvents(src, bpe, cnt, dst, [](const uint8_t* s) { return std::bit_cast<float>(Load32(s)); });
-                break;
-            case Kernel::F32BE:
-                ForEvents(src, bpe, cnt, dst, [](const uint8_t* s) { return std::bit_cast<float>(__builtin_bswap32(Load32(s))); });
-                break;
-            case Kernel::U8:
-                ForEvents(src, bpe, cnt, dst, [m32](const uint8_t* s) { return float(uint32_t(*s) & m32); });
-                break;
-            case Kernel::U16LE:
-                ForEvents(src, bpe, cnt, dst, [m32](const uint8_t* s) { return float(uint32_t(Load16(s)) & m32); });
-                break;
-            case Kernel::U16BE:
-                ForEvents(src, bpe, cnt, dst, [m32](const uint8_t* s) { return float(uint32_t(__builtin_bswap16(Load16(s))) & m32); });
-                break;
-            case Kernel::U32LE:
-                ForEvents(src, bpe, cnt, dst, [m32](const uint8_t* s) { return float(Load32(s) & m32); });
-                break;
-            case Kernel::U32BE:
-                ForEvents(src, bpe, cnt, dst, [m32](const uint8_t* s) { return float(__builtin_bswap32(Load32(s)) & m32); });
-                break;
-            case Kernel::Generic: {
-                const int b = pl.bytes;
-                const int32_t type = m_dataType;
-                const uint64_t mask = pl.mask;
-                ForEvents(src, bpe, cnt, dst, [&pl, b, type, mask](const uint8_t* s) {
-                    uint64_t v = 0;
-                    for (int k = 0; k < b; ++k) v |= uint64_t(s[k]) << pl.shifts[k];
-                    if (type == 'F') return std::bit_cast<float>(uint32_t(v));
-                    if (type == 'D') return float(std::bit_cast<double>(v));
-                    return float(uint32_t(v & mask));
-                });
-                break;
+    // Each event is decoded on its own: the events are split over the
+    // cores, each slice a block at a time.
+    lm::ForSlices(size_t(m_eventCount), kDecodeMinSlice, [&](size_t sliceBegin, size_t sliceEnd) {
+        int64_t released = int64_t(sliceBegin) * bpe;
+        for (int64_t e0 = int64_t(sliceBegin); e0 < int64_t(sliceEnd); e0 += blockEvents) {
+            const int64_t cnt = std::min<int64_t>(blockEvents, int64_t(sliceEnd) - e0);
+            const uint8_t* blk = data + e0 * bpe;
+            for (int32_t j = 0; j < m_paramCount; ++j) {
+                const ParamPlan& pl = plans[size_t(j)];
+                float* dst = rawColumns[size_t(j)] + e0;
+                const uint8_t* src = blk + pl.offset;
+                const uint32_t m32 = uint32_t(pl.mask);
+                switch (pl.kernel) {
+                case Kernel::None: break;
+                case Kernel::F32LE:
+                    ForEvents(src, bpe, cnt, dst, [](const uint8_t* s) { return std::bit_cast<float>(Load32(s)); });
+                    break;
+                case Kernel::F32BE:
+                    ForEvents(src, bpe, cnt, dst, [](const uint8_t* s) { return std::bit_cast<float>(__builtin_bswap32(Load32(s))); });
+                    break;
+                case Kernel::U8:
+                    ForEvents(src, bpe, cnt, dst, [m32](const uint8_t* s) { return float(uint32_t(*s) & m32); });
+                    break;
+                case Kernel::U16LE:
+                    ForEvents(src, bpe, cnt, dst, [m32](const uint8_t* s) { return float(uint32_t(Load16(s)) & m32); });
+                    break;
+                case Kernel::U16BE:
+                    ForEvents(src, bpe, cnt, dst, [m32](const uint8_t* s) { return float(uint32_t(__builtin_bswap16(Load16(s))) & m32); });
+                    break;
+                case Kernel::U32LE:
+                    ForEvents(src, bpe, cnt, dst, [m32](const uint8_t* s) { return float(Load32(s) & m32); });
+                    break;
+                case Kernel::U32BE:
+                    ForEvents(src, bpe, cnt, dst, [m32](const uint8_t* s) { return float(__builtin_bswap32(Load32(s)) & m32); });
+                    break;
+                case Kernel::Generic: {
+                    const int b = pl.bytes;
+                    const int32_t type = m_dataType;
+                    const uint64_t mask = pl.mask;
+                    ForEvents(src, bpe, cnt, dst, [&pl, b, type, mask](const uint8_t* s) {
+                        uint64_t v = 0;
+                        for (int k = 0; k < b; ++k) v |= uint64_t(s[k]) << pl.shifts[k];
+                        if (type == 'F') return std::bit_cast<float>(uint32_t(v));
+                        if (type == 'D') return float(std::bit_cast<double>(v));
+                        return float(uint32_t(v & mask));
+                    });
+                    break;
+                }
+                }
             }
+            // Decoded bytes are not needed again: keep the mapping from growing
+            // the resident set beyond one window of the file per slice (only
+            // whole pages inside the range go, never a neighbour's).
+            const int64_t done = (e0 + cnt) * bpe;
+            if (done - released >= releaseBytes) {
+                file.Release(dataBegin + released, done - released);
+                released = done;
             }
         }
-        // Decoded bytes are not needed again: keep the mapping from growing
-        // the resident set beyond one window of the file.
-        const int64_t done = (e0 + cnt) * bpe;
-        if (done - released >= releaseBytes) {
-            file.Release(dataBegin + released, done - released);
-            released = done;
-        }
-    }
+    });
 }
 
 // ---------------------------------------------------------------- columns
@@ -892,10 +900,7 @@ bool CEventMatrix::ApplyCompensation(const CSpillMatrix& m) {
         if (!inMatrix(u) && u >= 0 && u < m_paramCount) currentColumns[size_t(u)] = rawColumns[size_t(u)];
     std::vector<float*> newSlots;
     if (m_storedColumns > 0 && m_eventCount > 0) {
-        // Plain pages: huge ones for a second block of this size often have
-        // to be compacted together first, which costs more than their
-        // fewer faults save (the sums run as fast on either).
-        float* base = m_current ? m_current->data : AllocBlock(m_current, m_storedColumns, 0, false);
+        float* base = m_current ? m_current->data : AllocBlock(m_current, m_storedColumns);
         for (int32_t u : m.indices) {
             if (!HasValues(u) || currentColumns[size_t(u)] != rawColumns[size_t(u)]) continue;
             currentColumns[size_t(u)] = base + (rawColumns[size_t(u)] - m_raw->data);

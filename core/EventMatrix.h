@@ -109,8 +109,7 @@ private:
     void Decode(const lm::MappedFile& file, int64_t dataBegin, int64_t dataEnd);
     // A zero-filled block; the pages of its first touchColumns columns are
     // faulted in at once, on all cores (for columns about to be written).
-    float* AllocBlock(std::unique_ptr<Block>& b, int32_t columns = -1, int32_t touchColumns = 0,
-                      bool hugePages = true);
+    float* AllocBlock(std::unique_ptr<Block>& b, int32_t columns = -1, int32_t touchColumns = 0);
     void AllocColumns(const std::vector<bool>& decoded);
     bool LogParam(int32_t u, double* r, double* d);
 
