@@ -232,6 +232,21 @@ TEST(DataShell, FileSpillCompensatesOnLoad) {
     EXPECT_EQ(Column(s, 2), (std::vector<float>{7, 8}));
 }
 
+// No matrix means no compensation: accepted, the events are the raw ones
+// again, and the stored matrix stays unless it is replaced.
+TEST(DataShell, NoMatrixUndoesTheCompensation) {
+    VexaDataShell s(MakeDataSet(SpillWriter({{100, 50, 7}, {300, 20, 8}})), "s");
+    ASSERT_NE(Column(s, 0), RawColumn(s, 0));
+    EXPECT_TRUE(s.SetCompMatrix(nullptr, false));
+    EXPECT_TRUE(SameBits(Column(s, 0), RawColumn(s, 0)));
+    EXPECT_TRUE(SameBits(Column(s, 1), RawColumn(s, 1)));
+    EXPECT_NE(s.GetFileMatrix(), nullptr);
+    EXPECT_TRUE(s.SetCompMatrix(s.GetFileMatrix(), false));
+    EXPECT_NEAR(Column(s, 1)[0], Uncross(100, 50, 0.1, 0.05).second, 1e-3);
+    EXPECT_TRUE(s.SetCompMatrix(nullptr, true));
+    EXPECT_TRUE(SameBits(Column(s, 1), RawColumn(s, 1)));
+}
+
 TEST(DataShell, CompensationEditsAreUndoneBitForBit) {
     std::vector<std::array<double, 3>> ev;
     for (int i = 0; i < 300; ++i) ev.push_back({double(i * 3 % 1000), double(i * 7 % 1000), double(i)});
