@@ -639,10 +639,12 @@ CompPlan PlanCompensation(const CompKernel& kern) {
 // to swap the operands of a plain +, so the instruction is spelled out).
 // (Only ever inlined, as the sums below: 4-lane vectors never cross a call.)
 #pragma GCC diagnostic ignored "-Wpsabi"
-template <class V>
+// Vex: the caller runs AVX code, where an SSE instruction would stall.
+template <class V, bool Vex = false>
 [[gnu::always_inline]] inline V AddToProduct(V prod, V acc) {
 #if defined(__x86_64__) && defined(__GNUC__)
-    if constexpr (sizeof(V) == 8) asm("addsd %1, %0" : "+x"(prod) : "x"(acc));
+    if constexpr (sizeof(V) == 8 && Vex) asm("vaddsd %1, %0, %0" : "+x"(prod) : "x"(acc));
+    else if constexpr (sizeof(V) == 8) asm("addsd %1, %0" : "+x"(prod) : "x"(acc));
     else if constexpr (sizeof(V) == 16) asm("addpd %1, %0" : "+x"(prod) : "x"(acc));
     else asm("vaddpd %1, %0, %0" : "+x"(prod) : "x"(acc));
     return prod;
@@ -652,11 +654,13 @@ template <class V>
 }
 
 // One event of a group the plain way (the events a whole vector leaves).
-inline void SumOneEvent(const CompGroup& g, const float* const* lin, size_t e, double* out) {
+template <bool Vex>
+[[gnu::always_inline]] inline void SumOneEvent(const CompGroup& g, const float* const* lin, size_t e, double* out) {
     for (size_t q = 0; q < g.size; ++q) {
         double o = g.bias[q];
         for (size_t i = 0; i < g.ins.size(); ++i)
-            if (g.use[i * kGroup + q]) o = AddToProduct(double(lin[g.ins[i]][e]) * g.coef[i * kGroup + q], o);
+            if (g.use[i * kGroup + q])
+                o = AddToProduct<double, Vex>(double(lin[g.ins[i]][e]) * g.coef[i * kGroup + q], o);
         out[q * kCompChunk + e] = o;
     }
 }
@@ -684,7 +688,7 @@ template <class V, size_t G, bool Dense>
         }
         for (size_t q = 0; q < G; ++q) std::memcpy(out + q * kCompChunk + e, &acc[q], sizeof(V));
     }
-    for (; e < cnt; ++e) SumOneEvent(g, lin, e, out);
+    for (; e < cnt; ++e) SumOneEvent<(W > 2)>(g, lin, e, out);
 }
 
 template <class V>

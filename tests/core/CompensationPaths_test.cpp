@@ -216,7 +216,10 @@ TEST(CompensationPaths, ValuesEqualAPlainPerEventRule) {
     const std::vector<ParamSpec> params = {{"FSC", "262144", "0,0", true}, {"FL1", "262144", "0,0", true},
                                            {"FL2", "262144", "0,0", true}, {"FL3", "262144", "0,0", true},
                                            {"FL4", "1024", "4,0", true},   {"SSC", "262144", "0,0", true}};
-    const int32_t events = 70000 + 5;
+    // One slice; its last event is one where NaN meets NaN, and it is left
+    // over after the last whole vector (of two events and of four).
+    const int32_t events = 70145;
+    static_assert((events - 1) % 101 == 50 && events % 1024 % 4 == 1);
     const std::vector<uint8_t> bytes = HostileFile(params, events, 4242);
     // Unit upper triangle with dyadic values over FL1..FL4.
     const std::vector<int32_t> idx = {1, 2, 3, 4};
