@@ -28,9 +28,10 @@ constexpr uint32_t kMinSplitEvents = 1u << 16;
 // Least number of mask words (32 events each) a thread takes in a pass that
 // is split over slices.
 constexpr size_t kMinSliceWords = 2048;
-// Mask words per thread whose exponentials are worked out before they are
-// added up in order (8 bytes an event).
-constexpr size_t kTermWordsPerThread = 4096;
+// Mask words of a block whose exponentials are worked out (8 bytes an
+// event) before they are added up in order, and of one task of that block.
+constexpr size_t kTermBlockWords = 8192;
+constexpr size_t kTermTaskWords = 1024;
 
 // Key whose unsigned order is the order of the float values (NaN excluded):
 // negative values have all bits flipped, the others only the sign bit.
@@ -169,8 +170,7 @@ __attribute__((noinline)) double SumTermsInOrder(const Gated& g, bool split, Ter
     double sum = 0.0;
     int64_t count = 0;
     const size_t words = g.WordCount();
-    const size_t threads = lm::UsableCores();
-    if (!split || threads < 2) {
+    if (!split || lm::UsableCores() < 2) {
         ForGated(g, 0, words, [&](float v, size_t) {
             sum += term(v);
             ++count;
@@ -178,14 +178,13 @@ __attribute__((noinline)) double SumTermsInOrder(const Gated& g, bool split, Ter
         *n = count;
         return sum;
     }
-    const size_t blockWords = threads * kTermWordsPerThread;
-    std::vector<double> terms(std::min(words, blockWords) * 32);
-    for (size_t b = 0; b < words; b += blockWords) {
-        const size_t e = std::min(words, b + blockWords);
+    std::vector<double> terms(std::min(words, kTermBlockWords) * 32);
+    for (size_t b = 0; b < words; b += kTermBlockWords) {
+        const size_t e = std::min(words, b + kTermBlockWords);
         double* at = terms.data() - b * 32;  // indexed by event
-        lm::ForTasks((e - b + kTermWordsPerThread - 1) / kTermWordsPerThread, [&](size_t k) {
-            const size_t wb = b + k * kTermWordsPerThread;
-            ForGated(g, wb, std::min(e, wb + kTermWordsPerThread), [&](float v, size_t i) { at[i] = term(v); });
+        lm::ForTasks((e - b + kTermTaskWords - 1) / kTermTaskWords, [&](size_t k) {
+            const size_t wb = b + k * kTermTaskWords;
+            ForGated(g, wb, std::min(e, wb + kTermTaskWords), [&](float v, size_t i) { at[i] = term(v); });
         });
         ForGated(g, b, e, [&](float, size_t i) {
             sum += at[i];
