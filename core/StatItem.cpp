@@ -28,10 +28,6 @@ constexpr uint32_t kMinSplitEvents = 1u << 16;
 // Least number of mask words (32 events each) a thread takes in a pass that
 // is split over slices.
 constexpr size_t kMinSliceWords = 2048;
-// Mask words of a block whose exponentials are worked out (8 bytes an
-// event) before they are added up in order, and of one task of that block.
-constexpr size_t kTermBlockWords = 8192;
-constexpr size_t kTermTaskWords = 1024;
 
 // Key whose unsigned order is the order of the float values (NaN excluded):
 // negative values have all bits flipped, the others only the sign bit.
@@ -160,37 +156,20 @@ __attribute__((noinline)) double SumSquares(const Gated& g, double mean, int64_t
     return sum;
 }
 
-// Sum of term(v) over the gated values in event order. An exponential per
-// value is slow next to an addition: for a large gate the terms of a block
-// of events are worked out by several threads into a buffer first, and then
-// added up here, still one after the other in event order.
-// n is the number of terms.
+// Sum of term(v) over the gated values in event order; n is their number.
+// For a log-amplified parameter the exponential of each value, not the
+// chain of additions, sets the pace. Working the exponentials out on other
+// threads first was tried: a buffer of terms handed from thread to thread
+// block by block, where every block waits for its slowest thread, came out
+// slower than this on a busy machine.
 template <class Term>
-__attribute__((noinline)) double SumTermsInOrder(const Gated& g, bool split, Term term, int64_t* n) {
+__attribute__((noinline)) double SumTermsInOrder(const Gated& g, Term term, int64_t* n) {
     double sum = 0.0;
     int64_t count = 0;
-    const size_t words = g.WordCount();
-    if (!split || lm::UsableCores() < 2) {
-        ForGated(g, 0, words, [&](float v, size_t) {
-            sum += term(v);
-            ++count;
-        });
-        *n = count;
-        return sum;
-    }
-    std::vector<double> terms(std::min(words, kTermBlockWords) * 32);
-    for (size_t b = 0; b < words; b += kTermBlockWords) {
-        const size_t e = std::min(words, b + kTermBlockWords);
-        double* at = terms.data() - b * 32;  // indexed by event
-        lm::ForTasks((e - b + kTermTaskWords - 1) / kTermTaskWords, [&](size_t k) {
-            const size_t wb = b + k * kTermTaskWords;
-            ForGated(g, wb, std::min(e, wb + kTermTaskWords), [&](float v, size_t i) { at[i] = term(v); });
-        });
-        ForGated(g, b, e, [&](float, size_t i) {
-            sum += at[i];
-            ++count;
-        });
-    }
+    ForGated(g, 0, g.WordCount(), [&](float v, size_t) {
+        sum += term(v);
+        ++count;
+    });
     *n = count;
     return sum;
 }
@@ -413,7 +392,7 @@ CStatItem::Moments* CStatItem::GetMoments(int32_t par, Column* c, bool withSums)
         2,
         [&](size_t k) {
             if (k == 0) stored = SumStored(*c);
-            else if (c->log) linear = SumTermsInOrder(*c, c->Split(), [s = c->scale](float v) { return LinearOf(v, s); }, &linearCount);
+            else if (c->log) linear = SumTermsInOrder(*c, [s = c->scale](float v) { return LinearOf(v, s); }, &linearCount);
             else logs = SumLog2(*c);
         },
         c->Split());
@@ -448,7 +427,7 @@ double CStatItem::GetSDAround(int32_t par, double mean) const {
     int64_t n = 0;
     double sum = 0.0;
     if (c.log) {
-        sum = SumTermsInOrder(c, c.Split(), [&](float v) {
+        sum = SumTermsInOrder(c, [&](float v) {
             const double d = LinearOf(v, c.scale) - mean;
             return d * d;
         }, &n);

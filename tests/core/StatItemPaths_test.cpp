@@ -215,10 +215,10 @@ TEST(StatItemPaths, TheGeometricMeanFollowsTheReferenceWhateverTheOffsetOfTheWor
     }
 }
 
-// The exponentials of a log-amplified parameter are worked out a block at a
-// time before they are added up in order: the sums over several blocks, and
-// over a gate that leaves most of a block out, are those of the plain walk.
-TEST(StatItemPaths, LogAmplifiedSumsOverManyBlocksFollowTheReference) {
+// A large gate of a log-amplified parameter: the sum of the linear values
+// and the sum of the channels run on two threads, each in event order, over
+// the root and over a gate of long runs and scattered events.
+TEST(StatItemPaths, LogAmplifiedSumsOfALargeGateFollowTheReference) {
     lmtest::FcsWriter w;
     w.DataType('F');
     w.Param("FL1-H", 32, "1024", "4,0").Param("SS", 32, "1000");
