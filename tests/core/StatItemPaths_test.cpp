@@ -168,10 +168,11 @@ void ExpectSameAsReference(CGateNode* gate, const std::string& what) {
 
 }  // namespace
 
-// Gates large enough to be shared among threads (and one count short of a
-// whole word), then small ones, each with many threads and with none.
+// Gates large enough to be shared among threads (the last word holding one
+// event), then small ones (whole words only, and a last word of 8 events),
+// each with many threads and with none.
 TEST(StatItemPaths, EveryStatisticEqualsTheReferenceOnEveryMaskShape) {
-    for (uint32_t events : {150001u, 1000u}) {
+    for (uint32_t events : {150001u, 992u, 1000u}) {
         for (const Shape& shape : kShapes) {
             std::unique_ptr<VexaDataShell> s(MakePathShell(events, shape));
             CGateNode* gate = s->AddRegionGate(Range(0.5f, 0.99f, kSelect), 0, "sel");
@@ -281,4 +282,12 @@ TEST(StatItemPaths, LogScalesAndTheirErrorsComeWithTheDataSet) {
     EXPECT_EQ(s->ComputeLogScale(kChannels), s->LogScaleOf(kChannels));
     EXPECT_EQ(s->GetLogScale(), 4.0f / 1024.0f);
     EXPECT_EQ(s->GetErrors(), errors);
+}
+
+TEST(StatItemPaths, AnItemWithoutAGateHasNoValues) {
+    const CStatItem item(nullptr);
+    for (int32_t code = 0; code < kStatCodeCount; ++code) EXPECT_EQ(item.GetStatValue(0, code), 0.0) << code;
+    EXPECT_EQ(item.GetPercentile(0, 0.5), 0.0);
+    EXPECT_EQ(item.GetStoredPercentile(0, 0.5), 0.0);
+    EXPECT_EQ(item.GetSDAround(0, 1.0), 0.0);
 }
