@@ -197,10 +197,10 @@ inline double Median(const Column& c) {
     return c.Linear(m);
 }
 
-// The stored value at the rank of fraction; false without values.
-inline bool StoredPercentile(const Column& c, double fraction, double* out) {
-    std::vector<uint32_t> top;
-    const uint64_t k = TopHistogram(c, &top);
+// The stored value at the rank of fraction; false without values. top and
+// k are TopHistogram's.
+inline bool StoredPercentile(const Column& c, const std::vector<uint32_t>& top, uint64_t k, double fraction,
+                             double* out) {
     if (k == 0) return false;
     uint64_t rank = 0;
     if (k >= 2) {
