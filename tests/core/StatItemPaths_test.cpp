@@ -308,3 +308,28 @@ TEST(StatItemPaths, AnItemWithoutAGateHasNoValues) {
     EXPECT_EQ(item.GetStoredPercentile(0, 0.5), 0.0);
     EXPECT_EQ(item.GetSDAround(0, 1.0), 0.0);
 }
+
+// What a table does with many gates at once: items of log-amplified
+// parameters read on several threads together, each item by one thread,
+// give the figures of items read one at a time and add no error.
+TEST(StatItemPaths, ItemsOfLogAmplifiedParametersMayBeReadOnSeveralThreadsAtOnce) {
+    std::unique_ptr<VexaDataShell> s(MakePathShell(1000u, kShapes[0]));
+    std::vector<CGateNode*> gates = {s->GetGate(0)};
+    for (float lo : {0.0f, 0.2f, 0.4f, 0.6f})
+        gates.push_back(s->AddRegionGate(Range(lo, lo + 0.3f, kChannels), 0, "part"));
+    const std::vector<int32_t> errors = s->GetErrors();
+    std::vector<std::vector<double>> got(gates.size());
+    lm::ForTasks(gates.size(), [&](size_t k) {
+        const CStatItem item(gates[k]);
+        for (int32_t par : {int32_t(kChannels), int32_t(kNoRange)})
+            for (int32_t code = 0; code < kStatCodeCount; ++code) got[k].push_back(item.GetStatValue(par, code));
+    });
+    EXPECT_EQ(s->GetErrors(), errors);
+    for (size_t k = 0; k < gates.size(); ++k) {
+        std::vector<double> want;
+        for (int32_t par : {int32_t(kChannels), int32_t(kNoRange)})
+            for (double v : statref::StatValues(gates[k], par)) want.push_back(v);
+        ASSERT_EQ(got[k].size(), want.size());
+        for (size_t i = 0; i < want.size(); ++i) EXPECT_EQ(Bits(got[k][i]), Bits(want[i])) << k << " " << i;
+    }
+}
