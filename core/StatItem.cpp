@@ -280,7 +280,7 @@ struct CStatItem::Column : Gated {
     bool Split() const { return count >= kMinSplitEvents; }
 };
 
-// What one pass over the gated values of a parameter gives, and what it was
+// What the sums over the gated values of a parameter give, and what they were
 // taken from. The sums run in event order, as separate passes would.
 struct CStatItem::Moments {
     uint64_t maskSerial = 0;

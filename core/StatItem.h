@@ -1,10 +1,10 @@
 #pragma once
 // Statistics of one gate, computed on demand from the gate's mask and the
 // current (compensated) event columns. The figures of a parameter are taken
-// in one pass and kept until the gate's mask or the column changes. Sums run
+// together and kept until the gate's mask or the column changes. Sums run
 // in event order whatever the number of threads that share a large gate, so
-// every figure is the same to the last bit on any machine. One item is read
-// by one thread at a time (it keeps what it has summed).
+// every figure is the same to the last bit however many threads there are.
+// One item is read by one thread at a time (it keeps what it has summed).
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -95,8 +95,8 @@ private:
     // False when the gate holds no value of the column.
     bool StoredPercentile(const Column& c, double fraction, double* out) const;
 
-    // Figures of one parameter over the gate, all taken in one pass over
-    // its events and kept while the gate's mask and the column are the ones
+    // Figures of one parameter over the gate, all taken together over its
+    // events and kept while the gate's mask and the column are the ones
     // they came from (a table asks for the ten statistics one by one).
     struct Moments;
     // The kept figures of par, made afresh when stale; the sums are taken
