@@ -388,11 +388,12 @@ CStatItem::Moments* CStatItem::GetMoments(int32_t par, Column* c, bool withSums)
     double linear = 0.0;
     int64_t linearCount = 0;  // the same as stored.n
     Log2Sum logs;
+    const auto linearOf = [s = c->scale](float v) { return LinearOf(v, s); };
     lm::ForTasks(
         2,
         [&](size_t k) {
             if (k == 0) stored = SumStored(*c);
-            else if (c->log) linear = SumTermsInOrder(*c, [s = c->scale](float v) { return LinearOf(v, s); }, &linearCount);
+            else if (c->log) linear = SumTermsInOrder(*c, linearOf, &linearCount);
             else logs = SumLog2(*c);
         },
         c->Split());

@@ -8,7 +8,7 @@
 
 TEST(LumitraDocForeign, ToggleSelectionRefusesAnObjectOfAnotherDocument) {
     CLumitraDoc doc;
-    auto* mine = static_cast<rtest::TestObj*>(doc.AddObject(std::make_unique<rtest::TestObj>(CRect(5, 5, 50, 50), &doc)));
+    CTrkObj* mine = doc.AddObject(std::make_unique<rtest::TestObj>(CRect(5, 5, 50, 50), &doc));
     doc.SetActiveObject(mine);
     CLumitraDoc other;
     rtest::TestObj foreign(CRect(0, 0, 5, 5), &other);

@@ -212,7 +212,8 @@ TEST_F(StatBatchTest, LogAmplifiedParametersAreReadInParallelWithTheSameTexts) {
     std::vector<StatRequest> req;
     for (CGateNode* g : gates)
         for (int32_t par : {0, 1})
-            for (int32_t code = 0; code < kStatCodeCount; ++code) req.push_back({g->GetStatItem(), code, par, "", false});
+            for (int32_t code = 0; code < kStatCodeCount; ++code)
+                req.push_back({g->GetStatItem(), code, par, "", false});
     const std::vector<int32_t> errors = logShell->GetErrors();
     g_started = 0;
     {
