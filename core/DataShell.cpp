@@ -57,6 +57,7 @@ bool IsLoaded(const CDataSet* ds) {
 
 VexaDataShell::VexaDataShell(CDataSet* dataSet, const std::string& name)
     : VexaDataSetUser(dataSet), m_name(name) {
+    ComputeLogScales();
     SetUpCompensation(false);
     InitEmpty();
 }
@@ -64,6 +65,7 @@ VexaDataShell::VexaDataShell(CDataSet* dataSet, const std::string& name)
 VexaDataShell::VexaDataShell(const std::string& path, int32_t index, const std::string& name,
                              bool setUpCompensation)
     : VexaDataSetUser(path, index), m_name(name) {
+    ComputeLogScales();
     if (setUpCompensation) SetUpCompensation(true);
     InitEmpty();
 }
@@ -71,6 +73,7 @@ VexaDataShell::VexaDataShell(const std::string& path, int32_t index, const std::
 VexaDataShell::VexaDataShell(const VexaDataShell& other, const std::string& path, int32_t index,
                              const std::string& name)
     : VexaDataSetUser(path, index), m_name(name) {
+    ComputeLogScales();
     SetUpCompensation(false);
     for (const auto& t : other.m_transforms) m_transforms.push_back(t->Clone());
     InitEmpty();
@@ -228,17 +231,31 @@ void VexaDataShell::AddShellError(int32_t code) {
     if (std::find(errors.begin(), errors.end(), code) == errors.end()) errors.push_back(code);
 }
 
+float VexaDataShell::LogScaleOf(int32_t i) const {
+    const CParam* p = GetParam(i);
+    if (!p) return 0.0f;
+    const double decades = p->hasDecades ? p->decades : 0.0;
+    const double range = p->hasRange && p->range > 0.0f ? double(p->range) : 1.0;
+    return float(decades / range);
+}
+
 float VexaDataShell::ComputeLogScale(int32_t i) {
     const CParam* p = GetParam(i);
     if (!p) return 0.0f;
-    double decades = 0.0;
-    if (p->hasDecades) decades = p->decades;
-    else AddShellError(kErrNoDecades);
-    double range = 1.0;
-    if (p->hasRange && p->range > 0.0f) range = p->range;
-    else AddShellError(kErrNoRange);
-    m_logScale = float(decades / range);
+    if (!p->hasDecades) AddShellError(kErrNoDecades);
+    if (!(p->hasRange && p->range > 0.0f)) AddShellError(kErrNoRange);
+    m_logScale = LogScaleOf(i);
     return m_logScale;
+}
+
+void VexaDataShell::ComputeLogScales() {
+    // Statistics of these parameters read the scale from worker threads,
+    // which must not write the error list: what they would have recorded is
+    // recorded here, before any of them runs.
+    for (int32_t i = 0; i < GetParamCount(); ++i) {
+        const CParam* p = GetParam(i);
+        if (p && p->IsLogScale()) ComputeLogScale(i);
+    }
 }
 
 // ---- gates ----
@@ -764,6 +781,7 @@ bool VexaDataShell::SetDataSet(CDataSet* dataSet, bool notify) {
     if (!dataSet || dataSet == m_dataSet) return false;
     if (!IsLoaded(dataSet) || !IsLayoutCompatible(dataSet)) return false;
     VexaDataSetUser::SetDataSet(dataSet, false);
+    ComputeLogScales();
     m_path = dataSet->GetPathName();
     m_index = dataSet->GetIndex();
     m_fractions.Clear();

@@ -72,8 +72,15 @@ public:
     // Replaces the transform of parameter i and re-evaluates the gates whose
     // regions use it. False (trans dropped) for i out of range or null trans.
     bool SetTrans(std::unique_ptr<CTRANS> trans, int32_t i);
-    // Decades per channel of parameter i ($PnE decades / $PnR).
+    // Decades per channel of parameter i ($PnE decades / $PnR): 0.0 out of
+    // range; without $PnE, 0 decades; without a positive $PnR, a range of 1.
+    // Changes nothing, so statistics may read it on any thread.
+    float LogScaleOf(int32_t i) const;
+    // The same, and records what the parameter lacks (kErrNoDecades,
+    // kErrNoRange) in the shell's errors. Done for every log-amplified
+    // parameter when a data set comes in.
     float ComputeLogScale(int32_t i);
+    // The scale last computed by ComputeLogScale.
     float GetLogScale() const { return m_logScale; }
 
     // ---- gates ----
@@ -181,6 +188,9 @@ private:
     void EvaluateAll();
     bool HasEvents() const;
     void AddShellError(int32_t code);
+    // The log scales of the log-amplified parameters, with the errors of
+    // those that lack $PnR, worked out once for a new data set.
+    void ComputeLogScales();
     bool HasFileSpill() const;
 
     float m_logScale = 1.0f;

@@ -7,15 +7,27 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "base/Numbers.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
 #include "core/GateNode.h"
 #include "core/Observers.h"
+#include "core/Slices.h"
 
 namespace {
 constexpr double kLn10 = 2.302585092994045684;
 constexpr double kLog10Of2 = 0.301029995663981195;
+
+// Gates of fewer events are summed on the calling thread alone: starting
+// threads would cost more than they save.
+constexpr uint32_t kMinSplitEvents = 1u << 16;
+// Least number of mask words (32 events each) a thread takes in a pass that
+// is split over slices.
+constexpr size_t kMinSliceWords = 2048;
 
 // Key whose unsigned order is the order of the float values (NaN excluded):
 // negative values have all bits flipped, the others only the sign bit.
@@ -30,6 +42,136 @@ inline float FromOrderKey(uint32_t k) {
     float v;
     std::memcpy(&v, &u, sizeof v);
     return v;
+}
+
+// Linear value a stored channel of a log-amplified parameter stands for.
+inline double LinearOf(double v, double scale) { return std::exp(v * scale * kLn10); }
+
+// The gated events of one column: the values, the gate's mask words and
+// the number of events both cover.
+struct Gated {
+    const float* values = nullptr;
+    const uint32_t* words = nullptr;
+    uint32_t count = 0;
+
+    size_t WordCount() const { return (size_t(count) + 31) / 32; }
+    // Mask word w without the bits past the last event.
+    uint32_t Bits(size_t w) const {
+        const uint32_t b = words[w];
+        return (w + 1) * 32 <= count ? b : b & ((1u << (count & 31)) - 1);
+    }
+};
+
+// Calls fn(value, event) for every gated event of words [wb, we) in event
+// order. NaN values stand for no measurement and are left out. A full word
+// is walked straight through, without looking for its bits one by one.
+// Always inlined, so that the caller's sums stay in registers across values
+// (a sum kept in memory doubles the time of each addition of the chain).
+template <class Fn>
+__attribute__((always_inline)) inline void ForGated(const Gated& g, size_t wb, size_t we, Fn&& fn) {
+    for (size_t w = wb; w < we; ++w) {
+        uint32_t bits = g.Bits(w);
+        const float* base = g.values + w * 32;
+        if (bits == 0xFFFFFFFFu) {
+            for (size_t i = 0; i < 32; ++i) {
+                const float v = base[i];
+                if (!std::isnan(v)) fn(v, w * 32 + i);
+            }
+            continue;
+        }
+        while (bits) {
+            const uint32_t i = uint32_t(std::countr_zero(bits));
+            bits &= bits - 1;
+            const float v = base[i];
+            if (!std::isnan(v)) fn(v, w * 32 + i);
+        }
+    }
+}
+
+// Word ranges of about equal size covering [0, words), one per thread of a
+// pass split over slices; a single one when the pass is small.
+std::vector<std::pair<size_t, size_t>> SplitWords(size_t words, bool split) {
+    const size_t pieces = split ? std::clamp<size_t>(words / kMinSliceWords, 1, lm::UsableCores()) : 1;
+    const size_t chunk = std::max<size_t>(1, (words + pieces - 1) / pieces);
+    std::vector<std::pair<size_t, size_t>> out;
+    for (size_t b = 0; b < words; b += chunk) out.push_back({b, std::min(words, b + chunk)});
+    if (out.empty()) out.push_back({0, 0});
+    return out;
+}
+
+// The histograms of the slices of one pass, side by side in one block
+// (allocated here, on the calling thread, so that the memory is reused from
+// one pass to the next), then added up into the first: counts are integers,
+// so any split gives the same sums.
+struct SliceHistograms {
+    size_t bins;
+    std::vector<uint32_t> counts;
+    SliceHistograms(size_t slices, size_t binCount) : bins(binCount), counts(slices * binCount, 0) {}
+    uint32_t* Of(size_t slice) { return counts.data() + slice * bins; }
+    void Sum(std::vector<uint32_t>* out) {
+        const size_t slices = counts.size() / bins;
+        out->assign(counts.begin(), counts.begin() + ptrdiff_t(bins));
+        for (size_t k = 1; k < slices; ++k) {
+            const uint32_t* part = Of(k);
+            for (size_t b = 0; b < bins; ++b) (*out)[b] += part[b];
+        }
+    }
+};
+
+// The plain sum of the stored values in event order, with their count and
+// extremes. Of equal values (0 and -0) the first one is kept.
+struct StoredSums {
+    double sum = 0.0;
+    int64_t n = 0;
+    float lo = INFINITY, hi = -INFINITY;
+};
+
+__attribute__((noinline)) StoredSums SumStored(const Gated& g) {
+    double sum = 0.0;
+    int64_t n = 0;
+    float lo = INFINITY, hi = -INFINITY;
+    ForGated(g, 0, g.WordCount(), [&](float v, size_t) {
+        sum += double(v);
+        ++n;
+        // Rarely taken: no chain through the extremes.
+        if (v > hi) [[unlikely]] hi = v;
+        if (v < lo) [[unlikely]] lo = v;
+    });
+    return {sum, n, lo, hi};
+}
+
+// Sum of the squared distances of the stored values from mean, in event
+// order; n is their number. The chains are functions of their own (never
+// inlined): in a larger function the compiler may keep a sum in memory,
+// which makes each addition of the chain take twice as long.
+__attribute__((noinline)) double SumSquares(const Gated& g, double mean, int64_t* n) {
+    double sum = 0.0;
+    int64_t count = 0;
+    ForGated(g, 0, g.WordCount(), [&](float v, size_t) {
+        const double d = double(v) - mean;
+        sum += d * d;
+        ++count;
+    });
+    *n = count;
+    return sum;
+}
+
+// Sum of term(v) over the gated values in event order; n is their number.
+// For a log-amplified parameter the exponential of each value, not the
+// chain of additions, sets the pace. Working the exponentials out on other
+// threads first was tried: a buffer of terms handed from thread to thread
+// block by block, where every block waits for its slowest thread, came out
+// slower than this on a busy machine.
+template <class Term>
+__attribute__((noinline)) double SumTermsInOrder(const Gated& g, Term term, int64_t* n) {
+    double sum = 0.0;
+    int64_t count = 0;
+    ForGated(g, 0, g.WordCount(), [&](float v, size_t) {
+        sum += term(v);
+        ++count;
+    });
+    *n = count;
+    return sum;
 }
 
 // Sum of log2 over the positive values among floats, without a logarithm
@@ -63,6 +205,47 @@ struct Log2Sum {
         std::swap(even, odd);
         if ((++seen & 511u) == 0) [[unlikely]] Renormalise();
     }
+    // Adds 32 values in a row exactly as Add would one by one, and says
+    // true, when none is NaN, infinite, or subnormal and positive, and no
+    // renormalisation falls among them; else adds nothing and says false.
+    // The factors and exponents are worked out four at a time; only the two
+    // products remain a chain, one lane each of a pair of doubles (value i
+    // goes into even, i + 1 into odd, as Add swaps them after each value).
+    bool AddPlain32(const float* values) {
+#if defined(__SSE2__)
+        if ((seen & 511u) > 512u - 32u) return false;
+        const __m128i expMask = _mm_set1_epi32(0xFF), mantMask = _mm_set1_epi32(0x7FFFFF);
+        const __m128i one = _mm_set1_epi32(0x3F800000), bias = _mm_set1_epi32(127), zero = _mm_setzero_si128();
+        __m128i special = zero, exps = zero, positives = zero;
+        __m128d products = _mm_set_pd(odd, even);
+        for (size_t i = 0; i < 32; i += 4) {
+            const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(values + i));
+            const __m128i e = _mm_and_si128(_mm_srli_epi32(u, 23), expMask);
+            const __m128i pos = _mm_cmpgt_epi32(u, zero);  // v > 0 for a value that is not NaN
+            special = _mm_or_si128(special, _mm_cmpeq_epi32(e, expMask));
+            special = _mm_or_si128(special, _mm_and_si128(_mm_cmpeq_epi32(e, zero), pos));
+            exps = _mm_add_epi32(exps, _mm_and_si128(_mm_sub_epi32(e, bias), pos));
+            positives = _mm_sub_epi32(positives, pos);
+            const __m128 m = _mm_castsi128_ps(_mm_or_si128(_mm_and_si128(_mm_and_si128(u, mantMask), pos), one));
+            products = _mm_mul_pd(products, _mm_cvtps_pd(m));
+            products = _mm_mul_pd(products, _mm_cvtps_pd(_mm_movehl_ps(m, m)));
+        }
+        if (_mm_movemask_epi8(special)) return false;
+        alignas(16) int32_t e4[4], p4[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(e4), exps);
+        _mm_store_si128(reinterpret_cast<__m128i*>(p4), positives);
+        _mm_storel_pd(&even, products);
+        _mm_storeh_pd(&odd, products);
+        exponents += int64_t(e4[0]) + e4[1] + e4[2] + e4[3];
+        count += int64_t(p4[0]) + p4[1] + p4[2] + p4[3];
+        seen += 32;
+        if ((seen & 511u) == 0) Renormalise();
+        return true;
+#else
+        (void)values;
+        return false;  // one at a time
+#endif
+    }
     void Renormalise() {
         int pe = 0;
         even = std::frexp(even, &pe);
@@ -72,22 +255,32 @@ struct Log2Sum {
     }
     double Total() const { return double(exponents) + std::log2(even) + std::log2(odd) + rest; }
 };
+
+__attribute__((noinline)) Log2Sum SumLog2(const Gated& g) {
+    Log2Sum logs;
+    const size_t words = g.WordCount();
+    for (size_t w = 0; w < words; ++w) {
+        if (g.Bits(w) == 0xFFFFFFFFu && logs.AddPlain32(g.values + w * 32)) continue;
+        ForGated(g, w, w + 1, [&logs](float v, size_t) { logs.Add(v); });
+    }
+    return logs;
+}
 }  // namespace
 
 // Gated values of one parameter: the current column, the gate's mask words
 // and, for a log-amplified parameter, the decades per channel.
-struct CStatItem::Column {
-    const float* values = nullptr;
-    const uint32_t* words = nullptr;
-    uint32_t count = 0;
+struct CStatItem::Column : Gated {
     bool log = false;
     double scale = 0.0;
 
     // Linear value a stored channel stands for.
-    double Linear(double v) const { return log ? std::exp(v * scale * kLn10) : v; }
+    double Linear(double v) const { return log ? LinearOf(v, scale) : v; }
+    // Whether the gate covers enough events to share its passes among
+    // threads.
+    bool Split() const { return count >= kMinSplitEvents; }
 };
 
-// What one pass over the gated values of a parameter gives, and what it was
+// What the sums over the gated values of a parameter give, and what they were
 // taken from. The sums run in event order, as separate passes would.
 struct CStatItem::Moments {
     uint64_t maskSerial = 0;
@@ -141,29 +334,8 @@ bool CStatItem::ReadColumn(int32_t par, Column* out) const {
     out->count = std::min<uint32_t>(uint32_t(matrix->GetEventCount()), mask.GetBitCount());
     const CParam* p = ds->GetParam(par);
     out->log = p && p->IsLogScale();
-    out->scale = out->log ? double(shell->ComputeLogScale(par)) : 0.0;
+    out->scale = out->log ? double(shell->LogScaleOf(par)) : 0.0;
     return true;
-}
-
-// Calls fn(value) for every gated event in event order, a mask word at a time.
-// NaN values stand for no measurement and are left out.
-template <class Fn>
-void CStatItem::ForEachGated(Column& c, Fn&& fn) const {
-    const uint32_t fullWords = c.count >> 5;
-    const uint32_t rest = c.count & 31;
-    // Inlined, so that the caller's sums stay in registers across values.
-    auto visit = [&](uint32_t w, uint32_t bits) __attribute__((always_inline)) {
-        const float* base = c.values + size_t(w) * 32;
-        while (bits) {
-            const float v = base[std::countr_zero(bits)];
-            bits &= bits - 1;
-            if (!std::isnan(v)) fn(v);
-        }
-    };
-    for (uint32_t w = 0; w < fullWords; ++w) {
-        if (c.words[w]) visit(w, c.words[w]);
-    }
-    if (rest) visit(fullWords, c.words[fullWords] & ((1u << rest) - 1));
 }
 
 int64_t CStatItem::GetEventCount() const {
@@ -208,39 +380,36 @@ CStatItem::Moments* CStatItem::GetMoments(int32_t par, Column* c, bool withSums)
         if (!withSums) return slot.get();
     }
     Moments* m = slot.get();
-    double sum = 0.0, channels = 0.0;
-    int64_t n = 0;
-    float lo = FLT_MAX, hi = -FLT_MAX;
-    bool any = false;
-    auto extremes = [&](float v) {
-        if (v > hi || !any) hi = v;
-        if (v < lo || !any) lo = v;
-        any = true;
-    };
+    // Three chains of dependent additions and products, each in event order
+    // as one walk would take them: the stored values' sum (with count and
+    // extremes) on one thread, the linear values' sum or the logarithms on
+    // another.
+    StoredSums stored;
+    double linear = 0.0;
+    int64_t linearCount = 0;  // the same as stored.n
+    Log2Sum logs;
+    const auto linearOf = [s = c->scale](float v) { return LinearOf(v, s); };
+    lm::ForTasks(
+        2,
+        [&](size_t k) {
+            if (k == 0) stored = SumStored(*c);
+            else if (c->log) linear = SumTermsInOrder(*c, linearOf, &linearCount);
+            else logs = SumLog2(*c);
+        },
+        c->Split());
+    const int64_t n = stored.n;
     if (c->log) {
-        ForEachGated(*c, [&](float v) {
-            sum += c->Linear(v);
-            channels += double(v);
-            ++n;
-            extremes(v);
-        });
+        m->sum = linear;
         // Channels are logarithms already: the mean channel taken back.
-        m->geoMean = n ? std::exp(channels / double(n) * c->scale * kLn10) : 0.0;
+        m->geoMean = n ? std::exp(stored.sum / double(n) * c->scale * kLn10) : 0.0;
     } else {
-        Log2Sum logs;
-        ForEachGated(*c, [&](float v) {
-            sum += double(v);
-            ++n;
-            extremes(v);
-            logs.Add(v);
-        });
+        m->sum = stored.sum;
         m->geoMean = logs.count ? std::pow(10.0, logs.Total() * kLog10Of2 / double(logs.count)) : 0.0;
     }
     m->n = n;
-    m->sum = sum;
-    m->min = lo;
-    m->max = hi;
-    m->any = any;
+    m->any = n > 0;
+    m->min = m->any ? stored.lo : FLT_MAX;
+    m->max = m->any ? stored.hi : -FLT_MAX;
     m->haveSums = true;
     return m;
 }
@@ -256,12 +425,15 @@ double CStatItem::GetSDAround(int32_t par, double mean) const {
     Moments* m = GetMoments(par, &c, false);
     if (!m) return 0.0;
     if (m->haveSd && std::memcmp(&m->sdMean, &mean, sizeof mean) == 0) return m->sd;
-    double sum = 0.0;
     int64_t n = 0;
+    double sum = 0.0;
     if (c.log) {
-        ForEachGated(c, [&](float v) { const double d = c.Linear(v) - mean; sum += d * d; ++n; });
+        sum = SumTermsInOrder(c, [&](float v) {
+            const double d = LinearOf(v, c.scale) - mean;
+            return d * d;
+        }, &n);
     } else {
-        ForEachGated(c, [&](float v) { const double d = double(v) - mean; sum += d * d; ++n; });
+        sum = SumSquares(c, mean, &n);
     }
     m->sd = n ? std::sqrt(sum / double(n)) : 0.0;
     m->sdMean = mean;
@@ -297,36 +469,62 @@ double CStatItem::GetMin(int32_t par) const {
     return m && m->any ? double(m->min) : 0.0;
 }
 
-// The value of a rank among the gated values in ascending order, in two
+// The values of ranks among the gated values in ascending order, in two
 // counting passes over the order keys (top 16 bits, then the low 16 bits
-// within the top bucket): O(n) whatever the order of the data, and no copy of
-// the values. top is the histogram of the first pass, shared by several ranks.
-float CStatItem::ValueAtRank(Column& c, const std::vector<uint32_t>& top, uint64_t rank) const {
-    uint32_t hi = 0;
-    for (; hi < 0xFFFFu; ++hi) {
-        if (rank < top[hi]) break;
-        rank -= top[hi];
+// within the top bucket of each rank): O(n) whatever the order of the data,
+// and no copy of the values. top is the histogram of the first pass, shared
+// by several ranks. Both passes are split over slices on a large gate.
+void CStatItem::ValuesAtRanks(const Column& c, const std::vector<uint32_t>& top, const uint64_t ranks[2],
+                              float out[2]) const {
+    uint32_t hi[2] = {0, 0};
+    uint64_t rest[2] = {ranks[0], ranks[1]};
+    for (int r = 0; r < 2; ++r) {
+        for (; hi[r] < 0xFFFFu; ++hi[r]) {
+            if (rest[r] < top[hi[r]]) break;
+            rest[r] -= top[hi[r]];
+        }
     }
-    std::vector<uint32_t> low(0x10000u, 0);
-    ForEachGated(c, [&](float v) {
-        const uint32_t k = OrderKey(v);
-        if ((k >> 16) == hi) ++low[k & 0xFFFFu];
-    });
-    uint32_t lo = 0;
-    for (; lo < 0xFFFFu; ++lo) {
-        if (rank < low[lo]) break;
-        rank -= low[lo];
+    const int buckets = hi[1] == hi[0] ? 1 : 2;
+    const auto slices = SplitWords(c.WordCount(), c.Split());
+    // Low halves of bucket hi[0] in [0, 0x10000), of hi[1] after them.
+    SliceHistograms parts(slices.size(), size_t(buckets) * 0x10000u);
+    lm::ForTasks(
+        slices.size(),
+        [&](size_t k) {
+            uint32_t* low = parts.Of(k);
+            ForGated(c, slices[k].first, slices[k].second, [&](float v, size_t) {
+                const uint32_t key = OrderKey(v);
+                if ((key >> 16) == hi[0]) ++low[key & 0xFFFFu];
+                else if ((key >> 16) == hi[1]) ++low[0x10000u + (key & 0xFFFFu)];
+            });
+        },
+        slices.size() > 1);
+    std::vector<uint32_t> low;
+    parts.Sum(&low);
+    for (int r = 0; r < 2; ++r) {
+        const uint32_t* counts = low.data() + (hi[r] == hi[0] ? 0 : 0x10000u);
+        uint32_t lo = 0;
+        for (; lo < 0xFFFFu; ++lo) {
+            if (rest[r] < counts[lo]) break;
+            rest[r] -= counts[lo];
+        }
+        out[r] = FromOrderKey((hi[r] << 16) | lo);
     }
-    return FromOrderKey((hi << 16) | lo);
 }
 
-uint64_t CStatItem::TopHistogram(Column& c, std::vector<uint32_t>* top) const {
-    top->assign(0x10000u, 0);
+uint64_t CStatItem::TopHistogram(const Column& c, std::vector<uint32_t>* top) const {
+    const auto slices = SplitWords(c.WordCount(), c.Split());
+    SliceHistograms parts(slices.size(), 0x10000u);
+    lm::ForTasks(
+        slices.size(),
+        [&](size_t k) {
+            uint32_t* h = parts.Of(k);
+            ForGated(c, slices[k].first, slices[k].second, [h](float v, size_t) { ++h[OrderKey(v) >> 16]; });
+        },
+        slices.size() > 1);
+    parts.Sum(top);
     uint64_t k = 0;
-    ForEachGated(c, [&](float v) {
-        ++(*top)[OrderKey(v) >> 16];
-        ++k;
-    });
+    for (uint32_t n : *top) k += n;
     return k;
 }
 
@@ -339,8 +537,12 @@ double CStatItem::GetMedian(int32_t par) const {
     const uint64_t k = TopHistogram(c, &top);
     double m = 0.0;
     if (k != 0) {
-        m = double(ValueAtRank(c, top, k / 2));
-        if (k % 2 == 0) m = (double(ValueAtRank(c, top, k / 2 - 1)) + m) * 0.5;
+        // An even count takes the mean of the middle two.
+        const uint64_t ranks[2] = {k / 2, k % 2 == 0 ? k / 2 - 1 : k / 2};
+        float v[2];
+        ValuesAtRanks(c, top, ranks, v);
+        m = double(v[0]);
+        if (k % 2 == 0) m = (double(v[1]) + m) * 0.5;
         m = c.Linear(m);
     }
     mo->median = m;
@@ -362,7 +564,7 @@ double CStatItem::GetStoredPercentile(int32_t par, double fraction) const {
     return StoredPercentile(c, fraction, &v) ? v : 0.0;
 }
 
-bool CStatItem::StoredPercentile(Column& c, double fraction, double* out) const {
+bool CStatItem::StoredPercentile(const Column& c, double fraction, double* out) const {
     std::vector<uint32_t> top;
     const uint64_t k = TopHistogram(c, &top);
     if (k == 0) return false;
@@ -372,7 +574,10 @@ bool CStatItem::StoredPercentile(Column& c, double fraction, double* out) const 
         if (r >= double(k)) rank = k - 1;
         else if (r > 0.0) rank = uint64_t(r);  // NaN and negative fractions give rank 0
     }
-    *out = double(ValueAtRank(c, top, rank));
+    const uint64_t ranks[2] = {rank, rank};
+    float v[2];
+    ValuesAtRanks(c, top, ranks, v);
+    *out = double(v[0]);
     return true;
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 // Statistics of one gate, computed on demand from the gate's mask and the
 // current (compensated) event columns. The figures of a parameter are taken
-// in one pass and kept until the gate's mask or the column changes.
+// together and kept until the gate's mask or the column changes. Sums run
+// in event order whatever the number of threads that share a large gate, so
+// every figure is the same to the last bit however many threads there are.
+// One item is read by one thread at a time (it keeps what it has summed).
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -82,15 +85,18 @@ public:
 private:
     struct Column;  // gated values of one parameter and its log scale
     bool ReadColumn(int32_t par, Column* out) const;
-    template <class Fn>
-    void ForEachGated(Column& c, Fn&& fn) const;
-    uint64_t TopHistogram(Column& c, std::vector<uint32_t>* top) const;
-    float ValueAtRank(Column& c, const std::vector<uint32_t>& top, uint64_t rank) const;
+    // Count of the gated values (NaN left out) by the top 16 bits of their
+    // order keys.
+    uint64_t TopHistogram(const Column& c, std::vector<uint32_t>* top) const;
+    // The values of two ranks among the gated values in ascending order (the
+    // same rank twice is allowed), from one more pass.
+    void ValuesAtRanks(const Column& c, const std::vector<uint32_t>& top, const uint64_t ranks[2],
+                       float out[2]) const;
     // False when the gate holds no value of the column.
-    bool StoredPercentile(Column& c, double fraction, double* out) const;
+    bool StoredPercentile(const Column& c, double fraction, double* out) const;
 
-    // Figures of one parameter over the gate, all taken in one pass over
-    // its events and kept while the gate's mask and the column are the ones
+    // Figures of one parameter over the gate, all taken together over its
+    // events and kept while the gate's mask and the column are the ones
     // they came from (a table asks for the ten statistics one by one).
     struct Moments;
     // The kept figures of par, made afresh when stale; the sums are taken

@@ -52,15 +52,6 @@ void RunTask(Task& t) {
     }
 }
 
-// A log-amplified parameter makes the shell compute its log scale while an
-// item reads it: not something two threads may do at once.
-bool MakesLogScale(const StatRequest& r) {
-    if (!StatTakesParam(r.code)) return false;
-    VexaDataShell* shell = ShellOf(r.item);
-    const CParam* p = shell ? shell->GetParam(r.param) : nullptr;
-    return p && p->IsLogScale();
-}
-
 }  // namespace
 
 bool StatTakesParam(int32_t code) {
@@ -82,7 +73,6 @@ void ComputeStatTexts(std::vector<StatRequest>& requests) {
     // of its value.
     std::map<std::tuple<const CStatItem*, int32_t, int32_t>, size_t> index;
     std::vector<Task> tasks;
-    bool parallel = true;
     for (StatRequest& r : requests) {
         r.has = false;
         r.text.clear();
@@ -92,7 +82,6 @@ void ComputeStatTexts(std::vector<StatRequest>& requests) {
         const auto [it, added] = index.try_emplace({r.item, code, param}, tasks.size());
         if (added) tasks.push_back({r.item, code, param, {}});
         tasks[it->second].answers.push_back(&r);
-        if (parallel && MakesLogScale(r)) parallel = false;
     }
     // An item keeps what it has summed per parameter in a cache of its own,
     // which two threads must never fill at once: the tasks of one item run
@@ -109,5 +98,5 @@ void ComputeStatTexts(std::vector<StatRequest>& requests) {
         [&tasks, &groups](size_t g) {
             for (size_t k : groups[g]) RunTask(tasks[k]);
         },
-        parallel && groups.size() > 1);
+        groups.size() > 1);
 }

@@ -27,6 +27,5 @@ bool StatTakesParam(int32_t code);
 // Whether item has a value for (code, param) (see StatRequest).
 bool StatHasValue(const CStatItem* item, int32_t code, int32_t param);
 // Fills text and has of every request. Requests may repeat; they are
-// computed once. Items whose shell makes a log scale as it reads are
-// computed on this thread only.
+// computed once. Items are read in parallel, each by one thread at a time.
 void ComputeStatTexts(std::vector<StatRequest>& requests);

@@ -194,3 +194,38 @@ TEST_F(StatBatchTest, TheValuesOfOneGateAreReadOnOneThread) {
     EXPECT_EQ(g_started.load(), 0);
     for (const StatRequest& r : req) EXPECT_EQ(r.text, r.item->GetStatText(r.param, r.code)) << r.code << "/" << r.param;
 }
+
+// Log-amplified parameters (one without $PnR) no longer hold the batch to one
+// thread: their scales come with the data set, so items are read in parallel
+// and give the texts of items read one at a time, with no error added.
+TEST_F(StatBatchTest, LogAmplifiedParametersAreReadInParallelWithTheSameTexts) {
+    lmtest::FcsWriter w;
+    w.DataType('F');
+    w.Param("FL1-H", 32, "1024", "4,0").Param("FL2-H", 32, "", "3,0").Param("SS", 32, "1000");
+    for (int e = 0; e < 4000; ++e)
+        w.Event({double((e * 37) % 1024), double((e * 13) % 97) / 97.0, double((e * 7) % 1000)});
+    VexaDataShell* logShell = doc.OpenDataFile(dir.Write("log.fcs", w.Build()), 0);
+    ASSERT_NE(logShell, nullptr);
+    std::vector<CGateNode*> gates = {logShell->GetGate(0)};
+    for (float x0 : {0.1f, 0.3f, 0.5f})
+        gates.push_back(plottest::AddRectGate(*logShell, x0, 0.0f, x0 + 0.4f, 1.0f, 0, "G"));
+    std::vector<StatRequest> req;
+    for (CGateNode* g : gates)
+        for (int32_t par : {0, 1})
+            for (int32_t code = 0; code < kStatCodeCount; ++code)
+                req.push_back({g->GetStatItem(), code, par, "", false});
+    const std::vector<int32_t> errors = logShell->GetErrors();
+    g_started = 0;
+    {
+        const lm::ScopedThreadStarter use(&CountingStarter);
+        ComputeStatTexts(req);
+    }
+    if (lm::UsableCores() > 1) {
+        EXPECT_GT(g_started.load(), 0);
+    }
+    EXPECT_EQ(logShell->GetErrors(), errors);
+    for (const StatRequest& r : req) {
+        ASSERT_TRUE(r.has);
+        EXPECT_EQ(r.text, CStatItem(r.item->GetGate()).GetStatText(r.param, r.code)) << r.code << "/" << r.param;
+    }
+}
