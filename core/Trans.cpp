@@ -1,5 +1,6 @@
 #include "core/Trans.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <limits>
@@ -13,7 +14,9 @@
 #include "base/Archive.h"
 #include "base/Numbers.h"
 #include "core/Scale.h"
+#include "core/LogicalFns.h"
 #include "core/Slices.h"
+#include "core/TransBatch.h"
 
 namespace {
 
@@ -399,29 +402,7 @@ void CLogTRANS::DrawTicks(CScale& scale) const {
 // ---------------------------------------------------------------------------
 // CLogical
 
-namespace {
-
-struct LogicalFns {
-    double a, w, p, p2;
-
-    // S and S' at x from the same two exponentials.
-    inline void Eval(double x, double* s, double* slope) const {
-        const bool upper = x >= w;
-        const double d = upper ? x - w : w - x;
-        const double e1 = std::exp(d);
-        const double e2 = std::exp(-d / p);
-        const double body = a * (e1 - p2 * e2 + p2 - 1.0);
-        *s = upper ? body : -body;
-        *slope = a * (e1 + p * e2);
-    }
-    inline double S(double x) const {
-        double s, sl;
-        Eval(x, &s, &sl);
-        return s;
-    }
-};
-
-}  // namespace
+using lm::logicle::LogicalFns;
 
 CLogical::CLogical() = default;
 
@@ -513,7 +494,9 @@ void CLogical::LogicalInit() {
     m_a = d.a;
     m_p2 = d.p2;
     m_n = kTablePoints;
-    m_values.reset(new float[size_t(m_n)]);
+    // One more entry, +infinity, stops the batch path's walk up the table.
+    m_values.reset(new float[size_t(m_n) + 1]);
+    m_values[size_t(m_n)] = std::numeric_limits<float>::infinity();
     m_positions.reset(new float[size_t(m_n)]);
     m_startS.reset(new double[size_t(m_n)]);
     m_startSlope.reset(new double[size_t(m_n)]);
@@ -524,6 +507,31 @@ void CLogical::LogicalInit() {
         fn.Eval(x, &m_startS[size_t(i)], &m_startSlope[size_t(i)]);
         m_values[size_t(i)] = float(m_startS[size_t(i)]);
     }
+    m_binStart.reset(new int32_t[lm::logicle::kMaxBins]);
+    lm::logicle::BuildBins(m_values.get(), m_n, m_binStart.get(), &m_bins);
+}
+
+void CLogical::FillKernel(lm::logicle::Kernel* k) const {
+    k->a = m_a;
+    k->w = m_w;
+    k->p = m_p;
+    k->p2 = m_p2;
+    k->m = m_m;
+    k->T = m_T;
+    k->r = m_r;
+    k->v0 = m_values[0];
+    k->n = m_n;
+    k->values = m_values.get();
+    k->positions = m_positions.get();
+    k->startS = m_startS.get();
+    k->startSlope = m_startSlope.get();
+    k->binStart = m_binStart.get();
+    k->keyGap = m_bins.keyGap;
+    k->gapSize = m_bins.gapSize;
+    k->keyLow = m_bins.keyLow;
+    k->binShift = m_bins.binShift;
+    k->binCount = m_bins.binCount;
+    k->binSteps = m_bins.binSteps;
 }
 
 bool CLogical::SetParams(float T, float r, float M) {
@@ -559,23 +567,9 @@ double CLogical::LogicalInverse(float y) const {
     const int32_t i = FindBinIndex(m_values.get(), m_n, y);
     if (i < 0) return std::numeric_limits<double>::quiet_NaN();
     const LogicalFns fn{m_a, m_w, m_p, m_p2};
-    const double yd = y;
-    const double ay = std::fabs(yd);
-    double x0 = m_positions[size_t(i)];
-    double s0 = m_startS[size_t(i)];  // fn.Eval(x0), computed with the table
-    double d0 = m_startSlope[size_t(i)];
-    double x1 = x0;
-    for (int step = 0; step < 20; ++step) {
-        x1 = x0 - (s0 - yd) / d0;
-        if (x1 == x0) break;  // a fixed point: every further step gives x1 again
-        double s1, d1;
-        fn.Eval(x1, &s1, &d1);
-        if (std::fabs(x1 - x0) / x1 < 0.0001 && std::fabs(s1 - yd) / ay < 0.0001) break;
-        x0 = x1;
-        s0 = s1;
-        d0 = d1;
-    }
-    return x1;
+    // Table S and S' at the start point, as Eval computed them.
+    return lm::logicle::LogicalNewton(fn, m_positions[size_t(i)], m_startS[size_t(i)],
+                                      m_startSlope[size_t(i)], y);
 }
 
 inline float CLogical::FractionOf(float v) const {
@@ -587,11 +581,8 @@ inline float CLogical::FractionOf(float v) const {
     // Below S(0) the root lies left of 0, and the Newton steps from x = 0
     // stay left of it (S is concave there): the clamped fraction is 0.
     if (v < m_values[0]) return 0.0f;
-    const float f = float(LogicalInverse(v) / double(m_m));
     // The display starts at S(0), above r, and S(m) is only close to T.
-    if (!(f > 0.0f)) return 0.0f;  // also NaN
-    if (f > 1.0f) return 1.0f;
-    return f;
+    return lm::logicle::ClampedFraction(LogicalInverse(v), double(m_m));
 }
 
 float CLogical::ToFraction(float v) const { return FractionOf(v); }
@@ -601,16 +592,24 @@ float CLogical::ToFractionUnclamped(float v) const {
 }
 
 void CLogical::ToFractions(const float* values, size_t n, float* out) const {
-    // Every value needs its own Newton inversion (about 70 ns); large
-    // columns are shared out over a few threads.
-    lm::ForSlices(n, kMinSlice, [this, values, out](size_t b, size_t e) {
-        for (size_t i = b; i < e; ++i) out[i] = FractionOf(values[i]);
-    });
+    if (!m_values) {
+        std::fill(out, out + n, 0.0f);
+        return;
+    }
+    lm::logicle::Kernel k;
+    FillKernel(&k);
+    lm::logicle::Fractions(k, values, n, out);
 }
 
 void CLogical::ToFractionsMasked(const float* values, size_t n, const uint32_t* words,
                                  float* out) const {
-    ForEachSetBit(words, n, [&](size_t e) { out[e] = FractionOf(values[e]); });
+    if (!m_values) {
+        ForEachSetBit(words, n, [&](size_t e) { out[e] = 0.0f; });
+        return;
+    }
+    lm::logicle::Kernel k;
+    FillKernel(&k);
+    lm::logicle::FractionsMasked(k, values, n, words, out);
 }
 
 float CLogical::ToValue(float f) const { return float(LogicalS(double(f) * double(m_m))); }

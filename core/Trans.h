@@ -20,8 +20,13 @@
 #include <string>
 #include <vector>
 
+#include "core/LogicleBins.h"
+
 class CArchive;
 class CScale;
+namespace lm::logicle {
+struct Kernel;
+}
 
 // Kind codes, as stored in document records and returned by GetType().
 enum TransKind : int32_t {
@@ -240,6 +245,7 @@ private:
     void Apply(float T, float r, float m);  // parameters already checked
     void LogicalInit();
     float FractionOf(float v) const;  // the clamped fraction, inline-friendly
+    void FillKernel(lm::logicle::Kernel* k) const;  // tables set
 
     float m_T = 0.0f;
     float m_r = 0.0f;
@@ -254,6 +260,10 @@ private:
     // so that step needs no exponentials of its own.
     std::unique_ptr<double[]> m_startS;
     std::unique_ptr<double[]> m_startSlope;
+    // Where the batch conversion starts looking for a value's bin (see
+    // core/TransBatch.h).
+    std::unique_ptr<int32_t[]> m_binStart;
+    lm::logicle::Bins m_bins{};
     int32_t m_n = kTablePoints;
 };
 

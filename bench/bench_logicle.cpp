@@ -1,0 +1,126 @@
+// Logicle batch conversion: nanoseconds per value of CLogical::ToFractions
+// and ToFractionsMasked over a 10M-event fluorescence column (a dim and a
+// bright population, as bench_gates makes), on the vector path, on the
+// portable path and value by value through ToFraction.
+//   bench_logicle [events]       BENCH logicle_batch_ns, logicle_batch_portable_ns,
+//                                logicle_masked_ns, logicle_scalar_ns
+//   bench_logicle --exhaustive   every one of the 2^32 float bit patterns through
+//                                both batch paths against ToFraction (default
+//                                T 262144, r -10, M 4.5); prints the mismatches
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bench/BenchCommon.h"
+#include "core/Slices.h"
+#include "core/Trans.h"
+#include "core/TransBatch.h"
+
+namespace {
+
+using lmbench::Time;
+
+std::vector<float> Column(size_t events) {
+    std::vector<float> v(events);
+    uint64_t seed = 0x9E3779B97F4A7C15ull;
+    auto next = [&seed]() {
+        seed ^= seed << 13;
+        seed ^= seed >> 7;
+        seed ^= seed << 17;
+        return double(seed >> 11) / double(1ull << 53);
+    };
+    for (size_t e = 0; e < events; ++e) {
+        const double decade = next() < 0.6 ? 1.0 + next() : 3.0 + next() * 1.3;
+        v[e] = float(std::pow(10.0, decade) + (next() - 0.5) * 40.0);
+    }
+    return v;
+}
+
+int Exhaustive() {
+    const CLogical lg(262144.0f, -10.0f, 4.5f);
+    constexpr size_t kBlock = size_t(1) << 16;
+    constexpr size_t kTotal = size_t(1) << 32;
+    std::atomic<uint64_t> bad[2] = {0, 0};
+    std::atomic<uint64_t> firstBad[2] = {~0ull, ~0ull};
+    const auto t0 = lmbench::Clock::now();
+    for (int path = 0; path < 2; ++path) {
+        lm::logicle::AllowVector(path == 0);
+        lm::ForSlices(kTotal / kBlock, 1, [&](size_t b0, size_t b1) {
+            std::vector<float> in(kBlock), out(kBlock), masked(kBlock);
+            std::vector<uint32_t> words(kBlock / 32);
+            for (size_t b = b0; b < b1; ++b) {
+                for (size_t i = 0; i < kBlock; ++i) {
+                    const uint32_t bits = uint32_t(b * kBlock + i);
+                    std::memcpy(&in[i], &bits, 4);
+                }
+                lg.ToFractions(in.data(), kBlock, out.data());
+                // Every other word of the mask, bits alternating.
+                for (size_t w = 0; w < words.size(); ++w) words[w] = (w & 1) ? 0u : 0x5555aaaau;
+                std::fill(masked.begin(), masked.end(), -7.0f);
+                lg.ToFractionsMasked(in.data(), kBlock, words.data(), masked.data());
+                for (size_t i = 0; i < kBlock; ++i) {
+                    const float want = lg.ToFraction(in[i]);
+                    const bool set = (words[i / 32] >> (i % 32)) & 1u;
+                    const float wantMasked = set ? want : -7.0f;
+                    if (std::memcmp(&want, &out[i], 4) != 0 || std::memcmp(&wantMasked, &masked[i], 4) != 0) {
+                        ++bad[path];
+                        uint64_t cur = firstBad[path].load();
+                        const uint64_t pat = b * kBlock + i;
+                        while (pat < cur && !firstBad[path].compare_exchange_weak(cur, pat)) {
+                        }
+                    }
+                }
+            }
+        });
+    }
+    lm::logicle::AllowVector(true);
+    std::printf("exhaustive: 2^32 float patterns, T 262144 r -10 M 4.5, vector path usable %s\n",
+                lm::logicle::VectorUsable() ? "yes" : "no");
+    for (int path = 0; path < 2; ++path)
+        std::printf("  %s path: %llu mismatches (ToFractions and ToFractionsMasked against ToFraction)%s\n",
+                    path == 0 ? "vector  " : "portable", (unsigned long long)bad[path].load(),
+                    bad[path] ? (" first pattern 0x" + std::to_string(firstBad[path].load())).c_str() : "");
+    std::printf("  %.1f s\n", lmbench::Seconds(t0, lmbench::Clock::now()));
+    return bad[0] || bad[1] ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--exhaustive") == 0) return Exhaustive();
+    const size_t events = argc > 1 ? size_t(std::atoll(argv[1])) : size_t(10000000);
+    const std::vector<float> col = Column(events);
+    std::vector<float> out(events);
+    std::vector<uint32_t> words((events + 31) / 32);
+    uint64_t s = 12345;
+    for (uint32_t& w : words) {
+        s = s * 6364136223846793005ull + 1442695040888963407ull;
+        w = uint32_t(s >> 32);  // about half the events
+    }
+    const CLogical lg(262144.0f, -10.0f, 4.5f);
+    std::printf("== logicle batch conversion, %zu events, vector path usable: %s ==\n", events,
+                lm::logicle::VectorUsable() ? "yes" : "no");
+    auto per = [&](double ms, size_t count) { return ms * 1e6 / double(count); };
+    const double vec = Time(5, [&] { lg.ToFractions(col.data(), events, out.data()); }).min;
+    const double masked =
+        Time(5, [&] { lg.ToFractionsMasked(col.data(), events, words.data(), out.data()); }).min;
+    lm::logicle::AllowVector(false);
+    const double port = Time(3, [&] { lg.ToFractions(col.data(), events, out.data()); }).min;
+    lm::logicle::AllowVector(true);
+    const size_t scalarN = std::min<size_t>(events, 2000000);
+    const double scalar = Time(3, [&] {
+        for (size_t i = 0; i < scalarN; ++i) out[i] = lg.ToFraction(col[i]);
+    }).min;
+    std::printf("  ToFractions %.1f ms | portable %.1f ms | masked (half the events) %.1f ms | "
+                "ToFraction one by one %.2f ns\n",
+                vec, port, masked, per(scalar, scalarN));
+    lmbench::Bench("logicle_batch_ns", per(vec, events), "ns");
+    lmbench::Bench("logicle_batch_portable_ns", per(port, events), "ns");
+    lmbench::Bench("logicle_masked_ns", per(masked, events), "ns");
+    lmbench::Bench("logicle_scalar_ns", per(scalar, scalarN), "ns");
+    return 0;
+}
