@@ -2,10 +2,12 @@
 // and ToFractionsMasked over a 10M-event fluorescence column (a dim and a
 // bright population, as bench_gates makes), on the vector path, on the
 // portable path and value by value through ToFraction.
-//   bench_logicle [events]       BENCH logicle_batch_ns, logicle_batch_portable_ns,
+//   bench_logicle [events]       BENCH logicle_batch_ns (fastest path), logicle_batch_avx2_ns,
+//                                logicle_batch_portable_ns,
 //                                logicle_masked_ns, logicle_scalar_ns
+//   bench_logicle --profile      the vector path only, 10 times over 10M values
 //   bench_logicle --exhaustive   every one of the 2^32 float bit patterns through
-//                                both batch paths against ToFraction (default
+//                                every batch path against ToFraction (default
 //                                T 262144, r -10, M 4.5); prints the mismatches
 #include <atomic>
 #include <cmath>
@@ -23,6 +25,10 @@
 namespace {
 
 using lmbench::Time;
+
+const char* PathName(lm::logicle::Path p) {
+    return p == lm::logicle::Path::kAvx512 ? "AVX-512" : p == lm::logicle::Path::kAvx2 ? "AVX2" : "portable";
+}
 
 std::vector<float> Column(size_t events) {
     std::vector<float> v(events);
@@ -44,11 +50,14 @@ int Exhaustive() {
     const CLogical lg(262144.0f, -10.0f, 4.5f);
     constexpr size_t kBlock = size_t(1) << 16;
     constexpr size_t kTotal = size_t(1) << 32;
-    std::atomic<uint64_t> bad[2] = {0, 0};
-    std::atomic<uint64_t> firstBad[2] = {~0ull, ~0ull};
+    using lm::logicle::Path;
+    const Path paths[3] = {Path::kAvx512, Path::kAvx2, Path::kPortable};
+    std::atomic<uint64_t> bad[3] = {0, 0, 0};
+    std::atomic<uint64_t> firstBad[3] = {~0ull, ~0ull, ~0ull};
     const auto t0 = lmbench::Clock::now();
-    for (int path = 0; path < 2; ++path) {
-        lm::logicle::AllowVector(path == 0);
+    for (int path = 0; path < 3; ++path) {
+        if (int(paths[path]) > int(lm::logicle::BestPath())) continue;  // not on this machine
+        lm::logicle::LimitPath(paths[path]);
         lm::ForSlices(kTotal / kBlock, 1, [&](size_t b0, size_t b1) {
             std::vector<float> in(kBlock), out(kBlock), masked(kBlock);
             std::vector<uint32_t> words(kBlock / 32);
@@ -77,21 +86,30 @@ int Exhaustive() {
             }
         });
     }
-    lm::logicle::AllowVector(true);
-    std::printf("exhaustive: 2^32 float patterns, T 262144 r -10 M 4.5, vector path usable %s\n",
-                lm::logicle::VectorUsable() ? "yes" : "no");
-    for (int path = 0; path < 2; ++path)
-        std::printf("  %s path: %llu mismatches (ToFractions and ToFractionsMasked against ToFraction)%s\n",
-                    path == 0 ? "vector  " : "portable", (unsigned long long)bad[path].load(),
+    lm::logicle::LimitPath(lm::logicle::Path::kAvx512);
+    std::printf("exhaustive: 2^32 float patterns, T 262144 r -10 M 4.5, fastest path %s\n",
+                PathName(lm::logicle::BestPath()));
+    for (int path = 0; path < 3; ++path)
+        std::printf("  %-8s path: %llu mismatches (ToFractions and ToFractionsMasked against ToFraction)%s%s\n",
+                    PathName(paths[path]), (unsigned long long)bad[path].load(),
+                    int(paths[path]) > int(lm::logicle::BestPath()) ? " (not run: no CPU support)" : "",
                     bad[path] ? (" first pattern 0x" + std::to_string(firstBad[path].load())).c_str() : "");
     std::printf("  %.1f s\n", lmbench::Seconds(t0, lmbench::Clock::now()));
-    return bad[0] || bad[1] ? 1 : 0;
+    return bad[0] || bad[1] || bad[2] ? 1 : 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--exhaustive") == 0) return Exhaustive();
+    if (argc > 1 && std::strcmp(argv[1], "--profile") == 0) {
+        // The vector path alone, for a profiler.
+        const std::vector<float> col = Column(10000000);
+        std::vector<float> out(col.size());
+        const CLogical lg(262144.0f, -10.0f, 4.5f);
+        for (int i = 0; i < 10; ++i) lg.ToFractions(col.data(), col.size(), out.data());
+        return 0;
+    }
     const size_t events = argc > 1 ? size_t(std::atoll(argv[1])) : size_t(10000000);
     const std::vector<float> col = Column(events);
     std::vector<float> out(events);
@@ -102,23 +120,26 @@ int main(int argc, char** argv) {
         w = uint32_t(s >> 32);  // about half the events
     }
     const CLogical lg(262144.0f, -10.0f, 4.5f);
-    std::printf("== logicle batch conversion, %zu events, vector path usable: %s ==\n", events,
-                lm::logicle::VectorUsable() ? "yes" : "no");
+    std::printf("== logicle batch conversion, %zu events, fastest path: %s ==\n", events,
+                PathName(lm::logicle::BestPath()));
     auto per = [&](double ms, size_t count) { return ms * 1e6 / double(count); };
     const double vec = Time(5, [&] { lg.ToFractions(col.data(), events, out.data()); }).min;
     const double masked =
         Time(5, [&] { lg.ToFractionsMasked(col.data(), events, words.data(), out.data()); }).min;
-    lm::logicle::AllowVector(false);
+    lm::logicle::LimitPath(lm::logicle::Path::kAvx2);
+    const double avx2 = Time(5, [&] { lg.ToFractions(col.data(), events, out.data()); }).min;
+    lm::logicle::LimitPath(lm::logicle::Path::kPortable);
     const double port = Time(3, [&] { lg.ToFractions(col.data(), events, out.data()); }).min;
-    lm::logicle::AllowVector(true);
+    lm::logicle::LimitPath(lm::logicle::Path::kAvx512);
     const size_t scalarN = std::min<size_t>(events, 2000000);
     const double scalar = Time(3, [&] {
         for (size_t i = 0; i < scalarN; ++i) out[i] = lg.ToFraction(col[i]);
     }).min;
-    std::printf("  ToFractions %.1f ms | portable %.1f ms | masked (half the events) %.1f ms | "
+    std::printf("  ToFractions %.1f ms | AVX2 %.1f ms | portable %.1f ms | masked (half the events) %.1f ms | "
                 "ToFraction one by one %.2f ns\n",
-                vec, port, masked, per(scalar, scalarN));
+                vec, avx2, port, masked, per(scalar, scalarN));
     lmbench::Bench("logicle_batch_ns", per(vec, events), "ns");
+    lmbench::Bench("logicle_batch_avx2_ns", per(avx2, events), "ns");
     lmbench::Bench("logicle_batch_portable_ns", per(port, events), "ns");
     lmbench::Bench("logicle_masked_ns", per(masked, events), "ns");
     lmbench::Bench("logicle_scalar_ns", per(scalar, scalarN), "ns");

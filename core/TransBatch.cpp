@@ -17,8 +17,6 @@ namespace {
 
 // Below this many events a column is converted on this thread.
 constexpr size_t kMinSlice = size_t(1) << 16;
-// Values are sorted into lists of this many before they are inverted.
-constexpr size_t kChunk = 1024;
 
 // A key that orders floats as their values do (-0 just below +0, NaNs
 // outside the infinities).
@@ -55,11 +53,14 @@ inline uint32_t Bucket(const Kernel& k, float v) {
 // and T).
 inline int32_t BinWithin(const Kernel& k, float v) {
     int32_t i = k.binStart[Bucket(k, v)];
-    while (k.values[i + 1] <= v) ++i;  // values[n] is +infinity
+    // A fixed number of steps without branches: a value's bin is seldom
+    // above its bucket's start, and a mispredicted exit costs more than
+    // the steps. values[n] is +infinity, so no step passes the last bin.
+    for (int32_t s = 0; s < k.binSteps; ++s) i += k.values[i + 1] <= v ? 1 : 0;
     return i;
 }
 
-std::atomic<bool> g_allowVector{true};
+std::atomic<int> g_pathLimit{int(Path::kAvx512)};
 
 }  // namespace
 
@@ -96,21 +97,19 @@ int32_t FindBin(const Kernel& k, float v) {
     return BinWithin(k, v);
 }
 
-void InvertListPortable(const Kernel& k, const float* base, const uint32_t* idx, size_t count,
-                        float* out) {
+void NewtonPortable(const Kernel& k, NewtonList& list, float* out) {
     const LogicalFns fn{k.a, k.w, k.p, k.p2};
-    for (size_t j = 0; j < count; ++j) {
-        const float v = base[idx[j]];
-        const int32_t i = BinWithin(k, v);
-        const double x = LogicalNewton(fn, k.positions[i], k.startS[i], k.startSlope[i], v);
-        out[idx[j]] = ClampedFraction(x, k.m);
+    for (size_t j = 0; j < list.count; ++j) {
+        const double x = LogicalNewton(fn, list.x[j], list.s[j], list.d[j], list.y[j]);
+        out[list.idx[j]] = ClampedFraction(x, k.m);
     }
+    list.count = 0;
 }
 
 namespace {
 
-// Sorts out the values with a fixed fraction (NaN and below the display 0,
-// T and up 1) and lists the others; returns how many were listed.
+// Values with a fixed fraction (NaN and below the display 0, T and up 1)
+// get it in *fixed; the others need the inversion.
 inline bool NeedsInversion(const Kernel& k, float v, float* fixed) {
     if (v >= k.T) {
         *fixed = 1.0f;
@@ -123,38 +122,52 @@ inline bool NeedsInversion(const Kernel& k, float v, float* fixed) {
     return true;
 }
 
-void InvertList(const Kernel& k, const float* base, const uint32_t* idx, size_t count, float* out) {
-    if (UseVector())
-        InvertListAvx2(k, base, idx, count, out);
-    else
-        InvertListPortable(k, base, idx, count, out);
+// Puts v (event offset e) on the list at its table point.
+inline void Add(const Kernel& k, NewtonList& list, float v, uint32_t e) {
+    const int32_t i = BinWithin(k, v);
+    const size_t at = list.count++;
+    list.x[at] = k.positions[i];
+    list.s[at] = k.startS[i];
+    list.d[at] = k.startSlope[i];
+    list.y[at] = v;
+    list.idx[at] = e;
 }
 
-void FractionsRange(const Kernel& k, const float* values, size_t n, float* out) {
-    uint32_t idx[kChunk];
-    for (size_t b = 0; b < n; b += kChunk) {
-        const size_t len = std::min(kChunk, n - b);
-        size_t count = 0;
+void RunNewton(const Kernel& k, Path path, NewtonList& list, float* out) {
+    switch (path) {
+        case Path::kAvx512: NewtonAvx512(k, list, out); break;
+        case Path::kAvx2: NewtonAvx2(k, list, out); break;
+        default: NewtonPortable(k, list, out); break;
+    }
+    list.count = 0;
+}
+
+void FractionsRange(const Kernel& k, Path path, const float* values, size_t n, float* out) {
+    NewtonList list;
+    list.count = 0;
+    for (size_t b = 0; b < n; b += kListSize) {
+        const size_t len = std::min(kListSize, n - b);
         for (size_t j = 0; j < len; ++j) {
+            const float v = values[b + j];
             float fixed;
-            if (NeedsInversion(k, values[b + j], &fixed))
-                idx[count++] = uint32_t(j);
+            if (NeedsInversion(k, v, &fixed))
+                Add(k, list, v, uint32_t(j));
             else
                 out[b + j] = fixed;
         }
-        InvertList(k, values + b, idx, count, out + b);
+        RunNewton(k, path, list, out + b);
     }
 }
 
 // Words [w0, w1) of the mask; events at and above n are not looked at.
-void FractionsMaskedRange(const Kernel& k, const float* values, size_t n, const uint32_t* words,
-                          size_t w0, size_t w1, float* out) {
-    constexpr size_t kWordsPerChunk = kChunk / 32;
-    uint32_t idx[kChunk];
-    for (size_t cw = w0; cw < w1; cw += kWordsPerChunk) {
-        const size_t we = std::min(w1, cw + kWordsPerChunk);
+void FractionsMaskedRange(const Kernel& k, Path path, const float* values, size_t n,
+                          const uint32_t* words, size_t w0, size_t w1, float* out) {
+    constexpr size_t kWordsPerList = kListSize / 32;
+    NewtonList list;
+    list.count = 0;
+    for (size_t cw = w0; cw < w1; cw += kWordsPerList) {
+        const size_t we = std::min(w1, cw + kWordsPerList);
         const size_t base = cw * 32;
-        size_t count = 0;
         for (size_t w = cw; w < we; ++w) {
             uint32_t bits = words[w];
             while (bits) {
@@ -162,30 +175,33 @@ void FractionsMaskedRange(const Kernel& k, const float* values, size_t n, const 
                 bits &= bits - 1;
                 const size_t e = w * 32 + bit;
                 if (e >= n) break;  // bits rise within a word
+                const float v = values[e];
                 float fixed;
-                if (NeedsInversion(k, values[e], &fixed))
-                    idx[count++] = uint32_t(e - base);
+                if (NeedsInversion(k, v, &fixed))
+                    Add(k, list, v, uint32_t(e - base));
                 else
                     out[e] = fixed;
             }
         }
-        InvertList(k, values + base, idx, count, out + base);
+        RunNewton(k, path, list, out + base);
     }
 }
 
 }  // namespace
 
 void Fractions(const Kernel& k, const float* values, size_t n, float* out) {
-    lm::ForSlices(n, kMinSlice, [&k, values, out](size_t b, size_t e) {
-        FractionsRange(k, values + b, e - b, out + b);
+    const Path path = CurrentPath();
+    lm::ForSlices(n, kMinSlice, [&k, path, values, out](size_t b, size_t e) {
+        FractionsRange(k, path, values + b, e - b, out + b);
     });
 }
 
 void FractionsMasked(const Kernel& k, const float* values, size_t n, const uint32_t* words,
                      float* out) {
+    const Path path = CurrentPath();
     const size_t nWords = (n + 31) / 32;
     lm::ForSlices(nWords, kMinSlice / 32, [&](size_t w0, size_t w1) {
-        FractionsMaskedRange(k, values, n, words, w0, w1, out);
+        FractionsMaskedRange(k, path, values, n, words, w0, w1, out);
     });
 }
 
@@ -194,13 +210,19 @@ void FractionsMasked(const Kernel& k, const float* values, size_t n, const uint3
 
 namespace {
 
-bool CpuHasAvx2Fma() {
+bool CpuHas(Path path) {
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    // What the C library's FMA exp needs, and what our code uses besides.
+    const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    if (path == Path::kAvx2) return avx2;
+    if (path == Path::kAvx512)
+        return avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+               __builtin_cpu_supports("avx512vl");
 #else
-    return false;
+    (void)path;
 #endif
+    return false;
 }
 
 // The vector exp against std::exp on arguments that reach every part of it:
@@ -208,7 +230,7 @@ bool CpuHasAvx2Fma() {
 // range the inversion uses and a spread of random doubles. Any difference
 // (another C library, another exp) keeps the whole process on the portable
 // path.
-bool ExpMatchesLibrary() {
+bool ExpMatchesLibrary(void (*expN)(const double*, size_t, double*)) {
     constexpr size_t kCount = 4096;
     std::vector<double> x(kCount), got(kCount);
     size_t n = 0;
@@ -261,7 +283,7 @@ bool ExpMatchesLibrary() {
             x[n++] = (double(r >> 11) * 0x1p-53 - 0.5) * 44.0;  // -22 .. 22
         }
     }
-    ExpAvx2(x.data(), n, got.data());
+    expN(x.data(), n, got.data());
     for (size_t i = 0; i < n; ++i) {
         const double want = std::exp(x[i]);
         if (std::memcmp(&want, &got[i], sizeof want) != 0) return false;
@@ -271,13 +293,21 @@ bool ExpMatchesLibrary() {
 
 }  // namespace
 
-bool VectorUsable() {
-    static const bool usable = CpuHasAvx2Fma() && ExpMatchesLibrary();
-    return usable;
+Path BestPath() {
+    static const Path best = [] {
+        if (CpuHas(Path::kAvx512) && ExpMatchesLibrary(&ExpAvx512)) return Path::kAvx512;
+        if (CpuHas(Path::kAvx2) && ExpMatchesLibrary(&ExpAvx2)) return Path::kAvx2;
+        return Path::kPortable;
+    }();
+    return best;
 }
 
-bool UseVector() { return g_allowVector.load(std::memory_order_relaxed) && VectorUsable(); }
+Path CurrentPath() {
+    const Path best = BestPath();
+    const Path limit = Path(g_pathLimit.load(std::memory_order_relaxed));
+    return int(limit) < int(best) ? limit : best;
+}
 
-void AllowVector(bool allow) { g_allowVector.store(allow, std::memory_order_relaxed); }
+void LimitPath(Path max) { g_pathLimit.store(int(max), std::memory_order_relaxed); }
 
 }  // namespace lm::logicle

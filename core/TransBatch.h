@@ -52,35 +52,50 @@ void BuildBins(const float* values, int32_t n, int32_t* start, Bins* bins);
 // float v.
 int32_t FindBin(const Kernel& k, float v);
 
-// out[idx[j]] = fraction of base[idx[j]] for j < count, for values that need
-// the inversion (not NaN, v0 <= v < T, v >= r). The portable path; the same
-// bits as CLogical::ToFraction.
-void InvertListPortable(const Kernel& k, const float* base, const uint32_t* idx, size_t count,
-                        float* out);
+// Values on their way through the Newton steps, all at the same step: the
+// iterate x with S(x) and S'(x), the value y and the event's offset in out.
+// Vector paths read and write whole vectors, so the arrays have room for
+// kListSize + 8 entries.
+constexpr size_t kListSize = 1024;
+struct NewtonList {
+    alignas(64) double x[kListSize + 8];
+    alignas(64) double s[kListSize + 8];
+    alignas(64) double d[kListSize + 8];
+    alignas(64) double y[kListSize + 8];
+    alignas(64) uint32_t idx[kListSize + 8];
+    size_t count;
+};
+
+// Runs the Newton steps of every entry (taken from its table point) and
+// writes out[idx] = the clamped fraction, the same bits as
+// CLogical::ToFraction gives for y. The list is used up.
+void NewtonPortable(const Kernel& k, NewtonList& list, float* out);
+// The same on AVX2 (core/TransBatchAvx2.cpp) and AVX-512
+// (core/TransBatchAvx512.cpp); call only for the path CurrentPath() names.
+void NewtonAvx2(const Kernel& k, NewtonList& list, float* out);
+void NewtonAvx512(const Kernel& k, NewtonList& list, float* out);
 
 // Fractions of values[0..n) into out (all values; contiguous) and of the
 // events set in words (bit e % 32 of word e / 32, e < n) into out, others left
-// alone. Use the AVX2 path when UseVector() says so.
+// alone, on the path CurrentPath() names.
 void Fractions(const Kernel& k, const float* values, size_t n, float* out);
 void FractionsMasked(const Kernel& k, const float* values, size_t n, const uint32_t* words,
                      float* out);
 
-// ---- the AVX2 path (core/TransBatchAvx2.cpp); call only when UseVector() ----
-// Same contract as InvertListPortable.
-void InvertListAvx2(const Kernel& k, const float* base, const uint32_t* idx, size_t count,
-                    float* out);
 // out[i] = exp(x[i]) with the same bits as this machine's std::exp when its
-// library uses the FMA variant of the table-driven exp.
+// library uses the FMA variant of the table-driven exp (checked at first use).
 void ExpAvx2(const double* x, size_t n, double* out);
+void ExpAvx512(const double* x, size_t n, double* out);
 
-// True when the CPU has AVX2 and FMA and, checked once per process, the
-// vector exp gives std::exp's bits on a sample of awkward arguments.
-bool VectorUsable();
-// Whether the batch conversions use the vector path: VectorUsable() unless a
-// test has turned it off.
-bool UseVector();
-// Tests only: false forces the portable path (not thread-safe against
-// conversions running at the same time).
-void AllowVector(bool allow);
+enum class Path { kPortable = 0, kAvx2 = 1, kAvx512 = 2 };
+// The fastest path this process may use: the CPU has its instructions (and
+// FMA) and, checked once per process, its exp gives std::exp's bits on a
+// sample of awkward arguments.
+Path BestPath();
+// BestPath(), or less when a test has limited it.
+Path CurrentPath();
+// Tests only: use no path above max (not thread-safe against conversions
+// running at the same time).
+void LimitPath(Path max);
 
 }  // namespace lm::logicle

@@ -178,17 +178,22 @@ inline __m256i OutsidePlainRange(__m256d x) {
 
 // exp of the lanes; `want` marks the lanes whose result is used (others may
 // hold anything and are not handed to std::exp).
-inline __m256d Exp4(__m256d x, __m256d want) {
+__attribute__((always_inline)) inline __m256d Exp4(__m256d x, __m256d want) {
     const __m256d kd0 = _mm256_fmadd_pd(x, _mm256_set1_pd(kInvLn2N), _mm256_set1_pd(kShift));
     const __m256i ki = _mm256_castpd_si256(kd0);
     const __m256d kd = _mm256_sub_pd(kd0, _mm256_set1_pd(kShift));
     __m256d r = _mm256_fmadd_pd(kd, _mm256_set1_pd(kNegLn2HiN), x);
     r = _mm256_fmadd_pd(kd, _mm256_set1_pd(kNegLn2LoN), r);
-    const __m256i j2 = _mm256_slli_epi64(_mm256_and_si256(ki, _mm256_set1_epi64x(127)), 1);
-    const long long* tab = reinterpret_cast<const long long*>(kExpTab);
-    const __m256d tail = _mm256_castsi256_pd(_mm256_i64gather_epi64(tab, j2, 8));
-    const __m256i sbits = _mm256_add_epi64(_mm256_i64gather_epi64(tab + 1, j2, 8),
-                                           _mm256_slli_epi64(ki, 45));
+    // The (tail, scale) pairs of the four lanes, loaded whole and transposed.
+    alignas(32) uint64_t j[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(j), _mm256_and_si256(ki, _mm256_set1_epi64x(127)));
+    const __m128i* tab = reinterpret_cast<const __m128i*>(kExpTab);
+    const __m256i p02 = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_load_si128(tab + j[0])),
+                                                _mm_load_si128(tab + j[2]), 1);
+    const __m256i p13 = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_load_si128(tab + j[1])),
+                                                _mm_load_si128(tab + j[3]), 1);
+    const __m256d tail = _mm256_castsi256_pd(_mm256_unpacklo_epi64(p02, p13));
+    const __m256i sbits = _mm256_add_epi64(_mm256_unpackhi_epi64(p02, p13), _mm256_slli_epi64(ki, 45));
     const __m256d r2 = _mm256_mul_pd(r, r);
     const __m256d p01 = _mm256_fmadd_pd(r, _mm256_set1_pd(kC3), _mm256_set1_pd(kC2));
     const __m256d p23 = _mm256_fmadd_pd(r, _mm256_set1_pd(kC5), _mm256_set1_pd(kC4));
@@ -214,7 +219,7 @@ struct Params {
 };
 
 // S and S' at x, as LogicalFns::Eval computes them.
-inline void Eval4(const Params& c, __m256d x, __m256d want, __m256d* s, __m256d* slope) {
+__attribute__((always_inline)) inline void Eval4(const Params& c, __m256d x, __m256d want, __m256d* s, __m256d* slope) {
     const __m256d upper = _mm256_cmp_pd(x, c.w, _CMP_GE_OQ);
     const __m256d d = _mm256_blendv_pd(_mm256_sub_pd(c.w, x), _mm256_sub_pd(x, c.w), upper);
     const __m256d e1 = Exp4(d, want);
@@ -226,21 +231,6 @@ inline void Eval4(const Params& c, __m256d x, __m256d want, __m256d* s, __m256d*
     *slope = _mm256_mul_pd(c.a, _mm256_add_pd(e1, _mm256_mul_pd(c.p, e2)));
 }
 
-constexpr size_t kMaxList = 1024;
-
-// Newton state of the values still being inverted, all at the same step.
-struct List {
-    alignas(32) double x[kMaxList + 4];
-    alignas(32) double s[kMaxList + 4];
-    alignas(32) double d[kMaxList + 4];
-    alignas(16) uint32_t idx[kMaxList + 4];
-    size_t count = 0;
-};
-
-inline __m128 LoadValues(const float* base, const uint32_t* idx) {
-    return _mm_setr_ps(base[idx[0]], base[idx[1]], base[idx[2]], base[idx[3]]);
-}
-
 // ClampedFraction of four inverses: NaN and <= 0 give +0, above 1 gives 1.
 inline __m128 Clamped4(__m256d x, __m256d m) {
     const __m128 f = _mm256_cvtpd_ps(_mm256_div_pd(x, m));
@@ -248,124 +238,74 @@ inline __m128 Clamped4(__m256d x, __m256d m) {
     return _mm_min_ps(pos, _mm_set1_ps(1.0f));
 }
 
-// One Newton step of four entries (lanes not in `valid` are padding). The
-// finished ones get their fraction in out; the others are appended to next
-// (which may be the list being read, behind the reading point).
-inline void Step4(const Params& c, __m256d m, __m256d x0, __m256d s0, __m256d d0, __m128 v,
-                  const uint32_t* idx, __m256d valid, bool last, float* out, List& next) {
-    const __m256d yd = _mm256_cvtps_pd(v);
-    const __m256d x1 = _mm256_sub_pd(x0, _mm256_div_pd(_mm256_sub_pd(s0, yd), d0));
-    const __m256d moving = _mm256_andnot_pd(_mm256_cmp_pd(x1, x0, _CMP_EQ_OQ), valid);
-    __m256d going = _mm256_setzero_pd();
-    __m256d s1 = _mm256_setzero_pd(), d1 = _mm256_setzero_pd();
-    if (!last && !_mm256_testz_pd(moving, moving)) {
-        Eval4(c, x1, moving, &s1, &d1);
-        const __m256d ay = _mm256_andnot_pd(c.sign, yd);
-        const __m256d tol = _mm256_set1_pd(0.0001);
-        const __m256d dx = _mm256_div_pd(_mm256_andnot_pd(c.sign, _mm256_sub_pd(x1, x0)), x1);
-        const __m256d dy = _mm256_div_pd(_mm256_andnot_pd(c.sign, _mm256_sub_pd(s1, yd)), ay);
-        const __m256d close = _mm256_and_pd(_mm256_cmp_pd(dx, tol, _CMP_LT_OQ),
-                                            _mm256_cmp_pd(dy, tol, _CMP_LT_OQ));
-        going = _mm256_andnot_pd(close, moving);
-    }
-    const int goMask = _mm256_movemask_pd(going);
-    const int doneMask = _mm256_movemask_pd(valid) & ~goMask;
-    if (doneMask != 0) {
-        alignas(16) float f[4];
-        _mm_store_ps(f, Clamped4(x1, m));
-        for (int i = 0; i < 4; ++i)
-            if (doneMask & (1 << i)) out[idx[i]] = f[i];
-    }
-    if (goMask != 0) {
-        alignas(32) double xs[4], ss[4], ds[4];
-        uint32_t is[4] = {idx[0], idx[1], idx[2], idx[3]};
-        _mm256_store_pd(xs, x1);
-        _mm256_store_pd(ss, s1);
-        _mm256_store_pd(ds, d1);
-        for (int i = 0; i < 4; ++i) {
-            const size_t at = next.count;
-            next.x[at] = xs[i];
-            next.s[at] = ss[i];
-            next.d[at] = ds[i];
-            next.idx[at] = is[i];
-            next.count += size_t((goMask >> i) & 1);
-        }
-    }
-}
-
-inline __m256d ValidLanes(size_t left) {
+// Lanes below `left`.
+inline __m256d FirstLanes(size_t left) {
     const __m256i lane = _mm256_setr_epi64x(0, 1, 2, 3);
     return _mm256_castsi256_pd(_mm256_cmpgt_epi64(_mm256_set1_epi64x(int64_t(left)), lane));
 }
 
 }  // namespace
 
-void InvertListAvx2(const Kernel& k, const float* base, const uint32_t* idx, size_t count,
-                    float* out) {
+void NewtonAvx2(const Kernel& k, NewtonList& list, float* out) {
     const Params c{_mm256_set1_pd(k.a),  _mm256_set1_pd(k.w),   _mm256_set1_pd(k.p),
                    _mm256_set1_pd(k.p2), _mm256_set1_pd(1.0), _mm256_set1_pd(-0.0)};
     const __m256d m = _mm256_set1_pd(k.m);
-    const __m128i low = _mm_set1_epi32(int(k.keyLow));
-    const __m128i gap = _mm_set1_epi32(int(k.keyGap));
-    const __m128i gapSize = _mm_set1_epi32(int(k.gapSize));
-    const __m128i shift = _mm_cvtsi32_si128(int(k.binShift));
-    const __m128i lastBucket = _mm_set1_epi32(int(k.binCount - 1));
-    List list;
-    for (size_t b = 0; b < count; b += kMaxList) {
-        const size_t len = count - b < kMaxList ? count - b : kMaxList;
-        const uint32_t* ids = idx + b;
-        // Step 0 from the table point of each value's bin.
-        list.count = 0;
-        for (size_t j = 0; j < len; j += 4) {
-            uint32_t lanes[4];
-            for (size_t i = 0; i < 4; ++i) lanes[i] = ids[j + i < len ? j + i : len - 1];
-            const __m128 v = LoadValues(base, lanes);
-            // Bin: the bucket's start, then up while the next table value is <= v.
-            const __m128i bits = _mm_castps_si128(v);
-            const __m128i key = _mm_xor_si128(
-                bits, _mm_or_si128(_mm_srai_epi32(bits, 31), _mm_set1_epi32(int(0x80000000u))));
-            const __m128i over = _mm_sub_epi32(_mm_max_epu32(key, gap), gap);
-            const __m128i squeezed = _mm_sub_epi32(key, _mm_min_epu32(over, gapSize));
-            const __m128i off = _mm_sub_epi32(_mm_max_epu32(squeezed, low), low);
-            const __m128i bucket = _mm_min_epu32(_mm_srl_epi32(off, shift), lastBucket);
-            __m128i bin = _mm_mask_i32gather_epi32(_mm_setzero_si128(), k.binStart, bucket,
-                                                   _mm_set1_epi32(-1), 4);
-            for (int32_t s = 0; s < k.binSteps; ++s) {
-                const __m128 nextValue = _mm_mask_i32gather_ps(_mm_setzero_ps(), k.values + 1, bin,
-                                                               _mm_castsi128_ps(_mm_set1_epi32(-1)), 4);
-                bin = _mm_sub_epi32(bin, _mm_castps_si128(_mm_cmp_ps(nextValue, v, _CMP_LE_OQ)));
+    const __m256d tol = _mm256_set1_pd(0.0001);
+    // One step for every entry, the ones still moving kept (in order, at
+    // the front of the list, behind the reading point) for the next step.
+    for (int step = 0; step < 20 && list.count > 0; ++step) {
+        const size_t n = list.count;
+        const bool last = step == 19;  // the 20th step's iterate is the result
+        size_t kept = 0;
+        for (size_t j = 0; j < n; j += 4) {
+            const __m256d valid = FirstLanes(n - j);
+            const __m256d x0 = _mm256_load_pd(list.x + j);
+            const __m256d s0 = _mm256_load_pd(list.s + j);
+            const __m256d d0 = _mm256_load_pd(list.d + j);
+            const __m256d yd = _mm256_load_pd(list.y + j);
+            const __m256d x1 = _mm256_sub_pd(x0, _mm256_div_pd(_mm256_sub_pd(s0, yd), d0));
+            // x1 == x0 is a fixed point: every further step gives x1 again.
+            const __m256d moving = _mm256_andnot_pd(_mm256_cmp_pd(x1, x0, _CMP_EQ_OQ), valid);
+            __m256d going = _mm256_setzero_pd();
+            __m256d s1 = _mm256_setzero_pd(), d1 = _mm256_setzero_pd();
+            if (!last && !_mm256_testz_pd(moving, moving)) {
+                Eval4(c, x1, moving, &s1, &d1);
+                const __m256d ay = _mm256_andnot_pd(c.sign, yd);
+                const __m256d dx = _mm256_div_pd(_mm256_andnot_pd(c.sign, _mm256_sub_pd(x1, x0)), x1);
+                const __m256d dy = _mm256_div_pd(_mm256_andnot_pd(c.sign, _mm256_sub_pd(s1, yd)), ay);
+                const __m256d close = _mm256_and_pd(_mm256_cmp_pd(dx, tol, _CMP_LT_OQ),
+                                                    _mm256_cmp_pd(dy, tol, _CMP_LT_OQ));
+                going = _mm256_andnot_pd(close, moving);
             }
-            const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
-            const __m256d x0 = _mm256_cvtps_pd(_mm_mask_i32gather_ps(
-                _mm_setzero_ps(), k.positions, bin, _mm_castsi128_ps(_mm_set1_epi32(-1)), 4));
-            const __m256d s0 = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), k.startS, bin, all, 8);
-            const __m256d d0 = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), k.startSlope, bin, all, 8);
-            Step4(c, m, x0, s0, d0, v, lanes, ValidLanes(len - j), false, out, list);
-        }
-        // Later steps over the values still moving, fewer each time.
-        for (int step = 1; step < 20 && list.count > 0; ++step) {
-            const size_t n = list.count;
-            const bool last = step == 19;
-            list.count = 0;
-            for (size_t j = 0; j < n; j += 4) {
-                // Pad the last few lanes with the last entry.
-                if (j + 4 > n) {
-                    for (size_t i = n; i < j + 4; ++i) {
-                        list.x[i] = list.x[n - 1];
-                        list.s[i] = list.s[n - 1];
-                        list.d[i] = list.d[n - 1];
-                        list.idx[i] = list.idx[n - 1];
-                    }
+            const int goMask = _mm256_movemask_pd(going);
+            const int doneMask = _mm256_movemask_pd(valid) & ~goMask;
+            alignas(16) uint32_t idx[4];
+            __builtin_memcpy(idx, list.idx + j, sizeof idx);
+            if (doneMask != 0) {
+                alignas(16) float f[4];
+                _mm_store_ps(f, Clamped4(x1, m));
+                for (int i = 0; i < 4; ++i)
+                    if (doneMask & (1 << i)) out[idx[i]] = f[i];
+            }
+            if (goMask != 0) {
+                alignas(32) double xs[4], ss[4], ds[4], ys[4];
+                _mm256_store_pd(xs, x1);
+                _mm256_store_pd(ss, s1);
+                _mm256_store_pd(ds, d1);
+                _mm256_store_pd(ys, yd);
+                for (int i = 0; i < 4; ++i) {
+                    list.x[kept] = xs[i];
+                    list.s[kept] = ss[i];
+                    list.d[kept] = ds[i];
+                    list.y[kept] = ys[i];
+                    list.idx[kept] = idx[i];
+                    kept += size_t((goMask >> i) & 1);
                 }
-                const __m256d x0 = _mm256_load_pd(list.x + j);
-                const __m256d s0 = _mm256_load_pd(list.s + j);
-                const __m256d d0 = _mm256_load_pd(list.d + j);
-                uint32_t lanes[4] = {list.idx[j], list.idx[j + 1], list.idx[j + 2], list.idx[j + 3]};
-                Step4(c, m, x0, s0, d0, LoadValues(base, lanes), lanes, ValidLanes(n - j), last,
-                      out, list);
             }
         }
+        list.count = kept;
     }
+    list.count = 0;
 }
 
 void ExpAvx2(const double* x, size_t n, double* out) {
@@ -382,18 +322,13 @@ void ExpAvx2(const double* x, size_t n, double* out) {
 
 }  // namespace lm::logicle
 
-#else  // no AVX2 build: never chosen (VectorUsable() is false), kept linkable
+#else  // no AVX2 build: never chosen (BestPath() sees no CPU support), kept linkable
 
 #include <cmath>
 
-#include "core/TransBatch.h"
-
 namespace lm::logicle {
 
-void InvertListAvx2(const Kernel& k, const float* base, const uint32_t* idx, size_t count,
-                    float* out) {
-    InvertListPortable(k, base, idx, count, out);
-}
+void NewtonAvx2(const Kernel& k, NewtonList& list, float* out) { NewtonPortable(k, list, out); }
 
 void ExpAvx2(const double* x, size_t n, double* out) {
     for (size_t i = 0; i < n; ++i) out[i] = std::exp(x[i]);
