@@ -210,21 +210,6 @@ void FractionsMasked(const Kernel& k, const float* values, size_t n, const uint3
 
 namespace {
 
-bool CpuHas(Path path) {
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-    __builtin_cpu_init();
-    // What the C library's FMA exp needs, and what our code uses besides.
-    const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    if (path == Path::kAvx2) return avx2;
-    if (path == Path::kAvx512)
-        return avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-               __builtin_cpu_supports("avx512vl");
-#else
-    (void)path;
-#endif
-    return false;
-}
-
 // The vector exp against std::exp on arguments that reach every part of it:
 // the ends of the plain range, the ones handed to std::exp, table edges, the
 // range the inversion uses and a spread of random doubles. Any difference
@@ -292,6 +277,22 @@ bool ExpMatchesLibrary(void (*expN)(const double*, size_t, double*)) {
 }
 
 }  // namespace
+
+bool CpuHas(Path path) {
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    __builtin_cpu_init();
+    // What the C library's FMA exp needs, and what our code uses besides.
+    const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    if (path == Path::kAvx2) return avx2;
+    if (path == Path::kPortable) return true;
+    if (path == Path::kAvx512)
+        return avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+               __builtin_cpu_supports("avx512vl");
+#else
+    return path == Path::kPortable;
+#endif
+    return false;
+}
 
 Path BestPath() {
     static const Path best = [] {

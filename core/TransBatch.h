@@ -88,6 +88,8 @@ void ExpAvx2(const double* x, size_t n, double* out);
 void ExpAvx512(const double* x, size_t n, double* out);
 
 enum class Path { kPortable = 0, kAvx2 = 1, kAvx512 = 2 };
+// Whether the CPU (and this build) has what the path needs.
+bool CpuHas(Path path);
 // The fastest path this process may use: the CPU has its instructions (and
 // FMA) and, checked once per process, its exp gives std::exp's bits on a
 // sample of awkward arguments.
