@@ -15,8 +15,10 @@ namespace lm::logicle {
 
 namespace {
 
-// Below this many events a column is converted on this thread.
-constexpr size_t kMinSlice = size_t(1) << 16;
+// Below this many events a column is converted on this thread; above it in
+// tasks of kTask events (a multiple of kListSize and of 32).
+constexpr size_t kMinParallel = size_t(1) << 17;
+constexpr size_t kTask = size_t(1) << 15;
 
 // A key that orders floats as their values do (-0 just below +0, NaNs
 // outside the infinities).
@@ -142,7 +144,9 @@ void RunNewton(const Kernel& k, Path path, NewtonList& list, float* out) {
     list.count = 0;
 }
 
-void FractionsRange(const Kernel& k, Path path, const float* values, size_t n, float* out) {
+void FractionsRange(const Kernel& kernel, Path path, const float* values, size_t n, float* out) {
+    // A copy the compiler knows the list stores cannot change.
+    const Kernel k = kernel;
     NewtonList list;
     list.count = 0;
     for (size_t b = 0; b < n; b += kListSize) {
@@ -160,8 +164,9 @@ void FractionsRange(const Kernel& k, Path path, const float* values, size_t n, f
 }
 
 // Words [w0, w1) of the mask; events at and above n are not looked at.
-void FractionsMaskedRange(const Kernel& k, Path path, const float* values, size_t n,
+void FractionsMaskedRange(const Kernel& kernel, Path path, const float* values, size_t n,
                           const uint32_t* words, size_t w0, size_t w1, float* out) {
+    const Kernel k = kernel;  // see FractionsRange
     constexpr size_t kWordsPerList = kListSize / 32;
     NewtonList list;
     list.count = 0;
@@ -189,10 +194,18 @@ void FractionsMaskedRange(const Kernel& k, Path path, const float* values, size_
 
 }  // namespace
 
+// Long columns are cut into tasks that a few threads take in turn: a thread
+// slowed down by other work on the machine then holds up the rest for one
+// task, not for an eighth of the column.
 void Fractions(const Kernel& k, const float* values, size_t n, float* out) {
     const Path path = CurrentPath();
-    lm::ForSlices(n, kMinSlice, [&k, path, values, out](size_t b, size_t e) {
-        FractionsRange(k, path, values + b, e - b, out + b);
+    if (n < kMinParallel) {
+        FractionsRange(k, path, values, n, out);
+        return;
+    }
+    lm::ForTasks((n + kTask - 1) / kTask, [&k, path, values, n, out](size_t t) {
+        const size_t b = t * kTask;
+        FractionsRange(k, path, values + b, std::min(kTask, n - b), out + b);
     });
 }
 
@@ -200,8 +213,14 @@ void FractionsMasked(const Kernel& k, const float* values, size_t n, const uint3
                      float* out) {
     const Path path = CurrentPath();
     const size_t nWords = (n + 31) / 32;
-    lm::ForSlices(nWords, kMinSlice / 32, [&](size_t w0, size_t w1) {
-        FractionsMaskedRange(k, path, values, n, words, w0, w1, out);
+    if (n < kMinParallel) {
+        FractionsMaskedRange(k, path, values, n, words, 0, nWords, out);
+        return;
+    }
+    constexpr size_t kTaskWords = kTask / 32;
+    lm::ForTasks((nWords + kTaskWords - 1) / kTaskWords, [&](size_t t) {
+        const size_t w0 = t * kTaskWords;
+        FractionsMaskedRange(k, path, values, n, words, w0, std::min(nWords, w0 + kTaskWords), out);
     });
 }
 
