@@ -62,7 +62,8 @@ inline int32_t BinWithin(const Kernel& k, float v) {
     return i;
 }
 
-std::atomic<int> g_pathLimit{int(Path::kAvx512)};
+// Set by tests only; read where a conversion starts, on the calling thread.
+thread_local int t_pathLimit = int(Path::kAvx512);
 
 }  // namespace
 
@@ -324,10 +325,10 @@ Path BestPath() {
 
 Path CurrentPath() {
     const Path best = BestPath();
-    const Path limit = Path(g_pathLimit.load(std::memory_order_relaxed));
+    const Path limit = Path(t_pathLimit);
     return int(limit) < int(best) ? limit : best;
 }
 
-void LimitPath(Path max) { g_pathLimit.store(int(max), std::memory_order_relaxed); }
+void LimitPath(Path max) { t_pathLimit = int(max); }
 
 }  // namespace lm::logicle

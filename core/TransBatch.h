@@ -96,8 +96,8 @@ bool CpuHas(Path path);
 Path BestPath();
 // BestPath(), or less when a test has limited it.
 Path CurrentPath();
-// Tests only: use no path above max (not thread-safe against conversions
-// running at the same time).
+// Tests only: conversions started on this thread use no path above max
+// (their worker threads follow the path chosen at the start).
 void LimitPath(Path max);
 
 }  // namespace lm::logicle
