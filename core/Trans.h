@@ -226,6 +226,9 @@ public:
     float ToValue(float f) const override;
     float ToFraction(float v) const override;
     float ToFractionUnclamped(float v) const override;
+    // Batch conversions with the bits of ToFraction, on the fastest path the
+    // CPU has (AVX-512, AVX2 or portable; see core/TransBatch.h). Both share
+    // long columns (from 2^17 events) out over a few short-lived threads.
     void ToFractions(const float* values, size_t n, float* out) const override;
     void ToFractionsMasked(const float* values, size_t n, const uint32_t* words,
                            float* out) const override;
