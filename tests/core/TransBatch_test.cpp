@@ -297,8 +297,12 @@ TEST(LogicleBatch, MaskedEqualsScalarAndLeavesOthers) {
                 ASSERT_EQ(Bits(out[i]), Bits(on ? want[i] : -7.0f)) << i << " value " << v[i];
             }
             ASSERT_EQ(Bits(out[v.size()]), Bits(-7.0f));
-            if (c.kind == 0) EXPECT_EQ(set, 0u);
-            if (c.kind == 4) EXPECT_EQ(set, v.size());
+            if (c.kind == 0) {
+                EXPECT_EQ(set, 0u);
+            }
+            if (c.kind == 4) {
+                EXPECT_EQ(set, v.size());
+            }
         }
     });
 }
