@@ -238,6 +238,26 @@ inline __m128 Clamped4(__m256d x, __m256d m) {
     return _mm_min_ps(pos, _mm_set1_ps(1.0f));
 }
 
+// For each 4-bit lane mask, the 32-bit element order that moves the set
+// lanes (as pairs of elements, one double each) to the front.
+struct PackTable {
+    alignas(32) int32_t perm[16][8];
+    constexpr PackTable() : perm{} {
+        for (int m = 0; m < 16; ++m) {
+            int at = 0;
+            for (int lane = 0; lane < 4; ++lane)
+                if (m & (1 << lane)) {
+                    perm[m][2 * at] = 2 * lane;
+                    perm[m][2 * at + 1] = 2 * lane + 1;
+                    ++at;
+                }
+            for (; at < 4; ++at) perm[m][2 * at] = perm[m][2 * at + 1] = 0;
+        }
+    }
+};
+constexpr PackTable kPackTable;
+constexpr const int32_t (&kPack)[16][8] = kPackTable.perm;
+
 // Lanes below `left`.
 inline __m256d FirstLanes(size_t left) {
     const __m256i lane = _mm256_setr_epi64x(0, 1, 2, 3);
@@ -288,19 +308,20 @@ void NewtonAvx2(const Kernel& k, NewtonList& list, float* out) {
                     if (doneMask & (1 << i)) out[idx[i]] = f[i];
             }
             if (goMask != 0) {
-                alignas(32) double xs[4], ss[4], ds[4], ys[4];
-                _mm256_store_pd(xs, x1);
-                _mm256_store_pd(ss, s1);
-                _mm256_store_pd(ds, d1);
-                _mm256_store_pd(ys, yd);
-                for (int i = 0; i < 4; ++i) {
-                    list.x[kept] = xs[i];
-                    list.s[kept] = ss[i];
-                    list.d[kept] = ds[i];
-                    list.y[kept] = ys[i];
-                    list.idx[kept] = idx[i];
-                    kept += size_t((goMask >> i) & 1);
-                }
+                // Pack the lanes still going to the front and store whole
+                // vectors (the list has room behind its end).
+                const __m256i perm = _mm256_load_si256(reinterpret_cast<const __m256i*>(kPack[goMask]));
+                auto pack = [perm](__m256d v) {
+                    return _mm256_castps_pd(_mm256_permutevar8x32_ps(_mm256_castpd_ps(v), perm));
+                };
+                _mm256_storeu_pd(list.x + kept, pack(x1));
+                _mm256_storeu_pd(list.s + kept, pack(s1));
+                _mm256_storeu_pd(list.d + kept, pack(d1));
+                _mm256_storeu_pd(list.y + kept, pack(yd));
+                alignas(16) uint32_t packed[4];
+                for (int i = 0; i < 4; ++i) packed[i] = idx[kPack[goMask][2 * i] / 2];
+                __builtin_memcpy(list.idx + kept, packed, sizeof packed);
+                kept += size_t(__builtin_popcount(unsigned(goMask)));
             }
         }
         list.count = kept;
