@@ -56,7 +56,7 @@ int32_t FindBin(const Kernel& k, float v);
 // iterate x with S(x) and S'(x), the value y and the event's offset in out.
 // Vector paths read and write whole vectors, so the arrays have room for
 // kListSize + 8 entries.
-constexpr size_t kListSize = 1024;
+constexpr size_t kListSize = 512;
 struct NewtonList {
     alignas(64) double x[kListSize + 8];
     alignas(64) double s[kListSize + 8];

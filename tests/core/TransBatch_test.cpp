@@ -244,7 +244,7 @@ TEST(LogicleBatch, ShortAndOddLengthsAndOffsets) {
     ForEachPath([&](Path) {
         for (size_t off : {size_t(0), size_t(1), size_t(3), size_t(13)}) {
             for (size_t len : {size_t(0), size_t(1), size_t(2), size_t(3), size_t(5), size_t(7), size_t(8),
-                               size_t(9), size_t(15), size_t(17), size_t(31), size_t(33), size_t(1023),
+                               size_t(9), size_t(15), size_t(17), size_t(31), size_t(33), size_t(511), size_t(512), size_t(513), size_t(1023),
                                size_t(1024), size_t(1025), size_t(2049), size_t(2900)}) {
                 std::vector<float> out(len + 2, -7.0f);
                 t.ToFractions(v.data() + off, len, out.data() + 1);
