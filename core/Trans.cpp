@@ -494,9 +494,10 @@ void CLogical::LogicalInit() {
     m_a = d.a;
     m_p2 = d.p2;
     m_n = kTablePoints;
-    // One more entry, +infinity, stops the batch path's walk up the table.
+    // One more entry, a NaN (no value is at or above it), stops the batch
+    // path's walk up the table.
     m_values.reset(new float[size_t(m_n) + 1]);
-    m_values[size_t(m_n)] = std::numeric_limits<float>::infinity();
+    m_values[size_t(m_n)] = std::numeric_limits<float>::quiet_NaN();
     m_positions.reset(new float[size_t(m_n)]);
     m_startS.reset(new double[size_t(m_n)]);
     m_startSlope.reset(new double[size_t(m_n)]);

@@ -51,13 +51,12 @@ inline uint32_t Bucket(const Kernel& k, float v) {
     return b < k.binCount ? b : k.binCount - 1;
 }
 
-// v is not NaN and lies within the table's ends (or between its last entry
-// and T).
+// v is not NaN and not below the first table value.
 inline int32_t BinWithin(const Kernel& k, float v) {
     int32_t i = k.binStart[Bucket(k, v)];
     // A fixed number of steps without branches: a value's bin is seldom
     // above its bucket's start, and a mispredicted exit costs more than
-    // the steps. values[n] is +infinity, so no step passes the last bin.
+    // the steps. values[n] is NaN, so no step passes the last bin.
     for (int32_t s = 0; s < k.binSteps; ++s) i += k.values[i + 1] <= v ? 1 : 0;
     return i;
 }
@@ -96,7 +95,8 @@ void BuildBins(const float* values, int32_t n, int32_t* start, Bins* bins) {
 int32_t FindBin(const Kernel& k, float v) {
     if (std::isnan(v)) return -1;
     if (v < k.values[0]) return 0;
-    if (v > k.values[k.n - 1]) return k.n - 1;
+    // Above the last value the last bucket takes over, and its steps end on
+    // the last bin: the same walk as for the values the inversion sees.
     return BinWithin(k, v);
 }
 

@@ -21,7 +21,7 @@ struct Kernel {
     float T, r;          // top and negative range
     float v0;            // S(0), the first table value
     int32_t n;           // table points
-    const float* values;  // n ascending values and a +infinity after them
+    const float* values;  // n ascending values and a NaN after them
     const float* positions;
     const double* startS;
     const double* startSlope;

@@ -99,6 +99,8 @@ struct Params {
 const Params kParams[] = {
     {262144.0f, -10.0f, 4.5f}, {1e6f, -100.0f, 6.0f}, {1024.0f, -1.0f, 3.5f},
     {262144.0f, -100.0f, 4.5f}, {1e7f, -10.0f, 7.0f}, {100.0f, -30.0f, 2.0f},
+    // The last table value below T (999.9 here; 68.2 for the narrow one).
+    {1000.0f, -10.0f, 2.0f}, {100.0f, -1000.0f, 1.125f},
 };
 
 const char* PathName(Path p) {
@@ -163,6 +165,15 @@ std::vector<float> EdgeValues(const CLogical& t) {
     AddNeighbours(&v, t.GetT(), 4);
     AddNeighbours(&v, t.GetR(), 4);
     for (int i = 0; i < CLogical::kTablePoints; ++i) AddNeighbours(&v, t.GetValueTable()[i], 4);
+    // Between the last table value and T (some parameters leave a gap).
+    const float last = t.GetValueTable()[CLogical::kTablePoints - 1];
+    if (last < t.GetT()) {
+        const uint32_t a = Bits(last), b = Bits(t.GetT());
+        const uint32_t step = last > 0.0f ? std::max<uint32_t>(1, (b - a) / 5000) : 1u;
+        if (last > 0.0f)
+            for (uint32_t x = a; x < b; x += step) v.push_back(FromBits(x));
+        AddNeighbours(&v, last, 4);
+    }
     // Values whose inverse lands on the top (fraction 1 before T) and near w.
     AddNeighbours(&v, float(t.LogicalS(double(t.GetM()))), 4);
     AddNeighbours(&v, float(t.LogicalS(double(t.GetW()))), 4);
@@ -185,7 +196,7 @@ TEST(LogicleBatch, BinLookupEqualsFindBinIndex) {
         // A fine index: a value's bin is at most a few steps above its start.
         EXPECT_LE(bins.binSteps, 4);
         std::vector<float> padded(values, values + n);
-        padded.push_back(INFINITY);
+        padded.push_back(NAN);  // as CLogical keeps it
         lm::logicle::Kernel k{};
         k.n = n;
         k.values = padded.data();

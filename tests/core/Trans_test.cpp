@@ -175,6 +175,13 @@ TEST(LinearTrans, BinTable) {
     EXPECT_FALSE(t.BuildTable(0));
     EXPECT_FALSE(t.BuildTable(kMaxBinTableSize + 1));
     EXPECT_EQ(t.GetTableSize(), 4);  // a refused build keeps the old table
+    // Refused fills write nothing (no buffer, no size, bounds not finite).
+    EXPECT_FALSE(t.FillTable(nullptr, 10.0f, 20.0f, 2));
+    EXPECT_FALSE(t.FillTable(nullptr, 2));
+    EXPECT_FALSE(t.FillTable(buf, 10.0f, 20.0f, 0));
+    EXPECT_FALSE(t.FillTable(buf, kNaN, 20.0f, 2));
+    EXPECT_FALSE(t.FillTable(buf, 10.0f, INFINITY, 2));
+    EXPECT_EQ(buf[1], 15.0f);
     t.ReleaseTable();
     EXPECT_EQ(t.GetTableSize(), 0);
     EXPECT_EQ(t.GetTable(), nullptr);
