@@ -228,7 +228,6 @@ void FractionsMasked(const Kernel& k, const float* values, size_t n, const uint3
 // ---------------------------------------------------------------------------
 // Choosing the path
 
-namespace {
 
 // The vector exp against std::exp on arguments that reach every part of it:
 // the ends of the plain range, the ones handed to std::exp, table edges, the
@@ -296,7 +295,6 @@ bool ExpMatchesLibrary(void (*expN)(const double*, size_t, double*)) {
     return true;
 }
 
-}  // namespace
 
 bool CpuHas(Path path) {
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))

@@ -87,6 +87,10 @@ void FractionsMasked(const Kernel& k, const float* values, size_t n, const uint3
 void ExpAvx2(const double* x, size_t n, double* out);
 void ExpAvx512(const double* x, size_t n, double* out);
 
+// Whether expN gives std::exp's bits on a few thousand awkward arguments
+// (the check BestPath makes of each vector exp).
+bool ExpMatchesLibrary(void (*expN)(const double*, size_t, double*));
+
 enum class Path { kPortable = 0, kAvx2 = 1, kAvx512 = 2 };
 // Whether the CPU (and this build) has what the path needs.
 bool CpuHas(Path path);

@@ -339,6 +339,19 @@ TEST(LogicleBatch, LongColumnsWithAndWithoutThreads) {
             ASSERT_EQ(Bits(out[i]), Bits(((mask[i / 32] >> (i % 32)) & 1u) ? want[i] : -7.0f)) << i;
     };
     ForEachPath([&](Path) { check(); });
+    // Lengths just below whole tasks (of 2^15 events): the last task must
+    // stop at the end and write nothing behind it.
+    for (size_t len : {size_t(5 * 32768 - 1), size_t(5 * 32768 - 2), size_t(5 * 32768 + 1)}) {
+        std::vector<float> out(len + 40000, -7.0f);
+        t.ToFractions(v.data(), len, out.data());
+        std::vector<float> masked(len + 40000, -7.0f);
+        t.ToFractionsMasked(v.data(), len, mask.data(), masked.data());
+        for (size_t i = 0; i < len; i += 97) ASSERT_EQ(Bits(out[i]), Bits(want[i])) << len << " " << i;
+        for (size_t i = len; i < out.size(); ++i) {
+            ASSERT_EQ(Bits(out[i]), Bits(-7.0f)) << "wrote behind the end, length " << len << " at " << i;
+            ASSERT_EQ(Bits(masked[i]), Bits(-7.0f)) << "wrote behind the end, length " << len << " at " << i;
+        }
+    }
     lm::ScopedThreadStarter none([](std::function<void()>) -> std::thread {
         throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     });
@@ -471,7 +484,36 @@ TEST(LogicleBatch, VectorExpEqualsLibraryExp) {
         std::printf("  (AVX-512 exp not on this machine: not run)\n");
 }
 
+// The self-check itself: a library-exact exp passes, one a single ulp off
+// anywhere in the sample fails.
+void LibraryExp(const double* x, size_t n, double* out) {
+    for (size_t i = 0; i < n; ++i) out[i] = std::exp(x[i]);
+}
+void ExpOffForLargeArguments(const double* x, size_t n, double* out) {
+    LibraryExp(x, n, out);
+    for (size_t i = 0; i < n; ++i)
+        if (x[i] > 15.0 && x[i] < 16.0) out[i] = std::nextafter(out[i], INFINITY);
+}
+void ExpOffForNaN(const double* x, size_t n, double* out) {
+    LibraryExp(x, n, out);
+    for (size_t i = 0; i < n; ++i)
+        if (std::isnan(x[i])) out[i] = 0.0;
+}
+
+TEST(LogicleBatch, ExpSelfCheckTellsExactFromNearlyExact) {
+    EXPECT_TRUE(lm::logicle::ExpMatchesLibrary(&LibraryExp));
+    EXPECT_FALSE(lm::logicle::ExpMatchesLibrary(&ExpOffForLargeArguments));
+    EXPECT_FALSE(lm::logicle::ExpMatchesLibrary(&ExpOffForNaN));
+}
+
 TEST(LogicleBatch, FastestPathTheCpuHasIsChosen) {
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    EXPECT_EQ(lm::logicle::CpuHas(Path::kAvx2), avx2);
+    EXPECT_EQ(lm::logicle::CpuHas(Path::kAvx512),
+              avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+                  __builtin_cpu_supports("avx512vl"));
+#endif
     const Path want = lm::logicle::CpuHas(Path::kAvx512) ? Path::kAvx512
                       : lm::logicle::CpuHas(Path::kAvx2) ? Path::kAvx2
                                                          : Path::kPortable;
