@@ -1,7 +1,6 @@
 #include "core/TransBatch.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -228,7 +227,6 @@ void FractionsMasked(const Kernel& k, const float* values, size_t n, const uint3
 // ---------------------------------------------------------------------------
 // Choosing the path
 
-
 // The vector exp against std::exp on arguments that reach every part of it:
 // the ends of the plain range, the ones handed to std::exp, table edges, the
 // range the inversion uses and a spread of random doubles. Any difference
@@ -294,7 +292,6 @@ bool ExpMatchesLibrary(void (*expN)(const double*, size_t, double*)) {
     }
     return true;
 }
-
 
 bool CpuHas(Path path) {
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))

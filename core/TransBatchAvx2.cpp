@@ -1,7 +1,7 @@
-// The vector path of the logicle batch conversion: four values at a time
-// through the bin lookup and the Newton steps, with an exp that gives the C
-// library's bits. Compiled with -mavx2 -mfma -ffp-contract=off and called
-// only after lm::logicle::VectorUsable() said yes. Apart from the exp, every
+// The AVX2 path of the logicle batch conversion: the Newton steps four values
+// at a time, with an exp that gives the C library's bits. Compiled with
+// -mavx2 -mfma -ffp-contract=off and called only when
+// lm::logicle::CurrentPath() says so. Apart from the exp, every
 // a*b+c here is a multiply and a separate add, as in the scalar code built for
 // plain x86-64; the exp uses a fused multiply-add exactly where the library's
 // FMA build of its exp does.
