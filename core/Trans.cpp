@@ -508,7 +508,7 @@ void CLogical::LogicalInit() {
         fn.Eval(x, &m_startS[size_t(i)], &m_startSlope[size_t(i)]);
         m_values[size_t(i)] = float(m_startS[size_t(i)]);
     }
-    m_binStart.reset(new int32_t[lm::logicle::kMaxBins]);
+    m_binStart.reset(new uint16_t[lm::logicle::kMaxBins]);
     lm::logicle::BuildBins(m_values.get(), m_n, m_binStart.get(), &m_bins);
 }
 

@@ -265,7 +265,7 @@ private:
     std::unique_ptr<double[]> m_startSlope;
     // Where the batch conversion starts looking for a value's bin (see
     // core/TransBatch.h).
-    std::unique_ptr<int32_t[]> m_binStart;
+    std::unique_ptr<uint16_t[]> m_binStart;
     lm::logicle::Bins m_bins{};
     int32_t m_n = kTablePoints;
 };

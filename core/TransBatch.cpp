@@ -52,7 +52,7 @@ inline uint32_t Bucket(const Kernel& k, float v) {
 
 // v is not NaN and not below the first table value.
 inline int32_t BinWithin(const Kernel& k, float v) {
-    int32_t i = k.binStart[Bucket(k, v)];
+    int32_t i = int32_t(k.binStart[Bucket(k, v)]);
     // A fixed number of steps without branches: a value's bin is seldom
     // above its bucket's start, and a mispredicted exit costs more than
     // the steps. values[n] is NaN, so no step passes the last bin.
@@ -65,7 +65,7 @@ thread_local int t_pathLimit = int(Path::kAvx512);
 
 }  // namespace
 
-void BuildBins(const float* values, int32_t n, int32_t* start, Bins* bins) {
+void BuildBins(const float* values, int32_t n, uint16_t* start, Bins* bins) {
     const uint32_t gap = OrderKey(-kSmall);
     const uint32_t size = OrderKey(kSmall) - gap;
     // The lowest and the highest key squeezed onto q.
@@ -85,7 +85,7 @@ void BuildBins(const float* values, int32_t n, int32_t* start, Bins* bins) {
         const uint64_t last = std::min<uint64_t>(first + (uint64_t(1) << shift) - 1, hi);
         const int32_t s = FindBinIndex(values, n, FromOrderKey(lowest(first)));
         const int32_t e = FindBinIndex(values, n, FromOrderKey(highest(last)));
-        start[b] = s;
+        start[b] = uint16_t(s);
         steps = std::max(steps, e - s);
     }
     *bins = Bins{gap, size, lo, shift, count, steps};

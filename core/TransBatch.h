@@ -32,7 +32,7 @@ struct Kernel {
     // Bucket (squeezed key - keyLow) >> binShift (clamped to binCount - 1)
     // starts at binStart[bucket], and at most binSteps steps up reach the
     // bin.
-    const int32_t* binStart;
+    const uint16_t* binStart;
     uint32_t keyGap;
     uint32_t gapSize;
     uint32_t keyLow;
@@ -44,9 +44,9 @@ struct Kernel {
 // Most buckets an index has.
 constexpr uint32_t kMaxBins = 4096;
 
-// Builds the bucket index of the ascending table values[0..n) (n >= 1) into
-// start (room for kMaxBins) and the other fields.
-void BuildBins(const float* values, int32_t n, int32_t* start, Bins* bins);
+// Builds the bucket index of the ascending table values[0..n) (1 <= n <=
+// 65536) into start (room for kMaxBins) and the other fields.
+void BuildBins(const float* values, int32_t n, uint16_t* start, Bins* bins);
 
 // The bin index a Kernel's tables give: FindBinIndex(values, n, v) for every
 // float v.

@@ -188,7 +188,7 @@ TEST(LogicleBatch, BinLookupEqualsFindBinIndex) {
         const CLogical t(p.T, p.r, p.M);
         const float* values = t.GetValueTable();
         const int32_t n = CLogical::kTablePoints;
-        std::vector<int32_t> start(lm::logicle::kMaxBins);
+        std::vector<uint16_t> start(lm::logicle::kMaxBins);
         lm::logicle::Bins bins;
         lm::logicle::BuildBins(values, n, start.data(), &bins);
         ASSERT_GE(bins.binCount, 1u);
