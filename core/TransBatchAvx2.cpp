@@ -238,20 +238,22 @@ inline __m128 Clamped4(__m256d x, __m256d m) {
     return _mm_min_ps(pos, _mm_set1_ps(1.0f));
 }
 
-// For each 4-bit lane mask, the 32-bit element order that moves the set
-// lanes (as pairs of elements, one double each) to the front.
+// For each 4-bit lane mask, the orders that move the set lanes to the
+// front: of 32-bit elements taken in pairs (one double each), and of the
+// lanes themselves (one 32-bit event offset each).
 struct PackTable {
     alignas(32) int32_t perm[16][8];
-    constexpr PackTable() : perm{} {
+    alignas(16) int32_t lanes[16][4];
+    constexpr PackTable() : perm{}, lanes{} {
         for (int m = 0; m < 16; ++m) {
             int at = 0;
             for (int lane = 0; lane < 4; ++lane)
                 if (m & (1 << lane)) {
                     perm[m][2 * at] = 2 * lane;
                     perm[m][2 * at + 1] = 2 * lane + 1;
+                    lanes[m][at] = lane;
                     ++at;
                 }
-            for (; at < 4; ++at) perm[m][2 * at] = perm[m][2 * at + 1] = 0;
         }
     }
 };
@@ -318,9 +320,10 @@ void NewtonAvx2(const Kernel& k, NewtonList& list, float* out) {
                 _mm256_storeu_pd(list.s + kept, pack(s1));
                 _mm256_storeu_pd(list.d + kept, pack(d1));
                 _mm256_storeu_pd(list.y + kept, pack(yd));
-                alignas(16) uint32_t packed[4];
-                for (int i = 0; i < 4; ++i) packed[i] = idx[kPack[goMask][2 * i] / 2];
-                __builtin_memcpy(list.idx + kept, packed, sizeof packed);
+                const __m128i lanes = _mm_load_si128(reinterpret_cast<const __m128i*>(kPackTable.lanes[goMask]));
+                const __m128 idx4 = _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(idx)));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(list.idx + kept),
+                                 _mm_castps_si128(_mm_permutevar_ps(idx4, lanes)));
                 kept += size_t(__builtin_popcount(unsigned(goMask)));
             }
         }
