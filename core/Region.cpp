@@ -1,9 +1,11 @@
 #include "core/Region.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 #include <utility>
 
 #include "core/DataSet.h"
@@ -11,17 +13,28 @@
 #include "core/EventMatrix.h"
 #include "core/FractionCache.h"
 #include "core/GateNode.h"
+#include "core/QuadrantClassifier.h"
 #include "core/Slices.h"
 #include "core/Trans.h"
 
 namespace {
 
+// No block classifier: every event is classified on its own.
+struct NoBlocks {};
+
+// A word with at least this many events to test is classified as a whole
+// block when a block classifier is given (the others are ignored).
+constexpr int kBlockMinEvents = 4;
+
 // Writes, for the events of words [wordBegin, wordEnd) among the first n
 // events allowed by parent (every event without one), bit k of classify(i)
 // into out[k], a whole word at a time. Bits of events not tested stay clear.
-template <size_t N, class Classify>
+// block(w, bits), when given, writes into bits[k] the bit k of classify for
+// all 32 events of full word w (it reads every one of them).
+template <size_t N, class Classify, class Block = NoBlocks>
 void FillMasks(uint32_t n, const EventBitMask* parent, const std::array<uint32_t*, N>& out,
-               size_t wordBegin, size_t wordEnd, Classify&& classify) {
+               size_t wordBegin, size_t wordEnd, Classify&& classify, Block&& block = {}) {
+    constexpr bool kHasBlocks = !std::is_same_v<std::decay_t<Block>, NoBlocks>;
     const uint32_t* pw = parent ? parent->Words() : nullptr;
     const uint32_t full = n >> 5;
     const uint32_t rest = n & 31;
@@ -40,6 +53,14 @@ void FillMasks(uint32_t n, const EventBitMask* parent, const std::array<uint32_t
     for (uint32_t w = uint32_t(wordBegin); w < fullEnd; ++w) {
         const uint32_t allow = pw ? pw[w] : ~0u;
         if (allow == 0) continue;
+        if constexpr (kHasBlocks) {
+            if (std::popcount(allow) >= kBlockMinEvents) {
+                uint32_t bits[N];
+                block(w, bits);
+                for (size_t k = 0; k < N; ++k) out[k][w] = bits[k] & allow;
+                continue;
+            }
+        }
         if (allow != ~0u) {
             sparse(w, allow);
             continue;
@@ -63,12 +84,12 @@ void FillMasks(uint32_t n, const EventBitMask* parent, const std::array<uint32_t
 constexpr size_t kMinSliceWords = size_t(1) << 13;
 
 // FillMasks over the first n events, split over the cores.
-template <size_t N, class Classify>
+template <size_t N, class Classify, class Block = NoBlocks>
 void FillMasksSliced(uint32_t n, const EventBitMask* parent, const std::array<uint32_t*, N>& out,
-                     Classify&& classify) {
+                     Classify&& classify, Block&& block = {}) {
     const size_t words = (size_t(n) + 31) >> 5;
     lm::ForSlices(words, kMinSliceWords,
-                  [&](size_t b, size_t e) { FillMasks<N>(n, parent, out, b, e, classify); });
+                  [&](size_t b, size_t e) { FillMasks<N>(n, parent, out, b, e, classify, block); });
 }
 
 // Side of C relative to the line A-B: true when left of or on it.
@@ -156,126 +177,10 @@ private:
     std::vector<std::pair<RgnPoint, RgnPoint>> m_edges;
 };
 
-// Ends of the quadrant's arms and test rays.
-constexpr float kArmRight = 1.01f;
-constexpr float kArmTop = 1.01f;
-constexpr float kArmLeft = -0.1f;
-constexpr float kArmBottom = -0.1f;
-constexpr float kRayUp = 1.1f;
-
 // Side test of the quadrant: (C.x - A.x)(B.y - A.y) <= (C.y - A.y)(B.x - A.x).
 inline bool SegSide(RgnPoint A, RgnPoint B, RgnPoint C) {
     return (double(C.x) - A.x) * (double(B.y) - A.y) <= (double(C.y) - A.y) * (double(B.x) - A.x);
 }
-
-// The four parts of a quadrant in one pass over an event: bit k set when the
-// event is in part k, exactly as CrQuadrant::Contains of part k decides.
-// Arms: 0 right, 1 up, 2 left, 3 down; rays: 0 left, 1 right, 2 down, 3 up.
-//
-// Every side test has the centre as its first point, so the arm differences
-// and the products with a ray's fixed coordinate are the same for every event
-// and computed once; an event then costs eight products. They are the same
-// double operations Contains performs, hence bit-identical results.
-class QuadrantClassifier {
-public:
-    QuadrantClassifier(float cx, float cy, const float a[4])
-        : m_c{cx, cy},
-          m_arm{RgnPoint{kArmRight, a[0]}, RgnPoint{a[1], kArmTop}, RgnPoint{kArmLeft, a[2]},
-                RgnPoint{a[3], kArmBottom}} {
-        m_finite = std::isfinite(cx) && std::isfinite(cy);
-        for (int i = 0; i < 4; ++i) m_finite = m_finite && std::isfinite(a[i]);
-        for (int i = 0; i < 4; ++i) {
-            // SegSide(c, arm, C) is (C.x - c.x) * m_ay <= (C.y - c.y) * m_ax.
-            m_ax[i] = double(m_arm[i].x) - m_c.x;
-            m_ay[i] = double(m_arm[i].y) - m_c.y;
-            m_rayLeft[i] = (double(kArmLeft) - m_c.x) * m_ay[i];
-            m_rayRight[i] = (double(kArmRight) - m_c.x) * m_ay[i];
-            m_rayDown[i] = (double(kArmBottom) - m_c.y) * m_ax[i];
-            m_rayUp[i] = (double(kRayUp) - m_c.y) * m_ax[i];
-        }
-    }
-
-    uint32_t PartsOf(float fx, float fy) const {
-        if (!m_finite || !std::isfinite(fx) || !std::isfinite(fy)) return PartsOfAny(fx, fy);
-        const double dx = double(fx) - m_c.x;
-        const double dy = double(fy) - m_c.y;
-        // Side of X against the ray from P along an axis: one product of
-        // SegSide is an exact zero, leaving the sign of the other product.
-        // A product of two differences of floats neither overflows nor
-        // underflows to zero, and a difference has the sign of the floats'
-        // comparison, so the floats are compared instead.
-        // Bitwise operators throughout: the outcomes are unpredictable, so
-        // branches would cost more than the tests.
-        auto sideH = [&](float rayX, float xy) -> bool {
-            return (xy == fy) | (rayX == fx) | ((xy > fy) == (rayX > fx));
-        };
-        auto sideV = [&](float rayY, float xx) -> bool {
-            return (xx == fx) | (rayY == fy) | ((xx > fx) != (rayY > fy));
-        };
-        const bool centre[4] = {sideH(kArmLeft, m_c.y), sideH(kArmRight, m_c.y), sideV(kArmBottom, m_c.x),
-                                sideV(kRayUp, m_c.x)};
-        uint32_t crosses[4] = {0, 0, 0, 0};
-        for (int i = 0; i < 4; ++i) {
-            const double px = dx * m_ay[i];
-            const double py = dy * m_ax[i];
-            const bool armSideP = px <= py;
-            const RgnPoint arm = m_arm[i];
-            const bool c0 = (centre[0] != sideH(kArmLeft, arm.y)) & (armSideP != (m_rayLeft[i] <= py));
-            const bool c1 = (centre[1] != sideH(kArmRight, arm.y)) & (armSideP != (m_rayRight[i] <= py));
-            const bool c2 = (centre[2] != sideV(kArmBottom, arm.x)) & (armSideP != (px <= m_rayDown[i]));
-            const bool c3 = (centre[3] != sideV(kRayUp, arm.x)) & (armSideP != (px <= m_rayUp[i]));
-            crosses[0] |= uint32_t(c0) << i;
-            crosses[1] |= uint32_t(c1) << i;
-            crosses[2] |= uint32_t(c2) << i;
-            crosses[3] |= uint32_t(c3) << i;
-        }
-        return Parts(crosses);
-    }
-
-private:
-    // Any point, infinities and NaN included: the side tests spelt out.
-    uint32_t PartsOfAny(float fx, float fy) const {
-        const RgnPoint p{fx, fy};
-        const RgnPoint ray[4] = {{kArmLeft, fy}, {kArmRight, fy}, {fx, kArmBottom}, {fx, kRayUp}};
-        uint32_t crosses[4];
-        for (int r = 0; r < 4; ++r) {
-            const bool centreSide = SegSide(p, ray[r], m_c);
-            uint32_t bits = 0;
-            for (int i = 0; i < 4; ++i) {
-                const bool c = centreSide != SegSide(p, ray[r], m_arm[i]) &&
-                               SegSide(m_c, m_arm[i], p) != SegSide(m_c, m_arm[i], ray[r]);
-                bits |= uint32_t(c) << i;
-            }
-            crosses[r] = bits;
-        }
-        return Parts(crosses);
-    }
-
-    // crosses[r] bit i: the segment from the event along ray r crosses arm i
-    // (RgnSegmentsCross). A part holds the event when both of its rays cross
-    // one of its two arms.
-    static uint32_t Parts(const uint32_t crosses[4]) {
-        uint32_t parts = 0;
-        for (int k = 0; k < 4; ++k) {
-            const Part& t = kParts[k];
-            const uint32_t arms = (1u << t.armA) | (1u << t.armB);
-            parts |= uint32_t(((crosses[t.h] & arms) != 0) & ((crosses[t.v] & arms) != 0)) << k;
-        }
-        return parts;
-    }
-
-    struct Part {
-        int armA, armB, h, v;
-    };
-    // Each part's two arms and its two rays.
-    static constexpr Part kParts[4] = {{0, 1, 0, 2}, {1, 2, 1, 2}, {2, 3, 1, 3}, {3, 0, 0, 3}};
-
-    RgnPoint m_c;
-    RgnPoint m_arm[4];
-    bool m_finite = false;
-    double m_ax[4], m_ay[4];
-    double m_rayLeft[4], m_rayRight[4], m_rayDown[4], m_rayUp[4];
-};
 
 }  // namespace
 
@@ -412,6 +317,12 @@ CDataRgn::Columns CDataRgn::PrepareColumns(const RegionInput& in, const EventBit
 template <size_t N, class Classify>
 bool CDataRgn::FillHits(const RegionInput& in, const std::array<EventBitMask*, N>& masks,
                         const EventBitMask* parentMask, Classify&& classify) const {
+    return FillHitsBlocks<N>(in, masks, parentMask, classify, NoBlocks{});
+}
+
+template <size_t N, class Classify, class Block>
+bool CDataRgn::FillHitsBlocks(const RegionInput& in, const std::array<EventBitMask*, N>& masks,
+                              const EventBitMask* parentMask, Classify&& classify, Block&& block) const {
     for (EventBitMask* m : masks) m->Clear();
     const Columns c = PrepareColumns(in, *masks[0], parentMask);
     if (!c.ok) return false;
@@ -421,7 +332,12 @@ bool CDataRgn::FillHits(const RegionInput& in, const std::array<EventBitMask*, N
     for (size_t k = 0; k < N; ++k) out[k] = masks[k]->Words();
     const float* fx = c.fx;
     const float* fy = c.fy;
-    if (fy)
+    if (fy && !std::is_same_v<std::decay_t<Block>, NoBlocks>) {
+        if constexpr (!std::is_same_v<std::decay_t<Block>, NoBlocks>)
+            FillMasksSliced<N>(
+                n, parentMask, out, [&](uint32_t i) { return uint32_t(classify(fx[i], fy[i])); },
+                [&](uint32_t w, uint32_t* bits) { block(fx + (size_t(w) << 5), fy + (size_t(w) << 5), bits); });
+    } else if (fy)
         FillMasksSliced<N>(n, parentMask, out, [&](uint32_t i) { return uint32_t(classify(fx[i], fy[i])); });
     else
         FillMasksSliced<N>(n, parentMask, out, [&](uint32_t i) { return uint32_t(classify(fx[i], 0.0f)); });
@@ -766,10 +682,11 @@ std::unique_ptr<CrQuadrant> CrQuadrant::TakePart(int32_t i) {
 bool CrQuadrant::Contains(float fx, float fy) const {
     const RgnPoint p{fx, fy};
     const RgnPoint c{m_cx, m_cy};
-    const RgnPoint right{kArmRight, m_a[0]};
-    const RgnPoint up{m_a[1], kArmTop};
-    const RgnPoint left{kArmLeft, m_a[2]};
-    const RgnPoint down{m_a[3], kArmBottom};
+    const RgnPoint right{quadrant::kArmRight, m_a[0]};
+    const RgnPoint up{m_a[1], quadrant::kArmTop};
+    const RgnPoint left{quadrant::kArmLeft, m_a[2]};
+    const RgnPoint down{m_a[3], quadrant::kArmBottom};
+    using namespace quadrant;
     RgnPoint armA, armB, h, v;
     switch (m_part) {
         case 0: armA = right; armB = up; h = {kArmLeft, fy}; v = {fx, kArmBottom}; break;
@@ -794,8 +711,13 @@ bool CrQuadrant::HitTest(const RegionInput& in, EventBitMask& mask, const EventB
     CrQuadrant* master = m_master;
     const bool ownColumns = in.cache == nullptr || (m_yParam == m_xParam && in.yTrans != in.xTrans);
     if (master == nullptr || ownColumns)
-        return FillHits(in, mask, parentMask,
-                        [&](float x, float y) { return (classify.PartsOf(x, y) >> part) & 1u; });
+        return FillHitsBlocks<1>(
+            in, {&mask}, parentMask, [&](float x, float y) { return (classify.PartsOf(x, y) >> part) & 1u; },
+            [&](const float* fx, const float* fy, uint32_t* bits) {
+                uint32_t all[4];
+                classify.PartsOfBlock(fx, fy, all);
+                bits[0] = all[part];
+            });
     // With the cache, preparing the columns only looks them up: do it once
     // here for what the shared results were computed from.
     const Columns c = PrepareColumns(in, mask, parentMask);
@@ -817,8 +739,9 @@ bool CrQuadrant::HitTest(const RegionInput& in, EventBitMask& mask, const EventB
     if (!master->m_hits || !master->m_hits->Matches(*key)) {
         for (EventBitMask& m : key->parts) m = EventBitMask(n);
         auto& p = key->parts;
-        if (!FillHits<4>(in, {&p[0], &p[1], &p[2], &p[3]}, parentMask,
-                         [&](float x, float y) { return classify.PartsOf(x, y); })) {
+        if (!FillHitsBlocks<4>(
+                in, {&p[0], &p[1], &p[2], &p[3]}, parentMask, [&](float x, float y) { return classify.PartsOf(x, y); },
+                [&](const float* fx, const float* fy, uint32_t* bits) { classify.PartsOfBlock(fx, fy, bits); })) {
             mask.Clear();
             return false;
         }

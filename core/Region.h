@@ -149,6 +149,12 @@ protected:
     template <size_t N, class Classify>
     bool FillHits(const RegionInput& in, const std::array<EventBitMask*, N>& masks,
                   const EventBitMask* parentMask, Classify&& classify) const;
+    // The same, with block(fx, fy, bits) writing into bits[k] bit k of
+    // classify for the 32 events from fx, fy on (a region on two parameters
+    // whose words of enough events are classified whole).
+    template <size_t N, class Classify, class Block>
+    bool FillHitsBlocks(const RegionInput& in, const std::array<EventBitMask*, N>& masks,
+                        const EventBitMask* parentMask, Classify&& classify, Block&& block) const;
     // The same with one mask and inside(fx, fy) deciding.
     template <class Inside>
     bool FillHits(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask,
