@@ -1,7 +1,6 @@
 #include "core/Region.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -25,6 +24,13 @@ struct NoBlocks {};
 // A word with at least this many events to test is classified as a whole
 // block when a block classifier is given (the others are ignored).
 constexpr int kBlockMinEvents = 4;
+
+// Whether word has at least k bits set (without a population count, which
+// is a library call on processors the build does not assume).
+inline bool HasAtLeastBits(uint32_t word, int k) {
+    for (int i = 1; i < k; ++i) word &= word - 1;
+    return word != 0;
+}
 
 // Writes, for the events of words [wordBegin, wordEnd) among the first n
 // events allowed by parent (every event without one), bit k of classify(i)
@@ -54,7 +60,7 @@ void FillMasks(uint32_t n, const EventBitMask* parent, const std::array<uint32_t
         const uint32_t allow = pw ? pw[w] : ~0u;
         if (allow == 0) continue;
         if constexpr (kHasBlocks) {
-            if (std::popcount(allow) >= kBlockMinEvents) {
+            if (HasAtLeastBits(allow, kBlockMinEvents)) {
                 uint32_t bits[N];
                 block(w, bits);
                 for (size_t k = 0; k < N; ++k) out[k][w] = bits[k] & allow;
@@ -297,14 +303,19 @@ CDataRgn::Columns CDataRgn::PrepareColumns(const RegionInput& in, const EventBit
         return static_cast<const float*>(buf.data());
     };
     if (in.cache) {
-        c.fx = in.cache->Get(*m, m_xParam, *in.xTrans);
+        // Under a parent only its events are read: the cache computes no
+        // others (a small gate's children skip most of the inversions).
+        auto cached = [&](int32_t param, const CTRANS& t) {
+            return parentMask ? in.cache->GetSome(*m, param, t, parentMask->Words(), n) : in.cache->Get(*m, param, t);
+        };
+        c.fx = cached(m_xParam, *in.xTrans);
         if (useY) {
             // One entry per parameter: the same parameter under another
             // transform is computed apart, not over the x column.
             if (m_yParam == m_xParam && in.yTrans != in.xTrans)
                 c.fy = own(*in.yTrans, colY, c.ownY);
             else
-                c.fy = in.cache->Get(*m, m_yParam, *in.yTrans);
+                c.fy = cached(m_yParam, *in.yTrans);
         }
         if (c.fx == nullptr || (useY && c.fy == nullptr)) c.ok = false;
     } else {
@@ -599,12 +610,12 @@ void CrCross::GetGeometry(RgnPoint* centre) const { *centre = {m_cx, m_cy}; }
 // CrQuadrant
 
 // What the four parts' results were computed from: the geometry, the
-// fraction columns (unchanged while the cache computed nothing new) and the
+// fraction columns (unchanged while the cache changed nothing) and the
 // parent's events.
 struct CrQuadrant::PartHits {
     float geo[6] = {};
     const FractionCache* cache = nullptr;
-    uint64_t computed = 0;
+    uint64_t changes = 0;
     const float* fx = nullptr;
     const float* fy = nullptr;
     uint32_t count = 0;
@@ -613,7 +624,7 @@ struct CrQuadrant::PartHits {
     std::array<EventBitMask, 4> parts;
 
     bool Matches(const PartHits& k) const {
-        return std::memcmp(geo, k.geo, sizeof geo) == 0 && cache == k.cache && computed == k.computed &&
+        return std::memcmp(geo, k.geo, sizeof geo) == 0 && cache == k.cache && changes == k.changes &&
                fx == k.fx && fy == k.fy && count == k.count && hasParent == k.hasParent && parent == k.parent;
     }
 };
@@ -730,7 +741,7 @@ bool CrQuadrant::HitTest(const RegionInput& in, EventBitMask& mask, const EventB
     const float geo[6] = {m_cx, m_cy, m_a[0], m_a[1], m_a[2], m_a[3]};
     std::memcpy(key->geo, geo, sizeof geo);
     key->cache = in.cache;
-    key->computed = in.cache->ComputeCount();
+    key->changes = in.cache->ChangeCount();
     key->fx = c.fx;
     key->fy = c.fy;
     key->count = n;
