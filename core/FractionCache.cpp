@@ -68,16 +68,17 @@ const float* FractionCache::Get(const CEventMatrix& matrix, int32_t param, const
     if (e->whole) return e->fractions.get();
     const uint32_t n = uint32_t(e->size);
     size_t missing = 0;
-    std::vector<uint32_t> want(e->held.size());
-    for (size_t w = 0; w < want.size(); ++w) {
-        want[w] = ~e->held[w] & TailMask(n, w);
-        missing += size_t(std::popcount(want[w]));
-    }
-    if (missing * kWholeShare >= n)
+    for (size_t w = 0; w < e->held.size(); ++w) missing += size_t(std::popcount(~e->held[w] & TailMask(n, w)));
+    if (missing * kWholeShare >= n) {
         trans.ToFractions(e->column, n, e->fractions.get());
-    else if (missing > 0)
+    } else if (missing > 0) {
+        std::vector<uint32_t> want(e->held.size());
+        for (size_t w = 0; w < want.size(); ++w) want[w] = ~e->held[w] & TailMask(n, w);
         trans.ToFractionsMasked(e->column, n, want.data(), e->fractions.get());
+    }
     e->whole = true;
+    // A whole column needs no record of its events.
+    std::vector<uint32_t>().swap(e->held);
     ++m_computed;
     ++m_changes;
     return e->fractions.get();
