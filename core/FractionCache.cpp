@@ -29,10 +29,7 @@ FractionCache::Entry* FractionCache::Prepare(const CEventMatrix& matrix, int32_t
     if (n <= 0 || column == nullptr) return nullptr;
     if (m_entries.size() <= size_t(param)) m_entries.resize(size_t(param) + 1);
     Entry& e = m_entries[size_t(param)];
-    if (e.matrix == &matrix && e.generation == matrix.GetColumnGeneration(param) && e.column == column &&
-        e.eventCount == n && e.transId == trans.GetId() && e.transVersion == trans.GetVersion() &&
-        e.size == size_t(n))
-        return &e;
+    if (Current(e, matrix, param, trans)) return &e;
 
     // Another column or transform: nothing held is valid any more. Mark
     // the entry empty first, so that a failure below leaves nothing that
@@ -60,6 +57,19 @@ FractionCache::Entry* FractionCache::Prepare(const CEventMatrix& matrix, int32_t
     // entry holds.
     ++m_changes;
     return &e;
+}
+
+bool FractionCache::Current(const Entry& e, const CEventMatrix& matrix, int32_t param, const CTRANS& trans) {
+    const int32_t n = matrix.GetEventCount();
+    return e.matrix == &matrix && e.generation == matrix.GetColumnGeneration(param) &&
+           e.column == matrix.GetColumn(param) && e.eventCount == n && e.transId == trans.GetId() &&
+           e.transVersion == trans.GetVersion() && e.size == size_t(n);
+}
+
+bool FractionCache::Holds(const CEventMatrix& matrix, int32_t param, const CTRANS& trans) const {
+    if (param < 0 || size_t(param) >= m_entries.size() || param >= matrix.GetParamCount()) return false;
+    const Entry& e = m_entries[size_t(param)];
+    return e.whole && Current(e, matrix, param, trans);
 }
 
 const float* FractionCache::Get(const CEventMatrix& matrix, int32_t param, const CTRANS& trans) {

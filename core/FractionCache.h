@@ -42,6 +42,10 @@ public:
     const float* GetSome(const CEventMatrix& matrix, int32_t param, const CTRANS& trans, const uint32_t* words,
                          uint32_t n);
 
+    // Whether the fraction of every event of param is at hand (a Get would
+    // compute nothing).
+    bool Holds(const CEventMatrix& matrix, int32_t param, const CTRANS& trans) const;
+
     // Drops the entry of one parameter (a negative index drops all).
     void Invalidate(int32_t param);
     void Clear();
@@ -79,6 +83,8 @@ private:
     // does not belong to the matrix's current column and trans; null when
     // there is no such column.
     Entry* Prepare(const CEventMatrix& matrix, int32_t param, const CTRANS& trans);
+    // Whether e was computed from param's current column of matrix and trans.
+    static bool Current(const Entry& e, const CEventMatrix& matrix, int32_t param, const CTRANS& trans);
 
     std::vector<Entry> m_entries;  // indexed by parameter
     uint64_t m_computed = 0;

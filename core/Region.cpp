@@ -21,6 +21,9 @@ namespace {
 // No block classifier: every event is classified on its own.
 struct NoBlocks {};
 
+// No filter on fx: the y column is read for every event of the parent.
+struct NoFilter {};
+
 // A word with at least this many events to test is classified as a whole
 // block when a block classifier is given (the others are ignored).
 constexpr int kBlockMinEvents = 4;
@@ -271,6 +274,12 @@ void CDataRgn::Changed(CDataRgnGPUser* /*source*/) {
 
 CDataRgn::Columns CDataRgn::PrepareColumns(const RegionInput& in, const EventBitMask& mask,
                                            const EventBitMask* parentMask) const {
+    return PrepareColumnsFiltered(in, mask, parentMask, NoFilter{});
+}
+
+template <class XPass>
+CDataRgn::Columns CDataRgn::PrepareColumnsFiltered(const RegionInput& in, const EventBitMask& mask,
+                                                   const EventBitMask* parentMask, XPass&& xPass) const {
     Columns c;
     if (in.dataSet == nullptr) return c;
     const CEventMatrix* m = in.dataSet->GetEventMatrix();
@@ -294,35 +303,75 @@ CDataRgn::Columns CDataRgn::PrepareColumns(const RegionInput& in, const EventBit
         return c;
     }
 
-    auto own = [&](const CTRANS& t, const float* col, std::vector<float>& buf) {
+    // The events of a column to compute: words (null for all of the first n).
+    auto own = [&](const CTRANS& t, const float* col, const uint32_t* words, std::vector<float>& buf) {
         buf.assign(n, 0.0f);
-        if (parentMask)
-            t.ToFractionsMasked(col, n, parentMask->Words(), buf.data());
+        if (words)
+            t.ToFractionsMasked(col, n, words, buf.data());
         else
             t.ToFractions(col, n, buf.data());
         return static_cast<const float*>(buf.data());
     };
-    if (in.cache) {
-        // Under a parent only its events are read: the cache computes no
-        // others (a small gate's children skip most of the inversions).
-        auto cached = [&](int32_t param, const CTRANS& t) {
-            return parentMask ? in.cache->GetSome(*m, param, t, parentMask->Words(), n) : in.cache->Get(*m, param, t);
-        };
-        c.fx = cached(m_xParam, *in.xTrans);
-        if (useY) {
-            // One entry per parameter: the same parameter under another
-            // transform is computed apart, not over the x column.
-            if (m_yParam == m_xParam && in.yTrans != in.xTrans)
-                c.fy = own(*in.yTrans, colY, c.ownY);
-            else
-                c.fy = cached(m_yParam, *in.yTrans);
-        }
-        if (c.fx == nullptr || (useY && c.fy == nullptr)) c.ok = false;
-    } else {
-        c.fx = own(*in.xTrans, colX, c.ownX);
-        if (useY) c.fy = own(*in.yTrans, colY, c.ownY);
+    // Under a parent only its events are read: the cache computes no others
+    // (a small gate's children skip most of the inversions).
+    auto cached = [&](int32_t param, const CTRANS& t, const uint32_t* words) {
+        return words ? in.cache->GetSome(*m, param, t, words, n) : in.cache->Get(*m, param, t);
+    };
+    const uint32_t* parentWords = parentMask ? parentMask->Words() : nullptr;
+    c.fx = in.cache ? cached(m_xParam, *in.xTrans, parentWords) : own(*in.xTrans, colX, parentWords, c.ownX);
+    if (c.fx == nullptr) {
+        c.ok = false;
+        return c;
     }
+    if (!useY) return c;
+    // One entry per parameter: the same parameter under another transform
+    // is computed apart, not over the x column.
+    const bool ownY = !in.cache || (m_yParam == m_xParam && in.yTrans != in.xTrans);
+    const uint32_t* yWords = parentWords;
+    if constexpr (!std::is_same_v<std::decay_t<XPass>, NoFilter>) {
+        // The filter saves nothing where the y fractions are all at hand.
+        const bool yAtHand = !ownY && (m_yParam == m_xParam || in.cache->Holds(*m, m_yParam, *in.yTrans));
+        if (!yAtHand) {
+            c.passed = EventBitMask(n);
+            const float* fx = c.fx;
+            FillMasksSliced<1>(n, parentMask, {c.passed.Words()}, [&](uint32_t i) { return uint32_t(xPass(fx[i])); });
+            c.filtered = true;
+            yWords = c.passed.Words();
+        }
+    }
+    if (ownY)
+        c.fy = own(*in.yTrans, colY, yWords, c.ownY);
+    else
+        c.fy = cached(m_yParam, *in.yTrans, yWords);
+    if (c.fy == nullptr) c.ok = false;
     return c;
+}
+
+template <size_t N, class Classify, class Block, class XPass>
+bool CDataRgn::FillHitsWith(const RegionInput& in, const std::array<EventBitMask*, N>& masks,
+                            const EventBitMask* parentMask, Classify&& classify, Block&& block,
+                            XPass&& xPass) const {
+    for (EventBitMask* m : masks) m->Clear();
+    const Columns c = PrepareColumnsFiltered(in, *masks[0], parentMask, xPass);
+    if (!c.ok) return false;
+    uint32_t n = c.count;
+    for (const EventBitMask* m : masks) n = std::min(n, m->GetBitCount());
+    std::array<uint32_t*, N> out{};
+    for (size_t k = 0; k < N; ++k) out[k] = masks[k]->Words();
+    const float* fx = c.fx;
+    const float* fy = c.fy;
+    // After a filter only the events that passed it can be inside.
+    const EventBitMask* tested = c.filtered ? &c.passed : parentMask;
+    if (fy && !std::is_same_v<std::decay_t<Block>, NoBlocks>) {
+        if constexpr (!std::is_same_v<std::decay_t<Block>, NoBlocks>)
+            FillMasksSliced<N>(
+                n, tested, out, [&](uint32_t i) { return uint32_t(classify(fx[i], fy[i])); },
+                [&](uint32_t w, uint32_t* bits) { block(fx + (size_t(w) << 5), fy + (size_t(w) << 5), bits); });
+    } else if (fy)
+        FillMasksSliced<N>(n, tested, out, [&](uint32_t i) { return uint32_t(classify(fx[i], fy[i])); });
+    else
+        FillMasksSliced<N>(n, tested, out, [&](uint32_t i) { return uint32_t(classify(fx[i], 0.0f)); });
+    return true;
 }
 
 template <size_t N, class Classify>
@@ -334,31 +383,19 @@ bool CDataRgn::FillHits(const RegionInput& in, const std::array<EventBitMask*, N
 template <size_t N, class Classify, class Block>
 bool CDataRgn::FillHitsBlocks(const RegionInput& in, const std::array<EventBitMask*, N>& masks,
                               const EventBitMask* parentMask, Classify&& classify, Block&& block) const {
-    for (EventBitMask* m : masks) m->Clear();
-    const Columns c = PrepareColumns(in, *masks[0], parentMask);
-    if (!c.ok) return false;
-    uint32_t n = c.count;
-    for (const EventBitMask* m : masks) n = std::min(n, m->GetBitCount());
-    std::array<uint32_t*, N> out{};
-    for (size_t k = 0; k < N; ++k) out[k] = masks[k]->Words();
-    const float* fx = c.fx;
-    const float* fy = c.fy;
-    if (fy && !std::is_same_v<std::decay_t<Block>, NoBlocks>) {
-        if constexpr (!std::is_same_v<std::decay_t<Block>, NoBlocks>)
-            FillMasksSliced<N>(
-                n, parentMask, out, [&](uint32_t i) { return uint32_t(classify(fx[i], fy[i])); },
-                [&](uint32_t w, uint32_t* bits) { block(fx + (size_t(w) << 5), fy + (size_t(w) << 5), bits); });
-    } else if (fy)
-        FillMasksSliced<N>(n, parentMask, out, [&](uint32_t i) { return uint32_t(classify(fx[i], fy[i])); });
-    else
-        FillMasksSliced<N>(n, parentMask, out, [&](uint32_t i) { return uint32_t(classify(fx[i], 0.0f)); });
-    return true;
+    return FillHitsWith<N>(in, masks, parentMask, classify, block, NoFilter{});
 }
 
 template <class Inside>
 bool CDataRgn::FillHits(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask,
                         Inside&& inside) const {
     return FillHits<1>(in, {&mask}, parentMask, inside);
+}
+
+template <class XPass, class Inside>
+bool CDataRgn::FillHitsXFirst(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask,
+                              XPass&& xPass, Inside&& inside) const {
+    return FillHitsWith<1>(in, {&mask}, parentMask, inside, NoBlocks{}, xPass);
 }
 
 bool CDataRgn::HitTest(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask) {
@@ -419,8 +456,9 @@ bool CrRect::Contains(float fx, float fy) const {
 
 bool CrRect::HitTest(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask) {
     const float x0 = m_x0, x1 = m_x1, y0 = m_y0, y1 = m_y1;
-    return FillHits(in, mask, parentMask,
-                    [=](float x, float y) { return (x0 < x) & (x < x1) & (y0 < y) & (y < y1); });
+    return FillHitsXFirst(
+        in, mask, parentMask, [=](float x) { return (x0 < x) & (x < x1); },
+        [=](float x, float y) { return (x0 < x) & (x < x1) & (y0 < y) & (y < y1); });
 }
 
 void CrRect::SetGeometry(const std::array<float, 4>& box, CDataRgnGPUser* source) {
@@ -455,19 +493,27 @@ void CrEllipse::Normalise() {
     m_cy = (m_y0 + m_y1) * 0.5f;
 }
 
-bool CrEllipse::Contains(float fx, float fy) const {
+// (v - c)^2 / h^2, the share of one axis in the ellipse's sum. A zero half
+// axis h leaves the segment along the other axis: 0 on the centre, else
+// infinite.
+inline double EllipseTerm(float v, float c, float h) {
     constexpr double kInf = std::numeric_limits<double>::infinity();
-    const double dx = double(fx) - double(m_cx);
-    const double dy = double(fy) - double(m_cy);
-    const double a = m_a, b = m_b;
-    // A zero half axis leaves the segment along the other axis.
-    const double tx = a != 0.0 ? dx * dx / (a * a) : (dx == 0.0 ? 0.0 : kInf);
-    const double ty = b != 0.0 ? dy * dy / (b * b) : (dy == 0.0 ? 0.0 : kInf);
-    return tx + ty <= 1.0;
+    const double d = double(v) - double(c);
+    const double hd = h;
+    return hd != 0.0 ? d * d / (hd * hd) : (d == 0.0 ? 0.0 : kInf);
+}
+
+bool CrEllipse::Contains(float fx, float fy) const {
+    return EllipseTerm(fx, m_cx, m_a) + EllipseTerm(fy, m_cy, m_b) <= 1.0;
 }
 
 bool CrEllipse::HitTest(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask) {
-    return FillHits(in, mask, parentMask, [this](float x, float y) { return CrEllipse::Contains(x, y); });
+    // The y term is never negative and a rounded sum never falls below
+    // either term: an x term above 1 leaves the event outside.
+    const float cx = m_cx, a = m_a;
+    return FillHitsXFirst(
+        in, mask, parentMask, [=](float x) { return !(EllipseTerm(x, cx, a) > 1.0); },
+        [this](float x, float y) { return CrEllipse::Contains(x, y); });
 }
 
 void CrEllipse::SetGeometry(const std::array<float, 4>& box, CDataRgnGPUser* source) {
@@ -518,13 +564,16 @@ bool CrPolygon::Contains(float fx, float fy) const {
 }
 
 bool CrPolygon::HitTest(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask) {
+    // Every event inside lies strictly within the box's x span.
+    const float x0 = m_x0, x1 = m_x1, y0 = m_y0, y1 = m_y1;
+    auto inSpan = [=](float x) { return (x0 < x) & (x < x1); };
     PolygonBands bands;
     if (m_vertices.size() < 3 || !bands.Build(m_vertices, m_y0, m_y1))
-        return FillHits(in, mask, parentMask, [this](float x, float y) { return CrPolygon::Contains(x, y); });
+        return FillHitsXFirst(in, mask, parentMask, inSpan,
+                              [this](float x, float y) { return CrPolygon::Contains(x, y); });
     // A point inside the strict box is finite, so only the edges of its band
     // can be crossed.
-    const float x0 = m_x0, x1 = m_x1, y0 = m_y0, y1 = m_y1;
-    return FillHits(in, mask, parentMask, [&](float x, float y) {
+    return FillHitsXFirst(in, mask, parentMask, inSpan, [&](float x, float y) {
         if (!(x0 < x && x < x1 && y0 < y && y < y1)) return false;
         return bands.OddCrossings(x, y);
     });

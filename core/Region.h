@@ -137,10 +137,18 @@ protected:
         uint32_t count = 0;
         const float* fx = nullptr;
         const float* fy = nullptr;
+        // With a filter on fx: the parent's events that pass it, the only
+        // ones whose fy was read (and the only ones to be tested).
+        bool filtered = false;
+        EventBitMask passed;
         std::vector<float> ownX, ownY;  // when there is no cache
     };
     Columns PrepareColumns(const RegionInput& in, const EventBitMask& mask,
                            const EventBitMask* parentMask) const;
+    // The same, fy read only for the events whose fx meets xPass.
+    template <class XPass>
+    Columns PrepareColumnsFiltered(const RegionInput& in, const EventBitMask& mask,
+                                   const EventBitMask* parentMask, XPass&& xPass) const;
     // The hit test of every region kind: clears the masks, prepares the
     // columns (for as many events as masks[0] holds) and sets, for each event
     // tested, bit k of masks[k] when bit k of classify(fx, fy) is set (fy 0
@@ -155,10 +163,20 @@ protected:
     template <size_t N, class Classify, class Block>
     bool FillHitsBlocks(const RegionInput& in, const std::array<EventBitMask*, N>& masks,
                         const EventBitMask* parentMask, Classify&& classify, Block&& block) const;
+    // Both of the above, with xPass as in FillHitsXFirst.
+    template <size_t N, class Classify, class Block, class XPass>
+    bool FillHitsWith(const RegionInput& in, const std::array<EventBitMask*, N>& masks,
+                      const EventBitMask* parentMask, Classify&& classify, Block&& block, XPass&& xPass) const;
     // The same with one mask and inside(fx, fy) deciding.
     template <class Inside>
     bool FillHits(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask,
                   Inside&& inside) const;
+    // The same, with xPass(fx) a condition that every event inside meets:
+    // fy is computed only for the events that meet it (a box narrow in x
+    // leaves most of the y column alone).
+    template <class XPass, class Inside>
+    bool FillHitsXFirst(const RegionInput& in, EventBitMask& mask, const EventBitMask* parentMask,
+                        XPass&& xPass, Inside&& inside) const;
 
     std::string m_name;
     CGateNode* m_owner = nullptr;

@@ -194,3 +194,58 @@ TEST(GateTree, MasksFollowThePlainRuleOnTheCorpus) {
 }
 
 }  // namespace
+
+namespace {
+
+// Shapes whose hit test converts y only where x may be inside, on events of
+// a grid that meets their edges, with and without a parent and a cache: the
+// same bits as the per-event test, and y converted only for the events whose
+// x passed.
+TEST(GateTree, XFirstShapesFollowThePerEventTest) {
+    constexpr uint32_t kEvents = 40'003;
+    std::mt19937 rng(17);
+    std::uniform_int_distribution<int> grid(-2, 66);
+    lmtest::FcsWriter w;
+    w.Param("FL1-H", 32, "1024").Param("FL2-H", 32, "1024");
+    for (uint32_t i = 0; i < kEvents; ++i) {
+        if (i % 97 == 0) w.Event({NAN, 512.0});
+        else w.Event({grid(rng) * 16.0, grid(rng) * 16.0});
+    }
+    auto ds = lmtest::LoadFcsBytes(w.Build());
+    const CEventMatrix& m = *ds->GetEventMatrix();
+    CTRANS lin(0.0f, 1024.0f);
+    auto g = [](int x, int y) { return RgnPoint{x / 64.0f, y / 64.0f}; };
+    std::vector<std::unique_ptr<CDataRgn>> shapes;
+    shapes.push_back(std::make_unique<CrRect>(0, 1, g(8, 8), g(24, 56)));
+    shapes.push_back(std::make_unique<CrRect>(0, 1, g(16, 8), g(16, 56)));  // no width: nothing
+    shapes.push_back(std::make_unique<CrEllipse>(0, 1, g(8, 8), g(40, 56)));
+    shapes.push_back(std::make_unique<CrEllipse>(0, 1, g(32, 8), g(32, 56)));  // a segment along y
+    shapes.push_back(std::make_unique<CrEllipse>(0, 1, g(8, 32), g(56, 32)));  // a segment along x
+    shapes.push_back(std::make_unique<CrPolygon>(0, 1, std::vector{g(4, 4), g(30, 10), g(20, 60), g(8, 30)}));
+    shapes.push_back(std::make_unique<CrPolygon>(0, 1, std::vector{g(4, 4), g(30, 10)}));  // no area
+    shapes.push_back(std::make_unique<CrPolygon>(0, 1, std::vector{g(4, 4), RgnPoint{NAN, 0.5f}, g(20, 60)}));
+    EventBitMask parent(kEvents);
+    for (uint32_t i = 0; i < kEvents; ++i)
+        if (rng() % 8 == 0) parent.Set(i);
+    const EventBitMask* parents[] = {nullptr, &parent};
+    for (const auto& shape : shapes)
+        for (const EventBitMask* par : parents)
+            for (bool withCache : {false, true}) {
+                FractionCache cache;
+                EventBitMask mask(kEvents);
+                ASSERT_TRUE(shape->HitTest({ds.get(), &lin, &lin, withCache ? &cache : nullptr}, mask, par));
+                for (uint32_t i = 0; i < kEvents; ++i) {
+                    const bool in = (!par || par->Test(i)) &&
+                                    shape->Contains(lin.ToFraction(m.GetColumn(0)[i]), lin.ToFraction(m.GetColumn(1)[i]));
+                    ASSERT_EQ(mask.Test(i), in) << "shape " << (&shape - shapes.data()) << " event " << i;
+                }
+                // Under a small parent x is held for its events only, y for
+                // fewer still.
+                if (withCache && par) {
+                    EXPECT_EQ(cache.HeldCount(0), parent.CountSetBits());
+                    EXPECT_LT(cache.HeldCount(1), cache.HeldCount(0)) << "shape " << (&shape - shapes.data());
+                }
+            }
+}
+
+}  // namespace
