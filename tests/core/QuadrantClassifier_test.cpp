@@ -27,6 +27,9 @@ const Geometry kGeometries[] = {
     {"centre at the origin", {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f}},
     {"centre at the top right", {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f}},
     {"centre on a ray end", {-0.1f, 1.1f, 1.01f, -0.1f, 1.01f, 1.1f}},
+    // The right ray of an event on the centre line ends on the centre.
+    {"centre on the right ray's end", {1.01f, 0.0625f, 0.0f, 0.625f, 0.6875f, 0.6875f}},
+    {"centre on the right ray's end, high", {1.01f, 1.0f, 0.5f, 0.8125f, 0.375f, 0.6875f}},
     {"arms crossing over", {0.5f, 0.5f, 0.9f, 0.1f, 0.1f, 0.9f}},
     {"negative zero centre", {-0.0f, -0.0f, 0.25f, -0.0f, 0.75f, 0.5f}},
     {"denormal arms", {1e-45f, 0.5f, -1e-45f, 1e-45f, 0.5f, 0.0f}},
@@ -155,6 +158,36 @@ TEST(QuadrantClassifier, GeometriesOnAGridMatchTheReference) {
         std::vector<float> fx, fy;
         AllPairs(grid, &fx, &fy);
         ExpectBlocksMatchReference(q, fx, fy, "grid");
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Centres and arms on a grid that reaches past the unit square and takes in
+// the rays' ends (-0.1, 1.01, 1.1), events on the same grid kept where a
+// block stays on the vector path: rays that end on an arm, a centre on a
+// ray's end, arms along a ray.
+TEST(QuadrantClassifier, GeometriesOnTheRaysEndsMatchTheReference) {
+    std::vector<float> grid;
+    for (int i = -2; i <= 18; ++i) grid.push_back(float(i) / 16.0f);
+    for (float v : {1.01f, -0.1f, 1.1f}) grid.push_back(v);
+    std::mt19937 rng(1);
+    auto pick = [&] { return grid[rng() % grid.size()]; };
+    for (int round = 0; round < 5000; ++round) {
+        const float geo[6] = {pick(), pick(), pick(), pick(), pick(), pick()};
+        const QuadrantClassifier q(geo[0], geo[1], geo + 2);
+        std::vector<float> fx(32), fy(32);
+        for (int i = 0; i < 32; ++i) {
+            fx[size_t(i)] = pick();
+            fy[size_t(i)] = pick();
+            // Strictly between the rays' ends, as every clamped fraction is.
+            if (!(fx[size_t(i)] > -0.1f && fx[size_t(i)] < 1.01f)) fx[size_t(i)] = 0.5f;
+            if (!(fy[size_t(i)] > -0.1f && fy[size_t(i)] < 1.1f)) fy[size_t(i)] = 0.5f;
+        }
+        ExpectBlocksMatchReference(q, fx, fy, "rays' ends");
+        if (HasFatalFailure()) return;
     }
 }
 
