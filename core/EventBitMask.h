@@ -3,6 +3,7 @@
 // (e >> 5). There is always one word more than bitCount/32 rounded down.
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 class EventBitMask {
 public:
@@ -10,6 +11,13 @@ public:
     EventBitMask(const EventBitMask& o);
     EventBitMask& operator=(const EventBitMask& o);
     ~EventBitMask() = default;
+
+    // Exchanges bits and sizes with other (no copy).
+    void Swap(EventBitMask& other) noexcept {
+        std::swap(m_bitCount, other.m_bitCount);
+        std::swap(m_wordCount, other.m_wordCount);
+        m_words.swap(other.m_words);
+    }
 
     void Clear();
     void SetAll();

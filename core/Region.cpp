@@ -671,6 +671,7 @@ struct CrQuadrant::PartHits {
     bool hasParent = false;
     std::vector<uint32_t> parent;
     std::array<EventBitMask, 4> parts;
+    std::array<bool, 4> taken{};  // parts[k] handed to its gate already
 
     bool Matches(const PartHits& k) const {
         return std::memcmp(geo, k.geo, sizeof geo) == 0 && cache == k.cache && changes == k.changes &&
@@ -796,7 +797,9 @@ bool CrQuadrant::HitTest(const RegionInput& in, EventBitMask& mask, const EventB
     key->count = n;
     key->hasParent = parentMask != nullptr;
     if (parentMask) key->parent.assign(parentMask->Words(), parentMask->Words() + ((size_t(n) + 31) >> 5));
-    if (!master->m_hits || !master->m_hits->Matches(*key)) {
+    // A part already handed out is asked for again (its gate alone is
+    // evaluated): the walk is made anew.
+    if (!master->m_hits || !master->m_hits->Matches(*key) || master->m_hits->taken[part]) {
         for (EventBitMask& m : key->parts) m = EventBitMask(n);
         auto& p = key->parts;
         if (!FillHitsBlocks<4>(
@@ -808,7 +811,15 @@ bool CrQuadrant::HitTest(const RegionInput& in, EventBitMask& mask, const EventB
         master->m_hits = std::move(key);
     }
     mask.Clear();
-    const EventBitMask& mine = master->m_hits->parts[part];
+    EventBitMask& mine = master->m_hits->parts[part];
+    // Each part's result is handed over once: the part gates then hold the
+    // four results, and the shared walk keeps no copy of its own.
+    if (mine.GetBitCount() == mask.GetBitCount()) {
+        mask.Swap(mine);
+        mine = EventBitMask(0);
+        master->m_hits->taken[part] = true;
+        return true;
+    }
     const uint32_t words = std::min(mask.GetWordCount(), mine.GetWordCount());
     std::copy(mine.Words(), mine.Words() + words, mask.Words());
     return true;

@@ -249,3 +249,27 @@ TEST(GateTree, XFirstShapesFollowThePerEventTest) {
 }
 
 }  // namespace
+
+namespace {
+
+// The four part gates share one walk over the events, each taking its
+// result once; a part gate evaluated again on its own (and then all four)
+// still gets its events.
+TEST(GateTree, QuadrantPartsEvaluatedAloneKeepTheirEvents) {
+    VexaDataShell s(lmtest::LoadFcsBytes(HostileFile(5000)).release(), "parts");
+    MixedAxes(s);
+    CGateNode* first = s.AddRegionGate(std::make_unique<CrQuadrant>(2, 3, 0.5f, 0.45f, 0.55f, 0.4f, 0.5f, 0.6f), 0, "");
+    auto* q = static_cast<CrQuadrant*>(first->GetRegion());
+    std::vector<uint32_t> counts;
+    for (int k = 0; k < 4; ++k) counts.push_back(q->GetPartGate(k)->GetMask().CountSetBits());
+    EXPECT_GT(counts[0] + counts[1] + counts[2] + counts[3], 0u);
+    for (int k : {2, 2, 0, 3, 1}) {
+        q->GetPartGate(k)->Evaluate(false);
+        EXPECT_EQ(q->GetPartGate(k)->GetMask().CountSetBits(), counts[size_t(k)]) << "part " << k;
+    }
+    ExpectTreeFollowsTheRule(s, "parts alone");
+    q->SetGeometry(0.5f, 0.45f, 0.55f, 0.4f, 0.5f, 0.6f, nullptr);  // the same: all four again
+    ExpectTreeFollowsTheRule(s, "all four again");
+}
+
+}  // namespace
