@@ -334,9 +334,10 @@ private:
     CrQuadrant(int32_t xParam, int32_t yParam, const float geo[6], int32_t part, CrQuadrant* master);
     void SetArms(const float geo[6]);
 
-    // In part 0: the last results of all four parts with what they were
-    // computed from, so that one walk over the events serves the four part
-    // gates of one evaluation pass.
+    // In part 0: the results of one walk over the events for all four parts,
+    // with what they were computed from, kept until each part gate has taken
+    // its own, so that one walk serves the four part gates of one evaluation
+    // pass.
     struct PartHits;
     std::unique_ptr<PartHits> m_hits;
 
