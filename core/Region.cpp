@@ -329,9 +329,11 @@ CDataRgn::Columns CDataRgn::PrepareColumnsFiltered(const RegionInput& in, const 
     const bool ownY = !in.cache || (m_yParam == m_xParam && in.yTrans != in.xTrans);
     const uint32_t* yWords = parentWords;
     if constexpr (!std::is_same_v<std::decay_t<XPass>, NoFilter>) {
-        // The filter saves nothing where the y fractions are all at hand.
+        // The filter saves nothing where the y fractions are all at hand, and
+        // costs more than it saves on a linear axis (a subtraction and a
+        // division a value).
         const bool yAtHand = !ownY && (m_yParam == m_xParam || in.cache->Holds(*m, m_yParam, *in.yTrans));
-        if (!yAtHand) {
+        if (!yAtHand && in.yTrans->GetType() != kTransLinear) {
             c.passed = EventBitMask(n);
             const float* fx = c.fx;
             FillMasksSliced<1>(n, parentMask, {c.passed.Words()}, [&](uint32_t i) { return uint32_t(xPass(fx[i])); });

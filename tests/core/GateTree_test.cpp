@@ -197,6 +197,14 @@ TEST(GateTree, MasksFollowThePlainRuleOnTheCorpus) {
 
 namespace {
 
+// A linear axis that passes for a log axis, so that hit tests take their
+// filter on x with fractions that fall exactly on a grid (and on the edges).
+class LinearAsLog : public CTRANS {
+public:
+    using CTRANS::CTRANS;
+    int32_t GetType() const override { return kTransLog; }
+};
+
 // Shapes whose hit test converts y only where x may be inside, on events of
 // a grid that meets their edges, with and without a parent and a cache: the
 // same bits as the per-event test, and y converted only for the events whose
@@ -213,7 +221,10 @@ TEST(GateTree, XFirstShapesFollowThePerEventTest) {
     }
     auto ds = lmtest::LoadFcsBytes(w.Build());
     const CEventMatrix& m = *ds->GetEventMatrix();
-    CTRANS lin(0.0f, 1024.0f);
+    // On a linear axis y is cheap: the filter is left out there.
+    const CTRANS lin(0.0f, 1024.0f);
+    const CLogTRANS log(0.0f, std::log10(1024.0f));
+    const LinearAsLog linAsLog(0.0f, 1024.0f);
     auto g = [](int x, int y) { return RgnPoint{x / 64.0f, y / 64.0f}; };
     std::vector<std::unique_ptr<CDataRgn>> shapes;
     shapes.push_back(std::make_unique<CrRect>(0, 1, g(8, 8), g(24, 56)));
@@ -228,24 +239,26 @@ TEST(GateTree, XFirstShapesFollowThePerEventTest) {
     for (uint32_t i = 0; i < kEvents; ++i)
         if (rng() % 8 == 0) parent.Set(i);
     const EventBitMask* parents[] = {nullptr, &parent};
-    for (const auto& shape : shapes)
-        for (const EventBitMask* par : parents)
-            for (bool withCache : {false, true}) {
-                FractionCache cache;
-                EventBitMask mask(kEvents);
-                ASSERT_TRUE(shape->HitTest({ds.get(), &lin, &lin, withCache ? &cache : nullptr}, mask, par));
-                for (uint32_t i = 0; i < kEvents; ++i) {
-                    const bool in = (!par || par->Test(i)) &&
-                                    shape->Contains(lin.ToFraction(m.GetColumn(0)[i]), lin.ToFraction(m.GetColumn(1)[i]));
-                    ASSERT_EQ(mask.Test(i), in) << "shape " << (&shape - shapes.data()) << " event " << i;
+    for (const CTRANS* t : {static_cast<const CTRANS*>(&lin), static_cast<const CTRANS*>(&log),
+                            static_cast<const CTRANS*>(&linAsLog)})
+        for (const auto& shape : shapes)
+            for (const EventBitMask* par : parents)
+                for (bool withCache : {false, true}) {
+                    FractionCache cache;
+                    EventBitMask mask(kEvents);
+                    ASSERT_TRUE(shape->HitTest({ds.get(), t, t, withCache ? &cache : nullptr}, mask, par));
+                    for (uint32_t i = 0; i < kEvents; ++i) {
+                        const bool in = (!par || par->Test(i)) &&
+                                        shape->Contains(t->ToFraction(m.GetColumn(0)[i]), t->ToFraction(m.GetColumn(1)[i]));
+                        ASSERT_EQ(mask.Test(i), in) << "shape " << (&shape - shapes.data()) << " event " << i;
+                    }
+                    // Under a small parent x is held for its events only, y for
+                    // fewer still.
+                    if (withCache && par && t != &lin) {
+                        EXPECT_EQ(cache.HeldCount(0), parent.CountSetBits());
+                        EXPECT_LT(cache.HeldCount(1), cache.HeldCount(0)) << "shape " << (&shape - shapes.data());
+                    }
                 }
-                // Under a small parent x is held for its events only, y for
-                // fewer still.
-                if (withCache && par) {
-                    EXPECT_EQ(cache.HeldCount(0), parent.CountSetBits());
-                    EXPECT_LT(cache.HeldCount(1), cache.HeldCount(0)) << "shape " << (&shape - shapes.data());
-                }
-            }
 }
 
 }  // namespace
