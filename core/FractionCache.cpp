@@ -1,9 +1,11 @@
 #include "core/FractionCache.h"
 
+#include <algorithm>
 #include <bit>
 #include <new>
 
 #include "core/EventMatrix.h"
+#include "core/Slices.h"
 #include "core/Trans.h"
 
 namespace {
@@ -12,6 +14,15 @@ namespace {
 // whole column is computed instead: a whole column is shared out over the
 // cores, and gives every event's fraction again, bit for bit.
 constexpr size_t kWholeShare = 4;
+
+// The share for trans. A logicle axis shares the events of a mask out over
+// the cores as it does a whole column; the others convert them on this
+// thread, so there the whole column is cheaper as soon as the missing
+// events outnumber one core's share of it.
+size_t WholeShare(const CTRANS& trans) {
+    if (trans.GetType() == kTransLogical) return kWholeShare;
+    return std::max(kWholeShare, lm::UsableCores());
+}
 
 // Bits of the first n events in a word array of (n + 31) / 32 words: the
 // last word's bits past n belong to no event.
@@ -79,7 +90,7 @@ const float* FractionCache::Get(const CEventMatrix& matrix, int32_t param, const
     const uint32_t n = uint32_t(e->size);
     size_t missing = 0;
     for (size_t w = 0; w < e->held.size(); ++w) missing += size_t(std::popcount(~e->held[w] & TailMask(n, w)));
-    if (missing * kWholeShare >= n) {
+    if (missing * WholeShare(trans) >= n) {
         trans.ToFractions(e->column, n, e->fractions.get());
     } else if (missing > 0) {
         std::vector<uint32_t> want(e->held.size());
@@ -114,7 +125,7 @@ const float* FractionCache::GetSome(const CEventMatrix& matrix, int32_t param, c
     // Events missing from an entry that already holds some mean the parent
     // is being edited (a region dragged): finish the column once, so that
     // every further step reads it without computing.
-    if (held || missing * kWholeShare >= e->size) return Get(matrix, param, trans);
+    if (held || missing * WholeShare(trans) >= e->size) return Get(matrix, param, trans);
     trans.ToFractionsMasked(e->column, n, want.data(), e->fractions.get());
     for (size_t w = 0; w < count; ++w) e->held[w] |= want[w];
     ++m_computed;

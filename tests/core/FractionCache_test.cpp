@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -11,6 +12,7 @@
 
 #include "core/DataSet.h"
 #include "core/EventMatrix.h"
+#include "core/Slices.h"
 #include "core/Trans.h"
 #include "tests/support/FcsWriter.h"
 
@@ -74,7 +76,7 @@ TEST(FractionCache, PartlyFilledThenCompletedEqualsAWholeComputation) {
             const CEventMatrix& m = *ds->GetEventMatrix();
             const float* values = m.GetColumn(0);
             FractionCache cache;
-            const std::vector<uint32_t> some = Sparse(n, 7);
+            const std::vector<uint32_t> some = Sparse(n, 17);
             const float* part = cache.GetSome(m, 0, *t, some.data(), n);
             ASSERT_NE(part, nullptr);
             uint32_t wanted = 0;
@@ -83,7 +85,7 @@ TEST(FractionCache, PartlyFilledThenCompletedEqualsAWholeComputation) {
                 ++wanted;
                 ASSERT_TRUE(SameBits(part[e], t->ToFraction(values[e]))) << "event " << e << " value " << values[e];
             }
-            // Only the events asked for (a seventh) were computed, none past n.
+            // Only the events asked for (one in 17) were computed, none past n.
             EXPECT_EQ(cache.HeldCount(0), wanted);
             EXPECT_EQ(cache.ComputeCount(), 1u);
             // The same events again: nothing computed.
@@ -134,6 +136,24 @@ TEST(FractionCache, ComputesOnlyWhatIsMissing) {
             EXPECT_EQ(cache.HeldCount(0), s.held);
             EXPECT_EQ(cache.ComputeCount(), s.computed);
         }
+    }
+}
+
+// On linear and log axes the events of a mask are converted on one thread:
+// once the missing events outnumber one core's share of the column, the
+// whole column (shared out over the cores) is computed instead.
+TEST(FractionCache, OneThreadAxesTakeTheWholeColumnSooner) {
+    constexpr uint32_t n = 4096;
+    const CLogTRANS log(0.0f, 5.4f);
+    auto ds = Column(HostileValues(log, n));
+    const CEventMatrix& m = *ds->GetEventMatrix();
+    const uint32_t share = uint32_t(std::max<size_t>(4, lm::UsableCores()));
+    for (uint32_t wanted : {n / share - 1, n / share}) {
+        std::vector<uint32_t> words(n / 32 + 1, 0u);
+        for (uint32_t e = 0; e < wanted; ++e) words[e >> 5] |= 1u << (e & 31);
+        FractionCache cache;
+        ASSERT_NE(cache.GetSome(m, 0, log, words.data(), n), nullptr);
+        EXPECT_EQ(cache.HeldCount(0), wanted * share >= n ? n : wanted) << wanted << " of " << n;
     }
 }
 
