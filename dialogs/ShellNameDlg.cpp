@@ -276,11 +276,11 @@ void CShellNameDlg::OnRightClick(const QPoint& viewportPos) {
             }
             FillList();
             break;
-        case kFileTransform: {
-            CTransDlg dlg(shells.front(), this);
-            lm::Ui().ExecDialog(&dlg);
+        case kFileTransform:
+            // Run fills the parameter list before the dialog shows: without
+            // it the dialog opened with nothing to choose.
+            CTransDlg::Run(shells.front(), this);
             break;
-        }
         case kFileExport: {
             // The export dialog chooses keywords and statistics for the rows.
             CRltExportDlg dlg(shells, this);

@@ -372,6 +372,29 @@ TEST_F(FileListTest, AFileListShownAgainShowsTheDocumentRegisteredMeanwhile) {
 
 namespace {
 
+TEST_F(FileListTest, TransformOpensTheTransformDialogWithTheRowsParametersToChooseFrom) {
+    Open("a.fcs");
+    VexaDataShell* b = Open("b.fcs");
+    SelectRows({1});
+    QStringList params;
+    QString mode;
+    ui.QueueMenuChoice(kFileTransform);
+    ui.QueueDialog([&](QDialog* d) {
+        const auto combos = d->findChildren<QComboBox*>();
+        if (!combos.empty()) {
+            for (int i = 0; i < combos[0]->count(); ++i) params << combos[0]->itemText(i);
+            if (combos.size() > 1) mode = combos[1]->currentText();
+        }
+        return int32_t(lm::kDialogRejected);
+    });
+    list->OnRightClick(QPoint(5, 5));
+    ASSERT_EQ(ui.Count(Kind::Dialog), 1);
+    ASSERT_EQ(params.size(), b->GetParamCount());
+    for (int i = 0; i < params.size(); ++i)
+        EXPECT_EQ(params[i].toStdString(), b->GetParamLabel(i, 1)) << i;
+    EXPECT_FALSE(mode.isEmpty());
+}
+
 TEST_F(FileListTest, ExportResultTakesWhatTheExportDialogChose) {
     Open("a.fcs");
     Open("b.fcs");
