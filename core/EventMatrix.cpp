@@ -713,7 +713,10 @@ void SumGroupPortable(const CompGroup& g, const float* const* lin, size_t cnt, d
     SumGroupV<V2d>(g, lin, cnt, out);
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
+// Clang checks the 4-lane asm of AddToProduct in the template's own target,
+// not in the AVX2 function it is inlined into, and refuses it: a Clang build
+// (the fuzzers') takes the portable sums, which give the same bits.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define LM_COMP_AVX2 1
 // AVX2 only, not FMA: every product and sum is rounded on its own.
 __attribute__((target("avx2"))) void SumGroupAvx2(const CompGroup& g, const float* const* lin, size_t cnt,
