@@ -418,6 +418,11 @@ TEST(Logical, CloneIsEqualAndIndependent) {
     EXPECT_EQ(c->ToFraction(1234.0f), t.ToFraction(1234.0f));
     CLogical wider(100000.0f, -20.0f, 4.5f);
     EXPECT_FALSE(wider.IsEqual(t));  // another width is another display
+    // The same width over another top or negative range, or a linear axis
+    // over the same span, is another display too.
+    EXPECT_FALSE(CLogical(50000.0f, -20.0f, 4.0f).IsEqual(t));
+    EXPECT_FALSE(CLogical(100000.0f, -10.0f, 4.0f).IsEqual(t));
+    EXPECT_FALSE(t.IsEqual(CTRANS(-20.0f, 100000.0f)));
 }
 
 TEST(Logical, UnsetTransformIsHarmless) {

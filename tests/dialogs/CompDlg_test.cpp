@@ -3,6 +3,7 @@
 // Esc and closing give the events back bit for bit.
 #include <gtest/gtest.h>
 
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -262,6 +263,48 @@ TEST_F(CompDlgTest, SpinnerArrowsStopAtTheirBoundsAndTheWheelStepsPer120) {
     EXPECT_FALSE(up->isEnabled());
     dlgtest::Key(&spin, Qt::Key_Up);
     EXPECT_EQ(spin.GetPos(), 2);
+}
+
+}  // namespace
+
+namespace {
+
+// Each row reads "<spilling into>-  value  <spilling>": the captions sit on
+// either side of their own row's value.
+TEST_F(CompDlgTest, EachRowShowsItsTwoParametersBesideItsValue) {
+    VexaDataShell* shell = MakeShell();
+    Compensate(MakePlot(shell, 0, 1), [&](CCompDlg* d) {
+        auto* grid = d->findChild<QGridLayout*>();
+        ASSERT_NE(grid, nullptr);
+        auto text = [&](int r, int c) {
+            QLayoutItem* item = grid->itemAtPosition(r, c);
+            auto* edit = item ? qobject_cast<QLineEdit*>(item->widget()) : nullptr;
+            return edit ? edit->text().toStdString() : std::string("(none)");
+        };
+        EXPECT_EQ(text(0, 0), "FL2-");
+        EXPECT_EQ(text(0, 2), "FL1");
+        EXPECT_EQ(text(1, 0), "FL1-");
+        EXPECT_EQ(text(1, 2), "FL2");
+        EXPECT_EQ(grid->itemAtPosition(0, 1)->widget(), Control<QLineEdit>(d, kCompValueXY));
+        Control<QPushButton>(d, kCompCancel)->click();
+    });
+}
+
+// A step still waiting to be applied when the dialog is cancelled must not
+// reach the events afterwards.
+TEST_F(CompDlgTest, AStepStillQueuedWhenTheDialogIsCancelledIsNeverApplied) {
+    VexaDataShell* shell = MakeShell();
+    const std::vector<float> fl1 = Column(shell, 0), fl2 = Column(shell, 1);
+    Compensate(MakePlot(shell, 0, 1), [&](CCompDlg* d) {
+        dlgtest::Keys(Control<CSpinButton>(d, kCompSpinXY), Qt::Key_Up, 5);
+        Control<QPushButton>(d, kCompCancel)->click();
+        QCoreApplication::processEvents();  // the queued apply runs now
+        EXPECT_EQ(d->GetAppliedCount(), 0);
+    });
+    EXPECT_EQ(shell->GetCompValue(0, 1), 0.1f);
+    EXPECT_EQ(shell->GetEditMatrix(), nullptr);
+    EXPECT_TRUE(SameBits(Column(shell, 0), fl1));
+    EXPECT_TRUE(SameBits(Column(shell, 1), fl2));
 }
 
 }  // namespace
