@@ -14,6 +14,7 @@
 #include "base/Numbers.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
+#include "core/FloatOrder.h"
 #include "core/GateNode.h"
 #include "core/Observers.h"
 #include "core/Slices.h"
@@ -29,20 +30,8 @@ constexpr uint32_t kMinSplitEvents = 1u << 16;
 // is split over slices.
 constexpr size_t kMinSliceWords = 2048;
 
-// Key whose unsigned order is the order of the float values (NaN excluded):
-// negative values have all bits flipped, the others only the sign bit.
-inline uint32_t OrderKey(float v) {
-    uint32_t u;
-    std::memcpy(&u, &v, sizeof u);
-    return (u & 0x80000000u) ? ~u : (u | 0x80000000u);
-}
-
-inline float FromOrderKey(uint32_t k) {
-    const uint32_t u = (k & 0x80000000u) ? (k & 0x7FFFFFFFu) : ~k;
-    float v;
-    std::memcpy(&v, &u, sizeof v);
-    return v;
-}
+using lm::FromOrderKey;
+using lm::OrderKey;
 
 // Linear value a stored channel of a log-amplified parameter stands for.
 inline double LinearOf(double v, double scale) { return std::exp(v * scale * kLn10); }

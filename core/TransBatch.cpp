@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "core/FloatOrder.h"
 #include "core/LogicalFns.h"
 #include "core/Slices.h"
 #include "core/Trans.h"
@@ -19,20 +20,8 @@ namespace {
 constexpr size_t kMinParallel = size_t(1) << 17;
 constexpr size_t kTask = size_t(1) << 15;
 
-// A key that orders floats as their values do (-0 just below +0, NaNs
-// outside the infinities).
-inline uint32_t OrderKey(float v) {
-    uint32_t b;
-    std::memcpy(&b, &v, sizeof b);
-    return (b & 0x80000000u) ? ~b : (b | 0x80000000u);
-}
-
-inline float FromOrderKey(uint32_t k) {
-    const uint32_t b = (k & 0x80000000u) ? (k & 0x7fffffffu) : ~k;
-    float v;
-    std::memcpy(&v, &b, sizeof v);
-    return v;
-}
+using lm::FromOrderKey;
+using lm::OrderKey;
 
 // Sizes below this say little about where a value lies in the table.
 constexpr float kSmall = 0x1p-20f;
