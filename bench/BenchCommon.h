@@ -125,6 +125,59 @@ inline void UseOffscreenWithoutDisplay() {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }
 
+// A xorshift stream of doubles in [0, 1): the same events on every run.
+struct XorShift {
+    uint64_t seed;
+    double operator()() {
+        seed ^= seed << 13;
+        seed ^= seed >> 7;
+        seed ^= seed << 17;
+        return double(seed >> 11) / double(1ull << 53);
+    }
+};
+
+// A fluorescence value over four decades: a dim (60 %) and a bright
+// population, with some spread below 0.
+inline float FluorescenceValue(XorShift& next) {
+    const double decade = next() < 0.6 ? 1.0 + next() : 3.0 + next() * 1.3;
+    return float(std::pow(10.0, decade) + (next() - 0.5) * 40.0);
+}
+
+// Parameters of SpillFileBytes: FSC-A, SSC-A, FL1-A .. FL8-A.
+constexpr int kSpillParams = 10;
+constexpr int kSpillFirstFl = 2;
+constexpr int kSpillFl = 8;
+
+// An FCS 3.0 file in memory: little-endian floats, $PnR 262144, SPILL over
+// the eight fluorescence parameters, events drawn from `seed`.
+inline std::vector<uint8_t> SpillFileBytes(int64_t events, uint64_t seed) {
+    auto name = [](int p) {
+        return p == 0 ? std::string("FSC-A") : p == 1 ? std::string("SSC-A") : "FL" + std::to_string(p - 1) + "-A";
+    };
+    std::vector<std::string> names;
+    for (int p = 0; p < kSpillParams; ++p) names.push_back(name(p));
+    std::string spill = std::to_string(kSpillFl);
+    for (int i = 0; i < kSpillFl; ++i) (spill += ',') += name(kSpillFirstFl + i);
+    for (int i = 0; i < kSpillFl; ++i)
+        for (int j = 0; j < kSpillFl; ++j) {
+            char v[32];
+            std::snprintf(v, sizeof v, ",%.4f", i == j ? 1.0 : 0.002 * ((i * 3 + j * 5) % 11));
+            spill += v;
+        }
+    const std::string head = FloatFileHead(events, names, false, "SPILL/" + spill + "/");
+    std::vector<uint8_t> bytes(head.size() + size_t(events) * kSpillParams * 4);
+    std::memcpy(bytes.data(), head.data(), head.size());
+    float* out = reinterpret_cast<float*>(bytes.data() + head.size());  // little-endian host
+    XorShift next{seed};
+    for (int64_t e = 0; e < events; ++e) {
+        float* ev = out + size_t(e) * kSpillParams;
+        ev[0] = float(20000 + 200000 * next());
+        ev[1] = float(5000 + 150000 * next() * next());
+        for (int p = kSpillFirstFl; p < kSpillParams; ++p) ev[p] = FluorescenceValue(next);
+    }
+    return bytes;
+}
+
 // The bytes of an FCS file of three float parameters: "FS" and "SS" ($PnR
 // 1024, linear axes) and "FL1" ($PnR 262144, log-amplified: $PnE 5,1),
 // events in four clusters drawn from `seed`.

@@ -52,46 +52,10 @@ using lmbench::Clock;
 using lmbench::Ms;
 using lmbench::Time;
 
-constexpr int kParams = 10;
-constexpr int kFirstFl = 2;
-constexpr int kFl = 8;
+constexpr int kParams = lmbench::kSpillParams;
+constexpr int kFirstFl = lmbench::kSpillFirstFl;
 
-std::string Name(int p) { return p == 0 ? "FSC-A" : p == 1 ? "SSC-A" : "FL" + std::to_string(p - 1) + "-A"; }
-
-// Floats over four decades in two populations; SPILL over FL1 .. FL8.
-std::vector<uint8_t> BuildFile(int64_t events) {
-    std::vector<std::string> names;
-    for (int p = 0; p < kParams; ++p) names.push_back(Name(p));
-    std::string spill = std::to_string(kFl);
-    for (int i = 0; i < kFl; ++i) (spill += ',') += Name(kFirstFl + i);
-    for (int i = 0; i < kFl; ++i)
-        for (int j = 0; j < kFl; ++j) {
-            char v[32];
-            std::snprintf(v, sizeof v, ",%.4f", i == j ? 1.0 : 0.002 * ((i * 3 + j * 5) % 11));
-            spill += v;
-        }
-    const std::string head = lmbench::FloatFileHead(events, names, false, "SPILL/" + spill + "/");
-    std::vector<uint8_t> bytes(head.size() + size_t(events) * kParams * 4);
-    std::memcpy(bytes.data(), head.data(), head.size());
-    float* out = reinterpret_cast<float*>(bytes.data() + head.size());
-    uint64_t seed = 0x2545F4914F6CDD1Dull;
-    auto next = [&seed]() {
-        seed ^= seed << 13;
-        seed ^= seed >> 7;
-        seed ^= seed << 17;
-        return double(seed >> 11) / double(1ull << 53);
-    };
-    for (int64_t e = 0; e < events; ++e) {
-        float* ev = out + size_t(e) * kParams;
-        ev[0] = float(20000 + 200000 * next());
-        ev[1] = float(5000 + 150000 * next() * next());
-        for (int p = kFirstFl; p < kParams; ++p) {
-            const double decade = next() < 0.6 ? 1.0 + next() : 3.0 + next() * 1.3;
-            ev[p] = float(std::pow(10.0, decade) + (next() - 0.5) * 40.0);
-        }
-    }
-    return bytes;
-}
+std::vector<uint8_t> BuildFile(int64_t events) { return lmbench::SpillFileBytes(events, 0x2545F4914F6CDD1Dull); }
 
 void Key(QWidget* w, int key) {
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);

@@ -38,50 +38,11 @@ using lmbench::Clock;
 using lmbench::Ms;
 using lmbench::Time;
 
-constexpr int kParams = 10;  // FSC-A, SSC-A, FL1-A .. FL8-A
-constexpr int kFirstFl = 2;
-constexpr int kFl = 8;
+constexpr int kParams = lmbench::kSpillParams;  // FSC-A, SSC-A, FL1-A .. FL8-A
+constexpr int kFirstFl = lmbench::kSpillFirstFl;
 int64_t g_largest = 0;  // the size whose logicle figure is printed
 
-// An FCS 3.0 file in memory: little-endian floats, $PnR 262144, SPILL over
-// the eight fluorescence parameters.
-std::vector<uint8_t> BuildFile(int64_t events) {
-    auto name = [](int p) { return p == 0 ? std::string("FSC-A") : p == 1 ? std::string("SSC-A") : std::string("FL") + std::to_string(p - 1) + "-A"; };
-    std::vector<std::string> names;
-    for (int p = 0; p < kParams; ++p) names.push_back(name(p));
-    std::string spill = std::to_string(kFl);
-    for (int i = 0; i < kFl; ++i) (spill += ',') += name(kFirstFl + i);
-    for (int i = 0; i < kFl; ++i)
-        for (int j = 0; j < kFl; ++j) {
-            char v[32];
-            std::snprintf(v, sizeof v, ",%.4f", i == j ? 1.0 : 0.002 * ((i * 3 + j * 5) % 11));
-            spill += v;
-        }
-    const std::string head = lmbench::FloatFileHead(events, names, false, "SPILL/" + spill + "/");
-    const size_t dataBegin = head.size();
-    std::vector<uint8_t> bytes(dataBegin + size_t(events) * kParams * 4);
-    std::memcpy(bytes.data(), head.data(), dataBegin);
-    float* out = reinterpret_cast<float*>(bytes.data() + dataBegin);  // little-endian host
-    uint64_t seed = 0x9E3779B97F4A7C15ull;
-    auto next = [&seed]() {
-        seed ^= seed << 13;
-        seed ^= seed >> 7;
-        seed ^= seed << 17;
-        return double(seed >> 11) / double(1ull << 53);
-    };
-    for (int64_t e = 0; e < events; ++e) {
-        float ev[kParams];
-        ev[0] = float(20000 + 200000 * next());
-        ev[1] = float(5000 + 150000 * next() * next());
-        // Fluorescence: a dim and a bright population over 4 decades.
-        for (int p = kFirstFl; p < kParams; ++p) {
-            const double decade = next() < 0.6 ? 1.0 + next() : 3.0 + next() * 1.3;
-            ev[p] = float(std::pow(10.0, decade) + (next() - 0.5) * 40.0);
-        }
-        std::memcpy(out + size_t(e) * kParams, ev, sizeof ev);
-    }
-    return bytes;
-}
+std::vector<uint8_t> BuildFile(int64_t events) { return lmbench::SpillFileBytes(events, 0x9E3779B97F4A7C15ull); }
 
 struct Tree {
     CrRect* rect = nullptr;

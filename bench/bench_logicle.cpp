@@ -32,17 +32,8 @@ const char* PathName(lm::logicle::Path p) {
 
 std::vector<float> Column(size_t events) {
     std::vector<float> v(events);
-    uint64_t seed = 0x9E3779B97F4A7C15ull;
-    auto next = [&seed]() {
-        seed ^= seed << 13;
-        seed ^= seed >> 7;
-        seed ^= seed << 17;
-        return double(seed >> 11) / double(1ull << 53);
-    };
-    for (size_t e = 0; e < events; ++e) {
-        const double decade = next() < 0.6 ? 1.0 + next() : 3.0 + next() * 1.3;
-        v[e] = float(std::pow(10.0, decade) + (next() - 0.5) * 40.0);
-    }
+    lmbench::XorShift next{0x9E3779B97F4A7C15ull};
+    for (size_t e = 0; e < events; ++e) v[e] = lmbench::FluorescenceValue(next);
     return v;
 }
 
