@@ -15,12 +15,12 @@ namespace {
 // cores, and gives every event's fraction again, bit for bit.
 constexpr size_t kWholeShare = 4;
 
-// The share for trans. A logicle axis shares the events of a mask out over
-// the cores as it does a whole column; the others convert them on this
-// thread, so there the whole column is cheaper as soon as the missing
-// events outnumber one core's share of it.
+// The share for trans. A transform whose masked conversion uses the cores
+// (a logicle) is left to it; where the masked events are converted on this
+// thread, the whole column is cheaper as soon as the missing events
+// outnumber one core's share of it.
 size_t WholeShare(const CTRANS& trans) {
-    if (trans.GetType() == kTransLogical) return kWholeShare;
+    if (trans.MaskedUsesThreads()) return kWholeShare;
     return std::max(kWholeShare, lm::UsableCores());
 }
 

@@ -97,6 +97,10 @@ public:
     // e >> 5); the other entries of out are left as they are.
     virtual void ToFractionsMasked(const float* values, size_t n, const uint32_t* words,
                                    float* out) const;
+    // True when ToFractionsMasked shares long columns out over threads as
+    // ToFractions does (a caller then need not convert a whole column to get
+    // the cores working).
+    virtual bool MaskedUsesThreads() const { return false; }
 
     // ---- identity ----
     virtual std::unique_ptr<CTRANS> Clone() const;
@@ -232,6 +236,7 @@ public:
     void ToFractions(const float* values, size_t n, float* out) const override;
     void ToFractionsMasked(const float* values, size_t n, const uint32_t* words,
                            float* out) const override;
+    bool MaskedUsesThreads() const override { return true; }
     std::unique_ptr<CTRANS> Clone() const override;
     int32_t GetType() const override { return kTransLogical; }
     bool IsEqual(const CTRANS& other) const override;
