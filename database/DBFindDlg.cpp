@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPushButton>
 
+#include "base/Numbers.h"
 #include "database/DatabaseIds.h"
 #include "platform/UiServices.h"
 
@@ -83,7 +84,7 @@ bool CDBFindDlg::BuildWhere(const std::vector<DbCondition>& conditions, ListQuer
         }
         if (i > 0) {
             if (d.conjunction == QLatin1String("OR")) body += QStringLiteral(" OR ");
-            else if (d.conjunction == QLatin1String("NOT")) body += QStringLiteral(" AND NOT ");
+            else if (d.conjunction == QLatin1String("NOT")) body += QStringLiteral(" AND NOT ifnull(");
             else if (d.conjunction == QLatin1String("AND")) body += QStringLiteral(" AND ");
             else {
                 if (error) *error = QStringLiteral("Unknown conjunction \"%1\".").arg(d.conjunction);
@@ -93,9 +94,9 @@ bool CDBFindDlg::BuildWhere(const std::vector<DbCondition>& conditions, ListQuer
         const QString column = QString::fromUtf8(c->column);
         QVariant value = d.value;
         if (c->kind == ColumnKind::Number) {
-            bool ok = false;
-            const double v = d.value.trimmed().toDouble(&ok);
-            if (!ok) {
+            // Plain decimals only: "nan" or "inf" would be taken and match nothing.
+            double v = 0;
+            if (!lm::TryParseDouble(d.value.toStdString(), &v)) {
                 if (error) *error = QStringLiteral("%1 must be a number, not \"%2\".").arg(d.column, d.value);
                 return false;
             }
@@ -109,11 +110,15 @@ bool CDBFindDlg::BuildWhere(const std::vector<DbCondition>& conditions, ListQuer
             value = day.toString(QStringLiteral("yyyy-MM-dd"));
         }
         if (d.op == QLatin1String("LIKE")) {
-            body += column + QStringLiteral(" LIKE ? ESCAPE '\\'");
-            value = QStringLiteral("%%1%").arg(CFlowDb::EscapeLike(d.value));
+            body += CFlowDb::Contains(column);
         } else {
             body += column + QLatin1Char(' ') + d.op + QStringLiteral(" ?");
+            // Text matches as LIKE and the ID column do: ASCII letters in either case.
+            if (c->kind == ColumnKind::Text) body += QStringLiteral(" COLLATE NOCASE");
         }
+        // A column left empty (NULL) is not the value either: without this
+        // NOT would drop the row, as NOT of an unknown is unknown.
+        if (i > 0 && d.conjunction == QLatin1String("NOT")) body += QStringLiteral(", 0)");
         q.values << value;
     }
     if (!body.isEmpty()) q.where = QLatin1Char('(') + body + QLatin1Char(')');

@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -371,9 +372,23 @@ void CDatabaseDlg::LoadGridState() {
                              .arg(Native(path), QString::fromStdString(why), Native(bad));
 }
 
-bool CDatabaseDlg::SaveGridState() {
+bool CDatabaseDlg::SaveGridState(DbGridPart part) {
     QDir().mkpath(m_base);
     std::string why;
+    // Read, merge and write as one step among the programs sharing the file.
+    QLockFile lock(GridStatePath() + QStringLiteral(".lock"));
+    if (!lock.tryLock(kFlowDbBusyMs)) {
+        Error(QStringLiteral("Cannot save the report layout %1: another program keeps it locked.").arg(Native(GridStatePath())));
+        return false;
+    }
+    CDbGridState onDisk = m_grid;
+    std::vector<uint8_t> bytes;
+    if (QFileInfo::exists(GridStatePath()) &&
+        CArchive::ReadFile(GridStatePath().toStdString(), &bytes, &why, 1 << 20) && onDisk.Read(bytes, &why)) {
+        m_grid = m_grid.MergedInto(onDisk, part);
+        m_layoutArea->update();
+    }
+    why.clear();
     if (CArchive::WriteFileAtomic(GridStatePath().toStdString(), m_grid.Write(), &why)) return true;
     Error(QStringLiteral("Cannot save the report layout %1:\n%2").arg(Native(GridStatePath()), QString::fromStdString(why)));
     return false;
@@ -381,13 +396,13 @@ bool CDatabaseDlg::SaveGridState() {
 
 void CDatabaseDlg::ResizeLayoutTable(int32_t rows, int32_t cols) {
     m_grid.Resize(rows, cols);
-    SaveGridState();
+    SaveGridState(DbGridPart::Layout);
     m_layoutArea->update();
 }
 
 void CDatabaseDlg::SetLayoutCell(int32_t row, int32_t col, int32_t fieldId) {
     m_grid.SetCell(row, col, fieldId);
-    SaveGridState();
+    SaveGridState(DbGridPart::Layout);
     m_layoutArea->update();
 }
 
@@ -395,7 +410,7 @@ void CDatabaseDlg::LinkGrid(int32_t rows, int32_t cols, const CRect& rect, const
     m_grid.Resize(rows, cols);
     m_grid.rect = rect;
     m_grid.borders = borders;
-    SaveGridState();
+    SaveGridState(DbGridPart::Layout);
     m_layoutArea->update();
 }
 

@@ -8,7 +8,8 @@
 // The register is opened when the panel is first used. Every action that
 // needs it says so when it is missing, damaged or read-only. A sample is
 // only ever found again by its SampleID: Modify and Delete act on the sample
-// loaded from the list, never on a row a later search happened to leave.
+// loaded from the list, never on a row a later search happened to leave, and
+// only while it is still that patient's sample as it was loaded.
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -117,7 +118,9 @@ protected:
 private:
     void BuildControls();
     void LoadGridState();
-    bool SaveGridState();
+    // Writes `part` of the state over the file as it is now and takes the
+    // rest (another program's layout or counter) from it.
+    bool SaveGridState(DbGridPart part);
     void LoadItems();
     void ResetChoices();
     // The samples of the patient just registered, the new one selected.
@@ -147,6 +150,7 @@ private:
     QString m_storedName;
     int64_t m_loadedSampleId = 0;
     QString m_loadedId;
+    int64_t m_loadedVersion = 0;
     int64_t m_addedSampleId = 0;
     QString m_addedId;
     std::vector<int64_t> m_itemIds;

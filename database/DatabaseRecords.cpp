@@ -134,6 +134,7 @@ void CDatabaseDlg::LoadRecordToFields(int row) {
     m_storedName = r->name;
     m_loadedSampleId = r->sampleId;
     m_loadedId = r->id;
+    m_loadedVersion = r->rowVersion;
     // Name and sex belong to the patient, not to this sample.
     m_name->setEnabled(false);
     m_sex->setEnabled(false);
@@ -202,7 +203,7 @@ bool CDatabaseDlg::AddSampleRecord(const QString& templateName) {
             return false;
         }
         m_grid.counter = int32_t(std::min<int64_t>(next, INT32_MAX));
-        SaveGridState();
+        SaveGridState(DbGridPart::Counter);
         m_id->setText(id);
     }
     const QString name = m_name->text().trimmed();
@@ -296,10 +297,17 @@ void CDatabaseDlg::ModifyRecord() {
     }
     SampleFields s;
     if (!ReadSampleFields(&s)) return;
-    s.sampleId = m_loadedSampleId;
     m_model->Finish();
     QString error;
-    if (!m_db.ModifySample(s, &error)) Error(error);
+    int64_t version = 0;
+    if (!m_db.ModifySample({m_loadedSampleId, m_loadedId, m_loadedVersion}, s, &version, &error)) {
+        Error(error);
+        return;
+    }
+    m_loadedVersion = version;
+    // The list shows the sample as it now is, and a later load of its row
+    // carries the new version.
+    if (const auto row = m_db.LoadSample(m_loadedSampleId, nullptr)) m_model->ReplaceSample(*row);
 }
 
 void CDatabaseDlg::DeleteRecord() {
@@ -315,7 +323,7 @@ void CDatabaseDlg::DeleteRecord() {
         return;
     m_model->Finish();
     QString error;
-    if (!m_db.DeleteSample(m_loadedSampleId, &error)) {
+    if (!m_db.DeleteSample({m_loadedSampleId, m_loadedId, m_loadedVersion}, &error)) {
         Error(error);
         return;
     }
@@ -333,6 +341,7 @@ void CDatabaseDlg::ClearFields() {
     m_storedName.clear();
     m_loadedSampleId = 0;
     m_loadedId.clear();
+    m_loadedVersion = 0;
 }
 
 // ================================================================== reports

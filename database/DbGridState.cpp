@@ -36,6 +36,12 @@ void CDbGridState::Resize(int32_t newRows, int32_t newCols) {
     cells = std::move(next);
 }
 
+CDbGridState CDbGridState::MergedInto(const CDbGridState& onDisk, DbGridPart part) const {
+    CDbGridState merged = part == DbGridPart::Layout ? *this : onDisk;
+    merged.counter = std::max(counter, onDisk.counter);
+    return merged;
+}
+
 std::vector<uint8_t> CDbGridState::Write() const {
     CArchive ar;
     ar.WriteInt32(rows);

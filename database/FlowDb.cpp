@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlRecord>
 
@@ -19,6 +20,9 @@ const QByteArray kSqliteMagic("SQLite format 3\0", 16);
 constexpr int kSqliteBusy = 5;
 constexpr int kSqliteLocked = 6;
 constexpr int kSqliteReadOnly = 8;
+constexpr int kSqliteIoErr = 10;
+constexpr int kSqliteFull = 13;
+constexpr int kSqliteCantOpen = 14;
 
 QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
 
@@ -26,37 +30,52 @@ void SetError(QString* error, const QString& text) {
     if (error) *error = text;
 }
 
-// The engine's text, with a plain reason first for the cases a user can act on.
 QString SqlErrorText(const QSqlError& e) {
     const int code = e.nativeErrorCode().toInt() & 0xFF;
     if (code == kSqliteBusy || code == kSqliteLocked)
         return QStringLiteral("The patient database is in use by another program (waited %1 s): %2")
             .arg(kFlowDbBusyMs / 1000)
             .arg(e.text());
-    if (code == kSqliteReadOnly) return QStringLiteral("The patient database is read-only: %1").arg(e.text());
     return e.text();
 }
 
-// The tables of version 1. Dates are 'YYYY-MM-DD' text, so that they sort
-// and compare as dates; IDs compare without ASCII case, as users typed them
-// in either case for years.
-const char* const kSchema[] = {
-    "CREATE TABLE Name(ID TEXT PRIMARY KEY COLLATE NOCASE, 姓名 TEXT NOT NULL, 性别 TEXT, 出生日期 TEXT)",
-    "CREATE TABLE Sample(SampleID INTEGER PRIMARY KEY, PID TEXT NOT NULL COLLATE NOCASE REFERENCES Name(ID), "
-    "年龄 REAL, 科室 TEXT, 床号 TEXT, 接收日期 TEXT, 检测日期 TEXT, RecordDate TEXT, 标本 TEXT, 诊断 TEXT, "
-    "项目 INTEGER, 数据路径 TEXT, 标本状态 TEXT, 备注 TEXT)",
-    "CREATE TABLE Item(ItemID INTEGER PRIMARY KEY, ItemName TEXT NOT NULL)",
+// The tables and indexes of the current layout. Dates are 'YYYY-MM-DD' text,
+// so that they sort and compare as dates; IDs and names compare without
+// ASCII case, as users typed them in either case for years. AUTOINCREMENT:
+// a SampleID once handed out is never handed out again, even after its
+// sample was deleted, so a stale SampleID can never reach another sample.
+const char* const kNameTable =
+    "CREATE TABLE Name(ID TEXT PRIMARY KEY COLLATE NOCASE, 姓名 TEXT NOT NULL, 性别 TEXT, 出生日期 TEXT)";
+const char* const kSampleTable =
+    "CREATE TABLE Sample(SampleID INTEGER PRIMARY KEY AUTOINCREMENT, PID TEXT NOT NULL COLLATE NOCASE "
+    "REFERENCES Name(ID), 年龄 REAL, 科室 TEXT, 床号 TEXT, 接收日期 TEXT, 检测日期 TEXT, RecordDate TEXT, 标本 TEXT, "
+    "诊断 TEXT, 项目 INTEGER, 数据路径 TEXT, 标本状态 TEXT, 备注 TEXT, RowVersion INTEGER NOT NULL DEFAULT 0)";
+const char* const kItemTable = "CREATE TABLE Item(ItemID INTEGER PRIMARY KEY, ItemName TEXT NOT NULL)";
+// The indexes of Sample and the trigger that raises a sample's RowVersion
+// on every change, also one made by another program with a plain UPDATE.
+const char* const kSampleExtras[] = {
+    "CREATE TRIGGER SampleChanged AFTER UPDATE ON Sample FOR EACH ROW WHEN NEW.RowVersion = OLD.RowVersion "
+    "BEGIN UPDATE Sample SET RowVersion = OLD.RowVersion + 1 WHERE SampleID = NEW.SampleID; END",
     "CREATE INDEX SampleByPID ON Sample(PID)",
     "CREATE INDEX SampleByReceiveDate ON Sample(接收日期)",
     "CREATE INDEX SampleByTestDate ON Sample(检测日期)",
     "CREATE INDEX SampleByRecordDate ON Sample(RecordDate)",
-    "CREATE INDEX NameByName ON Name(姓名)",
 };
+const char* const kNameIndex = "CREATE INDEX NameByName ON Name(姓名 COLLATE NOCASE)";
 
-// A date column of the first file layout ('YYYY/MM/DD', possibly with a
-// time) as 'YYYY-MM-DD'.
-QString DateOf(const char* column) {
-    return QStringLiteral("replace(substr(%1,1,10),'/','-')").arg(QString::fromUtf8(column));
+// The sample columns every layout has, in the order of the table.
+const char* const kSampleColumns = "PID,年龄,科室,床号,接收日期,检测日期,RecordDate,标本,诊断,项目,数据路径,标本状态,备注";
+
+QStringList Statements(std::initializer_list<const char*> list) {
+    QStringList out;
+    for (const char* s : list) out << QString::fromUtf8(s);
+    return out;
+}
+
+QStringList SampleExtras() {
+    QStringList out;
+    for (const char* s : kSampleExtras) out << QString::fromUtf8(s);
+    return out;
 }
 
 // An "aN" ID's number, or -1 when the ID is not of that form as the program
@@ -68,20 +87,6 @@ int64_t AutoIdNumber(const QString& id) {
     for (QChar c : digits)
         if (c < QLatin1Char('0') || c > QLatin1Char('9')) return -1;
     return digits.toLongLong();
-}
-
-// Runs a statement on one sample by its SampleID: another window or program
-// may have deleted it since it was listed, which is an error, not success.
-bool ExecOnSample(QSqlQuery& q, QString* error) {
-    if (!q.exec()) {
-        SetError(error, SqlErrorText(q.lastError()));
-        return false;
-    }
-    if (q.numRowsAffected() != 1) {
-        SetError(error, QStringLiteral("The sample is no longer in the register."));
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -106,10 +111,21 @@ void CFlowDb::Close() {
     m_version = 0;
 }
 
+QString CFlowDb::ErrorText(const QSqlError& e) const {
+    const int code = e.nativeErrorCode().toInt() & 0xFF;
+    if (code == kSqliteReadOnly || code == kSqliteCantOpen || code == kSqliteIoErr || code == kSqliteFull) {
+        const QString folder = QFileInfo(m_path).absolutePath();
+        return QStringLiteral("The patient database %1 cannot be written. The folder %2 must let this program make and "
+                              "write files (the register keeps its journal there) and have free space: %3")
+            .arg(Native(m_path), Native(folder), e.text());
+    }
+    return SqlErrorText(e);
+}
+
 bool CFlowDb::Exec(const QString& sql, QString* error) {
     QSqlQuery q(Database());
     if (q.exec(sql)) return true;
-    SetError(error, SqlErrorText(q.lastError()));
+    SetError(error, ErrorText(q.lastError()));
     return false;
 }
 
@@ -151,6 +167,18 @@ bool CFlowDb::Open(const QString& path, QString* error, bool readOnly) {
         ro = true;
         m_readOnlyReason = QStringLiteral("the file %1 cannot be written.").arg(Native(path));
     }
+    // The engine writes a journal beside the register for every change: a
+    // folder that takes no new files makes the register read-only too.
+    const QString folder = info.absolutePath();
+    if (!QFileInfo(folder).isWritable()) {
+        if (!exists) {
+            SetError(error, QStringLiteral("Cannot make the patient database %1: the folder %2 cannot be written.")
+                                .arg(Native(path), Native(folder)));
+            return false;
+        }
+        if (!ro) m_readOnlyReason = QStringLiteral("the folder %1 cannot be written.").arg(Native(folder));
+        ro = true;
+    }
 
     bool ok = false;
     {
@@ -160,7 +188,7 @@ bool CFlowDb::Open(const QString& path, QString* error, bool readOnly) {
         if (ro) options += QStringLiteral(";QSQLITE_OPEN_READONLY");
         db.setConnectOptions(options);
         if (!db.open()) {
-            SetError(error, QStringLiteral("Cannot open %1: %2").arg(Native(path), SqlErrorText(db.lastError())));
+            SetError(error, QStringLiteral("Cannot open %1: %2").arg(Native(path), ErrorText(db.lastError())));
         } else {
             m_open = true;
             m_readOnly = ro;
@@ -176,7 +204,7 @@ bool CFlowDb::Open(const QString& path, QString* error, bool readOnly) {
     // saved from it is the user's to decide.
     QSqlQuery check(Database());
     if (!check.exec(QStringLiteral("PRAGMA quick_check"))) {
-        const QString why = SqlErrorText(check.lastError());
+        const QString why = ErrorText(check.lastError());
         Close();
         SetError(error, QStringLiteral("Cannot open %1: %2").arg(Native(path), why));
         return false;
@@ -193,7 +221,7 @@ bool CFlowDb::Open(const QString& path, QString* error, bool readOnly) {
 
     QSqlQuery q(Database());
     if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
-        SetError(error, SqlErrorText(q.lastError()));
+        SetError(error, ErrorText(q.lastError()));
         Close();
         return false;
     }
@@ -214,6 +242,8 @@ bool CFlowDb::Open(const QString& path, QString* error, bool readOnly) {
             SetError(error, QStringLiteral("Cannot make the patient database %1: %2").arg(Native(path), why));
             return false;
         }
+    } else if (m_version == 1 && m_readOnly) {
+        // Read as it is; its samples read as version 0 and nothing is written.
     } else if (m_version == 0 || (m_version > 0 && m_version < kFlowDbVersion)) {
         if (m_readOnly || !Migrate(&why)) {
             if (why.isEmpty()) why = QStringLiteral("it is of an older layout and read-only.");
@@ -242,8 +272,9 @@ bool CFlowDb::Open(const QString& path, QString* error, bool readOnly) {
 
 bool CFlowDb::CreateSchema(QString* error) {
     if (!Exec(QStringLiteral("BEGIN IMMEDIATE"), error)) return false;
-    for (const char* sql : kSchema)
-        if (!Exec(QString::fromUtf8(sql), error)) {
+    const QStringList steps = Statements({kNameTable, kSampleTable, kItemTable, kNameIndex}) + SampleExtras();
+    for (const QString& sql : steps)
+        if (!Exec(sql, error)) {
             Exec(QStringLiteral("ROLLBACK"), nullptr);
             return false;
         }
@@ -258,47 +289,139 @@ bool CFlowDb::CreateSchema(QString* error) {
 
 bool CFlowDb::Migrate(QString* error) {
     // The copy comes first: a migration that goes wrong halfway is rolled
-    // back, but a copy is what the user can take elsewhere.
+    // back, but a copy is what the user can take elsewhere. It replaces the
+    // last one only once this migration has committed.
     const QString backup = m_path + QStringLiteral(".bak");
-    QFile::remove(backup);
-    if (!QFile::copy(m_path, backup)) {
-        SetError(error, QStringLiteral("cannot copy it to %1 first.").arg(Native(backup)));
+    const QString fresh = backup + QStringLiteral(".new");
+    QFile::remove(fresh);
+    if (!QFile::copy(m_path, fresh)) {
+        SetError(error, QStringLiteral("cannot copy it to %1 first.").arg(Native(fresh)));
         return false;
     }
-    bool hasItem = false;
+    if (!Exec(QStringLiteral("BEGIN IMMEDIATE"), error)) {
+        QFile::remove(fresh);
+        return false;
+    }
+    // Under the write lock: another program may have migrated it meanwhile.
+    int32_t from = -1;
     {
         QSqlQuery q(Database());
-        hasItem = q.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type='table' AND name='Item'")) && q.next();
+        if (q.exec(QStringLiteral("PRAGMA user_version")) && q.next()) from = q.value(0).toInt();
     }
-    if (!Exec(QStringLiteral("BEGIN IMMEDIATE"), error)) return false;
-    QStringList steps = {QStringLiteral("ALTER TABLE Name RENAME TO Name_v0"),
-                         QStringLiteral("ALTER TABLE Sample RENAME TO Sample_v0")};
-    if (hasItem) steps << QStringLiteral("ALTER TABLE Item RENAME TO Item_v0");
-    for (const char* sql : kSchema) steps << QString::fromUtf8(sql);
-    steps << QStringLiteral("INSERT OR IGNORE INTO Name(ID,姓名,性别,出生日期) SELECT trim(ID), coalesce(姓名,''), 性别, "
-                            "%1 FROM Name_v0 WHERE ID IS NOT NULL AND trim(ID) <> ''")
-                 .arg(DateOf("出生日期"));
-    // Samples of patients the old file lost keep a patient without a name.
-    steps << QStringLiteral("INSERT OR IGNORE INTO Name(ID,姓名) SELECT DISTINCT trim(PID), '' FROM Sample_v0 "
-                            "WHERE PID IS NOT NULL AND trim(PID) <> ''");
-    steps << QStringLiteral("INSERT INTO Sample(PID,年龄,科室,床号,接收日期,检测日期,RecordDate,标本,诊断,项目,数据路径,标本状态,"
-                            "备注) SELECT trim(PID),年龄,科室,床号,%1,%2,%3,标本,诊断,项目,replace(数据路径,'\\','/'),"
-                            "标本状态,备注 FROM Sample_v0 WHERE PID IS NOT NULL AND trim(PID) <> ''")
-                 .arg(DateOf("接收日期"), DateOf("检测日期"), DateOf("RecordDate"));
-    if (hasItem)
-        steps << QStringLiteral("INSERT OR IGNORE INTO Item(ItemID,ItemName) SELECT ItemID, coalesce(ItemName,'') "
-                                "FROM Item_v0");
-    steps << QStringLiteral("DROP TABLE Name_v0") << QStringLiteral("DROP TABLE Sample_v0");
-    if (hasItem) steps << QStringLiteral("DROP TABLE Item_v0");
-    steps << QStringLiteral("PRAGMA user_version=%1").arg(kFlowDbVersion) << QStringLiteral("COMMIT");
-    for (const QString& sql : steps)
-        if (!Exec(sql, error)) {
-            Exec(QStringLiteral("ROLLBACK"), nullptr);
-            if (error) *error += QStringLiteral(" (a copy is kept as %1)").arg(Native(backup));
-            return false;
-        }
+    if (from >= kFlowDbVersion) {
+        Exec(QStringLiteral("ROLLBACK"), nullptr);
+        QFile::remove(fresh);
+        m_version = from;
+        return true;
+    }
+    if (from < 0 || !MigrateSteps(from, error) || !RepairDates(error) ||
+        !Exec(QStringLiteral("PRAGMA user_version=%1").arg(kFlowDbVersion), error) ||
+        !Exec(QStringLiteral("COMMIT"), error)) {
+        Exec(QStringLiteral("ROLLBACK"), nullptr);
+        QFile::remove(fresh);
+        if (error) *error += QStringLiteral(" (the register was left as it was)");
+        return false;
+    }
+    QFile::remove(backup);
+    QFile::rename(fresh, backup);
     m_version = kFlowDbVersion;
     return true;
+}
+
+bool CFlowDb::MigrateSteps(int32_t from, QString* error) {
+    QStringList steps;
+    if (from == 0) {
+        bool hasItem = false;
+        {
+            QSqlQuery q(Database());
+            hasItem =
+                q.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type='table' AND name='Item'")) && q.next();
+        }
+        steps << QStringLiteral("ALTER TABLE Name RENAME TO Name_v0") << QStringLiteral("ALTER TABLE Sample RENAME TO Sample_v0");
+        if (hasItem) steps << QStringLiteral("ALTER TABLE Item RENAME TO Item_v0");
+        steps << Statements({kNameTable, kSampleTable, kItemTable, kNameIndex}) << SampleExtras();
+        steps << QStringLiteral("INSERT OR IGNORE INTO Name(ID,姓名,性别,出生日期) SELECT trim(ID), coalesce(姓名,''), 性别, "
+                                "出生日期 FROM Name_v0 WHERE ID IS NOT NULL AND trim(ID) <> ''");
+        // Samples of patients the old file lost keep a patient without a name.
+        steps << QStringLiteral("INSERT OR IGNORE INTO Name(ID,姓名) SELECT DISTINCT trim(PID), '' FROM Sample_v0 "
+                                "WHERE PID IS NOT NULL AND trim(PID) <> ''");
+        steps << QStringLiteral("INSERT INTO Sample(%1) SELECT trim(PID),年龄,科室,床号,接收日期,检测日期,RecordDate,标本,"
+                                "诊断,项目,replace(数据路径,'\\','/'),标本状态,备注 FROM Sample_v0 WHERE PID IS NOT NULL "
+                                "AND trim(PID) <> ''")
+                     .arg(QString::fromUtf8(kSampleColumns));
+        if (hasItem)
+            steps << QStringLiteral("INSERT OR IGNORE INTO Item(ItemID,ItemName) SELECT ItemID, coalesce(ItemName,'') "
+                                    "FROM Item_v0");
+        steps << QStringLiteral("DROP TABLE Name_v0") << QStringLiteral("DROP TABLE Sample_v0");
+        if (hasItem) steps << QStringLiteral("DROP TABLE Item_v0");
+    } else if (from == 1) {
+        // Every sample keeps its SampleID; the sequence starts past the
+        // highest, so the IDs of samples deleted from now on stay unused.
+        steps << QStringLiteral("ALTER TABLE Sample RENAME TO Sample_v1") << Statements({kSampleTable});
+        steps << QStringLiteral("INSERT INTO Sample(SampleID,%1) SELECT SampleID,%1 FROM Sample_v1")
+                     .arg(QString::fromUtf8(kSampleColumns));
+        steps << QStringLiteral("DROP TABLE Sample_v1") << SampleExtras();
+        steps << QStringLiteral("DROP INDEX IF EXISTS NameByName") << Statements({kNameIndex});
+    } else {
+        SetError(error, QStringLiteral("layout %1 is unknown.").arg(from));
+        return false;
+    }
+    for (const QString& sql : steps)
+        if (!Exec(sql, error)) return false;
+    return true;
+}
+
+bool CFlowDb::RepairDates(QString* error) {
+    // The first migration cut dates to ten characters, which left
+    // '2020-1-2 1' of '2020/1/2 10:00:00'; the original day is still in it.
+    const struct {
+        const char* table;
+        const char* key;
+        QStringList columns;
+    } tables[] = {
+        {"Sample", "SampleID", {QStringLiteral("接收日期"), QStringLiteral("检测日期"), QStringLiteral("RecordDate")}},
+        {"Name", "ID", {QStringLiteral("出生日期")}},
+    };
+    for (const auto& t : tables) {
+        const QString table = QString::fromLatin1(t.table), key = QString::fromLatin1(t.key);
+        for (const QString& column : t.columns) {
+            QSqlQuery read(Database());
+            read.setForwardOnly(true);
+            // Only values that are not already in shape are read.
+            if (!read.exec(QStringLiteral("SELECT %1, %2 FROM %3 WHERE %2 IS NOT NULL AND NOT %2 GLOB "
+                                          "'[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]'")
+                               .arg(key, column, table))) {
+                SetError(error, ErrorText(read.lastError()));
+                return false;
+            }
+            std::vector<std::pair<QVariant, QString>> changes;
+            while (read.next()) {
+                const QString stored = read.value(1).toString();
+                const QString day = NormalizeDate(stored);
+                if (day != stored) changes.emplace_back(read.value(0), day);
+            }
+            read.finish();
+            QSqlQuery write(Database());
+            write.prepare(QStringLiteral("UPDATE %1 SET %2 = ? WHERE %3 = ?").arg(table, column, key));
+            for (const auto& [id, day] : changes) {
+                write.addBindValue(day);
+                write.addBindValue(id);
+                if (!write.exec()) {
+                    SetError(error, ErrorText(write.lastError()));
+                    return false;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+QString CFlowDb::NormalizeDate(const QString& stored) {
+    static const QRegularExpression form(QStringLiteral("^\\s*(\\d{4})[-/](\\d{1,2})[-/](\\d{1,2})(?:[ T].*)?$"));
+    const QRegularExpressionMatch m = form.match(stored);
+    if (!m.hasMatch()) return stored;
+    const QDate day(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    return day.isValid() ? day.toString(QStringLiteral("yyyy-MM-dd")) : stored;
 }
 
 bool CFlowDb::CheckWritable(QString* error) const {
@@ -315,23 +438,13 @@ bool CFlowDb::CheckWritable(QString* error) const {
 
 // ============================================================ list statements
 
-QString CFlowDb::EscapeLike(const QString& text) {
-    QString out;
-    out.reserve(text.size());
-    for (QChar c : text) {
-        if (c == QLatin1Char('\\') || c == QLatin1Char('%') || c == QLatin1Char('_')) out += QLatin1Char('\\');
-        out += c;
-    }
-    return out;
+QString CFlowDb::Contains(const QString& column) {
+    return QStringLiteral("instr(lower(%1), lower(?)) > 0").arg(column);
 }
 
-ListQuery CFlowDb::ById(const QString& text) {
-    return {QStringLiteral("Name.ID LIKE ? ESCAPE '\\'"), {QStringLiteral("%%1%").arg(EscapeLike(text))}, true};
-}
+ListQuery CFlowDb::ById(const QString& text) { return {Contains(QStringLiteral("Name.ID")), {text}, true}; }
 
-ListQuery CFlowDb::ByName(const QString& text) {
-    return {QStringLiteral("Name.姓名 LIKE ? ESCAPE '\\'"), {QStringLiteral("%%1%").arg(EscapeLike(text))}, true};
-}
+ListQuery CFlowDb::ByName(const QString& text) { return {Contains(QStringLiteral("Name.姓名")), {text}, true}; }
 
 ListQuery CFlowDb::ByPatient(const QString& id) {
     // Name.ID is declared COLLATE NOCASE, so '=' ignores ASCII case here.
@@ -342,10 +455,11 @@ ListQuery CFlowDb::ByRecordDate(const QDate& day) {
     return {QStringLiteral("Sample.RecordDate = ?"), {day.toString(QStringLiteral("yyyy-MM-dd"))}, false};
 }
 
-QString CFlowDb::SelectHead(bool fromName) {
+QString CFlowDb::SelectHead(bool fromName, bool withVersion) {
     return QStringLiteral("SELECT Sample.SampleID, Name.ID, Name.姓名, Name.性别, Sample.年龄, Sample.科室, Sample.床号, "
                           "Sample.诊断, Sample.标本, Sample.接收日期, Sample.检测日期, Sample.标本状态, Sample.备注, "
-                          "Sample.数据路径 FROM ") +
+                          "Sample.数据路径, %1 FROM ")
+               .arg(withVersion ? QStringLiteral("Sample.RowVersion") : QStringLiteral("0")) +
            (fromName ? QStringLiteral("Name CROSS JOIN Sample ON Sample.PID = Name.ID")
                      : QStringLiteral("Sample JOIN Name ON Name.ID = Sample.PID"));
 }
@@ -357,15 +471,15 @@ std::optional<QSqlQuery> CFlowDb::Select(const ListQuery& lq, QString* error) co
     }
     QSqlQuery q(Database());
     q.setForwardOnly(true);
-    QString sql = SelectHead(lq.fromName);
+    QString sql = SelectHead(lq.fromName, m_version >= 2);
     if (!lq.where.isEmpty()) sql += QStringLiteral(" WHERE ") + lq.where;
     if (!q.prepare(sql)) {
-        SetError(error, SqlErrorText(q.lastError()));
+        SetError(error, ErrorText(q.lastError()));
         return std::nullopt;
     }
     for (const QVariant& v : lq.values) q.addBindValue(v);
     if (!q.exec()) {
-        SetError(error, SqlErrorText(q.lastError()));
+        SetError(error, ErrorText(q.lastError()));
         return std::nullopt;
     }
     return q;
@@ -387,6 +501,7 @@ SampleRow CFlowDb::RowOf(const QSqlQuery& q) {
     r.state = q.value(11).toString();
     r.remark = q.value(12).toString();
     r.dataPath = q.value(13).toString();
+    r.rowVersion = q.value(14).toLongLong();
     return r;
 }
 
@@ -395,7 +510,7 @@ std::vector<SampleRow> CFlowDb::List(const ListQuery& lq, QString* error) const 
     auto q = Select(lq, error);
     if (!q) return rows;
     while (q->next()) rows.push_back(RowOf(*q));
-    if (q->lastError().isValid()) SetError(error, SqlErrorText(q->lastError()));
+    if (q->lastError().isValid()) SetError(error, ErrorText(q->lastError()));
     return rows;
 }
 
@@ -410,7 +525,7 @@ std::optional<QString> CFlowDb::PatientName(const QString& id, QString* error) c
     q.prepare(QStringLiteral("SELECT 姓名 FROM Name WHERE ID = ?"));
     q.addBindValue(id);
     if (!q.exec()) {
-        SetError(error, SqlErrorText(q.lastError()));
+        SetError(error, ErrorText(q.lastError()));
         return std::nullopt;
     }
     if (!q.next()) return std::nullopt;
@@ -428,7 +543,7 @@ AddResult CFlowDb::AddSample(const PatientFields& patient, const SampleFields& s
     // IMMEDIATE: a second program is noticed here, before anything is read.
     if (!Exec(QStringLiteral("BEGIN IMMEDIATE"), error)) return AddResult::Failed;
     auto fail = [&](const QSqlQuery& q) {
-        SetError(error, SqlErrorText(q.lastError()));
+        SetError(error, ErrorText(q.lastError()));
         Exec(QStringLiteral("ROLLBACK"), nullptr);
         return AddResult::Failed;
     };
@@ -473,24 +588,57 @@ AddResult CFlowDb::AddSample(const PatientFields& patient, const SampleFields& s
     return AddResult::Added;
 }
 
-bool CFlowDb::ModifySample(const SampleFields& s, QString* error) {
-    if (!CheckWritable(error)) return false;
+QString CFlowDb::MissingSampleText(const SampleKey& key) const {
     QSqlQuery q(Database());
-    q.prepare(QStringLiteral("UPDATE Sample SET 年龄=?,科室=?,床号=?,诊断=?,标本=?,标本状态=?,检测日期=?,接收日期=?,备注=? "
-                             "WHERE SampleID=?"));
-    for (const QVariant& v : {QVariant(s.age), QVariant(s.department), QVariant(s.bed), QVariant(s.diagnosis),
-                              QVariant(s.sample), QVariant(s.state), QVariant(s.testDate), QVariant(s.receiveDate),
-                              QVariant(s.remark), QVariant(qlonglong(s.sampleId))})
-        q.addBindValue(v);
-    return ExecOnSample(q, error);
+    q.prepare(QStringLiteral("SELECT PID FROM Sample WHERE SampleID = ?"));
+    q.addBindValue(qlonglong(key.sampleId));
+    const bool there = q.exec() && q.next() && q.value(0).toString().compare(key.pid, Qt::CaseInsensitive) == 0;
+    if (there)
+        return QStringLiteral("The sample of %1 was changed by another user since it was loaded; nothing was written. "
+                              "Load it again from the list.")
+            .arg(key.pid);
+    return QStringLiteral("The sample of %1 was deleted from the register since it was loaded; nothing was written.")
+        .arg(key.pid);
 }
 
-bool CFlowDb::DeleteSample(int64_t sampleId, QString* error) {
+bool CFlowDb::ModifySample(const SampleKey& key, const SampleFields& s, int64_t* newVersion, QString* error) {
     if (!CheckWritable(error)) return false;
     QSqlQuery q(Database());
-    q.prepare(QStringLiteral("DELETE FROM Sample WHERE SampleID=?"));
-    q.addBindValue(qlonglong(sampleId));
-    return ExecOnSample(q, error);
+    q.prepare(QStringLiteral("UPDATE Sample SET 年龄=?,科室=?,床号=?,诊断=?,标本=?,标本状态=?,检测日期=?,接收日期=?,备注=?,"
+                             "RowVersion=RowVersion+1 WHERE SampleID=? AND PID=? AND RowVersion=?"));
+    for (const QVariant& v : {QVariant(s.age), QVariant(s.department), QVariant(s.bed), QVariant(s.diagnosis),
+                              QVariant(s.sample), QVariant(s.state), QVariant(s.testDate), QVariant(s.receiveDate),
+                              QVariant(s.remark), QVariant(qlonglong(key.sampleId)), QVariant(key.pid),
+                              QVariant(qlonglong(key.rowVersion))})
+        q.addBindValue(v);
+    if (!q.exec()) {
+        SetError(error, ErrorText(q.lastError()));
+        return false;
+    }
+    if (q.numRowsAffected() != 1) {
+        SetError(error, MissingSampleText(key));
+        return false;
+    }
+    if (newVersion) *newVersion = key.rowVersion + 1;
+    return true;
+}
+
+bool CFlowDb::DeleteSample(const SampleKey& key, QString* error) {
+    if (!CheckWritable(error)) return false;
+    QSqlQuery q(Database());
+    q.prepare(QStringLiteral("DELETE FROM Sample WHERE SampleID=? AND PID=? AND RowVersion=?"));
+    q.addBindValue(qlonglong(key.sampleId));
+    q.addBindValue(key.pid);
+    q.addBindValue(qlonglong(key.rowVersion));
+    if (!q.exec()) {
+        SetError(error, ErrorText(q.lastError()));
+        return false;
+    }
+    if (q.numRowsAffected() != 1) {
+        SetError(error, MissingSampleText(key));
+        return false;
+    }
+    return true;
 }
 
 QString CFlowDb::NextAutoId(int64_t from, int64_t* next, QString* error) const {
@@ -498,7 +646,7 @@ QString CFlowDb::NextAutoId(int64_t from, int64_t* next, QString* error) const {
     if (m_open) {
         QSqlQuery q(Database());
         q.setForwardOnly(true);
-        if (!q.exec(QStringLiteral("SELECT ID FROM Name WHERE ID LIKE 'a%'"))) SetError(error, SqlErrorText(q.lastError()));
+        if (!q.exec(QStringLiteral("SELECT ID FROM Name WHERE ID LIKE 'a%'"))) SetError(error, ErrorText(q.lastError()));
         while (q.next())
             if (const int64_t n = AutoIdNumber(q.value(0).toString()); n >= 0) taken.insert(n);
     }
@@ -513,7 +661,7 @@ std::vector<std::pair<int64_t, QString>> CFlowDb::Items(QString* error) const {
     if (!m_open) return items;
     QSqlQuery q(Database());
     if (!q.exec(QStringLiteral("SELECT ItemID, ItemName FROM Item ORDER BY ItemID"))) {
-        SetError(error, SqlErrorText(q.lastError()));
+        SetError(error, ErrorText(q.lastError()));
         return items;
     }
     while (q.next()) items.emplace_back(q.value(0).toLongLong(), q.value(1).toString());

@@ -8,7 +8,13 @@
 // SQLite, or fails the quick check, is left byte for byte as it was and the
 // register stays closed with a message. A file written by a newer version is
 // opened read-only; an older one is copied to "FlowDB.sqlite.bak" and then
-// migrated in one transaction.
+// migrated in one transaction, which re-reads the version under the write
+// lock: two programs opening one old file migrate it once.
+//
+// SampleIDs are never handed out twice (AUTOINCREMENT), and every sample
+// carries a row version that each change raises: a write names the sample,
+// its patient and the version it was loaded with, so a sample another
+// program changed or deleted meanwhile is never overwritten.
 #include <QDate>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -22,7 +28,8 @@
 #include <vector>
 
 // The schema version this program writes (PRAGMA user_version).
-constexpr int32_t kFlowDbVersion = 1;
+// 2: SampleIDs are not reused, samples carry RowVersion, dates are 'YYYY-MM-DD'.
+constexpr int32_t kFlowDbVersion = 2;
 // How long a statement waits for another program holding the file.
 constexpr int32_t kFlowDbBusyMs = 2000;
 
@@ -68,6 +75,14 @@ struct SampleRow {
     QString state;
     QString remark;
     QString dataPath;
+    int64_t rowVersion = 0;  // raised by every change of the sample
+};
+
+// What a write names: the sample as it was loaded.
+struct SampleKey {
+    int64_t sampleId = 0;
+    QString pid;             // the sample's patient (without ASCII case)
+    int64_t rowVersion = 0;  // as loaded
 };
 
 // The condition part of a list statement: SQL text with '?' placeholders
@@ -126,25 +141,42 @@ public:
     // stored under another name gives NameMismatch and adds nothing.
     AddResult AddSample(const PatientFields& patient, const SampleFields& sample, int64_t* sampleId, QString* error);
     // Age, department, bed, diagnosis, sample, state, both dates and remark of
-    // one sample; false (with *error) when it is not there any more.
-    bool ModifySample(const SampleFields& sample, QString* error);
-    bool DeleteSample(int64_t sampleId, QString* error);
+    // the sample of key. False (with *error), writing nothing, when that
+    // sample of that patient is gone or was changed since it was loaded;
+    // *newVersion gets the version the sample has after the change.
+    bool ModifySample(const SampleKey& key, const SampleFields& sample, int64_t* newVersion, QString* error);
+    // The same checks as ModifySample.
+    bool DeleteSample(const SampleKey& key, QString* error);
     // "a" + the first number from `from` on whose ID no patient has; *next
     // gets that number plus one.
     QString NextAutoId(int64_t from, int64_t* next, QString* error) const;
     // The test items, (ItemID, ItemName) in ItemID order.
     std::vector<std::pair<int64_t, QString>> Items(QString* error) const;
 
-    // "%" and "_" and the escape itself made literal for LIKE ... ESCAPE '\'.
-    static QString EscapeLike(const QString& text);
-    // The select list and joins of every list statement (before WHERE).
-    static QString SelectHead(bool fromName);
+    // The condition "column contains the bound text": ASCII letters in either
+    // case, like LIKE, but the text may be of any length and every character
+    // of it ("%", "_" too) stands for itself.
+    static QString Contains(const QString& column);
+    // The select list and joins of every list statement (before WHERE);
+    // withVersion false reads 0 for a register older than RowVersion.
+    static QString SelectHead(bool fromName, bool withVersion = true);
+    // A stored date as 'YYYY-MM-DD': 'Y/M/D' or 'Y-M-D' with one- or two-digit
+    // month and day, followed by nothing or by a (possibly cut) time. Anything
+    // else comes back as it was.
+    static QString NormalizeDate(const QString& stored);
 
 private:
     bool CheckWritable(QString* error) const;
     bool CreateSchema(QString* error);
     bool Migrate(QString* error);
+    bool MigrateSteps(int32_t from, QString* error);
+    bool RepairDates(QString* error);
     bool Exec(const QString& sql, QString* error);
+    // The engine's text, with a plain reason first for the cases a user can
+    // act on (naming the file and its folder where writing failed).
+    QString ErrorText(const QSqlError& e) const;
+    // Why a keyed write found nothing to change.
+    QString MissingSampleText(const SampleKey& key) const;
 
     QString m_connection;
     QString m_path;

@@ -104,6 +104,15 @@ void CRecordModel::ReadSome(int maxRows, int maxMs) {
     }
 }
 
+void CRecordModel::ReplaceSample(const SampleRow& row) {
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        if (m_rows[i].sampleId == row.sampleId) {
+            m_rows[i] = row;
+            emit dataChanged(index(int(i), 0), index(int(i), kColumns - 1));
+            return;
+        }
+}
+
 void CRecordModel::RemoveSample(int64_t sampleId) {
     for (size_t i = 0; i < m_rows.size(); ++i)
         if (m_rows[i].sampleId == sampleId) {

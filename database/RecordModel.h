@@ -39,6 +39,8 @@ public:
     const SampleRow* Row(int row) const;
     // Drops the row of a deleted sample.
     void RemoveSample(int64_t sampleId);
+    // Shows the sample's row as given (after a change of it).
+    void ReplaceSample(const SampleRow& row);
     // Longest time one slice took since Start (for the benchmark).
     qint64 LongestSliceMs() const { return m_longestSlice; }
 

@@ -109,7 +109,7 @@ TEST_F(FindDlgTest, OkKeepsTheEditedRowAndAnEmptyValueIsSaid) {
     ListQuery q;
     QString error;
     ASSERT_TRUE(dlg.BuildWhere(&q, &error));
-    EXPECT_EQ(q.where, QStringLiteral("(Name.姓名 = ?)"));
+    EXPECT_EQ(q.where, QStringLiteral("(Name.姓名 = ? COLLATE NOCASE)"));
 
     CDBFindDlg fresh;
     qobject_cast<QPushButton*>(fresh.Control(1))->click();  // a fresh empty row is no condition

@@ -17,6 +17,7 @@
 #include <QTableView>
 #include <QToolButton>
 
+#include "base/Archive.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
 #include "database/DBFindDlg.h"
@@ -29,6 +30,7 @@
 #include "report/page/LumitraDoc.h"
 #include "tests/database/DbTestUtil.h"
 #include "tests/report/ViewEvents.h"
+#include "tests/support/ReadOnlyFolder.h"
 
 namespace {
 
@@ -623,6 +625,136 @@ TEST_F(PanelTest, AMissingReportOrTooManyCopiesOpenNothing) {
                     .isEmpty());
     ASSERT_EQ(Messages().size(), 1);
     EXPECT_TRUE(Messages()[0].contains(QStringLiteral("gone.fld")));  // the copy error is named
+}
+
+// Another program on the same register: a second connection, as a second
+// workstation or a second Lumitra would have.
+TEST_F(PanelTest, ModifyAndDeleteWriteNothingOnASampleAnotherProgramDeletedOrChanged) {
+    const struct {
+        const char* what;
+        const char* message;  // part of what the panel says
+        // What the other program does to the loaded sample; returns the
+        // sample that must come through A's Modify and Delete untouched.
+        int64_t (*other)(CFlowDb& b, int64_t loaded);
+    } cases[] = {
+        {"deleted, then another patient registered", "was deleted",
+         [](CFlowDb& b, int64_t loaded) {
+             dbtest::RawConnection(b.Path()).Exec({QStringLiteral("DELETE FROM Sample WHERE SampleID=%1")
+                                                        .arg(loaded).toUtf8().constData()});
+             int64_t id = 0;
+             QString error;
+             EXPECT_EQ(b.AddSample(dbtest::Patient(QStringLiteral("q9"), QStringLiteral("乙")), {}, &id, &error),
+                       AddResult::Added);
+             EXPECT_GT(id, loaded);  // a SampleID is never handed out twice
+             return id;
+         }},
+        {"changed by a plain UPDATE", "was changed",
+         [](CFlowDb& b, int64_t loaded) {
+             dbtest::RawConnection(b.Path()).Exec({QStringLiteral("UPDATE Sample SET 床号='5' WHERE SampleID=%1")
+                                                        .arg(loaded).toUtf8().constData()});
+             return loaded;
+         }},
+    };
+    for (const auto& c : cases) {
+        Register(QStringLiteral("p1"), QStringLiteral("甲"));
+        Type(kDbId, QStringLiteral("p1"));
+        Return(kDbId);
+        const int last = panel->Records()->rowCount() - 1;
+        ClickRow(last);  // the highest SampleID
+        const int64_t loaded = panel->LoadedSampleId();
+        ASSERT_EQ(loaded, All().back().sampleId) << c.what;
+        CFlowDb b;
+        QString error;
+        ASSERT_TRUE(b.Open(panel->Db().Path(), &error)) << error.toStdString();
+        const int64_t theirs = c.other(b, loaded);
+        const auto before = b.LoadSample(theirs, &error);
+        ASSERT_TRUE(before) << c.what;
+
+        ui.Clear();
+        Type(kDbBed, QStringLiteral("77"));
+        Click(kDbModify);
+        ui.QueueMenuChoice(kMenuRecordDelete);
+        ui.QueueMessageBoxAnswer(lm::kIdYes);
+        panel->RecordContextMenu(last, QPoint());
+        const QStringList said = Messages();
+        ASSERT_EQ(said.size(), 3) << c.what << said.join(QLatin1Char('|')).toStdString();  // Modify, the question, Delete
+        for (int i : {0, 2}) EXPECT_TRUE(said[i].contains(QString::fromUtf8(c.message))) << said[i].toStdString();
+        const auto after = b.LoadSample(theirs, &error);
+        ASSERT_TRUE(after) << c.what;  // not deleted
+        EXPECT_EQ(after->bed, before->bed) << c.what;
+        EXPECT_EQ(after->id, before->id) << c.what;
+        EXPECT_EQ(panel->Records()->rowCount(), last + 1) << c.what;  // the list lost no row
+        Click(kDbClear);
+    }
+}
+
+TEST_F(PanelTest, ModifyingTheSameSampleTwiceShowsAndWritesTheSecondChange) {
+    Register(QStringLiteral("p1"), QStringLiteral("甲"));
+    Type(kDbId, QStringLiteral("p1"));
+    Return(kDbId);
+    for (const char* bed : {"11", "12"}) {
+        ClickRow(0);  // the row as the list shows it after the first change
+        Type(kDbBed, QString::fromLatin1(bed));
+        Click(kDbModify);
+        EXPECT_EQ(All()[0].bed, QString::fromLatin1(bed)) << Messages().join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(panel->Records()->data(panel->Records()->index(0, 5), Qt::DisplayRole).toString(),
+                  QString::fromLatin1(bed));
+    }
+    EXPECT_TRUE(Messages().isEmpty());
+}
+
+TEST_F(PanelTest, AWriteKeepsTheLayoutOrCounterAnotherProgramSavedMeanwhile) {
+    ASSERT_TRUE(panel->EnsureOpen(true));
+    // The other program saves its layout after this one has read the file.
+    CDbGridState theirs;
+    theirs.Resize(3, 3);
+    theirs.SetCell(2, 2, kDbName);
+    theirs.counter = 0;
+    auto save = [&] {
+        std::string why;
+        ASSERT_TRUE(CArchive::WriteFileAtomic(panel->GridStatePath().toStdString(), theirs.Write(), &why)) << why;
+    };
+    auto onDisk = [&] {
+        const QByteArray bytes = dbtest::FileBytes(panel->GridStatePath());
+        CDbGridState s;
+        EXPECT_TRUE(s.Read(std::vector<uint8_t>(bytes.begin(), bytes.end()), nullptr));
+        return s;
+    };
+    save();
+    ui.QueueMessageBoxAnswer(lm::kIdNo);  // an automatic ID
+    Register(QString(), QStringLiteral("甲"));
+    ASSERT_EQ(All().size(), 1u);
+    CDbGridState s = onDisk();
+    EXPECT_EQ(s.rows, 3);
+    EXPECT_EQ(s.Cell(2, 2), kDbName);
+    EXPECT_EQ(s.counter, 1);
+    EXPECT_EQ(panel->GridState().Cell(2, 2), kDbName);  // the panel shows it too
+    ui.Clear();
+
+    // The other program handed out IDs up to a9; this one changes the layout.
+    theirs.counter = 10;
+    save();
+    qobject_cast<QCheckBox*>(panel->Control(kDbLayout))->click();
+    qobject_cast<QSpinBox*>(panel->Control(kDbLayoutRows))->setValue(4);
+    Click(kDbApply);
+    s = onDisk();
+    EXPECT_EQ(s.rows, 4);
+    EXPECT_EQ(s.counter, 10);
+    EXPECT_TRUE(Messages().isEmpty()) << Messages().join(QLatin1Char('|')).toStdString();
+}
+
+TEST_F(PanelTest, AReadOnlyDatabaseFolderIsNamedAndNothingIsAdded) {
+    ASSERT_TRUE(panel->EnsureOpen(true));
+    QString folder = QDir::toNativeSeparators(base);
+    folder.chop(1);
+    {
+        lmtest::ReadOnlyFolder locked(base.toStdString());
+        Register(QStringLiteral("p1"), QStringLiteral("甲"));
+    }
+    ASSERT_EQ(Messages().size(), 1);
+    EXPECT_TRUE(Messages()[0].contains(folder + QLatin1Char(' '))) << Messages()[0].toStdString();
+    EXPECT_TRUE(All().empty());
+    EXPECT_FALSE(QFileInfo::exists(base + QStringLiteral("202402/29-001p1")));
 }
 
 class BadFilesPanelTest : public PanelTest {

@@ -49,6 +49,8 @@ public:
         return true;
     }
 
+    QSqlDatabase Database() const { return QSqlDatabase::database(m_name, false); }
+
     // The first column of the first row of a query (invalid when none).
     QVariant Value(const char* sql) {
         QSqlQuery q(QSqlDatabase::database(m_name, false));

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QSqlError>
 
+#include <map>
 #include <set>
 
 #include "database/DBFindDlg.h"
@@ -101,25 +102,24 @@ TEST_F(DbTest, ModifyAndDeleteActOnTheirSampleIdOnly) {
     const int64_t first = Add(QStringLiteral("p1"), QStringLiteral("甲"), s);
     const int64_t second = Add(QStringLiteral("p1"), QStringLiteral("甲"), s);
     SampleFields m;
-    m.sampleId = second;
     m.bed = QStringLiteral("9");
     m.age = 42.5;
-    ASSERT_TRUE(db.ModifySample(m, &error)) << error.toStdString();
+    const SampleKey firstKey{first, QStringLiteral("p1"), 0};
+    ASSERT_TRUE(db.ModifySample({second, QStringLiteral("p1"), 0}, m, nullptr, &error)) << error.toStdString();
     EXPECT_EQ(db.LoadSample(first, &error)->bed, QStringLiteral("1"));
     EXPECT_EQ(db.LoadSample(second, &error)->bed, QStringLiteral("9"));
     EXPECT_DOUBLE_EQ(db.LoadSample(second, &error)->age, 42.5);
 
     QSqlQuery guard(db.Database());
     ASSERT_TRUE(guard.exec(QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON Sample BEGIN SELECT RAISE(ABORT,'kept'); END")));
-    EXPECT_FALSE(db.DeleteSample(first, &error));  // a refused delete is not a success
+    EXPECT_FALSE(db.DeleteSample(firstKey, &error));  // a refused delete is not a success
     EXPECT_TRUE(error.contains(QStringLiteral("kept")));
     ASSERT_TRUE(guard.exec(QStringLiteral("DROP TRIGGER keep")));
-    ASSERT_TRUE(db.DeleteSample(first, &error));
+    ASSERT_TRUE(db.DeleteSample(firstKey, &error));
     EXPECT_FALSE(db.LoadSample(first, &error));
-    EXPECT_FALSE(db.DeleteSample(first, &error));  // already gone: said so
+    EXPECT_FALSE(db.DeleteSample(firstKey, &error));  // already gone: said so
     EXPECT_FALSE(error.isEmpty());
-    m.sampleId = first;
-    EXPECT_FALSE(db.ModifySample(m, &error));
+    EXPECT_FALSE(db.ModifySample(firstKey, m, nullptr, &error));
     EXPECT_EQ(Count("Name"), 1);  // the patient stays
 }
 
@@ -234,7 +234,7 @@ TEST_F(DbTest, ReadOnlyRegistersAreReadAndRefuseWritesSayingWhy) {
     EXPECT_EQ(db.List(CFlowDb::ById(QStringLiteral("p")), &error).size(), 1u);
     EXPECT_EQ(db.AddSample(dbtest::Patient(QStringLiteral("p2"), QStringLiteral("乙")), {}, nullptr, &error), AddResult::Failed);
     EXPECT_TRUE(error.contains(QStringLiteral("read-only"))) << error.toStdString();
-    EXPECT_FALSE(db.DeleteSample(1, &error));
+    EXPECT_FALSE(db.DeleteSample({1, QStringLiteral("p1"), 0}, &error));
     db.Close();
     EXPECT_EQ(FileBytes(path), before);
 }
@@ -268,6 +268,129 @@ TEST_F(DbTest, TheFirstLayoutIsCopiedAsideThenMigratedWhole) {
     EXPECT_GT(r.sampleId, 0);
     EXPECT_EQ(db.PatientName(QStringLiteral("LOST"), &error), QString());  // kept with a blank name
     ASSERT_EQ(db.Items(&error).size(), 1u);
+}
+
+// A register of the layout before this one: SampleIDs that a deleted
+// highest sample could give away again, and dates the first migration cut.
+class LayoutOneTest : public DbTest {
+protected:
+    void SetUp() override {
+        DbTest::SetUp();
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        RawConnection old(path);
+        ASSERT_TRUE(old.Exec({
+            "CREATE TABLE Name(ID TEXT PRIMARY KEY COLLATE NOCASE, 姓名 TEXT NOT NULL, 性别 TEXT, 出生日期 TEXT)",
+            "CREATE TABLE Sample(SampleID INTEGER PRIMARY KEY, PID TEXT NOT NULL COLLATE NOCASE REFERENCES Name(ID), "
+            "年龄 REAL, 科室 TEXT, 床号 TEXT, 接收日期 TEXT, 检测日期 TEXT, RecordDate TEXT, 标本 TEXT, 诊断 TEXT, "
+            "项目 INTEGER, 数据路径 TEXT, 标本状态 TEXT, 备注 TEXT)",
+            "CREATE TABLE Item(ItemID INTEGER PRIMARY KEY, ItemName TEXT NOT NULL)",
+            "CREATE INDEX NameByName ON Name(姓名)",
+            "INSERT INTO Name VALUES('p1','Smith','男','1970-5-6 1')",
+            "PRAGMA user_version=1",
+        }));
+        // 接收日期 as the first migration left it, and what it must become.
+        const char* const dates[][2] = {
+            {"2020-1-2 1", "2020-01-02"},   // '2020/1/2 10:00:00' cut to ten characters
+            {"2020-12-1 ", "2020-12-01"},
+            {"2020-1-12 ", "2020-01-12"},
+            {"2020/1/2 10:00:00", "2020-01-02"},
+            {"2021-03-04", "2021-03-04"},
+            {"2020-13-01", "2020-13-01"},   // no such day: kept as it was
+            {"", ""},
+            {"unknown", "unknown"},
+        };
+        int64_t id = 1;
+        for (const auto& d : dates) {
+            QSqlQuery q(old.Database());
+            q.prepare(QStringLiteral("INSERT INTO Sample(SampleID,PID,接收日期,诊断) VALUES(?,'p1',?,NULL)"));
+            q.addBindValue(qlonglong(id));
+            q.addBindValue(QString::fromUtf8(d[0]));
+            ASSERT_TRUE(q.exec()) << q.lastError().text().toStdString();
+            expectedDates[id] = QString::fromUtf8(d[1]);
+            id += 2;  // gaps stay gaps
+        }
+    }
+    std::map<int64_t, QString> expectedDates;
+};
+
+TEST_F(LayoutOneTest, MigratingKeepsEveryIdRepairsTheDatesAndNeverHandsAnIdOutAgain) {
+    ASSERT_TRUE(OpenDb()) << error.toStdString();
+    EXPECT_EQ(db.SchemaVersion(), kFlowDbVersion);
+    std::map<int64_t, QString> dates;
+    for (const SampleRow& r : db.List({}, &error)) dates[r.sampleId] = r.receiveDate;
+    EXPECT_EQ(dates, expectedDates);
+    RawConnection raw(path);
+    EXPECT_EQ(raw.Value("SELECT 出生日期 FROM Name").toString(), QStringLiteral("1970-05-06"));
+
+    const int64_t highest = expectedDates.rbegin()->first;
+    const SampleRow last = *db.LoadSample(highest, &error);
+    ASSERT_TRUE(db.DeleteSample({highest, QStringLiteral("P1"), last.rowVersion}, &error)) << error.toStdString();
+    const int64_t added = Add(QStringLiteral("p2"), QStringLiteral("乙"));
+    EXPECT_EQ(added, highest + 1);
+    db.Close();
+    // Opened again, nothing is migrated twice.
+    const QByteArray migrated = FileBytes(path);
+    ASSERT_TRUE(OpenDb());
+    db.Close();
+    EXPECT_EQ(FileBytes(path), migrated);
+}
+
+TEST_F(LayoutOneTest, AMigrationThatFailsHalfwayLeavesTheRegisterAsItWas) {
+    {
+        RawConnection raw(path);
+        ASSERT_TRUE(raw.Exec({"CREATE TABLE Sample_v1(x)"}));  // in the way of the rebuild
+    }
+    const QByteArray before = FileBytes(path);
+    EXPECT_FALSE(OpenDb());
+    EXPECT_TRUE(error.contains(QStringLiteral("left as it was"))) << error.toStdString();
+    EXPECT_EQ(FileBytes(path), before);
+    {
+        RawConnection raw(path);
+        ASSERT_TRUE(raw.Exec({"DROP TABLE Sample_v1"}));
+    }
+    ASSERT_TRUE(OpenDb()) << error.toStdString();
+    EXPECT_EQ(db.List({}, &error).size(), expectedDates.size());
+}
+
+TEST_F(LayoutOneTest, FindComparesTextWithoutAsciiCaseAndEmptyAndNullAlike) {
+    ASSERT_TRUE(OpenDb()) << error.toStdString();
+    SampleFields s;
+    s.diagnosis = QStringLiteral("贫血");
+    Add(QStringLiteral("p2"), QStringLiteral("smith"), s);
+    s.diagnosis = QString();  // '' where the old samples hold NULL
+    Add(QStringLiteral("p3"), QStringLiteral("Émile"), s);
+    Add(QStringLiteral("p4"), QString(20000, QChar(0x738B)), s);
+    const size_t old = expectedDates.size();
+    const struct {
+        std::vector<DbCondition> find;
+        size_t hits;
+    } cases[] = {
+        {{{"", "姓名", "=", "SMITH"}}, old + 1},
+        {{{"", "姓名", "=", "smith"}}, old + 1},
+        {{{"", "姓名", "LIKE", "mIt"}}, old + 1},
+        {{{"", "性别", "=", "男"}}, old + 3},
+        // Only ASCII letters fold, for "=" and LIKE alike.
+        {{{"", "姓名", "=", "émile"}}, 0},
+        {{{"", "姓名", "LIKE", "émile"}}, 0},
+        {{{"", "姓名", "LIKE", "Émile"}}, 1},
+        {{{"", "ID", "LIKE", "p"}, {"NOT", "诊断", "=", "贫血"}}, old + 2},  // NULL and '' are not 贫血
+        {{{"", "姓名", "LIKE", QString(20000, QChar(0x738B))}}, 1},
+        {{{"", "姓名", "LIKE", "%"}}, 0},
+    };
+    for (const auto& c : cases) {
+        ListQuery q;
+        ASSERT_TRUE(CDBFindDlg::BuildWhere(c.find, &q, &error)) << error.toStdString();
+        error.clear();
+        EXPECT_EQ(db.List(q, &error).size(), c.hits) << c.find.back().value.left(20).toStdString();
+        EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+    }
+    EXPECT_EQ(db.List(CFlowDb::ById(QString(20000, QLatin1Char('p'))), &error).size(), 0u);
+    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+    ListQuery q;
+    for (const char* age : {"nan", "inf", "-inf", "1e999"}) {
+        EXPECT_FALSE(CDBFindDlg::BuildWhere({{"", "年龄", "=", age}}, &q, &error)) << age;
+        EXPECT_TRUE(error.contains(QString::fromLatin1(age))) << error.toStdString();
+    }
 }
 
 TEST_F(DbTest, ANewerLayoutOpensReadOnlyAndUnchanged) {
@@ -378,9 +501,9 @@ TEST(DBFindWhere, ValuesAreBoundAndOnlyKnownColumnsAndOperatorsPass) {
     ListQuery q;
     QString error;
     ASSERT_TRUE(CDBFindDlg::BuildWhere({{"", "姓名", "LIKE", "o'_%"}, {"NOT", "年龄", "=", " 41 "}}, &q, &error));
-    EXPECT_EQ(q.where, QStringLiteral("(Name.姓名 LIKE ? ESCAPE '\\' AND NOT Sample.年龄 = ?)"));
+    EXPECT_EQ(q.where, QStringLiteral("(instr(lower(Name.姓名), lower(?)) > 0 AND NOT ifnull(Sample.年龄 = ?, 0))"));
     ASSERT_EQ(q.values.size(), 2);
-    EXPECT_EQ(q.values[0].toString(), QStringLiteral("%o'\\_\\%%"));
+    EXPECT_EQ(q.values[0].toString(), QStringLiteral("o'_%"));  // every character stands for itself
     EXPECT_EQ(q.values[1].typeId(), QMetaType::Double);  // a number, not text
     EXPECT_DOUBLE_EQ(q.values[1].toDouble(), 41);
 

@@ -39,6 +39,7 @@
 #include "tests/report/FldTestUtil.h"
 #include "tests/report/ViewTestUtil.h"
 #include "tests/support/FcsWriter.h"
+#include "tests/support/ReadOnlyFolder.h"
 
 namespace {
 
@@ -263,32 +264,6 @@ QByteArray FileBytes(const std::string& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// A folder that takes no writes for as long as it lives: read-only, and,
-// as root ignores that, no file may grow either.
-class ReadOnlyFolder {
-public:
-    explicit ReadOnlyFolder(const std::string& path) : m_path(path) {
-        chmod(path.c_str(), 0555);
-        getrlimit(RLIMIT_FSIZE, &m_limit);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        if (access(path.c_str(), W_OK) == 0) {
-            rlimit none = m_limit;
-            none.rlim_cur = 0;
-            setrlimit(RLIMIT_FSIZE, &none);
-        }
-    }
-    ~ReadOnlyFolder() {
-        setrlimit(RLIMIT_FSIZE, &m_limit);
-        std::signal(SIGXFSZ, m_oldHandler);
-        chmod(m_path.c_str(), 0755);
-    }
-
-private:
-    std::string m_path;
-    rlimit m_limit{};
-    void (*m_oldHandler)(int) = nullptr;
-};
-
 TEST(PrintPictures, AnAreaSavedAsJpgKeepsItsWidthAndLeavesOutObjectsThatOnlyTouchIt) {
     rtest::EnsureApp();
     if (!JpegWriterAvailable()) GTEST_SKIP() << "no JPEG writer in this Qt";
@@ -353,7 +328,7 @@ TEST(PrintPictures, AFailedExportIsReportedAndTheOldFileStays) {
         const QByteArray old = FileBytes(file);
         ASSERT_FALSE(old.isEmpty());
         {
-            ReadOnlyFolder locked(folder);
+            lmtest::ReadOnlyFolder locked(folder);
             EXPECT_FALSE(w.write(q.doc, QString::fromStdString(file), &error)) << w.name;
         }
         EXPECT_TRUE(error.contains(QString::fromStdString(file))) << error.toStdString();
