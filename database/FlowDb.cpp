@@ -311,6 +311,12 @@ bool CFlowDb::Migrate(QString* error) {
     if (from >= kFlowDbVersion) {
         Exec(QStringLiteral("ROLLBACK"), nullptr);
         QFile::remove(fresh);
+        if (from > kFlowDbVersion) {
+            // A newer program got there first: its layout is not ours to write.
+            SetError(error, QStringLiteral("a newer version of Lumitra changed it to layout %1 meanwhile; open it again.")
+                                .arg(from));
+            return false;
+        }
         m_version = from;
         return true;
     }

@@ -99,4 +99,16 @@ TEST(DbGridState, ResizingKeepsTheCellsThatStillFitAndHoldsAtTheLimits) {
     EXPECT_EQ(back.Write(), s.Write());
 }
 
+TEST(DbGridState, ACellOutsideTheTableIsNeverWritten) {
+    CDbGridState s;
+    s.Resize(2, 3);
+    const std::vector<uint8_t> before = s.Write();
+    const int32_t outside[][2] = {{-1, 0}, {2, 0}, {0, 3}, {0, -1}, {2, 3}};
+    for (const auto& at : outside) {
+        s.SetCell(at[0], at[1], kDbId);
+        EXPECT_EQ(s.Cell(at[0], at[1]), 0) << at[0] << "," << at[1];
+    }
+    EXPECT_EQ(s.Write(), before);
+}
+
 }  // namespace
