@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -21,8 +22,10 @@
 #include "database/DBFindDlg.h"
 #include "database/DatabaseIds.h"
 #include "database/RecordModel.h"
+#include "platform/PaintHelpers.h"
 #include "platform/UiServices.h"
 #include "report/app/LumitraApp.h"
+#include "report/page/Cell.h"
 #include "report/page/Grid.h"
 #include "report/page/LumitraDoc.h"
 
@@ -38,6 +41,8 @@ constexpr int32_t kMaxReportCopies = 100;
 // Where a linked grid is made when the report has none that fits.
 constexpr int32_t kNewGridAt = 10;
 constexpr int32_t kHistoryItems = 6;
+// Room left on each side of a cell's text in a grid the panel makes.
+constexpr int32_t kTextPadding = 4;
 
 QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
 
@@ -57,6 +62,42 @@ QString BirthDate(const QDate& now, double age) {
 void ShowDate(QDateEdit* edit, const QString& stored) {
     const QDate d = QDate::fromString(stored, QStringLiteral("yyyy-MM-dd"));
     edit->setDate(d.isValid() && d > edit->minimumDate() ? d : edit->minimumDate());
+}
+
+// Widens the columns of a new grid whose text would not fit, and raises its
+// rows to the font's height; columns wide enough keep their width.
+void FitGridToTexts(CGrid* grid) {
+    const int32_t cols = grid->GetCols(), rows = grid->GetRows();
+    const std::vector<int32_t>& borders = grid->GetBorders();
+    const int32_t width = grid->GetGridRect().Width();
+    std::vector<int32_t> widths;
+    int32_t rowHeight = grid->RowHeight();
+    for (int32_t c = 0; c < cols; ++c) {
+        const int32_t left = c > 0 ? borders[size_t(c - 1)] : 0;
+        int32_t w = (c + 1 < cols ? borders[size_t(c)] : width) - left;
+        for (int32_t r = 0; r < rows; ++r) {
+            CCell* cell = grid->GetCell(r, c);
+            if (!cell) continue;
+            const QFontMetrics fm(lm::ToQFont(cell->GetFont()));
+            // The last column starts 2 units right of its border and ends at the edge.
+            const int32_t need = int32_t(fm.horizontalAdvance(QString::fromStdString(cell->GetText()))) +
+                                 2 * kTextPadding + (c + 1 == cols ? 2 : 0);
+            w = std::max(w, need);
+            rowHeight = std::max(rowHeight, int32_t(fm.height()) + kTextPadding);
+        }
+        widths.push_back(w);
+    }
+    std::vector<int32_t> fitted;
+    int32_t x = 0;
+    for (int32_t c = 0; c < cols; ++c) {
+        x += widths[size_t(c)];
+        if (c + 1 < cols) fitted.push_back(x);
+    }
+    CRect r = grid->GetRect();
+    r.right = std::max(r.right, r.left + 2 * kGridInset + x);
+    r.bottom = std::max(r.bottom, r.top + 2 * kGridInset + rows * rowHeight);
+    grid->SetRect(r, true);
+    grid->SetBorders(fitted);
 }
 
 // Stands in a template submenu while "Database/Template" has no report
@@ -525,10 +566,10 @@ CLumitraDoc* CDatabaseDlg::OpenSampleReport(const QString& path, bool fillGrid) 
 
 void CDatabaseDlg::FillLinkedGrid(CLumitraDoc* doc) {
     auto* grid = dynamic_cast<CGrid*>(doc->GetDbLinkGrid());
+    std::unique_ptr<CTrkObj> made;
     if (!grid || grid->GetRows() != m_grid.rows || grid->GetCols() != m_grid.cols) {
-        grid = static_cast<CGrid*>(doc->InsertNewObject(
-            MakeGridAt(doc, CPoint(kNewGridAt, kNewGridAt), m_grid.rows, m_grid.cols), false));
-        doc->SetDbLinkGrid(grid);
+        made = MakeGridAt(doc, CPoint(kNewGridAt, kNewGridAt), m_grid.rows, m_grid.cols);
+        grid = static_cast<CGrid*>(made.get());
         // The stored place is used only when it is a real rectangle on the page.
         const CRect r = m_grid.rect;
         const CSize canvas = doc->GetCanvasSize();
@@ -541,6 +582,16 @@ void CDatabaseDlg::FillLinkedGrid(CLumitraDoc* doc) {
             const int32_t id = m_grid.Cell(r, c);
             grid->SetCellText(r, c, (FieldLabelTable(id) + QStringLiteral(": ") + FieldValueById(id)).toStdString());
         }
+    if (made) {
+        // A grid of the panel's own is sized to its texts and goes where it
+        // covers nothing: on the template's first plot it would hide the
+        // patient, and a clipped cell would print half a name.
+        FitGridToTexts(grid);
+        const CRect r = grid->GetRect();
+        grid->SetRect(CRect(doc->FindFreePlace(r.Size(), r.TopLeft()), r.Size()), true);
+        doc->InsertNewObject(std::move(made), false);
+        doc->SetDbLinkGrid(grid);
+    }
     doc->SetModifiedFlag();
     doc->InvalidateObject(grid);
     doc->RedrawDirty();

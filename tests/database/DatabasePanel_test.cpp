@@ -7,6 +7,7 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QDockWidget>
+#include <QFontMetrics>
 #include <QCheckBox>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -21,6 +22,7 @@
 
 #include "core/DataSet.h"
 #include "core/DataShell.h"
+#include "platform/PaintHelpers.h"
 #include "database/DBFindDlg.h"
 #include "database/DatabaseIds.h"
 #include "database/RecordModel.h"
@@ -850,6 +852,47 @@ TEST_F(PanelTest, ALongIdGetsAShortFolderNameAndAFolderThatCannotBeMadeSaysWhy) 
     EXPECT_TRUE(Messages()[0].startsWith(QStringLiteral("Cannot make the sample folder"))) << Messages()[0].toStdString();
     EXPECT_TRUE(Messages()[0].contains(QStringLiteral("No such file"))) << Messages()[0].toStdString();
     EXPECT_EQ(All().size(), 2u);
+}
+
+TEST_F(PanelTest, ANewLinkedGridCoversNoObjectAndShowsItsWholeTexts) {
+    QDir().mkpath(base + QStringLiteral("Template"));
+    {
+        CLumitraDoc doc;
+        ASSERT_NE(doc.CreatePlot(10, 10, nullptr), nullptr);
+        QString error;
+        ASSERT_TRUE(doc.OnSaveDocument(base + QStringLiteral("Template/Plot.fld"), &error)) << error.toStdString();
+    }
+    const struct {
+        const char* what;
+        CRect stored;  // the layout's page rectangle (empty: none)
+    } cases[] = {
+        {"no stored place", CRect()},
+        {"a stored place on the plot, too narrow", CRect(20, 20, 100, 50)},
+    };
+    for (const auto& c : cases) {
+        panel->LinkGrid(1, 2, c.stored, {});
+        panel->SetLayoutCell(0, 0, kDbId);
+        panel->SetLayoutCell(0, 1, kDbName);
+        Type(kDbId, QStringLiteral("p1"));
+        Type(kDbName, QStringLiteral("Zhang Dermot Fitzgerald"));
+        New(kMenuNewTemplateFirst);
+        CLumitraDoc* doc = LastDocument();
+        auto* grid = dynamic_cast<CGrid*>(doc->GetDbLinkGrid());
+        ASSERT_NE(grid, nullptr) << c.what;
+        EXPECT_TRUE(doc->IsModified());
+        CRect meet;
+        for (int i = 0; i < doc->GetObjectCount(); ++i)
+            if (doc->GetObjectAt(i) != grid)
+                EXPECT_FALSE(meet.IntersectRect(doc->GetObjectAt(i)->GetRect(), grid->GetRect())) << c.what;
+        EXPECT_EQ(CellText(grid, 0, 1), QStringLiteral("姓名: Zhang Dermot Fitzgerald"));
+        for (int col = 0; col < 2; ++col) {
+            CCell* cell = grid->GetCell(0, col);
+            const QFontMetrics fm(lm::ToQFont(cell->GetFont()));
+            const CRect box = grid->CellRect(col, 0);
+            EXPECT_LE(fm.horizontalAdvance(QString::fromStdString(cell->GetText())), box.Width()) << c.what << col;
+            EXPECT_LE(fm.height(), box.Height()) << c.what << col;
+        }
+    }
 }
 
 class BadFilesPanelTest : public PanelTest {
