@@ -692,6 +692,15 @@ TEST_F(PanelTest, ModifyWritesBackUnchangedWhatTheUserDidNotChange) {
         EXPECT_DOUBLE_EQ(raw.Value("SELECT 年龄 FROM Sample WHERE PID='p1'").toDouble(), 30.333);
         EXPECT_EQ(raw.Value("SELECT 科室 FROM Sample WHERE PID='p2'").toString(), QStringLiteral("血液内科"));
     }
+    // A typed age is still checked, and nothing is written.
+    Type(kDbAge, QStringLiteral("abc"));
+    ui.Clear();
+    Click(kDbModify);
+    EXPECT_EQ(Messages(), QStringList{QStringLiteral("年龄 must be a number from 0 to 150, not \"abc\".")});
+    {
+        dbtest::RawConnection raw(panel->Db().Path());
+        EXPECT_DOUBLE_EQ(raw.Value("SELECT 年龄 FROM Sample WHERE PID='p1'").toDouble(), 30.333);
+    }
     // The stored value shown in the list is not left behind as an entry.
     Click(kDbClear);
     EXPECT_EQ(sample->count(), 2);
@@ -822,6 +831,14 @@ TEST_F(PanelTest, ReportsAndPdfsOfTwoSamplesFiledTheSameDayKeepTheirOwnNames) {
     const QString copy = panel->CopyReportTemplate(base + QStringLiteral("Template/Blood.fld"), base + QStringLiteral("y/"),
                                                    QStringLiteral("p1"), QStringLiteral("Blood.fld"));
     EXPECT_EQ(QFileInfo(copy).fileName(), QStringLiteral("20240229p1-004-Blood.fld"));
+    // Numbers run to 100 inclusive.
+    const QString full = base + QStringLiteral("z/");
+    QDir().mkpath(full);
+    for (int k = 0; k < 100; ++k) QFile(full + QStringLiteral("20240229q-%1-Blood.fld").arg(k, 3, 10, QLatin1Char('0'))).open(QIODevice::WriteOnly);
+    EXPECT_EQ(QFileInfo(panel->CopyReportTemplate(base + QStringLiteral("Template/Blood.fld"), full, QStringLiteral("q"),
+                                                  QStringLiteral("Blood.fld")))
+                  .fileName(),
+              QStringLiteral("20240229q-100-Blood.fld"));
 }
 
 TEST_F(PanelTest, ALongIdGetsAShortFolderNameAndAFolderThatCannotBeMadeSaysWhy) {
