@@ -277,9 +277,11 @@ void CDBFindDlg::OnDel() {
     update();
 }
 
+bool CDBFindDlg::IsBlankNewRow() const { return m_newRow && !m_date->isVisibleTo(this) && m_value->text().isEmpty(); }
+
 void CDBFindDlg::accept() {
     // A fresh row left empty is simply not a condition.
-    if (!(m_newRow && !m_date->isVisibleTo(this) && m_value->text().isEmpty())) StoreCondition();
+    if (!IsBlankNewRow()) StoreCondition();
     QDialog::accept();
 }
 
@@ -288,7 +290,7 @@ void CDBFindDlg::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || p.x() < 5 || p.x() > 300) return QDialog::mousePressEvent(event);
     const int32_t row = p.y() / kRowHeight;
     if (row == m_current) return;
-    if (!(m_newRow && m_value->text().isEmpty()) && !StoreCondition()) return;
+    if (!IsBlankNewRow() && !StoreCondition()) return;
     if (size_t(row) < m_conditions.size()) SelectCondition(row);
     update();
 }

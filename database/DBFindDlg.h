@@ -64,6 +64,9 @@ protected:
 
 private:
     void OnColumnChanged();
+    // A new row the user has filled nothing into (a date column always holds
+    // its date).
+    bool IsBlankNewRow() const;
 
     QComboBox* m_operator = nullptr;
     QLineEdit* m_value = nullptr;

@@ -38,6 +38,10 @@ namespace {
 CDatabaseDlg* g_panel = nullptr;
 
 constexpr char kDbFile[] = "FlowDB.sqlite";
+// How many entries of a drop-down list are the panel's own; stored values
+// shown in it come after them.
+constexpr char kPresetsProperty[] = "presets";
+const QDate kNoDate(1752, 9, 14);
 constexpr double kMaxAge = 150;
 
 struct FieldLabel {
@@ -122,19 +126,25 @@ void CDatabaseDlg::BuildControls() {
     add(kDbDiagnosis, "诊断：", m_diagnosis, 0);
     m_sample = new QComboBox(this);
     m_sample->addItems({QStringLiteral("骨髓"), QStringLiteral("外周血")});
+    m_sample->setProperty(kPresetsProperty, m_sample->count());
     add(kDbSample, "标本：", m_sample, 1);
     ++row;
     m_receiveDate = new QDateEdit(QDate::currentDate(), this);
-    m_receiveDate->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-    m_receiveDate->setCalendarPopup(true);
     add(kDbReceiveDate, "接收日期：", m_receiveDate, 0);
     m_testDate = new QDateEdit(QDate::currentDate(), this);
-    m_testDate->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-    m_testDate->setCalendarPopup(true);
     add(kDbTestDate, "检测日期：", m_testDate, 1);
+    for (QDateEdit* d : {m_receiveDate, m_testDate}) {
+        d->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        d->setCalendarPopup(true);
+        // The earliest date stands for "no date": a stored date that is empty
+        // or unreadable shows blank instead of the date shown before.
+        d->setMinimumDate(kNoDate);
+        d->setSpecialValueText(QStringLiteral(" "));
+    }
     ++row;
     m_state = new QComboBox(this);
     m_state->addItems({QStringLiteral("正常"), QStringLiteral("部分凝固"), QStringLiteral("标本不足"), QStringLiteral("溶血")});
+    m_state->setProperty(kPresetsProperty, m_state->count());
     add(kDbState, "标本状态：", m_state, 0);
     m_item = new QComboBox(this);
     add(kDbItem, "检测项目：", m_item, 1);
@@ -278,9 +288,25 @@ void CDatabaseDlg::LoadItems() {
     if (m_item->count()) m_item->setCurrentIndex(0);
 }
 
+void CDatabaseDlg::ShowChoice(QComboBox* box, const QString& text) {
+    if (box->isEditable()) {
+        box->setEditText(text);
+        return;
+    }
+    const int presets = box->property(kPresetsProperty).toInt();
+    while (box->count() > presets) box->removeItem(box->count() - 1);
+    if (!text.isEmpty() && box->findText(text) < 0) box->addItem(text);
+    box->setCurrentIndex(text.isEmpty() ? -1 : box->findText(text));
+}
+
+QString CDatabaseDlg::DateText(const QDateEdit* edit) {
+    return edit->date() == edit->minimumDate() ? QString() : Day(edit->date());
+}
+
 void CDatabaseDlg::ResetChoices() {
     // Blank drop-down lists would be stored as "**"; the panel's own first
     // entries are what a new sample most often has.
+    for (QComboBox* box : {m_sample, m_state}) ShowChoice(box, box->itemText(0));
     m_department->setCurrentIndex(0);
     m_department->setEditText(m_department->itemText(0));
     m_sample->setCurrentIndex(0);
@@ -308,8 +334,8 @@ QString CDatabaseDlg::FieldValueById(int32_t id) const {
         case kDbDepartment: return m_department->currentText();
         case kDbSample: return m_sample->currentText();
         case kDbState: return m_state->currentText();
-        case kDbReceiveDate: return Day(m_receiveDate->date());
-        case kDbTestDate: return Day(m_testDate->date());
+        case kDbReceiveDate: return DateText(m_receiveDate);
+        case kDbTestDate: return DateText(m_testDate);
         default: return QStringLiteral(" ");
     }
 }
@@ -323,17 +349,20 @@ void CDatabaseDlg::OnSexLeft() {
 }
 
 void CDatabaseDlg::OnNameLeft() {
-    if (m_storedName.isEmpty() || m_name->text() == m_storedName || m_model->rowCount() == 0 ||
-        m_id->text().trimmed().isEmpty())
-        return;
-    m_name->setText(m_storedName);
+    // Only the name stored under the typed ID counts, never that of a patient
+    // loaded before: a new ID keeps the name typed for it.
+    const QString id = m_id->text().trimmed();
+    if (id.isEmpty() || !EnsureOpen(false, true)) return;
+    const auto stored = m_db.PatientName(id, nullptr);
+    if (!stored || m_name->text().trimmed() == *stored) return;
+    m_name->setText(*stored);
     Error(QStringLiteral("姓名与ID不匹配"));
 }
 
-bool CDatabaseDlg::ReadSampleFields(SampleFields* s) {
+bool CDatabaseDlg::ReadSampleFields(SampleFields* s, bool checkAge) {
     const QString ageText = m_age->text().trimmed();
     double age = 0;
-    if (!ageText.isEmpty()) {
+    if (checkAge && !ageText.isEmpty()) {
         bool ok = false;
         age = ageText.toDouble(&ok);
         if (!ok || !(age >= 0 && age <= kMaxAge)) {
@@ -348,11 +377,38 @@ bool CDatabaseDlg::ReadSampleFields(SampleFields* s) {
     s->sample = OrStars(m_sample->currentText());
     s->state = OrStars(m_state->currentText());
     s->remark = OrStars(m_remark->toPlainText());
-    s->receiveDate = Day(m_receiveDate->date());
-    s->testDate = Day(m_testDate->date());
+    s->receiveDate = DateText(m_receiveDate);
+    s->testDate = DateText(m_testDate);
     const int item = m_item->currentIndex();
     s->item = item >= 0 && size_t(item) < m_itemIds.size() ? m_itemIds[size_t(item)] : 0;
     return true;
+}
+
+CDatabaseDlg::ShownFields CDatabaseDlg::Shown() const {
+    return {m_age->text().trimmed(), m_department->currentText().trimmed(), m_bed->text().trimmed(),
+            m_diagnosis->text().trimmed(), m_sample->currentText(), m_state->currentText(), m_remark->toPlainText(),
+            DateText(m_receiveDate), DateText(m_testDate)};
+}
+
+void CDatabaseDlg::KeepUntouchedFields(SampleFields* s) const {
+    const ShownFields now = Shown();
+    if (now.age == m_shownAtLoad.age) s->age = m_loadedRow.age;
+    const struct {
+        QString ShownFields::*shown;
+        QString SampleFields::*value;
+        QString SampleRow::*stored;
+    } fields[] = {
+        {&ShownFields::department, &SampleFields::department, &SampleRow::department},
+        {&ShownFields::bed, &SampleFields::bed, &SampleRow::bed},
+        {&ShownFields::diagnosis, &SampleFields::diagnosis, &SampleRow::diagnosis},
+        {&ShownFields::sample, &SampleFields::sample, &SampleRow::sample},
+        {&ShownFields::state, &SampleFields::state, &SampleRow::state},
+        {&ShownFields::remark, &SampleFields::remark, &SampleRow::remark},
+        {&ShownFields::receiveDate, &SampleFields::receiveDate, &SampleRow::receiveDate},
+        {&ShownFields::testDate, &SampleFields::testDate, &SampleRow::testDate},
+    };
+    for (const auto& f : fields)
+        if (now.*f.shown == m_shownAtLoad.*f.shown) s->*f.value = m_loadedRow.*f.stored;
 }
 
 // =================================================================== layout

@@ -95,6 +95,8 @@ public:
     // ------------------------------------------------------- reports
     // The template copied into destFolder under a name not in use; empty
     // after a message when no copy could be made.
+    // The name is not in use in any of patient id's sample folders, nor as a
+    // PDF in "PDFReport": a filed report or its PDF never replaces another's.
     QString CopyReportTemplate(const QString& source, const QString& destFolder, const QString& id,
                                const QString& templateName);
     // Opens a filed report; its sample folder becomes the report's folder
@@ -108,7 +110,8 @@ public:
     // with *error when it is absolute, leaves the base or is missing.
     static bool ResolveDataPath(const QString& base, const QString& stored, QString* folder, QString* error);
     // The ID as a folder-name part: characters a path gives meaning to are
-    // replaced by '_'.
+    // replaced by '_'. An ID too long for a file name is cut and ends in '~'
+    // and a checksum of the whole ID, so that two long IDs never share a name.
     static QString SafeFolderId(const QString& id);
 
 protected:
@@ -123,6 +126,25 @@ private:
     bool SaveGridState(DbGridPart part);
     void LoadItems();
     void ResetChoices();
+    // Empties the fields and forgets the loaded sample; the list stays.
+    void EmptyFields();
+    // The modifiable fields as the panel shows them.
+    struct ShownFields {
+        QString age, department, bed, diagnosis, sample, state, remark, receiveDate, testDate;
+    };
+    ShownFields Shown() const;
+    // "YYYY-MM-DD", or empty while the edit shows no date (a stored date that
+    // was empty or could not be read).
+    static QString DateText(const QDateEdit* edit);
+    // Shows a stored value in a drop-down list; one that is not an entry is
+    // added for as long as it is shown.
+    static void ShowChoice(QComboBox* box, const QString& text);
+    // A field left as it was loaded keeps the stored value, which the panel
+    // may show only approximately (an age to two decimals, a date it cannot
+    // read as blank, a value outside a list).
+    void KeepUntouchedFields(SampleFields* s) const;
+    // Report names already used by the samples of patient id.
+    QStringList ReportsOfPatient(const QString& id) const;
     // The samples of the patient just registered, the new one selected.
     void ShowAddedSample();
     void OnLayoutToggled(bool on);
@@ -134,8 +156,8 @@ private:
     void Message(const QString& text, const QString& caption = QStringLiteral("Notice"));
     void Error(const QString& text);
     // The fields as a sample (dates, defaults); false after a message when
-    // the age is not a number from 0 to 150.
-    bool ReadSampleFields(SampleFields* s);
+    // the age is not a number from 0 to 150 (checked only with checkAge).
+    bool ReadSampleFields(SampleFields* s, bool checkAge = true);
     QString ReportFolderOfRow(int row, QString* error) const;
     QStringList ReportsIn(const QString& folder) const;
 
@@ -151,6 +173,8 @@ private:
     int64_t m_loadedSampleId = 0;
     QString m_loadedId;
     int64_t m_loadedVersion = 0;
+    SampleRow m_loadedRow;
+    ShownFields m_shownAtLoad;
     int64_t m_addedSampleId = 0;
     QString m_addedId;
     std::vector<int64_t> m_itemIds;

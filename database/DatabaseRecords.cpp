@@ -3,43 +3,50 @@
 #include "database/DatabaseDlg.h"
 
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDateEdit>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QUrl>
 
+#include <filesystem>
+#include <system_error>
+
 #include "database/DBFindDlg.h"
 #include "database/DatabaseIds.h"
 #include "database/RecordModel.h"
+#include "platform/PaintHelpers.h"
 #include "platform/UiServices.h"
 #include "report/app/LumitraApp.h"
+#include "report/page/Cell.h"
 #include "report/page/Grid.h"
 #include "report/page/LumitraDoc.h"
 
 namespace {
 
 constexpr int32_t kMaxFoldersPerDay = 999;
+// Longest ID part of a sample folder's or report's name, in UTF-8 bytes: far
+// inside the 255 bytes a file name may have, with room for the date, the
+// numbers and the template's name around it.
+constexpr qsizetype kMaxFolderIdBytes = 64;
+constexpr qsizetype kFolderIdChecksumDigits = 8;
 constexpr int32_t kMaxReportCopies = 100;
 // Where a linked grid is made when the report has none that fits.
 constexpr int32_t kNewGridAt = 10;
 constexpr int32_t kHistoryItems = 6;
+// Room left on each side of a cell's text in a grid the panel makes.
+constexpr int32_t kTextPadding = 4;
 
 QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
 
 QString Day(const QDate& d) { return d.toString(QStringLiteral("yyyy-MM-dd")); }
-
-void SetCombo(QComboBox* box, const QString& text) {
-    if (box->isEditable()) {
-        box->setEditText(text);
-        return;
-    }
-    box->setCurrentIndex(box->findText(text));
-}
 
 // The estimated birth date: the same day as now, age whole years before; a
 // 29 February that year does not have becomes the 28th.
@@ -48,6 +55,49 @@ QString BirthDate(const QDate& now, double age) {
     QDate d(year, now.month(), now.day());
     if (!d.isValid()) d = QDate(year, now.month(), 28);
     return Day(d);
+}
+
+// A stored date that is empty or unreadable shows blank (the edit's
+// minimum), never the date the edit showed before.
+void ShowDate(QDateEdit* edit, const QString& stored) {
+    const QDate d = QDate::fromString(stored, QStringLiteral("yyyy-MM-dd"));
+    edit->setDate(d.isValid() && d > edit->minimumDate() ? d : edit->minimumDate());
+}
+
+// Widens the columns of a new grid whose text would not fit, and raises its
+// rows to the font's height; columns wide enough keep their width.
+void FitGridToTexts(CGrid* grid) {
+    const int32_t cols = grid->GetCols(), rows = grid->GetRows();
+    const std::vector<int32_t>& borders = grid->GetBorders();
+    const int32_t width = grid->GetGridRect().Width();
+    std::vector<int32_t> widths;
+    int32_t rowHeight = grid->RowHeight();
+    for (int32_t c = 0; c < cols; ++c) {
+        const int32_t left = c > 0 ? borders[size_t(c - 1)] : 0;
+        int32_t w = (c + 1 < cols ? borders[size_t(c)] : width) - left;
+        for (int32_t r = 0; r < rows; ++r) {
+            CCell* cell = grid->GetCell(r, c);
+            if (!cell) continue;
+            const QFontMetrics fm(lm::ToQFont(cell->GetFont()));
+            // The last column starts 2 units right of its border and ends at the edge.
+            const int32_t need = int32_t(fm.horizontalAdvance(QString::fromStdString(cell->GetText()))) +
+                                 2 * kTextPadding + (c + 1 == cols ? 2 : 0);
+            w = std::max(w, need);
+            rowHeight = std::max(rowHeight, int32_t(fm.height()) + kTextPadding);
+        }
+        widths.push_back(w);
+    }
+    std::vector<int32_t> fitted;
+    int32_t x = 0;
+    for (int32_t c = 0; c < cols; ++c) {
+        x += widths[size_t(c)];
+        if (c + 1 < cols) fitted.push_back(x);
+    }
+    CRect r = grid->GetRect();
+    r.right = std::max(r.right, r.left + 2 * kGridInset + x);
+    r.bottom = std::max(r.bottom, r.top + 2 * kGridInset + rows * rowHeight);
+    grid->SetRect(r, true);
+    grid->SetBorders(fitted);
 }
 
 // Stands in a template submenu while "Database/Template" has no report
@@ -122,19 +172,21 @@ void CDatabaseDlg::LoadRecordToFields(int row) {
     m_name->setText(r->name);
     m_sex->setText(r->sex);
     m_age->setText(QString::number(r->age, 'f', 2));
-    SetCombo(m_department, r->department);
+    ShowChoice(m_department, r->department);
     m_bed->setText(r->bed);
     m_diagnosis->setText(r->diagnosis);
-    SetCombo(m_sample, r->sample);
-    m_testDate->setDate(QDate::fromString(r->testDate, QStringLiteral("yyyy-MM-dd")));
-    m_receiveDate->setDate(QDate::fromString(r->receiveDate, QStringLiteral("yyyy-MM-dd")));
-    SetCombo(m_state, r->state);
+    ShowChoice(m_sample, r->sample);
+    ShowDate(m_testDate, r->testDate);
+    ShowDate(m_receiveDate, r->receiveDate);
+    ShowChoice(m_state, r->state);
     m_currentDataPath = r->dataPath;
     m_remark->setPlainText(r->remark);
     m_storedName = r->name;
     m_loadedSampleId = r->sampleId;
     m_loadedId = r->id;
     m_loadedVersion = r->rowVersion;
+    m_loadedRow = *r;
+    m_shownAtLoad = Shown();
     // Name and sex belong to the patient, not to this sample.
     m_name->setEnabled(false);
     m_sex->setEnabled(false);
@@ -185,7 +237,22 @@ QString CDatabaseDlg::SafeFolderId(const QString& id) {
     QString out = id;
     for (QChar& c : out)
         if (c < QLatin1Char(' ') || QStringLiteral("/\\:*?\"<>|.").contains(c)) c = QLatin1Char('_');
-    return out;
+    if (out.toUtf8().size() <= kMaxFolderIdBytes) return out;
+    const QString tag = QLatin1Char('~') + QString::fromLatin1(QCryptographicHash::hash(id.toUtf8(), QCryptographicHash::Sha1)
+                                                                  .toHex()
+                                                                  .left(kFolderIdChecksumDigits));
+    // Whole characters only: a surrogate pair is never split.
+    QString cut;
+    qsizetype bytes = 0;
+    for (qsizetype i = 0; i < out.size();) {
+        const qsizetype len = out.at(i).isHighSurrogate() && i + 1 < out.size() ? 2 : 1;
+        const qsizetype add = out.mid(i, len).toUtf8().size();
+        if (bytes + add + tag.size() > kMaxFolderIdBytes) break;
+        cut += out.mid(i, len);
+        bytes += add;
+        i += len;
+    }
+    return cut + tag;
 }
 
 bool CDatabaseDlg::AddSampleRecord(const QString& templateName) {
@@ -240,15 +307,27 @@ bool CDatabaseDlg::AddSampleRecord(const QString& templateName) {
     }
     const QString safeId = SafeFolderId(id);
     QString dataPath;
-    for (int32_t k = 1; k <= kMaxFoldersPerDay && dataPath.isEmpty(); ++k) {
+    QString mkdirError;
+    for (int32_t k = 1; k <= kMaxFoldersPerDay && dataPath.isEmpty() && mkdirError.isEmpty(); ++k) {
         const QString candidate = month + QLatin1Char('/') + now.toString(QStringLiteral("dd")) + QLatin1Char('-') +
                                   QStringLiteral("%1").arg(k, 3, 10, QLatin1Char('0')) + safeId;
-        if (QDir(m_base).mkdir(candidate)) dataPath = candidate + QLatin1Char('/');
+        std::error_code ec;
+        if (std::filesystem::create_directory(QFile::encodeName(m_base + candidate).toStdString(), ec))
+            dataPath = candidate + QLatin1Char('/');
+        // Only a name already there means "taken"; anything else ends the search.
+        else if (ec && ec != std::errc::file_exists)
+            mkdirError = QStringLiteral("Cannot make the sample folder %1: %2; nothing was added.")
+                             .arg(Native(m_base + candidate), QString::fromLocal8Bit(ec.message()));
     }
     auto undoFolders = [&] {
         if (!dataPath.isEmpty()) QDir().rmdir(m_base + dataPath);
         if (madeMonth) QDir().rmdir(m_base + month);
     };
+    if (!mkdirError.isEmpty()) {
+        undoFolders();
+        Error(mkdirError);
+        return false;
+    }
     if (dataPath.isEmpty()) {
         undoFolders();
         Error(QStringLiteral("All %1 sample folders of ID %2 for today are taken in %3; nothing was added.")
@@ -258,7 +337,7 @@ bool CDatabaseDlg::AddSampleRecord(const QString& templateName) {
     }
     QString reportPath;
     if (!templateName.isEmpty()) {
-        reportPath = CopyReportTemplate(templatePath, m_base + dataPath, safeId, templateName);
+        reportPath = CopyReportTemplate(templatePath, m_base + dataPath, id, templateName);
         if (reportPath.isEmpty()) {
             undoFolders();
             return false;
@@ -296,7 +375,9 @@ void CDatabaseDlg::ModifyRecord() {
         return;
     }
     SampleFields s;
-    if (!ReadSampleFields(&s)) return;
+    if (!ReadSampleFields(&s, Shown().age != m_shownAtLoad.age)) return;
+    KeepUntouchedFields(&s);
+    s.sampleId = m_loadedSampleId;
     m_model->Finish();
     QString error;
     int64_t version = 0;
@@ -305,9 +386,13 @@ void CDatabaseDlg::ModifyRecord() {
         return;
     }
     m_loadedVersion = version;
-    // The list shows the sample as it now is, and a later load of its row
-    // carries the new version.
-    if (const auto row = m_db.LoadSample(m_loadedSampleId, nullptr)) m_model->ReplaceSample(*row);
+    // The list shows the sample as it now is, and what is stored now is what
+    // a later Modify compares the fields with.
+    if (const auto row = m_db.LoadSample(m_loadedSampleId, nullptr)) {
+        m_model->ReplaceSample(*row);
+        m_loadedRow = *row;
+        m_shownAtLoad = Shown();
+    }
 }
 
 void CDatabaseDlg::DeleteRecord() {
@@ -328,20 +413,27 @@ void CDatabaseDlg::DeleteRecord() {
         return;
     }
     m_model->RemoveSample(m_loadedSampleId);
-    m_loadedSampleId = 0;
+    // The fields no longer show a sample, and no row is offered as if they did.
+    EmptyFields();
+    m_list->selectionModel()->clear();
 }
 
-void CDatabaseDlg::ClearFields() {
+void CDatabaseDlg::EmptyFields() {
     for (QLineEdit* e : {m_id, m_name, m_sex, m_age, m_bed, m_diagnosis}) e->clear();
     m_remark->clear();
     ResetChoices();
     m_name->setEnabled(true);
     m_sex->setEnabled(true);
-    m_model->Clear();
     m_storedName.clear();
     m_loadedSampleId = 0;
     m_loadedId.clear();
     m_loadedVersion = 0;
+    m_loadedRow = {};
+}
+
+void CDatabaseDlg::ClearFields() {
+    EmptyFields();
+    m_model->Clear();
 }
 
 // ================================================================== reports
@@ -429,7 +521,7 @@ void CDatabaseDlg::RecordContextMenu(int row, const QPoint& globalPos) {
         }
         m_templateName = templates[choice - kMenuNewReportFirst];
         const QString copy = CopyReportTemplate(m_base + QStringLiteral("Template/") + m_templateName, folder,
-                                                SafeFolderId(m_id->text().trimmed()), m_templateName);
+                                                m_model->Row(row)->id, m_templateName);
         if (!copy.isEmpty()) OpenSampleReport(copy);
     }
 }
@@ -440,10 +532,18 @@ QString CDatabaseDlg::CopyReportTemplate(const QString& source, const QString& d
         Error(QStringLiteral("Cannot make the folder %1.").arg(Native(destFolder)));
         return {};
     }
-    const QString stem = QDir(destFolder).filePath(Now().toString(QStringLiteral("yyyyMMdd")) + id + QLatin1Char('-'));
+    // Two samples of a patient filed the same day from one template would
+    // otherwise both take number 000, and the second PDF would replace the first.
+    const QStringList elsewhere = ReportsOfPatient(id);
+    const QString pdfFolder = m_base + QStringLiteral("PDFReport/");
+    const QString stem = QDir(destFolder).filePath(Now().toString(QStringLiteral("yyyyMMdd")) + SafeFolderId(id) +
+                                                   QLatin1Char('-'));
     for (int32_t k = 0; k <= kMaxReportCopies; ++k) {
         const QString target = stem + QStringLiteral("%1").arg(k, 3, 10, QLatin1Char('0')) + QLatin1Char('-') + templateName;
-        if (QFileInfo::exists(target)) continue;
+        const QFileInfo info(target);
+        if (info.exists() || elsewhere.contains(info.fileName()) ||
+            QFileInfo::exists(pdfFolder + info.completeBaseName() + QStringLiteral(".pdf")))
+            continue;
         QFile file(source);
         if (file.copy(target)) return target;
         Error(QStringLiteral("Cannot copy the template %1 to %2:\n%3").arg(Native(source), Native(target), file.errorString()));
@@ -451,6 +551,18 @@ QString CDatabaseDlg::CopyReportTemplate(const QString& source, const QString& d
     }
     Message(QStringLiteral("Too many files!"));
     return {};
+}
+
+QStringList CDatabaseDlg::ReportsOfPatient(const QString& id) const {
+    QStringList names;
+    if (!m_db.IsOpen() || id.isEmpty()) return names;
+    // An unreadable register or a missing folder hides nothing that a copy
+    // could replace: the copy never overwrites a file in its own folder.
+    for (const SampleRow& r : m_db.List(CFlowDb::ByPatient(id), nullptr)) {
+        QString folder, error;
+        if (ResolveDataPath(m_base, r.dataPath, &folder, &error)) names += ReportsIn(folder);
+    }
+    return names;
 }
 
 CLumitraDoc* CDatabaseDlg::OpenSampleReport(const QString& path, bool fillGrid) {
@@ -468,10 +580,10 @@ CLumitraDoc* CDatabaseDlg::OpenSampleReport(const QString& path, bool fillGrid) 
 
 void CDatabaseDlg::FillLinkedGrid(CLumitraDoc* doc) {
     auto* grid = dynamic_cast<CGrid*>(doc->GetDbLinkGrid());
+    std::unique_ptr<CTrkObj> made;
     if (!grid || grid->GetRows() != m_grid.rows || grid->GetCols() != m_grid.cols) {
-        grid = static_cast<CGrid*>(doc->InsertNewObject(
-            MakeGridAt(doc, CPoint(kNewGridAt, kNewGridAt), m_grid.rows, m_grid.cols), false));
-        doc->SetDbLinkGrid(grid);
+        made = MakeGridAt(doc, CPoint(kNewGridAt, kNewGridAt), m_grid.rows, m_grid.cols);
+        grid = static_cast<CGrid*>(made.get());
         // The stored place is used only when it is a real rectangle on the page.
         const CRect r = m_grid.rect;
         const CSize canvas = doc->GetCanvasSize();
@@ -484,6 +596,16 @@ void CDatabaseDlg::FillLinkedGrid(CLumitraDoc* doc) {
             const int32_t id = m_grid.Cell(r, c);
             grid->SetCellText(r, c, (FieldLabelTable(id) + QStringLiteral(": ") + FieldValueById(id)).toStdString());
         }
+    if (made) {
+        // A grid of the panel's own is sized to its texts and goes where it
+        // covers nothing: on the template's first plot it would hide the
+        // patient, and a clipped cell would print half a name.
+        FitGridToTexts(grid);
+        const CRect r = grid->GetRect();
+        grid->SetRect(CRect(doc->FindFreePlace(r.Size(), r.TopLeft()), r.Size()), true);
+        doc->InsertNewObject(std::move(made), false);
+        doc->SetDbLinkGrid(grid);
+    }
     doc->SetModifiedFlag();
     doc->InvalidateObject(grid);
     doc->RedrawDirty();

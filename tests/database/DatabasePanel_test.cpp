@@ -7,6 +7,7 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QDockWidget>
+#include <QFontMetrics>
 #include <QCheckBox>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -17,9 +18,12 @@
 #include <QTableView>
 #include <QToolButton>
 
+#include <functional>
+
 #include "base/Archive.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
+#include "platform/PaintHelpers.h"
 #include "database/DBFindDlg.h"
 #include "database/DatabaseIds.h"
 #include "database/RecordModel.h"
@@ -755,6 +759,289 @@ TEST_F(PanelTest, AReadOnlyDatabaseFolderIsNamedAndNothingIsAdded) {
     EXPECT_TRUE(Messages()[0].contains(folder + QLatin1Char(' '))) << Messages()[0].toStdString();
     EXPECT_TRUE(All().empty());
     EXPECT_FALSE(QFileInfo::exists(base + QStringLiteral("202402/29-001p1")));
+}
+
+// ============================================================ faults mended
+
+// Types text into a widget key by key, as a user does (edits learn it was typed).
+void KeyIn(QWidget* w, const QString& text) {
+    for (const QChar ch : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(w, &press);
+    }
+}
+
+// Leaves a widget by losing the keyboard focus.
+void Leave(QWidget* w) {
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(w, &out);
+}
+
+TEST_F(PanelTest, ModifyWritesBackUnchangedWhatTheUserDidNotChange) {
+    auto* sample = qobject_cast<QComboBox*>(panel->Control(kDbSample));
+    auto* receive = qobject_cast<QDateEdit*>(panel->Control(kDbReceiveDate));
+    qobject_cast<QDateEdit*>(panel->Control(kDbReceiveDate))->setDate(QDate(2024, 2, 27));
+    Register(QStringLiteral("p2"), QStringLiteral("乙"));
+    Register(QStringLiteral("p1"), QStringLiteral("甲"));
+    const int64_t id = All().back().sampleId;
+    {
+        dbtest::RawConnection raw(panel->Db().Path());
+        ASSERT_TRUE(raw.Exec({"UPDATE Sample SET 标本='脑脊液', 标本状态='', 接收日期='', 检测日期='2024-13-45', "
+                              "年龄=30.333, 科室='**' WHERE PID='p1'"}));
+    }
+    const struct {
+        const char* what;
+        std::function<void()> edit;  // what the user changes after loading
+        const char* shownSample;  // when loaded
+        const char* sample;       // stored after Modify
+        const char* receiveDate;
+    } cases[] = {
+        {"the bed only", [&] { Type(kDbBed, QStringLiteral("12")); }, "脑脊液", "脑脊液", ""},
+        {"the sample too", [&] { sample->setCurrentIndex(0); }, "脑脊液", "骨髓", ""},
+        {"the receive date too", [&] { receive->setDate(QDate(2024, 2, 28)); }, "骨髓", "骨髓", "2024-02-28"},
+    };
+    for (const auto& c : cases) {
+        Type(kDbId, QStringLiteral("p2"));
+        Return(kDbId);
+        ClickRow(0);  // a row with a receive date of its own first
+        Type(kDbId, QStringLiteral("p1"));
+        Return(kDbId);
+        ClickRow(0);
+        ASSERT_EQ(panel->LoadedSampleId(), id);
+        // What is stored shows, also outside the lists and where it is not a date.
+        EXPECT_EQ(sample->currentText(), QString::fromUtf8(c.shownSample)) << c.what;
+        EXPECT_EQ(panel->FieldValueById(kDbReceiveDate), QString()) << c.what;
+        c.edit();
+        ui.Clear();
+        Click(kDbModify);
+        EXPECT_TRUE(Messages().isEmpty()) << Messages().join(QLatin1Char('|')).toStdString();
+        dbtest::RawConnection raw(panel->Db().Path());
+        EXPECT_EQ(raw.Value("SELECT 标本 FROM Sample WHERE PID='p1'").toString(), QString::fromUtf8(c.sample)) << c.what;
+        EXPECT_EQ(raw.Value("SELECT 接收日期 FROM Sample WHERE PID='p1'").toString(), QString::fromUtf8(c.receiveDate));
+        EXPECT_EQ(raw.Value("SELECT 床号 FROM Sample WHERE PID='p1'").toString(), QStringLiteral("12"));
+        EXPECT_EQ(raw.Value("SELECT 检测日期 FROM Sample WHERE PID='p1'").toString(), QStringLiteral("2024-13-45"));
+        EXPECT_EQ(raw.Value("SELECT 标本状态 FROM Sample WHERE PID='p1'").toString(), QString());
+        EXPECT_DOUBLE_EQ(raw.Value("SELECT 年龄 FROM Sample WHERE PID='p1'").toDouble(), 30.333);
+        EXPECT_EQ(raw.Value("SELECT 科室 FROM Sample WHERE PID='p2'").toString(), QStringLiteral("血液内科"));
+    }
+    // A typed age is still checked, and nothing is written.
+    Type(kDbAge, QStringLiteral("abc"));
+    ui.Clear();
+    Click(kDbModify);
+    EXPECT_EQ(Messages(), QStringList{QStringLiteral("年龄 must be a number from 0 to 150, not \"abc\".")});
+    {
+        dbtest::RawConnection raw(panel->Db().Path());
+        EXPECT_DOUBLE_EQ(raw.Value("SELECT 年龄 FROM Sample WHERE PID='p1'").toDouble(), 30.333);
+    }
+    // The stored value shown in the list is not left behind as an entry.
+    Click(kDbClear);
+    EXPECT_EQ(sample->count(), 2);
+    EXPECT_EQ(sample->currentText(), QStringLiteral("骨髓"));
+}
+
+TEST_F(PanelTest, TheNameIsCheckedOnlyAgainstTheNameOfTheTypedId) {
+    Register(QStringLiteral("p1"), QStringLiteral("甲"));
+    const struct {
+        const char* id;
+        const char* typed;
+        const char* shown;  // after leaving the name field
+        bool message;
+    } cases[] = {
+        {"n2", "新", "新", false},   // a new ID keeps the typed name
+        {"P1", "乙", "甲", true},    // a registered ID gets its own name back
+        {"p1", "甲", "甲", false},
+    };
+    for (const auto& c : cases) {
+        Type(kDbId, QStringLiteral("p1"));
+        Return(kDbId);
+        ClickRow(0);  // another patient loaded: the name field is locked
+        ASSERT_FALSE(Edit(kDbName)->isEnabled());
+        Edit(kDbId)->selectAll();
+        KeyIn(Edit(kDbId), QString::fromUtf8(c.id));
+        ASSERT_TRUE(Edit(kDbName)->isEnabled());
+        Edit(kDbName)->selectAll();
+        KeyIn(Edit(kDbName), QString::fromUtf8(c.typed));
+        ui.Clear();
+        Leave(Edit(kDbName));
+        EXPECT_EQ(Edit(kDbName)->text(), QString::fromUtf8(c.shown)) << c.id;
+        EXPECT_EQ(Messages(), c.message ? QStringList{QStringLiteral("姓名与ID不匹配")} : QStringList()) << c.id;
+    }
+    Edit(kDbId)->selectAll();
+    KeyIn(Edit(kDbId), QStringLiteral("n2"));
+    Edit(kDbName)->selectAll();
+    KeyIn(Edit(kDbName), QStringLiteral("新"));
+    Leave(Edit(kDbName));
+    New(kMenuDbOnly);
+    EXPECT_EQ(panel->Db().PatientName(QStringLiteral("n2"), nullptr), QStringLiteral("新"));
+    EXPECT_EQ(panel->Db().PatientName(QStringLiteral("p1"), nullptr), QStringLiteral("甲"));
+}
+
+TEST_F(PanelTest, AfterDeleteTheFieldsAndTheListShowNoSample) {
+    Register(QStringLiteral("p1"), QStringLiteral("甲"), QStringLiteral("41"));
+    Register(QStringLiteral("p1"), QStringLiteral("甲"), QStringLiteral("42"));
+    Type(kDbId, QStringLiteral("p1"));
+    Return(kDbId);
+    ClickRow(0);
+    ui.QueueMenuChoice(kMenuRecordDelete);
+    ui.QueueMessageBoxAnswer(lm::kIdYes);
+    panel->RecordContextMenu(0, QPoint());
+    ASSERT_EQ(All().size(), 1u);
+    ASSERT_EQ(panel->Records()->rowCount(), 1);
+    EXPECT_EQ(panel->LoadedSampleId(), 0);
+    for (int32_t f : {kDbId, kDbName, kDbAge}) EXPECT_TRUE(Edit(f)->text().isEmpty()) << f;
+    EXPECT_TRUE(panel->RecordList()->selectionModel()->selectedRows().isEmpty());
+    // Modify has nothing to write into.
+    ui.Clear();
+    Click(kDbModify);
+    EXPECT_EQ(Messages().size(), 1);
+    EXPECT_EQ(All()[0].age, 42);
+}
+
+TEST_F(PanelTest, ADateConditionStaysWhenAnEarlierRowIsClicked) {
+    qobject_cast<QDateEdit*>(panel->Control(kDbReceiveDate))->setDate(QDate(2024, 2, 1));
+    Register(QStringLiteral("p1"), QStringLiteral("甲"));
+    qobject_cast<QDateEdit*>(panel->Control(kDbReceiveDate))->setDate(QDate(2024, 2, 20));
+    Register(QStringLiteral("p2"), QStringLiteral("乙"));
+    std::vector<DbCondition> seen;
+    ui.QueueDialog([&](QDialog* d) {
+        auto* dlg = static_cast<CDBFindDlg*>(d);
+        qobject_cast<QComboBox*>(dlg->Control(kFindColumn))->setCurrentText(QStringLiteral("ID"));
+        qobject_cast<QComboBox*>(dlg->Control(kFindOperator))->setCurrentText(QStringLiteral("LIKE"));
+        qobject_cast<QLineEdit*>(dlg->Control(kFindValue))->setText(QStringLiteral("p"));
+        qobject_cast<QPushButton*>(dlg->Control(kFindAdd))->click();
+        qobject_cast<QComboBox*>(dlg->Control(kFindColumn))->setCurrentText(QStringLiteral("接收日期"));
+        qobject_cast<QComboBox*>(dlg->Control(kFindOperator))->setCurrentText(QStringLiteral(">"));
+        qobject_cast<QDateEdit*>(dlg->Control(kFindDate))->setDate(QDate(2024, 2, 10));
+        const QPoint row0(100, 10);
+        QMouseEvent press(QEvent::MouseButtonPress, row0, dlg->mapToGlobal(row0), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(dlg, &press);
+        seen = dlg->Conditions();
+        qobject_cast<QPushButton*>(dlg->Control(1))->click();
+        return d->result();
+    });
+    Click(kDbFind);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].column, QStringLiteral("接收日期"));
+    EXPECT_EQ(seen[1].value, QStringLiteral("2024-02-10"));
+    EXPECT_TRUE(ui.CallsOf(Kind::MessageBox).empty());
+    ASSERT_EQ(panel->Records()->rowCount(), 1);
+    EXPECT_EQ(panel->Records()->Row(0)->id, QStringLiteral("p2"));
+}
+
+TEST_F(PanelTest, ReportsAndPdfsOfTwoSamplesFiledTheSameDayKeepTheirOwnNames) {
+    MakeTemplate(QStringLiteral("Blood.fld"));
+    QStringList reports;
+    for (int i = 0; i < 2; ++i) {
+        Type(kDbId, QStringLiteral("p1"));
+        Type(kDbName, QStringLiteral("甲"));
+        New(kMenuNewTemplateFirst);
+        ASSERT_EQ(app->GetDocuments().size(), size_t(2 + i)) << Messages().join(QLatin1Char('|')).toStdString();
+        reports << LastDocument()->GetPathName();
+    }
+    // A report made later from the record menu takes a name of its own too.
+    Type(kDbId, QStringLiteral("p1"));
+    Return(kDbId);
+    ui.QueueMenuChoice(kMenuNewReportFirst);
+    panel->RecordContextMenu(0, QPoint());
+    ASSERT_EQ(app->GetDocuments().size(), 4u);
+    reports << LastDocument()->GetPathName();
+    QStringList pdfs;
+    for (const auto& doc : app->GetDocuments()) {
+        if (doc->GetSampleFolder().empty()) continue;
+        QString error;
+        ASSERT_TRUE(doc->OnSaveDocument(doc->GetPathName(), &error)) << error.toStdString();
+        pdfs << QFileInfo(doc->GetPathName()).completeBaseName();
+    }
+    EXPECT_EQ(QFileInfo(reports[0]).fileName(), QStringLiteral("20240229p1-000-Blood.fld"));
+    EXPECT_EQ(QFileInfo(reports[1]).fileName(), QStringLiteral("20240229p1-001-Blood.fld"));
+    EXPECT_EQ(QFileInfo(reports[2]).fileName(), QStringLiteral("20240229p1-002-Blood.fld"));
+    EXPECT_NE(QFileInfo(reports[0]).path(), QFileInfo(reports[1]).path());
+    EXPECT_EQ(QDir(base + QStringLiteral("PDFReport")).entryList({QStringLiteral("*.pdf")}, QDir::Files).size(), 3);
+    // A PDF left by a report no longer in any folder is not replaced either.
+    QFile::rename(base + QStringLiteral("PDFReport/20240229p1-002-Blood.pdf"), base + QStringLiteral("PDFReport/20240229p1-003-Blood.pdf"));
+    const QString copy = panel->CopyReportTemplate(base + QStringLiteral("Template/Blood.fld"), base + QStringLiteral("y/"),
+                                                   QStringLiteral("p1"), QStringLiteral("Blood.fld"));
+    EXPECT_EQ(QFileInfo(copy).fileName(), QStringLiteral("20240229p1-004-Blood.fld"));
+    // Numbers run to 100 inclusive.
+    const QString full = base + QStringLiteral("z/");
+    QDir().mkpath(full);
+    for (int k = 0; k < 100; ++k) QFile(full + QStringLiteral("20240229q-%1-Blood.fld").arg(k, 3, 10, QLatin1Char('0'))).open(QIODevice::WriteOnly);
+    EXPECT_EQ(QFileInfo(panel->CopyReportTemplate(base + QStringLiteral("Template/Blood.fld"), full, QStringLiteral("q"),
+                                                  QStringLiteral("Blood.fld")))
+                  .fileName(),
+              QStringLiteral("20240229q-100-Blood.fld"));
+}
+
+TEST_F(PanelTest, ALongIdGetsAShortFolderNameAndAFolderThatCannotBeMadeSaysWhy) {
+    const QString longId = QStringLiteral("L").repeated(250) + QStringLiteral("病人1");
+    const QString otherLong = QStringLiteral("L").repeated(250) + QStringLiteral("病人2");
+    MakeTemplate(QStringLiteral("T.fld"));
+    for (const QString& id : {longId, otherLong}) {
+        Type(kDbId, id);
+        Type(kDbName, QStringLiteral("甲"));
+        New(kMenuNewTemplateFirst);
+    }
+    ASSERT_EQ(All().size(), 2u) << Messages().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(All()[0].id, longId);  // whole in the register
+    EXPECT_LE(All()[0].dataPath.toUtf8().size(), 80);
+    EXPECT_TRUE(All()[0].dataPath.startsWith(QStringLiteral("202402/29-001LLL")));
+    EXPECT_TRUE(All()[1].dataPath.startsWith(QStringLiteral("202402/29-001LLL")));  // its own first folder
+    EXPECT_NE(All()[0].dataPath, All()[1].dataPath);
+    EXPECT_TRUE(QFileInfo(base + All()[0].dataPath).isDir());
+    EXPECT_EQ(app->GetDocuments().size(), 3u);  // both reports copied and opened
+
+    // A month folder in which nothing can be made: the cause, not "taken".
+    QDir().mkpath(base);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/proc"), base + QStringLiteral("202403")));
+    panel->SetNow(QDateTime(QDate(2024, 3, 1), QTime(9, 0)));
+    ui.Clear();
+    Register(QStringLiteral("p9"), QStringLiteral("乙"));
+    ASSERT_EQ(Messages().size(), 1);
+    EXPECT_TRUE(Messages()[0].startsWith(QStringLiteral("Cannot make the sample folder"))) << Messages()[0].toStdString();
+    EXPECT_TRUE(Messages()[0].contains(QStringLiteral("No such file"))) << Messages()[0].toStdString();
+    EXPECT_EQ(All().size(), 2u);
+}
+
+TEST_F(PanelTest, ANewLinkedGridCoversNoObjectAndShowsItsWholeTexts) {
+    QDir().mkpath(base + QStringLiteral("Template"));
+    {
+        CLumitraDoc doc;
+        ASSERT_NE(doc.CreatePlot(10, 10, nullptr), nullptr);
+        QString error;
+        ASSERT_TRUE(doc.OnSaveDocument(base + QStringLiteral("Template/Plot.fld"), &error)) << error.toStdString();
+    }
+    const struct {
+        const char* what;
+        CRect stored;  // the layout's page rectangle (empty: none)
+    } cases[] = {
+        {"no stored place", CRect()},
+        {"a stored place on the plot, too narrow", CRect(20, 20, 100, 50)},
+    };
+    for (const auto& c : cases) {
+        panel->LinkGrid(1, 2, c.stored, {});
+        panel->SetLayoutCell(0, 0, kDbId);
+        panel->SetLayoutCell(0, 1, kDbName);
+        Type(kDbId, QStringLiteral("p1"));
+        Type(kDbName, QStringLiteral("Zhang Dermot Fitzgerald"));
+        New(kMenuNewTemplateFirst);
+        CLumitraDoc* doc = LastDocument();
+        auto* grid = dynamic_cast<CGrid*>(doc->GetDbLinkGrid());
+        ASSERT_NE(grid, nullptr) << c.what;
+        EXPECT_TRUE(doc->IsModified());
+        CRect meet;
+        for (int i = 0; i < doc->GetObjectCount(); ++i)
+            if (doc->GetObjectAt(i) != grid)
+                EXPECT_FALSE(meet.IntersectRect(doc->GetObjectAt(i)->GetRect(), grid->GetRect())) << c.what;
+        EXPECT_EQ(CellText(grid, 0, 1), QStringLiteral("姓名: Zhang Dermot Fitzgerald"));
+        for (int col = 0; col < 2; ++col) {
+            CCell* cell = grid->GetCell(0, col);
+            const QFontMetrics fm(lm::ToQFont(cell->GetFont()));
+            const CRect box = grid->CellRect(col, 0);
+            EXPECT_LE(fm.horizontalAdvance(QString::fromStdString(cell->GetText())), box.Width()) << c.what << col;
+            EXPECT_LE(fm.height(), box.Height()) << c.what << col;
+        }
+    }
 }
 
 class BadFilesPanelTest : public PanelTest {
