@@ -428,24 +428,17 @@ void VexaDataShell::RemoveGate(CGateNode* node, bool notify) {
     DeleteGateAt(k, notify);
 }
 
-void VexaDataShell::DeleteGateAt(int32_t index, bool notify) {
-    CGateNode* node = m_gates[size_t(index)];
+std::vector<CGateNode*> VexaDataShell::GatesRemovedWith(CGateNode* node) const {
+    std::vector<CGateNode*> doomed;
+    if (GetGateIndex(node) <= 0) return doomed;
     // Every gate that depends on node, directly or through others, listed
     // once whatever the shape of the graph (a quadrant goes with all its
-    // parts). Each entry keeps its shell so that it can be checked without
-    // touching the node.
-    struct Doomed {
-        CGateNode* gate;
-        VexaDataShell* shell;
-    };
-    std::vector<Doomed> doomed;
+    // parts).
     std::vector<CGateNode*> stack;
-    auto listed = [&doomed](const CGateNode* g) {
-        return std::any_of(doomed.begin(), doomed.end(), [g](const Doomed& d) { return d.gate == g; });
-    };
     auto push = [&](CGateNode* g) {
-        if (!g || !g->GetShell() || g->GetShell()->GetGateIndex(g) <= 0 || listed(g)) return;
-        doomed.push_back({g, g->GetShell()});
+        if (!g || !g->GetShell() || g->GetShell()->GetGateIndex(g) <= 0) return;
+        if (std::find(doomed.begin(), doomed.end(), g) != doomed.end()) return;
+        doomed.push_back(g);
         stack.push_back(g);
     };
     auto pushParts = [&](CGateNode* g) {
@@ -460,6 +453,21 @@ void VexaDataShell::DeleteGateAt(int32_t index, bool notify) {
         pushParts(g);
         for (CGateNode* c : g->GetChildren()) push(c);
     }
+    return doomed;
+}
+
+void VexaDataShell::DeleteGateAt(int32_t index, bool notify) {
+    // Each entry keeps its shell so that it can be checked without touching
+    // the node.
+    struct Doomed {
+        CGateNode* gate;
+        VexaDataShell* shell;
+    };
+    std::vector<Doomed> doomed;
+    for (CGateNode* g : GatesRemovedWith(m_gates[size_t(index)])) doomed.push_back({g, g->GetShell()});
+    auto listed = [&doomed](const CGateNode* g) {
+        return std::any_of(doomed.begin(), doomed.end(), [g](const Doomed& d) { return d.gate == g; });
+    };
     // Delete dependants before their inputs: each time the gate latest in
     // its shell's order among those no listed gate depends on.
     while (!doomed.empty()) {

@@ -111,6 +111,11 @@ public:
     // Removes node and every gate that depends on it (all four parts of a
     // quadrant); nothing for the root or a node of another shell.
     void RemoveGate(CGateNode* node, bool notify);
+    // The gates RemoveGate(node) would delete: node first, then the other
+    // parts of its quadrant and every gate depending on any of them, each
+    // once (dependants in other shells included). Empty for the root or a
+    // node of another shell.
+    std::vector<CGateNode*> GatesRemovedWith(CGateNode* node) const;
 
     // ---- observers ----
     void AddUser(CDataShellUser* user);

@@ -267,6 +267,14 @@ void CDataRgn::NotifyListeners(CDataRgnGPUser* skip) {
     }
 }
 
+void CDataRgn::SetName(const std::string& name) {
+    if (name == m_name) return;
+    m_name = name;
+    const std::vector<CDataRgnGPUser*> snapshot = m_listeners;
+    for (CDataRgnGPUser* l : snapshot)
+        if (std::find(m_listeners.begin(), m_listeners.end(), l) != m_listeners.end()) l->RegionRenamed();
+}
+
 void CDataRgn::Changed(CDataRgnGPUser* /*source*/) {
     NotifyListeners(nullptr);
     if (m_owner) m_owner->MarkChanged(true);

@@ -42,6 +42,8 @@ public:
     virtual void RegionChanged() = 0;
     // The region is being destroyed: forget it (it is no longer listed).
     virtual void RegionDeleted(CDataRgn* /*region*/) {}
+    // The region (its gate) took another name: a label shows it anew.
+    virtual void RegionRenamed() {}
 
 protected:
     virtual ~CDataRgnGPUser() = default;
@@ -92,7 +94,8 @@ public:
 
     int32_t GetType() const { return m_type; }
     const std::string& GetName() const { return m_name; }
-    void SetName(const std::string& name) { m_name = name; }
+    // A new name is told to the listeners.
+    void SetName(const std::string& name);
     CGateNode* GetOwner() const { return m_owner; }
     void SetOwner(CGateNode* owner) { m_owner = owner; }
 

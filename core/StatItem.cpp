@@ -344,7 +344,16 @@ double CStatItem::GetParentPercent() const {
     if (m_gate->GetOperator() == kGateAll) return 1.0;
     const auto& inputs = m_gate->GetInputs();
     if (inputs.size() != 1) return 0.0;
-    const int64_t parent = int64_t(inputs[0]->GetMask().CountSetBits());
+    // A complement is measured where its gate was drawn: NOT G against G's
+    // own parent, as G itself is, not against G, whose events it leaves out.
+    // The complement of All is measured against All; a G of several inputs
+    // (AND, OR) has no parent, so neither has its complement.
+    const CGateNode* parentGate = inputs[0];
+    if (m_gate->GetOperator() == kGateNot && parentGate->GetOperator() != kGateAll) {
+        if (parentGate->GetInputs().size() != 1) return 0.0;
+        parentGate = parentGate->GetInputs()[0];
+    }
+    const int64_t parent = int64_t(parentGate->GetMask().CountSetBits());
     if (parent <= 0) return 0.0;
     return double(GetEventCount()) / double(parent);
 }

@@ -25,7 +25,12 @@ constexpr QRgb kPlainText = qRgb(50, 50, 150);
 constexpr int kSwatchSide = 15;
 constexpr int kSwatchLeft = 20;
 constexpr int kGateTextLeft = 38;
-constexpr int kDataSetTextLeft = 5;
+// A data set's row starts with its expand button; its text follows.
+constexpr int kButtonLeft = 4;
+constexpr int kButtonSide = 9;
+constexpr int kDataSetTextLeft = 18;
+// A label is hit a little beyond its text.
+constexpr int kLabelSlack = 2;
 
 QColor FromColorRef(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
 
@@ -103,31 +108,57 @@ QTreeWidgetItem* CDataTree::AddDataSetItem(VexaDataShell* shell) {
     return item;
 }
 
+QTreeWidgetItem* CDataTree::MakeGateItem(CGateNode* gate) {
+    auto* item = new QTreeWidgetItem;
+    item->setData(0, kRoleKind, int(kItemGate));
+    item->setData(0, kRolePtr, quintptr(gate));
+    item->setFlags(item->flags() | Qt::ItemIsEditable);
+    item->setText(0, QString::fromStdString(gate->GetDisplayName()));
+    return item;
+}
+
 void CDataTree::RebuildGateItems(QTreeWidgetItem* dataSetItem) {
     VexaDataShell* shell = ShellOf(dataSetItem);
     if (!shell) return;
+    const std::vector<CGateNode*>& gates = shell->GetGates();
+    // Gates only added (a region, AND, OR, NOT, a quadrant's parts): the
+    // items there stay as they are, picked or not, and the new ones follow.
+    bool added = size_t(dataSetItem->childCount()) <= gates.size();
+    for (int i = 0; added && i < dataSetItem->childCount(); ++i) added = GateOf(dataSetItem->child(i)) == gates[size_t(i)];
+    if (added) {
+        QList<QTreeWidgetItem*> items;
+        for (size_t i = size_t(dataSetItem->childCount()); i < gates.size(); ++i) items.push_back(MakeGateItem(gates[i]));
+        dataSetItem->addChildren(items);
+        viewport()->update();
+        return;
+    }
     ForgetTracking();
     const bool expanded = dataSetItem->isExpanded();
     const bool wasCaretChild = currentItem() && currentItem()->parent() == dataSetItem;
     const CGateNode* caretGate = wasCaretChild ? GateOf(currentItem()) : nullptr;
+    std::vector<const CGateNode*> picked;
+    for (int i = 0; i < dataSetItem->childCount(); ++i)
+        if (dataSetItem->child(i)->isSelected()) picked.push_back(GateOf(dataSetItem->child(i)));
     const bool blocked = blockSignals(true);
     qDeleteAll(dataSetItem->takeChildren());
     QList<QTreeWidgetItem*> items;
-    items.reserve(shell->GetGateCount());
+    items.reserve(int(gates.size()));
     QTreeWidgetItem* caret = nullptr;
-    for (CGateNode* g : shell->GetGates()) {
-        auto* item = new QTreeWidgetItem;
-        item->setData(0, kRoleKind, int(kItemGate));
-        item->setData(0, kRolePtr, quintptr(g));
-        item->setFlags(item->flags() | Qt::ItemIsEditable);
-        item->setText(0, QString::fromStdString(g->GetDisplayName()));
+    for (CGateNode* g : gates) {
+        QTreeWidgetItem* item = MakeGateItem(g);
         if (g == caretGate) caret = item;
         items.push_back(item);
     }
     dataSetItem->addChildren(items);
     dataSetItem->setExpanded(expanded);
+    // The gates that stay keep their picks.
+    for (QTreeWidgetItem* item : items)
+        if (std::find(picked.begin(), picked.end(), GateOf(item)) != picked.end()) item->setSelected(true);
     blockSignals(blocked);
-    if (wasCaretChild) setCurrentItem(caret ? caret : dataSetItem);
+    if (wasCaretChild) {
+        if (m_bMultiSelect) FocusItem(caret ? caret : dataSetItem);
+        else setCurrentItem(caret ? caret : dataSetItem);
+    }
     viewport()->update();
 }
 
@@ -304,6 +335,7 @@ void CDataTree::drawRow(QPainter* painter, const QStyleOptionViewItem& option, c
     row.setRight(viewport()->width() - 1);
     painter->fillRect(row, QColor::fromRgb(selected ? kSelectedBack : kPlainBack));
     int textLeft = kDataSetTextLeft;
+    if (IsDataSetItem(item)) DrawExpandButton(painter, ExpandButtonRect(item), item->isExpanded(), selected);
     if (CGateNode* gate = GateOf(item)) {
         const int inset = (row.height() - kSwatchSide) / 2;
         painter->fillRect(QRect(row.left() + kSwatchLeft, row.top() + inset, kSwatchSide, kSwatchSide),
@@ -313,6 +345,43 @@ void CDataTree::drawRow(QPainter* painter, const QStyleOptionViewItem& option, c
     painter->setPen(QColor::fromRgb(selected ? kSelectedText : kPlainText));
     const QRect textRect(row.left() + textLeft, row.top(), row.width() - textLeft, row.height());
     painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, ItemText(item));
+}
+
+void CDataTree::DrawExpandButton(QPainter* painter, const QRect& box, bool expanded, bool selected) {
+    const QColor line = QColor::fromRgb(selected ? kSelectedText : kPlainText);
+    painter->save();
+    painter->fillRect(box, QColor(Qt::white));
+    painter->setPen(line);
+    painter->drawRect(box.adjusted(0, 0, -1, -1));
+    const QPoint c = box.center();
+    painter->drawLine(c.x() - 2, c.y(), c.x() + 2, c.y());
+    if (!expanded) painter->drawLine(c.x(), c.y() - 2, c.x(), c.y() + 2);
+    painter->restore();
+}
+
+QRect CDataTree::ExpandButtonRect(const QTreeWidgetItem* item) const {
+    if (!IsDataSetItem(item)) return {};
+    const QRect row = visualItemRect(item);
+    if (!row.isValid()) return {};
+    return QRect(kButtonLeft, row.top() + (row.height() - kButtonSide) / 2, kButtonSide, kButtonSide);
+}
+
+QRect CDataTree::LabelRect(const QTreeWidgetItem* item) const {
+    const QRect row = visualItemRect(item);
+    if (!item || !row.isValid()) return {};
+    // A gate's label begins with its swatch.
+    const int left = IsGateItem(item) ? kSwatchLeft : kDataSetTextLeft;
+    const int textLeft = IsGateItem(item) ? kGateTextLeft : kDataSetTextLeft;
+    const int text = fontMetrics().horizontalAdvance(ItemText(item));
+    return QRect(left - kLabelSlack, row.top(), textLeft - left + text + 2 * kLabelSlack, row.height());
+}
+
+CDataTree::HitPart CDataTree::HitTestAt(const QPoint& pos, QTreeWidgetItem** item) const {
+    QTreeWidgetItem* it = itemAt(pos);
+    if (item) *item = it;
+    if (!it) return HitPart::Nowhere;
+    if (ExpandButtonRect(it).contains(pos)) return HitPart::Button;
+    return LabelRect(it).contains(pos) ? HitPart::Label : HitPart::Beside;
 }
 
 void CDataTree::paintEvent(QPaintEvent* e) {
@@ -332,6 +401,15 @@ QPoint CDataTree::ScrollOffset() const {
 }
 
 void CDataTree::mousePressEvent(QMouseEvent* e) {
+    const QPoint pos = e->position().toPoint();
+    QTreeWidgetItem* item = nullptr;
+    const HitPart part = HitTestAt(pos, &item);
+    if (part == HitPart::Button && e->button() == Qt::LeftButton) {
+        // Opens or closes the data set; the selection stays as it is.
+        item->setExpanded(!item->isExpanded());
+        e->accept();
+        return;
+    }
     if (!m_bMultiSelect) {
         QTreeWidget::mousePressEvent(e);
         return;
@@ -340,8 +418,9 @@ void CDataTree::mousePressEvent(QMouseEvent* e) {
         e->accept();
         return;
     }
-    const QPoint pos = e->position().toPoint();
-    QTreeWidgetItem* item = itemAt(pos);
+    // Rows span the tree's width: only a press on a label picks its item,
+    // beside it (or below the last row) a rubber band starts.
+    if (part != HitPart::Label) item = nullptr;
     const Qt::KeyboardModifiers mods = e->modifiers();
     m_trackMods = mods;
     m_trackStart = pos;
@@ -489,7 +568,13 @@ void CDataTree::timerEvent(QTimerEvent* e) {
 }
 
 void CDataTree::mouseDoubleClickEvent(QMouseEvent* e) {
-    QTreeWidgetItem* item = itemAt(e->position().toPoint());
+    QTreeWidgetItem* item = nullptr;
+    if (HitTestAt(e->position().toPoint(), &item) == HitPart::Button) {
+        // The second click on a button is a click like the first.
+        item->setExpanded(!item->isExpanded());
+        e->accept();
+        return;
+    }
     if (m_bMultiSelect) {
         // Only opening and closing a data set; no colour dialog while picking.
         if (IsDataSetItem(item)) item->setExpanded(!item->isExpanded());

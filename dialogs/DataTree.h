@@ -1,7 +1,8 @@
 #pragma once
 // The gate tree of the Navigate panel: a root item per data set, a child item
 // per gate. Items are painted from the shells and gates themselves (names and
-// colours are always current). In single-selection mode it behaves as a plain
+// colours are always current); a data set's row starts with an expand
+// button, live in both modes. In single-selection mode it behaves as a plain
 // tree, plus a colour dialog on a gate's double click and renaming through the
 // label editor; in multi-selection mode (while AND or OR is pressed) it keeps
 // any number of selected items with clicks, Ctrl and Shift, arrow keys and a
@@ -37,8 +38,10 @@ public:
 
     // ------------------------------------------------------------- items
     QTreeWidgetItem* AddDataSetItem(VexaDataShell* shell);
-    // Deletes the gate children of a data-set item and appends one per gate
-    // of its shell (index 0 first), keeping the item's expansion.
+    // Brings the gate children of a data-set item up to its shell's gates
+    // (index 0 first), keeping the item's expansion: new gates are appended
+    // after the items that stay; any other change rebuilds every item, the
+    // caret and the picks of the gates that stay kept.
     void RebuildGateItems(QTreeWidgetItem* dataSetItem);
     // Deletes an item (and its children); nothing keeps a pointer to it.
     void DeleteItem(QTreeWidgetItem* item);
@@ -72,6 +75,15 @@ public:
     QTreeWidgetItem* GetCaret() const { return currentItem(); }
     QTreeWidgetItem* GetAnchor() const { return m_hAnchor; }
     bool IsBandActive() const { return m_track == Track::Band && m_bandStarted; }
+
+    // Where a press lands: a data set's expand button, an item's label (its
+    // swatch and text), beside a label on its row, or on no row.
+    enum class HitPart { Nowhere, Button, Label, Beside };
+    HitPart HitTestAt(const QPoint& viewportPos, QTreeWidgetItem** item = nullptr) const;
+    // In viewport coordinates; empty for an item that is not shown (and for
+    // a gate item's button, which it has none of).
+    QRect ExpandButtonRect(const QTreeWidgetItem* item) const;
+    QRect LabelRect(const QTreeWidgetItem* item) const;
 
     // Starts the label editor on item (from the gate's name without a
     // quadrant part's suffix).
@@ -109,6 +121,8 @@ protected:
 private:
     enum class Track { None, ClickOrDrag, Band };
 
+    static QTreeWidgetItem* MakeGateItem(CGateNode* gate);
+    static void DrawExpandButton(QPainter* painter, const QRect& box, bool expanded, bool selected);
     void OnItemCollapsed(QTreeWidgetItem* item);
     void OnItemExpanded(QTreeWidgetItem* item);
     void BandMove(const QPoint& pos);

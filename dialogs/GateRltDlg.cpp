@@ -13,6 +13,7 @@
 #include "core/DataShell.h"
 #include "core/GateNode.h"
 #include "dialogs/DialogControls.h"
+#include "dialogs/GateDelete.h"
 #include "platform/UiServices.h"
 #include "report/app/DragDropData.h"
 #include "report/app/DragDropMgr.h"
@@ -212,7 +213,7 @@ void CGateRltDlg::contextMenuEvent(QContextMenuEvent* e) {
             NewPlot(gate);
             break;
         case kCmdDeleteGate:
-            if (m_shell) m_shell->RemoveGate(gate, true);
+            if (m_shell) DeleteGateAsked(this, gate);
             break;
         case kCmdRename:
             StartRename(gate);
@@ -260,6 +261,7 @@ void CGateRltDlg::FinishRename() {
     // A gate removed while its name was edited takes nothing.
     if (!gate || !HasGate(gate)) return;
     gate->SetName(m_rename->text().toStdString());
+    if (CLumitraDoc* doc = DocumentOfGate(gate)) doc->SetModifiedFlag(true);
     update();
 }
 

@@ -16,6 +16,7 @@
 #include "core/Observers.h"
 #include "core/Region.h"
 #include "dialogs/DataTree.h"
+#include "dialogs/GateDelete.h"
 #include "platform/UiServices.h"
 #include "report/app/DragDropData.h"
 #include "report/app/DragDropMgr.h"
@@ -432,8 +433,7 @@ void CNavigateDlg::OnTreeRightClick(const QPoint& viewportPos) {
         }
         case kNavNewPlotDataSet: NewPlotOf(CDataTree::ShellOf(item), nullptr); break;
         case kNavDeleteGate:
-            if (deletable) {
-                gate->GetShell()->RemoveGate(gate, true);
+            if (deletable && DeleteGateAsked(this, gate)) {
                 MarkModified();
                 RedrawActive();
             }

@@ -363,9 +363,18 @@ void CDragDropMgr::Drop(const QPoint& global) {
         Abort();
         return;
     }
-    m_record.point = ClientPoint(target, global);
-    if (!Send(target, DragMessages().drop, nullptr)) return;
+    // The drag is over before the target hears of it: whatever the target
+    // does (a refusal in a message box, a menu) meets no drag image, the
+    // normal cursor and an idle manager that takes no key or move of it.
+    // The payload lives on in the record until the target has answered.
+    CDragRecord record;
+    record.source = m_record.source;
+    record.target = target;
+    record.payload = std::move(m_record.payload);
+    record.point = ClientPoint(target, global);
     Reset();
+    CDragDropMsg msg(DragMessages().drop, &record);
+    QCoreApplication::sendEvent(target, &msg);
 }
 
 void CDragDropMgr::Abort() {

@@ -9,7 +9,9 @@
 //   "WM_DD_DRAGENTER"  to the source: supply a payload (in the record) and
 //                      answer non-zero, or the drag does not start;
 //   "WM_DD_DRAGOVER"   to a drop target under the pointer;
-//   "WM_DD_DRAGDROP"   to the drop target under the released pointer;
+//   "WM_DD_DRAGDROP"   to the drop target under the released pointer, once
+//                      the drag has ended (image gone, cursor restored,
+//                      manager idle) with the payload still in the record;
 //   "WM_DD_DRAGABORT"  to the owner (the main frame) when a drag ends without
 //                      a drop: released over no target, Escape, the pointer
 //                      lost, or the payload's gate gone.

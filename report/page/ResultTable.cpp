@@ -198,6 +198,16 @@ void CTrkResult::CheckDataStamp() {
 void CTrkResult::OnRowChanged(GateRow* row) {
     row->stale = true;
     if (m_pDocument) m_pDocument->InvalidateObject(this);
+    // A renamed gate: its name is shown whole at once.
+    const std::string name = row->gate ? row->gate->GetDisplayName(true) : std::string();
+    if (name == row->name) return;
+    row->name = name;
+    if (m_pDocument) m_pDocument->AddDirtyRect(m_rect);
+    WidenNameColumn();
+    if (m_pDocument) {
+        m_pDocument->AddDirtyRect(m_rect);
+        m_pDocument->RedrawDirty();
+    }
 }
 
 // ================================================================ rebuild
@@ -233,6 +243,7 @@ void CTrkResult::RebuildFrom(const std::vector<CGateNode*>& gates) {
         }
         auto row = std::make_unique<GateRow>();
         row->gate = gate;
+        row->name = gate->GetDisplayName(true);
         row->watcher = std::make_unique<RowWatcher>(gate->GetStatItem(), this, row.get());
         m_rows.push_back(std::move(row));
     }
@@ -317,7 +328,10 @@ void CTrkResult::FitNameColumn() {
     bool newGate = false;
     for (CGateNode* g : m_gates)
         if (std::find(m_fittedGates.begin(), m_fittedGates.end(), g) == m_fittedGates.end()) newGate = true;
-    if (!newGate) return;
+    if (newGate) WidenNameColumn();
+}
+
+void CTrkResult::WidenNameColumn() {
     const int32_t need = NeededWidth(0);
     const int32_t right = m_borders.empty() ? GridRect().Width() : m_borders.front();
     // Later borders move along, but never past the limit.

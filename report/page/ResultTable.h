@@ -181,6 +181,7 @@ private:
         std::unique_ptr<RowWatcher> watcher;
         std::vector<std::string> values;
         bool stale = true;
+        std::string name;  // the gate's name when the row was made or last fitted
     };
 
     void InitNew();
@@ -194,8 +195,11 @@ private:
     // the width they need, and the borders are kept inside the limit.
     void FitBorderCount();
     void KeepBordersInside();
-    // Widens column 0 to the gate names, moving the later columns along.
+    // Widens column 0 to the gate names, moving the later columns along:
+    // FitNameColumn only for gates it has not shown before, WidenNameColumn
+    // whenever a name needs it.
     void FitNameColumn();
+    void WidenNameColumn();
     void PlaceGateView();
     int32_t TableHeight() const;
     // Rows for the gates (the shell's when it has them), reusing the values of

@@ -672,6 +672,8 @@ void CPLOT::OnGateRemoving(CGateNode* gate) {
     m_dirty = true;
 }
 
+void CPLOT::OnGateRenamed() { Repaint(); }
+
 void CPLOT::OnDataChanged() {
     m_dirty = true;
     for (const auto& l : m_regionLayers)

@@ -159,6 +159,8 @@ public:
     void OnParamChanged(int32_t param) override;
     void OnGateChanged() override;
     void OnGateUpdated() override;
+    // The title names the gate: it shows the new name at once.
+    void OnGateRenamed() override;
     // The dot layers follow the plot to its new gate (they show the events
     // of their own gate inside the plot's).
     void SetGate(CGateNode* gate, bool notify) override;

@@ -238,6 +238,10 @@ void CRgnLayer::RegionDeleted(CDataRgn* region) {
     if (region == m_region) m_region = nullptr;
 }
 
+void CRgnLayer::RegionRenamed() {
+    if (m_plot) m_plot->Repaint();
+}
+
 // =============================================================== geometry
 
 CSize CRgnLayer::AreaSize() const {

@@ -142,6 +142,8 @@ public:
     void RegionChanged() override;
     // The region is being destroyed: the layer lets go of it.
     void RegionDeleted(CDataRgn* region) override;
+    // The label shows the new name at once.
+    void RegionRenamed() override;
 
     // ---- mouse (page points; state is the view's tracking state) ----
     // Each returns true when the layer took the event; what it does to

@@ -220,6 +220,32 @@ TEST(StatItem, PercentCaptionsAndTexts) {
     EXPECT_NE(left->GetStatItem()->GetStatText(1, kStatCV), "0.00");
 }
 
+// The complement of G is measured against G's own parent, never against G.
+TEST(StatItem, ParentPercentOfANotGateIsTakenAgainstItsGatesParent) {
+    // Ten events at FS 50, 150, ... 950.
+    std::vector<std::pair<double, double>> events;
+    for (int i = 0; i < 10; ++i) events.push_back({50.0 + 100.0 * i, 500.0});
+    VexaDataShell s(MakeXY(events), "s");
+    CGateNode* left = s.AddRegionGate(Rect(0.0f, 0.0f, 0.5f, 1.0f), 0, "L");                    // 5 events
+    CGateNode* inner = s.AddRegionGate(Rect(0.0f, 0.0f, 0.2f, 1.0f), s.GetGateIndex(left), "I");  // 2 of L's
+    CGateNode* both = s.AddLogicGate(kGateAnd, {left, inner}, "");
+    const struct {
+        CGateNode* of;
+        const char* want;
+    } cases[] = {
+        {left, "50.00"},    // 5 of All's 10 (G's count would give 100.00)
+        {inner, "160.00"},  // 8 events against L's 5: the complement reaches outside L
+        {both, "0.00"},     // an AND has no parent, so neither has its complement
+        {s.GetGate(0), "0.00"},  // nothing of All's 10
+    };
+    for (const auto& c : cases) {
+        CGateNode* notGate = s.AddNotGate(c.of, "");
+        ASSERT_NE(notGate, nullptr);
+        EXPECT_EQ(notGate->GetStatItem()->GetStatText(0, kStatParentPercent), c.want) << c.of->GetName();
+    }
+    EXPECT_EQ(both->GetStatItem()->GetStatText(0, kStatParentPercent), "0.00");
+}
+
 TEST(StatItem, TextsIgnoreACommaDecimalLocale) {
     VexaDataShell s(MakeColumn({1.25, 2.5, 1234567.0}), "s");
     CStatItem* st = RootStats(s);

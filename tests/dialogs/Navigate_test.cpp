@@ -6,10 +6,12 @@
 #include <QApplication>
 
 #include <algorithm>
+#include <QContextMenuEvent>
 #include <QDockWidget>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QSplitter>
 
@@ -17,12 +19,16 @@
 #include "core/GateNode.h"
 #include "core/Region.h"
 #include "dialogs/DataTree.h"
+#include "dialogs/GateRltDlg.h"
 #include "dialogs/NavigateDlg.h"
+#include "platform/PaintHelpers.h"
 #include "report/app/LumitraApp.h"
 #include "report/app/MainFrame.h"
 #include "report/page/LumitraDoc.h"
 #include "report/page/LumitraView.h"
+#include "report/page/ResultTable.h"
 #include "report/plot/Plot.h"
+#include "report/plot/RgnLayer.h"
 #include "tests/report/PlotTestUtil.h"
 #include "tests/report/ReportTestUtil.h"
 #include "tests/report/ViewEvents.h"
@@ -61,7 +67,8 @@ protected:
 
     QTreeWidgetItem* Root(VexaDataShell* s) const { return tree->FindDataSetItem(s); }
     QTreeWidgetItem* Item(CGateNode* g) const { return tree->FindGateItem(g); }
-    QPoint Centre(QTreeWidgetItem* it) const { return tree->visualItemRect(it).center(); }
+    // The middle of an item's label: only there does a press pick it.
+    QPoint Centre(QTreeWidgetItem* it) const { return tree->LabelRect(it).center(); }
 
     void Mouse(QEvent::Type type, QPoint pos, Qt::KeyboardModifiers mods = Qt::NoModifier,
                Qt::MouseButton button = Qt::LeftButton) {
@@ -407,6 +414,7 @@ TEST_F(NavigateTest, DeletingAGateTakesItsDependantsAndPlotsOutOfTreeAndList) {
     EXPECT_FALSE(menu[3].enabled);
     EXPECT_FALSE(menu[2].enabled);  // "To Pilot"
     ui.QueueMenuChoice(kNavDeleteGate);
+    ui.QueueMessageBoxAnswer(lm::kIdYes);  // N and its plot go too: asked first
     nav->OnTreeRightClick(Centre(Item(g1)));
     EXPECT_EQ(a->GetGateCount(), 3);
     EXPECT_EQ(Root(a)->childCount(), 3);
@@ -580,6 +588,173 @@ TEST_F(NavigateTest, NewGatesKeepTheChosenItemWhereverItIs) {
     nav->AddGateItem(a, h1);
     EXPECT_FALSE(Root(a)->isExpanded());
     EXPECT_EQ(Root(a)->childCount(), 6);
+}
+
+}  // namespace
+
+namespace {
+
+// Paint events of a widget whose region meets a rectangle.
+class PaintSpy : public QObject {
+public:
+    PaintSpy(QWidget* w, QRect watched) : m_watched(watched) { w->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint && static_cast<QPaintEvent*>(e)->region().intersects(m_watched)) ++paints;
+        return false;
+    }
+    int paints = 0;
+
+private:
+    QRect m_watched;
+};
+
+TEST_F(NavigateTest, AGateDeleteThatTakesMoreAsksFirstNamingGatesAndPlots) {
+    CGateNode* notG1 = a->AddNotGate(g1, "N");
+    doc->InsertNewObject(std::make_unique<CPLOT>(10, 10, notG1, doc, 0, 1));
+    doc->InsertNewObject(std::make_unique<CPLOT>(400, 10, g1, doc, 0, 1));
+    CTrkObj* allPlot = doc->InsertNewObject(std::make_unique<CPLOT>(10, 400, a->GetGate(0), doc, 0, 1));
+    Root(a)->setExpanded(true);
+    const struct {
+        CGateNode** gate;
+        int32_t answer;     // -1: no question expected
+        const char* names;  // what the question counts
+        int gatesLeft;
+        size_t plotsLeft;
+    } cases[] = {
+        {&g1, lm::kIdNo, "removes 2 gates and 2 plots", 5, 3},   // declined: nothing goes
+        {&g3, -1, nullptr, 4, 3},                                 // a lone gate without plots: no question
+        {&g1, lm::kIdYes, "removes 2 gates and 2 plots", 2, 1},  // the plot of All stays
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.names ? c.names : "no question");
+        doc->SetModifiedFlag(false);
+        const int boxes = ui.Count(Kind::MessageBox);
+        ui.QueueMenuChoice(kNavDeleteGate);
+        if (c.answer >= 0) ui.QueueMessageBoxAnswer(c.answer);
+        nav->OnTreeRightClick(Centre(Item(*c.gate)));
+        ASSERT_EQ(ui.Count(Kind::MessageBox), boxes + (c.answer >= 0 ? 1 : 0));
+        if (c.names) EXPECT_TRUE(ui.CallsOf(Kind::MessageBox).back().text.contains(c.names));
+        EXPECT_EQ(a->GetGateCount(), c.gatesLeft);
+        EXPECT_EQ(Root(a)->childCount(), c.gatesLeft);
+        EXPECT_EQ(size_t(doc->GetObjectCount()), c.plotsLeft);
+        EXPECT_EQ(doc->IsModified(), c.answer != lm::kIdNo);
+    }
+    EXPECT_GE(doc->GetObjectIndex(allPlot), 0);
+}
+
+TEST_F(NavigateTest, TheGateStatisticsPanelAsksBeforeItsDeleteToo) {
+    a->AddNotGate(g2, "N");
+    CGateRltDlg dlg;
+    dlg.BindDataShell(a);
+    const int boxes = ui.Count(Kind::MessageBox);
+    ui.QueueMenuChoice(CGateRltDlg::kCmdDeleteGate);
+    ui.QueueMessageBoxAnswer(lm::kIdNo);
+    for (int32_t r = 0; r < dlg.GetGateView().GetRowCount(); ++r) {
+        if (dlg.GetGateView().GetRowGate(r) != g2) continue;
+        const CPoint o = dlg.GetGateView().GetRowOrigin(r);
+        const QPoint at(o.x + 4, o.y + dlg.GetGateView().GetRowHeight() / 2);
+        QContextMenuEvent e(QContextMenuEvent::Mouse, at, dlg.mapToGlobal(at));
+        QApplication::sendEvent(&dlg, &e);
+    }
+    EXPECT_EQ(ui.Count(Kind::MessageBox), boxes + 1);
+    EXPECT_EQ(a->GetGateCount(), 5);
+}
+
+TEST_F(NavigateTest, ExpandButtonsOpenADataSetInEitherModeAndShowItsState) {
+    ASSERT_FALSE(Root(a)->isExpanded());
+    QCoreApplication::processEvents();
+    const QRect button = tree->ExpandButtonRect(Root(a));
+    ASSERT_FALSE(button.isEmpty());
+    EXPECT_TRUE(tree->ExpandButtonRect(Item(g1)).isEmpty());  // gates have none
+    // The painted "+" has a vertical bar; the "-" has none.
+    auto bar = [&] {
+        const QImage img = tree->viewport()->grab().toImage();
+        const QPoint c = tree->ExpandButtonRect(Root(a)).center();
+        return (img.pixel(c.x(), c.y() - 2) & 0xFFFFFF) == (img.pixel(c) & 0xFFFFFF);
+    };
+    EXPECT_TRUE(bar());
+    Mouse(QEvent::MouseButtonPress, button.center());
+    Mouse(QEvent::MouseButtonRelease, button.center());
+    EXPECT_TRUE(Root(a)->isExpanded());
+    EXPECT_FALSE(bar());
+    EXPECT_NE(tree->currentItem(), Root(a));  // the button picks nothing
+    // With AND pressed (everything collapsed) the buttons still open a data
+    // set, and a press on one keeps the picks.
+    Toggle(nav->GetAndButton());
+    ASSERT_FALSE(Root(a)->isExpanded());
+    Mouse(QEvent::MouseButtonPress, tree->ExpandButtonRect(Root(a)).center());
+    Mouse(QEvent::MouseButtonRelease, tree->ExpandButtonRect(Root(a)).center());
+    ASSERT_TRUE(Root(a)->isExpanded());
+    Click(Item(g1), Qt::ControlModifier);
+    Mouse(QEvent::MouseButtonPress, tree->ExpandButtonRect(Root(b)).center());
+    Mouse(QEvent::MouseButtonRelease, tree->ExpandButtonRect(Root(b)).center());
+    EXPECT_TRUE(Root(b)->isExpanded());
+    EXPECT_FALSE(Root(a)->isExpanded());  // one data set open at a time while picking
+}
+
+TEST_F(NavigateTest, ARubberBandStartsBesideALabelInAFullTree) {
+    Toggle(nav->GetAndButton());
+    Root(a)->setExpanded(true);
+    // The rows fill the tree: there is no room below the last one.
+    tree->setFixedHeight(tree->visualItemRect(Root(b)).bottom() + tree->frameWidth() * 2 + 1);
+    QCoreApplication::processEvents();
+    ASSERT_NE(tree->itemAt(QPoint(5, tree->viewport()->height() - 1)), nullptr);
+    const int beside = tree->LabelRect(Item(g1)).right() + 20;
+    ASSERT_LT(beside, tree->viewport()->width());
+    int drags = 0;
+    QObject::connect(tree, &CDataTree::BeginDrag, [&](QTreeWidgetItem*) { ++drags; });
+    const QPoint start(beside, tree->visualItemRect(Item(g1)).center().y());
+    const QPoint end(beside + 5, tree->visualItemRect(Item(g3)).center().y());
+    Mouse(QEvent::MouseButtonPress, start);
+    Mouse(QEvent::MouseMove, end);
+    EXPECT_TRUE(tree->IsBandActive());
+    Mouse(QEvent::MouseButtonRelease, end);
+    EXPECT_EQ(drags, 0);
+    EXPECT_EQ(Selected(), (std::vector<CGateNode*>{g1, g2, g3}));
+    // A press on the label still picks the item.
+    Click(Item(g2));
+    EXPECT_EQ(Selected(), (std::vector<CGateNode*>{g2}));
+}
+
+TEST_F(NavigateTest, AGateAddedWhilePickingKeepsThePicksAndIsAppended) {
+    Pick(nav->GetAndButton(), {g1, g3});
+    QTreeWidgetItem* kept = Item(g1);
+    CGateNode* more = plottest::AddRectGate(*a, 0.1f, 0.1f, 0.2f, 0.2f, 0, "More");
+    ASSERT_EQ(Root(a)->childCount(), 5);
+    EXPECT_EQ(CDataTree::GateOf(Root(a)->child(4)), more);
+    EXPECT_EQ(Item(g1), kept);
+    EXPECT_EQ(Selected(), (std::vector<CGateNode*>{g1, g3}));
+    Toggle(nav->GetAndButton());
+    ASSERT_EQ(a->GetGateCount(), 6);
+    EXPECT_EQ(a->GetGate(5)->GetInputs(), (std::vector<CGateNode*>{g1, g3}));
+    // A gate removed while picking rebuilds the items; the picks that stay stay.
+    Pick(nav->GetOrButton(), {g1, g2});
+    a->RemoveGate(g3, true);
+    EXPECT_EQ(Selected(), (std::vector<CGateNode*>{g1, g2}));
+}
+
+TEST_F(NavigateTest, ARenameShowsOnThePlotAndWidensTheResultTableAtOnce) {
+    auto* plot = static_cast<CPLOT*>(doc->InsertNewObject(std::make_unique<CPLOT>(10, 10, a->GetGate(0), doc, 0, 1)));
+    plot->ShowRegion(g1->GetRegion());
+    ASSERT_NE(plot->GetRgnLayer(0), nullptr);  // the plot of All shows R1's region and its label
+    auto* table = static_cast<CTrkResult*>(
+        doc->InsertNewObject(std::make_unique<CTrkResult>(plot->GetRect().right + 20, 10, a, doc)));
+    CLumitraView* view = frame->GetActiveReportView();
+    ASSERT_NE(view, nullptr);
+    Root(a)->setExpanded(true);
+    QCoreApplication::processEvents();
+    const int32_t before = table->GetBorders().front();
+    doc->SetModifiedFlag(false);
+    const CRect r = plot->GetRect();
+    PaintSpy spy(view->viewport(), QRect(view->LogicalToClient(CPoint(r.left, r.top)),
+                                         view->LogicalToClient(CPoint(r.right, r.bottom))));
+    RenameVia(this, nav, tree, ui, Item(g1), "A much longer name for the first gate", Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_GT(spy.paints, 0);  // the plot showing R1's region is drawn anew
+    EXPECT_GT(table->GetBorders().front(), before);
+    const QFontMetricsF fm(lm::ToQFont(table->GetFont()));
+    EXPECT_GE(table->GetBorders().front(), fm.horizontalAdvance(QStringLiteral("A much longer name for the first gate")));
+    EXPECT_TRUE(doc->IsModified());
 }
 
 }  // namespace

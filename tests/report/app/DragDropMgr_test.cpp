@@ -495,3 +495,51 @@ TEST_F(DragMgrTest, InstallRegistersTheListAndRoutesThroughTheNewest) {
 }
 
 }  // namespace
+
+namespace {
+
+// Answers message boxes as the scripted stand-in does, but first looks at
+// the drag as the user would see it while the box is up, and moves the
+// pointer and presses Escape there.
+class BoxDuringDrop : public lm::ScriptedUiServices {
+public:
+    int32_t MessageBox(QWidget* parent, const QString& text, const QString& caption, lm::MsgButtons buttons,
+                       lm::MsgIcon icon) override {
+        state = mgr->GetState();
+        image = mgr->GetImageWindow() != nullptr;
+        cursor = OverrideShape();
+        Move(source, QPoint(5, 5), Qt::NoButton);
+        Key(source, Qt::Key_Escape);
+        return ScriptedUiServices::MessageBox(parent, text, caption, buttons, icon);
+    }
+    CDragDropMgr* mgr = nullptr;
+    QWidget* source = nullptr;
+    int32_t state = -1;
+    bool image = true;
+    int cursor = 0;
+};
+
+TEST_F(DragMgrTest, ADropRefusedWithAMessageMeetsAnEndedDrag) {
+    // A gate of another document: the view refuses it with a message.
+    CLumitraDoc elsewhere;
+    VexaDataShell* foreign = elsewhere.AttachDataShell(plottest::MakeShell(vin::GridEvents(), "F", "f.fcs"));
+    source->gate = plottest::AddRectGate(*foreign, 0.1f, 0.1f, 0.6f, 0.6f, 0, "Foreign");
+    BoxDuringDrop box;
+    box.mgr = mgr.get();
+    box.source = source.get();
+    lm::ScopedUiServices install{&box};
+    StartDrag();
+    Move(source.get(), ViewPt(CPoint(100, 100)));
+    ASSERT_NE(mgr->GetImageWindow(), nullptr);
+    Release(source.get(), ViewPt(CPoint(100, 100)));
+    ASSERT_EQ(box.Count(lm::ScriptedUiServices::Kind::MessageBox), 1);
+    EXPECT_EQ(box.state, kDragIdle);
+    EXPECT_FALSE(box.image);
+    EXPECT_EQ(box.cursor, -1);
+    EXPECT_EQ(source->keys, 1);  // the Escape was the window's, not the drag's
+    EXPECT_EQ(owner->Count(DragMessages().abort), 0);
+    EXPECT_EQ(doc->GetObjectCount(), 0);
+    ExpectClean();
+}
+
+}  // namespace

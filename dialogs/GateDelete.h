@@ -1,0 +1,24 @@
+#pragma once
+// Deleting a gate from a panel. A gate takes every gate that depends on it
+// with it, and each plot of those gates leaves the page: when a delete would
+// take more than the one gate asked for, the user is asked first, told how
+// many gates and plots go. Declining changes nothing; a delete marks the
+// document that holds the gate's data set.
+#include <cstdint>
+
+class CGateNode;
+class CLumitraDoc;
+class QWidget;
+
+// What deleting a gate takes with it.
+struct GateDeleteToll {
+    int32_t gates = 0;  // the gate itself included
+    int32_t plots = 0;  // plots on a page whose gate is among them
+};
+GateDeleteToll CountGateDelete(CGateNode* gate);
+
+// Asks when needed, then deletes. True when the gate was deleted.
+bool DeleteGateAsked(QWidget* parent, CGateNode* gate);
+
+// The open document that holds the gate's data set, or null.
+CLumitraDoc* DocumentOfGate(const CGateNode* gate);
