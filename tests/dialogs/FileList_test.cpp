@@ -5,7 +5,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDockWidget>
+#include <QMouseEvent>
 #include <QLineEdit>
 #include <QPaintEvent>
 #include <QPushButton>
@@ -585,6 +587,82 @@ TEST_F(FileListPageTest, RenameRepaintsThePlotTitlesAtOnce) {
     EXPECT_EQ(a->GetName(), "Patient 7");
     EXPECT_TRUE(doc->IsModified());
     EXPECT_TRUE(spy.painted.contains(view->LogicalToClient(plot->GetTitleRect().CenterPoint())));
+}
+
+}  // namespace
+
+namespace {
+
+// A double click as the user makes it: press, release, double click, release.
+void DoubleClickItem(QListWidget* list, QListWidgetItem* item) {
+    const QPoint at = list->visualItemRect(item).center();
+    for (QEvent::Type t : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                           QEvent::MouseButtonRelease}) {
+        QMouseEvent e(t, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
+                      t == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(list->viewport(), &e);
+    }
+}
+
+// The Item dialog's keyword columns are kept in the report: choosing them
+// marks it, a choice that changes nothing (Cancel, OK on the same list) does
+// not, and the report opened again shows the same columns. Values that are
+// not UTF-8 (an older file's, in code page 936) read as Chinese in the list.
+TEST_F(FileListTest, ItemColumnsMarkTheReportOnlyWhenChangedAndComeBackWithIt) {
+    const std::string patient = "\xB2\xA1\xC8\xCB 7";  // "病人 7" in code page 936
+    Open("a.fcs", patient);
+    const struct {
+        bool add;
+        bool ok;
+        bool marked;
+    } cases[] = {{true, false, false}, {false, true, false}, {true, true, true}, {false, true, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.add * 2 + c.ok);
+        doc->SetModifiedFlag(false);
+        ui.QueueDialog([&](QDialog* d) {
+            d->show();
+            QCoreApplication::processEvents();
+            auto* all = d->findChild<QListWidget*>("list1108");
+            const auto found = all->findItems("$SRC", Qt::MatchExactly);
+            EXPECT_EQ(found.size(), 1);
+            if (c.add && !found.empty()) DoubleClickItem(all, found.front());
+            d->findChild<QDialogButtonBox*>()->button(c.ok ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
+            return d->result();
+        });
+        list->GetItemButton()->click();
+        EXPECT_EQ(doc->IsModified(), c.marked);
+    }
+    QTreeWidget* l = list->GetList();
+    ASSERT_EQ(l->columnCount(), 3);
+    EXPECT_EQ(l->headerItem()->text(2), "$SRC");
+    EXPECT_EQ(l->topLevelItem(0)->text(2), QStringLiteral("病人 7"));
+
+    const QString report = QString::fromStdString(dir.File("r.fld"));
+    QString error;
+    ASSERT_TRUE(doc->OnSaveDocument(report, &error)) << error.toStdString();
+    app->CloseDocument(doc);
+    doc = nullptr;
+    CLumitraDoc* opened = app->OpenDocumentFile(report);
+    ASSERT_NE(opened, nullptr);
+    EXPECT_EQ(opened->KeywordColumns(), (std::vector<std::string>{"$SRC"}));
+    EXPECT_EQ(list->GetDocument(), opened);
+    ASSERT_EQ(l->columnCount(), 3);
+    EXPECT_EQ(l->headerItem()->text(2), "$SRC");
+    EXPECT_FALSE(opened->IsModified());
+}
+
+// The CSV is UTF-8 throughout: a keyword value in code page 936 is written
+// as the same characters in UTF-8, beside a UTF-8 gate name.
+TEST_F(FileListTest, KeywordValuesInCodePage936AreWrittenToTheCsvInUtf8) {
+    VexaDataShell* a = Open("a.fcs", "\xB2\xA1\xC8\xCB 7");
+    VexaDataShell* b = Open("b.fcs", "病人 8");
+    plottest::AddRectGate(*a, 0.2f, 0.2f, 0.7f, 0.7f, 0, "淋巴");
+    plottest::AddRectGate(*b, 0.2f, 0.2f, 0.7f, 0.7f, 0, "淋巴");
+    SelectRows({0, 1});
+    const std::string out = dir.File("k.csv");
+    ui.QueueFileNames({QString::fromStdString(out)});
+    ASSERT_TRUE(list->ExportResult(CsvExportChoice{{"$SRC"}, {0}, {kStatEvents}}));
+    EXPECT_EQ(ReadAll(out), "$SRC,AllEvents,淋巴Events,\n病人 7,4,2,\n病人 8,4,2,\n");
 }
 
 }  // namespace
