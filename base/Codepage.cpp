@@ -186,4 +186,9 @@ std::string BytesToDisplayUtf8(std::string_view bytes) {
     return out;
 }
 
+std::string BytesToUtf8OrCp936(std::string_view bytes) {
+    if (IsValidUtf8(bytes)) return std::string(bytes);
+    return Cp936ToUtf8(bytes);
+}
+
 }  // namespace lm

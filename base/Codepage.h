@@ -15,4 +15,8 @@ std::string Cp936Missing(std::string_view utf8);
 bool IsValidUtf8(std::string_view bytes);
 // FCS keyword bytes for display: as they are when valid UTF-8, else Latin-1.
 std::string BytesToDisplayUtf8(std::string_view bytes);
+// The same, but bytes that are not valid UTF-8 are read in the system's code
+// page (936), as older files on the target systems wrote their keyword
+// values; bytes that are not cp936 either become U+FFFD.
+std::string BytesToUtf8OrCp936(std::string_view bytes);
 }  // namespace lm

@@ -666,6 +666,17 @@ float VexaDataShell::GetCompValue(int32_t rowParam, int32_t colParam) const {
     return rowParam == colParam ? 1.0f : 0.0f;
 }
 
+bool VexaDataShell::IsInCompMatrix(int32_t param) const {
+    if (!GetParam(param)) return false;
+    const bool editing = m_editMatrix != nullptr;
+    const CSpillMatrix* m = editing ? m_editMatrix.get() : m_fileMatrix.get();
+    if (m && PositionOf(*m, param) >= 0) return true;
+    // Without a stored matrix the events are uncompensated: the identity,
+    // which an edit begun now covers every parameter with.
+    if (!m) return true;
+    return editing ? m_editCoversAll : m_fileCoversAll;
+}
+
 bool VexaDataShell::SetCompValue(int32_t rowParam, int32_t colParam, float value) {
     const bool editing = m_editMatrix != nullptr;
     std::unique_ptr<CSpillMatrix>& held = editing ? m_editMatrix : m_fileMatrix;

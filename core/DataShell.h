@@ -141,6 +141,11 @@ public:
     // False, with nothing changed, when the value is refused (the matrix
     // would become singular) or the parameters are not in the matrix.
     bool SetCompValue(int32_t rowParam, int32_t colParam, float value);
+    // Whether param has a row and a column that GetCompValue reads and
+    // SetCompValue writes: named by the working (else stored) matrix, or any
+    // parameter of the data set where that matrix stands for the identity
+    // over every parameter (no stored matrix at all counts as such).
+    bool IsInCompMatrix(int32_t param) const;
     // False when applying the working matrix was refused; it is kept.
     bool EditCompensation(int32_t step);
     void SetCompMode(int32_t mode);

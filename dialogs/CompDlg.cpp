@@ -20,6 +20,7 @@
 #include "platform/UiServices.h"
 #include "report/app/LumitraApp.h"
 #include "report/app/MainFrame.h"
+#include "report/page/LumitraDoc.h"
 #include "report/plot/Plot.h"
 
 namespace {
@@ -32,16 +33,6 @@ constexpr double kMaxPercent = 99.9;
 constexpr int32_t kCaptionLabelMode = 2;
 
 QString ValueText(float percent) { return QString::fromStdString(lm::FormatFixed(percent, 1)) + QLatin1Char(' '); }
-
-// Whether param has a row and a column in the matrix the shell edits (the
-// working one while an edit runs, else the stored one). Membership, not the
-// value: a coefficient may legitimately be -1.
-bool InMatrix(const VexaDataShell& shell, int32_t param) {
-    const CSpillMatrix* m = shell.GetEditMatrix() ? shell.GetEditMatrix() : shell.GetFileMatrix();
-    if (!m) return false;
-    const auto end = m->indices.begin() + std::min<size_t>(size_t(std::max(m->n, 0)), m->indices.size());
-    return std::find(m->indices.begin(), end, param) != end;
-}
 
 QLineEdit* CaptionEdit(QWidget* parent, int32_t id) {
     auto* e = lm::WithControlId(new QLineEdit(parent), id);
@@ -141,8 +132,10 @@ bool CCompDlg::OnInitDialog() {
     m_captions[2]->setText(xTitle + QLatin1Char('-'));
     m_captions[3]->setText(yTitle);
 
-    const bool xIn = InMatrix(*shell, x);
-    m_editable = xIn && InMatrix(*shell, y);
+    // A data set without SPILL is compensated with the identity: its
+    // coefficients read 0.0 and can be edited like any other.
+    const bool xIn = shell->IsInCompMatrix(x);
+    m_editable = xIn && shell->IsInCompMatrix(y);
     if (!m_editable) {
         // Nothing can change: no working matrix is started, so closing the
         // dialog costs nothing either.
@@ -157,15 +150,18 @@ bool CCompDlg::OnInitDialog() {
         }
         return true;
     }
+    // Read from the working matrix: over the identity it names only what
+    // was edited, and reads every other pair as the identity's value.
+    shell->EditCompensation(kCompBeginEdit);
+    m_editing = true;
     for (Row& row : m_rows) {
         *row.member = 100.0f * shell->GetCompValue(row.rowParam, row.colParam);
         row.good = *row.member;
+        row.stored = row.good;
         Show(row, *row.member);
         const double tenths = std::round(double(*row.member) * 10.0);
         row.spin->SetPos(int32_t(std::clamp(tenths, double(kSpinLow), double(kSpinHigh))));
     }
-    shell->EditCompensation(kCompBeginEdit);
-    m_editing = true;
     return true;
 }
 
@@ -245,10 +241,7 @@ bool CCompDlg::ApplyPending() {
                                 .arg(refused, ValueText(row.good).trimmed()),
                             windowTitle(), lm::MsgButtons::Ok, lm::MsgIcon::Warning);
     }
-    if (changed && m_pPlot) {
-        m_pPlot->RebuildLayers(true);
-        m_pPlot->Repaint();
-    }
+    if (changed) ShowChange();
     return allTaken;
 }
 
@@ -267,7 +260,27 @@ void CCompDlg::OnOK() {
         return;
     }
     m_editing = false;
+    // The report keeps the stored matrix: changed only when a coefficient
+    // ends up other than it was.
+    bool stored = false;
+    for (const Row& row : m_rows) stored = stored || row.good != row.stored;
+    if (stored)
+        if (CLumitraDoc* doc = Document()) doc->SetModifiedFlag(true);
+    ShowChange();
     accept();
+}
+
+CLumitraDoc* CCompDlg::Document() const {
+    CLumitraDoc* doc = m_pPlot ? m_pPlot->GetDocument() : nullptr;
+    VexaDataShell* shell = Shell();
+    return doc && shell && doc->GetDataShellIndex(shell) >= 0 ? doc : nullptr;
+}
+
+void CCompDlg::ShowChange() {
+    if (m_pPlot) m_pPlot->RebuildLayers(true);
+    // Every plot, table and grid cell of the data set, not only this plot.
+    if (CLumitraDoc* doc = Document()) doc->ShowDataShellChange(Shell());
+    else if (m_pPlot) m_pPlot->Repaint();
 }
 
 void CCompDlg::reject() {
@@ -276,10 +289,7 @@ void CCompDlg::reject() {
     if (m_editing) {
         m_editing = false;
         if (VexaDataShell* shell = Shell()) shell->EditCompensation(kCompRestore);
-        if (m_pPlot) {
-            m_pPlot->RebuildLayers(true);
-            m_pPlot->Repaint();
-        }
+        ShowChange();
     }
     QDialog::reject();
 }

@@ -4,6 +4,10 @@
 // matrix takes every change at once; OK stores it, Cancel (also Esc and
 // closing the window) gives the events back exactly as they were.
 //
+// A data set without SPILL is compensated with the identity: its
+// coefficients read 0.0 and are edited like any other. OK marks the report
+// only when a coefficient ends up changed.
+//
 // A value reaches the data only after it was checked (0.0 .. 99.9 percent):
 // spinner steps and values typed into an edit (applied on Enter or when the
 // edit loses focus) alike. Steps that arrive while an earlier one is being
@@ -15,6 +19,7 @@
 
 #include <cstdint>
 
+class CLumitraDoc;
 class CPLOT;
 class CSpinButton;
 class QLabel;
@@ -61,6 +66,7 @@ private:
         int32_t colParam = 0;
         float* member = nullptr;
         float good = 0.0f;     // the value the events follow
+        float stored = 0.0f;   // the value when the dialog opened
         bool pending = false;  // *member waits to be applied
     };
 
@@ -71,6 +77,10 @@ private:
     void Show(Row& row, float value);
     void QueueApply();
     VexaDataShell* Shell() const;
+    // The document listing the plot and its data set; null when either left.
+    CLumitraDoc* Document() const;
+    // The plot rebuilt and everything showing the data set repainted now.
+    void ShowChange();
 
     Row m_rows[2];
     QLineEdit* m_captions[4] = {};

@@ -50,24 +50,28 @@ void CRltExportDlg::BindDataSet(int index) {
 }
 
 bool CRltExportDlg::ConfirmParameters() {
-    VexaDataShell* chosen = m_shells[size_t(m_combo->currentIndex())];
+    // The export's titles are laid out from the first data set whatever the
+    // combo shows: each other data set is measured against it, and those
+    // whose values would stand under another parameter's title are named.
+    VexaDataShell* titles = m_shells.front();
+    if (!titles) return true;
     std::vector<int32_t> indices;
     for (size_t i = 0; i < m_codes.size(); ++i)
         if (m_stat->Matrix()->HasBox(m_codes[i], m_params[i])) indices.push_back(m_params[i]);
     QStringList differing;
     for (VexaDataShell* s : m_shells) {
-        if (!s || s == chosen) continue;
+        if (!s || s == titles) continue;
         bool differs = false;
         for (int32_t p : indices)
-            differs = differs || p >= s->GetParamCount() || s->GetParamLabel(p, 1) != chosen->GetParamLabel(p, 1);
+            differs = differs || p >= s->GetParamCount() || s->GetParamLabel(p, 1) != titles->GetParamLabel(p, 1);
         if (differs) differing << QString::fromStdString(s->GetFileName());
     }
     if (differing.isEmpty()) return true;
     const QString text =
-        QStringLiteral("The statistics were chosen for the parameters of \"%1\". These data sets have other "
+        QStringLiteral("The column titles name the parameters of \"%1\". These data sets have other "
                        "parameters (or none) at the chosen places, so their values would stand under another "
                        "parameter's title:\n%2\n\nExport anyway?")
-            .arg(m_combo->currentText(), differing.join(QLatin1Char('\n')));
+            .arg(QString::fromStdString(titles->GetFileName()), differing.join(QLatin1Char('\n')));
     return lm::Ui().MessageBox(this, text, windowTitle(), lm::MsgButtons::YesNo, lm::MsgIcon::Question) ==
            lm::kIdYes;
 }

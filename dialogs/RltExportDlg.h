@@ -3,7 +3,8 @@
 // the "Stat" page the statistics, laid out for the data set chosen in the
 // combo. OK refuses an export without data sets or without anything chosen,
 // and names the data sets whose parameters at the chosen indices differ from
-// the chosen one's, asking before their values go under its titles.
+// those of the first data set, which the export's titles come from, asking
+// before their values go under its titles.
 #include <QDialog>
 
 #include <cstdint>

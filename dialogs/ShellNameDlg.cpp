@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <map>
 
+#include "base/Codepage.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
 #include "core/FcsText.h"
@@ -160,7 +161,7 @@ void CShellNameDlg::FillRow(QTreeWidgetItem* row, VexaDataShell* shell) {
     row->setText(0, QString::fromStdString(shell->GetName()));
     row->setText(1, QString::fromStdString(shell->GetFileName()));
     for (size_t k = 0; k < m_keywords.size(); ++k)
-        row->setText(int(k) + 2, QString::fromStdString(shell->GetKeywordValue(m_keywords[k])));
+        row->setText(int(k) + 2, QString::fromStdString(lm::BytesToUtf8OrCp936(shell->GetKeywordValue(m_keywords[k]))));
 }
 
 void CShellNameDlg::FillList() {
@@ -168,6 +169,11 @@ void CShellNameDlg::FillList() {
     m_filling = true;
     std::vector<VexaDataShell*> selected = GetSelectedDataSets();
     m_list->clear();
+    // The columns are the document's: a report read into it brings its own.
+    if (CLumitraDoc* doc = GetDocument(); doc && doc->KeywordColumns() != m_keywords) {
+        m_keywords = doc->KeywordColumns();
+        RebuildColumns();
+    }
     if (CLumitraDoc* doc = GetDocument()) {
         for (int32_t i = 0; i < doc->GetDataShellCount(); ++i) {
             auto* row = new QTreeWidgetItem(m_list);
@@ -233,6 +239,8 @@ void CShellNameDlg::OnEdited(QTreeWidgetItem* row, int column) {
     shell->SetName(name);
     if (CLumitraDoc* doc = GetDocument()) {
         doc->SetModifiedFlag(true);
+        // Plot titles name the data set: they follow at once.
+        doc->ShowDataShellChange(shell);
         if (CMainFrame* frame = GetMainFrame()) frame->RebuildNavigate(doc);
     }
 }
@@ -279,7 +287,7 @@ void CShellNameDlg::OnRightClick(const QPoint& viewportPos) {
         case kFileTransform:
             // Run fills the parameter list before the dialog shows: without
             // it the dialog opened with nothing to choose.
-            CTransDlg::Run(shells.front(), this);
+            CTransDlg::Run(shells.front(), doc, this);
             break;
         case kFileExport: {
             // The export dialog chooses keywords and statistics for the rows.
@@ -308,6 +316,8 @@ void CShellNameDlg::OpenMultiPlots(VexaDataShell* shell) {
     CLumitraDoc* doc = GetDocument();
     if (!view || view->GetDocument() != doc) return;
     CAddDataPlots dlg(shell, this);
+    // The parameters, gates and kinds to choose from, as for Transform.
+    dlg.OnInitDialog();
     if (lm::Ui().ExecDialog(&dlg) != lm::kDialogAccepted) return;
     if (doc->GetDataShellIndex(shell) < 0) return;
     CGateNode* gate = shell->GetGate(dlg.m_nGate);
@@ -456,7 +466,9 @@ void CShellNameDlg::OnItem() {
     dlg.SetDocument(doc);
     dlg.m_keywords = m_keywords;
     dlg.OnInitDialog();
-    if (lm::Ui().ExecDialog(&dlg) == lm::kDialogAccepted && GetDocument() == doc) {
+    if (lm::Ui().ExecDialog(&dlg) == lm::kDialogAccepted && GetDocument() == doc &&
+        dlg.m_keywords != doc->KeywordColumns()) {
+        // Saved with the report: a change marks it.
         m_keywords = dlg.m_keywords;
         doc->KeywordColumns() = m_keywords;
         doc->SetModifiedFlag(true);

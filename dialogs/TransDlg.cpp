@@ -22,6 +22,7 @@
 #include "dialogs/DataSetDlgIds.h"
 #include "dialogs/DialogControls.h"
 #include "platform/UiServices.h"
+#include "report/page/LumitraDoc.h"
 
 namespace {
 
@@ -111,8 +112,7 @@ CTransDlg::CTransDlg(VexaDataShell* shell, QWidget* parent) : QDialog(parent), m
     connect(m_btnAutoMin, &QPushButton::clicked, this, [this] { OnAuto(false); });
     connect(m_btnAutoMax, &QPushButton::clicked, this, [this] { OnAuto(true); });
     connect(apply, &QPushButton::clicked, this, [this] { OnApply(); });
-    // OK keeps what Apply did and applies nothing of its own.
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ok, &QPushButton::clicked, this, &CTransDlg::OnOK);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -243,7 +243,17 @@ bool CTransDlg::OnApply() {
         }
     }
     m_pShell->SetTrans(std::move(next), par);
+    if (m_pDoc && m_pDoc->GetDataShellIndex(m_pShell) >= 0) {
+        m_pDoc->SetModifiedFlag(true);
+        m_pDoc->ShowDataShellChange(m_pShell);
+    }
     return true;
+}
+
+void CTransDlg::OnOK() {
+    // What the dialog shows is what the user chose: OK takes it as Apply
+    // does, and a refused value keeps the dialog open with its message.
+    if (OnApply()) accept();
 }
 
 void CTransDlg::OnAuto(bool max) {
@@ -281,9 +291,10 @@ void CTransDlg::OnAuto(bool max) {
     (max ? m_editMax : m_editMin)->setText(lm::FloatText(float(v)));
 }
 
-void CTransDlg::Run(VexaDataShell* shell, QWidget* parent) {
+void CTransDlg::Run(VexaDataShell* shell, CLumitraDoc* doc, QWidget* parent) {
     if (!shell) return;
     CTransDlg dlg(shell, parent);
+    dlg.SetDocument(doc);
     dlg.OnInitDialog();
     lm::Ui().ExecDialog(&dlg);
 }

@@ -1,7 +1,9 @@
 #pragma once
 // "Transform": the axis transform (linear, log or logical) of one parameter
-// of a data set and its range. Only Apply changes the data set; OK and
-// Cancel close without applying.
+// of a data set and its range. Apply changes the data set; OK applies what
+// the dialog shows, then closes (it stays open when a value is refused);
+// Cancel closes keeping the axes as the last Apply left them. A change marks
+// the report and shows on the page at once.
 //
 // Every value is in the units of the parameter's axis: stored values (a
 // log-amplified parameter's channels), their log10 in "Log" mode. Apply
@@ -12,6 +14,7 @@
 
 #include <cstdint>
 
+class CLumitraDoc;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -26,8 +29,10 @@ public:
 
     // Fills the parameter list and shows parameter 0.
     void OnInitDialog();
-    // The dialog on shell, run modally (for the data-set list's "Transform").
-    static void Run(VexaDataShell* shell, QWidget* parent);
+    // The dialog on shell, run modally (for the data-set list's "Transform");
+    // doc lists the shell and is marked and redrawn when it changes.
+    static void Run(VexaDataShell* shell, CLumitraDoc* doc, QWidget* parent);
+    void SetDocument(CLumitraDoc* doc) { m_pDoc = doc; }
 
     // Builds the transform the edits describe and gives it to the shell.
     // False, after a message, when a value is refused; true also when the
@@ -43,6 +48,8 @@ public:
     VexaDataShell* m_pShell = nullptr;
 
 private:
+    void OnOK();
+
     void OnParamChange();
     void OnModeChange();
     void ShowValues();
@@ -59,4 +66,5 @@ private:
     QLabel* m_stDecades;
     QPushButton* m_btnAutoMin;
     QPushButton* m_btnAutoMax;
+    CLumitraDoc* m_pDoc = nullptr;
 };

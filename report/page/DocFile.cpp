@@ -210,7 +210,13 @@ void CLumitraDoc::StoreFile(CArchive& ar) {
     }
     ar.SetContext({});
     ar.WriteInt32(m_dbLinkGrid ? GetObjectIndex(m_dbLinkGrid) : int32_t(kFldNoLinkGrid));
-    ar.WriteInt32(kFldTrailer);
+    // The File List's keyword columns live in the last word, which every
+    // reader skips and every older file has as 0 (no columns): the count,
+    // then the names behind it, where a reader that skips the word stops.
+    ar.SetContext("the File List's keyword columns");
+    ar.WriteInt32(int32_t(m_keywordColumns.size()));
+    for (const std::string& k : m_keywordColumns) ar.WriteString(k);
+    ar.SetContext({});
 }
 
 void CLumitraDoc::LoadFile(CArchive& ar) {
@@ -227,11 +233,12 @@ void CLumitraDoc::LoadFile(CArchive& ar) {
     CTrkObj* linkGrid0 = m_dbLinkGrid;
 
     std::vector<std::vector<COLORREF>> palettes;
+    std::vector<std::string> keywords;
     m_readingFile = true;
     m_fileShells.clear();
     m_fileProblems.clear();
     try {
-        ReadFileBody(ar, &palettes);
+        ReadFileBody(ar, &palettes, &keywords);
     } catch (const std::exception& e) {
         m_readingFile = false;
         m_fileShells.clear();
@@ -259,6 +266,7 @@ void CLumitraDoc::LoadFile(CArchive& ar) {
     }
     m_readingFile = false;
     m_fileShells.clear();
+    if (!keywords.empty()) m_keywordColumns = std::move(keywords);
 
     // The palette follows the file only once all of it has been read.
     COLORREF* palette = GateColorPalette();
@@ -283,7 +291,8 @@ void CLumitraDoc::LoadFile(CArchive& ar) {
                             lm::MsgIcon::Warning);
 }
 
-void CLumitraDoc::ReadFileBody(CArchive& ar, std::vector<std::vector<COLORREF>>* palettes) {
+void CLumitraDoc::ReadFileBody(CArchive& ar, std::vector<std::vector<COLORREF>>* palettes,
+                               std::vector<std::string>* keywords) {
     FldDocumentHead head;
     LoadFldHead(ar, &head);
     m_pilot = head.pilot;
@@ -350,7 +359,22 @@ void CLumitraDoc::ReadFileBody(CArchive& ar, std::vector<std::vector<COLORREF>>*
                               " objects");
     CTrkObj* grid = link == kFldNoLinkGrid ? nullptr : m_objects[first + size_t(link)].get();
     m_dbLinkGrid = grid && grid->GetType() == kObjGrid ? grid : nullptr;
-    (void)ar.ReadInt32();  // trailer
+    ReadKeywordColumns(ar, keywords);
+}
+
+void CLumitraDoc::ReadKeywordColumns(CArchive& ar, std::vector<std::string>* keywords) {
+    // The last word was skipped by every reader before this one: a file
+    // whose word is not followed by the names it counts opens as before,
+    // without columns.
+    const int32_t count = ar.ReadInt32();
+    std::vector<std::string> names;
+    try {
+        const size_t n = ar.CheckCount(count, 1);
+        for (size_t i = 0; i < n; ++i) names.push_back(ar.ReadString());
+    } catch (const CArchiveException&) {
+        return;
+    }
+    *keywords = std::move(names);
 }
 
 // ============================================================ open and save

@@ -14,7 +14,9 @@
 #include "core/DataShell.h"
 #include "core/ErrorCodes.h"
 #include "core/FcsText.h"
+#include "core/GateNode.h"
 #include "core/Observers.h"
+#include "core/StatItem.h"
 #include "platform/UiServices.h"
 #include "report/app/LumitraApp.h"
 #include "report/page/LumitraView.h"
@@ -502,6 +504,17 @@ bool CLumitraDoc::HasResultTable(const VexaDataShell* shell) const {
 }
 
 void CLumitraDoc::OnShellMessage(VexaDataShell*) {}
+
+void CLumitraDoc::ShowDataShellChange(VexaDataShell* shell) {
+    if (GetDataShellIndex(shell) < 0) return;
+    // Grid cells and table rows go stale and mark their objects.
+    for (CGateNode* gate : std::vector<CGateNode*>(shell->GetGates()))
+        if (CStatItem* item = gate->GetStatItem()) item->NotifyUsers();
+    // Titles, axes and layers are read when drawn.
+    for (CDataShellUser* user : std::vector<CDataShellUser*>(shell->GetUsers()))
+        if (auto* obj = dynamic_cast<CTrkObj*>(user); obj && GetObjectIndex(obj) >= 0) InvalidateObject(obj);
+    RedrawDirty();
+}
 
 void CLumitraDoc::SetTemplateShell(VexaDataShell* shell) {
     m_templateShell = (shell && GetDataShellIndex(shell) >= 0) ? shell : nullptr;

@@ -193,6 +193,11 @@ public:
     // True when a result table already shows the shell (a second one is refused).
     bool HasResultTable(const VexaDataShell* shell) const;
     void OnShellMessage(VexaDataShell* shell);
+    // A data set changed from a dialog or a panel (axes, compensation,
+    // name): its statistics are marked stale wherever shown (a compensation
+    // moves the columns without a notice per gate) and every object showing
+    // it is repainted now rather than at the next input.
+    void ShowDataShellChange(VexaDataShell* shell);
     // The data set marked as the template in the File List: files dropped on
     // the page take its analysis and copies of its plots and result table
     // (with the File List's switches). Only a data set of this document is
@@ -267,7 +272,11 @@ signals:
 private:
     void StoreFile(CArchive& ar);
     void LoadFile(CArchive& ar);
-    void ReadFileBody(CArchive& ar, std::vector<std::vector<COLORREF>>* palettes);
+    void ReadFileBody(CArchive& ar, std::vector<std::vector<COLORREF>>* palettes,
+                      std::vector<std::string>* keywords);
+    // The File List's keyword columns from the document's last word and the
+    // names behind it.
+    static void ReadKeywordColumns(CArchive& ar, std::vector<std::string>* keywords);
     VexaDataShell* AppendShell(std::unique_ptr<VexaDataShell> shell);
     // The file's shell, taking the analysis of other when given.
     VexaDataShell* OpenFcsShell(const std::string& path, int32_t index, VexaDataShell* other);

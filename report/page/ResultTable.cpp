@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "base/Archive.h"
+#include "base/Codepage.h"
 #include "base/Numbers.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
@@ -553,7 +554,9 @@ std::string CTrkResult::GetCellText(int32_t row, int32_t col) {
 std::string CTrkResult::KeywordValue(VexaDataShell* shell, const std::string& keyword) {
     if (!shell) return {};
     if (SameText(keyword, "FileName")) return shell->GetFileName();
-    return shell->GetKeywordValue(keyword);
+    // Values are kept as the file has them; an older file's are in code
+    // page 936, and what is shown or exported is UTF-8 throughout.
+    return lm::BytesToUtf8OrCp936(shell->GetKeywordValue(keyword));
 }
 
 std::string CTrkResult::GetKeywordText(const std::string& keyword) const { return KeywordValue(m_shell, keyword); }

@@ -97,4 +97,16 @@ TEST(Codepage, DisplayTextFallsBackToLatin1) {
     EXPECT_EQ(lm::BytesToDisplayUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
 
+TEST(Codepage, KeywordTextFallsBackToCodePage936) {
+    const struct {
+        std::string bytes, shown;
+    } cases[] = {
+        {"CD4 细胞", "CD4 细胞"},                  // valid UTF-8 stays as it is
+        {"\xB2\xA1\xC8\xCB 7", "病人 7"},      // not UTF-8: code page 936
+        {"\xB2\xA1\xFF", "病\xEF\xBF\xBD"},  // neither: U+FFFD for the rest
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(lm::BytesToUtf8OrCp936(c.bytes), c.shown) << c.bytes;
+}
+
 }  // namespace

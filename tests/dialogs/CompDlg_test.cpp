@@ -16,10 +16,15 @@
 
 #include "core/DataSet.h"
 #include "core/EventMatrix.h"
+#include "core/GateNode.h"
+#include "core/StatItem.h"
 #include "dialogs/CompDlg.h"
 #include "dialogs/DataSetDlgIds.h"
 #include "dialogs/SpinButton.h"
 #include "report/app/CommandIds.h"
+#include "report/page/Cell.h"
+#include "report/page/Grid.h"
+#include "report/page/ResultTable.h"
 #include "report/plot/Plot.h"
 #include "tests/dialogs/DialogTestUtil.h"
 #include "tests/support/ui/ScriptedUiServices.h"
@@ -305,6 +310,63 @@ TEST_F(CompDlgTest, AStepStillQueuedWhenTheDialogIsCancelledIsNeverApplied) {
     EXPECT_EQ(shell->GetEditMatrix(), nullptr);
     EXPECT_TRUE(SameBits(Column(shell, 0), fl1));
     EXPECT_TRUE(SameBits(Column(shell, 1), fl2));
+}
+
+}  // namespace
+
+namespace {
+
+// A data set without SPILL is compensated with the identity: the dialog
+// shows 0.0 and takes steps. Every step shows at once in the data set's
+// grid cells and result table (no input in between), and OK marks the
+// report only when a coefficient ends up changed.
+TEST_F(CompDlgTest, WithoutSpillTheIdentityIsEditedAndGridsAndTablesFollowEachStep) {
+    lmtest::FcsWriter w;
+    w.Param("FL1", 32, "1024").Param("FL2", 32, "1024");
+    for (int e = 0; e < 300; ++e) w.Event({double(e % 97) * 9.0, double(e % 89) * 11.0});
+    VexaDataShell* shell = dlgtest::AttachShell(doc, w);
+    auto* grid = static_cast<CGrid*>(doc.AddObject(std::make_unique<CGrid>(300, 10, &doc, 1, 1)));
+    grid->SetCell(0, 0, std::make_unique<CStatCell>(grid, shell->GetGate(0)->GetStatItem(), kStatMean, 1, false));
+    auto* table = static_cast<CTrkResult*>(doc.AddObject(std::make_unique<CTrkResult>(10, 300, shell, &doc)));
+    ASSERT_TRUE(table->SetColumns({kStatMean}, {1}));
+    // Row 2: the gate "All" below the "FileName" line and the titles.
+    auto shown = [&] { return std::make_pair(grid->GetCell(0, 0)->GetText(), table->GetCellText(2, 1)); };
+    const auto raw = shown();
+    ASSERT_FALSE(raw.first.empty());
+    CPLOT* plot = MakePlot(shell, 0, 1);
+    const struct {
+        int up, down;
+        bool ok, marked;
+        const char* stored;  // what the dialog shows when opened again
+    } cases[] = {
+        {25, 0, false, false, "0.0 "},  // Cancel
+        {25, 25, true, false, "0.0 "},  // back where it was: nothing to keep
+        {25, 0, true, true, "2.5 "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.down);
+        doc.SetModifiedFlag(false);
+        Compensate(plot, [&](CCompDlg* d) {
+            EXPECT_TRUE(d->IsEditable());
+            EXPECT_EQ(Control<QLineEdit>(d, kCompValueXY)->text(), "0.0 ");
+            EXPECT_FALSE(d->findChild<QLabel*>("note")->isVisibleTo(d));
+            auto* spin = Control<CSpinButton>(d, kCompSpinXY);
+            dlgtest::Keys(spin, Qt::Key_Up, c.up);
+            QCoreApplication::processEvents();
+            EXPECT_EQ(shell->GetCompValue(0, 1), 0.025f);
+            EXPECT_NE(shown().first, raw.first);
+            EXPECT_EQ(shown().second, shown().first);
+            dlgtest::Keys(spin, Qt::Key_Down, c.down);
+            QCoreApplication::processEvents();
+            Control<QPushButton>(d, c.ok ? kCompOk : kCompCancel)->click();
+        });
+        EXPECT_EQ(doc.IsModified(), c.marked);
+        EXPECT_EQ(shown().first == raw.first, !c.marked);
+        Compensate(plot, [&](CCompDlg* d) {
+            EXPECT_EQ(Control<QLineEdit>(d, kCompValueXY)->text(), c.stored);
+            Control<QPushButton>(d, kCompCancel)->click();
+        });
+    }
 }
 
 }  // namespace

@@ -5,7 +5,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDockWidget>
+#include <QMouseEvent>
+#include <QLineEdit>
+#include <QPaintEvent>
+#include <QPushButton>
 #include <QListWidget>
 #include <QTreeWidget>
 
@@ -19,6 +24,7 @@
 #include "core/GateNode.h"
 #include "core/StatItem.h"
 #include "dialogs/AddDataPlots.h"
+#include "dialogs/DataSetDlgIds.h"
 #include "dialogs/DataTree.h"
 #include "dialogs/NavigateDlg.h"
 #include "dialogs/RltExportDlg.h"
@@ -29,6 +35,8 @@
 #include "report/page/LumitraView.h"
 #include "report/plot/Plot.h"
 #include "report/plot/PlotDefaults.h"
+#include "report/page/ResultTable.h"
+#include "tests/dialogs/DialogTestUtil.h"
 #include "tests/report/PlotTestUtil.h"
 #include "tests/report/ReportTestUtil.h"
 
@@ -435,6 +443,226 @@ TEST_F(FileListTest, PanelsSummariseTheirDocumentAndAPanelWithoutSummaryGivesNot
     EXPECT_EQ(list->GetText(), title + "\n  ");
     // The Info Assistant lays out its own widgets and has no summary.
     EXPECT_EQ(frame->GetPanel(kPanelInfoAssistant)->GetText(), QString());
+}
+
+}  // namespace
+
+namespace {
+
+// The view's paint events, by region: what the user sees change.
+class PaintSpy : public QObject {
+public:
+    QRegion painted;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) painted += static_cast<QPaintEvent*>(e)->region();
+        return false;
+    }
+};
+
+class FileListPageTest : public FileListTest {
+protected:
+    void SetUp() override {
+        FileListTest::SetUp();
+        view = frame->GetActiveReportView();
+        ASSERT_NE(view, nullptr);
+        a = Open("a.fcs");
+        // Events at 100, 300, 600 and 900 of 1000: on linear axes the gate
+        // holds the middle two, on log axes only the first.
+        gate = plottest::AddRectGate(*a, 0.2f, 0.2f, 0.7f, 0.7f, 0, "G");
+        plot = view->OpenShellInNewPlot(a);
+        ASSERT_NE(plot, nullptr);
+        // Beside the plot, inside the view.
+        table = static_cast<CTrkResult*>(doc->AddObject(std::make_unique<CTrkResult>(300, 20, a, doc)));
+        SelectRows({0});
+        QCoreApplication::processEvents();
+        doc->SetModifiedFlag(false);
+        view->viewport()->installEventFilter(&spy);
+        spy.painted = QRegion();
+    }
+    void TearDown() override {
+        view->viewport()->removeEventFilter(&spy);
+        FileListTest::TearDown();
+    }
+    bool Painted(const CTrkObj* obj) const {
+        return spy.painted.contains(view->LogicalToClient(obj->GetRect().CenterPoint()));
+    }
+    // The gate's row in the table: "FileName", titles, "All", then G.
+    std::string GatePercent() { return table->GetCellText(3, 1); }
+
+    CLumitraView* view = nullptr;
+    VexaDataShell* a = nullptr;
+    CGateNode* gate = nullptr;
+    CPLOT* plot = nullptr;
+    CTrkResult* table = nullptr;
+    PaintSpy spy;
+};
+
+// Transform from the row menu: OK applies what the dialog shows (Log chosen,
+// no Apply) and Cancel keeps the axes; a change marks the report and is on
+// the page as soon as the event loop has run, an unchanged Apply marks
+// nothing.
+TEST_F(FileListPageTest, TransformOkAppliesTheShownAxisMarksTheReportAndRepaintsAtOnce) {
+    ASSERT_EQ(GatePercent(), "50.00");
+    const struct {
+        const char* what;
+        int32_t mode;
+        int32_t button;
+        int32_t kind;  // of parameter 0 afterwards
+        bool changed;
+    } cases[] = {
+        {"Log, Cancel", kTransModeLog, kTransCancel, kTransLinear, false},
+        {"Linean, Apply, Cancel", kTransModeLinear, kTransApply, kTransLinear, false},
+        {"Log, OK", kTransModeLog, kTransOk, kTransLog, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        spy.painted = QRegion();
+        ui.QueueMenuChoice(kFileTransform);
+        ui.QueueDialog([&](QDialog* d) {
+            auto* mode = dlgtest::Control<QComboBox>(d, kTransMode);
+            while (mode->currentIndex() < c.mode) dlgtest::Key(mode, Qt::Key_Down);
+            while (mode->currentIndex() > c.mode) dlgtest::Key(mode, Qt::Key_Up);
+            dlgtest::Control<QPushButton>(d, c.button)->click();
+            if (c.button == kTransApply) dlgtest::Control<QPushButton>(d, kTransCancel)->click();
+            return d->result();
+        });
+        list->OnRightClick(QPoint(5, 5));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(a->GetTrans(0)->GetType(), c.kind);
+        EXPECT_EQ(plot->GetXTrans()->GetType(), c.kind);
+        EXPECT_EQ(doc->IsModified(), c.changed);
+        EXPECT_EQ(Painted(plot), c.changed);
+        EXPECT_EQ(Painted(table), c.changed);
+    }
+    // X on a log axis: 100 is in the gate's X range but not in its Y range.
+    EXPECT_EQ(GatePercent(), "0.00");
+}
+
+// "Open multi-Plots" fills its dialog: the rows, the gates and the kinds to
+// choose from; two parameters checked by the user give one dot plot.
+TEST_F(FileListPageTest, OpenMultiPlotsOffersTheDataSetsParametersAndMakesThePlotsChecked) {
+    const int before = doc->GetObjectCount();
+    ui.QueueMenuChoice(kFileMultiPlots);
+    ui.QueueDialog([&](QDialog* d) {
+        auto* rows = dlgtest::Control<QTreeWidget>(d, kAddPlotsParams);
+        EXPECT_EQ(rows->topLevelItemCount(), 2);
+        auto* gates = dlgtest::Control<QComboBox>(d, kAddPlotsGate);
+        EXPECT_EQ(gates->count(), 2);
+        EXPECT_EQ(gates->currentText(), "All");
+        EXPECT_TRUE(dlgtest::Control<QCheckBox>(d, kAddPlotsDot)->isChecked());
+        EXPECT_EQ(dlgtest::Control<QLineEdit>(d, kAddPlotsEvents)->text(), "10000");
+        dlgtest::Key(gates, Qt::Key_Down);  // the gate G
+        for (int r = 0; r < rows->topLevelItemCount(); ++r) {
+            rows->setCurrentItem(rows->topLevelItem(r));
+            dlgtest::Key(rows, Qt::Key_Space);
+        }
+        dlgtest::Control<QPushButton>(d, kAddPlotsOk)->click();
+        return d->result();
+    });
+    list->OnRightClick(QPoint(5, 5));
+    EXPECT_EQ(ui.Count(Kind::MessageBox), 0);
+    ASSERT_EQ(doc->GetObjectCount(), before + 1);
+    auto* made = dynamic_cast<CPLOT*>(doc->GetObjects().back().get());
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->GetGate(), gate);
+    EXPECT_EQ(made->GetXParam(), 0);
+    EXPECT_EQ(made->GetYParam(), 1);
+    EXPECT_TRUE(doc->IsModified());
+}
+
+// A row renamed from the menu: the plot's title follows without further
+// input, and the report is marked.
+TEST_F(FileListPageTest, RenameRepaintsThePlotTitlesAtOnce) {
+    // Not the active object, which any redraw repaints.
+    doc->SetActiveObject(nullptr);
+    ui.QueueMenuChoice(kFileRename);
+    list->OnRightClick(QPoint(5, 5));
+    auto* editor = list->GetList()->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    // Opening the editor may repaint the page: only what the new name does counts.
+    QCoreApplication::processEvents();
+    spy.painted = QRegion();
+    dlgtest::Type(editor, "Patient 7");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(a->GetName(), "Patient 7");
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_TRUE(spy.painted.contains(view->LogicalToClient(plot->GetTitleRect().CenterPoint())));
+}
+
+}  // namespace
+
+namespace {
+
+// A double click as the user makes it: press, release, double click, release.
+void DoubleClickItem(QListWidget* list, QListWidgetItem* item) {
+    const QPoint at = list->visualItemRect(item).center();
+    for (QEvent::Type t : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                           QEvent::MouseButtonRelease}) {
+        QMouseEvent e(t, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
+                      t == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(list->viewport(), &e);
+    }
+}
+
+// The Item dialog's keyword columns are kept in the report: choosing them
+// marks it, a choice that changes nothing (Cancel, OK on the same list) does
+// not, and the report opened again shows the same columns. Values that are
+// not UTF-8 (an older file's, in code page 936) read as Chinese in the list.
+TEST_F(FileListTest, ItemColumnsMarkTheReportOnlyWhenChangedAndComeBackWithIt) {
+    const std::string patient = "\xB2\xA1\xC8\xCB 7";  // "病人 7" in code page 936
+    Open("a.fcs", patient);
+    const struct {
+        bool add;
+        bool ok;
+        bool marked;
+    } cases[] = {{true, false, false}, {false, true, false}, {true, true, true}, {false, true, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.add * 2 + c.ok);
+        doc->SetModifiedFlag(false);
+        ui.QueueDialog([&](QDialog* d) {
+            d->show();
+            QCoreApplication::processEvents();
+            auto* all = d->findChild<QListWidget*>("list1108");
+            const auto found = all->findItems("$SRC", Qt::MatchExactly);
+            EXPECT_EQ(found.size(), 1);
+            if (c.add && !found.empty()) DoubleClickItem(all, found.front());
+            d->findChild<QDialogButtonBox*>()->button(c.ok ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
+            return d->result();
+        });
+        list->GetItemButton()->click();
+        EXPECT_EQ(doc->IsModified(), c.marked);
+    }
+    QTreeWidget* l = list->GetList();
+    ASSERT_EQ(l->columnCount(), 3);
+    EXPECT_EQ(l->headerItem()->text(2), "$SRC");
+    EXPECT_EQ(l->topLevelItem(0)->text(2), QStringLiteral("病人 7"));
+
+    const QString report = QString::fromStdString(dir.File("r.fld"));
+    QString error;
+    ASSERT_TRUE(doc->OnSaveDocument(report, &error)) << error.toStdString();
+    app->CloseDocument(doc);
+    doc = nullptr;
+    CLumitraDoc* opened = app->OpenDocumentFile(report);
+    ASSERT_NE(opened, nullptr);
+    EXPECT_EQ(opened->KeywordColumns(), (std::vector<std::string>{"$SRC"}));
+    EXPECT_EQ(list->GetDocument(), opened);
+    ASSERT_EQ(l->columnCount(), 3);
+    EXPECT_EQ(l->headerItem()->text(2), "$SRC");
+    EXPECT_FALSE(opened->IsModified());
+}
+
+// The CSV is UTF-8 throughout: a keyword value in code page 936 is written
+// as the same characters in UTF-8, beside a UTF-8 gate name.
+TEST_F(FileListTest, KeywordValuesInCodePage936AreWrittenToTheCsvInUtf8) {
+    VexaDataShell* a = Open("a.fcs", "\xB2\xA1\xC8\xCB 7");
+    VexaDataShell* b = Open("b.fcs", "病人 8");
+    plottest::AddRectGate(*a, 0.2f, 0.2f, 0.7f, 0.7f, 0, "淋巴");
+    plottest::AddRectGate(*b, 0.2f, 0.2f, 0.7f, 0.7f, 0, "淋巴");
+    SelectRows({0, 1});
+    const std::string out = dir.File("k.csv");
+    ui.QueueFileNames({QString::fromStdString(out)});
+    ASSERT_TRUE(list->ExportResult(CsvExportChoice{{"$SRC"}, {0}, {kStatEvents}}));
+    EXPECT_EQ(ReadAll(out), "$SRC,AllEvents,淋巴Events,\n病人 7,4,2,\n病人 8,4,2,\n");
 }
 
 }  // namespace

@@ -315,8 +315,8 @@ TEST_F(RltExportTest, DataSetsWithAnotherParameterAtAChosenPlaceAreNamedInAQuest
     EXPECT_TRUE(asked.contains(QString::fromStdString(second->GetFileName()))) << asked.toStdString();
     EXPECT_FALSE(asked.contains(QString::fromStdString(third->GetFileName()))) << asked.toStdString();
 
-    // Chosen on the second data set, FL1-A is its parameter 1: the others
-    // hold SSC-A there.
+    // Chosen on the second data set: the titles still come from the first,
+    // and it is the second's values that would stand under them.
     auto* combo = dlgtest::Control<QComboBox>(&dlg, kExportDataSets);
     combo->setCurrentIndex(1);
     Click(stat, kStatPagePercent);
@@ -327,8 +327,9 @@ TEST_F(RltExportTest, DataSetsWithAnotherParameterAtAChosenPlaceAreNamedInAQuest
     EXPECT_EQ(dlg.m_codes, (std::vector<int32_t>{kStatMin}));
     EXPECT_EQ(dlg.m_params, (std::vector<int32_t>{0}));
     const QString second_ = ui.Calls().back().text;
-    EXPECT_TRUE(second_.contains(QString::fromStdString(shell->GetFileName())));
-    EXPECT_TRUE(second_.contains(QString::fromStdString(third->GetFileName())));
+    const QStringList named = second_.section(QStringLiteral(":\n"), 1).section(QStringLiteral("\n\n"), 0, 0).split('\n');
+    EXPECT_EQ(named, QStringList{QString::fromStdString(second->GetFileName())}) << second_.toStdString();
+    EXPECT_TRUE(second_.contains(QStringLiteral("\"%1\"").arg(QString::fromStdString(shell->GetFileName()))));
 }
 
 TEST_F(RltExportTest, OkWithoutDataSetsOrWithNothingChosenSaysSoAndStaysOpen) {

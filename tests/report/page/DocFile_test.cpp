@@ -16,6 +16,7 @@
 #include <functional>
 #include <iterator>
 
+#include "base/Codepage.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
 #include "core/EventMatrix.h"
@@ -1062,6 +1063,48 @@ TEST(DocFileRealLayers, ShownRegionsComeBackWithoutTheirFcsFileAndAgainWithIt) {
         ASSERT_TRUE(HasEvents(back.GetDataShellAt(0)));
         EXPECT_EQ(PlotAt(back, 0)->GetState(), kPlotReady);
         EXPECT_EQ(PlotAt(back, 0)->GetRegionLayers().size(), layers);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The File List's keyword columns stand in the document's last word (0, no
+// columns, in every older file) and the names behind it: written, read and
+// written again byte for byte, at the string lengths where the archive's
+// length prefix changes form, and in Chinese.
+TEST_F(DocFileTest, KeywordColumnsComeBackAndAWordWithoutNamesOpensAsBefore) {
+    const std::string long254(254, 'k'), long255(255, 'K');
+    const std::vector<std::vector<std::string>> lists = {
+        {},
+        {"$PATIENT ID"},
+        {"$DATE", "病人编号", long254, long255, "$SAMPLE ID"},
+    };
+    for (const auto& list : lists) {
+        SCOPED_TRACE(list.size());
+        CLumitraDoc doc;
+        doc.KeywordColumns() = list;
+        const std::vector<uint8_t> bytes = Save(doc);
+        Bytes tail;
+        tail.I(-1).I(int32_t(list.size()));
+        for (const std::string& k : list) tail.S(lm::Utf8ToCp936(k));
+        ASSERT_GE(bytes.size(), tail.b.size());
+        EXPECT_EQ(std::vector<uint8_t>(bytes.end() - ptrdiff_t(tail.b.size()), bytes.end()), tail.b);
+        CLumitraDoc back;
+        Load(back, bytes);
+        EXPECT_EQ(back.KeywordColumns(), list);
+        EXPECT_EQ(Save(back), bytes);
+    }
+    // Last words an older reader skipped: a count without its names opens
+    // the document whole, without columns.
+    for (const int32_t word : {1, -3, 0x7FFFFFFF}) {
+        Bytes b = EmptyHead();
+        b.I(0).I(0).I(1).I(0).I(-1).I(word);
+        CLumitraDoc doc;
+        Load(doc, b.b);
+        EXPECT_TRUE(doc.KeywordColumns().empty()) << word;
+        EXPECT_EQ(doc.GetPagesDown(), 2);
     }
 }
 
