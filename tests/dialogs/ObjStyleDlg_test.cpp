@@ -151,10 +151,11 @@ TEST_F(ObjStyleTest, AnOverlayPlotKeepsItsKindAndShowsItsOverlays) {
     COverlapList* list = panel.OverlapPage()->List();
     ASSERT_EQ(list->count(), 1);
     EXPECT_EQ(list->item(0)->text(), "a.fcs @ R1 -- Dot");
-    // Unchecked: the overlay is kept and not drawn.
+    // Unchecked: the overlay is kept and not drawn. Overlays are not saved,
+    // so the report has nothing new to save.
     list->item(0)->setCheckState(Qt::Unchecked);
     EXPECT_EQ(plot->GetOverlayVisibility(), std::vector<uint8_t>{0});
-    EXPECT_TRUE(doc.IsModified());
+    EXPECT_FALSE(doc.IsModified());
     // The overlap rows keep their order and a double click removes the overlay.
     emit list->itemDoubleClicked(list->item(0));
     EXPECT_TRUE(plot->GetOverlayLayers().empty());
