@@ -828,7 +828,9 @@ TEST_F(PlotTest, HistogramStyleIsKeptInTheLastReservedStringWhereTheSlotIsFree) 
         plot.GetHistLayer()->SetColor(c.fill);
         plot.GetHistLayer()->SetOutline(c.width, c.line);
         const std::vector<uint8_t> rec = StoreOf(plot);
-        if (c.fill == 0x808080 && c.width == 1 && c.line == 0) EXPECT_EQ(rec.size(), plainSize);
+        if (c.fill == 0x808080 && c.width == 1 && c.line == 0) {
+            EXPECT_EQ(rec.size(), plainSize);
+        }
         CPLOT loaded(&doc);
         CArchive in(rec);
         loaded.Load(in);
@@ -838,7 +840,9 @@ TEST_F(PlotTest, HistogramStyleIsKeptInTheLastReservedStringWhereTheSlotIsFree) 
         EXPECT_EQ(h->GetColor(), c.kept ? c.fill : CHistLayer::kDefaultFill) << c.reserved;
         EXPECT_EQ(h->GetOutlineColor(), c.kept ? c.line : CHistLayer::kDefaultOutline) << c.reserved;
         EXPECT_EQ(h->GetOutlineWidth(), c.kept ? c.width : CHistLayer::kDefaultOutlineWidth) << c.reserved;
-        if (!c.kept) EXPECT_EQ(loaded.reservedH, c.reserved);
+        if (!c.kept) {
+            EXPECT_EQ(loaded.reservedH, c.reserved);
+        }
         EXPECT_EQ(StoreOf(loaded), rec) << c.reserved;
     }
 }
