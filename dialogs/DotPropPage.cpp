@@ -18,6 +18,7 @@
 #include "core/Region.h"
 #include "dialogs/DialogControls.h"
 #include "dialogs/GateListBox.h"
+#include "dialogs/RecordWatch.h"
 #include "report/page/LumitraDoc.h"
 #include "report/plot/DotLayer.h"
 #include "report/plot/Plot.h"
@@ -157,18 +158,15 @@ void CDotPropPage::Fill() {
         m_events->setText(QString::number(m_nEvents));
         m_events->setModified(false);
     }
+    ShowPercentOfPlot();
     setEnabled(m_pPlot && m_pPlot->HasData());
     m_shown = Snapshot();
     m_bBinding = false;
 }
 
-void CDotPropPage::Modified() {
-    if (!m_pPlot) return;
-    if (CLumitraDoc* doc = m_pPlot->ListingDocument()) doc->SetModifiedFlag(true);
-}
-
 void CDotPropPage::OnGateChecked(QListWidgetItem*) {
     if (m_bBinding || !m_pPlot) return;
+    CRecordWatch watch(m_pPlot);
     const auto& layers = m_pPlot->GetDotLayers();
     const int rows = std::min<int>(m_gateList->count(), int(layers.size()));
     bool any = false;
@@ -183,13 +181,15 @@ void CDotPropPage::OnGateChecked(QListWidgetItem*) {
         const bool show = m_gateList->item(i)->checkState() == Qt::Checked;
         if (show) {
             CGateNode* g = layer->GetGate();
-            if (g && g->GetRegionType() == kRgnQuadrant && g->GetColor() == 0xFFFFFFFF)
+            if (g && g->GetRegionType() == kRgnQuadrant && g->GetColor() == 0xFFFFFFFF) {
                 g->SetColor(GetDefaultGateColor(0));
+                m_pPlot->MarkModified();  // the gate's colour is the data set's
+            }
         }
         if (show != layer->IsActive()) layer->SetActive(show);
     }
     m_shown = Snapshot();
-    Modified();
+    watch.Commit();
     m_pPlot->Repaint();
 }
 
@@ -199,20 +199,22 @@ void CDotPropPage::OnGateDoubleClicked(QListWidgetItem* item) {
     const auto& layers = m_pPlot->GetDotLayers();
     if (row < 0 || size_t(row) >= layers.size()) return;
     CDotLayer* layer = layers[size_t(row)].get();
+    CRecordWatch watch(m_pPlot);
     layer->SetLargeDots(!layer->GetLargeDots());
-    Modified();
+    watch.Commit();
     m_pPlot->MarkDirty();
     m_pPlot->Repaint();
 }
 
 void CDotPropPage::OnGateMoved(int from, int to) {
+    CRecordWatch watch(m_pPlot);
     if (!m_pPlot || !m_pPlot->MoveDotLayer(from, to)) {
         // The list and the layers no longer agree: show the layers again.
         Fill();
         return;
     }
     m_shown = Snapshot();
-    Modified();
+    watch.Commit();
     m_pPlot->Repaint();
 }
 
@@ -223,12 +225,13 @@ void CDotPropPage::OnShapeChanged(QTreeWidgetItem* item, int column) {
     CDataRgn* r = m_shapes[size_t(row)];
     const bool show = item->checkState(0) == Qt::Checked;
     if (show == IsRegionShown(*m_pPlot, r)) return;
+    CRecordWatch watch(m_pPlot);
     if (show)
         m_pPlot->ShowRegion(r);
     else
         m_pPlot->HideRegion(r);
     m_shown = Snapshot();
-    Modified();
+    watch.Commit();
 }
 
 void CDotPropPage::OnEventsEdited() {
@@ -245,14 +248,15 @@ void CDotPropPage::OnEventsEdited() {
         return;
     }
     m_nEvents = value;
+    CRecordWatch watch(m_pPlot);
     m_pPlot->SetMaxDotEvents(value);
     m_shown = Snapshot();
-    Modified();
+    watch.Commit();
 }
 
-void CDotPropPage::OnPercent(int index) {
+int32_t CDotPropPage::EventsOfPercentEntry(int index) const {
     double fraction = 0.0;
-    if (!m_pPlot || index < 0 || !lm::FractionOfPercentText(m_cbShowPercent->itemText(index), &fraction)) return;
+    if (!m_pPlot || index < 0 || !lm::FractionOfPercentText(m_cbShowPercent->itemText(index), &fraction)) return -1;
     const CDataSet* data = m_pPlot->GetDataSet();
     const int64_t total = data ? data->GetEventCount() : 0;
     // Whole percents are counted in integers: 10 % of 30 events is 3, not
@@ -261,10 +265,26 @@ void CDotPropPage::OnPercent(int index) {
     const int64_t whole = std::llround(percent);
     const double events = std::fabs(percent - double(whole)) < 1e-9 ? double(total * whole / 100)
                                                                     : std::floor(double(total) * fraction);
-    m_nEvents = int32_t(std::clamp<double>(events, 0.0, double(INT32_MAX)));
+    return int32_t(std::clamp<double>(events, 0.0, double(INT32_MAX)));
+}
+
+void CDotPropPage::ShowPercentOfPlot() {
+    int chosen = -1;
+    if (m_pPlot && m_pPlot->GetDataSet())
+        for (int i = 0; i < m_cbShowPercent->count() && chosen < 0; ++i)
+            if (EventsOfPercentEntry(i) == m_pPlot->GetMaxDotEvents()) chosen = i;
+    const QSignalBlocker block(m_cbShowPercent);
+    m_cbShowPercent->setCurrentIndex(chosen);
+}
+
+void CDotPropPage::OnPercent(int index) {
+    const int32_t events = EventsOfPercentEntry(index);
+    if (events < 0) return;
+    m_nEvents = events;
     m_events->setText(QString::number(m_nEvents));
     m_events->setModified(false);
+    CRecordWatch watch(m_pPlot);
     m_pPlot->SetMaxDotEvents(m_nEvents);
     m_shown = Snapshot();
-    Modified();
+    watch.Commit();
 }

@@ -76,7 +76,12 @@ private:
     void OnShapeChanged(QTreeWidgetItem* item, int column);
     void OnEventsEdited();
     void OnPercent(int index);
-    void Modified();
+    // The dot limit percent entry index stands for on the bound plot's data
+    // set; -1 for no entry or no plot.
+    int32_t EventsOfPercentEntry(int index) const;
+    // The entry that gives the bound plot's dot limit (none when no entry
+    // does): a choice made for another plot is not left standing.
+    void ShowPercentOfPlot();
 
     QComboBox* m_cbShowPercent;
     QTreeWidget* m_listShapes;

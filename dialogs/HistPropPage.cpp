@@ -14,6 +14,7 @@
 #include "base/Numbers.h"
 #include "dialogs/ColorCombo.h"
 #include "dialogs/DialogControls.h"
+#include "dialogs/RecordWatch.h"
 #include "report/page/LumitraDoc.h"
 #include "report/plot/HistLayer.h"
 #include "report/plot/Plot.h"
@@ -141,11 +142,12 @@ void CHistPropPage::OnMaxEdited() {
 void CHistPropPage::ApplyToLayer() {
     CHistLayer* layer = m_pPlot ? m_pPlot->GetHistLayer() : nullptr;
     if (!layer) return;
+    CRecordWatch watch(m_pPlot);
     layer->SetColor(m_crFill);
     layer->SetOutline(m_nLineWidth + 1, m_crLine);
     layer->SetAutoScale(m_bAutoScale);
     layer->SetFixedMax(float(m_nMax));
     layer->Recalculate();
-    if (CLumitraDoc* doc = m_pPlot->ListingDocument()) doc->SetModifiedFlag(true);
+    watch.Commit();
     m_pPlot->Repaint();
 }

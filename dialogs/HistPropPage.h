@@ -35,7 +35,8 @@ public:
     void SetPlot(CPLOT* plot);
     CPLOT* GetPlot() const { return m_pPlot; }
     // Writes the page into the histogram layer, which counts again; the plot
-    // repaints and its document is marked modified.
+    // repaints, and its document is marked modified when the plot's record
+    // changed.
     virtual void ApplyToLayer();
 
     int32_t m_nLineWidth = 1;  // index in the width combo ("1" .. "5")

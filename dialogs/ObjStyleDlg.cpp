@@ -2,12 +2,17 @@
 
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QScrollArea>
 #include <QTabBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "dialogs/DialogControls.h"
 #include "dialogs/DotPropPage.h"
 #include "dialogs/HistPropPage.h"
 #include "dialogs/OverlapPropPage.h"
+#include "dialogs/RecordWatch.h"
 #include "dialogs/RltHeadDlg.h"
 #include "dialogs/StatPropPage.h"
 #include "dialogs/TabCtrlWithDisable.h"
@@ -23,10 +28,23 @@ constexpr int kResultExtraHeight = 50;
 }  // namespace
 
 CObjStyleDlg::CObjStyleDlg(QWidget* parent) : CDocPanel(QStringLiteral("Property"), OwnLayout{}, parent) {
-    m_chkDot = lm::WithControlId(new QCheckBox(QStringLiteral("Dot"), this), kChkDot);
-    m_chkDensity = lm::WithControlId(new QCheckBox(QStringLiteral("Density"), this), kChkDensity);
-    m_chkContour = lm::WithControlId(new QCheckBox(QStringLiteral("Contour"), this), kChkContour);
-    m_chkHistogram = lm::WithControlId(new QCheckBox(QStringLiteral("Histogram"), this), kChkHistogram);
+    // The pages keep their sizes (the Stat page grows with the parameters)
+    // whatever room the dock gives the panel: what does not fit is scrolled
+    // to, never cut off.
+    m_scroll = new QScrollArea(this);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(false);
+    m_content = new QWidget;
+    m_scroll->setWidget(m_content);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_scroll);
+    QWidget* const c = m_content;
+
+    m_chkDot = lm::WithControlId(new QCheckBox(QStringLiteral("Dot"), c), kChkDot);
+    m_chkDensity = lm::WithControlId(new QCheckBox(QStringLiteral("Density"), c), kChkDensity);
+    m_chkContour = lm::WithControlId(new QCheckBox(QStringLiteral("Contour"), c), kChkContour);
+    m_chkHistogram = lm::WithControlId(new QCheckBox(QStringLiteral("Histogram"), c), kChkHistogram);
     // One row, each box as wide as its text needs under the user's font.
     int x = 7;
     for (QCheckBox* box : {m_chkDot, m_chkDensity, m_chkContour, m_chkHistogram}) {
@@ -38,7 +56,7 @@ CObjStyleDlg::CObjStyleDlg(QWidget* parent) : CDocPanel(QStringLiteral("Property
         connect(box, &QCheckBox::clicked, this, [this, id] { OnKindClicked(id); });
     }
 
-    m_tabPlot = lm::WithControlId(new CTabCtrlWithDisable(this), kTabPlot);
+    m_tabPlot = lm::WithControlId(new CTabCtrlWithDisable(c), kTabPlot);
     m_pageHist = new CHistPropPage;
     m_pageDot = new CDotPropPage;
     m_pageOverlap = new COverlapPropPage;
@@ -48,7 +66,7 @@ CObjStyleDlg::CObjStyleDlg(QWidget* parent) : CDocPanel(QStringLiteral("Property
     m_tabPlot->setGeometry(7, 22, kPlotPanelWidth - 14, kPlotPanelHeight - 26);
     m_tabPlot->hide();
 
-    m_tabResult = lm::WithControlId(new CTabCtrlWithDisable(this), kTabResult);
+    m_tabResult = lm::WithControlId(new CTabCtrlWithDisable(c), kTabResult);
     m_pageHead = new CRltHeadDlg;
     m_pageHead->setWindowFlags(Qt::Widget);
     m_pageStat = new CStatPropPage;
@@ -56,6 +74,7 @@ CObjStyleDlg::CObjStyleDlg(QWidget* parent) : CDocPanel(QStringLiteral("Property
     m_tabResult->AddPage(m_pageStat, QStringLiteral("Stat"));
     m_tabResult->setGeometry(7, 30, kPlotPanelWidth - 14, kPlotPanelHeight - 34);
     m_tabResult->hide();
+    m_content->resize(kPlotPanelWidth, kPlotPanelHeight);
     setMinimumSize(kPlotPanelWidth, kPlotPanelHeight);
 }
 
@@ -108,9 +127,12 @@ void CObjStyleDlg::SetObject(CTrkObj* o) {
     // The panel follows the object's document, so closing that document
     // lets go of the object too.
     if (o->GetDocument() != GetDocument()) CDocPanel::BindDocument(o->GetDocument());
+    auto* plot = kind == kObjPlot ? dynamic_cast<CPLOT*>(o) : nullptr;
+    // Binding refreshes the panel, which must not take the plot for one
+    // whose kind changed behind its back.
+    if (plot) m_flagsShown = plot->GetStyleFlags();
     CDocPanel::BindObject(o);
     if (kind == kObjPlot) {
-        auto* plot = dynamic_cast<CPLOT*>(o);
         m_pageStat->SetResult(nullptr);
         m_pageHead->SetResult(nullptr);
         m_tabResult->hide();
@@ -124,6 +146,7 @@ void CObjStyleDlg::SetObject(CTrkObj* o) {
         const bool overlay = (flags & kPlotFlagOverlay) != 0;
         for (QCheckBox* box : {m_chkDot, m_chkDensity, m_chkContour, m_chkHistogram}) box->setEnabled(!overlay);
         RefreshPages();
+        m_content->resize(kPlotPanelWidth, kPlotPanelHeight);
         resize(kPlotPanelWidth, kPlotPanelHeight);
     } else {
         auto* table = dynamic_cast<CTrkResult*>(o);
@@ -137,8 +160,12 @@ void CObjStyleDlg::SetObject(CTrkObj* o) {
         const QSize page = m_pageStat->GetSize();
         m_tabResult->EnableTab(0, true);
         m_tabResult->EnableTab(1, true);
-        m_tabResult->setGeometry(5, 5, page.width(), page.height() + m_tabResult->tabBar()->sizeHint().height());
+        const int tabsHeight = page.height() + m_tabResult->tabBar()->sizeHint().height();
+        m_tabResult->setGeometry(5, 5, page.width(), tabsHeight);
         m_tabResult->show();
+        // The content holds the whole tab control, its Apply buttons at the
+        // bottom included.
+        m_content->resize(page.width() + 10, std::max(tabsHeight + 10, page.height() + kResultExtraHeight));
         resize(page.width(), page.height() + kResultExtraHeight);
     }
 }
@@ -158,6 +185,7 @@ void CObjStyleDlg::RefreshPages() {
     // Density or contour alone: neither page has anything to edit.
     m_tabPlot->ShowPage(dot ? kTabDot : hist ? kTabHist : kTabOverlap);
     m_pageOverlap->SetPlot(plot);
+    m_flagsShown = plot->GetStyleFlags();
     m_overlaysShown = OverlaySnapshot();
     m_tabPlot->update();
 }
@@ -177,6 +205,12 @@ std::vector<const void*> CObjStyleDlg::OverlaySnapshot() const {
 void CObjStyleDlg::RefreshDotPage() {
     CPLOT* plot = BoundPlot();
     if (!plot) return;
+    if (plot->GetStyleFlags() != m_flagsShown) {
+        // The kind changed elsewhere (the plot's menu, its last overlay
+        // gone): boxes, tabs and pages follow.
+        SetObject(plot);
+        return;
+    }
     if ((plot->GetStyleFlags() & kPlotFlagDots) && m_pageDot->GetPlot() == plot) m_pageDot->RefreshFromPlot();
     std::vector<const void*> overlays = OverlaySnapshot();
     if (overlays != m_overlaysShown) {
@@ -236,8 +270,9 @@ void CObjStyleDlg::ApplyKind() {
     if (m_chkContour->isChecked()) flags |= kPlotFlagContour;
     if (m_chkHistogram->isChecked()) flags |= kPlotFlagHistogram;
     if (flags == plot->GetStyleFlags()) return;
+    CRecordWatch watch(plot);
     plot->SetPlotType(flags);
-    if (CLumitraDoc* doc = plot->ListingDocument()) doc->SetModifiedFlag(true);
+    watch.Commit();
     plot->Repaint();
 }
 

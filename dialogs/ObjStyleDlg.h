@@ -18,6 +18,7 @@ class CRltHeadDlg;
 class CStatPropPage;
 class CTabCtrlWithDisable;
 class QCheckBox;
+class QScrollArea;
 
 class CObjStyleDlg : public CDocPanel {
     Q_OBJECT
@@ -40,9 +41,9 @@ public:
     // Binds the panel to o (null: nothing shown).
     void SetObject(CTrkObj* o);
     CTrkObj* GetObject() const { return GetBoundObject(); }
-    // When the bound plot shows dots, the Dot page follows it (a refill only
-    // when something it shows changed); the Overlap page follows its
-    // overlays.
+    // When the bound plot's kind changed, the whole panel follows it; else,
+    // when it shows dots, the Dot page follows it (a refill only when
+    // something it shows changed); the Overlap page follows its overlays.
     void RefreshDotPage();
     // The pages the checked kind boxes call for.
     void RefreshPages();
@@ -60,6 +61,8 @@ public:
     CRltHeadDlg* HeadPage() const { return m_pageHead; }
     CTabCtrlWithDisable* PlotTabs() const { return m_tabPlot; }
     CTabCtrlWithDisable* ResultTabs() const { return m_tabResult; }
+    // The panel's controls scroll in this area when the dock is smaller.
+    QScrollArea* ScrollArea() const { return m_scroll; }
     QCheckBox* KindBox(int32_t id) const;
 
 protected:
@@ -73,6 +76,8 @@ private:
     void UnbindPages();
     std::vector<const void*> OverlaySnapshot() const;
 
+    QScrollArea* m_scroll;
+    QWidget* m_content;  // everything the panel shows, at its own size
     CDotPropPage* m_pageDot;
     CHistPropPage* m_pageHist;
     CStatPropPage* m_pageStat;
@@ -85,4 +90,5 @@ private:
     CTabCtrlWithDisable* m_tabResult;
     CTabCtrlWithDisable* m_tabPlot;
     std::vector<const void*> m_overlaysShown;
+    int32_t m_flagsShown = 0;  // the bound plot's kind bits the boxes show
 };

@@ -7,6 +7,7 @@
 #include "core/GateNode.h"
 #include "dialogs/DialogControls.h"
 #include "dialogs/GateListBox.h"
+#include "dialogs/RecordWatch.h"
 #include "report/page/LumitraDoc.h"
 #include "report/plot/ContourLayer.h"
 #include "report/plot/DensityLayer.h"
@@ -58,9 +59,12 @@ void COverlapPropPage::SetPlot(CPLOT* plot) {
 
 void COverlapPropPage::OnChecked(QListWidgetItem*) {
     if (m_bBinding || !m_pPlot) return;
+    // Overlays are not kept in the report: this marks it only should that
+    // ever change.
+    CRecordWatch watch(m_pPlot);
     const int n = std::min<int>(m_list->count(), int(m_pPlot->GetOverlayLayers().size()));
     for (int i = 0; i < n; ++i) m_pPlot->SetOverlayVisible(i, m_list->item(i)->checkState() == Qt::Checked);
-    if (CLumitraDoc* doc = m_pPlot->ListingDocument()) doc->SetModifiedFlag(true);
+    watch.Commit();
     m_pPlot->Repaint();
 }
 
@@ -68,7 +72,8 @@ void COverlapPropPage::OnDoubleClicked(QListWidgetItem* item) {
     if (!m_pPlot || !item) return;
     const int row = m_list->row(item);
     if (row < 0 || size_t(row) >= m_pPlot->GetOverlayLayers().size()) return;
+    CRecordWatch watch(m_pPlot);
     m_pPlot->DeleteOverlay(row);
-    if (CLumitraDoc* doc = m_pPlot->ListingDocument()) doc->SetModifiedFlag(true);
+    watch.Commit();
     SetPlot(m_pPlot);
 }

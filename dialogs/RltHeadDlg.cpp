@@ -7,6 +7,7 @@
 #include <strings.h>
 
 #include "dialogs/DialogControls.h"
+#include "dialogs/RecordWatch.h"
 #include "dialogs/ResultDlgIds.h"
 #include "report/page/LumitraDoc.h"
 
@@ -121,8 +122,10 @@ void CRltHeadDlg::OnApply() {
     // More or fewer header lines change the table's height: both the old and
     // the new rectangle are repainted.
     if (CLumitraDoc* doc = m_table->GetDocument()) doc->AddDirtyRect(m_table->GetRect());
+    CRecordWatch watch(m_table);
     m_table->Keywords() = keywords;
     m_table->RebuildAndRedraw();
+    watch.Commit();
 }
 
 void CRltHeadDlg::OnCancel() {

@@ -6,6 +6,7 @@
 #include "core/DataShell.h"
 #include "core/StatItem.h"
 #include "dialogs/DialogControls.h"
+#include "dialogs/RecordWatch.h"
 #include "dialogs/ResultDlgIds.h"
 #include "dialogs/StatMatrix.h"
 #include "platform/UiServices.h"
@@ -150,6 +151,7 @@ void CStatPropPage::Apply() {
     // The table may change size: what it covered before is repainted too.
     CLumitraDoc* doc = m_table->GetDocument();
     const CRect before = m_table->GetRect();
+    CRecordWatch watch(m_table);
     if (!m_table->SetColumns(codes, params)) {
         lm::Ui().MessageBox(this,
                             QStringLiteral("A result table holds at most %1 statistic columns; %2 are chosen. "
@@ -161,4 +163,5 @@ void CStatPropPage::Apply() {
     }
     if (doc) doc->AddDirtyRect(before);
     m_table->RebuildAndRedraw();
+    watch.Commit();
 }

@@ -34,7 +34,7 @@ CHistLayer::CHistLayer(CGateNode* gate, int32_t xPar, CPLOT* plot, bool ownsTran
     : CLayer(plot, ownsTransforms), CGateUser(gate) {
     m_userKind = kUserHistLayer;
     m_xPar = xPar;
-    m_color = 0x808080;
+    m_color = kDefaultFill;
     if (!m_ownsTransforms) Recalculate();
 }
 
@@ -67,7 +67,7 @@ bool CHistLayer::SetFixedMax(float max) {
 }
 
 void CHistLayer::SetOutline(int32_t width, COLORREF colour) {
-    m_outlineWidth = std::max<int32_t>(width, 1);
+    m_outlineWidth = std::clamp<int32_t>(width, 1, kMaxOutlineWidth);
     m_outlineColor = colour;
 }
 

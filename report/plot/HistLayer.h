@@ -29,6 +29,12 @@ public:
     // Accepted from records and setters.
     static constexpr int32_t kMaxBinCount = 1 << 16;
     static constexpr int32_t kMaxSmoothing = 1 << 16;
+    // A new layer's look: grey fill, black outline one pixel wide.
+    static constexpr COLORREF kDefaultFill = 0x808080;
+    static constexpr COLORREF kDefaultOutline = 0;
+    static constexpr int32_t kDefaultOutlineWidth = 1;
+    // Outline pen widths offered ("1" .. "5") and kept.
+    static constexpr int32_t kMaxOutlineWidth = 5;
 
     // Counts at once unless the layer owns its transforms (a clone).
     CHistLayer(CGateNode* gate, int32_t xPar, CPLOT* plot, bool ownsTransforms);
@@ -70,6 +76,7 @@ public:
     float GetFixedMax() const { return m_fixedMax; }
     void SetAutoScale(bool on) { m_autoScale = on; }
     bool GetAutoScale() const { return m_autoScale; }
+    // The width is held within 1 .. kMaxOutlineWidth.
     void SetOutline(int32_t width, COLORREF colour);
     int32_t GetOutlineWidth() const { return m_outlineWidth; }
     COLORREF GetOutlineColor() const { return m_outlineColor; }
@@ -102,6 +109,6 @@ private:
     int32_t m_smoothing = kDefaultSmoothing;
     std::vector<int32_t> m_bins;
     bool m_autoScale = true;
-    int32_t m_outlineWidth = 1;
-    COLORREF m_outlineColor = 0;
+    int32_t m_outlineWidth = kDefaultOutlineWidth;
+    COLORREF m_outlineColor = kDefaultOutline;
 };

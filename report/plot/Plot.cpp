@@ -483,7 +483,7 @@ void CPLOT::RemoveOverlayLayer(CLayer* layer) {
         (void)m_overlays[i].release();
         m_overlays.erase(m_overlays.begin() + ptrdiff_t(i));
         if (i < m_overlayVisible.size()) m_overlayVisible.erase(m_overlayVisible.begin() + ptrdiff_t(i));
-        if (m_overlays.empty()) m_flags &= ~kPlotFlagOverlay;
+        if (m_overlays.empty()) LeaveOverlayKind();
         Repaint();
         return;
     }
@@ -494,8 +494,14 @@ void CPLOT::DeleteOverlay(int32_t i) {
     m_overlays[size_t(i)]->SetNotifyOwner(false);
     m_overlays.erase(m_overlays.begin() + i);
     if (size_t(i) < m_overlayVisible.size()) m_overlayVisible.erase(m_overlayVisible.begin() + i);
-    if (m_overlays.empty()) m_flags &= ~kPlotFlagOverlay;
+    if (m_overlays.empty()) LeaveOverlayKind();
     Repaint();
+}
+
+void CPLOT::LeaveOverlayKind() {
+    m_flags &= ~kPlotFlagOverlay;
+    // The kind boxes and region tools an overlay locked are free again.
+    RefreshPropertyPanel();
 }
 
 void CPLOT::SetOverlayVisible(int32_t i, bool visible) {
@@ -559,9 +565,9 @@ void CPLOT::RebuildLayers(bool notify) {
         else
             m_histLayer->Recalculate();
     }
-    if (notify) {
-        if (CDocPanel* panel = GetPropertyPanel()) panel->BindObject(this);
-    }
+    // Gate and region edits rebuild every plot below them, and those plots
+    // must not take the panel from the plot the user works on.
+    if (notify) RefreshPropertyPanel();
     m_dirty = false;
 }
 
@@ -582,6 +588,15 @@ void CPLOT::RecalcLayers(bool force, bool repaint) {
 
 CLumitraDoc* CPLOT::ListingDocument() const {
     return (m_pDocument && m_pDocument->GetObjectIndex(this) >= 0) ? m_pDocument : nullptr;
+}
+
+void CPLOT::MarkModified() {
+    if (CLumitraDoc* doc = ListingDocument()) doc->SetModifiedFlag(true);
+}
+
+void CPLOT::RefreshPropertyPanel() {
+    CDocPanel* panel = GetPropertyPanel();
+    if (panel && panel->GetBoundObject() == this) panel->BindObject(this);
 }
 
 void CPLOT::InvalidateInDocument() {

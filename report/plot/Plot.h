@@ -149,6 +149,8 @@ public:
     // True when the command was carried out here; gate and parameter choices
     // answer false (the caller repaints).
     bool OnContextCommand(uint32_t id, int32_t extra) override;
+    // The plot record as the document file would hold it now.
+    std::vector<uint8_t> RecordBytes() const;
     // Copies the plot as a picture to the clipboard.
     void CopyToClipboard() override;
 
@@ -168,7 +170,8 @@ public:
 
     // ---- building ----
     // Recomputes the layers for the current gate, parameters and style; sets
-    // the state. notify: the property panel is bound to this plot.
+    // the state. notify: a property panel showing this plot shows it afresh
+    // (a rebuild never takes the panel from the plot it shows).
     void RebuildLayers(bool notify);
     // Only when dirty and forced: every layer recomputes; then a repaint.
     void RecalcLayers(bool force, bool repaint);
@@ -179,6 +182,12 @@ public:
     // The plot's document when the plot is on its page (only then may the
     // document keep a pointer to it), else null.
     CLumitraDoc* ListingDocument() const;
+    // Something the plot's record holds was edited: the document on whose
+    // page the plot lies is marked modified.
+    void MarkModified();
+    // The property panel, when it shows this plot, shows it afresh (kind
+    // boxes and pages); a panel showing another object is left alone.
+    void RefreshPropertyPanel();
     bool IsDirty() const { return m_dirty; }
     int32_t GetState() const { return m_state; }
     int32_t GetStyleFlags() const { return m_flags; }
@@ -369,6 +378,11 @@ private:
     // SetXParam / SetYParam: the new parameter on one axis, layers following.
     void SetAxisParam(bool xAxis, int32_t i);
     void LogNewNodePlot();
+    // OnContextCommand's work, without the modified mark.
+    bool CarryOutCommand(uint32_t id, int32_t extra);
+    void SetKindFromMenu(int32_t flags);
+    // The last overlay went: the plot is a plain plot of its kinds again.
+    void LeaveOverlayKind();
     void InvalidateInDocument();
     // Drops everything that refers to gates (no document to remove the plot).
     void LetGoOfGate();

@@ -190,6 +190,21 @@ bool CPLOT::BuildContextMenu(std::vector<lm::MenuItem>* menu, uint32_t, CPoint p
 // ================================================================= commands
 
 bool CPLOT::OnContextCommand(uint32_t id, int32_t extra) {
+    // Whatever the command changes in the plot's record (kind, gate, axes,
+    // histogram fill, a pasted region) is a change of the report.
+    const std::vector<uint8_t> before = RecordBytes();
+    const bool handled = CarryOutCommand(id, extra);
+    if (ListingDocument() && RecordBytes() != before) MarkModified();
+    return handled;
+}
+
+void CPLOT::SetKindFromMenu(int32_t flags) {
+    SetPlotType(flags);
+    // The panel showing the plot follows to the pages of the new kind.
+    RefreshPropertyPanel();
+}
+
+bool CPLOT::CarryOutCommand(uint32_t id, int32_t extra) {
     CRgnLayer* layer = GetRgnLayer(extra);
     switch (id) {
         case kPlotCmdResult:
@@ -244,7 +259,7 @@ bool CPLOT::OnContextCommand(uint32_t id, int32_t extra) {
         case kPlotCmdKindContour:
         case kPlotCmdKindHistogram:
             for (const KindItem& k : kKindItems)
-                if (uint32_t(k.id) == id) SetPlotType(ToggledKinds(m_flags, k.bit) | (m_flags & ~kKindBits));
+                if (uint32_t(k.id) == id) SetKindFromMenu(ToggledKinds(m_flags, k.bit) | (m_flags & ~kKindBits));
             Repaint();
             return true;
         default:

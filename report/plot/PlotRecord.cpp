@@ -1,8 +1,12 @@
 // The plot's record in the document file.
 #include <algorithm>
+#include <iterator>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "base/Archive.h"
+#include "base/Numbers.h"
 #include "core/DataShell.h"
 #include "core/GateNode.h"
 #include "core/Region.h"
@@ -18,6 +22,74 @@ namespace {
 constexpr size_t kDotLayerRecordBytes = 8;
 
 [[noreturn]] void Fail(const std::string& what) { throw CArchiveException("plot record: " + what); }
+
+// The histogram's fill colour, outline colour and outline width have no
+// field of their own in the record. They ride in the last reserved string,
+// which every reader of the format keeps and none interprets, as
+//   "HistStyle fill=<c> line=<c> width=<w>"
+// with each colour as its signed 32-bit value (-1: none). Text that is not
+// exactly this is someone else's and is kept as it is.
+constexpr std::string_view kHistStyleTag = "HistStyle";
+
+struct HistStyle {
+    COLORREF fill = 0;
+    COLORREF line = 0;
+    int32_t width = 1;
+};
+
+// The keys in the order they are written.
+constexpr struct {
+    std::string_view key;
+    bool colour;
+} kHistStyleKeys[] = {{"fill", true}, {"line", true}, {"width", false}};
+
+std::string HistStyleText(const CHistLayer& h) {
+    const int32_t values[] = {int32_t(h.GetColor()), int32_t(h.GetOutlineColor()), h.GetOutlineWidth()};
+    std::string text(kHistStyleTag);
+    for (size_t i = 0; i < std::size(kHistStyleKeys); ++i)
+        text += " " + std::string(kHistStyleKeys[i].key) + "=" + lm::FormatInt(values[i]);
+    return text;
+}
+
+bool ParseHistStyle(std::string_view text, HistStyle* out) {
+    std::vector<std::string_view> words;
+    for (size_t at = 0; at <= text.size();) {
+        const size_t end = std::min(text.find(' ', at), text.size());
+        words.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    if (words.size() != 1 + std::size(kHistStyleKeys) || words[0] != kHistStyleTag) return false;
+    int32_t values[std::size(kHistStyleKeys)] = {};
+    for (size_t i = 0; i < std::size(kHistStyleKeys); ++i) {
+        const std::string_view w = words[i + 1];
+        const std::string_view key = kHistStyleKeys[i].key;
+        if (w.size() <= key.size() || w.substr(0, key.size()) != key || w[key.size()] != '=') return false;
+        if (!lm::TryParseInt(w.substr(key.size() + 1), &values[i])) return false;
+    }
+    if (values[2] < 1 || values[2] > CHistLayer::kMaxOutlineWidth) return false;
+    *out = HistStyle{COLORREF(uint32_t(values[0])), COLORREF(uint32_t(values[1])), values[2]};
+    return true;
+}
+
+// A new layer's style: nothing to carry, so records of plots that keep it
+// stay as they always were.
+bool IsDefaultHistStyle(const CHistLayer& h) {
+    return h.GetColor() == CHistLayer::kDefaultFill && h.GetOutlineColor() == CHistLayer::kDefaultOutline &&
+           h.GetOutlineWidth() == CHistLayer::kDefaultOutlineWidth;
+}
+
+// The reserved string the record carries for the histogram's style: the
+// style when the slot is free (or already holds one), else the slot's text.
+std::string HistStyleSlot(const CHistLayer* h, const std::string& reserved) {
+    HistStyle unused;
+    if (!h || !(reserved.empty() || ParseHistStyle(reserved, &unused))) return reserved;
+    return IsDefaultHistStyle(*h) ? std::string() : HistStyleText(*h);
+}
+
+void ApplyHistStyle(CHistLayer* h, const HistStyle& style) {
+    h->SetColor(style.fill);
+    h->SetOutline(style.width, style.line);
+}
 
 void StoreLayerPresence(CArchive& ar, const CLayer* layer) {
     ar.WriteInt32(layer ? 1 : 0);
@@ -51,6 +123,10 @@ void CPLOT::CopyRecordFrom(const CPLOT& source) {
     if (source.m_histLayer && !m_histLayer && m_gate)
         m_histLayer = std::make_unique<CHistLayer>(m_gate, m_xPar, this, false);
     CopyLayerRecord(source.m_histLayer.get(), m_histLayer.get());
+    if (source.m_histLayer && m_histLayer)
+        ApplyHistStyle(m_histLayer.get(), HistStyle{source.m_histLayer->GetColor(),
+                                                    source.m_histLayer->GetOutlineColor(),
+                                                    source.m_histLayer->GetOutlineWidth()});
     CopyLayerRecord(source.m_contourLayer.get(), m_contourLayer.get());
     CopyLayerRecord(source.m_densityLayer.get(), m_densityLayer.get());
     // Dot layers pair up by the index of their gate in each plot's shell.
@@ -75,7 +151,8 @@ void CPLOT::Store(CArchive& ar) const {
     ar.WriteInt32(m_yPar);
     ar.WriteInt32(m_maxDotEvents);
     ar.WriteInt32(reservedA);
-    ar.WriteInt32(m_flags);
+    // Overlays are not kept: the plot reopens as a plain plot of its kinds.
+    ar.WriteInt32(m_flags & ~kPlotFlagOverlay);
     ar.WriteInt32(m_zoomed ? 1 : 0);
     ar.WriteRect(m_savedRect);
     ar.WriteInt32(reservedB);
@@ -121,8 +198,14 @@ void CPLOT::Store(CArchive& ar) const {
     ar.WriteInt32(reservedE);
     ar.WriteString(reservedF);
     ar.WriteString(reservedG);
-    ar.WriteString(reservedH);
+    ar.WriteString(HistStyleSlot(m_histLayer.get(), reservedH));
     ar.WriteInt32(0);
+}
+
+std::vector<uint8_t> CPLOT::RecordBytes() const {
+    CArchive ar;
+    Store(ar);
+    return ar.Bytes();
 }
 
 void CPLOT::Load(CArchive& ar) {
@@ -133,7 +216,9 @@ void CPLOT::Load(CArchive& ar) {
     m_yPar = ar.ReadInt32();
     m_maxDotEvents = std::max<int32_t>(ar.ReadInt32(), 0);
     reservedA = ar.ReadInt32();
-    m_flags = ar.ReadInt32();
+    // A file may still carry the overlay bit without its overlays (they were
+    // never stored): such a plot would stay locked as an overlay plot.
+    m_flags = ar.ReadInt32() & ~kPlotFlagOverlay;
 
     // -1 names no data set (or no gate): a plot without a gate.
     VexaDataShell* shell = nullptr;
@@ -220,4 +305,9 @@ void CPLOT::Load(CArchive& ar) {
     reservedG = ar.ReadString();
     reservedH = ar.ReadString();
     (void)ar.ReadInt32();
+    HistStyle style;
+    if (m_histLayer && ParseHistStyle(reservedH, &style)) {
+        ApplyHistStyle(m_histLayer.get(), style);
+        reservedH.clear();  // the layer holds it now
+    }
 }

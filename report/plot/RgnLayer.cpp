@@ -309,6 +309,8 @@ void CRgnLayer::PushGeometry() {
     WriteRegionGeometry();
     m_pushing = false;
     UpdatePercentText();
+    // The region is part of the report: its gate now holds other events.
+    if (m_plot) m_plot->MarkModified();
 }
 
 void CRgnLayer::UpdatePercentText() {
@@ -486,7 +488,10 @@ bool CRgnLayer::OnButtonUp(CPoint page, int32_t* state) {
             return true;
         case kTrackLabelDrag:
             *state = kTrackMove;
-            if (m_dragged) KeepLabelInArea();
+            if (!m_dragged) return true;
+            KeepLabelInArea();
+            // The label's place is kept in the plot's record.
+            if (m_plot) m_plot->MarkModified();
             return true;
         default:
             return ReleaseOwnState(page, state);

@@ -170,7 +170,8 @@ public:
     // no size.
     virtual std::unique_ptr<CDataRgn> MakeRegion() = 0;
     // Writes the pixels into the region as fractions (this layer is not
-    // called back), then the percentage. Nothing without a region or area.
+    // called back), then the percentage; the plot's report is marked
+    // modified. Nothing without a region or area.
     void PushGeometry();
     // The gate owning the region, null without one.
     virtual CGateNode* GetRegionGate() const;

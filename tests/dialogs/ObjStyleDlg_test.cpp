@@ -8,9 +8,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QMouseEvent>
 #include <QTabBar>
 #include <QTreeWidget>
+
+#include <functional>
 
 #include "core/DataShell.h"
 #include "core/GateNode.h"
@@ -20,6 +23,9 @@
 #include "dialogs/GateListBox.h"
 #include "dialogs/HistPropPage.h"
 #include "dialogs/ObjStyleDlg.h"
+#include "dialogs/ResultDlgIds.h"
+#include "dialogs/RltHeadDlg.h"
+#include "dialogs/StatPropPage.h"
 #include "dialogs/OverlapPropPage.h"
 #include "dialogs/TabCtrlWithDisable.h"
 #include "report/page/LumitraDoc.h"
@@ -151,10 +157,11 @@ TEST_F(ObjStyleTest, AnOverlayPlotKeepsItsKindAndShowsItsOverlays) {
     COverlapList* list = panel.OverlapPage()->List();
     ASSERT_EQ(list->count(), 1);
     EXPECT_EQ(list->item(0)->text(), "a.fcs @ R1 -- Dot");
-    // Unchecked: the overlay is kept and not drawn.
+    // Unchecked: the overlay is kept and not drawn. Overlays are not saved,
+    // so the report has nothing new to save.
     list->item(0)->setCheckState(Qt::Unchecked);
     EXPECT_EQ(plot->GetOverlayVisibility(), std::vector<uint8_t>{0});
-    EXPECT_TRUE(doc.IsModified());
+    EXPECT_FALSE(doc.IsModified());
     // The overlap rows keep their order and a double click removes the overlay.
     emit list->itemDoubleClicked(list->item(0));
     EXPECT_TRUE(plot->GetOverlayLayers().empty());
@@ -420,6 +427,81 @@ TEST_F(ObjStyleTest, OtherObjectsLeaveThePlotPagesAndAFreedObjectLeavesNothing) 
     panel.BindDocument(nullptr);
     EXPECT_EQ(panel.GetObject(), nullptr);
     EXPECT_EQ(panel.HistPage()->GetPlot(), nullptr);
+}
+
+TEST_F(ObjStyleTest, PageEditsMarkTheReportOnlyWhenWhatIsSavedChanges) {
+    auto* table = static_cast<CTrkResult*>(doc.AddObject(std::make_unique<CTrkResult>(300, 10, shell, &doc)));
+    auto histCombo = [&](int32_t id) { return dlgtest::Control<QComboBox>(panel.HistPage(), id); };
+    auto choose = [](QComboBox* c, int index) {
+        c->setCurrentIndex(index);
+        emit c->activated(index);
+    };
+    auto percent = [&](const char* text) {
+        auto* c = dlgtest::Control<QComboBox>(panel.DotPage(), CDotPropPage::kShowPercent);
+        choose(c, c->findText(QString::fromLatin1(text)));
+    };
+    auto stat = [&](int32_t id) { return dlgtest::Control<QAbstractButton>(panel.StatPage(), id); };
+    auto head = [&](int32_t id) { return dlgtest::Control<QAbstractButton>(panel.HeadPage(), id); };
+    const struct {
+        const char* what;
+        bool histogram;  // the plot a histogram (else dots); a table when neither page of a plot is used
+        bool onTable;
+        std::function<void()> edit;
+        bool marks;
+    } cases[] = {
+        {"width chosen again", true, false, [&] { choose(histCombo(CHistPropPage::kLineWidth), 0); }, false},
+        {"a new width", true, false, [&] { choose(histCombo(CHistPropPage::kLineWidth), 3); }, true},
+        {"the fill shown chosen again", true, false, [&] { choose(histCombo(CHistPropPage::kFill), 0); }, false},
+        {"no line (\"None\")", true, false, [&] { choose(histCombo(CHistPropPage::kLine), 1); }, true},
+        {"100% of 150 events, the limit already", false, false, [&] { percent("100%"); }, false},
+        {"50%", false, false, [&] { percent("50%"); }, true},
+        {"Stat Apply, nothing ticked", false, true, [&] { Click(stat(kStatPageApply), QPoint(5, 5)); }, false},
+        {"Stat Apply, Event ticked", false, true,
+         [&] {
+             Click(stat(kStatPageEvent));
+             Click(stat(kStatPageApply), QPoint(5, 5));
+         },
+         true},
+        {"Head Apply, nothing ticked", false, true, [&] { Click(head(kHeadApply), QPoint(5, 5)); }, false},
+        {"Head Apply, Date ticked", false, true,
+         [&] {
+             Click(head(kHeadDate));
+             Click(head(kHeadApply), QPoint(5, 5));
+         },
+         true},
+    };
+    plot->SetMaxDotEvents(150);
+    for (const auto& c : cases) {
+        plot->SetPlotType(c.histogram ? kPlotFlagHistogram : kPlotFlagDots);
+        panel.SetObject(c.onTable ? static_cast<CTrkObj*>(table) : plot);
+        doc.SetModifiedFlag(false);
+        c.edit();
+        EXPECT_EQ(doc.IsModified(), c.marks) << c.what;
+    }
+    EXPECT_EQ(table->GetCodes().size(), 2u);
+    EXPECT_EQ(table->Keywords().size(), 2u);
+}
+
+TEST_F(ObjStyleTest, ThePercentEntryIsTheOneGivingTheBoundPlotsOwnLimit) {
+    auto* percent = dlgtest::Control<QComboBox>(panel.DotPage(), CDotPropPage::kShowPercent);
+    VexaDataShell* s = doc.AttachDataShell(plottest::MakeShell(Events(40), "B", "b.fcs"));
+    CPLOT* other = AddPlot(s->GetRoot());
+    const struct {
+        CPLOT* bind;
+        int32_t limit;  // the plot's dot limit before it is bound
+        const char* shown;  // "" for no entry
+    } cases[] = {
+        {plot, 15, "10%"},     // 10 % of 150
+        {other, 2000, ""},    // more than the 40 events: no entry gives it
+        {other, 20, "50%"},
+        {plot, 150, "100%"},
+        {other, 0, "1%"},     // 1 % of 40 is 0 events
+    };
+    for (const auto& c : cases) {
+        c.bind->SetMaxDotEvents(c.limit);
+        panel.SetObject(c.bind);
+        EXPECT_EQ(percent->currentText(), QString::fromLatin1(c.shown)) << c.limit;
+    }
 }
 
 }  // namespace

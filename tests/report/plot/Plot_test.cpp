@@ -770,3 +770,81 @@ TEST(PlotLayerOrderTest, OverlayVisibilityIgnoresIndicesOutsideTheOverlays) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PlotTest, AnOverlayPlotIsWrittenAndReadBackAsAPlainPlotOfItsKinds) {
+    CLumitraDoc doc;
+    VexaDataShell* shell = doc.AttachDataShell(MakeShell({{500, 500}, {100, 100}}));
+    CPLOT source(kPlotRect, shell->GetRoot(), &doc, 0, 1);
+    const struct {
+        int32_t kinds;
+    } cases[] = {{kPlotFlagDots}, {kPlotFlagHistogram}, {kPlotFlagDots | kPlotFlagDensity}};
+    for (const auto& c : cases) {
+        CPLOT plot(kPlotRect, shell->GetRoot(), &doc, 0, 1);
+        plot.SetPlotType(c.kinds);
+        plot.AddOverlayFrom(&source);
+        ASSERT_EQ(plot.GetStyleFlags(), c.kinds | kPlotFlagOverlay) << c.kinds;
+        const std::vector<uint8_t> rec = StoreOf(plot);
+        EXPECT_EQ(IntAt(rec, kOffStyle), c.kinds) << c.kinds;
+        // Files written before carry the bit: it is read as absent.
+        std::vector<uint8_t> old = rec;
+        PutInt(old, kOffStyle, c.kinds | kPlotFlagOverlay);
+        for (const std::vector<uint8_t>& bytes : {rec, old}) {
+            CPLOT loaded(&doc);
+            CArchive in(bytes);
+            loaded.Load(in);
+            EXPECT_EQ(loaded.GetStyleFlags(), c.kinds) << c.kinds;
+            EXPECT_TRUE(loaded.GetOverlayLayers().empty());
+            EXPECT_TRUE(loaded.ToolAvailable(-1));  // the range tool, offered on every kind
+            EXPECT_EQ(StoreOf(loaded), rec) << c.kinds;
+        }
+    }
+}
+
+TEST_F(PlotTest, HistogramStyleIsKeptInTheLastReservedStringWhereTheSlotIsFree) {
+    CLumitraDoc doc;
+    VexaDataShell* shell = doc.AttachDataShell(MakeShell({{500, 500}, {100, 100}}));
+    CPLOT plain(kPlotRect, shell->GetRoot(), &doc, 0, 1);
+    plain.SetPlotType(kPlotFlagHistogram);
+    const size_t plainSize = StoreOf(plain).size();
+    const struct {
+        COLORREF fill, line;
+        int32_t width;
+        const char* reserved;  // the slot's text before
+        bool kept;
+    } cases[] = {
+        {0x123456, 0x0000FF, 5, "", true},
+        {kColorNone, kColorNone, 1, "", true},                  // neither fill nor outline
+        {0x000000, 0xFFFFFF, 3, "HistStyle fill=1 line=2 width=2", true},  // a style written before
+        {0x808080, 0x000000, 1, "", true},                      // a new layer's: nothing written
+        {0x123456, 0x0000FF, 2, "memo", false},                 // someone else's text stays
+        {0x123456, 0x0000FF, 2, "HistStyle fill=1 line=2 width=9", false},  // not ours: width 9
+    };
+    for (const auto& c : cases) {
+        CPLOT plot(kPlotRect, shell->GetRoot(), &doc, 0, 1);
+        plot.SetPlotType(kPlotFlagHistogram);
+        plot.reservedH = c.reserved;
+        plot.GetHistLayer()->SetColor(c.fill);
+        plot.GetHistLayer()->SetOutline(c.width, c.line);
+        const std::vector<uint8_t> rec = StoreOf(plot);
+        if (c.fill == 0x808080 && c.width == 1 && c.line == 0) {
+            EXPECT_EQ(rec.size(), plainSize);
+        }
+        CPLOT loaded(&doc);
+        CArchive in(rec);
+        loaded.Load(in);
+        EXPECT_EQ(in.Remaining(), 0u) << c.reserved;
+        const CHistLayer* h = loaded.GetHistLayer();
+        ASSERT_NE(h, nullptr);
+        EXPECT_EQ(h->GetColor(), c.kept ? c.fill : CHistLayer::kDefaultFill) << c.reserved;
+        EXPECT_EQ(h->GetOutlineColor(), c.kept ? c.line : CHistLayer::kDefaultOutline) << c.reserved;
+        EXPECT_EQ(h->GetOutlineWidth(), c.kept ? c.width : CHistLayer::kDefaultOutlineWidth) << c.reserved;
+        if (!c.kept) {
+            EXPECT_EQ(loaded.reservedH, c.reserved);
+        }
+        EXPECT_EQ(StoreOf(loaded), rec) << c.reserved;
+    }
+}
+
+}  // namespace
