@@ -11,6 +11,7 @@
 #include "platform/UiServices.h"
 #include "report/app/LumitraApp.h"
 #include "report/page/LumitraDoc.h"
+#include "report/page/TrkObj.h"
 #include "report/plot/Plot.h"
 
 namespace {
@@ -65,6 +66,30 @@ bool DeleteGateAsked(QWidget* parent, CGateNode* gate) {
         doc->RedrawDirty();
     }
     return true;
+}
+
+bool DataSetDeleteAgreed(QWidget* parent, CLumitraDoc* doc, const std::vector<VexaDataShell*>& shells) {
+    if (!doc) return false;
+    int32_t gates = 0;
+    int32_t objects = 0;
+    for (VexaDataShell* shell : shells) {
+        if (doc->GetDataShellIndex(shell) < 0) continue;
+        gates += std::max<int32_t>(shell->GetGateCount() - 1, 0);  // "All" is not one the user made
+        for (CDataShellUser* u : shell->GetUsers()) {
+            const int32_t kind = u->GetUserKind();
+            if (kind != kUserPlot && kind != kUserResultTable) continue;
+            if (auto* obj = dynamic_cast<const CTrkObj*>(u); obj && doc->GetObjectIndex(obj) >= 0) ++objects;
+        }
+    }
+    if (objects == 0) return true;
+    const QString what = shells.size() == 1
+                             ? QStringLiteral("data set %1").arg(QString::fromStdString(shells.front()->GetName()))
+                             : QStringLiteral("%1 data sets").arg(shells.size());
+    const QString text = QStringLiteral("Deleting %1 removes %2 and %3 from the report. Delete?")
+                             .arg(what, Counted(gates, "gate", "gates"),
+                                  Counted(objects, "plot or table", "plots and tables"));
+    return lm::Ui().MessageBox(parent, text, QStringLiteral("Delete"), lm::MsgButtons::YesNo, lm::MsgIcon::Question) ==
+           lm::kIdYes;
 }
 
 CLumitraDoc* DocumentOfGate(const CGateNode* gate) {

@@ -5,9 +5,11 @@
 // many gates and plots go. Declining changes nothing; a delete marks the
 // document that holds the gate's data set.
 #include <cstdint>
+#include <vector>
 
 class CGateNode;
 class CLumitraDoc;
+class VexaDataShell;
 class QWidget;
 
 // What deleting a gate takes with it.
@@ -19,6 +21,11 @@ GateDeleteToll CountGateDelete(CGateNode* gate);
 
 // Asks when needed, then deletes. True when the gate was deleted.
 bool DeleteGateAsked(QWidget* parent, CGateNode* gate);
+
+// Deleting data sets from a panel takes their gates and every plot and result
+// table of theirs off the page; when any object would go, the user is asked
+// first, told how many. True when the user agreed (or nothing was to ask).
+bool DataSetDeleteAgreed(QWidget* parent, CLumitraDoc* doc, const std::vector<VexaDataShell*>& shells);
 
 // The open document that holds the gate's data set, or null.
 CLumitraDoc* DocumentOfGate(const CGateNode* gate);

@@ -426,6 +426,7 @@ void CNavigateDlg::OnTreeRightClick(const QPoint& viewportPos) {
         case kNavSelectPlots: SelectPlots(); break;
         case kNavDeleteDataSet: {
             VexaDataShell* shell = CDataTree::ShellOf(item);
+            if (!DataSetDeleteAgreed(this, doc, {shell}) || doc->GetDataShellIndex(shell) < 0) break;
             RemoveDataSetItem(shell);
             doc->RemoveDataShell(shell);
             MarkModified();

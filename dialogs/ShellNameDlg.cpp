@@ -28,6 +28,7 @@
 #include "core/GateNode.h"
 #include "core/StatItem.h"
 #include "dialogs/AddDataPlots.h"
+#include "dialogs/GateDelete.h"
 #include "dialogs/NavigateDlg.h"
 #include "dialogs/RltExportDlg.h"
 #include "dialogs/TransDlg.h"
@@ -277,6 +278,7 @@ void CShellNameDlg::OnRightClick(const QPoint& viewportPos) {
                 if (ShellOfRow(m_list->topLevelItem(i)) == shells.front()) m_list->editItem(m_list->topLevelItem(i), 0);
             break;
         case kFileDelete:
+            if (!DataSetDeleteAgreed(this, doc, shells)) break;
             for (VexaDataShell* s : shells) {
                 if (CMainFrame* frame = GetMainFrame())
                     if (auto* nav = frame->GetNavigatePanel()) nav->RemoveDataSetItem(s);

@@ -157,8 +157,21 @@ TEST_F(FileListTest, DeleteTakesTheDataSetWithItsPlotsAndTreeItem) {
     CNavigateDlg* nav = frame->GetNavigatePanel();
     ASSERT_NE(nav->GetTree()->FindDataSetItem(a), nullptr);
     SelectRows({0});
+    // Declined: the question names what would go, and nothing goes.
+    doc->SetModifiedFlag(false);
     ui.QueueMenuChoice(kFileDelete);
+    ui.QueueMessageBoxAnswer(lm::kIdNo);
     list->OnRightClick(QPoint(5, 5));
+    ASSERT_EQ(ui.CallsOf(Kind::MessageBox).size(), 1u);
+    EXPECT_TRUE(ui.CallsOf(Kind::MessageBox)[0].text.contains(QStringLiteral("data set a.fcs removes 0 gates and 1 plot or table")))
+        << ui.CallsOf(Kind::MessageBox)[0].text.toStdString();
+    EXPECT_EQ(doc->GetDataShellCount(), 2);
+    EXPECT_EQ(doc->GetObjectCount(), 1);
+    EXPECT_FALSE(doc->IsModified());
+    ui.QueueMenuChoice(kFileDelete);
+    ui.QueueMessageBoxAnswer(lm::kIdYes);
+    list->OnRightClick(QPoint(5, 5));
+    EXPECT_TRUE(doc->IsModified());
     EXPECT_EQ(doc->GetDataShellCount(), 1);
     EXPECT_EQ(doc->GetObjectCount(), 0);
     EXPECT_EQ(list->GetList()->topLevelItemCount(), 1);

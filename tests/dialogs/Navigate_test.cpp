@@ -453,9 +453,11 @@ TEST_F(NavigateTest, ThePlotListFollowsPlotsAndADeletedDataSetLeavesNothing) {
     nav->OnTreeRightClick(Centre(Item(g2)));
     ASSERT_EQ(nav->GetPlotList()->topLevelItemCount(), 1);
     EXPECT_EQ(nav->PlotOfRow(0)->GetGate(), g2);
-    // Deleting the data set takes its items, plots and rows.
+    // Deleting the data set takes its items, plots and rows, once agreed.
     ui.QueueMenuChoice(kNavDeleteDataSet);
+    ui.QueueMessageBoxAnswer(lm::kIdYes);
     nav->OnTreeRightClick(Centre(Root(a)));
+    ASSERT_EQ(ui.CallsOf(Kind::MessageBox).size(), 1u);
     EXPECT_EQ(doc->GetDataShellCount(), 1);
     EXPECT_EQ(tree->topLevelItemCount(), 1);
     EXPECT_EQ(nav->GetPlotList()->topLevelItemCount(), 0);
