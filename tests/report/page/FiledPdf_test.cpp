@@ -107,6 +107,10 @@ TEST_F(FiledPdfTest, APdfOfUnknownOriginIsKeptAndTheReportTakesTheNextName) {
     OpenAndSave(a);
     EXPECT_EQ(Pdfs(), (QStringList{"R (3).pdf", "R.pdf"}));
     EXPECT_EQ(Bytes(pdfs + QStringLiteral("R.pdf")), QByteArray("written by an older version"));
+    // The old PDF deleted by hand frees its name, but the report keeps its own.
+    QFile::remove(pdfs + QStringLiteral("R.pdf"));
+    OpenAndSave(a);
+    EXPECT_EQ(Pdfs(), (QStringList{"R (3).pdf"}));
     EXPECT_TRUE(ui.CallsOf(Kind::MessageBox).empty());
 }
 
