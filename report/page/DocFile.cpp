@@ -20,6 +20,7 @@
 #include "core/GateNode.h"
 #include "platform/UiServices.h"
 #include "report/page/FileRecords.h"
+#include "report/page/FiledPdf.h"
 #include "report/page/Grid.h"
 #include "report/page/ResultTable.h"
 #include "report/page/TrkText.h"
@@ -449,14 +450,14 @@ bool CLumitraDoc::OnSaveDocument(const QString& path, QString* error) {
     SetModifiedFlag(false);
     if (!m_sampleFolder.empty()) {
         // A filed report's picture goes with the register's reports; the
-        // report itself is saved whatever becomes of it.
+        // report itself is saved whatever becomes of it. Reports of other
+        // samples may share its file name: it replaces only its own PDF.
         CMainFrame* frame = GetMainFrame();
         const QString program =
             QString::fromStdString(frame ? frame->GetAppDirectory() : CLumitraApp::GetProgramFolder());
-        const QString folder = QDir(program).filePath(QString::fromLatin1(kPdfReportFolder));
         QString why;
-        if (!QDir().mkpath(folder) ||
-            !ExportPdf(QDir(folder).filePath(QFileInfo(path).completeBaseName() + QStringLiteral(".pdf")), &why))
+        const QString pdf = ClaimFiledPdf(QDir(program).filePath(QString::fromLatin1(kPdfReportFolder)), path, &why);
+        if (pdf.isEmpty() || !ExportPdf(pdf, &why))
             lm::Ui().MessageBox(frame, QStringLiteral("The report was saved, but its PDF could not be written:\n%1").arg(why),
                                 QStringLiteral("警告"), lm::MsgButtons::Ok, lm::MsgIcon::Warning);
     }
