@@ -20,6 +20,7 @@
 #include "report/app/MainFrame.h"
 #include "report/page/LumitraDoc.h"
 #include "report/page/LumitraView.h"
+#include "report/plot/PlotDefaults.h"
 
 namespace {
 
@@ -225,8 +226,10 @@ void CGateRltDlg::NewPlot(CGateNode* gate) {
     CMainFrame* frame = GetMainFrame();
     CLumitraView* view = frame ? frame->GetActiveReportView() : nullptr;
     if (!view || !view->GetDocument()) return;
-    const CPoint pilot = view->GetDocument()->GetPilot();
-    view->NewPlotFromPayload(pilot.x, pilot.y, gate);
+    const PlotDefaults& d = GetPlotDefaults();
+    CLumitraDoc* doc = view->GetDocument();
+    const CPoint at = doc->FindFreePlace(CSize(d.UsedWidth(), d.UsedHeight()), doc->GetPilot());
+    view->NewPlotFromPayload(at.x, at.y, gate);
 }
 
 void CGateRltDlg::StartRename(CGateNode* gate) {

@@ -464,7 +464,7 @@ void CNavigateDlg::NewPlotOf(VexaDataShell* shell, CGateNode* gate) {
     } else {
         const PlotDefaults& d = GetPlotDefaults();
         const int32_t count = shell->GetParamCount();
-        const CPoint at = doc->GetPilot();
+        const CPoint at = doc->FindFreePlace(CSize(d.UsedWidth(), d.UsedHeight()), doc->GetPilot());
         doc->InsertNewObject(std::make_unique<CPLOT>(at.x, at.y, gate, doc, d.UsedParamX(count), d.UsedParamY(count)));
     }
     MarkModified();

@@ -2,6 +2,8 @@
 
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <exception>
 #include <new>
 #include <stdexcept>
@@ -257,7 +259,13 @@ CTrkObj* CLumitraDoc::CreatePlot(int32_t x, int32_t y, VexaDataShell* shell) {
     return InsertNewObject(std::move(plot));
 }
 
-CTrkObj* CLumitraDoc::CreatePlotAtPilot(VexaDataShell* shell) { return CreatePlot(m_pilot.x, m_pilot.y, shell); }
+CTrkObj* CLumitraDoc::CreatePlotAtPilot(VexaDataShell* shell) {
+    // The pilot may lie on an object moved or made since: the plot goes to
+    // the nearest place that covers nothing.
+    const PlotDefaults& d = GetPlotDefaults();
+    const CPoint at = FindFreePlace(CSize(d.UsedWidth(), d.UsedHeight()), m_pilot);
+    return CreatePlot(at.x, at.y, shell);
+}
 
 void CLumitraDoc::RecalcAllPlots() {
     for (const auto& obj : m_objects)
@@ -562,6 +570,58 @@ void CLumitraDoc::PlaceAtPilot(CTrkObj* obj) {
     if (!FitObjectInPages(obj)) m_pilot.x += d.UsedWidth() + kPilotGap;
     SetModifiedFlag();
     RedrawDirty();
+}
+
+CPoint CLumitraDoc::FindFreePlace(CSize size, CPoint wish) const {
+    const CSize want(std::max(size.cx, 1), std::max(size.cy, 1));
+    const int32_t maxLeft = std::max(0, GetCanvasSize().cx - want.cx);
+    const CPoint start(std::clamp(wish.x, 0, maxLeft), std::max(wish.y, 0));
+    // Each object is kept apart by the gap, so a place that touches none of
+    // these grown rectangles leaves room to click between neighbours.
+    std::vector<CRect> taken;
+    taken.reserve(m_objects.size());
+    for (const auto& obj : m_objects) {
+        CRect r = obj->GetRect();
+        r.NormalizeRect();
+        taken.emplace_back(r.left - kPilotGap, r.top - kPilotGap, r.right + kPilotGap, r.bottom + kPilotGap);
+    }
+    auto isFree = [&](CPoint at) {
+        const CRect r(at, want);
+        CRect meet;
+        return std::none_of(taken.begin(), taken.end(), [&](const CRect& t) { return meet.IntersectRect(r, t); });
+    };
+    if (isFree(start)) return start;
+    // The nearest free place touches the wish's own row or column, or an edge
+    // of some object; those lines are the only candidates worth trying. The
+    // line below every object is always free, so the search always ends.
+    std::vector<int32_t> xs{start.x, 0};
+    std::vector<int32_t> ys{start.y, 0};
+    int32_t lowest = 0;
+    for (const CRect& t : taken) {
+        xs.push_back(t.right);
+        xs.push_back(t.left - want.cx);
+        ys.push_back(t.bottom);
+        ys.push_back(t.top - want.cy);
+        lowest = std::max(lowest, t.bottom);
+    }
+    ys.push_back(lowest);
+    CPoint best(start.x, lowest);
+    int64_t bestDist = INT64_MAX;
+    for (int32_t y : ys) {
+        if (y < 0) continue;
+        for (int32_t x : xs) {
+            if (x < 0 || x > maxLeft) continue;
+            const int64_t dx = int64_t(x) - start.x, dy = int64_t(y) - start.y;
+            const int64_t dist = dx * dx + dy * dy;
+            // Ties go to the higher place, then the left one: reading order.
+            const bool better = dist < bestDist || (dist == bestDist && (y < best.y || (y == best.y && x < best.x)));
+            if (better && isFree(CPoint(x, y))) {
+                best = CPoint(x, y);
+                bestDist = dist;
+            }
+        }
+    }
+    return best;
 }
 
 void CLumitraDoc::SetAutoArrange(bool on) {

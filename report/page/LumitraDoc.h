@@ -209,6 +209,12 @@ public:
     bool FitObjectInPages(CTrkObj* obj);
     // A plot goes to the pilot point with the default plot size.
     void PlaceAtPilot(CTrkObj* obj);
+    // The top-left corner nearest to wish at which an object of that size
+    // covers no object on the page (a gap of kPilotGap kept to each). The
+    // place stays inside the canvas width when the size fits in it, never
+    // goes above or left of the canvas, and may lie below the last page:
+    // adding the object there grows the page count.
+    CPoint FindFreePlace(CSize size, CPoint wish) const;
     // Lays out plots and result tables in rows (only with the arranged flag).
     void AutoArrange();
     void SetAutoArrange(bool on);

@@ -91,8 +91,9 @@ CPLOT* CLumitraView::NewPlotInRect(const CRect& rect, int32_t xPar, int32_t yPar
 
 CPLOT* CLumitraView::NewPlotAtPilot(int32_t xPar, int32_t yPar, CGateNode* gate) {
     if (!m_doc) return nullptr;
-    const CPoint pilot = m_doc->GetPilot();
-    return NewPlotInRect(GetPlotDefaults().UsedRectAt(pilot.x, pilot.y), xPar, yPar, gate);
+    const PlotDefaults& d = GetPlotDefaults();
+    const CPoint at = m_doc->FindFreePlace(CSize(d.UsedWidth(), d.UsedHeight()), m_doc->GetPilot());
+    return NewPlotInRect(d.UsedRectAt(at.x, at.y), xPar, yPar, gate);
 }
 
 CPLOT* CLumitraView::OpenShellInNewPlot(VexaDataShell* shell) {

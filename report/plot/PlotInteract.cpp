@@ -325,7 +325,10 @@ bool CPLOT::OnLButtonDblClk(uint32_t, CPoint point, int32_t* state) {
         if (CRgnLayer* l = RegionLabelAt(point, nullptr, false)) {
             *state = kTrackMove;
             CLumitraDoc* doc = ListingDocument();
-            if (CGateNode* gate = l->GetRegionGate(); gate && doc) NewPlotForGate(doc->GetPilot(), gate);
+            if (CGateNode* gate = l->GetRegionGate(); gate && doc) {
+                const PlotDefaults& d = GetPlotDefaults();
+                NewPlotForGate(doc->FindFreePlace(CSize(d.UsedWidth(), d.UsedHeight()), doc->GetPilot()), gate);
+            }
             return true;
         }
     }

@@ -295,6 +295,36 @@ TEST(LumitraDocPlacement, PlaceAtPilotGivesAPlotTheDefaultSize) {
     GetPlotDefaults() = PlotDefaults();
 }
 
+TEST(LumitraDocPlacement, AFreePlaceIsTheNearestSpotThatCoversNothing) {
+    // A page with a table at the top left and a plot to its right.
+    struct Case {
+        CSize size;
+        CPoint wish;
+        CPoint expected;
+        const char* why;
+    };
+    const Case cases[] = {
+        {{100, 50}, {600, 600}, {600, 600}, "nothing there: the wish itself"},
+        {{100, 50}, {20, 20}, {20, 215}, "on the table: just below it, the nearest way out"},
+        {{100, 50}, {350, 250}, {350, 315}, "low on the plot: just below it, nearer than either side"},
+        {{100, 50}, {1000, 600}, {924, 600}, "past the right edge: pulled back into the canvas"},
+        {{100, 50}, {-40, -40}, {0, 215}, "above and left of the canvas: pulled in, then below the table"},
+        {{300, 200}, {215, 5}, {215, 315}, "no room between table and plot: below the plot, nearer than its right"},
+        {{2000, 50}, {300, 5}, {0, 315}, "wider than the canvas: at its left edge, below everything"},
+    };
+    for (const Case& c : cases) {
+        CLumitraDoc doc;
+        Add(doc, CRect(10, 10, 210, 210), kObjResult);
+        Add(doc, CRect(260, 10, 560, 310), kObjPlot);
+        const CPoint at = doc.FindFreePlace(c.size, c.wish);
+        EXPECT_EQ(at, c.expected) << c.why;
+        for (const auto& obj : doc.GetObjects()) {
+            CRect meet;
+            EXPECT_FALSE(meet.IntersectRect(CRect(at, c.size), obj->GetRect())) << c.why;
+        }
+    }
+}
+
 // ------------------------------------------------------------ data shells
 
 class LumitraDocShells : public ::testing::Test {
