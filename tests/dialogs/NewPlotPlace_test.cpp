@@ -76,4 +76,10 @@ TEST_F(NewPlotPlaceTest, NavigateNewPlotDoesNotLandOnTheResultTable) {
     }
 }
 
+TEST_F(NewPlotPlaceTest, ThePlotListHeadersAreSpeltRight) {
+    QTreeWidgetItem* header = nav->GetPlotList()->headerItem();
+    EXPECT_EQ(header->text(0), "X label");
+    EXPECT_EQ(header->text(1), "Y label");
+}
+
 }  // namespace
