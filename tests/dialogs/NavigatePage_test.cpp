@@ -1,5 +1,5 @@
-// Plots made by commands that give no place of their own ("New Plot" of the
-// Navigate panel's tree) land where they cover nothing already on the page.
+// The Navigate panel and the page together: plots its commands make land where
+// they cover nothing, and the page answers the first click after the panel.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -9,6 +9,7 @@
 #include "dialogs/NavigateDlg.h"
 #include "report/app/MainFrame.h"
 #include "report/page/LumitraDoc.h"
+#include "report/page/LumitraView.h"
 #include "report/page/ResultTable.h"
 #include "report/page/TrkKinds.h"
 #include "report/plot/Plot.h"
@@ -18,7 +19,7 @@
 
 namespace {
 
-class NewPlotPlaceTest : public rtest::ProgramTest {
+class NavigatePageTest : public rtest::ProgramTest {
 protected:
     void SetUp() override {
         rtest::ProgramTest::SetUp();
@@ -40,7 +41,7 @@ protected:
     CNavigateDlg* nav = nullptr;
 };
 
-TEST_F(NewPlotPlaceTest, NavigateNewPlotDoesNotLandOnTheResultTable) {
+TEST_F(NavigatePageTest, NavigateNewPlotDoesNotLandOnTheResultTable) {
     // menu item, tree item of the command
     struct Case {
         int32_t command;
@@ -76,7 +77,45 @@ TEST_F(NewPlotPlaceTest, NavigateNewPlotDoesNotLandOnTheResultTable) {
     }
 }
 
-TEST_F(NewPlotPlaceTest, ThePlotListHeadersAreSpeltRight) {
+TEST_F(NavigatePageTest, TheFirstClickOnThePageAfterThePanelIsNotLost) {
+    CLumitraView* view = frame->GetActiveReportView();
+    ASSERT_NE(view, nullptr);
+    vin::Driver d(view);
+    CTrkObj* a = doc->InsertNewObject(std::make_unique<CPLOT>(CRect(10, 10, 260, 260), gate, doc, 0, 1));
+    CTrkObj* b = doc->InsertNewObject(std::make_unique<CPLOT>(CRect(300, 10, 550, 260), gate, doc, 0, 1));
+    QTreeWidgetItem* item = nav->GetTree()->FindGateItem(gate);
+    const QPoint itemAt = nav->GetTree()->visualItemRect(item).center();
+
+    // A plot clicked on the page, then "Select Plots" of its gate: both are
+    // selected, none active. One click on empty page lets them go.
+    d.Click(CPoint(100, 100));
+    ASSERT_EQ(doc->GetActiveObject(), a);
+    nav->GetTree()->setCurrentItem(item);
+    ui.QueueMenuChoice(kNavSelectPlots);
+    nav->OnTreeRightClick(itemAt);
+    ASSERT_EQ(doc->GetSelection().size(), 2u);
+    d.Click(CPoint(700, 600));
+    EXPECT_TRUE(doc->GetSelection().empty());
+    // The next one on a plot makes it active.
+    d.Click(CPoint(400, 100));
+    EXPECT_EQ(doc->GetActiveObject(), b);
+
+    // A plot picked in the panel's plot list: a right click beside it on the
+    // page gives the page menu at once.
+    doc->SetActiveObject(nullptr);
+    d.Click(CPoint(700, 600));
+    nav->GetPlotList()->setCurrentItem(nav->GetPlotList()->topLevelItem(0));
+    emit nav->GetPlotList()->itemDoubleClicked(nav->GetPlotList()->topLevelItem(0), 0);
+    ASSERT_NE(doc->GetActiveObject(), nullptr);
+    ui.Clear();
+    ui.QueueMenuChoice(kPageCmdSetPilot);
+    d.RightClick(CPoint(700, 600));
+    EXPECT_EQ(ui.Count(lm::ScriptedUiServices::Kind::PopupMenu), 1);
+    EXPECT_EQ(doc->GetActiveObject(), nullptr);
+    EXPECT_EQ(doc->GetPilot(), CPoint(700, 600));
+}
+
+TEST_F(NavigatePageTest, ThePlotListHeadersAreSpeltRight) {
     QTreeWidgetItem* header = nav->GetPlotList()->headerItem();
     EXPECT_EQ(header->text(0), "X label");
     EXPECT_EQ(header->text(1), "Y label");
