@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDialog>
+#include <QListWidget>
+
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -470,6 +473,48 @@ TEST_F(MainFrameTest, AModifiedDocumentAsksBeforeClosing) {
     EXPECT_TRUE(app->GetDocuments().empty());
     EXPECT_EQ(Frame()->GetMenuId(), kMenuNoDocument);
     EXPECT_TRUE(ui.AllAnswersUsed());
+}
+
+TEST_F(MainFrameTest, TheWindowMenuListsNineWindowsAndOffersTheRestInAChooser) {
+    ASSERT_TRUE(app->InitInstance({}));
+    for (int i = 1; i < 12; ++i) Frame()->OnCommand(kCmdFileNew);
+    const std::vector<CChildFrame*> frames = Frame()->GetChildFrames();
+    ASSERT_EQ(frames.size(), 12u);
+    QMenu* window = Frame()->menuBar()->actions().at(3)->menu();
+    ASSERT_EQ(window->title(), "Window");
+    emit window->aboutToShow();
+    QStringList entries;
+    QAction* more = nullptr;
+    for (QAction* a : window->actions()) {
+        if (!a->property("windowEntry").toBool() || a->isSeparator()) continue;
+        entries << a->text();
+        if (a->text() == "Windows...") more = a;
+    }
+    // Nine windows, the active (last made) one ninth and checked, then the chooser.
+    ASSERT_EQ(entries.size(), 10) << entries.join('|').toStdString();
+    EXPECT_EQ(entries[0], "&1 Lumitra1");
+    EXPECT_EQ(entries[8], "&9 Lumitra12");
+    ASSERT_NE(more, nullptr);
+    EXPECT_LT(window->sizeHint().height(), 700);
+
+    // The chooser lists all twelve, opens on the active one, and OK goes to
+    // the window chosen.
+    int listed = 0, openedOn = -1;
+    ui.QueueDialog([&](QDialog* d) {
+        auto* list = d->findChild<QListWidget*>("windowList");
+        listed = list->count();
+        openedOn = list->currentRow();
+        list->setCurrentRow(10);
+        return int(lm::kDialogAccepted);
+    });
+    more->trigger();
+    EXPECT_EQ(listed, 12);
+    EXPECT_EQ(openedOn, 11);
+    EXPECT_EQ(Frame()->GetActiveChild(), frames[10]);
+    // Cancel changes nothing.
+    ui.QueueDialogResult(lm::kDialogRejected);
+    more->trigger();
+    EXPECT_EQ(Frame()->GetActiveChild(), frames[10]);
 }
 
 TEST_F(MainFrameTest, SeveralWindowsOfOneDocument) {
