@@ -743,13 +743,22 @@ void VexaDataShell::SetCompMode(int32_t mode) {
 
 // ---- data switch ----
 
-bool VexaDataShell::OpenDataSet(const std::string& path, int32_t index) {
-    if (!::IsFcsFile(path, index)) return false;
+bool VexaDataShell::OpenDataSet(const std::string& path, int32_t index, std::string* problem) {
+    if (!::IsFcsFile(path, index)) {
+        if (problem) *problem = FcsFileProblem(path);
+        return false;
+    }
     CDataSet* ds = nullptr;
     try {
         ds = new CDataSet(path, index);
     } catch (const std::exception&) {
+        if (problem) *problem = kFcsNoMemoryProblem;
         return false;  // no memory for it: a file that cannot be read
+    }
+    if (const std::string why = UnreadableDataSetProblem(*ds); !why.empty()) {
+        if (problem) *problem = why;
+        delete ds;
+        return false;
     }
     if (!SetDataSet(ds, true)) {
         if (ds->GetUsers().empty()) delete ds;

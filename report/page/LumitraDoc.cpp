@@ -419,6 +419,8 @@ VexaDataShell* CLumitraDoc::OpenFcsShell(const std::string& path, int32_t index,
         m_openProblem = index == 0 ? "it holds no data set" : "it holds no data set " + std::to_string(index + 1);
         return nullptr;
     }
+    m_openProblem = UnreadableDataSetProblem(*shell->GetDataSet());
+    if (!m_openProblem.empty()) return nullptr;
     WarnIfDamaged(*shell);
     return AppendShell(std::move(shell));
 }
