@@ -138,7 +138,11 @@ std::string VexaDataShell::GetKeywordValue(const std::string& key) const {
     return m_dataSet ? m_dataSet->GetKeywordValue(key) : std::string();
 }
 
-std::string VexaDataShell::GetPathName() const { return m_dataSet ? m_dataSet->GetPathName() : m_path; }
+// A shell rebuilt from a report without its file holds a data set made
+// without one: the path it was stored with still names the file.
+std::string VexaDataShell::GetPathName() const {
+    return m_dataSet && !m_dataSet->GetPathName().empty() ? m_dataSet->GetPathName() : m_path;
+}
 std::string VexaDataShell::GetFileDir() const { return lm::FolderOf(GetPathName()); }
 std::string VexaDataShell::GetFileName() const { return lm::FileNameOf(GetPathName()); }
 

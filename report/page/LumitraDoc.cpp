@@ -379,6 +379,9 @@ VexaDataShell* CLumitraDoc::FindDataShell(const std::string& path, int32_t index
     const std::string canon = lm::CanonicalFilePath(path);
     if (canon.empty()) return nullptr;
     for (const auto& s : m_shells) {
+        // A data set rebuilt without its file holds no events: the file,
+        // back again, opens as a data set of its own.
+        if (!HasDataSet(*s)) continue;
         const std::string p = s->GetPathName();
         if (!p.empty() && s->GetDataSetIndex() == index && lm::CanonicalFilePath(p) == canon) return s.get();
     }
