@@ -174,8 +174,17 @@ void CTrkResult::OnGateRemoving(CGateNode* gate) {
 
 void CTrkResult::OnDataChanged() {
     if (m_pDocument) m_pDocument->AddDirtyRect(m_rect);
-    if (!m_shell || m_shell->GetGates() != m_gates) Rebuild();
-    else CheckDataStamp();
+    if (!m_shell || m_shell->GetGates() != m_gates) {
+        Rebuild();
+    } else {
+        CheckDataStamp();
+        // Another data set may name the parameters (a template's stored
+        // parameters have no names): the titles follow, laid out as a
+        // reopened report lays them out.
+        std::vector<std::string> titles;
+        for (size_t i = 0; i < m_codes.size(); ++i) titles.push_back(ColumnTitle(m_shell, m_codes[i], m_params[i]));
+        if (titles != m_titles) RebuildTable(false);
+    }
     if (m_pDocument) m_pDocument->AddDirtyRect(m_rect);
 }
 
