@@ -775,7 +775,8 @@ bool CTrkResult::OnLButtonUp(uint32_t flags, CPoint point, int32_t* state) {
             // Later borders keep their columns' widths.
             const int32_t delta = m_dragX - m_borders[size_t(m_dragBorder)];
             for (size_t k = size_t(m_dragBorder); k < m_borders.size(); ++k) m_borders[k] += delta;
-            if (m_pDocument) {
+            // A border pressed and let go where it was changes nothing.
+            if (m_pDocument && delta != 0) {
                 m_pDocument->AddDirtyRect(m_rect);
                 m_pDocument->SetModifiedFlag();
             }

@@ -169,7 +169,10 @@ void CLumitraView::OnPageCommand(int32_t id, CPoint page) {
     const ViewObjectMakers& makers = GetObjectMakers();
     switch (id) {
         case kPageCmdSetPilot:
+            // The report keeps its pilot point: a new one is an edit.
+            if (page == m_doc->GetPilot()) break;
             m_doc->SetPilot(page);
+            m_doc->SetModifiedFlag();
             break;
         case kPageCmdSaveJpg: {
             // The page under the pointer; a point on the grey beyond the
