@@ -174,11 +174,13 @@ void CDataSet::LoadFrom(const lm::MappedFile& file, const std::string& p, int32_
 
     const int64_t size = file.Size();
     FcsHeader h;
+    header = FcsHeader();
     if (!ReadHeader(file, h, errors, 0) || idx < 0) {
         if (h.valid) errors.push_back(kErrHeaderInvalid);  // negative index
         errors.push_back(kErrHeaderInvalid);
         return;
     }
+    header = h;
     // Ends are inclusive: the last byte the file has is size - 1.
     auto clampText = [&] {
         if (h.textEnd > size - 1) {
@@ -206,6 +208,7 @@ void CDataSet::LoadFrom(const lm::MappedFile& file, const std::string& p, int32_
             primary.reset();
             return;
         }
+        header = h;
         clampText();
     }
 
@@ -313,4 +316,31 @@ void CDataSet::RemoveUser(VexaDataSetUser* user, bool notify) {
     it = std::find(users.begin(), users.end(), user);
     if (it != users.end()) users.erase(it);
     if (users.empty()) delete this;
+}
+
+std::string UnreadableDataSetProblem(const CDataSet& ds) {
+    const CKeywordTable* text = ds.GetKeywordTable();
+    const FcsHeader& h = ds.GetHeader();
+    if (!text || !h.valid) return {};
+    if (h.textEnd < h.textBegin)
+        return "its HEADER puts the end of TEXT (" + std::to_string(h.textEnd) + ") before its beginning (" +
+               std::to_string(h.textBegin) + ")";
+    if (text->Pairs().empty()) {
+        if (std::find(ds.errors.begin(), ds.errors.end(), kErrDoubledDelimiter) != ds.errors.end())
+            return "its TEXT segment begins with a doubled delimiter and gives no keywords";
+        return "its TEXT segment (bytes " + std::to_string(h.textBegin) + " to " + std::to_string(h.textEnd) +
+               ") holds no keywords";
+    }
+    if (ds.GetParamCount() < 1) {
+        const CKeywordPair* par = text->FindKeyword("$PAR");
+        return par ? "$PAR " + par->value + " names no parameters" : "it names no parameters (no $PAR)";
+    }
+    // A count is digits only: "-5" or "many" is not one, and reading it as 0
+    // would show an empty plot as if the sample had no events.
+    if (const CKeywordPair* tot = text->FindKeyword("$TOT")) {
+        const std::string& v = tot->value;
+        if (v.empty() || !std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return "$TOT " + (v.empty() ? std::string("(empty)") : v) + " is not an event count";
+    }
+    return {};
 }

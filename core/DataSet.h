@@ -86,6 +86,9 @@ public:
     // what the document names from now on.
     void SetPathName(const std::string& p) { path = p; }
     int32_t GetIndex() const { return index; }
+    // The HEADER of the data set as the file gives it (before any offset is
+    // clamped to the file); not valid when none was read.
+    const FcsHeader& GetHeader() const { return header; }
     int32_t GetDataType() const { return dataType; }
 
     // Compensates the current columns; false when refused (singular matrix,
@@ -108,5 +111,12 @@ private:
     int32_t index = 0;
     std::string path;
     int32_t dataType = 0;
+    FcsHeader header;
     std::vector<VexaDataSetUser*> users;
 };
+
+// Why a data set read from a file cannot be shown although its HEADER is
+// valid (TEXT that gives no keywords, no parameters, a $TOT that is no
+// count), in a few words naming the values for a message about the file;
+// empty when it can be shown. A data set made without a file has none.
+std::string UnreadableDataSetProblem(const CDataSet& ds);

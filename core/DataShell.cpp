@@ -138,7 +138,11 @@ std::string VexaDataShell::GetKeywordValue(const std::string& key) const {
     return m_dataSet ? m_dataSet->GetKeywordValue(key) : std::string();
 }
 
-std::string VexaDataShell::GetPathName() const { return m_dataSet ? m_dataSet->GetPathName() : m_path; }
+// A shell rebuilt from a report without its file holds a data set made
+// without one: the path it was stored with still names the file.
+std::string VexaDataShell::GetPathName() const {
+    return m_dataSet && !m_dataSet->GetPathName().empty() ? m_dataSet->GetPathName() : m_path;
+}
 std::string VexaDataShell::GetFileDir() const { return lm::FolderOf(GetPathName()); }
 std::string VexaDataShell::GetFileName() const { return lm::FileNameOf(GetPathName()); }
 
@@ -762,13 +766,22 @@ void VexaDataShell::SetCompMode(int32_t mode) {
 
 // ---- data switch ----
 
-bool VexaDataShell::OpenDataSet(const std::string& path, int32_t index) {
-    if (!::IsFcsFile(path, index)) return false;
+bool VexaDataShell::OpenDataSet(const std::string& path, int32_t index, std::string* problem) {
+    if (!::IsFcsFile(path, index)) {
+        if (problem) *problem = FcsFileProblem(path);
+        return false;
+    }
     CDataSet* ds = nullptr;
     try {
         ds = new CDataSet(path, index);
     } catch (const std::exception&) {
+        if (problem) *problem = kFcsNoMemoryProblem;
         return false;  // no memory for it: a file that cannot be read
+    }
+    if (const std::string why = UnreadableDataSetProblem(*ds); !why.empty()) {
+        if (problem) *problem = why;
+        delete ds;
+        return false;
     }
     if (!SetDataSet(ds, true)) {
         if (ds->GetUsers().empty()) delete ds;

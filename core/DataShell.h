@@ -157,7 +157,9 @@ public:
     // Loads another file into this shell's gates; false (nothing changed)
     // when it cannot be read, has no events, or does not fit the regions and
     // ranges.
-    bool OpenDataSet(const std::string& path, int32_t index);
+    // A file whose data set cannot be shown (UnreadableDataSetProblem) is
+    // refused like one that does not fit, *problem (when given) saying why.
+    bool OpenDataSet(const std::string& path, int32_t index, std::string* problem = nullptr);
     bool SetDataSet(CDataSet* dataSet, bool notify) override;
     bool IsLayoutCompatible(const CDataSet* other);
     void OnDataSetChanged() override;

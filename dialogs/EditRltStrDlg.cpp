@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "dialogs/DialogControls.h"
+#include "dialogs/InfoAstDlg.h"
 #include "dialogs/ResultDlgIds.h"
 #include "platform/UiServices.h"
 
@@ -52,6 +53,7 @@ void CEditRltStrDlg::OnAdd() {
                             lm::MsgButtons::Ok, lm::MsgIcon::Information);
         return;
     }
+    if (!CInfoAstDlg::AcceptText(this, QStringLiteral("Para table"), text)) return;
     m_list->addItem(text);
     m_edit->clear();
 }

@@ -13,6 +13,8 @@
 #include "dialogs/ResultDlgIds.h"
 #include "dialogs/RltDictProp.h"
 #include "dialogs/RltStrList.h"
+#include "base/Codepage.h"
+#include "platform/ReplacedChars.h"
 #include "platform/UiServices.h"
 
 CInfoAstDlg::CInfoAstDlg(QWidget* parent) : CDocPanel(QStringLiteral("Info Assistant"), OwnLayout{}, parent) {
@@ -58,6 +60,13 @@ bool CInfoAstDlg::SaveStringList() {
                      .arg(QString::fromStdString(error)),
                  QStringLiteral("Info Assistant"));
     return false;
+}
+
+bool CInfoAstDlg::AcceptText(QWidget* parent, const QString& where, const QString& text) {
+    const std::string missing = lm::Cp936Missing(text.toStdString());
+    if (missing.empty()) return true;
+    return lm::AcceptReplacedCharacters(parent, {CArchive::Replaced{where.toStdString(), missing}},
+                                        QStringLiteral("the phrase lists"));
 }
 
 void CInfoAstDlg::BindDocument(CLumitraDoc* doc) {

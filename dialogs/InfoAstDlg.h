@@ -32,6 +32,11 @@ public:
     void AppendText(const QString& text);
     QString GetText() const;
 
+    // Asked before text goes into the phrase lists: characters the file
+    // cannot hold are named with the list (where) that would keep them as
+    // '?'. True when there are none or the user takes it anyway.
+    static bool AcceptText(QWidget* parent, const QString& where, const QString& text);
+
     CRltDictProp* DictPage() const { return m_pageDict; }
     CParaTableProp* TablePage() const { return m_pageTable; }
     QPlainTextEdit* TextBox() const { return m_text; }

@@ -98,7 +98,7 @@ CNavigateDlg::CNavigateDlg(QWidget* parent) : CDocPanel(QStringLiteral("Navigate
     m_listPlots->setRootIsDecorated(false);
     m_listPlots->setSelectionMode(QAbstractItemView::SingleSelection);
     m_listPlots->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_listPlots->setHeaderLabels({QStringLiteral("X lable"), QStringLiteral("Y lable"), QStringLiteral("Gate"),
+    m_listPlots->setHeaderLabels({QStringLiteral("X label"), QStringLiteral("Y label"), QStringLiteral("Gate"),
                                   QStringLiteral("Style")});
     const int widths[4] = {80, 80, 50, 20};
     for (int c = 0; c < 4; ++c) m_listPlots->setColumnWidth(c, widths[c]);

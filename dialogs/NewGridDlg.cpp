@@ -29,7 +29,7 @@ CNewGridDlg::CNewGridDlg(QWidget* parent) : QDialog(parent) {
     m_cols->setObjectName(QStringLiteral("cols"));
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Row"), m_rows);
-    form->addRow(QStringLiteral("Colom"), m_cols);
+    form->addRow(QStringLiteral("Column"), m_cols);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &CNewGridDlg::OnOK);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -32,7 +32,7 @@ COptionDlg::COptionDlg(QWidget* parent) : QDialog(parent) {
     for (const LabelEntry& e : kEntries) m_style->addItem(QString::fromLatin1(e.text));
     m_style->setCurrentIndex(-1);
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("Lable style"), m_style);
+    form->addRow(QStringLiteral("Label style"), m_style);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &COptionDlg::OnOK);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -10,6 +10,15 @@
 #include "dialogs/ResultDlgIds.h"
 #include "platform/UiServices.h"
 
+namespace {
+
+// How a name's phrase list is named in messages.
+QString DictListName(const RltDictEntry& e) {
+    return QStringLiteral("Dict \"%1\"").arg(QString::fromStdString(e.name));
+}
+
+}  // namespace
+
 CRltDictProp::CRltDictProp(CInfoAstDlg* owner, QWidget* parent) : QWidget(parent), m_pOwner(owner) {
     setObjectName(QStringLiteral("Dict"));
     m_listNames = lm::WithControlId(new QListWidget(this), kDictNames);
@@ -57,6 +66,7 @@ void CRltDictProp::OnNameAdd() {
                             lm::MsgIcon::Information);
         return;
     }
+    if (!CInfoAstDlg::AcceptText(this, QStringLiteral("Dict names"), name)) return;
     m_listNames->addItem(name);
     m_entries.push_back(RltDictEntry{name.toStdString(), {}});
     m_name->clear();
@@ -81,8 +91,13 @@ void CRltDictProp::OnNameSelected() {
 
 void CRltDictProp::OnPhraseAdd() {
     RltDictEntry* e = SelectedEntry();
-    if (!e) return;
+    if (!e) {
+        lm::Ui().MessageBox(this, QStringLiteral("Select a name in the list on the left first: the phrase is added to it."),
+                            QStringLiteral("Notic"), lm::MsgButtons::Ok, lm::MsgIcon::Information);
+        return;
+    }
     const QString phrase = m_phrase->text();
+    if (!CInfoAstDlg::AcceptText(this, DictListName(*e), phrase)) return;
     e->phrases.push_back(phrase.toStdString());
     m_listPhrases->addItem(phrase);
     m_phrase->clear();
@@ -102,6 +117,7 @@ void CRltDictProp::OnPhraseModify() {
     RltDictEntry* e = SelectedEntry();
     const int row = m_listPhrases->currentRow();
     if (!e || row < 0 || size_t(row) >= e->phrases.size()) return;
+    if (!CInfoAstDlg::AcceptText(this, DictListName(*e), m_phrase->text())) return;
     e->phrases[size_t(row)] = m_phrase->text().toStdString();
     m_listPhrases->item(row)->setText(m_phrase->text());
     m_pOwner->SaveStringList();

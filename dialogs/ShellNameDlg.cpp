@@ -22,6 +22,7 @@
 #include <map>
 
 #include "base/Codepage.h"
+#include "base/Paths.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
 #include "core/FcsText.h"
@@ -370,15 +371,17 @@ void CShellNameDlg::DropFiles(const QStringList& paths) {
         if (GetDocument() != doc) return;
         const std::string p = path.toStdString();
         VexaDataShell* shell = nullptr;
+        std::string why;
         if (VexaDataShell::IsFcsFile(p)) {
             VexaDataShell* templ = m_btnGates->isChecked() ? GetSelectedDataSet() : nullptr;
             shell = templ ? doc->OpenDataFileAndNotify(p, 0, templ) : doc->OpenDataFile(p, 0);
+            if (!shell) why = doc->GetOpenProblem();
+        } else {
+            why = FcsFileProblem(p);
         }
-        if (!shell) {
-            // This file is named and left out; the rest still open.
-            lm::Ui().MessageBox(this, QStringLiteral("FCS文件打开失败!") + QStringLiteral("\n") + path,
-                                QStringLiteral("错误信息"), lm::MsgButtons::Ok, lm::MsgIcon::Error);
-        }
+        // This file is named with what is wrong with it and left out; the
+        // rest still open.
+        if (!shell) lm::OpenFailedBox(this, QString::fromStdString(lm::FileNameOf(p)), QString::fromStdString(why));
     }
     FillList();
 }

@@ -239,14 +239,17 @@ bool CLumitraApp::PrintFromCommandLine(const PrintJob& job) {
 }
 
 bool CLumitraApp::ProcessCommandLine(const QStringList& args) {
-    if (args.isEmpty()) return OnFileNew() != nullptr;
+    // A file manager hands over every file chosen: each one that opens is
+    // kept, each one that does not has been named in its own message, and
+    // the program stays open (with an empty report when nothing opened).
+    bool opened = false;
     for (const QString& path : args) {
-        if (!OpenDocumentFile(path)) {
+        if (OpenDocumentFile(path))
+            opened = true;
+        else
             std::fprintf(stderr, "lumitra: cannot open %s\n", path.toLocal8Bit().constData());
-            return false;
-        }
     }
-    return true;
+    return opened || OnFileNew() != nullptr;
 }
 
 void CLumitraApp::ExitInstance() {

@@ -29,12 +29,16 @@
 #include "report/app/DocPanel.h"
 #include "report/app/FrameDlgBar.h"
 #include "report/app/LumitraApp.h"
+#include "report/app/WindowListDlg.h"
 #include "report/page/LumitraDoc.h"
 #include "report/page/LumitraView.h"
 #include "report/page/TrkObj.h"
 #include "report/plot/PlotDefaults.h"
 
 namespace {
+
+// Report windows the Window menu lists by name; the rest are in "Windows...".
+constexpr size_t kWindowMenuEntries = 9;
 
 CDocPanel* g_propertyPanel = nullptr;
 
@@ -550,11 +554,17 @@ void CMainFrame::FillWindowMenu(QMenu* menu) {
     QAction* sep = menu->addSeparator();
     sep->setProperty("windowEntry", true);
     CChildFrame* active = GetActiveChild();
-    int n = 0;
-    for (CChildFrame* f : frames) {
+    auto titleOf = [](CChildFrame* f) {
         QString title = f->windowTitle();
-        title.replace(QStringLiteral("[*]"), f->isWindowModified() ? QStringLiteral("*") : QString());
-        QAction* a = menu->addAction(QStringLiteral("&%1 %2").arg(++n).arg(title));
+        return title.replace(QStringLiteral("[*]"), f->isWindowModified() ? QStringLiteral("*") : QString());
+    };
+    // At most nine, so the menu stays shorter than the screen; the active
+    // window is always one of them (in the ninth place when it lies beyond).
+    std::vector<CChildFrame*> listed(frames.begin(), frames.begin() + std::min(frames.size(), kWindowMenuEntries));
+    if (active && std::find(listed.begin(), listed.end(), active) == listed.end()) listed.back() = active;
+    int n = 0;
+    for (CChildFrame* f : listed) {
+        QAction* a = menu->addAction(QStringLiteral("&%1 %2").arg(++n).arg(titleOf(f)));
         a->setProperty("windowEntry", true);
         a->setCheckable(true);
         a->setChecked(f == active);
@@ -563,6 +573,24 @@ void CMainFrame::FillWindowMenu(QMenu* menu) {
             if (target) m_mdi->setActiveSubWindow(target);
         });
     }
+    if (frames.size() <= kWindowMenuEntries) return;
+    QAction* more = menu->addAction(QStringLiteral("Windows..."));
+    more->setProperty("windowEntry", true);
+    connect(more, &QAction::triggered, this, [this, titleOf] {
+        std::vector<QPointer<CChildFrame>> all;
+        QStringList titles;
+        int current = -1;
+        for (CChildFrame* f : GetChildFrames()) {
+            if (f == GetActiveChild()) current = int(all.size());
+            all.emplace_back(f);
+            titles << titleOf(f);
+        }
+        CWindowListDlg dialog(titles, current, this);
+        if (lm::Ui().ExecDialog(&dialog) != lm::kDialogAccepted) return;
+        const int chosen = dialog.Chosen();
+        if (chosen >= 0 && size_t(chosen) < all.size() && all[size_t(chosen)])
+            m_mdi->setActiveSubWindow(all[size_t(chosen)]);
+    });
 }
 
 void CMainFrame::ArrangeIcons() {

@@ -18,6 +18,7 @@
 #include "core/DataSet.h"
 #include "core/DataShell.h"
 #include "core/GateNode.h"
+#include "platform/ReplacedChars.h"
 #include "platform/UiServices.h"
 #include "report/page/FileRecords.h"
 #include "report/page/FiledPdf.h"
@@ -95,32 +96,10 @@ std::string ObjectName(const CTrkObj& obj) {
     return std::string("the ") + kind + " at (" + std::to_string(r.left) + ", " + std::to_string(r.top) + ")";
 }
 
-// Lines of the replaced-characters question shown at most; the rest are counted.
-constexpr size_t kMaxReplacedLines = 8;
-
 // Text that the file's code page cannot hold is written as '?': the user is
 // told where and which characters first, and may keep the file as it was.
 bool AcceptReplacedCharacters(const std::vector<CArchive::Replaced>& replaced) {
-    if (replaced.empty()) return true;
-    QString text = QStringLiteral(
-        "Some characters cannot be stored in a report (its texts are in code page 936) "
-        "and would be saved as \"?\":\n");
-    for (size_t i = 0; i < replaced.size() && i < kMaxReplacedLines; ++i) {
-        QString chars;
-        const QString all = QString::fromStdString(replaced[i].chars);
-        for (int k = 0; k < all.size();) {
-            const int len = all.at(k).isHighSurrogate() && k + 1 < all.size() ? 2 : 1;
-            if (!chars.isEmpty()) chars += QLatin1Char(' ');
-            chars += all.mid(k, len);
-            k += len;
-        }
-        text += QStringLiteral("\n  %1: %2").arg(QString::fromStdString(replaced[i].what), chars);
-    }
-    if (replaced.size() > kMaxReplacedLines)
-        text += QStringLiteral("\n  and %1 more").arg(replaced.size() - kMaxReplacedLines);
-    text += QStringLiteral("\n\nSave anyway?");
-    return lm::Ui().MessageBox(GetMainFrame(), text, QStringLiteral("警告"), lm::MsgButtons::OkCancel,
-                               lm::MsgIcon::Warning) == lm::kIdOk;
+    return lm::AcceptReplacedCharacters(GetMainFrame(), replaced, QStringLiteral("a report"));
 }
 
 // Serializes the document and writes the record atomically to path; false

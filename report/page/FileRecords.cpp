@@ -205,24 +205,44 @@ void CFileFCSShell::Store(CArchive& ar, bool templateFlag) const {
 
 namespace {
 
+// Why the data set read from a record's FCS file cannot stand in for the
+// stored one; empty when it can.
+std::string StoredFileProblem(const CDataSet& ds, const std::string& path, int32_t index, size_t paramCount) {
+    if (!ds.GetKeywordTable()) {
+        const std::string why = FcsFileProblem(path);
+        if (!why.empty()) return why;
+        return index == 0 ? "it holds no data set" : "it holds no data set " + std::to_string(index + 1);
+    }
+    if (std::string why = UnreadableDataSetProblem(ds); !why.empty()) return why;
+    if (!ds.GetEventMatrix() || ds.GetEventCount() < 1) return "it holds no events";
+    // A file that now has other parameters than the analysis was made on
+    // does not fit its gates and transforms.
+    if (size_t(ds.GetParamCount()) != paramCount)
+        return "it has " + std::to_string(ds.GetParamCount()) + " parameters where the report was made on " +
+               std::to_string(paramCount);
+    return {};
+}
+
 // The FCS file of a record, at the first of the places that has it with the
-// stored parameter count. Null when none does; *problem then says why a
-// file that was there could not be read (empty when none was there).
+// stored parameter count. Null when none does; *problem then says why: what
+// is wrong with the first file that was there, or that none was.
 std::unique_ptr<VexaDataShell> OpenStoredFile(const std::vector<std::string>& places, int32_t index,
                                               const std::string& name, size_t paramCount, int32_t* foundAt,
                                               std::string* problem) {
+    bool anyThere = false;
     for (size_t k = 0; k < places.size(); ++k) {
         const std::string& place = places[k];
         if (!IsRegularFile(place)) continue;
+        anyThere = true;
         const std::string path = lm::CanonicalFilePath(place);
         // A genuine file can need more memory than there is: it is then
         // left out like a missing one, and the reason kept for the user.
         try {
             std::unique_ptr<CDataSet> ds(new CDataSet(path, index));
-            if (!ds->GetKeywordTable() || !ds->GetEventMatrix()) continue;
-            // A file that now has other parameters than the analysis was made on
-            // does not fit its gates and transforms.
-            if (size_t(ds->GetParamCount()) != paramCount) continue;
+            if (std::string why = StoredFileProblem(*ds, path, index, paramCount); !why.empty()) {
+                if (problem->empty()) *problem = why;
+                continue;
+            }
             // Holds the data set while the shell is built: a shell that fails
             // half-built lets go of it, and the holder frees it.
             const VexaDataSetUser holder(ds.release());
@@ -236,6 +256,7 @@ std::unique_ptr<VexaDataShell> OpenStoredFile(const std::vector<std::string>& pl
             if (problem->empty()) *problem = kFcsNoMemoryProblem;
         }
     }
+    if (!anyThere && problem->empty() && !places.empty() && !places.front().empty()) *problem = "no such file";
     return nullptr;
 }
 

@@ -381,6 +381,9 @@ VexaDataShell* CLumitraDoc::FindDataShell(const std::string& path, int32_t index
     const std::string canon = lm::CanonicalFilePath(path);
     if (canon.empty()) return nullptr;
     for (const auto& s : m_shells) {
+        // A data set rebuilt without its file holds no events: the file,
+        // back again, opens as a data set of its own.
+        if (!HasDataSet(*s)) continue;
         const std::string p = s->GetPathName();
         if (!p.empty() && s->GetDataSetIndex() == index && lm::CanonicalFilePath(p) == canon) return s.get();
     }
@@ -421,6 +424,8 @@ VexaDataShell* CLumitraDoc::OpenFcsShell(const std::string& path, int32_t index,
         m_openProblem = index == 0 ? "it holds no data set" : "it holds no data set " + std::to_string(index + 1);
         return nullptr;
     }
+    m_openProblem = UnreadableDataSetProblem(*shell->GetDataSet());
+    if (!m_openProblem.empty()) return nullptr;
     WarnIfDamaged(*shell);
     return AppendShell(std::move(shell));
 }

@@ -175,8 +175,17 @@ void CTrkResult::OnGateRemoving(CGateNode* gate) {
 
 void CTrkResult::OnDataChanged() {
     if (m_pDocument) m_pDocument->AddDirtyRect(m_rect);
-    if (!m_shell || m_shell->GetGates() != m_gates) Rebuild();
-    else CheckDataStamp();
+    if (!m_shell || m_shell->GetGates() != m_gates) {
+        Rebuild();
+    } else {
+        CheckDataStamp();
+        // Another data set may name the parameters (a template's stored
+        // parameters have no names): the titles follow, laid out as a
+        // reopened report lays them out.
+        std::vector<std::string> titles;
+        for (size_t i = 0; i < m_codes.size(); ++i) titles.push_back(ColumnTitle(m_shell, m_codes[i], m_params[i]));
+        if (titles != m_titles) RebuildTable(false);
+    }
     if (m_pDocument) m_pDocument->AddDirtyRect(m_rect);
 }
 
@@ -783,7 +792,8 @@ bool CTrkResult::OnLButtonUp(uint32_t flags, CPoint point, int32_t* state) {
             // Later borders keep their columns' widths.
             const int32_t delta = m_dragX - m_borders[size_t(m_dragBorder)];
             for (size_t k = size_t(m_dragBorder); k < m_borders.size(); ++k) m_borders[k] += delta;
-            if (m_pDocument) {
+            // A border pressed and let go where it was changes nothing.
+            if (m_pDocument && delta != 0) {
                 m_pDocument->AddDirtyRect(m_rect);
                 m_pDocument->SetModifiedFlag();
             }

@@ -136,9 +136,10 @@ bool CLumitraView::ReloadInPlace(CPLOT* plot, const std::string& path, bool* end
     // loaded a second time, the plot goes over to the data set that has it.
     VexaDataShell* open = m_doc->FindDataShell(path, index);
     CPLOT* shown = nullptr;
+    std::string problem;
     if (open && open != shell) {
         shown = MovePlotToShell(plot, open, path);
-    } else if (shell->OpenDataSet(path, index)) {
+    } else if (shell->OpenDataSet(path, index, &problem)) {
         // Titles, panels and the saved report name the file it holds now.
         shell->SetName(shell->GetFileName());
         shown = plot;
@@ -152,6 +153,13 @@ bool CLumitraView::ReloadInPlace(CPLOT* plot, const std::string& path, bool* end
             frame->RefreshNavigatePlots(m_doc);
         }
         return true;
+    }
+    if (!problem.empty()) {
+        // A file no plot can show: named once, and no new plot offered.
+        OpenFailed(path, problem);
+        m_doc->RedrawDirty();
+        *ended = true;
+        return false;
     }
     const int32_t answer =
         lm::Ui().MessageBox(this, QStringLiteral("数据切换失败!新建图形打开数据？"), QStringLiteral("错误信息"),

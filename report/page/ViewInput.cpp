@@ -308,11 +308,12 @@ void CLumitraView::OnLButtonDown(uint32_t flags, const QPoint& client) {
 
     CTrkObj* active = m_doc->GetActiveObject();
     if (!active) {
+        // A state left from an object a panel has since let go of (or a tool
+        // armed on it) has nothing to work on: the press acts on the page,
+        // so the user's first click after using a panel is never lost.
         if (m_trackState != kTrackIdle) {
-            // A tool armed with nothing to work on: the press only disarms it.
             SetTrackState(kTrackIdle);
             ClearFeedback();
-            return;
         }
         PressOnPage(flags, page);
         return;

@@ -55,8 +55,11 @@ void CLumitraView::OnRButtonDown(uint32_t flags, const QPoint& client, const QPo
             SetTrackState(kTrackIdle);
         }
         m_doc->RedrawDirty();
-    } else if (m_trackState == kTrackIdle && hit) {
-        m_doc->SetActiveObject(hit);
+    } else if (m_trackState == kTrackIdle && (hit || m_doc->GetActiveObject())) {
+        // An object made active by a panel or a command leaves the view idle:
+        // the click still gets the object's menu, or the page's once the
+        // object is let go.
+        if (hit) m_doc->SetActiveObject(hit);
         SetTrackState(kTrackMove);
         m_doc->RedrawDirty();
     }
@@ -166,7 +169,10 @@ void CLumitraView::OnPageCommand(int32_t id, CPoint page) {
     const ViewObjectMakers& makers = GetObjectMakers();
     switch (id) {
         case kPageCmdSetPilot:
+            // The report keeps its pilot point: a new one is an edit.
+            if (page == m_doc->GetPilot()) break;
             m_doc->SetPilot(page);
+            m_doc->SetModifiedFlag();
             break;
         case kPageCmdSaveJpg: {
             // The page under the pointer; a point on the grey beyond the

@@ -168,7 +168,7 @@ bool CPLOT::BuildContextMenu(std::vector<lm::MenuItem>* menu, uint32_t, CPoint p
     // The plot menu. Tools, paste and compensation need data to work on.
     const bool twoAxes = !IsHistogram() && !(m_flags & kPlotFlagOverlay);
     menu->push_back(Item(kPlotCmdRangeTool, "Range", ToolAvailable(kTrackRangeTool)));
-    menu->push_back(Item(kPlotCmdRectTool, "Retangle", ToolAvailable(kTrackRectTool)));
+    menu->push_back(Item(kPlotCmdRectTool, "Rectangle", ToolAvailable(kTrackRectTool)));
     menu->push_back(Item(kPlotCmdEllipseTool, "Ellipse", ToolAvailable(kTrackEllipseTool)));
     menu->push_back(Item(kPlotCmdPolygonTool, "Polygon", ToolAvailable(kTrackPolygonTool)));
     menu->push_back(Item(kPlotCmdQuadrantTool, "Quadrant", ToolAvailable(kTrackQuadrantTool)));

@@ -925,3 +925,43 @@ TEST(DataSetRobustness, TruncatedAndDamagedFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<uint8_t> HeaderOnly(const std::string& header, size_t pad) {
+    std::vector<uint8_t> b(header.begin(), header.end());
+    b.resize(b.size() + pad, ' ');
+    return b;
+}
+
+}  // namespace
+
+TEST(DataSetProblems, FilesThatStartLikeFcsButGiveNothingToShowSayWhy) {
+    lmtest::FcsWriter good;
+    good.Param("FS", 16, "1024").Param("SS", 16, "1024").Event({1, 2});
+    std::vector<uint8_t> random{'F', 'C', 'S', '3', '.', '0', ' ', ' ', ' ', ' '};
+    uint32_t x = 12345;
+    for (int i = 0; i < 2000; ++i) random.push_back(uint8_t((x = x * 1103515245u + 12345u) >> 24));
+    const struct {
+        std::vector<uint8_t> bytes;
+        const char* problem;
+    } cases[] = {
+        {good.Build(), ""},
+        {lmtest::FcsWriter(good).Set("$TOT", "-5").Build(), "$TOT -5 is not an event count"},
+        {lmtest::FcsWriter(good).Set("$TOT", "many").Build(), "$TOT many is not an event count"},
+        {lmtest::FcsWriter(good).Set("$PAR", "0").Build(), "$PAR 0 names no parameters"},
+        {lmtest::FcsWriter(good).Remove("$PAR").Build(), "it names no parameters (no $PAR)"},
+        // TEXT from 100 to 50
+        {HeaderOnly("FCS3.0         100      50     200     300       0       0", 400),
+         "its HEADER puts the end of TEXT (50) before its beginning (100)"},
+        // a valid HEADER over noise: its offsets read 0, TEXT is one byte
+        {random, "its TEXT segment (bytes 0 to 0) holds no keywords"},
+    };
+    for (const auto& c : cases) {
+        auto ds = LoadFcsBytes(c.bytes);
+        EXPECT_EQ(UnreadableDataSetProblem(*ds), c.problem);
+    }
+    // A data set made without a file (a report's missing FCS file) has none.
+    CDataSet empty;
+    EXPECT_EQ(UnreadableDataSetProblem(empty), "");
+}

@@ -151,6 +151,77 @@ TEST_F(InfoAssistantTest, PhrasesAreAddedModifiedDeletedAndSavedAndADoubleClickI
     EXPECT_EQ(ReadFile(dir.Path()).entries, (std::vector<RltDictEntry>{{"CD8", {"偏低", "normal"}}}));
 }
 
+TEST_F(InfoAssistantTest, AddingAPhraseWithNoNameChosenSaysWhatToDo) {
+    Type(kDictPhrase, "raised");
+    Click(panel->DictPage(), kDictPhraseAdd);
+    const auto boxes = ui.CallsOf(Kind::MessageBox);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].text.contains("Select a name")) << boxes[0].text.toStdString();
+    // Nothing written, nothing typed lost.
+    EXPECT_FALSE(std::filesystem::exists(RltStrListPath(dir.Path())));
+    EXPECT_EQ(dlgtest::Control<QLineEdit>(panel->DictPage(), kDictPhrase)->text(), "raised");
+}
+
+TEST_F(InfoAssistantTest, CharactersTheFileCannotHoldAreNamedBeforeWriting) {
+    auto* names = dlgtest::Control<QListWidget>(panel->DictPage(), kDictNames);
+    auto* phrases = dlgtest::Control<QListWidget>(panel->DictPage(), kDictPhrases);
+    Type(kDictName, "CD4");
+    Click(panel->DictPage(), kDictNameAdd);
+    names->setCurrentRow(0);
+    Type(kDictPhrase, "low");
+    Click(panel->DictPage(), kDictPhraseAdd);
+    phrases->setCurrentRow(0);
+    ASSERT_TRUE(ui.CallsOf(Kind::MessageBox).empty());
+    const RltStrList before = ReadFile(dir.Path());
+
+    // Each way a text enters the lists, with the list the question names.
+    struct Case {
+        int32_t edit, button;
+        const char* list;
+    };
+    const Case cases[] = {
+        {kDictName, kDictNameAdd, "Dict names"},
+        {kDictPhrase, kDictPhraseAdd, "Dict \"CD4\""},
+        {kDictPhrase, kDictPhraseModify, "Dict \"CD4\""},
+    };
+    for (const Case& c : cases) {
+        ui.Clear();
+        ui.QueueMessageBoxAnswer(lm::kIdCancel);
+        Type(c.edit, "größer");
+        Click(panel->DictPage(), c.button);
+        const auto boxes = ui.CallsOf(Kind::MessageBox);
+        ASSERT_EQ(boxes.size(), 1u) << c.list;
+        EXPECT_TRUE(boxes[0].text.contains(QString::fromUtf8(c.list) + ": ö ß")) << boxes[0].text.toStdString();
+        EXPECT_EQ(boxes[0].buttons, lm::MsgButtons::OkCancel);
+        // Cancel: the file and the lists as they were, the text still typed.
+        EXPECT_EQ(ReadFile(dir.Path()), before) << c.list;
+        EXPECT_EQ(names->count(), 1);
+        EXPECT_EQ(phrases->item(0)->text(), "low");
+        EXPECT_EQ(dlgtest::Control<QLineEdit>(panel->DictPage(), c.edit)->text(), "größer");
+    }
+    // OK on the phrase: written as the file can hold it.
+    ui.QueueMessageBoxAnswer(lm::kIdOk);
+    Type(kDictPhrase, "größer");
+    Click(panel->DictPage(), kDictPhraseAdd);
+    EXPECT_EQ(ReadFile(dir.Path()).entries, (std::vector<RltDictEntry>{{"CD4", {"low", "gr??er"}}}));
+
+    // The Para table's strings, through "Edit String".
+    ui.Clear();
+    ui.QueueMessageBoxAnswer(lm::kIdCancel);
+    int listed = -1;
+    ui.QueueDialog([&listed](QDialog* d) {
+        dlgtest::Control<QLineEdit>(d, kEditStrEdit)->setText("größer");
+        dlgtest::Control<QPushButton>(d, kEditStrAdd)->click();
+        listed = dlgtest::Control<QListWidget>(d, kEditStrList)->count();
+        d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        return d->result();
+    });
+    Click(panel->TablePage(), kParaEditString);
+    ASSERT_EQ(ui.CallsOf(Kind::MessageBox).size(), 1u);
+    EXPECT_TRUE(ui.CallsOf(Kind::MessageBox)[0].text.contains("Para table: ö ß"));
+    EXPECT_EQ(listed, 0);
+}
+
 TEST_F(InfoAssistantTest, TheTableLeavesOutScatterAndTimeAndIsSizedToItsLastCell) {
     dlgtest::AttachShell(*doc, Writer({"FSC-A", "SSC-A", "FL1-A", "Time"}), "A");
     dlgtest::AttachShell(*doc, Writer({"FL1-A", "FL2-A", "TIME", "FS", "fsc"}), "B");

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QLabel>
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "dialogs/NewGridDlg.h"
 #include "dialogs/OptionDlg.h"
 #include "dialogs/SetPageNumDlg.h"
 #include "report/plot/PlotDefaults.h"
@@ -143,3 +145,25 @@ TEST(PlotOptionEntries, ModesAndEntriesTranslateBothWaysAndUnknownsGiveNone) {
 }
 
 }  // namespace
+
+TEST_F(PlotOptionTest, DialogCaptionsAreSpeltRight) {
+    // What the dialog's labels show, gathered when it opens.
+    auto labelsOf = [&](auto run) {
+        QStringList texts;
+        ui.QueueDialog([&texts](QDialog* dialog) {
+            for (QLabel* l : dialog->findChildren<QLabel*>()) texts << l->text();
+            dialog->reject();
+            return dialog->result();
+        });
+        run();
+        return texts;
+    };
+    const QStringList grid = labelsOf([] {
+        int32_t rows = 0, cols = 0;
+        CNewGridDlg::Ask(nullptr, &rows, &cols);
+    });
+    EXPECT_TRUE(grid.contains("Column")) << grid.join('|').toStdString();
+    const QStringList option = labelsOf([] { COptionDlg::Run(nullptr); });
+    EXPECT_TRUE(option.contains("Label style")) << option.join('|').toStdString();
+    for (const QString& t : grid + option) EXPECT_FALSE(t.contains("Colom") || t.contains("Lable")) << t.toStdString();
+}

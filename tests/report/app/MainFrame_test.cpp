@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDialog>
+#include <QListWidget>
+
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -472,6 +475,48 @@ TEST_F(MainFrameTest, AModifiedDocumentAsksBeforeClosing) {
     EXPECT_TRUE(ui.AllAnswersUsed());
 }
 
+TEST_F(MainFrameTest, TheWindowMenuListsNineWindowsAndOffersTheRestInAChooser) {
+    ASSERT_TRUE(app->InitInstance({}));
+    for (int i = 1; i < 12; ++i) Frame()->OnCommand(kCmdFileNew);
+    const std::vector<CChildFrame*> frames = Frame()->GetChildFrames();
+    ASSERT_EQ(frames.size(), 12u);
+    QMenu* window = Frame()->menuBar()->actions().at(3)->menu();
+    ASSERT_EQ(window->title(), "Window");
+    emit window->aboutToShow();
+    QStringList entries;
+    QAction* more = nullptr;
+    for (QAction* a : window->actions()) {
+        if (!a->property("windowEntry").toBool() || a->isSeparator()) continue;
+        entries << a->text();
+        if (a->text() == "Windows...") more = a;
+    }
+    // Nine windows, the active (last made) one ninth and checked, then the chooser.
+    ASSERT_EQ(entries.size(), 10) << entries.join('|').toStdString();
+    EXPECT_EQ(entries[0], "&1 Lumitra1");
+    EXPECT_EQ(entries[8], "&9 Lumitra12");
+    ASSERT_NE(more, nullptr);
+    EXPECT_LT(window->sizeHint().height(), 700);
+
+    // The chooser lists all twelve, opens on the active one, and OK goes to
+    // the window chosen.
+    int listed = 0, openedOn = -1;
+    ui.QueueDialog([&](QDialog* d) {
+        auto* list = d->findChild<QListWidget*>("windowList");
+        listed = list->count();
+        openedOn = list->currentRow();
+        list->setCurrentRow(10);
+        return int(lm::kDialogAccepted);
+    });
+    more->trigger();
+    EXPECT_EQ(listed, 12);
+    EXPECT_EQ(openedOn, 11);
+    EXPECT_EQ(Frame()->GetActiveChild(), frames[10]);
+    // Cancel changes nothing.
+    ui.QueueDialogResult(lm::kDialogRejected);
+    more->trigger();
+    EXPECT_EQ(Frame()->GetActiveChild(), frames[10]);
+}
+
 TEST_F(MainFrameTest, SeveralWindowsOfOneDocument) {
     ASSERT_TRUE(app->InitInstance({}));
     CLumitraDoc* doc = app->GetDocuments().front().get();
@@ -606,18 +651,22 @@ TEST_F(MainFrameTest, CommandLineOpensFilesAndRefusesUnknownOptions) {
     EXPECT_FALSE(app->InitInstance({"--bogus"}));
     EXPECT_NE(app->GetExitCode(), 0);
 
-    // A file that is missing: a message, and the start fails.
-    EXPECT_FALSE(app->InitInstance({QString::fromStdString(dir.File("missing.fld"))}));
-    EXPECT_NE(app->GetExitCode(), 0);
-    EXPECT_EQ(Frame(), nullptr);
+    // A file that is missing: a message, and the program stays open on an
+    // empty report.
+    EXPECT_TRUE(app->InitInstance({QString::fromStdString(dir.File("missing.fld"))}));
+    ASSERT_NE(Frame(), nullptr);
     ASSERT_EQ(ui.Count(Kind::MessageBox), 1);
     EXPECT_EQ(ui.Calls().back().icon, lm::MsgIcon::Error);
+    ASSERT_EQ(app->GetDocuments().size(), 1u);
+    EXPECT_EQ(app->GetDocuments().front()->GetDataShellCount(), 0);
+    app->ExitInstance();
 
     // A damaged FCS file is named as one, not as a broken document.
     const std::string bad = dir.Write("bad.fcs", {'F', 'C', 'S', '3', '.', '0', ' ', 'x'});
-    EXPECT_FALSE(app->InitInstance({QString::fromStdString(bad)}));
+    EXPECT_TRUE(app->InitInstance({QString::fromStdString(bad)}));
     EXPECT_EQ(ui.Calls().back().text,
               QStringLiteral("FCS文件打开失败!\nbad.fcs: only 8 bytes, too short for an FCS HEADER"));
+    app->ExitInstance();
 
     // An FCS file opens in a new report as its first data set, shown in a
     // plot at the first free place, the report not yet modified.
@@ -635,6 +684,26 @@ TEST_F(MainFrameTest, CommandLineOpensFilesAndRefusesUnknownOptions) {
     ui.QueueFileNames({QString::fromStdString(fcs)});
     Frame()->OnCommand(kCmdFileOpen);
     EXPECT_EQ(app->GetDocuments().size(), 2u);  // FCS files open in a new report each time
+}
+
+TEST_F(MainFrameTest, CommandLineKeepsWhatOpensAndNamesWhatDoesNot) {
+    // A file manager passes several files: the good ones open, each bad
+    // one is named once, in order, and the program stays open.
+    const std::string good = WriteFcs("good.fcs");
+    const std::string bad = dir.Write("bad.fcs", {'F', 'C', 'S', '3', '.', '0', ' ', 'x'});
+    const std::string other = WriteFcs("other.fcs");
+    ASSERT_TRUE(app->InitInstance({QString::fromStdString(good), QString::fromStdString(bad),
+                                   QString::fromStdString(dir.File("missing.fld")), QString::fromStdString(other)}));
+    ASSERT_NE(Frame(), nullptr);
+    EXPECT_TRUE(Frame()->isVisible());
+    const auto boxes = ui.CallsOf(Kind::MessageBox);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_TRUE(boxes[0].text.contains("bad.fcs")) << boxes[0].text.toStdString();
+    EXPECT_TRUE(boxes[1].text.contains("missing.fld")) << boxes[1].text.toStdString();
+    ASSERT_EQ(app->GetDocuments().size(), 2u);
+    EXPECT_EQ(app->GetDocuments()[0]->GetDataShellAt(0)->GetName(), "good.fcs");
+    EXPECT_EQ(app->GetDocuments()[1]->GetDataShellAt(0)->GetName(), "other.fcs");
+    for (const auto& doc : app->GetDocuments()) EXPECT_FALSE(doc->IsModified());
 }
 
 #ifdef LUMITRA_PROGRAM

@@ -32,6 +32,7 @@
 #include "report/app/MainFrame.h"
 #include "report/plot/Plot.h"
 #include "report/plot/RgnLayer.h"
+#include "report/page/ResultTable.h"
 #include "report/page/TrkText.h"
 #include "tests/report/FldTestUtil.h"
 #include "tests/report/PlotTestUtil.h"
@@ -63,6 +64,11 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 CPLOT* PlotAt(const CLumitraDoc& doc, int32_t i) { return dynamic_cast<CPLOT*>(doc.GetObjectAt(i)); }
+
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(bytes.data()),
+                                                                  std::streamsize(bytes.size()));
+}
 
 bool HasEvents(const VexaDataShell* s) { return s && s->GetDataSet() && s->GetDataSet()->GetEventMatrix(); }
 
@@ -592,7 +598,9 @@ TEST_F(DocFileTest, AnFcsFileMovedNextToTheReportIsFoundAndAMissingOneLeavesNoDa
     CLumitraDoc missing;
     QString error;
     ASSERT_TRUE(missing.OnOpenDocument(Q(report), &error)) << error.toStdString();
-    EXPECT_EQ(ui.Count(Kind::MessageBox), 0);  // no message for a missing file
+    // The missing file is named, once.
+    ASSERT_EQ(ui.Count(Kind::MessageBox), 1);
+    EXPECT_TRUE(ui.CallsOf(Kind::MessageBox)[0].text.contains(Q(dir.File("old/run.fcs"))));
     VexaDataShell* t = missing.GetDataShellAt(0);
     EXPECT_FALSE(HasEvents(t));
     EXPECT_EQ(t->GetParamCount(), 5);
@@ -601,6 +609,55 @@ TEST_F(DocFileTest, AnFcsFileMovedNextToTheReportIsFoundAndAMissingOneLeavesNoDa
     // Saved again, the report still names where its data was.
     ASSERT_TRUE(missing.OnSaveDocument(Q(report), &error));
     EXPECT_EQ(ReadBytes(report), original);
+}
+
+TEST_F(DocFileTest, AReportWhoseFcsFileIsGoneOrUnusableNamesItOnceAndKeepsItsRecord) {
+    lmtest::FcsWriter three;
+    three.Param("FS", 32, "1024").Param("SS", 32, "1024").Param("FL1", 32, "1024").Event({1, 2, 3});
+    // what becomes of the file, what the message says
+    const struct {
+        const char* name;
+        std::function<void(const std::string&)> change;
+        const char* cause;
+    } cases[] = {
+        {"deleted", [](const std::string& f) { fs::remove(f); }, "no such file"},
+        {"garbage", [](const std::string& f) { std::ofstream(f, std::ios::binary | std::ios::trunc) << "garbage"; },
+         "too short for an FCS HEADER"},
+        {"no events", [](const std::string& f) { WriteFile(f, fldtest::FiveParamFcs(0)); }, "it holds no events"},
+        {"fewer parameters", [&](const std::string& f) { WriteFile(f, three.Build()); },
+         "it has 3 parameters where the report was made on 5"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string fcs = dir.Write("run.fcs", fldtest::FiveParamFcs(80));
+        const std::string report = dir.File("report.fld");
+        {
+            CLumitraDoc doc;
+            ASSERT_NE(BuildAnalysis(doc, fcs), nullptr);
+            QString error;
+            ASSERT_TRUE(doc.OnSaveDocument(Q(report), &error));
+        }
+        const std::vector<uint8_t> original = ReadBytes(report);
+        c.change(fcs);
+        ui.Clear();
+        CLumitraDoc doc;
+        QString error;
+        ASSERT_TRUE(doc.OnOpenDocument(Q(report), &error)) << error.toStdString();
+        const auto boxes = ui.CallsOf(Kind::MessageBox);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_TRUE(boxes[0].text.contains(Q(fcs))) << boxes[0].text.toStdString();
+        EXPECT_TRUE(boxes[0].text.contains(QString::fromUtf8(c.cause))) << boxes[0].text.toStdString();
+        VexaDataShell* t = doc.GetDataShellAt(0);
+        EXPECT_FALSE(HasEvents(t));
+        EXPECT_EQ(PlotAt(doc, 0)->GetState(), kPlotNoData);
+        // The File List and the CSV export name the stored file.
+        EXPECT_EQ(t->GetFileName(), "run.fcs");
+        EXPECT_EQ(CTrkResult::KeywordValue(t, "FileName"), "run.fcs");
+        // Saved again: the same record, stored path, gates and regions.
+        ASSERT_TRUE(doc.OnSaveDocument(Q(report), &error));
+        EXPECT_EQ(ReadBytes(report), original);
+        fs::remove(fcs);
+    }
 }
 
 TEST_F(DocFileTest, AnFcsFileTooLargeForTheMemoryOpensLikeAMissingOneAndSaysSo) {

@@ -607,3 +607,38 @@ TEST_F(ResultTableViewTest, ABorderDraggedShowsItsLineWhereTheMouseIsUntilTheRel
     EXPECT_TRUE(view->GetFeedbackRects().empty());
     EXPECT_TRUE(t->DragLineRect().IsRectEmpty());
 }
+
+TEST_F(ResultTableViewTest, DataDroppedOnATemplatesPlotGivesTheTitlesTheirParameters) {
+    // A template: the analysis without its file, its data set only the
+    // stored parameters (no names), its table "Med" of parameter 1.
+    lmtest::TempDir dir;
+    const std::string fcs = dir.Write("grid.fcs", vin::FcsBytes(vin::GridEvents()));
+    const std::string templ = dir.File("t.fld");
+    {
+        CLumitraDoc source;
+        VexaDataShell* s = source.OpenDataFile(fcs, 0);
+        ASSERT_NE(s, nullptr);
+        source.AddObject(std::make_unique<CPLOT>(CRect(20, 20, 270, 270), s->GetRoot(), &source, 0, 1));
+        auto table = std::make_unique<CTrkResult>(20, 300, s, &source);
+        ASSERT_TRUE(table->SetColumns({kStatEvents, kStatMedian}, {0, 1}));
+        source.AddObject(std::move(table));
+        QString error;
+        ASSERT_TRUE(source.SaveTemplateTo(QString::fromStdString(templ), &error)) << error.toStdString();
+    }
+    QString error;
+    ASSERT_TRUE(doc->OnOpenDocument(QString::fromStdString(templ), &error)) << error.toStdString();
+    CTrkResult* t = TableOf(*doc);
+    ASSERT_NE(t, nullptr);
+    const int32_t titles = t->GetRows() - t->GetShell()->GetGateCount() - 1;
+    EXPECT_EQ(t->GetCellText(titles, 2), " Med");
+    CPLOT* plot = nullptr;
+    for (const auto& o : doc->GetObjects())
+        if (o->GetType() == kObjPlot) plot = static_cast<CPLOT*>(o.get());
+    ASSERT_NE(plot, nullptr);
+
+    d->Drop({fcs}, plot->GetPlotArea().CenterPoint());
+    ASSERT_EQ(ui.Count(lm::ScriptedUiServices::Kind::MessageBox), 0);
+    EXPECT_EQ(t->GetCellText(titles, 2), "SS Med");
+    EXPECT_EQ(t->GetCellText(titles, 1), " Events");  // no parameter
+    EXPECT_TRUE(doc->IsModified());
+}

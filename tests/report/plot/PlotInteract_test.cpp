@@ -345,7 +345,7 @@ TEST_F(PlotInteractTest, PlotMenuIdsTextsAndGreying) {
     MenuView m = View(Menu(*plot, Page(*plot, 90, 90), nullptr, &shown));
     ASSERT_TRUE(shown);
     EXPECT_EQ(m.ids, (std::vector<int32_t>{1, 2, 3, 4, 5, -1, 21, 6, 7, 15, 24, 25, -1, 26, 27, 28, 29}));
-    EXPECT_EQ(m.texts[1], "Retangle");
+    EXPECT_EQ(m.texts[1], "Rectangle");
     EXPECT_EQ(m.texts[6], "Compensate");
     EXPECT_EQ(m.texts[7], "Result");
     EXPECT_EQ(m.texts[8], "Delete Item");

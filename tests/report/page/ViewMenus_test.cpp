@@ -1,0 +1,123 @@
+// The page menu's commands reached as a user reaches them: a right click on
+// empty page, the item chosen, the dialog it opens answered.
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <functional>
+#include <optional>
+
+#include "report/page/Grid.h"
+#include "report/page/LumitraDoc.h"
+#include "report/page/ResultTable.h"
+#include "tests/report/PlotTestUtil.h"
+#include "report/page/LumitraView.h"
+#include "report/page/TrkKinds.h"
+#include "report/plot/PlotIds.h"
+#include "tests/report/ViewEvents.h"
+#include "tests/report/ViewTestUtil.h"
+
+namespace {
+
+using Kind = lm::ScriptedUiServices::Kind;
+
+class ViewMenusTest : public vin::ViewFixture {
+protected:
+    void SetUp() override { OpenView(800, 600); }
+    // "Grid..." at a page point, the dialog answered with rows x cols.
+    CTrkObj* GridAt(CPoint page, const char* rows, const char* cols) {
+        ui.QueueMenuChoice(kPageCmdNewGrid);
+        ui.QueueDialog([=](QDialog* dialog) {
+            dialog->findChild<QLineEdit*>("rows")->setText(rows);
+            dialog->findChild<QLineEdit*>("cols")->setText(cols);
+            dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+            return dialog->result() == QDialog::Accepted ? lm::kDialogAccepted : lm::kDialogRejected;
+        });
+        const int32_t before = doc->GetObjectCount();
+        d->RightClick(page);
+        return doc->GetObjectCount() == before + 1 ? doc->GetActiveObject() : nullptr;
+    }
+};
+
+TEST_F(ViewMenusTest, GridIsMadeAtThePointRightClickedAtAnyZoomAndScroll) {
+    // zoom, scroll, point clicked
+    const struct {
+        float zoom;
+        QPoint scroll;
+        CPoint at;
+    } cases[] = {
+        {1.0f, {0, 0}, {300, 350}},
+        {2.0f, {100, 200}, {300, 350}},   // the click converts through zoom and scroll
+        {0.5f, {0, 0}, {700, 1600}},      // far down the second page
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(view->SetZoom(c.zoom));
+        d->ScrollTo(c.scroll.x(), c.scroll.y());
+        doc->SetModifiedFlag(false);
+        CTrkObj* grid = GridAt(c.at, "2", "3");
+        ASSERT_NE(grid, nullptr) << c.zoom;
+        EXPECT_EQ(grid->GetType(), kObjGrid);
+        EXPECT_EQ(CPoint(grid->GetRect().left, grid->GetRect().top), c.at) << c.zoom;
+        EXPECT_TRUE(doc->IsModified());
+        doc->RemoveObject(grid, true);
+    }
+}
+
+// Every command on the page marks the report when it changes what is saved,
+// and leaves it clean when it changes nothing.
+TEST_F(ViewMenusTest, EachCommandMarksTheReportOnlyWhenItChangesWhatIsSaved) {
+    VexaDataShell* shell = doc->AttachDataShell(plottest::MakeShell(vin::GridEvents(), "S", "grid.fcs"));
+    auto* table =
+        static_cast<CTrkResult*>(doc->AddObject(std::make_unique<CTrkResult>(20, 20, 320, 40, shell, doc.get())));
+    table->SetRectAndRebuild(20, 20, 320, 40);
+    CTrkObj* grid = view->NewGridAt(400, 20, 2, 3);
+    ASSERT_NE(grid, nullptr);
+    doc->SetPilot(CPoint(600, 600));
+    auto* g = static_cast<CGrid*>(grid);
+    // Points on the table: its inside, its first column border.
+    const CPoint inTable(table->GetRect().left + 200, table->GetRect().top + 10);
+    const CPoint tableBorder(table->GetRect().left + 3 + table->GetBorders()[0], table->GetRect().top + 3 + 60);
+    const CPoint gridBorder(g->GetGridRect().left + g->GetBorders()[0], g->GetGridRect().top + 12);
+    const CPoint inGrid(g->GetGridRect().left + 20, g->GetGridRect().top + 12);
+    LOGFONT bigger = table->GetFont();
+    bigger.lfHeight -= 6;
+
+    const struct {
+        const char* command;
+        std::function<void()> run;
+        bool marks;
+    } cases[] = {
+        {"Set Pilot where it is", [&] { ui.QueueMenuChoice(kPageCmdSetPilot); d->RightClick(CPoint(600, 600)); }, false},
+        {"Set Pilot elsewhere", [&] { ui.QueueMenuChoice(kPageCmdSetPilot); d->RightClick(CPoint(700, 650)); }, true},
+        {"Save As Jpg, cancelled", [&] {
+             ui.QueueMenuChoice(kPageCmdSaveJpg);
+             ui.QueueFileNames({});
+             d->RightClick(CPoint(700, 650));
+         }, false},
+        {"Text Box", [&] { ui.QueueMenuChoice(kPageCmdTextBox); d->RightClick(CPoint(700, 900)); }, true},
+        {"click on empty page", [&] { d->Click(CPoint(900, 1200)); }, false},
+        {"Tree", [&] { ui.QueueMenuChoice(kCtxTree); d->RightClick(inTable); }, true},
+        {"Copy of the table", [&] { ui.QueueMenuChoice(kCtxCopy); d->RightClick(inTable); }, false},
+        {"Font, same font", [&] { ui.QueueMenuChoice(kCtxFont); ui.QueueFont(table->GetFont()); d->RightClick(inTable); }, false},
+        {"Font, cancelled", [&] { ui.QueueMenuChoice(kCtxFont); ui.QueueFont(std::nullopt); d->RightClick(inTable); }, false},
+        {"Font, bigger", [&] { ui.QueueMenuChoice(kCtxFont); ui.QueueFont(bigger); d->RightClick(inTable); }, true},
+        {"table border pressed and let go", [&] { d->Click(inTable); d->Click(tableBorder); }, false},
+        {"table border dragged", [&] { d->Click(inTable); d->Drag(tableBorder, CPoint(tableBorder.x + 30, tableBorder.y)); }, true},
+        {"click on the table", [&] { d->Click(inTable); }, false},
+        {"grid border pressed and let go", [&] { d->Click(inGrid); d->Click(gridBorder); }, false},
+        {"grid border dragged", [&] { d->Click(inGrid); d->Drag(gridBorder, CPoint(gridBorder.x + 15, gridBorder.y)); }, true},
+        {"DB Link", [&] { ui.QueueMenuChoice(kCtxDbLink); d->RightClick(inGrid); }, true},
+        {"Delete Item", [&] { ui.QueueMenuChoice(kCtxDeleteItem); d->RightClick(inGrid); }, true},
+    };
+    for (const auto& c : cases) {
+        doc->SetModifiedFlag(false);
+        c.run();
+        EXPECT_EQ(doc->IsModified(), c.marks) << c.command;
+    }
+    EXPECT_EQ(doc->GetObjectIndex(grid), -1);
+}
+
+}  // namespace
