@@ -280,6 +280,8 @@ void CPLOT::FinishRegion(CRgnLayer* layer, int32_t* state) {
     layer->RegionChanged();
     // The label was placed before the gate gave the region its name.
     layer->KeepLabelInArea();
+    // A new gate and a new shape on the plot: closing unsaved would lose them.
+    MarkModified();
 }
 
 void CPLOT::TellFrameOfGate() const {

@@ -1,7 +1,8 @@
 // A region edited with the mouse on the report page is an edit of the report:
 // moves, handle drags, polygon vertices, the quadrant's centre, a range's end
 // and a label dragged all mark the document modified; a press that moves
-// nothing leaves it as it was.
+// nothing leaves it as it was. A shape drawn with a tool is a new gate: it
+// marks the report too.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -11,6 +12,7 @@
 #include "core/DataShell.h"
 #include "core/GateNode.h"
 #include "core/Region.h"
+#include "report/app/CommandIds.h"
 #include "report/page/TrackStates.h"
 #include "report/plot/Plot.h"
 #include "report/plot/RgnLayer.h"
@@ -134,6 +136,35 @@ TEST_F(RegionEditMarksTest, EveryMouseEditOfARegionMarksTheReport) {
 
         d->Click(CPoint(700, 500));  // lets the plot go
         plot->HideRegion(gate->GetRegion());
+    }
+}
+
+TEST_F(RegionEditMarksTest, AShapeDrawnWithAToolMarksTheReport) {
+    const struct {
+        uint32_t tool;
+        std::vector<CPoint> clicks;  // layer pixels; a drag from the first to the second, else clicks
+        bool dragged;
+    } cases[] = {
+        {kPlotCmdRectTool, {{40, 40}, {120, 110}}, true},
+        {kPlotCmdRangeTool, {{40, 60}, {150, 60}}, true},
+        {kPlotCmdPolygonTool, {{30, 30}, {140, 30}, {90, 140}}, false},  // the last one double clicked
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tool);
+        const int32_t gates = shell->GetGateCount();
+        d->Click(AreaPoint(*plot, 200, 200));
+        doc->SetModifiedFlag(false);
+        ui.QueueMenuChoice(c.tool);
+        d->RightClick(AreaPoint(*plot, 200, 200));
+        if (c.dragged) {
+            d->Drag(AreaPoint(*plot, c.clicks[0].x, c.clicks[0].y), AreaPoint(*plot, c.clicks[1].x, c.clicks[1].y));
+        } else {
+            for (size_t i = 0; i + 1 < c.clicks.size(); ++i) d->Click(AreaPoint(*plot, c.clicks[i].x, c.clicks[i].y));
+            d->DoubleClick(AreaPoint(*plot, c.clicks.back().x, c.clicks.back().y));
+        }
+        ASSERT_EQ(shell->GetGateCount(), gates + 1);
+        EXPECT_TRUE(doc->IsModified());
+        d->Click(CPoint(700, 500));
     }
 }
 
