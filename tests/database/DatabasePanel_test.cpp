@@ -1030,9 +1030,10 @@ TEST_F(PanelTest, ANewLinkedGridCoversNoObjectAndShowsItsWholeTexts) {
         ASSERT_NE(grid, nullptr) << c.what;
         EXPECT_TRUE(doc->IsModified());
         CRect meet;
-        for (int i = 0; i < doc->GetObjectCount(); ++i)
-            if (doc->GetObjectAt(i) != grid)
-                EXPECT_FALSE(meet.IntersectRect(doc->GetObjectAt(i)->GetRect(), grid->GetRect())) << c.what;
+        for (int i = 0; i < doc->GetObjectCount(); ++i) {
+            if (doc->GetObjectAt(i) == grid) continue;
+            EXPECT_FALSE(meet.IntersectRect(doc->GetObjectAt(i)->GetRect(), grid->GetRect())) << c.what;
+        }
         EXPECT_EQ(CellText(grid, 0, 1), QStringLiteral("姓名: Zhang Dermot Fitzgerald"));
         for (int col = 0; col < 2; ++col) {
             CCell* cell = grid->GetCell(0, col);
