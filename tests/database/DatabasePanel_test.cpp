@@ -154,6 +154,11 @@ TEST_F(PanelTest, FieldsAreCheckedBeforeAnythingIsMade) {
     EXPECT_EQ(Messages(), QStringList{QStringLiteral("姓名与ID不匹配")});
     EXPECT_EQ(All().size(), 1u);
     EXPECT_FALSE(QFileInfo::exists(base + QStringLiteral("202402/29-002P1")));
+    // 150 itself is an age.
+    ui.Clear();
+    Register(QStringLiteral("p2"), QStringLiteral("丙"), QStringLiteral("150"));
+    EXPECT_TRUE(Messages().isEmpty()) << Messages().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(All().size(), 2u);
 }
 
 TEST_F(PanelTest, AnEmptyIdAsksAndNoGivesTheNextFreeAutomaticId) {

@@ -464,6 +464,24 @@ TEST_F(NavigateTest, ThePlotListFollowsPlotsAndADeletedDataSetLeavesNothing) {
     EXPECT_EQ(doc->GetObjectCount(), 0);
 }
 
+TEST_F(NavigateTest, ADataSetOpenedInAnotherDocumentTakesThePanelThere) {
+    CLumitraDoc* second = app->OnFileNew();
+    ASSERT_NE(second, nullptr);
+    frame->BindDocument(doc);
+    ASSERT_EQ(nav->GetDocument(), doc);
+    // A file landing in the other document: the panel shows that document,
+    // never its data set among this one's.
+    VexaDataShell* c = second->AttachDataShell(plottest::MakeShell(Grid(), "C", "c.fcs"));
+    EXPECT_EQ(nav->GetDocument(), second);
+    EXPECT_EQ(tree->topLevelItemCount(), 1);
+    EXPECT_NE(Root(c), nullptr);
+    EXPECT_EQ(Root(a), nullptr);
+    // One more in the shown document is added beside it.
+    VexaDataShell* d = second->AttachDataShell(plottest::MakeShell(Grid(), "D", "d.fcs"));
+    EXPECT_EQ(tree->topLevelItemCount(), 2);
+    EXPECT_NE(Root(d), nullptr);
+}
+
 TEST_F(NavigateTest, ClosingTheDocumentEmptiesThePanel) {
     tree->setCurrentItem(Item(g1));
     app->CloseDocument(doc);
