@@ -607,6 +607,19 @@ QString CFlowDb::MissingSampleText(const SampleKey& key) const {
         .arg(key.pid);
 }
 
+bool CFlowDb::ExecOnLoadedSample(QSqlQuery& q, const SampleKey& key, QString* error) const {
+    if (!q.exec()) {
+        SetError(error, ErrorText(q.lastError()));
+        return false;
+    }
+    // No row matched: the sample went, or another program wrote it, since it was loaded.
+    if (q.numRowsAffected() != 1) {
+        SetError(error, MissingSampleText(key));
+        return false;
+    }
+    return true;
+}
+
 bool CFlowDb::ModifySample(const SampleKey& key, const SampleFields& s, int64_t* newVersion, QString* error) {
     if (!CheckWritable(error)) return false;
     QSqlQuery q(Database());
@@ -617,14 +630,7 @@ bool CFlowDb::ModifySample(const SampleKey& key, const SampleFields& s, int64_t*
                               QVariant(s.remark), QVariant(qlonglong(key.sampleId)), QVariant(key.pid),
                               QVariant(qlonglong(key.rowVersion))})
         q.addBindValue(v);
-    if (!q.exec()) {
-        SetError(error, ErrorText(q.lastError()));
-        return false;
-    }
-    if (q.numRowsAffected() != 1) {
-        SetError(error, MissingSampleText(key));
-        return false;
-    }
+    if (!ExecOnLoadedSample(q, key, error)) return false;
     if (newVersion) *newVersion = key.rowVersion + 1;
     return true;
 }
@@ -636,15 +642,7 @@ bool CFlowDb::DeleteSample(const SampleKey& key, QString* error) {
     q.addBindValue(qlonglong(key.sampleId));
     q.addBindValue(key.pid);
     q.addBindValue(qlonglong(key.rowVersion));
-    if (!q.exec()) {
-        SetError(error, ErrorText(q.lastError()));
-        return false;
-    }
-    if (q.numRowsAffected() != 1) {
-        SetError(error, MissingSampleText(key));
-        return false;
-    }
-    return true;
+    return ExecOnLoadedSample(q, key, error);
 }
 
 QString CFlowDb::NextAutoId(int64_t from, int64_t* next, QString* error) const {

@@ -177,6 +177,8 @@ private:
     QString ErrorText(const QSqlError& e) const;
     // Why a keyed write found nothing to change.
     QString MissingSampleText(const SampleKey& key) const;
+    // Runs a write aimed at the sample `key` names as it was loaded.
+    bool ExecOnLoadedSample(QSqlQuery& q, const SampleKey& key, QString* error) const;
 
     QString m_connection;
     QString m_path;
