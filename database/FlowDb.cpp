@@ -660,6 +660,37 @@ QString CFlowDb::NextAutoId(int64_t from, int64_t* next, QString* error) const {
     return QStringLiteral("a%1").arg(n);
 }
 
+QString CFlowDb::AddAutoPatient(const PatientFields& patient, int64_t from, int64_t* next, QString* error) {
+    if (!CheckWritable(error)) return {};
+    // IMMEDIATE: the free number is read under the write lock, so no other
+    // program can take it between the look and the insert.
+    if (!Exec(QStringLiteral("BEGIN IMMEDIATE"), error)) return {};
+    auto fail = [&](const QString& why) {
+        Exec(QStringLiteral("ROLLBACK"), nullptr);
+        SetError(error, why);
+        return QString();
+    };
+    QString why;
+    const QString id = NextAutoId(from, next, &why);
+    if (!why.isEmpty()) return fail(why);
+    QSqlQuery ins(Database());
+    ins.prepare(QStringLiteral("INSERT INTO Name(ID,姓名,性别,出生日期) VALUES(?,?,?,?)"));
+    for (const QString& v : {id, patient.name, patient.sex, patient.birthDate}) ins.addBindValue(v);
+    if (!ins.exec()) return fail(ErrorText(ins.lastError()));
+    if (!Exec(QStringLiteral("COMMIT"), &why)) return fail(why);
+    return id;
+}
+
+bool CFlowDb::RemovePatientWithoutSamples(const QString& id, QString* error) {
+    if (!CheckWritable(error)) return false;
+    QSqlQuery q(Database());
+    q.prepare(QStringLiteral("DELETE FROM Name WHERE ID = ? AND NOT EXISTS (SELECT 1 FROM Sample WHERE PID = Name.ID)"));
+    q.addBindValue(id);
+    if (q.exec()) return true;
+    SetError(error, ErrorText(q.lastError()));
+    return false;
+}
+
 std::vector<std::pair<int64_t, QString>> CFlowDb::Items(QString* error) const {
     std::vector<std::pair<int64_t, QString>> items;
     if (!m_open) return items;
