@@ -598,12 +598,19 @@ QString CFlowDb::MissingSampleText(const SampleKey& key) const {
     QSqlQuery q(Database());
     q.prepare(QStringLiteral("SELECT PID FROM Sample WHERE SampleID = ?"));
     q.addBindValue(qlonglong(key.sampleId));
-    const bool there = q.exec() && q.next() && q.value(0).toString().compare(key.pid, Qt::CaseInsensitive) == 0;
-    if (there)
-        return QStringLiteral("The sample of %1 was changed by another user since it was loaded; nothing was written. "
-                              "Load it again from the list.")
+    // Each cause as it is: a look that fails says why, not "deleted".
+    if (!q.exec())
+        return QStringLiteral("Nothing was written to the sample of %1: %2").arg(key.pid, ErrorText(q.lastError()));
+    if (!q.next())
+        return QStringLiteral("The sample of %1 was deleted from the register since it was loaded; nothing was written.")
             .arg(key.pid);
-    return QStringLiteral("The sample of %1 was deleted from the register since it was loaded; nothing was written.")
+    const QString pid = q.value(0).toString();
+    if (pid.compare(key.pid, Qt::CaseInsensitive) != 0)
+        return QStringLiteral("The sample of %1 was moved to patient %2 by another program since it was loaded; nothing "
+                              "was written. Load it again from the list.")
+            .arg(key.pid, pid);
+    return QStringLiteral("The sample of %1 was changed by another program since it was loaded; nothing was written. "
+                          "Load it again from the list.")
         .arg(key.pid);
 }
 

@@ -320,6 +320,8 @@ TEST_F(PanelTest, ARowClickReadsTheSampleFromTheRegister) {
     ui.Clear();
     Click(kDbModify);
     ASSERT_EQ(Messages().size(), 1);
+    EXPECT_TRUE(Messages()[0].contains(QStringLiteral("changed by another program since it was loaded")))
+        << Messages()[0].toStdString();
     EXPECT_TRUE(Messages()[0].contains(QStringLiteral("Load it again from the list"))) << Messages()[0].toStdString();
 
     // As the message advises: the row click shows what the register holds.
@@ -344,6 +346,25 @@ TEST_F(PanelTest, ARowClickReadsTheSampleFromTheRegister) {
     EXPECT_TRUE(Messages()[0].contains(QStringLiteral("was deleted"))) << Messages()[0].toStdString();
     EXPECT_EQ(panel->Records()->rowCount(), 1);
     EXPECT_EQ(panel->LoadedSampleId(), first);
+}
+
+TEST_F(PanelTest, ASampleMovedToAnotherPatientIsSaidAsMovedNotDeleted) {
+    Register(QStringLiteral("p1"), QStringLiteral("甲"));
+    Register(QStringLiteral("p2"), QStringLiteral("乙"));
+    Type(kDbId, QStringLiteral("p1"));
+    Return(kDbId);
+    ClickRow(0);
+    {
+        dbtest::RawConnection raw(panel->Db().Path());
+        ASSERT_TRUE(raw.Exec({"UPDATE Sample SET PID='p2' WHERE PID='p1'"}));
+    }
+    Type(kDbBed, QStringLiteral("7"));
+    ui.Clear();
+    Click(kDbModify);
+    ASSERT_EQ(Messages().size(), 1);
+    EXPECT_TRUE(Messages()[0].contains(QStringLiteral("was moved to patient p2"))) << Messages()[0].toStdString();
+    EXPECT_EQ(All().size(), 2u);  // nothing deleted, nothing written
+    for (const SampleRow& r : All()) EXPECT_EQ(r.bed, QStringLiteral("**"));
 }
 
 // The register is locked by another program before this one starts.
