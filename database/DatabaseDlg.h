@@ -5,8 +5,9 @@
 // into it, opens them and fills the report's linked grid with the patient's
 // fields in the layout the user arranged.
 //
-// The register is opened when the panel is first used. Every action that
-// needs it says so when it is missing, damaged or read-only. A sample is
+// The register is opened when the panel is first used, and again by every
+// action while it could not be (busy, missing, damaged) or, for a write,
+// while it is read-only; an action that still cannot use it says why. A sample is
 // only ever found again by its SampleID: Modify and Delete act on the sample
 // loaded from the list, never on a row a later search happened to leave, and
 // only while it is still that patient's sample as it was loaded.
