@@ -14,13 +14,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLockFile>
-#include <QTimer>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -385,9 +385,9 @@ void CDatabaseDlg::OnSexLeft() {
     // 1 and 2 are short for 男 and 女; anything outside the list stays as
     // typed, for New to refuse with the list, never turned into 未知.
     const QString s = m_sex->text().trimmed();
-    if (s == QLatin1String("1")) m_sex->setText(QStringLiteral("男"));
-    else if (s == QLatin1String("2")) m_sex->setText(QStringLiteral("女"));
-    else m_sex->setText(s);
+    QString stored;
+    // An empty field stays empty (it is stored as "**").
+    m_sex->setText(!s.isEmpty() && SexFromText(s, &stored) ? stored : s);
 }
 
 void CDatabaseDlg::OnNameLeft() {
