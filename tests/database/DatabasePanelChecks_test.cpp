@@ -399,6 +399,39 @@ TEST_F(BusyAtStartPanelTest, EachActionTriesTheRegisterAgain) {
     EXPECT_EQ(All().size(), 1u);
 }
 
+// The register was written by a newer version: it opens read-only.
+class NewerRegisterPanelTest : public PanelTest {
+protected:
+    void BeforeStart() override {
+        const QString path = QString::fromStdString(dir.Path()) + QStringLiteral("/Database/FlowDB.sqlite");
+        {
+            CFlowDb db;
+            QString error;
+            ASSERT_TRUE(db.Open(path, &error)) << error.toStdString();
+        }
+        dbtest::RawConnection raw(path);
+        ASSERT_TRUE(raw.Exec({"PRAGMA user_version=99"}));
+    }
+};
+
+TEST_F(NewerRegisterPanelTest, ItIsSaidReadOnlyOnceAndNewChangesNothing) {
+    ASSERT_EQ(shownMessages.size(), 1);
+    EXPECT_TRUE(shownMessages[0].contains(QStringLiteral("opens read-only"))) << shownMessages[0].toStdString();
+    // Hidden and shown again by the dialog bar's "D": the same cause is not said again.
+    auto* button = qobject_cast<QToolButton*>(frame->GetDialogBar()->Control(kCtlPaneDatabase));
+    button->click();
+    ASSERT_FALSE(panel->isVisible());
+    button->click();
+    ASSERT_TRUE(panel->isVisible());
+    EXPECT_TRUE(Messages().isEmpty()) << Messages().join(QLatin1Char('|')).toStdString();
+    // A write opens it again, finds it still read-only and says why.
+    Register(QStringLiteral("p1"), QStringLiteral("甲"));
+    ASSERT_EQ(Messages().size(), 1);
+    EXPECT_TRUE(Messages()[0].contains(QStringLiteral("cannot be changed"))) << Messages()[0].toStdString();
+    EXPECT_TRUE(All().empty());
+    EXPECT_FALSE(QFileInfo::exists(base + QStringLiteral("202402")));
+}
+
 // --------------------------------------------------------- name and focus
 
 class NameFocusTest : public PanelTest {

@@ -141,6 +141,12 @@ TEST_F(DbTest, AutoIdsSkipEveryIdAlreadyInName) {
         EXPECT_EQ(db.NextAutoId(c.from, &next, &error), QString::fromLatin1(c.id)) << c.from;
         EXPECT_EQ(next, c.next);
     }
+    // "a" alone is no automatic ID: a0 is still free in a register holding only it.
+    CFlowDb other;
+    ASSERT_TRUE(other.Open(path + QStringLiteral(".other"), &error)) << error.toStdString();
+    ASSERT_EQ(other.AddSample(dbtest::Patient(QStringLiteral("a"), QStringLiteral("某")), {}, nullptr, &error),
+              AddResult::Added);
+    EXPECT_EQ(other.NextAutoId(0, nullptr, &error), QStringLiteral("a0"));
 }
 
 // ================================================================== files
