@@ -143,6 +143,9 @@ private:
         QString age, department, bed, diagnosis, sample, state, remark, receiveDate, testDate;
     };
     ShownFields Shown() const;
+    // True after naming the first date of s that is blank: any blank one
+    // without atLoad, else one the user blanked (it was shown at load).
+    bool RefuseBlankDates(const SampleFields& s, const ShownFields* atLoad);
     // "YYYY-MM-DD", or empty while the edit shows no date (a stored date that
     // was empty or could not be read).
     static QString DateText(const QDateEdit* edit);

@@ -292,11 +292,7 @@ bool CDatabaseDlg::AddSampleRecord(const QString& templateName) {
     if (!ReadSampleFields(&s)) return false;
     // A date the panel shows blank (a stored one it could not read) is no
     // date to file a new sample with.
-    for (const auto& [date, label] : {std::pair{&s.receiveDate, kDbReceiveDate}, std::pair{&s.testDate, kDbTestDate}})
-        if (date->isEmpty()) {
-            Message(QStringLiteral("%1 shows no date: choose the sample's date first.").arg(FieldLabelTable(label)));
-            return false;
-        }
+    if (RefuseBlankDates(s, nullptr)) return false;
     const QDateTime now = Now();
     QString error;
     // A known ID under another name adds nothing, before anything is made.
@@ -403,6 +399,21 @@ bool CDatabaseDlg::AddSampleRecord(const QString& templateName) {
     return true;
 }
 
+bool CDatabaseDlg::RefuseBlankDates(const SampleFields& s, const ShownFields* atLoad) {
+    const struct {
+        const QString& value;
+        const QString* shownAtLoad;
+        int32_t label;
+    } dates[] = {{s.receiveDate, atLoad ? &atLoad->receiveDate : nullptr, kDbReceiveDate},
+                 {s.testDate, atLoad ? &atLoad->testDate : nullptr, kDbTestDate}};
+    for (const auto& d : dates)
+        if (d.value.isEmpty() && (!d.shownAtLoad || !d.shownAtLoad->isEmpty())) {
+            Message(QStringLiteral("%1 shows no date: choose the sample's date first.").arg(FieldLabelTable(d.label)));
+            return true;
+        }
+    return false;
+}
+
 void CDatabaseDlg::ModifyRecord() {
     if (!EnsureOpen(true)) return;
     // Only the sample the fields were loaded from is written, and only while
@@ -416,16 +427,7 @@ void CDatabaseDlg::ModifyRecord() {
     KeepUntouchedFields(&s);
     // A date the user set to blank is no date to store; one loaded blank
     // and left so keeps what the register holds.
-    const struct {
-        const QString& value;
-        const QString& atLoad;
-        int32_t label;
-    } dates[] = {{s.receiveDate, m_shownAtLoad.receiveDate, kDbReceiveDate}, {s.testDate, m_shownAtLoad.testDate, kDbTestDate}};
-    for (const auto& [date, atLoad, label] : dates)
-        if (date.isEmpty() && !atLoad.isEmpty()) {
-            Message(QStringLiteral("%1 shows no date: choose the sample's date first.").arg(FieldLabelTable(label)));
-            return;
-        }
+    if (RefuseBlankDates(s, &m_shownAtLoad)) return;
     s.sampleId = m_loadedSampleId;
     m_model->Finish();
     QString error;
