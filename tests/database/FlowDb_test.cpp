@@ -162,6 +162,13 @@ TEST_F(DbTest, AMissingFileAndFolderAreMadeWithTheSchema) {
     // IDs are unique without ASCII case.
     EXPECT_TRUE(raw.Exec({"INSERT INTO Name(ID,姓名) VALUES('ab','x')"}));
     EXPECT_FALSE(raw.Value("INSERT INTO Name(ID,姓名) VALUES('AB','y') RETURNING 1").isValid());
+
+    // An empty file (made by hand or left by a copy) is a register yet to be made.
+    const QString empty = path + QStringLiteral(".empty");
+    QFile(empty).open(QIODevice::WriteOnly);
+    CFlowDb made;
+    ASSERT_TRUE(made.Open(empty, &error)) << error.toStdString();
+    EXPECT_EQ(made.SchemaVersion(), kFlowDbVersion);
 }
 
 TEST_F(DbTest, AMissingFileIsNotMadeForReadingAndAFolderInTheWayIsSaid) {
