@@ -82,21 +82,25 @@ bool CDBFindDlg::BuildWhere(const std::vector<DbCondition>& conditions, ListQuer
             if (error) *error = QStringLiteral("\"%1\" cannot be compared with \"%2\".").arg(d.column, d.op);
             return false;
         }
+        // "NOT" keeps its meaning on the first row too (a row moves there
+        // when the rows before it are deleted); AND and OR join nothing there.
+        const bool negated = d.conjunction == QLatin1String("NOT");
         if (i > 0) {
             if (d.conjunction == QLatin1String("OR")) body += QStringLiteral(" OR ");
-            else if (d.conjunction == QLatin1String("NOT")) body += QStringLiteral(" AND NOT ifnull(");
-            else if (d.conjunction == QLatin1String("AND")) body += QStringLiteral(" AND ");
+            else if (negated || d.conjunction == QLatin1String("AND")) body += QStringLiteral(" AND ");
             else {
                 if (error) *error = QStringLiteral("Unknown conjunction \"%1\".").arg(d.conjunction);
                 return false;
             }
         }
+        if (negated) body += QStringLiteral("NOT ifnull(");
         const QString column = QString::fromUtf8(c->column);
-        QVariant value = d.value;
+        // Stored values are trimmed, so typed ones are compared trimmed.
+        QVariant value = d.value.trimmed();
         if (c->kind == ColumnKind::Number) {
             // Plain decimals only: "nan" or "inf" would be taken and match nothing.
             double v = 0;
-            if (!lm::TryParseDouble(d.value.toStdString(), &v)) {
+            if (!lm::TryParseDouble(d.value.trimmed().toStdString(), &v)) {
                 if (error) *error = QStringLiteral("%1 must be a number, not \"%2\".").arg(d.column, d.value);
                 return false;
             }
@@ -111,6 +115,10 @@ bool CDBFindDlg::BuildWhere(const std::vector<DbCondition>& conditions, ListQuer
         }
         if (d.op == QLatin1String("LIKE")) {
             body += CFlowDb::Contains(column);
+        } else if (c->kind == ColumnKind::Date) {
+            // Only a real day compares: an empty, "**", unreadable or missing
+            // date is before, after and equal to no day at all.
+            body += QStringLiteral("(date(%1, '+0 days') = %1 AND %1 %2 ?)").arg(column, d.op);
         } else {
             body += column + QLatin1Char(' ') + d.op + QStringLiteral(" ?");
             // Text matches as LIKE and the ID column do: ASCII letters in either case.
@@ -118,7 +126,7 @@ bool CDBFindDlg::BuildWhere(const std::vector<DbCondition>& conditions, ListQuer
         }
         // A column left empty (NULL) is not the value either: without this
         // NOT would drop the row, as NOT of an unknown is unknown.
-        if (i > 0 && d.conjunction == QLatin1String("NOT")) body += QStringLiteral(", 0)");
+        if (negated) body += QStringLiteral(", 0)");
         q.values << value;
     }
     if (!body.isEmpty()) q.where = QLatin1Char('(') + body + QLatin1Char(')');
@@ -198,7 +206,9 @@ void CDBFindDlg::PlaceConditionControls(int32_t row) {
     if (!date) m_value->clear();
     m_column->setVisible(true);
     m_operator->setVisible(true);
-    m_conjunction->setVisible(row > 0);
+    // The first row shows its conjunction only when it is a NOT one.
+    m_conjunction->setVisible(row > 0 || (size_t(row) < m_conditions.size() &&
+                                          m_conditions[size_t(row)].conjunction == QLatin1String("NOT")));
 }
 
 void CDBFindDlg::OnColumnChanged() {
@@ -209,7 +219,7 @@ void CDBFindDlg::OnColumnChanged() {
 bool CDBFindDlg::StoreCondition() {
     const FindColumn* c = ColumnOf(m_column->currentText());
     if (c && c->kind == ColumnKind::Date) m_value->setText(m_date->date().toString(QStringLiteral("yyyy-MM-dd")));
-    const QString value = m_value->text();
+    const QString value = m_value->text().trimmed();
     if (value.isEmpty()) {
         lm::Ui().MessageBox(this, QStringLiteral("Please enter value"), windowTitle(), lm::MsgButtons::Ok,
                             lm::MsgIcon::None);
@@ -218,7 +228,7 @@ bool CDBFindDlg::StoreCondition() {
     if (m_current < 0 || size_t(m_current) > m_conditions.size()) m_current = int32_t(m_conditions.size());
     if (size_t(m_current) == m_conditions.size()) m_conditions.emplace_back();
     DbCondition& d = m_conditions[size_t(m_current)];
-    d.conjunction = m_current > 0 ? m_conjunction->currentText() : QString();
+    d.conjunction = m_conjunction->isVisibleTo(this) ? m_conjunction->currentText() : QString();
     d.column = m_column->currentText();
     d.op = m_operator->currentText();
     d.value = value;
@@ -263,8 +273,10 @@ void CDBFindDlg::OnAdd() {
 void CDBFindDlg::OnDel() {
     if (size_t(m_current) < m_conditions.size()) {
         m_conditions.erase(m_conditions.begin() + m_current);
-        // The row that moved up to first place has no conjunction any more.
-        if (m_current == 0 && !m_conditions.empty()) m_conditions.front().conjunction.clear();
+        // A row that moves up to first place joins nothing any more, but a
+        // NOT keeps excluding what it names.
+        if (m_current == 0 && !m_conditions.empty() && m_conditions.front().conjunction != QLatin1String("NOT"))
+            m_conditions.front().conjunction.clear();
     }
     if (size_t(m_current) < m_conditions.size()) {
         SelectCondition(m_current);
@@ -303,7 +315,7 @@ void CDBFindDlg::paintEvent(QPaintEvent* event) {
         if (int32_t(i) == m_current) continue;  // the controls show it
         const DbCondition& d = m_conditions[i];
         const int y = kRowHeight * int(i) + 4 + ascent;
-        if (i > 0) p.drawText(kConjTextX, y, d.conjunction);
+        if (i > 0 || d.conjunction == QLatin1String("NOT")) p.drawText(kConjTextX, y, d.conjunction);
         p.drawText(kTextX, y, d.column + QStringLiteral("  ") + d.op + QStringLiteral("  ") + d.value);
     }
 }

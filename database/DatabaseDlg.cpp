@@ -1,5 +1,6 @@
 #include "database/DatabaseDlg.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -19,6 +20,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -207,8 +209,7 @@ void CDatabaseDlg::BuildControls() {
     outer->addWidget(m_list, 1);
     connect(m_list, &QTableView::clicked, this, [this](const QModelIndex& i) { LoadRecordToFields(i.row()); });
     connect(m_list, &QTableView::doubleClicked, this, [this](const QModelIndex& i) {
-        LoadRecordToFields(i.row());
-        OpenRowReport(i.row());
+        if (LoadRecordToFields(i.row())) OpenRowReport(i.row());
     });
     connect(m_list, &QTableView::customContextMenuRequested, this, [this](const QPoint& p) {
         const QModelIndex i = m_list->indexAt(p);
@@ -230,6 +231,8 @@ void CDatabaseDlg::BuildControls() {
         m_name->setEnabled(true);
         m_sex->setEnabled(true);
     });
+    connect(m_name, &QLineEdit::textEdited, this, [this] { m_nameTyped = true; });
+    m_name->installEventFilter(this);
     connect(m_sex, &QLineEdit::editingFinished, this, &CDatabaseDlg::OnSexLeft);
     connect(m_name, &QLineEdit::editingFinished, this, &CDatabaseDlg::OnNameLeft);
     setMinimumWidth(360);
@@ -247,15 +250,31 @@ void CDatabaseDlg::Message(const QString& text, const QString& caption) {
     lm::Ui().MessageBox(this, text, caption, lm::MsgButtons::Ok, lm::MsgIcon::None);
 }
 
+QString CDatabaseDlg::AgeText(const QString& typed) {
+    // The form the register gives back ("%.2f"), so a report filed now and
+    // one filed later from the list show the same age.
+    const QString t = typed.trimmed();
+    if (t.isEmpty()) return QString::number(0.0, 'f', 2);
+    bool ok = false;
+    const double age = t.toDouble(&ok);
+    return ok && age >= 0 && age <= kMaxAge ? QString::number(age, 'f', 2) : typed;
+}
+
 void CDatabaseDlg::Error(const QString& text) { lm::ErrorBox(this, text, QStringLiteral("错误信息")); }
 
 bool CDatabaseDlg::EnsureOpen(bool writable, bool quiet) {
-    if (!m_triedOpen) {
-        m_triedOpen = true;
+    // Every action tries again until the register opens: one that was busy,
+    // missing or damaged a moment ago may be fine now. One opened read-only
+    // is opened again for a write, as its folder may take writes by now.
+    if (!m_db.IsOpen() || (writable && m_db.IsReadOnly())) {
+        // The list keeps what it has read; its statement ends with the connection.
+        m_model->Finish();
         QDir().mkpath(m_base + QStringLiteral("PDFReport"));
         QDir().mkpath(m_base + QStringLiteral("Template"));
-        if (!m_db.Open(m_base + QString::fromLatin1(kDbFile), &m_openError)) m_openError.prepend(QString());
-        else LoadItems();
+        // A busy register is waited for.
+        const lm::WaitCursor busy;
+        m_openError.clear();
+        if (m_db.Open(m_base + QString::fromLatin1(kDbFile), &m_openError)) LoadItems();
     }
     if (!m_db.IsOpen()) {
         if (!quiet) Error(QStringLiteral("The patient database cannot be used:\n%1").arg(m_openError));
@@ -272,10 +291,18 @@ void CDatabaseDlg::showEvent(QShowEvent* event) {
     CDocPanel::showEvent(event);
     const QStringList pending = std::exchange(m_pendingMessages, {});
     for (const QString& m : pending) Message(m);
-    const bool first = !m_triedOpen;
-    if (!EnsureOpen(false, !first)) return;
-    if (first && m_db.IsReadOnly())
+    // Said once per cause: showing the panel again while the same cause
+    // stands adds no box, a new cause is said.
+    if (!EnsureOpen(false, true)) {
+        if (m_openError != m_saidOpenError)
+            Error(QStringLiteral("The patient database cannot be used:\n%1").arg(m_openError));
+        m_saidOpenError = m_openError;
+        return;
+    }
+    m_saidOpenError.clear();
+    if (m_db.IsReadOnly() && m_db.ReadOnlyReason() != m_saidReadOnly)
         Message(QStringLiteral("The patient database opens read-only: %1").arg(m_db.ReadOnlyReason()));
+    m_saidReadOnly = m_db.IsReadOnly() ? m_db.ReadOnlyReason() : QString();
 }
 
 void CDatabaseDlg::LoadItems() {
@@ -328,7 +355,7 @@ QString CDatabaseDlg::FieldValueById(int32_t id) const {
         case kDbRemark: return m_remark->toPlainText();
         case kDbName: return m_name->text();
         case kDbSex: return m_sex->text();
-        case kDbAge: return m_age->text();
+        case kDbAge: return AgeText(m_age->text());
         case kDbBed: return m_bed->text();
         case kDbDiagnosis: return m_diagnosis->text();
         case kDbDepartment: return m_department->currentText();
@@ -340,21 +367,55 @@ QString CDatabaseDlg::FieldValueById(int32_t id) const {
     }
 }
 
+bool CDatabaseDlg::SexFromText(const QString& typed, QString* stored) {
+    const QString t = typed.trimmed();
+    const struct {
+        const char* typed;
+        const char* stored;
+    } kSexes[] = {{"男", "男"}, {"1", "男"}, {"女", "女"}, {"2", "女"}, {"未知", "未知"}, {"", "**"}, {"**", "**"}};
+    for (const auto& s : kSexes)
+        if (t == QString::fromUtf8(s.typed)) {
+            *stored = QString::fromUtf8(s.stored);
+            return true;
+        }
+    return false;
+}
+
 void CDatabaseDlg::OnSexLeft() {
+    // 1 and 2 are short for 男 and 女; anything outside the list stays as
+    // typed, for New to refuse with the list, never turned into 未知.
     const QString s = m_sex->text().trimmed();
-    if (s.isEmpty() || s == QStringLiteral("男") || s == QStringLiteral("女")) m_sex->setText(s);
-    else if (s == QLatin1String("1")) m_sex->setText(QStringLiteral("男"));
-    else if (s == QLatin1String("2")) m_sex->setText(QStringLiteral("女"));
-    else m_sex->setText(QStringLiteral("未知"));
+    QString stored;
+    // An empty field stays empty (it is stored as "**").
+    m_sex->setText(!s.isEmpty() && SexFromText(s, &stored) ? stored : s);
 }
 
 void CDatabaseDlg::OnNameLeft() {
-    // Only the name stored under the typed ID counts, never that of a patient
+    // Checked once the click or key that moved the focus has been handled:
+    // a box shown between the press and the release would swallow the
+    // click, and a row the click loads brings its own name.
+    const bool byMouse = std::exchange(m_nameLeftByMouse, false);
+    if (!m_nameTyped || m_nameCheckPending) return;
+    m_nameCheckPending = true;
+    if (!byMouse) {
+        QTimer::singleShot(0, this, &CDatabaseDlg::CheckTypedName);
+        return;
+    }
+    auto* watcher = new CReleaseWatcher([this] { CheckTypedName(); }, this);
+    qApp->installEventFilter(watcher);
+}
+
+void CDatabaseDlg::CheckTypedName() {
+    m_nameCheckPending = false;
+    if (!std::exchange(m_nameTyped, false)) return;
+    // Only a name the user typed, while the list shows samples, and only
+    // against the name stored under the typed ID, never that of a patient
     // loaded before: a new ID keeps the name typed for it.
     const QString id = m_id->text().trimmed();
-    if (id.isEmpty() || !EnsureOpen(false, true)) return;
+    const QString name = m_name->text().trimmed();
+    if (id.isEmpty() || name.isEmpty() || m_model->rowCount() == 0 || !EnsureOpen(false, true)) return;
     const auto stored = m_db.PatientName(id, nullptr);
-    if (!stored || m_name->text().trimmed() == *stored) return;
+    if (!stored || name == *stored) return;
     m_name->setText(*stored);
     Error(QStringLiteral("姓名与ID不匹配"));
 }
@@ -429,12 +490,25 @@ void CDatabaseDlg::LoadGridState() {
 }
 
 bool CDatabaseDlg::SaveGridState(DbGridPart part) {
-    QDir().mkpath(m_base);
+    if (!QDir().mkpath(m_base)) {
+        Error(QStringLiteral("Cannot save the report layout %1: the folder %2 cannot be made.")
+                  .arg(Native(GridStatePath()), Native(m_base)));
+        return false;
+    }
     std::string why;
     // Read, merge and write as one step among the programs sharing the file.
-    QLockFile lock(GridStatePath() + QStringLiteral(".lock"));
+    const QString lockPath = GridStatePath() + QStringLiteral(".lock");
+    QLockFile lock(lockPath);
     if (!lock.tryLock(kFlowDbBusyMs)) {
-        Error(QStringLiteral("Cannot save the report layout %1: another program keeps it locked.").arg(Native(GridStatePath())));
+        // Only a lock that is there and held means another program; a lock
+        // that cannot be made means the folder takes no files.
+        if (lock.error() == QLockFile::LockFailedError)
+            Error(QStringLiteral("Cannot save the report layout %1: another program keeps it locked.")
+                      .arg(Native(GridStatePath())));
+        else
+            Error(QStringLiteral("Cannot save the report layout %1: the folder %2 cannot be written (its lock file %3 "
+                                 "cannot be made there).")
+                      .arg(Native(GridStatePath()), Native(QFileInfo(m_base).absolutePath()), Native(lockPath)));
         return false;
     }
     CDbGridState onDisk = m_grid;
@@ -485,7 +559,22 @@ void CDatabaseDlg::OnApply() {
     if (m_rows->value() != m_grid.rows || m_cols->value() != m_grid.cols) ResizeLayoutTable(m_rows->value(), m_cols->value());
 }
 
+CReleaseWatcher::CReleaseWatcher(std::function<void()> then, QObject* parent) : QObject(parent), m_then(std::move(then)) {}
+
+bool CReleaseWatcher::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease && !m_done) {
+        m_done = true;
+        qApp->removeEventFilter(this);
+        // After the release has done its work (a row's click loads it).
+        QTimer::singleShot(0, parent(), [then = m_then] { then(); });
+        deleteLater();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
 bool CDatabaseDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_name && event->type() == QEvent::FocusOut)
+        m_nameLeftByMouse = static_cast<QFocusEvent*>(event)->reason() == Qt::MouseFocusReason;
     auto* label = qobject_cast<QLabel*>(watched);
     if (!label || !label->property("fieldId").isValid()) return CDocPanel::eventFilter(watched, event);
     if (event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {

@@ -5,8 +5,9 @@
 // into it, opens them and fills the report's linked grid with the patient's
 // fields in the layout the user arranged.
 //
-// The register is opened when the panel is first used. Every action that
-// needs it says so when it is missing, damaged or read-only. A sample is
+// The register is opened when the panel is first used, and again by every
+// action while it could not be (busy, missing, damaged) or, for a write,
+// while it is read-only; an action that still cannot use it says why. A sample is
 // only ever found again by its SampleID: Modify and Delete act on the sample
 // loaded from the list, never on a row a later search happened to leave, and
 // only while it is still that patient's sample as it was loaded.
@@ -15,6 +16,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "base/Geometry.h"
@@ -58,6 +60,11 @@ public:
 
     // ------------------------------------------------------- fields
     static QString FieldLabelTable(int32_t id);
+    // The sex a typed text stands for ("1" and "2" are short for 男 and 女,
+    // nothing for "**"); false when it is none of the list.
+    static bool SexFromText(const QString& typed, QString* stored);
+    // An age as the register gives it back; text that is no age stays.
+    static QString AgeText(const QString& typed);
     QString FieldValueById(int32_t id) const;
     int64_t LoadedSampleId() const { return m_loadedSampleId; }
     const QString& CurrentDataPath() const { return m_currentDataPath; }
@@ -77,7 +84,10 @@ public:
     void OnNameReturn();
     void ShowHistoryMenu();
     void OnFind();
-    void LoadRecordToFields(int row);
+    // Reads the row's sample from the register (another program may have
+    // changed it since the list was read) into the list and the fields;
+    // false after a message when it is gone or cannot be read.
+    bool LoadRecordToFields(int row);
 
     // ------------------------------------------------------- records
     void NewRecordMenu();
@@ -133,6 +143,9 @@ private:
         QString age, department, bed, diagnosis, sample, state, remark, receiveDate, testDate;
     };
     ShownFields Shown() const;
+    // True after naming the first date of s that is blank: any blank one
+    // without atLoad, else one the user blanked (it was shown at load).
+    bool RefuseBlankDates(const SampleFields& s, const ShownFields* atLoad);
     // "YYYY-MM-DD", or empty while the edit shows no date (a stored date that
     // was empty or could not be read).
     static QString DateText(const QDateEdit* edit);
@@ -151,6 +164,7 @@ private:
     void OnApply();
     void OnSexLeft();
     void OnNameLeft();
+    void CheckTypedName();
     void FillLinkedGrid(CLumitraDoc* doc);
     QDateTime Now() const;
     void Message(const QString& text, const QString& caption = QStringLiteral("Notice"));
@@ -163,8 +177,12 @@ private:
 
     QString m_base;
     CFlowDb m_db;
-    bool m_triedOpen = false;
     QString m_openError;
+    QString m_saidOpenError;  // the cause last said when the panel was shown
+    QString m_saidReadOnly;
+    bool m_nameTyped = false;  // the user typed into 姓名 since it was last filled
+    bool m_nameCheckPending = false;
+    bool m_nameLeftByMouse = false;  // 姓名 lost the focus to a mouse press
     QStringList m_pendingMessages;
     CDbGridState m_grid;
     QString m_templateName;
@@ -202,6 +220,20 @@ private:
     CRecordModel* m_model = nullptr;
     CLayoutArea* m_layoutArea = nullptr;
     std::vector<QLabel*> m_captions;
+};
+
+// Runs `then` once the next mouse button release anywhere in the program has
+// been handled, then goes.
+class CReleaseWatcher : public QObject {
+public:
+    CReleaseWatcher(std::function<void()> then, QObject* parent);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    std::function<void()> m_then;
+    bool m_done = false;
 };
 
 // The layout table drawn for the user: rows of 30 pixels, columns of equal

@@ -164,9 +164,27 @@ void CDatabaseDlg::OnFind() {
     if (!q.where.isEmpty()) FillRecordList(q);
 }
 
-void CDatabaseDlg::LoadRecordToFields(int row) {
-    const SampleRow* r = m_model->Row(row);
-    if (!r) return;
+bool CDatabaseDlg::LoadRecordToFields(int row) {
+    const SampleRow* listed = m_model->Row(row);
+    if (!listed || !EnsureOpen(false)) return false;
+    // The register, not the list, says what the sample holds now: the list
+    // may have been read before another program changed it.
+    QString error;
+    const std::optional<SampleRow> stored = m_db.LoadSample(listed->sampleId, &error);
+    if (!stored) {
+        if (!error.isEmpty()) {
+            Error(error);
+            return false;
+        }
+        const QString id = listed->id;
+        m_model->RemoveSample(listed->sampleId);
+        Message(QStringLiteral("The sample of %1 was deleted from the register since the list was read; it was taken "
+                               "off the list.")
+                    .arg(id));
+        return false;
+    }
+    m_model->ReplaceSample(*stored);
+    const SampleRow* r = &*stored;
     m_list->selectRow(row);
     m_id->setText(r->id);
     m_name->setText(r->name);
@@ -187,9 +205,11 @@ void CDatabaseDlg::LoadRecordToFields(int row) {
     m_loadedVersion = r->rowVersion;
     m_loadedRow = *r;
     m_shownAtLoad = Shown();
+    m_nameTyped = false;
     // Name and sex belong to the patient, not to this sample.
     m_name->setEnabled(false);
     m_sex->setEnabled(false);
+    return true;
 }
 
 // ================================================================== records
@@ -258,21 +278,11 @@ QString CDatabaseDlg::SafeFolderId(const QString& id) {
 bool CDatabaseDlg::AddSampleRecord(const QString& templateName) {
     if (!EnsureOpen(true)) return false;
     QString id = m_id->text().trimmed();
-    if (id.isEmpty()) {
-        if (lm::Ui().MessageBox(this, QStringLiteral("Please enter ID"), QStringLiteral("Notice"), lm::MsgButtons::YesNo,
-                                lm::MsgIcon::Question) == lm::kIdYes)
-            return false;
-        int64_t next = 0;
-        QString error;
-        id = m_db.NextAutoId(m_grid.counter, &next, &error);
-        if (!error.isEmpty()) {
-            Error(error);
-            return false;
-        }
-        m_grid.counter = int32_t(std::min<int64_t>(next, INT32_MAX));
-        SaveGridState(DbGridPart::Counter);
-        m_id->setText(id);
-    }
+    // No ID: the patient gets the next automatic one once the fields pass.
+    const bool autoId = id.isEmpty();
+    if (autoId && lm::Ui().MessageBox(this, QStringLiteral("Please enter ID"), QStringLiteral("Notice"),
+                                      lm::MsgButtons::YesNo, lm::MsgIcon::Question) == lm::kIdYes)
+        return false;
     const QString name = m_name->text().trimmed();
     if (name.isEmpty()) {
         Message(QStringLiteral("Please enter Name"));
@@ -280,10 +290,13 @@ bool CDatabaseDlg::AddSampleRecord(const QString& templateName) {
     }
     SampleFields s;
     if (!ReadSampleFields(&s)) return false;
+    // A date the panel shows blank (a stored one it could not read) is no
+    // date to file a new sample with.
+    if (RefuseBlankDates(s, nullptr)) return false;
     const QDateTime now = Now();
     QString error;
     // A known ID under another name adds nothing, before anything is made.
-    const auto stored = m_db.PatientName(id, &error);
+    const auto stored = autoId ? std::nullopt : m_db.PatientName(id, &error);
     if (!error.isEmpty()) {
         Error(error);
         return false;
@@ -292,10 +305,30 @@ bool CDatabaseDlg::AddSampleRecord(const QString& templateName) {
         Error(QStringLiteral("姓名与ID不匹配"));
         return false;
     }
+    // The sex is the patient's: it counts only for a patient registered now.
+    QString sex;
+    if (!stored && !SexFromText(m_sex->text(), &sex)) {
+        Message(QStringLiteral("性别 must be 男 (or 1), 女 (or 2), 未知 or empty, not \"%1\".").arg(m_sex->text().trimmed()));
+        return false;
+    }
     const QString templatePath = m_base + QStringLiteral("Template/") + templateName;
     if (!templateName.isEmpty() && !QFileInfo(templatePath).isFile()) {
         Message(QStringLiteral("The template %1 is missing.").arg(Native(templatePath)));
         return false;
+    }
+    const PatientFields patient{id, name, sex, BirthDate(now.date(), s.age)};
+    if (autoId) {
+        // Chosen and taken in one step: another program filing at the same
+        // moment gets the next number, never this one.
+        int64_t next = 0;
+        id = m_db.AddAutoPatient(patient, m_grid.counter, &next, &error);
+        if (id.isEmpty()) {
+            Error(error + QStringLiteral("\n\n标本资料添加失败!"));
+            return false;
+        }
+        m_grid.counter = int32_t(std::min<int64_t>(next, INT32_MAX));
+        SaveGridState(DbGridPart::Counter);
+        m_id->setText(id);
     }
 
     // The sample's folder is claimed by making it: two programs never share one.
@@ -322,6 +355,8 @@ bool CDatabaseDlg::AddSampleRecord(const QString& templateName) {
     auto undoFolders = [&] {
         if (!dataPath.isEmpty()) QDir().rmdir(m_base + dataPath);
         if (madeMonth) QDir().rmdir(m_base + month);
+        // The automatic ID goes back only while no sample uses it.
+        if (autoId) m_db.RemovePatientWithoutSamples(id, nullptr);
     };
     if (!mkdirError.isEmpty()) {
         undoFolders();
@@ -344,13 +379,11 @@ bool CDatabaseDlg::AddSampleRecord(const QString& templateName) {
         }
     }
 
-    PatientFields patient{id, name, m_sex->text().trimmed().isEmpty() ? QStringLiteral("**") : m_sex->text().trimmed(),
-                          BirthDate(now.date(), s.age)};
     s.pid = id;
     s.recordDate = Day(now.date());
     s.dataPath = dataPath;
     int64_t sampleId = 0;
-    const AddResult added = m_db.AddSample(patient, s, &sampleId, &error);
+    const AddResult added = m_db.AddSample({id, name, sex, patient.birthDate}, s, &sampleId, &error);
     if (added != AddResult::Added) {
         if (!reportPath.isEmpty()) QFile::remove(reportPath);
         undoFolders();
@@ -366,6 +399,21 @@ bool CDatabaseDlg::AddSampleRecord(const QString& templateName) {
     return true;
 }
 
+bool CDatabaseDlg::RefuseBlankDates(const SampleFields& s, const ShownFields* atLoad) {
+    const struct {
+        const QString& value;
+        const QString* shownAtLoad;
+        int32_t label;
+    } dates[] = {{s.receiveDate, atLoad ? &atLoad->receiveDate : nullptr, kDbReceiveDate},
+                 {s.testDate, atLoad ? &atLoad->testDate : nullptr, kDbTestDate}};
+    for (const auto& d : dates)
+        if (d.value.isEmpty() && (!d.shownAtLoad || !d.shownAtLoad->isEmpty())) {
+            Message(QStringLiteral("%1 shows no date: choose the sample's date first.").arg(FieldLabelTable(d.label)));
+            return true;
+        }
+    return false;
+}
+
 void CDatabaseDlg::ModifyRecord() {
     if (!EnsureOpen(true)) return;
     // Only the sample the fields were loaded from is written, and only while
@@ -377,6 +425,9 @@ void CDatabaseDlg::ModifyRecord() {
     SampleFields s;
     if (!ReadSampleFields(&s, Shown().age != m_shownAtLoad.age)) return;
     KeepUntouchedFields(&s);
+    // A date the user set to blank is no date to store; one loaded blank
+    // and left so keeps what the register holds.
+    if (RefuseBlankDates(s, &m_shownAtLoad)) return;
     s.sampleId = m_loadedSampleId;
     m_model->Finish();
     QString error;
@@ -429,6 +480,7 @@ void CDatabaseDlg::EmptyFields() {
     m_loadedId.clear();
     m_loadedVersion = 0;
     m_loadedRow = {};
+    m_nameTyped = false;
 }
 
 void CDatabaseDlg::ClearFields() {
@@ -488,7 +540,7 @@ void CDatabaseDlg::OpenRowReport(int row) {
 }
 
 void CDatabaseDlg::RecordContextMenu(int row, const QPoint& globalPos) {
-    LoadRecordToFields(row);
+    if (!LoadRecordToFields(row)) return;
     QString error;
     const QString folder = ReportFolderOfRow(row, &error);
     const QStringList reports = folder.isEmpty() ? QStringList() : ReportsIn(folder);

@@ -598,12 +598,19 @@ QString CFlowDb::MissingSampleText(const SampleKey& key) const {
     QSqlQuery q(Database());
     q.prepare(QStringLiteral("SELECT PID FROM Sample WHERE SampleID = ?"));
     q.addBindValue(qlonglong(key.sampleId));
-    const bool there = q.exec() && q.next() && q.value(0).toString().compare(key.pid, Qt::CaseInsensitive) == 0;
-    if (there)
-        return QStringLiteral("The sample of %1 was changed by another user since it was loaded; nothing was written. "
-                              "Load it again from the list.")
+    // Each cause as it is: a look that fails says why, not "deleted".
+    if (!q.exec())
+        return QStringLiteral("Nothing was written to the sample of %1: %2").arg(key.pid, ErrorText(q.lastError()));
+    if (!q.next())
+        return QStringLiteral("The sample of %1 was deleted from the register since it was loaded; nothing was written.")
             .arg(key.pid);
-    return QStringLiteral("The sample of %1 was deleted from the register since it was loaded; nothing was written.")
+    const QString pid = q.value(0).toString();
+    if (pid.compare(key.pid, Qt::CaseInsensitive) != 0)
+        return QStringLiteral("The sample of %1 was moved to patient %2 by another program since it was loaded; nothing "
+                              "was written. Load it again from the list.")
+            .arg(key.pid, pid);
+    return QStringLiteral("The sample of %1 was changed by another program since it was loaded; nothing was written. "
+                          "Load it again from the list.")
         .arg(key.pid);
 }
 
@@ -658,6 +665,37 @@ QString CFlowDb::NextAutoId(int64_t from, int64_t* next, QString* error) const {
     while (taken.count(n)) ++n;
     if (next) *next = n + 1;
     return QStringLiteral("a%1").arg(n);
+}
+
+QString CFlowDb::AddAutoPatient(const PatientFields& patient, int64_t from, int64_t* next, QString* error) {
+    if (!CheckWritable(error)) return {};
+    // IMMEDIATE: the free number is read under the write lock, so no other
+    // program can take it between the look and the insert.
+    if (!Exec(QStringLiteral("BEGIN IMMEDIATE"), error)) return {};
+    auto fail = [&](const QString& why) {
+        Exec(QStringLiteral("ROLLBACK"), nullptr);
+        SetError(error, why);
+        return QString();
+    };
+    QString why;
+    const QString id = NextAutoId(from, next, &why);
+    if (!why.isEmpty()) return fail(why);
+    QSqlQuery ins(Database());
+    ins.prepare(QStringLiteral("INSERT INTO Name(ID,姓名,性别,出生日期) VALUES(?,?,?,?)"));
+    for (const QString& v : {id, patient.name, patient.sex, patient.birthDate}) ins.addBindValue(v);
+    if (!ins.exec()) return fail(ErrorText(ins.lastError()));
+    if (!Exec(QStringLiteral("COMMIT"), &why)) return fail(why);
+    return id;
+}
+
+bool CFlowDb::RemovePatientWithoutSamples(const QString& id, QString* error) {
+    if (!CheckWritable(error)) return false;
+    QSqlQuery q(Database());
+    q.prepare(QStringLiteral("DELETE FROM Name WHERE ID = ? AND NOT EXISTS (SELECT 1 FROM Sample WHERE PID = Name.ID)"));
+    q.addBindValue(id);
+    if (q.exec()) return true;
+    SetError(error, ErrorText(q.lastError()));
+    return false;
 }
 
 std::vector<std::pair<int64_t, QString>> CFlowDb::Items(QString* error) const {

@@ -148,8 +148,17 @@ public:
     // The same checks as ModifySample.
     bool DeleteSample(const SampleKey& key, QString* error);
     // "a" + the first number from `from` on whose ID no patient has; *next
-    // gets that number plus one.
+    // gets that number plus one. Only a look: another program may take it
+    // before it is used (AddAutoPatient takes one).
     QString NextAutoId(int64_t from, int64_t* next, QString* error) const;
+    // Registers patient (its id ignored) under the next automatic ID from
+    // `from` on, chosen and taken in one transaction: two programs filing at
+    // once never share an ID. Returns the ID (empty with *error on failure);
+    // *next gets its number plus one.
+    QString AddAutoPatient(const PatientFields& patient, int64_t from, int64_t* next, QString* error);
+    // Takes back a patient that has no sample (one AddAutoPatient registered
+    // for a sample that could not be filed); a patient with samples stays.
+    bool RemovePatientWithoutSamples(const QString& id, QString* error);
     // The test items, (ItemID, ItemName) in ItemID order.
     std::vector<std::pair<int64_t, QString>> Items(QString* error) const;
 

@@ -94,7 +94,9 @@ TEST_F(FindDlgTest, RowsAreStoredSelectedAndDeleted) {
     PressAt(QPoint(100, 5));
     Click(kFindDel);
     ASSERT_EQ(dlg.Conditions().size(), 1u);
-    EXPECT_TRUE(dlg.Conditions()[0].conjunction.isEmpty());  // now first: no conjunction
+    // Now first, a NOT still excludes what it names, and the row shows it.
+    EXPECT_EQ(dlg.Conditions()[0].conjunction, QStringLiteral("NOT"));
+    EXPECT_TRUE(Box(kFindConjunction)->isVisibleTo(&dlg));
     EXPECT_EQ(ui.Count(Kind::MessageBox), 0);
 }
 

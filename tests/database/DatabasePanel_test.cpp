@@ -1,119 +1,14 @@
 // The Database panel in the running program: real clicks and keys on its
 // widgets, scripted answers for its menus, boxes and the Find dialog.
-#include "database/DatabaseDlg.h"
-
-#include <QApplication>
-#include <QComboBox>
-#include <QDateEdit>
-#include <QDir>
-#include <QDockWidget>
-#include <QFontMetrics>
-#include <QCheckBox>
-#include <QItemSelectionModel>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSpinBox>
-#include <QTableView>
-#include <QToolButton>
-
-#include <functional>
-
-#include "base/Archive.h"
-#include "core/DataSet.h"
-#include "core/DataShell.h"
-#include "platform/PaintHelpers.h"
-#include "database/DBFindDlg.h"
-#include "database/DatabaseIds.h"
-#include "database/RecordModel.h"
-#include "report/app/FrameDlgBar.h"
-#include "report/app/MainFrame.h"
-#include "report/page/Cell.h"
-#include "report/page/Grid.h"
-#include "report/page/LumitraDoc.h"
-#include "tests/database/DbTestUtil.h"
-#include "tests/report/ViewEvents.h"
-#include "tests/support/ReadOnlyFolder.h"
+#include "tests/database/PanelFixture.h"
 
 namespace {
 
+using dbtest::KeyIn;
+using dbtest::kNow;
+using dbtest::Leave;
+using dbtest::PanelTest;
 using Kind = lm::ScriptedUiServices::Kind;
-
-const QDateTime kNow(QDate(2024, 2, 29), QTime(10, 0));
-
-class PanelTest : public rtest::ProgramTest {
-protected:
-    // Files the program finds when it starts.
-    virtual void BeforeStart() {}
-    void SetUp() override {
-        ProgramTest::SetUp();
-        BeforeStart();
-        ASSERT_TRUE(app->InitInstance({}));
-        frame = app->GetMainFrame();
-        panel = dynamic_cast<CDatabaseDlg*>(frame->GetDatabasePanel());
-        ASSERT_NE(panel, nullptr);
-        panel->SetNow(kNow);
-        base = panel->BaseFolder();
-        // The dialog bar's second "D" shows the panel.
-        auto* button = qobject_cast<QToolButton*>(frame->GetDialogBar()->Control(kCtlPaneDatabase));
-        ASSERT_NE(button, nullptr);
-        ASSERT_TRUE(button->isVisible());
-        button->click();
-        ASSERT_TRUE(panel->isVisible());
-        shownMessages = Messages();
-        ui.Clear();
-    }
-
-    QLineEdit* Edit(int32_t id) const { return qobject_cast<QLineEdit*>(panel->Control(id)); }
-    void Type(int32_t id, const QString& text) const { Edit(id)->setText(text); }
-    void Return(int32_t id) const {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-        QApplication::sendEvent(Edit(id), &press);
-    }
-    void Click(int32_t id) const { qobject_cast<QPushButton*>(panel->Control(id))->click(); }
-    void ClickRow(int row) const {
-        QTableView* list = panel->RecordList();
-        const QPoint at = list->visualRect(list->model()->index(row, 1)).center();
-        for (QEvent::Type t : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-            QMouseEvent e(t, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
-                          t == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
-            QApplication::sendEvent(list->viewport(), &e);
-        }
-    }
-    // New ▸ choice with the fields typed so far.
-    void New(int32_t choice) {
-        ui.QueueMenuChoice(choice);
-        Click(kDbNew);
-    }
-    void Register(const QString& id, const QString& name, const QString& age = QStringLiteral("30")) {
-        Type(kDbId, id);
-        Type(kDbName, name);
-        Type(kDbAge, age);
-        New(kMenuDbOnly);
-    }
-    std::vector<SampleRow> All() { return panel->Db().List({}, nullptr); }
-    QStringList Messages() const {
-        QStringList texts;
-        for (const auto& c : ui.CallsOf(Kind::MessageBox)) texts << c.text;
-        return texts;
-    }
-    // A template with nothing on it in "Database/Template".
-    QString MakeTemplate(const QString& name) {
-        QDir().mkpath(base + QStringLiteral("Template"));
-        CLumitraDoc doc;
-        QString error;
-        EXPECT_TRUE(doc.OnSaveDocument(base + QStringLiteral("Template/") + name, &error)) << error.toStdString();
-        return base + QStringLiteral("Template/") + name;
-    }
-    CLumitraDoc* LastDocument() const { return app->GetDocuments().back().get(); }
-    static QString CellText(CGrid* grid, int r, int c) { return QString::fromStdString(grid->GetCell(r, c)->GetText()); }
-
-    CMainFrame* frame = nullptr;
-    CDatabaseDlg* panel = nullptr;
-    QString base;
-    QStringList shownMessages;  // said when the panel was first shown
-};
 
 TEST_F(PanelTest, NewDbRegistersTheSampleInAFolderOfItsOwnAndClearsTheFields) {
     Register(QStringLiteral("p1"), QStringLiteral(" 王伟 "));
@@ -638,6 +533,18 @@ TEST_F(PanelTest, AMissingReportOrTooManyCopiesOpenNothing) {
 
 // Another program on the same register: a second connection, as a second
 // workstation or a second Lumitra would have.
+// Answers as the scripted services do, and lets another program act while
+// the panel's question is open.
+class ActWhileAsked : public lm::ScriptedUiServices {
+public:
+    int32_t MessageBox(QWidget* parent, const QString& text, const QString& caption, lm::MsgButtons buttons,
+                       lm::MsgIcon icon) override {
+        if (buttons == lm::MsgButtons::YesNo && act) std::exchange(act, {})();
+        return ScriptedUiServices::MessageBox(parent, text, caption, buttons, icon);
+    }
+    std::function<void()> act;
+};
+
 TEST_F(PanelTest, ModifyAndDeleteWriteNothingOnASampleAnotherProgramDeletedOrChanged) {
     const struct {
         const char* what;
@@ -664,37 +571,54 @@ TEST_F(PanelTest, ModifyAndDeleteWriteNothingOnASampleAnotherProgramDeletedOrCha
              return loaded;
          }},
     };
-    for (const auto& c : cases) {
-        Register(QStringLiteral("p1"), QStringLiteral("甲"));
-        Type(kDbId, QStringLiteral("p1"));
-        Return(kDbId);
-        const int last = panel->Records()->rowCount() - 1;
-        ClickRow(last);  // the highest SampleID
-        const int64_t loaded = panel->LoadedSampleId();
-        ASSERT_EQ(loaded, All().back().sampleId) << c.what;
-        CFlowDb b;
-        QString error;
-        ASSERT_TRUE(b.Open(panel->Db().Path(), &error)) << error.toStdString();
-        const int64_t theirs = c.other(b, loaded);
-        const auto before = b.LoadSample(theirs, &error);
-        ASSERT_TRUE(before) << c.what;
-
-        ui.Clear();
-        Type(kDbBed, QStringLiteral("77"));
-        Click(kDbModify);
-        ui.QueueMenuChoice(kMenuRecordDelete);
-        ui.QueueMessageBoxAnswer(lm::kIdYes);
-        panel->RecordContextMenu(last, QPoint());
-        const QStringList said = Messages();
-        ASSERT_EQ(said.size(), 3) << c.what << said.join(QLatin1Char('|')).toStdString();  // Modify, the question, Delete
-        for (int i : {0, 2}) EXPECT_TRUE(said[i].contains(QString::fromUtf8(c.message))) << said[i].toStdString();
-        const auto after = b.LoadSample(theirs, &error);
-        ASSERT_TRUE(after) << c.what;  // not deleted
-        EXPECT_EQ(after->bed, before->bed) << c.what;
-        EXPECT_EQ(after->id, before->id) << c.what;
-        EXPECT_EQ(panel->Records()->rowCount(), last + 1) << c.what;  // the list lost no row
-        Click(kDbClear);
-    }
+    // The other program acts once before Modify, and once while Delete asks
+    // (a row click or the record menu reads the sample afresh from the register).
+    for (const auto& c : cases)
+        for (const bool whileAsked : {false, true}) {
+            const char* when = whileAsked ? " while Delete asks" : " before Modify";
+            Register(QStringLiteral("p1"), QStringLiteral("甲"));
+            Type(kDbId, QStringLiteral("p1"));
+            Return(kDbId);
+            const int last = panel->Records()->rowCount() - 1;
+            ClickRow(last);  // the highest SampleID
+            const int64_t loaded = panel->LoadedSampleId();
+            ASSERT_EQ(loaded, All().back().sampleId) << c.what;
+            CFlowDb b;
+            QString error;
+            ASSERT_TRUE(b.Open(panel->Db().Path(), &error)) << error.toStdString();
+            int64_t theirs = 0;
+            std::optional<SampleRow> before;
+            auto act = [&] {
+                theirs = c.other(b, loaded);
+                before = b.LoadSample(theirs, &error);
+            };
+            ActWhileAsked asked;
+            {
+                const lm::ScopedUiServices use(&asked);
+                if (whileAsked) {
+                    asked.act = act;
+                    asked.QueueMenuChoice(kMenuRecordDelete);
+                    asked.QueueMessageBoxAnswer(lm::kIdYes);
+                    panel->RecordContextMenu(last, QPoint());
+                } else {
+                    act();
+                    Type(kDbBed, QStringLiteral("77"));
+                    Click(kDbModify);
+                }
+            }
+            ASSERT_TRUE(before) << c.what << when;
+            QStringList said;
+            for (const auto& call : asked.CallsOf(Kind::MessageBox)) said << call.text;
+            // Modify; or the question, then Delete.
+            ASSERT_EQ(said.size(), whileAsked ? 2 : 1) << c.what << when << said.join(QLatin1Char('|')).toStdString();
+            EXPECT_TRUE(said.back().contains(QString::fromUtf8(c.message))) << said.back().toStdString();
+            const auto after = b.LoadSample(theirs, &error);
+            ASSERT_TRUE(after) << c.what << when;  // not deleted
+            EXPECT_EQ(after->bed, before->bed) << c.what << when;
+            EXPECT_EQ(after->id, before->id) << c.what << when;
+            EXPECT_EQ(panel->Records()->rowCount(), last + 1) << c.what << when;  // the list lost no row
+            Click(kDbClear);
+        }
 }
 
 TEST_F(PanelTest, ModifyingTheSameSampleTwiceShowsAndWritesTheSecondChange) {
@@ -767,20 +691,6 @@ TEST_F(PanelTest, AReadOnlyDatabaseFolderIsNamedAndNothingIsAdded) {
 }
 
 // ============================================================ faults mended
-
-// Types text into a widget key by key, as a user does (edits learn it was typed).
-void KeyIn(QWidget* w, const QString& text) {
-    for (const QChar ch : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(w, &press);
-    }
-}
-
-// Leaves a widget by losing the keyboard focus.
-void Leave(QWidget* w) {
-    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
-    QApplication::sendEvent(w, &out);
-}
 
 TEST_F(PanelTest, ModifyWritesBackUnchangedWhatTheUserDidNotChange) {
     auto* sample = qobject_cast<QComboBox*>(panel->Control(kDbSample));

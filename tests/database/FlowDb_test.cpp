@@ -141,6 +141,12 @@ TEST_F(DbTest, AutoIdsSkipEveryIdAlreadyInName) {
         EXPECT_EQ(db.NextAutoId(c.from, &next, &error), QString::fromLatin1(c.id)) << c.from;
         EXPECT_EQ(next, c.next);
     }
+    // "a" alone is no automatic ID: a0 is still free in a register holding only it.
+    CFlowDb other;
+    ASSERT_TRUE(other.Open(path + QStringLiteral(".other"), &error)) << error.toStdString();
+    ASSERT_EQ(other.AddSample(dbtest::Patient(QStringLiteral("a"), QStringLiteral("某")), {}, nullptr, &error),
+              AddResult::Added);
+    EXPECT_EQ(other.NextAutoId(0, nullptr, &error), QStringLiteral("a0"));
 }
 
 // ================================================================== files
@@ -156,6 +162,13 @@ TEST_F(DbTest, AMissingFileAndFolderAreMadeWithTheSchema) {
     // IDs are unique without ASCII case.
     EXPECT_TRUE(raw.Exec({"INSERT INTO Name(ID,姓名) VALUES('ab','x')"}));
     EXPECT_FALSE(raw.Value("INSERT INTO Name(ID,姓名) VALUES('AB','y') RETURNING 1").isValid());
+
+    // An empty file (made by hand or left by a copy) is a register yet to be made.
+    const QString empty = path + QStringLiteral(".empty");
+    QFile(empty).open(QIODevice::WriteOnly);
+    CFlowDb made;
+    ASSERT_TRUE(made.Open(empty, &error)) << error.toStdString();
+    EXPECT_EQ(made.SchemaVersion(), kFlowDbVersion);
 }
 
 TEST_F(DbTest, AMissingFileIsNotMadeForReadingAndAFolderInTheWayIsSaid) {
