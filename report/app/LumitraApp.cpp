@@ -20,6 +20,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "base/AtomicFile.h"
 #include "base/Paths.h"
 #include "core/DataShell.h"
 #include "platform/UiServices.h"
@@ -174,7 +175,12 @@ bool CLumitraApp::InitInstance(const QStringList& args) {
     QCoreApplication::setApplicationName(ProgramName());
     LoadStdProfileSettings();
 
-    m_mainFrame = std::make_unique<CMainFrame>(GetProgramFolder());
+    // Saves into the program's own folders that died with an earlier run
+    // left their temporary files there.
+    const std::string programFolder = GetProgramFolder();
+    lm::RemoveStaleTempFiles(programFolder);
+    lm::RemoveStaleTempFiles(programFolder + "/Database");
+    m_mainFrame = std::make_unique<CMainFrame>(programFolder);
     if (!m_mainFrame->Create()) {
         m_mainFrame.reset();
         m_exitCode = 1;
@@ -457,12 +463,23 @@ QString CLumitraApp::AskSaveName(CLumitraDoc* doc) {
     req.filter = lm::FilterFromMfc(QString::fromLatin1(kDocumentFilter));
     req.defaultSuffix = QStringLiteral("fld");
     const QString path = doc->GetPathName();
-    // A report made from a template is offered its name, not its place:
-    // the template stays where it is.
-    if (path.isEmpty())
+    if (path.isEmpty()) {
         req.fileName = doc->GetTitle() + QStringLiteral(".fld");
-    else
-        req.fileName = doc->IsFromTemplate() ? doc->GetTitle() : path;
+    } else if (doc->IsFromTemplate()) {
+        // A report made from a template is offered its name, not its place:
+        // it goes beside its newest data file (else home), away from the
+        // templates.
+        req.fileName = doc->GetTitle();
+        req.folder = QDir::homePath();
+        for (int32_t i = doc->GetDataShellCount(); i-- > 0;) {
+            const QFileInfo data(QString::fromStdString(doc->GetDataShellAt(i)->GetPathName()));
+            if (!data.isFile()) continue;
+            req.folder = data.absolutePath();
+            break;
+        }
+    } else {
+        req.fileName = path;
+    }
     return lm::Ui().GetSaveFileName(m_mainFrame.get(), req);
 }
 

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -130,8 +131,10 @@ TEST_F(DocSaveTest, AReportReadFromATemplateAsksForANameOnSaveAndTheTemplateStay
     ui.QueueFileNames({Q(report)});
     Command(kCmdFileSave);
     ASSERT_EQ(ui.Count(Kind::SaveFile), 1);
-    // Offered its name, not its place.
+    // Offered its name, not its place: beside the sample, away from the
+    // templates.
     EXPECT_EQ(ui.CallsOf(Kind::SaveFile)[0].file.fileName, QStringLiteral("CD4.fld"));
+    EXPECT_EQ(ui.CallsOf(Kind::SaveFile)[0].file.folder, QFileInfo(Q(fcs)).absolutePath());
     EXPECT_EQ(ReadAll(tpl), templateBytes);
     EXPECT_FALSE(CLumitraDoc::IsTemplateFile(Q(report)));
     EXPECT_NE(ReadAll(report).find(fs::path(fcs).filename().string()), std::string::npos);
@@ -328,6 +331,20 @@ TEST_F(DocSaveTest, ATemporaryFileLeftByASaveThatDiedGoesWhenTheReportOpensAgain
     CLumitraDoc* doc = OpenThroughMenu(path);
     ASSERT_NE(doc, nullptr);
     EXPECT_EQ(PlotCount(*doc), 2);
+    EXPECT_EQ(leftovers(), 0);
+
+    // The program's own folders are cleared when it starts again.
+    const std::string database = dir.Path() + "/Database";
+    fs::create_directories(database);
+    char name[64];
+    std::snprintf(name, sizeof name, "/.lumitra-%ld-0123abcd.tmp", long(child));
+    dir.Write(std::string("Database") + name, {1, 2});
+    dir.Write(name + 1, {1, 2});
+    app.reset();
+    ASSERT_TRUE(fs::exists(database + name));
+    app = std::make_unique<CLumitraApp>();
+    ASSERT_TRUE(app->InitInstance({}));
+    EXPECT_FALSE(fs::exists(database + name));
     EXPECT_EQ(leftovers(), 0);
 }
 
