@@ -129,6 +129,10 @@ TEST(AtomicFile, OnlyLeftoversOfEndedWritersAreRemoved) {
     // may be one it is about to lock.
     const std::string running = ".lumitra-1-0123abcd.tmp";
     TempDir::WriteAll(dir.File(running), "x");
+    // One of this process that nobody holds was left by an earlier process
+    // that had the same id.
+    std::snprintf(name, sizeof name, ".lumitra-%ld-4567abcd.tmp", long(::getpid()));
+    TempDir::WriteAll(dir.File(name), "x");
     // Files of other programs and of the old naming stay.
     TempDir::WriteAll(dir.File("r.fld.tmp-0123abcd"), "x");
     TempDir::WriteAll(dir.File("r.fld"), "report");
@@ -138,7 +142,7 @@ TEST(AtomicFile, OnlyLeftoversOfEndedWritersAreRemoved) {
     ASSERT_TRUE(busy.Open(dir.File("busy.fld"), &err)) << err;
     const std::string busyName = std::filesystem::path(busy.TempPath()).filename().string();
 
-    EXPECT_EQ(lm::RemoveStaleTempFiles(dir.Path()), 1);
+    EXPECT_EQ(lm::RemoveStaleTempFiles(dir.Path()), 2);
     EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{running, "r.fld.tmp-0123abcd", "r.fld", busyName}));
 
     // A writer that died in the middle of a save (killed: no destructor ran)

@@ -228,6 +228,14 @@ TEST_F(DocSaveTest, ASaveOverAFileAnotherProgramSavedAsksFirst) {
     EXPECT_EQ(ReadAll(other), mine);
     EXPECT_FALSE(a->IsModified());
 
+    // Gone: nothing to lose, nothing asked; the report is written anew.
+    fs::remove(other);
+    a->SetModifiedFlag();
+    ui.Clear();
+    Command(kCmdFileSave);
+    EXPECT_EQ(ui.Count(Kind::MessageBox), 0);
+    EXPECT_EQ(ReadAll(other), mine);
+
     // Touched only, the bytes the same: nothing to lose, nothing asked.
     ASSERT_EQ(::utimensat(AT_FDCWD, other.c_str(), nullptr, 0), 0);
     a->SetModifiedFlag();
