@@ -1,5 +1,6 @@
 #include "base/Archive.h"
 
+#include "base/AtomicFile.h"
 #include "base/Codepage.h"
 #include "base/Paths.h"
 
@@ -8,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -325,61 +325,7 @@ bool CArchive::ReadFile(const std::string& path, std::vector<uint8_t>* out, std:
 
 bool CArchive::WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes,
                                std::string* error) {
-    auto fail = [&](const std::string& msg) {
-        if (error) *error = msg;
-        return false;
-    };
-    // Keep the permissions of the file being replaced; a new file gets
-    // 0666 less the umask, as open() gives it.
-    struct stat old {};
-    const bool hadOld = ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-
-    std::random_device rd;
-    std::string tmp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, ".tmp-%08x", unsigned(rd()));
-        tmp = path + suffix;
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return fail(Errno("cannot create", tmp));
-    }
-    if (fd < 0) return fail(Errno("cannot create", tmp));
-
-    auto abandon = [&](const std::string& msg) {
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        return fail(msg);
-    };
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t r = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return abandon(Errno("cannot write", tmp));
-        }
-        done += size_t(r);
-    }
-    if (hadOld) (void)::fchmod(fd, old.st_mode & 07777);
-    if (::fsync(fd) != 0) return abandon(Errno("cannot flush", tmp));
-    if (::close(fd) != 0) {
-        const std::string msg = Errno("cannot close", tmp);
-        ::unlink(tmp.c_str());
-        return fail(msg);
-    }
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        const std::string msg = Errno("cannot replace", path);
-        ::unlink(tmp.c_str());
-        return fail(msg);
-    }
-    // Make the rename itself durable (best effort).
-    const std::string dir = lm::LocalFolderOf(path);
-    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        (void)::fsync(dfd);
-        ::close(dfd);
-    }
-    return true;
+    return lm::WriteFileAtomic(path, bytes, error);
 }
 
 CRect CArchive::ReadRect() {

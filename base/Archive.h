@@ -96,7 +96,8 @@ public:
     // Whole-file helpers. ReadFile refuses files larger than maxBytes.
     static bool ReadFile(const std::string& path, std::vector<uint8_t>* out,
                          std::string* error, size_t maxBytes = size_t(1) << 31);
-    // Writes to "<path>.tmp-XXXX" in the same folder, flushes, renames over path.
+    // lm::WriteFileAtomic (base/AtomicFile.h): a temporary file beside path,
+    // flushed and renamed over it.
     static bool WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes,
                                 std::string* error);
 

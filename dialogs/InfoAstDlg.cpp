@@ -1,6 +1,9 @@
 #include "dialogs/InfoAstDlg.h"
 
 #include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
+#include <QLockFile>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -16,6 +19,13 @@
 #include "base/Codepage.h"
 #include "platform/ReplacedChars.h"
 #include "platform/UiServices.h"
+
+namespace {
+
+// How long a save waits for another program saving the same lists.
+constexpr int kStringListLockMs = 3000;
+
+}  // namespace
 
 CInfoAstDlg::CInfoAstDlg(QWidget* parent) : CDocPanel(QStringLiteral("Info Assistant"), OwnLayout{}, parent) {
     m_sheet = new QTabWidget(this);
@@ -43,6 +53,7 @@ void CInfoAstDlg::LoadStringList(const std::string& programFolder) {
         lm::ErrorBox(this, QString::fromStdString(error), QStringLiteral("Info Assistant"));
         return;
     }
+    m_saved = lists;
     m_pageTable->Table()->SetStrings(std::move(lists.strings), std::move(lists.colors));
     m_pageDict->SetEntries(std::move(lists.entries));
 }
@@ -53,13 +64,26 @@ bool CInfoAstDlg::SaveStringList() {
     lists.strings = m_pageTable->Table()->GetStrings();
     lists.colors = m_pageTable->Table()->GetColors();
     lists.entries = m_pageDict->GetEntries();
+    auto failed = [this](const QString& why) {
+        lm::ErrorBox(this, QStringLiteral("The phrase lists could not be saved (%1). They are kept until the program ends.")
+                               .arg(why),
+                     QStringLiteral("Info Assistant"));
+        return false;
+    };
+    const QString path = QString::fromStdString(RltStrListPath(m_programFolder));
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    // Read, merge and write as one step among the programs sharing the file.
+    QLockFile lock(path + QStringLiteral(".lock"));
+    if (!lock.tryLock(kStringListLockMs)) return failed(QStringLiteral("another program keeps them locked"));
+    RltStrList onDisk;
+    if (ReadRltStrListFile(m_programFolder, &onDisk)) lists = MergeRltStrLists(m_saved, lists, onDisk);
     std::string error;
-    if (SaveRltStrListFile(m_programFolder, lists, &error)) return true;
-    lm::ErrorBox(this,
-                 QStringLiteral("The phrase lists could not be saved (%1). They are kept until the program ends.")
-                     .arg(QString::fromStdString(error)),
-                 QStringLiteral("Info Assistant"));
-    return false;
+    if (!SaveRltStrListFile(m_programFolder, lists, &error)) return failed(QString::fromStdString(error));
+    m_saved = lists;
+    if (lists.strings != m_pageTable->Table()->GetStrings() || lists.colors != m_pageTable->Table()->GetColors())
+        m_pageTable->Table()->RemapStrings(lists.strings, lists.colors);
+    if (lists.entries != m_pageDict->GetEntries()) m_pageDict->MergeEntries(std::move(lists.entries));
+    return true;
 }
 
 bool CInfoAstDlg::AcceptText(QWidget* parent, const QString& where, const QString& text) {

@@ -7,6 +7,8 @@
 // in memory are kept.
 #include <string>
 
+#include "dialogs/RltStrList.h"
+
 #include "report/app/DocPanel.h"
 
 class QPlainTextEdit;
@@ -23,7 +25,10 @@ public:
     // Reads "<folder>/Database/RLTSTRLIST" into both pages; later saves go
     // to the same folder.
     void LoadStringList(const std::string& programFolder);
-    // false (after a message) when the file could not be written.
+    // Merges the lists into what the file holds now (another program may
+    // have saved its own changes) and writes the result, under a lock shared
+    // by the programs; both pages then show the merged lists. false (after a
+    // message) when the file could not be written.
     bool SaveStringList();
 
     void BindDocument(CLumitraDoc* doc) override;
@@ -45,6 +50,7 @@ private:
     void OnToClipboard();
 
     std::string m_programFolder;
+    RltStrList m_saved;  // the lists as last read from or written to the file
     QTabWidget* m_sheet;
     CRltDictProp* m_pageDict;
     CParaTableProp* m_pageTable;

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 #include "dialogs/DialogControls.h"
 #include "dialogs/InfoAstDlg.h"
@@ -51,6 +52,22 @@ void CRltDictProp::SetEntries(std::vector<RltDictEntry> entries) {
     m_listPhrases->clear();
     m_listNames->clear();
     for (const RltDictEntry& e : m_entries) m_listNames->addItem(QString::fromStdString(e.name));
+}
+
+void CRltDictProp::MergeEntries(std::vector<RltDictEntry> entries) {
+    const RltDictEntry* selected = SelectedEntry();
+    const std::string name = selected ? selected->name : std::string();
+    const int phrase = m_listPhrases->currentRow();
+    SetEntries(std::move(entries));
+    if (!selected) return;
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        if (m_entries[i].name != name) continue;
+        m_listNames->setCurrentRow(int(i));
+        // The phrase edit keeps what the user has typed.
+        const QSignalBlocker block(m_listPhrases);
+        if (phrase >= 0 && phrase < m_listPhrases->count()) m_listPhrases->setCurrentRow(phrase);
+        return;
+    }
 }
 
 RltDictEntry* CRltDictProp::SelectedEntry() {

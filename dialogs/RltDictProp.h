@@ -21,6 +21,9 @@ public:
     const std::vector<RltDictEntry>& GetEntries() const { return m_entries; }
     // Replaces every entry (as loaded) and lists the names.
     void SetEntries(std::vector<RltDictEntry> entries);
+    // The same after a merge with another program's changes: the name and
+    // phrase the user had selected stay selected when they are still there.
+    void MergeEntries(std::vector<RltDictEntry> entries);
 
 private:
     void OnNameAdd();

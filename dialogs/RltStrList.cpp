@@ -1,5 +1,6 @@
 #include "dialogs/RltStrList.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,7 +23,71 @@ std::string DatabaseFolder(const std::string& programFolder) {
     return f + "Database";
 }
 
+// Items of from less one of each item of minus (multisets).
+template <class T>
+std::vector<T> Without(std::vector<T> from, const std::vector<T>& minus) {
+    for (const T& m : minus) {
+        const auto it = std::find(from.begin(), from.end(), m);
+        if (it != from.end()) from.erase(it);
+    }
+    return from;
+}
+
+// One list changed on either side since base: ours applied to theirs.
+template <class T>
+std::vector<T> MergeList(const std::vector<T>& base, const std::vector<T>& ours, const std::vector<T>& theirs,
+                         bool unique) {
+    if (ours == base) return theirs;
+    if (theirs == base || theirs == ours) return ours;
+    std::vector<T> merged = Without(theirs, Without(base, ours));
+    for (const T& added : Without(ours, base))
+        if (!unique || std::find(merged.begin(), merged.end(), added) == merged.end()) merged.push_back(added);
+    return merged;
+}
+
+const RltDictEntry* FindEntry(const std::vector<RltDictEntry>& entries, const std::string& name) {
+    for (const RltDictEntry& e : entries)
+        if (e.name == name) return &e;
+    return nullptr;
+}
+
+using Phrase = std::pair<std::string, COLORREF>;
+
+std::vector<Phrase> Phrases(const RltStrList& lists) {
+    std::vector<Phrase> out;
+    for (size_t i = 0; i < lists.strings.size(); ++i)
+        out.emplace_back(lists.strings[i], i < lists.colors.size() ? lists.colors[i] : kWhite);
+    return out;
+}
+
 }  // namespace
+
+RltStrList MergeRltStrLists(const RltStrList& base, const RltStrList& ours, const RltStrList& theirs) {
+    RltStrList merged;
+    for (const Phrase& p : MergeList(Phrases(base), Phrases(ours), Phrases(theirs), true)) {
+        merged.strings.push_back(p.first);
+        merged.colors.push_back(p.second);
+    }
+    static const std::vector<std::string> kNone;
+    for (const RltDictEntry& t : theirs.entries) {
+        const RltDictEntry* b = FindEntry(base.entries, t.name);
+        const RltDictEntry* o = FindEntry(ours.entries, t.name);
+        if (b && !o) continue;  // deleted here
+        if (!o) {
+            merged.entries.push_back(t);
+            continue;
+        }
+        merged.entries.push_back(RltDictEntry{t.name, MergeList(b ? b->phrases : kNone, o->phrases, t.phrases, false)});
+    }
+    for (const RltDictEntry& o : ours.entries) {
+        if (FindEntry(theirs.entries, o.name)) continue;
+        const RltDictEntry* b = FindEntry(base.entries, o.name);
+        // Deleted there; kept only when changed here since.
+        if (b && *b == o) continue;
+        merged.entries.push_back(o);
+    }
+    return merged;
+}
 
 void StoreRltStrList(CArchive& ar, const RltStrList& lists) {
     ar.WriteInt32(int32_t(lists.strings.size()));
@@ -108,4 +173,16 @@ bool SaveRltStrListFile(const std::string& programFolder, const RltStrList& list
         return false;
     }
     return CArchive::WriteFileAtomic(RltStrListPath(programFolder), ar.Bytes(), error);
+}
+
+bool ReadRltStrListFile(const std::string& programFolder, RltStrList* out) {
+    std::vector<uint8_t> bytes;
+    if (!CArchive::ReadFile(RltStrListPath(programFolder), &bytes, nullptr, size_t(64) << 20)) return false;
+    try {
+        CArchive ar(std::move(bytes));
+        LoadRltStrList(ar, out);
+        return true;
+    } catch (const CArchiveException&) {
+        return false;
+    }
 }

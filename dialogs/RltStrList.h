@@ -44,6 +44,15 @@ enum class RltLoadStatus {
     damaged,  // *error says what; the file was moved to RLTSTRLIST.bad
 };
 
+// Programs sharing one program folder share the file: each merges its
+// changes into what the file holds now. base is what this program last read
+// or wrote, ours what it holds now, theirs what the file holds now. What one
+// side changed since base is kept: names and phrases added by either are
+// there, those deleted by either are gone; where both changed one phrase
+// list, ours is applied to theirs (its deletions taken out, its additions
+// appended). A Para table phrase is never listed twice.
+RltStrList MergeRltStrLists(const RltStrList& base, const RltStrList& ours, const RltStrList& theirs);
+
 // "<folder>/Database/RLTSTRLIST".
 std::string RltStrListPath(const std::string& programFolder);
 // The file is read whole. A damaged one is renamed to "RLTSTRLIST.bad"
@@ -52,3 +61,6 @@ RltLoadStatus LoadRltStrListFile(const std::string& programFolder, RltStrList* o
 // Creates "Database" when missing and writes through a temporary file, so a
 // failed save leaves the old file whole. false with *error on failure.
 bool SaveRltStrListFile(const std::string& programFolder, const RltStrList& lists, std::string* error);
+// The lists the file holds now; false when it is missing or cannot be read
+// (nothing to merge with: the caller's lists are written as they are).
+bool ReadRltStrListFile(const std::string& programFolder, RltStrList* out);

@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -13,7 +14,6 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <map>
 
+#include "base/AtomicFile.h"
 #include "base/Codepage.h"
 #include "base/Paths.h"
 #include "core/DataSet.h"
@@ -441,12 +442,10 @@ bool CShellNameDlg::ExportResult(const CsvExportChoice& choice) {
     }
     std::vector<VexaDataShell*> differing;
     const std::string text = BuildCsv(choice, shells, &differing);
-    QSaveFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly);
-    ok = ok && file.write(text.data(), qint64(text.size())) == qint64(text.size());
-    ok = ok && file.commit();
-    if (!ok) {
-        lm::ErrorBox(this, QStringLiteral("Cannot write %1:\n%2").arg(path, file.errorString()),
+    std::string why;
+    if (!lm::WriteFileAtomic(QFile::encodeName(path).toStdString(), std::vector<uint8_t>(text.begin(), text.end()),
+                             &why)) {
+        lm::ErrorBox(this, QStringLiteral("Cannot write %1:\n%2").arg(path, QString::fromStdString(why)),
                      QStringLiteral("Export Result"));
         return false;
     }

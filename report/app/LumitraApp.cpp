@@ -1,6 +1,9 @@
 #include "report/app/LumitraApp.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QSessionManager>
+#include <QSocketNotifier>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,8 +14,13 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include "base/AtomicFile.h"
 #include "base/Paths.h"
 #include "core/DataShell.h"
 #include "platform/UiServices.h"
@@ -28,6 +36,18 @@ namespace {
 
 CLumitraApp* g_app = nullptr;
 std::string g_programFolderOverride;
+
+// SIGTERM reaches the event loop through a socket pair: the handler may only
+// write a byte, and the GUI thread does the rest.
+int g_termFds[2] = {-1, -1};
+struct sigaction g_oldTermAction {};
+
+void OnSigTerm(int) {
+    const char byte = 1;
+    const int saved = errno;
+    (void)!::write(g_termFds[0], &byte, 1);
+    errno = saved;
+}
 
 void ErrorBox(const QString& text) { lm::ErrorBox(GetMainFrame(), text, ProgramName()); }
 
@@ -100,6 +120,7 @@ CLumitraApp::CLumitraApp() {
 }
 
 CLumitraApp::~CLumitraApp() {
+    RemoveTerminationHandler();
     ExitInstance();
     if (g_app == this) g_app = nullptr;
 }
@@ -154,7 +175,12 @@ bool CLumitraApp::InitInstance(const QStringList& args) {
     QCoreApplication::setApplicationName(ProgramName());
     LoadStdProfileSettings();
 
-    m_mainFrame = std::make_unique<CMainFrame>(GetProgramFolder());
+    // Saves into the program's own folders that died with an earlier run
+    // left their temporary files there.
+    const std::string programFolder = GetProgramFolder();
+    lm::RemoveStaleTempFiles(programFolder);
+    lm::RemoveStaleTempFiles(programFolder + "/Database");
+    m_mainFrame = std::make_unique<CMainFrame>(programFolder);
     if (!m_mainFrame->Create()) {
         m_mainFrame.reset();
         m_exitCode = 1;
@@ -180,8 +206,55 @@ bool CLumitraApp::InitInstance(const QStringList& args) {
         m_exitCode = 1;
         return false;
     }
+    // Logging out or shutting down asks about unsaved reports as Quit does.
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        connect(gui, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+            if (!CommitData(manager.allowsInteraction())) manager.cancel();
+        });
+    InstallTerminationHandler();
     m_mainFrame->show();
     return true;
+}
+
+bool CLumitraApp::CommitData(bool mayAsk) {
+    if (!mayAsk || !m_mainFrame) return true;
+    return SaveAllModified();
+}
+
+void CLumitraApp::InstallTerminationHandler() {
+    if (m_termNotifier || g_termFds[0] >= 0) return;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_termFds) != 0) {
+        g_termFds[0] = g_termFds[1] = -1;
+        return;
+    }
+    m_termNotifier = new QSocketNotifier(g_termFds[1], QSocketNotifier::Read, this);
+    connect(m_termNotifier, &QSocketNotifier::activated, this, &CLumitraApp::OnTerminationRequested);
+    struct sigaction action {};
+    action.sa_handler = OnSigTerm;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, &g_oldTermAction);
+}
+
+void CLumitraApp::RemoveTerminationHandler() {
+    if (!m_termNotifier) return;
+    ::sigaction(SIGTERM, &g_oldTermAction, nullptr);
+    delete m_termNotifier;
+    m_termNotifier = nullptr;
+    ::close(g_termFds[0]);
+    ::close(g_termFds[1]);
+    g_termFds[0] = g_termFds[1] = -1;
+}
+
+void CLumitraApp::OnTerminationRequested() {
+    char bytes[16];
+    while (::read(g_termFds[1], bytes, sizeof bytes) > 0) {
+    }
+    // A second signal while the first is being asked about changes nothing.
+    if (m_quitting || !m_mainFrame) return;
+    m_quitting = true;
+    m_mainFrame->close();
+    m_quitting = false;
 }
 
 bool CLumitraApp::SetUpCommandLinePrinter(QPrinter& printer, const QString& name, QString* error) {
@@ -384,17 +457,70 @@ CLumitraDoc* CLumitraApp::OpenDocumentFile(const QString& path) {
     return doc;
 }
 
+QString CLumitraApp::AskSaveName(CLumitraDoc* doc) {
+    lm::FileDialogRequest req;
+    req.caption = QStringLiteral("Save As");
+    req.filter = lm::FilterFromMfc(QString::fromLatin1(kDocumentFilter));
+    req.defaultSuffix = QStringLiteral("fld");
+    const QString path = doc->GetPathName();
+    if (path.isEmpty()) {
+        req.fileName = doc->GetTitle() + QStringLiteral(".fld");
+    } else if (doc->IsFromTemplate()) {
+        // A report made from a template is offered its name, not its place:
+        // it goes beside its newest data file (else home), away from the
+        // templates.
+        req.fileName = doc->GetTitle();
+        req.folder = QDir::homePath();
+        for (int32_t i = doc->GetDataShellCount(); i-- > 0;) {
+            const QFileInfo data(QString::fromStdString(doc->GetDataShellAt(i)->GetPathName()));
+            if (!data.isFile()) continue;
+            req.folder = data.absolutePath();
+            break;
+        }
+    } else {
+        req.fileName = path;
+    }
+    return lm::Ui().GetSaveFileName(m_mainFrame.get(), req);
+}
+
 bool CLumitraApp::DoSave(CLumitraDoc* doc, bool saveAs) {
     if (!doc) return false;
+    // A filed report is a copy of a template in its sample's folder, made to
+    // be filled and saved where it is.
+    const bool filed = !doc->GetSampleFolder().empty();
     QString path = doc->GetPathName();
-    if (saveAs || path.isEmpty()) {
-        lm::FileDialogRequest req;
-        req.caption = QStringLiteral("Save As");
-        req.filter = lm::FilterFromMfc(QString::fromLatin1(kDocumentFilter));
-        req.defaultSuffix = QStringLiteral("fld");
-        req.fileName = path.isEmpty() ? doc->GetTitle() + QStringLiteral(".fld") : path;
-        path = lm::Ui().GetSaveFileName(m_mainFrame.get(), req);
-        if (path.isEmpty()) return false;
+    bool ask = saveAs || path.isEmpty() || (doc->IsFromTemplate() && !filed);
+    for (;;) {
+        if (ask) {
+            path = AskSaveName(doc);
+            if (path.isEmpty()) return false;
+        }
+        ask = true;
+        // Only "Save As Template..." writes over a template.
+        if (!filed && CLumitraDoc::IsTemplateFile(path)) {
+            lm::Ui().MessageBox(m_mainFrame.get(),
+                                QStringLiteral("%1 is a template. Choose another name for the report; a template is "
+                                               "replaced only by \"Save As Template...\".")
+                                    .arg(QDir::toNativeSeparators(path)),
+                                ProgramName(), lm::MsgButtons::Ok, lm::MsgIcon::Warning);
+            continue;
+        }
+        // Another program may have saved over the file since this one read
+        // or wrote it: its work would be lost without a word.
+        if (lm::CanonicalFilePath(path.toStdString()) == lm::CanonicalFilePath(doc->GetPathName().toStdString()) &&
+            doc->FileChangedOnDisk()) {
+            const int32_t answer = lm::Ui().MessageBox(
+                m_mainFrame.get(),
+                QStringLiteral("%1 was changed by another program after it was opened or saved here.\n\n"
+                               "Yes: save this report under another name.\n"
+                               "No: overwrite the file; the other program's changes are lost.\n"
+                               "Cancel: do not save.")
+                    .arg(QDir::toNativeSeparators(path)),
+                ProgramName(), lm::MsgButtons::YesNoCancel, lm::MsgIcon::Warning);
+            if (answer == lm::kIdYes) continue;
+            if (answer != lm::kIdNo) return false;
+        }
+        break;
     }
     QString error;
     if (!doc->OnSaveDocument(path, &error)) {

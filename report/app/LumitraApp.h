@@ -69,7 +69,10 @@ public:
     CLumitraDoc* OpenDocumentFile(const QString& path);
     // File > Close: asks to save, then closes the document and its windows.
     bool OnFileClose(CLumitraDoc* doc);
-    // Save (saveAs: always ask for a name). False when cancelled or failed.
+    // Save (saveAs: always ask for a name; so does a report read from a
+    // template). A template file is never written over, and a file another
+    // program saved over since is written only when the user says so. False
+    // when cancelled or failed.
     bool DoSave(CLumitraDoc* doc, bool saveAs);
     // Asks whether to save a modified document; false when the user cancels.
     bool SaveModified(CLumitraDoc* doc);
@@ -77,6 +80,16 @@ public:
     void CloseDocument(CLumitraDoc* doc);
     // Asks for each modified document; false (nothing closed) when cancelled.
     bool SaveAllModified();
+    // The desktop session is ending (logout, shutdown) and asks the program
+    // to save. With mayAsk, every modified report is asked about as File >
+    // Quit asks; false when the user cancels, and the session is told to stop
+    // ending. Without leave to ask nothing can be done, and true.
+    bool CommitData(bool mayAsk);
+    // SIGTERM (a desktop or system ending the program) is taken as File >
+    // Quit: the main window closes, asking about unsaved reports. Installed
+    // by InitInstance, removed when the program ends.
+    void InstallTerminationHandler();
+    void RemoveTerminationHandler();
     void CloseAllDocuments();
     // Another window on the active document.
     CChildFrame* OnWindowNew();
@@ -113,7 +126,10 @@ private:
     void LoadStdProfileSettings();
     void SaveRecentFiles() const;
     CLumitraDoc* NewDocument();
+    void OnTerminationRequested();
     CLumitraDoc* FindOpenDocument(const QString& path) const;
+    // The save dialog for doc's new name; empty when cancelled.
+    QString AskSaveName(CLumitraDoc* doc);
 
     CLogRec m_log;
     std::vector<std::unique_ptr<CLumitraDoc>> m_documents;
@@ -122,6 +138,8 @@ private:
     QStringList m_recentFiles;
     int m_untitledCount = 0;  // new documents are "Lumitra1", "Lumitra2", ...
     int m_exitCode = 0;
+    class QSocketNotifier* m_termNotifier = nullptr;
+    bool m_quitting = false;  // a SIGTERM is being answered
 };
 
 // The application object, or null when none exists.

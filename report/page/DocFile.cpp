@@ -15,6 +15,8 @@
 #include <string>
 
 #include "base/Archive.h"
+#include "base/AtomicFile.h"
+#include "base/Paths.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
 #include "core/GateNode.h"
@@ -42,6 +44,8 @@ constexpr int32_t kMaxPageSide = 1 << 16;
 constexpr char kTemplateFolder[] = "Database/Template";
 // Where the PDF of a report filed by the database panel goes.
 constexpr char kPdfReportFolder[] = "Database/PDFReport";
+// Bytes of a file enough to hold the head of a report up to its template flag.
+constexpr qint64 kFldHeadProbeBytes = 512;
 // Names tried for a copy of an FCS file into a sample folder.
 constexpr int kSampleCopySuffixes = 100;
 
@@ -105,7 +109,8 @@ bool AcceptReplacedCharacters(const std::vector<CArchive::Replaced>& replaced) {
 // Serializes the document and writes the record atomically to path; false
 // with *error (when given) on either failure, and false with an empty *error
 // when the user would rather not lose characters.
-bool WriteRecord(CLumitraDoc& doc, const QString& path, QString* error) {
+bool WriteRecord(CLumitraDoc& doc, const QString& path, QString* error, lm::FileStamp* stamp = nullptr,
+                 uint64_t* hash = nullptr) {
     CArchive ar;
     try {
         doc.Serialize(ar);
@@ -118,18 +123,21 @@ bool WriteRecord(CLumitraDoc& doc, const QString& path, QString* error) {
         return false;
     }
     std::string why;
-    if (!CArchive::WriteFileAtomic(path.toStdString(), ar.Bytes(), &why)) {
+    if (!lm::WriteFileAtomic(path.toStdString(), ar.Bytes(), &why, stamp)) {
         if (error) *error = QString::fromStdString(why);
         return false;
     }
+    if (hash) *hash = lm::ContentHash(ar.Bytes().data(), ar.Bytes().size());
     return true;
 }
 
+// Where the database panel looks for templates; made when missing, so the
+// first template goes where it will be found.
 QString TemplateFolder() {
     CMainFrame* frame = GetMainFrame();
     const QString program = QString::fromStdString(frame ? frame->GetAppDirectory() : CLumitraApp::GetProgramFolder());
     const QString folder = QDir(program).filePath(QString::fromLatin1(kTemplateFolder));
-    return QFileInfo(folder).isDir() ? folder : program;
+    return QDir().mkpath(folder) ? folder : program;
 }
 
 }  // namespace
@@ -275,6 +283,7 @@ void CLumitraDoc::ReadFileBody(CArchive& ar, std::vector<std::vector<COLORREF>>*
                                std::vector<std::string>* keywords) {
     FldDocumentHead head;
     LoadFldHead(ar, &head);
+    m_readTemplateFlag = head.hasShells && head.templateFlag != 0;
     m_pilot = head.pilot;
     // A writer that set the flag stopped after it, and such a file cannot be
     // opened: whatever did open is the whole document and is saved whole.
@@ -360,6 +369,8 @@ void CLumitraDoc::ReadKeywordColumns(CArchive& ar, std::vector<std::string>* key
 // ============================================================ open and save
 
 bool CLumitraDoc::OnOpenDocument(const QString& path, QString* error) {
+    // Taken before the bytes: a change made while they are read shows later.
+    const lm::FileStamp stamp = lm::StampOfFile(path.toStdString());
     std::vector<uint8_t> bytes;
     std::string why;
     if (!CArchive::ReadFile(path.toStdString(), &bytes, &why)) {
@@ -368,6 +379,8 @@ bool CLumitraDoc::OnOpenDocument(const QString& path, QString* error) {
     }
     // FCS files moved next to the report are found there.
     m_readingFolder = QFileInfo(path).absolutePath().toStdString();
+    m_readTemplateFlag = false;
+    const uint64_t hash = lm::ContentHash(bytes.data(), bytes.size());
     bool ok = true;
     try {
         CArchive ar(std::move(bytes));
@@ -380,7 +393,37 @@ bool CLumitraDoc::OnOpenDocument(const QString& path, QString* error) {
     if (!ok) return false;
     SetPathName(path);
     SetModifiedFlag(false);
+    m_fromTemplate = m_readTemplateFlag;
+    m_fileStamp = stamp;
+    m_fileHash = hash;
+    // Leftovers of saves that died here go when the report opens again.
+    lm::RemoveStaleTempFiles(lm::LocalFolderOf(QFileInfo(path).absoluteFilePath().toStdString()));
     return true;
+}
+
+bool CLumitraDoc::FileChangedOnDisk() const {
+    if (m_pathName.isEmpty()) return false;
+    const lm::FileStamp now = lm::StampOfFile(m_pathName.toStdString());
+    if (!now.exists || now == m_fileStamp) return false;
+    // Touched, or copied back whole: nothing of it would be lost.
+    std::vector<uint8_t> bytes;
+    if (!CArchive::ReadFile(m_pathName.toStdString(), &bytes, nullptr)) return true;
+    return lm::ContentHash(bytes.data(), bytes.size()) != m_fileHash;
+}
+
+bool CLumitraDoc::IsTemplateFile(const QString& path) {
+    // The head is all it takes; a report may be large.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QByteArray head = file.read(kFldHeadProbeBytes);
+    try {
+        CArchive ar(std::vector<uint8_t>(head.begin(), head.end()));
+        FldDocumentHead h;
+        LoadFldHead(ar, &h);
+        return h.hasShells && h.templateFlag != 0;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 bool CLumitraDoc::CopyFilesToSampleFolder(QString* error) {
@@ -424,9 +467,14 @@ bool CLumitraDoc::CopyFilesToSampleFolder(QString* error) {
 
 bool CLumitraDoc::OnSaveDocument(const QString& path, QString* error) {
     if (!m_sampleFolder.empty() && !CopyFilesToSampleFolder(error)) return false;
-    if (!WriteRecord(*this, path, error)) return false;
+    lm::FileStamp stamp;
+    uint64_t hash = 0;
+    if (!WriteRecord(*this, path, error, &stamp, &hash)) return false;
     SetPathName(path);
     SetModifiedFlag(false);
+    m_fromTemplate = false;
+    m_fileStamp = stamp;
+    m_fileHash = hash;
     if (!m_sampleFolder.empty()) {
         // A filed report's picture goes with the register's reports; the
         // report itself is saved whatever becomes of it. Reports of other

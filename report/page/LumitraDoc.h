@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/AtomicFile.h"
 #include "base/Geometry.h"
 
 class CArchive;
@@ -72,6 +73,17 @@ public:
     // Writes the template to path (asking only about characters the file
     // cannot hold, as a save does); false with *error on failure.
     bool SaveTemplateTo(const QString& path, QString* error);
+    // The document was read from a template (a file "Save As Template..."
+    // wrote): it becomes a new report, so a plain Save asks for its name and
+    // the template is never replaced by a report of someone's data.
+    bool IsFromTemplate() const { return m_fromTemplate; }
+    // True for a report file whose head says a template wrote it.
+    static bool IsTemplateFile(const QString& path);
+    // True when the file at the document's path is no longer the one this
+    // program read or last wrote there: another program saved over it, or
+    // replaced it. A file that is gone, or that holds the same bytes, has
+    // lost nothing and does not count.
+    bool FileChangedOnDisk() const;
     // ------------------------------------------------------- picture export
     // The page area (x, y, width, height) at one pixel a page unit, written
     // as a JPG file; the file's extension, in any case, must be ".jpg" or
@@ -326,6 +338,12 @@ private:
     // loaded, as messages for the user.
     std::vector<std::string> m_fileProblems;
     std::string m_openProblem;
+
+    // The file as this program last read or wrote it at m_pathName.
+    bool m_fromTemplate = false;
+    bool m_readTemplateFlag = false;  // the head of the file being read
+    lm::FileStamp m_fileStamp;
+    uint64_t m_fileHash = 0;
 
     std::vector<CLumitraView*> m_views;
     QString m_pathName;

@@ -7,11 +7,13 @@
 #include <QFileInfo>
 #include <QPainter>
 #include <QPrinter>
-#include <QTemporaryFile>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <string>
+
+#include "base/AtomicFile.h"
 
 #include "platform/PaintHelpers.h"
 #include "report/page/LumitraDoc.h"
@@ -70,36 +72,29 @@ bool CLumitraDoc::ExportPdf(const QString& path, QString* error) const {
         SetError(error, QStringLiteral("No file was named for the PDF."));
         return false;
     }
-    const QFileInfo target(path);
-    QTemporaryFile temp(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                        QStringLiteral(".XXXXXX"));
-    if (!temp.open()) {
-        SetError(error, QStringLiteral("Cannot write %1:\n%2").arg(Native(path), temp.errorString()));
+    lm::AtomicFileWriter temp;
+    std::string why;
+    if (!temp.Open(QFile::encodeName(path).toStdString(), &why)) {
+        SetError(error, QStringLiteral("Cannot write %1:\n%2").arg(Native(path), QString::fromStdString(why)));
         return false;
     }
-    temp.close();  // the printer opens it by name
+    // The printer writes the file by name; the writer keeps it locked.
+    const QString tempName = QFile::decodeName(QByteArray::fromStdString(temp.TempPath()));
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(temp.fileName());
+    printer.setOutputFileName(tempName);
     QString printError;
     if (!CPagePainter::Print(printer, *this, &printError)) {
         SetError(error, QStringLiteral("Cannot write %1:\n%2").arg(Native(path), printError));
         return false;
     }
-    if (!PdfLooksComplete(temp.fileName())) {
+    if (!PdfLooksComplete(tempName)) {
         SetError(error, QStringLiteral("Cannot write %1:\nthe PDF could not be written whole.").arg(Native(path)));
         return false;
     }
-    // A new file gets the usual rights; one replaced keeps its own.
-    const QFile::Permissions rights =
-        target.exists() ? QFile::permissions(path)
-                        : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
-    QFile::setPermissions(temp.fileName(), rights);
-    // rename() replaces the old file in one step; QFile::rename would refuse.
-    if (std::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(path).constData()) != 0) {
-        SetError(error, QStringLiteral("Cannot write %1:\nthe finished file could not replace it.").arg(Native(path)));
+    if (!temp.Commit(&why)) {
+        SetError(error, QStringLiteral("Cannot write %1:\n%2").arg(Native(path), QString::fromStdString(why)));
         return false;
     }
-    temp.setAutoRemove(false);
     return true;
 }

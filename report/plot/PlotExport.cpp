@@ -2,16 +2,18 @@
 // to the clipboard. Also the picture writers the page export shares.
 #include <QClipboard>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageWriter>
 #include <QPainter>
-#include <QSaveFile>
 
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "base/AtomicFile.h"
+#include "platform/AtomicSave.h"
 #include "platform/UiServices.h"
 #include "report/app/MainFrame.h"
 #include "report/app/LumitraApp.h"
@@ -75,19 +77,18 @@ bool SavePictureJpg(const QImage& picture, const QString& path, QString* error) 
         SetError(error, QString::fromLatin1(kNoJpegWriter));
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        SetError(error, QStringLiteral("Cannot write %1:\n%2").arg(Native(path), file.errorString()));
-        return false;
-    }
-    QImageWriter writer(&file, JpegWriterFormat());
-    if (!writer.write(picture)) {
-        SetError(error, QStringLiteral("Cannot write %1:\n%2").arg(Native(path), writer.errorString()));
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        SetError(error, QStringLiteral("Cannot write %1:\n%2").arg(Native(path), file.errorString()));
+    QString why;
+    const bool saved = lm::SaveThroughTemp(
+        path,
+        [&picture](QIODevice& device, QString* writeWhy) {
+            QImageWriter writer(&device, JpegWriterFormat());
+            if (writer.write(picture)) return true;
+            *writeWhy = writer.errorString();
+            return false;
+        },
+        &why);
+    if (!saved) {
+        SetError(error, QStringLiteral("Cannot write %1:\n%2").arg(Native(path), why));
         return false;
     }
     return true;
@@ -127,11 +128,9 @@ bool SavePictureBmp(const QImage& picture, const QString& path, QString* error) 
             bytes.push_back(0);
         }
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) != qint64(bytes.size()) ||
-        !file.commit()) {
-        SetError(error, QStringLiteral("Cannot write %1:\n%2").arg(Native(path), file.errorString()));
+    std::string why;
+    if (!lm::WriteFileAtomic(QFile::encodeName(path).toStdString(), bytes, &why)) {
+        SetError(error, QStringLiteral("Cannot write %1:\n%2").arg(Native(path), QString::fromStdString(why)));
         return false;
     }
     return true;

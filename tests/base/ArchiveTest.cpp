@@ -231,6 +231,9 @@ TEST(Archive, UnicodeMarkedStringIsRead) {
     // A surrogate pair is one character: U+1F600.
     CArchive pair(Bytes{0xFF, 0xFE, 0xFF, 0x02, 0x3D, 0xD8, 0x00, 0xDE});
     EXPECT_EQ(pair.ReadString(), "\xF0\x9F\x98\x80");
+    // The last pair there is: U+10FFFF.
+    CArchive last(Bytes{0xFF, 0xFE, 0xFF, 0x02, 0xFF, 0xDB, 0xFF, 0xDF});
+    EXPECT_EQ(last.ReadString(), "\xF4\x8F\xBF\xBF");
 }
 
 TEST(Archive, FileWriteIsAtomicAndReadBack) {

@@ -450,3 +450,84 @@ TEST_F(InfoAssistantProgramTest, ADamagedFileIsNamedAtStartAndKeptAside) {
 }
 
 }  // namespace
+
+namespace {
+
+// Two programs started from one folder, each with its own panel.
+TEST(InfoAssistantTwoPrograms, NamesAndPhrasesAddedAndDeletedByEachAreAllKept) {
+    rtest::EnsureApp();
+    lmtest::TempDir dir;
+    lm::ScriptedUiServices ui;
+    lm::ScopedUiServices install{&ui};
+    CInfoAstDlg a, b;
+    a.LoadStringList(dir.Path());
+    b.LoadStringList(dir.Path());
+    auto add = [](CInfoAstDlg& p, int32_t edit, int32_t button, const QString& text) {
+        dlgtest::Control<QLineEdit>(p.DictPage(), edit)->setText(text);
+        dlgtest::Control<QPushButton>(p.DictPage(), button)->click();
+    };
+    auto names = [](CInfoAstDlg& p) {
+        QStringList out;
+        auto* list = dlgtest::Control<QListWidget>(p.DictPage(), kDictNames);
+        for (int i = 0; i < list->count(); ++i) out << list->item(i)->text();
+        return out;
+    };
+    add(a, kDictName, kDictNameAdd, "CD4");
+    add(b, kDictName, kDictNameAdd, "CD8");
+    EXPECT_EQ(ReadFile(dir.Path()).entries, (std::vector<RltDictEntry>{{"CD4", {}}, {"CD8", {}}}));
+    // B's list shows what the file now holds; A learns at its next save.
+    EXPECT_EQ(names(b), (QStringList{"CD4", "CD8"}));
+
+    // Phrases on both sides of one name, and a name deleted by A.
+    dlgtest::Control<QListWidget>(a.DictPage(), kDictNames)->setCurrentRow(0);
+    add(a, kDictPhrase, kDictPhraseAdd, "high");
+    dlgtest::Control<QListWidget>(b.DictPage(), kDictNames)->setCurrentRow(0);
+    add(b, kDictPhrase, kDictPhraseAdd, "low");
+    EXPECT_EQ(ReadFile(dir.Path()).entries, (std::vector<RltDictEntry>{{"CD4", {"high", "low"}}, {"CD8", {}}}));
+    // B keeps its selection through the merge.
+    EXPECT_EQ(dlgtest::Control<QListWidget>(b.DictPage(), kDictNames)->currentRow(), 0);
+    EXPECT_EQ(dlgtest::Control<QListWidget>(b.DictPage(), kDictPhrases)->count(), 2);
+
+    dlgtest::Control<QListWidget>(a.DictPage(), kDictNames)->setCurrentRow(0);
+    dlgtest::Control<QPushButton>(a.DictPage(), kDictNameDel)->click();
+    EXPECT_EQ(ReadFile(dir.Path()).entries, (std::vector<RltDictEntry>{{"CD8", {}}}));
+    EXPECT_EQ(names(a), (QStringList{"CD8"}));
+    add(b, kDictName, kDictNameAdd, "CD3");
+    EXPECT_EQ(ReadFile(dir.Path()).entries, (std::vector<RltDictEntry>{{"CD8", {}}, {"CD3", {}}}));
+    EXPECT_EQ(ui.Count(lm::ScriptedUiServices::Kind::MessageBox), 0);
+}
+
+TEST(RltStrListMerge, EachSidesChangesSinceTheLastSaveAreKept) {
+    RltStrList base;
+    base.strings = {"pos", "neg"};
+    base.colors = {0xFFFFFF, 0xFFFFFF};
+    base.entries = {{"A", {"a1", "a2"}}, {"B", {"b1"}}};
+    RltStrList ours = base, theirs = base;
+    ours.strings.push_back("dim");  // added here
+    ours.colors.push_back(0xFFFFFF);
+    ours.entries[0].phrases.erase(ours.entries[0].phrases.begin());  // a1 deleted here
+    ours.entries.push_back({"C", {"c1"}});
+    theirs.strings.erase(theirs.strings.begin());  // pos deleted there
+    theirs.colors.erase(theirs.colors.begin());
+    theirs.entries[0].phrases.push_back("a3");
+    theirs.entries.erase(theirs.entries.begin() + 1);  // B deleted there
+    const RltStrList merged = MergeRltStrLists(base, ours, theirs);
+    EXPECT_EQ(merged.strings, (std::vector<std::string>{"neg", "dim"}));
+    EXPECT_EQ(merged.colors.size(), 2u);
+    EXPECT_EQ(merged.entries, (std::vector<RltDictEntry>{{"A", {"a2", "a3"}}, {"C", {"c1"}}}));
+    // One side unchanged: the other's lists as they are.
+    EXPECT_EQ(MergeRltStrLists(base, base, theirs), theirs);
+    EXPECT_EQ(MergeRltStrLists(base, ours, base), ours);
+    // A name deleted there but changed here since stays.
+    RltStrList changed = base;
+    changed.entries[1].phrases.push_back("b2");
+    EXPECT_EQ(MergeRltStrLists(base, changed, theirs).entries,
+              (std::vector<RltDictEntry>{{"A", {"a1", "a2", "a3"}}, {"B", {"b1", "b2"}}}));
+    // The same phrase added on both sides is listed once in the Para table.
+    RltStrList both = theirs;
+    both.strings.push_back("dim");
+    both.colors.push_back(0xFFFFFF);
+    EXPECT_EQ(MergeRltStrLists(base, ours, both).strings, (std::vector<std::string>{"neg", "dim"}));
+}
+
+}  // namespace

@@ -941,8 +941,10 @@ TEST_F(DocFileAppTest, SaveAsTemplateCommandAndOpeningAFileThatIsNotAReport) {
     frame->OnCommand(kCmdSaveAsTemplate);
     ASSERT_EQ(ui.Count(Kind::SaveFile), 1);
     EXPECT_EQ(ReadBytes(tpl).size(), 86u);
-    // The template's folder does not exist here: the program folder is offered.
-    EXPECT_EQ(ui.CallsOf(Kind::SaveFile)[0].file.folder, Q(dir.Path()));
+    // The dialog starts where the database panel looks for templates, made
+    // when missing.
+    EXPECT_EQ(ui.CallsOf(Kind::SaveFile)[0].file.folder, Q(dir.Path() + "/Database/Template"));
+    EXPECT_TRUE(fs::is_directory(dir.Path() + "/Database/Template"));
     const std::vector<uint8_t> log = ReadBytes(dir.File("log.txt"));
     EXPECT_NE(std::string(log.begin(), log.end()).find("Storing Data Cnt:  0"), std::string::npos);
 
