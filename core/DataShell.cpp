@@ -9,6 +9,7 @@
 #include "core/DataSet.h"
 #include "core/ErrorCodes.h"
 #include "core/EventMatrix.h"
+#include "base/Codepage.h"
 #include "core/FcsText.h"
 #include "core/GateNode.h"
 #include "core/Observers.h"
@@ -152,8 +153,9 @@ std::string VexaDataShell::GetParamLabel(int32_t i, int32_t mode) const {
     if (i == -1) return "Count";
     const CParam* p = GetParam(i);
     if (!p) return {};
-    const std::string n = p->hasName ? p->name : std::string();
-    const std::string s = p->hasShortName ? p->shortName : std::string();
+    // Shown text: keyword bytes as UTF-8, else as code page 936.
+    const std::string n = p->hasName ? lm::BytesToUtf8OrCp936(p->name) : std::string();
+    const std::string s = p->hasShortName ? lm::BytesToUtf8OrCp936(p->shortName) : std::string();
     if (mode == 1) return n;
     if (mode == 2) return s.empty() ? n : s;
     return n + s;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <stdexcept>
 #include <vector>
@@ -25,6 +26,8 @@ std::atomic<uint64_t> g_nextTransId{1};
 constexpr double kLn10 = 2.302585092994045684;
 constexpr int32_t kMajorTick = 10;
 constexpr int32_t kMinorTick = 5;
+// Fewest pixels between two logicle ticks (closer ones merge into a block).
+constexpr int64_t kMinTickGap = 3;
 // No axis needs more ticks than this; it only stops a runaway loop.
 constexpr int kMaxTicks = 100000;
 
@@ -670,17 +673,34 @@ void CLogical::Load(CArchive& ar) {
 void CLogical::DrawTicks(CScale& scale) const {
     if (!m_values || !(m_T > 0.0f)) return;
     const int64_t dmax = int64_t(std::trunc(std::log10(double(m_T))));
+    // Around 0 the first decades (and their minor ticks) fall within a pixel
+    // or two of each other and would merge into a black block: a tick closer
+    // than kMinTickGap pixels to one already drawn is left out. The decades
+    // go first, so a minor tick gives way to a major one.
+    std::vector<int32_t> drawn;
+    const auto room = [&](float f) {
+        const int32_t p = scale.ToPixels(f);
+        for (int32_t q : drawn)
+            if (std::abs(int64_t(p) - q) < kMinTickGap) return false;
+        drawn.push_back(p);
+        return true;
+    };
     float prev = ToFraction(0.0f);
+    room(prev);
     scale.Tick(kMajorTick, prev);
     scale.Label(prev, "0", std::string());
     for (int64_t d = 0; d <= dmax; ++d) {
-        const double decade = std::pow(10.0, double(d));
-        const float f = ToFraction(float(decade));
-        scale.Tick(kMajorTick, f);
+        const float f = ToFraction(float(std::pow(10.0, double(d))));
+        if (room(f)) scale.Tick(kMajorTick, f);
         if (f - prev > 0.1f) scale.Label(f, "10", lm::FormatInt(d));
         prev = f;
-        for (int k = 2; k <= 9 && double(k) * decade < double(m_T); ++k)
-            scale.Tick(kMinorTick, ToFraction(float(double(k) * decade)));
+    }
+    for (int64_t d = 0; d <= dmax; ++d) {
+        const double decade = std::pow(10.0, double(d));
+        for (int k = 2; k <= 9 && double(k) * decade < double(m_T); ++k) {
+            const float f = ToFraction(float(double(k) * decade));
+            if (room(f)) scale.Tick(kMinorTick, f);
+        }
     }
 }
 

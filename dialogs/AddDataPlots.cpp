@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "base/Codepage.h"
 #include "base/Numbers.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
@@ -93,7 +94,7 @@ void CAddDataPlots::OnInitDialog() {
     const int32_t n = m_pShell ? m_pShell->GetParamCount() : 0;
     for (int32_t i = 0; i < n; ++i) {
         const CParam* p = m_pShell->GetParam(i);
-        auto* item = new QTreeWidgetItem(m_listParams, {QString::fromStdString(p && p->hasName ? p->name : "")});
+        auto* item = new QTreeWidgetItem(m_listParams, {QString::fromStdString(p && p->hasName ? lm::BytesToUtf8OrCp936(p->name) : "")});
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(0, Qt::Unchecked);
     }

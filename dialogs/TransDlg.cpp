@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Codepage.h"
 #include "base/Numbers.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
@@ -61,7 +62,7 @@ QComboBox* FractionCombo(int32_t id, QWidget* parent) {
 QString ParamName(const VexaDataShell& shell, int32_t i) {
     const CParam* p = shell.GetParam(i);
     if (!p) return QString();
-    return QString::fromStdString(p->hasName ? p->name : p->shortName);
+    return QString::fromStdString(lm::BytesToUtf8OrCp936(p->hasName ? p->name : p->shortName));
 }
 
 }  // namespace

@@ -180,7 +180,16 @@ std::string CMainFrame::GetIniPath() const { return m_programFolder + "/" + kIni
 
 void CMainFrame::ReadPlotDefaults() { GetPlotDefaults().Read(GetIniPath()); }
 
-void CMainFrame::WritePlotDefaults() const { GetPlotDefaults().Write(GetIniPath()); }
+void CMainFrame::WritePlotDefaults() const {
+    std::string why;
+    if (GetPlotDefaults().Write(GetIniPath(), &why)) return;
+    // The last chance to tell: the program is on its way out.
+    lm::Ui().MessageBox(nullptr,
+                        QStringLiteral("The plot defaults could not be saved (%1).\n"
+                                       "Changes to them made in this session are lost.")
+                            .arg(QString::fromStdString(why)),
+                        QStringLiteral("警告"), lm::MsgButtons::Ok, lm::MsgIcon::Warning);
+}
 
 // ============================================================= construction
 

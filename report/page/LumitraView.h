@@ -231,8 +231,11 @@ public:
     void OnMButtonUp(uint32_t flags, const QPoint& client);
     // The context menus; globalPos is where a menu opens.
     void OnRButtonDown(uint32_t flags, const QPoint& client, const QPoint& globalPos);
-    // Delete, Ctrl+G and Ctrl+C; true when the key was used.
+    // Delete, Ctrl+G, Ctrl+C and Escape; true when the key was used.
     bool OnKeyDown(int key, Qt::KeyboardModifiers modifiers, bool autoRepeat);
+    // Escape: a region shape being drawn on the active plot is given up;
+    // false when none is being drawn.
+    bool CancelShapeInProgress();
     // The focus went elsewhere: a region being drawn on the active plot is
     // given up, and so is any drag the view was tracking.
     void OnKillFocus();

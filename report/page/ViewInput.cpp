@@ -778,6 +778,7 @@ bool CLumitraView::OnKeyDown(int key, Qt::KeyboardModifiers modifiers, bool auto
             if (m_doc->IsInSelection(o)) DeleteObject(o);
         return true;
     }
+    if (key == Qt::Key_Escape) return CancelShapeInProgress();
     if (key == Qt::Key_G && ctrl) {
         CTrkObj* active = m_doc->GetActiveObject();
         if (active && active->GetType() == kObjPlot) m_doc->PlaceAtPilot(active);
@@ -790,6 +791,20 @@ bool CLumitraView::OnKeyDown(int key, Qt::KeyboardModifiers modifiers, bool auto
         return active != nullptr;
     }
     return false;
+}
+
+bool CLumitraView::CancelShapeInProgress() {
+    CPLOT* plot = ActivePlot();
+    if (!plot || !lm::IsOneOf(m_trackState, {kTrackRubberBandRegion, kTrackPolygonEntry})) return false;
+    // As when the focus goes: the shape goes, and with it the rubber line or
+    // band; a release that follows makes nothing.
+    plot->CancelRegionCreation(&m_trackState);
+    plot->FreeDragCache();
+    m_doc->RecalcAllPlots();
+    SyncHoldTimer();
+    viewport()->update();
+    m_doc->RedrawDirty();
+    return true;
 }
 
 void CLumitraView::OnKillFocus() {

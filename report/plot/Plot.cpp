@@ -4,6 +4,7 @@
 
 #include "base/Numbers.h"
 #include "base/Paths.h"
+#include "base/Codepage.h"
 #include "base/Text.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
@@ -289,8 +290,9 @@ std::string CPLOT::GetParamLabel(int32_t index, int32_t mode) const {
     const CDataSet* ds = GetDataSet();
     const CParam* p = ds ? ds->GetParam(index) : nullptr;
     if (!p) return std::string();
-    const std::string& n = p->name;
-    const std::string& s = p->shortName;
+    // Keyword bytes as every panel shows them (UTF-8, else code page 936).
+    const std::string n = lm::BytesToUtf8OrCp936(p->name);
+    const std::string s = lm::BytesToUtf8OrCp936(p->shortName);
     if (mode == kLabelName) {
         const std::string t(lm::Trim(n));
         return t.empty() ? s : t;

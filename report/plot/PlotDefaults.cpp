@@ -1,5 +1,7 @@
 #include "report/plot/PlotDefaults.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "base/IniFile.h"
@@ -37,13 +39,32 @@ void PlotDefaults::Read(const std::string& iniPath) {
         if (text.size() > kProfileBufferChars) text.resize(kProfileBufferChars);
         this->*k.field = lm::ParseInt(text);
     }
+    // The overlay bit belongs to a plot's own overlays, which a new plot does
+    // not have: taken from the file it would lock every new plot as an empty
+    // overlay. Dropped here, it is also gone from the file at the next write.
+    style &= ~kPlotStyleOverlay;
 }
 
-bool PlotDefaults::Write(const std::string& iniPath) const {
+bool PlotDefaults::Write(const std::string& iniPath, std::string* error) const {
     lm::IniFile ini;
-    ini.Load(iniPath);
+    const bool existed = ini.Load(iniPath);
+    // A file that already gives these values loses nothing, read-only or not.
+    if (existed) {
+        PlotDefaults inFile;
+        inFile.Read(iniPath);
+        bool same = true;
+        for (const Key& k : kKeys) same = same && inFile.*k.field == this->*k.field;
+        if (same) return true;
+    }
     for (const Key& k : kKeys) ini.SetString(kPlotDefaultsSection, k.name, lm::FormatInt(this->*k.field));
-    return ini.Save(iniPath);
+    // A file without any write permission was made so on purpose; the save
+    // would replace it all the same (it renames a new file over it).
+    struct stat st {};
+    if (existed && ::stat(iniPath.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+        if (error) *error = iniPath + " is read-only";
+        return false;
+    }
+    return ini.Save(iniPath, error);
 }
 
 int32_t PlotDefaults::UsedDotEvents() const { return std::max<int32_t>(evts, 1); }
@@ -64,8 +85,8 @@ int32_t PlotDefaults::UsedParamY(int32_t paramCount) const {
 }
 
 int32_t PlotDefaults::UsedStyle() const {
-    const int32_t known = kPlotStyleHistogram | kPlotStyleDots | kPlotStyleDensity | kPlotStyleContour |
-                          kPlotStyleOverlay;
+    // Never the overlay bit: a new plot has no overlays.
+    const int32_t known = kPlotStyleHistogram | kPlotStyleDots | kPlotStyleDensity | kPlotStyleContour;
     const int32_t s = style & known;
     return s ? s : kPlotStyleDots;
 }

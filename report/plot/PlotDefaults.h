@@ -25,11 +25,13 @@ struct PlotDefaults {
     // Reads the seven keys (Windows profile rules: names without regard to
     // case, atoi reading, a value of more than 31 characters cut). A missing
     // file or key gives the key's default text ("2000", "0", "1", "250",
-    // "250", "2", "3").
+    // "250", "2", "3"). The overlay bit of "STYLE" is dropped.
     void Read(const std::string& iniPath);
-    // Writes the seven keys with "%ld", keeping every other line of the file.
-    // False when the file cannot be written (the caller ignores it).
-    bool Write(const std::string& iniPath) const;
+    // Writes the seven keys with "%ld", keeping every other line of the file;
+    // a file that already holds these values is left alone. False, with the
+    // reason in *error, when the file cannot be written: its folder is not
+    // writable, or the file has no write permission at all.
+    bool Write(const std::string& iniPath, std::string* error = nullptr) const;
 
     // Clamped for use.
     int32_t UsedDotEvents() const;          // at least 1
@@ -41,7 +43,7 @@ struct PlotDefaults {
     // when out of range; 0 also for a data set without parameters).
     int32_t UsedParamX(int32_t paramCount) const;
     int32_t UsedParamY(int32_t paramCount) const;
-    int32_t UsedStyle() const;              // only the known layer bits; dots when none
+    int32_t UsedStyle() const;              // only the layer bits, no overlay; dots when none
     int32_t UsedLabelMode() const;          // 1..3
 };
 

@@ -46,6 +46,23 @@ QImage ShrinkKeepingMarks(const QImage& image, QSize size) {
     return out;
 }
 
+// The area's picture at a smaller size: each pixel takes a mark (a pixel not
+// in the ground colour) of the pixels it covers, so that one-pixel contour
+// lines and dots stay whole instead of falling between sampled pixels.
+QImage ShrinkOverGround(const QImage& image, QSize size, QRgb ground) {
+    QImage out(size, QImage::Format_RGB32);
+    out.fill(ground);
+    if (image.isNull() || size.isEmpty()) return out;
+    const QImage src = image.convertToFormat(QImage::Format_RGB32);
+    for (int32_t y = 0; y < src.height(); ++y) {
+        const QRgb* row = reinterpret_cast<const QRgb*>(src.constScanLine(y));
+        QRgb* dst = reinterpret_cast<QRgb*>(out.scanLine(int32_t(int64_t(y) * size.height() / src.height())));
+        for (int32_t x = 0; x < src.width(); ++x)
+            if ((row[x] | 0xFF000000u) != ground) dst[int64_t(x) * size.width() / src.width()] = row[x];
+    }
+    return out;
+}
+
 }  // namespace
 
 void CPLOT::Draw(QPainter* painter) {
@@ -133,7 +150,18 @@ void CPLOT::DrawAxisTitles(QPainter& p, const CRect& xLabels, const CRect& yLabe
         xband.top = top;
         xband.bottom = top + h;
     }
-    DrawBoxText(p, xband, Qt::AlignHCenter | Qt::AlignBottom, std::string(lm::TrimSpaces(GetXAxisTitle(mode))));
+    // A title wider than its band is centred under the area all the same,
+    // but kept within the plot's rectangle: a plot at the page's edge keeps
+    // it on the page.
+    const std::string xtitle(lm::TrimSpaces(GetXAxisTitle(mode)));
+    const int32_t xw = fm.horizontalAdvance(Q(xtitle));
+    if (xw > xband.Width()) {
+        const int32_t left = std::clamp<int32_t>(xband.left + (xband.Width() - xw) / 2, m_rect.left,
+                                                 std::max<int32_t>(m_rect.left, m_rect.right - xw));
+        xband.left = left;
+        xband.right = left + xw;
+    }
+    DrawBoxText(p, xband, Qt::AlignHCenter | Qt::AlignBottom, xtitle);
 
     // The Y title reads bottom to top, centred along the band, left of the
     // tick labels.
@@ -143,13 +171,20 @@ void CPLOT::DrawAxisTitles(QPainter& p, const CRect& xLabels, const CRect& yLabe
     const int32_t w = fm.horizontalAdvance(Q(ytitle));
     CRect box(band.left, band.top, band.left + h, band.top + w + 20);
     box.OffsetRect(0, (band.bottom - box.bottom) / 2);
+    // Along the axis it stays between the title band and the plot's bottom.
+    const int32_t lo = GetTitleRect().bottom;
+    if (box.bottom > m_rect.bottom) box.OffsetRect(0, m_rect.bottom - box.bottom);
+    if (box.top < lo) box.OffsetRect(0, lo - box.top);
     if (!yLabels.IsRectEmpty() && box.right > yLabels.left - kPlotTitleLabelGap)
         box.OffsetRect(std::max<int32_t>(yLabels.left - kPlotTitleLabelGap, m_rect.left + h) - box.right, 0);
     p.save();
-    p.setClipRect(lm::ToQRectF(box), Qt::IntersectClip);
-    p.translate(box.left, box.bottom - h);
+    // The text is centred in its box, not started at one end: a printer's
+    // glyphs, a little wider or narrower than the screen's measure, then
+    // still fall inside. Only the plot's own rectangle clips it.
+    p.setClipRect(lm::ToQRectF(m_rect), Qt::IntersectClip);
+    p.translate(box.left, box.bottom);
     p.rotate(-90.0);
-    p.drawText(QRectF(0, 0, w, h), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, Q(ytitle));
+    p.drawText(QRectF(0, 0, box.Height(), h), Qt::AlignCenter | Qt::TextSingleLine, Q(ytitle));
     p.restore();
 }
 
@@ -254,7 +289,17 @@ void CPLOT::DrawLayers(QPainter& p, bool handles) {
     const CRect a = GetPlotArea();
     const QImage img = RenderArea();
     if (img.isNull()) return;  // an area without room draws nothing
-    p.drawImage(lm::ToQRectF(a), img);
+    const QRectF target = lm::ToQRectF(a);
+    const QRect device = p.worldTransform().mapRect(target).toAlignedRect();
+    if (device.width() >= img.width() && device.height() >= img.height()) {
+        p.drawImage(target, img);
+    } else {
+        p.save();
+        p.resetTransform();
+        p.drawImage(device.topLeft(), ShrinkOverGround(img, device.size(),
+                                                       ColorRefToRgb(m_background == kColorNone ? 0xFFFFFF : m_background) | 0xFF000000u));
+        p.restore();
+    }
     for (const auto& l : m_regionLayers) {
         if (!RegionLayerDrawn(*l)) continue;
         PaintMask(p, RenderRegionOutline(*l, handles), l->GetColor(), a.TopLeft());

@@ -128,7 +128,9 @@ CRgnLayer* CPLOT::RegionLabelAt(CPoint point, int32_t* index, bool quadrants) co
 }
 
 void CPLOT::CancelRegionCreation(int32_t* state) {
-    if (state && m_selectedRgn && (*state == kTrackRubberBandRegion || *state == kTrackPolygonEntry)) {
+    // Only a shape not yet made into a region: an existing one stays.
+    if (state && m_selectedRgn && !m_selectedRgn->GetRegion() &&
+        (*state == kTrackRubberBandRegion || *state == kTrackPolygonEntry)) {
         CLayer* doomed = m_selectedRgn;
         m_selectedRgn = m_editedRgn = nullptr;
         RemoveRegionLayer(doomed);

@@ -51,13 +51,10 @@ std::string HistStyleText(const CHistLayer& h) {
     return text;
 }
 
+std::vector<std::string_view> Words(std::string_view text);
+
 bool ParseHistStyle(std::string_view text, HistStyle* out) {
-    std::vector<std::string_view> words;
-    for (size_t at = 0; at <= text.size();) {
-        const size_t end = std::min(text.find(' ', at), text.size());
-        words.push_back(text.substr(at, end - at));
-        at = end + 1;
-    }
+    const std::vector<std::string_view> words = Words(text);
     if (words.size() != 1 + std::size(kHistStyleKeys) || words[0] != kHistStyleTag) return false;
     int32_t values[std::size(kHistStyleKeys)] = {};
     for (size_t i = 0; i < std::size(kHistStyleKeys); ++i) {
@@ -89,6 +86,63 @@ std::string HistStyleSlot(const CHistLayer* h, const std::string& reserved) {
 void ApplyHistStyle(CHistLayer* h, const HistStyle& style) {
     h->SetColor(style.fill);
     h->SetOutline(style.width, style.line);
+}
+
+// A region layer's colour ("Region Color") has no field either: its record
+// is the label alone, and a reader could not skip more. The colours ride in
+// the middle reserved string as
+//   "RgnColor <k>=<c> <k>=<c> ..."
+// with k the layer's place among the region layers of the record (rising)
+// and c its colour as a signed 32-bit value; only layers whose colour is not
+// a new layer's black are named. Other text is kept as it is, and then the
+// colours are not kept.
+constexpr std::string_view kRgnColorTag = "RgnColor";
+constexpr COLORREF kNewRegionLayerColor = 0;
+
+std::vector<std::string_view> Words(std::string_view text) {
+    std::vector<std::string_view> words;
+    for (size_t at = 0; at <= text.size();) {
+        const size_t end = std::min(text.find(' ', at), text.size());
+        words.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return words;
+}
+
+bool ParseRgnColors(std::string_view text, size_t layerCount, std::vector<std::pair<size_t, COLORREF>>* out) {
+    const std::vector<std::string_view> words = Words(text);
+    if (words.size() < 2 || words[0] != kRgnColorTag) return false;
+    std::vector<std::pair<size_t, COLORREF>> colours;
+    for (size_t i = 1; i < words.size(); ++i) {
+        const std::string_view w = words[i];
+        const size_t eq = w.find('=');
+        int32_t k = -1, c = 0;
+        if (eq == std::string_view::npos || !lm::TryParseInt(w.substr(0, eq), &k) ||
+            !lm::TryParseInt(w.substr(eq + 1), &c))
+            return false;
+        if (k < 0 || size_t(k) >= layerCount || (!colours.empty() && size_t(k) <= colours.back().first)) return false;
+        if (COLORREF(uint32_t(c)) == kNewRegionLayerColor) return false;  // never written
+        colours.emplace_back(size_t(k), COLORREF(uint32_t(c)));
+    }
+    *out = std::move(colours);
+    return true;
+}
+
+// The reserved string the record carries for the region colours of `layers`
+// (in record order): the colours when the slot is free (or already holds
+// colours), else the slot's text.
+std::string RgnColorSlot(const std::vector<std::pair<int32_t, const CLayer*>>& layers, const std::string& reserved) {
+    std::vector<std::pair<size_t, COLORREF>> unused;
+    if (!reserved.empty() && !ParseRgnColors(reserved, layers.size(), &unused)) return reserved;
+    std::string text(kRgnColorTag);
+    bool any = false;
+    for (size_t k = 0; k < layers.size(); ++k) {
+        const COLORREF c = layers[k].second->GetColor();
+        if (c == kNewRegionLayerColor) continue;
+        text += " " + lm::FormatInt(int32_t(k)) + "=" + lm::FormatInt(int32_t(c));
+        any = true;
+    }
+    return any ? text : std::string();
 }
 
 void StoreLayerPresence(CArchive& ar, const CLayer* layer) {
@@ -197,7 +251,7 @@ void CPLOT::Store(CArchive& ar) const {
     ar.WriteInt32(reservedD);
     ar.WriteInt32(reservedE);
     ar.WriteString(reservedF);
-    ar.WriteString(reservedG);
+    ar.WriteString(RgnColorSlot(regions, reservedG));
     ar.WriteString(HistStyleSlot(m_histLayer.get(), reservedH));
     ar.WriteInt32(0);
 }
@@ -305,6 +359,11 @@ void CPLOT::Load(CArchive& ar) {
     reservedG = ar.ReadString();
     reservedH = ar.ReadString();
     (void)ar.ReadInt32();
+    std::vector<std::pair<size_t, COLORREF>> colours;
+    if (ParseRgnColors(reservedG, m_regionLayers.size(), &colours)) {
+        for (const auto& [k, c] : colours) m_regionLayers[k]->SetColor(c);
+        reservedG.clear();  // the layers hold them now
+    }
     HistStyle style;
     if (m_histLayer && ParseHistStyle(reservedH, &style)) {
         ApplyHistStyle(m_histLayer.get(), style);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <QPainter>
+
 #include <cmath>
 #include <limits>
 #include <set>
@@ -275,3 +278,51 @@ TEST_F(GridLayerTest, KindItemsOfThePlotMenuSwitchLayersAndNeverLeaveNone) {
     for (const auto& m : menu) checked += m.checked ? m.id : 0;
     EXPECT_EQ(checked, kPlotCmdKindDot);
 }
+
+namespace {
+
+// The plot drawn on a page picture at a zoom, as the view draws it.
+QImage DrawAtZoom(CPLOT& plot, double zoom) {
+    const CRect r = plot.GetRect();
+    QImage img(int(r.right * zoom) + 2, int(r.bottom * zoom) + 2, QImage::Format_RGB32);
+    img.fill(qRgb(255, 255, 255));
+    QPainter p(&img);
+    p.scale(zoom, zoom);
+    plot.Draw(&p);
+    p.end();
+    return img;
+}
+
+TEST_F(GridLayerTest, ContourLinesStayWholeAtHalfSize) {
+    GetPlotDefaults().style = kPlotFlagContour;
+    auto shell = MakeShell(Spread(4000));
+    CPLOT plot(RectForArea(200, 200), shell->GetRoot(), nullptr, 0, 1);
+    ASSERT_NE(Contour(plot), nullptr);
+    const CRect a = plot.GetPlotArea();
+    const QImage full = DrawAtZoom(plot, 1.0);
+    const QImage half = DrawAtZoom(plot, 0.5);
+    // Every line pixel of the full-size picture still has its line pixel at
+    // half size: the lines are not sampled into dots and dashes.
+    int lines = 0, lost = 0;
+    for (int y = a.top + 1; y < a.bottom - 1; ++y)
+        for (int x = a.left + 1; x < a.right - 1; ++x) {
+            if (qGray(full.pixel(x, y)) > 100) continue;
+            ++lines;
+            lost += qGray(half.pixel(x / 2, y / 2)) > 100;
+        }
+    ASSERT_GT(lines, 200);  // contours to look at
+    EXPECT_EQ(lost, 0) << lines;
+    // Nothing is added where the full picture has no line near.
+    int added = 0;
+    for (int y = a.top / 2 + 1; y < a.bottom / 2 - 1; ++y)
+        for (int x = a.left / 2 + 1; x < a.right / 2 - 1; ++x) {
+            if (qGray(half.pixel(x, y)) > 100) continue;
+            bool near = false;
+            for (int dy = 0; dy < 2 && !near; ++dy)
+                for (int dx = 0; dx < 2 && !near; ++dx) near = qGray(full.pixel(2 * x + dx, 2 * y + dy)) <= 100;
+            added += !near;
+        }
+    EXPECT_EQ(added, 0);
+}
+
+}  // namespace

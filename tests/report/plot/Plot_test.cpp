@@ -115,6 +115,9 @@ TEST_F(PlotTest, SizeRuleOfTheRectangleConstructors) {
     EXPECT_EQ(CPLOT::ApplySizeRule(CRect(10, 10, 40, 30)), CRect(10, 10, 70, 70));
     EXPECT_EQ(CPLOT::ApplySizeRule(CRect(5, 5, 7, 6)), CRect(5, 5, 105, 105));
     EXPECT_EQ(CPLOT::ApplySizeRule(CRect(0, 0, 2, 200)), CRect(0, 0, 60, 200));
+    // A side of exactly 3 is no longer tiny: the minimum size, not the default.
+    EXPECT_EQ(CPLOT::ApplySizeRule(CRect(5, 5, 8, 7)), CRect(5, 5, 65, 65));
+    EXPECT_EQ(CPLOT::ApplySizeRule(CRect(5, 5, 7, 8)), CRect(5, 5, 65, 65));
     EXPECT_EQ(CPLOT::ApplySizeRule(CRect(300, 300, 0, 0)), CRect(0, 0, 300, 300));
     CPLOT plot(CRect(10, 10, 11, 11), nullptr, 0, 1);
     EXPECT_EQ(plot.GetRect(), CRect(10, 10, 110, 110));

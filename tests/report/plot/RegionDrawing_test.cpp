@@ -8,6 +8,11 @@
 #include <QPainter>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <utility>
 #include <memory>
 #include <vector>
 
@@ -32,6 +37,11 @@ using namespace plottest;
 namespace {
 
 constexpr COLORREF kShapeColour = RGB(250, 0, 0);
+
+std::vector<uint8_t> FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 // Events every 5 units on both 0..1000 axes: the area is black with dots.
 std::vector<std::pair<double, double>> DenseEvents() {
@@ -150,6 +160,133 @@ TEST_F(RegionDrawingViewTest, RubberBandsAndPolygonEdgesArePaintedAtEveryMove) {
     const QImage entry = PaintArea(*plot);
     EXPECT_EQ(shapePixel(entry, 90, 130), qRgb(0, 0, 0));   // the edge entered
     EXPECT_EQ(shapePixel(entry, 159, 145), qRgb(0, 0, 0));  // the rubber line to the pointer
+}
+
+TEST_F(RegionDrawingViewTest, EscapeGivesUpTheShapeBeingDrawnAndItsRubberLine) {
+    VexaDataShell* shell = doc->OpenDataFile(dir.Write("grid.fcs", vin::FcsBytes(vin::GridEvents())), 0);
+    ASSERT_NE(shell, nullptr);
+    auto* plot = static_cast<CPLOT*>(
+        doc->AddObject(std::make_unique<CPLOT>(CRect(20, 20, 270, 270), shell->GetRoot(), doc.get(), 0, 1)));
+    doc->SetModifiedFlag(false);
+    d->Click(AreaPoint(*plot, 90, 90));
+    const CRect a = plot->GetPlotArea();
+    const auto shapePixel = [&](const QImage& img, int32_t lx, int32_t ly) {
+        const QPoint c = view->LogicalToClient(CPoint(a.left + lx, a.bottom - ly));
+        return PixelAt(img, c.x(), c.y());
+    };
+    const QImage before = PaintArea(*plot);
+
+    // A rectangle: Escape with the button still down, then the rest of the
+    // drag and the release.
+    ui.QueueMenuChoice(kPlotCmdRectTool);
+    d->RightClick(AreaPoint(*plot, 90, 90));
+    d->Press(AreaPoint(*plot, 40, 30));
+    d->Move(AreaPoint(*plot, 80, 66));
+    ASSERT_EQ(view->GetTrackState(), kTrackRubberBandRegion);
+    ASSERT_EQ(shapePixel(PaintArea(*plot), 39, 52), qRgb(0, 0, 0));
+    d->Key(Qt::Key_Escape);
+    EXPECT_EQ(int(plot->GetRegionLayers().size()), 0);
+    EXPECT_EQ(PaintArea(*plot), before);  // the band is gone at once
+    d->Move(AreaPoint(*plot, 120, 100));
+    d->Release(AreaPoint(*plot, 120, 100));
+    EXPECT_EQ(shell->GetGateCount(), 1);  // "All" alone: no gate was made
+    EXPECT_EQ(int(plot->GetRegionLayers().size()), 0);
+    EXPECT_EQ(PaintArea(*plot), before);
+    EXPECT_FALSE(doc->IsModified());
+
+    // A polygon: two vertices entered, the rubber line follows the pointer.
+    ui.QueueMenuChoice(kPlotCmdPolygonTool);
+    d->RightClick(AreaPoint(*plot, 150, 150));
+    d->Click(AreaPoint(*plot, 20, 130));
+    d->Click(AreaPoint(*plot, 160, 130));
+    d->Move(AreaPoint(*plot, 160, 160), Qt::NoButton);
+    ASSERT_EQ(view->GetTrackState(), kTrackPolygonEntry);
+    ASSERT_EQ(shapePixel(PaintArea(*plot), 90, 130), qRgb(0, 0, 0));
+    d->Key(Qt::Key_Escape);
+    EXPECT_NE(view->GetTrackState(), kTrackPolygonEntry);
+    d->Move(AreaPoint(*plot, 100, 60), Qt::NoButton);
+    EXPECT_EQ(PaintArea(*plot), before);  // neither the edge nor a line to the pointer
+    // Further clicks enter no vertex and close nothing.
+    d->Click(AreaPoint(*plot, 100, 60));
+    d->DoubleClick(AreaPoint(*plot, 20, 130));
+    EXPECT_EQ(shell->GetGateCount(), 1);
+    EXPECT_EQ(int(plot->GetRegionLayers().size()), 0);
+    EXPECT_FALSE(doc->IsModified());
+
+    // Escape with nothing being drawn is not the view's: an existing
+    // region stays as it is.
+    ui.QueueMenuChoice(kPlotCmdRectTool);
+    d->RightClick(AreaPoint(*plot, 90, 90));
+    d->Drag(AreaPoint(*plot, 40, 30), AreaPoint(*plot, 120, 100));
+    ASSERT_EQ(view->GetTrackState(), kTrackRegionSelected);
+    d->Key(Qt::Key_Escape);
+    EXPECT_EQ(int(plot->GetRegionLayers().size()), 1);
+    EXPECT_EQ(shell->GetGateCount(), 2);
+}
+
+TEST_F(RegionDrawingViewTest, ARegionColourChosenFromItsLabelIsSavedAndReopened) {
+    const std::string fcs = dir.Write("grid.fcs", vin::FcsBytes(vin::GridEvents()));
+    VexaDataShell* shell = doc->OpenDataFile(fcs, 0);
+    ASSERT_NE(shell, nullptr);
+    auto* plot = static_cast<CPLOT*>(
+        doc->AddObject(std::make_unique<CPLOT>(CRect(20, 20, 270, 270), shell->GetRoot(), doc.get(), 0, 1)));
+    d->Click(AreaPoint(*plot, 90, 90));
+    // Two shapes; the second one's colour is chosen.
+    for (const auto& [from, to] : {std::pair{CPoint(10, 10), CPoint(50, 50)}, std::pair{CPoint(80, 30), CPoint(150, 100)}}) {
+        ui.QueueMenuChoice(kPlotCmdRectTool);
+        d->RightClick(AreaPoint(*plot, 160, 150));
+        d->Drag(AreaPoint(*plot, from.x, from.y), AreaPoint(*plot, to.x, to.y));
+        ASSERT_EQ(view->GetTrackState(), kTrackRegionSelected);
+    }
+    ASSERT_EQ(plot->GetRegionLayers().size(), 2u);
+    PaintArea(*plot);  // the labels are measured as they are drawn
+    const std::string path = dir.File("colour.fld");
+    QString error;
+    ASSERT_TRUE(doc->OnSaveDocument(QString::fromStdString(path), &error)) << error.toStdString();
+    const std::vector<uint8_t> plain = FileBytes(path);
+    ASSERT_FALSE(doc->IsModified());
+
+    CRgnLayer* second = plot->GetRgnLayer(1);
+    const CRect a = plot->GetPlotArea();
+    const CRect label = second->GetLabelRect();
+    ASSERT_FALSE(label.IsRectEmpty());
+    const CPoint onLabel(a.left + label.left + 2, a.top + label.top + 2);
+    constexpr COLORREF kChosen = RGB(0, 160, 40);
+    ui.QueueMenuChoice(kPlotCmdRegionColor);
+    ui.QueueColor(kChosen);
+    d->RightClick(onLabel);
+    ASSERT_EQ(second->GetColor(), kChosen);
+    EXPECT_TRUE(doc->IsModified());  // a close asks before it goes
+    // Cancelled, nothing changes.
+    ui.QueueMenuChoice(kPlotCmdRegionColor);
+    ui.QueueColor(std::nullopt);
+    d->RightClick(onLabel);
+    EXPECT_EQ(second->GetColor(), kChosen);
+
+    ASSERT_TRUE(doc->OnSaveDocument(QString::fromStdString(path), &error)) << error.toStdString();
+    const std::vector<uint8_t> coloured = FileBytes(path);
+    CLumitraDoc back;
+    ASSERT_TRUE(back.OnOpenDocument(QString::fromStdString(path), &error)) << error.toStdString();
+    ASSERT_EQ(back.GetObjectCount(), 1);
+    auto* reopened = dynamic_cast<CPLOT*>(back.GetObjects().front().get());
+    ASSERT_NE(reopened, nullptr);
+    ASSERT_EQ(reopened->GetRegionLayers().size(), 2u);
+    EXPECT_EQ(reopened->GetRgnLayer(0)->GetColor(), RGB(0, 0, 0));
+    EXPECT_EQ(reopened->GetRgnLayer(1)->GetColor(), kChosen);
+    EXPECT_TRUE(reopened->reservedG.empty());
+    // Painted in it: the outline's left edge.
+    EXPECT_GT(CountColour(DrawOnPage(*reopened), reopened->GetPlotArea(), Rgb(kChosen)), 30);
+    // Written again, the same bytes.
+    const std::string again = dir.File("again.fld");
+    ASSERT_TRUE(back.OnSaveDocument(QString::fromStdString(again), &error));
+    EXPECT_EQ(FileBytes(again), coloured);
+
+    // Back to black: the record is what it was before any colour.
+    ui.QueueMenuChoice(kPlotCmdRegionColor);
+    ui.QueueColor(RGB(0, 0, 0));
+    d->RightClick(onLabel);
+    ASSERT_TRUE(doc->OnSaveDocument(QString::fromStdString(path), &error));
+    EXPECT_EQ(FileBytes(path), plain);
 }
 
 // ================================================================ labels
@@ -277,6 +414,33 @@ TEST_F(RegionDrawingViewTest, APolygonMovesWithItsLabelFromTheFirstDrag) {
         EXPECT_EQ(l->GetLabelRect().TopLeft(), CPoint(label.x + 10, label.y - 6));  // y down for the label
         edge = CPoint(edge.x + 10, edge.y + 6);
     }
+}
+
+TEST_F(RegionDrawingTest, LabelsKeepFullStrengthAtHalfSize) {
+    auto shell = MakeShell(DenseEvents());
+    CPLOT plot(CRect(0, 0, 250, 250), shell->GetRoot(), nullptr, 0, 1);
+    CGateNode* g = shell->AddRegionGate(std::make_unique<CrRect>(0, 1, RgnPoint{0.2f, 0.2f}, RgnPoint{0.8f, 0.8f}),
+                                        0, "G1");
+    plot.ShowRegion(g->GetRegion());
+    auto* layer = plot.GetRgnLayer(0);
+    ASSERT_NE(layer, nullptr);
+    layer->SetColor(RGB(0, 0, 255));
+    // Pixels of the label in its own colour at full strength.
+    const auto inked = [](const LabelPicture& pic) {
+        int n = 0;
+        for (int y = pic.label.top(); y <= pic.label.bottom(); ++y)
+            for (int x = pic.label.left(); x <= pic.label.right(); ++x) {
+                const QRgb c = pic.image.pixel(x, y);
+                n += qBlue(c) > 200 && qRed(c) < 60 && qGreen(c) < 60;
+            }
+        return n;
+    };
+    const int once = inked(DrawLabelled(plot, *layer, 1.0));
+    const int half = inked(DrawLabelled(plot, *layer, 0.5));
+    ASSERT_GT(once, 10);
+    // A quarter of the pixels, but strokes of a pixel are not lost to grey:
+    // at least half the ink a quarter of the full picture would have.
+    EXPECT_GE(half * 8, once) << once << " at 100 %, " << half << " at 50 %";
 }
 
 // ============================================================== pictures

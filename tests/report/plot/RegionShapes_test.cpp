@@ -4,6 +4,7 @@
 
 #include <QFontMetrics>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -258,7 +259,15 @@ TEST_F(RegionShapesTest, EveryShapeEndsALabelDragInsideTheAreaAndAPlainClickChan
         Drag(*l, {110, kH - 55}, {110 + 200, kH - 55 - 300});
         EXPECT_EQ(state, kTrackMove);
         const CRect label = l->GetLabelRect();
-        EXPECT_EQ(label.right, kW - 10);  // the measured rectangle is wider than the name
+        // The rectangle keeps its 40 pixels; the text drawn from its left
+        // edge ends 10 inside the area's right edge, or the rectangle does
+        // where the name (and the percentage under it) is narrower.
+        const QFontMetrics fm(plot->CreatePlotFont());
+        int32_t text = fm.horizontalAdvance(QString::fromStdString(l->GetRegionName()));
+        if (l->GetRegionType() != kRgnCross && l->GetRegionType() != kRgnQuadrant)
+            text = std::max(text, fm.horizontalAdvance(QString::fromStdString(l->GetPercentText())));
+        EXPECT_EQ(label.Width(), 40);
+        EXPECT_EQ(label.left + std::max(40, text), kW - 10);
         EXPECT_LE(label.bottom, kH);
         EXPECT_FLOAT_EQ(l->GetLabelFractionX(), float(label.left) / kW);
         EXPECT_FLOAT_EQ(l->GetLabelFractionY(), float(label.top) / kH);

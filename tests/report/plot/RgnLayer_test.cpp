@@ -5,6 +5,7 @@
 
 #include <QFontMetrics>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
@@ -449,16 +450,25 @@ TEST_F(RgnLayerTest, LabelDragsAreClampedBackIntoTheArea) {
     auto l = SelectedRect();
     l->SetSelected(false);
     // The name and the percentage line under it, as drawn, stay in the area.
-    const int32_t lines = 2 * QFontMetrics(plot->CreatePlotFont()).height();
+    // How wide they are depends on the fonts the machine has: a label box
+    // narrower than its text is kept as wide as the text.
+    const QFontMetrics fm(plot->CreatePlotFont());
+    const int32_t lines = 2 * fm.height();
+    const int32_t text = std::max(fm.horizontalAdvance(QString::fromStdString(l->GetRegionName())),
+                                  fm.horizontalAdvance(QString::fromStdString(l->GetPercentText())));
+    ASSERT_FALSE(l->GetRegionName().empty());
+    ASSERT_FALSE(l->GetPercentText().empty());
+    ASSERT_LT(text, kW - 20);  // else no case below can be told apart
+    const int32_t w = std::max(40, text);
     const struct {
         CSize by;
         CRect expect;
     } cases[] = {
-        {{100, 0}, CRect(kW - 10 - 40, 50, kW - 10, 65)},  // past the right edge: 10 inside
+        {{100, 0}, CRect(kW - 10 - w, 50, kW - 10 - w + 40, 65)},  // past the right edge: 10 inside
         {{0, -200}, CRect(100, kH - lines, 140, kH - lines + 15)},  // past the bottom: flush
-        {{-150, 0}, CRect(0, 50, 40, 65)},                  // past the left: flush
-        {{0, 100}, CRect(100, 0, 140, 15)},                 // past the top: flush
-        {{200, -300}, CRect(kW - 50, kH - lines, kW - 10, kH - lines + 15)},
+        {{-150, 0}, CRect(0, 50, 40, 65)},                          // past the left: flush
+        {{0, 100}, CRect(100, 0, 140, 15)},                         // past the top: flush
+        {{200, -300}, CRect(kW - 10 - w, kH - lines, kW - 10 - w + 40, kH - lines + 15)},
     };
     for (const auto& c : cases) {
         l->SetLabelRect(CRect(100, 50, 140, 65));
@@ -481,7 +491,8 @@ TEST_F(RgnLayerTest, LabelDragsAreClampedBackIntoTheArea) {
     ASSERT_TRUE(l->OnButtonDown(Pg(40, 60), &state));
     ASSERT_TRUE(l->OnDrag(Pg(70, 60), &state));
     ASSERT_TRUE(l->OnButtonUp(Pg(70, 60), &state));
-    EXPECT_EQ(l->GetLabelRect(), CRect(kW - 40, 50, kW - 10, 65));
+    const int32_t w2 = std::max(30, text);
+    EXPECT_EQ(l->GetLabelRect(), CRect(kW - 10 - w2, 50, kW - 10 - w2 + 30, 65));
 }
 
 // ================================================================ resizing
