@@ -60,7 +60,9 @@ enum class Created { Yes, Exists, Failed };
 Created CreateRecord(const QString& record, const QByteArray& owner, QString* error) {
     const QFileInfo info(record);
     QTemporaryFile temp(info.absoluteFilePath() + QStringLiteral(".XXXXXX"));
-    if (!temp.open() || temp.write(owner) != owner.size() || !temp.flush()) {
+    // Read by every program on the folder, as the PDF beside it is.
+    if (!temp.open() || temp.write(owner) != owner.size() || !temp.flush() ||
+        !temp.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther)) {
         *error = QStringLiteral("Cannot write %1:\n%2").arg(Native(record), temp.errorString());
         return Created::Failed;
     }

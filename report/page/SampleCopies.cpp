@@ -92,6 +92,8 @@ bool PlanSampleCopies(const CLumitraDoc& doc, const QString& folder, std::vector
         return false;
     }
     const QDir dir(here);
+    // Comparing a large file with a copy takes as long as reading both.
+    const lm::WaitCursor busy;
     for (int32_t i = 0; i < doc.GetDataShellCount(); ++i) {
         CDataSet* ds = doc.GetDataShellAt(i)->GetDataSet();
         if (!ds || !ds->GetEventMatrix()) continue;

@@ -184,6 +184,7 @@ TEST(FiledPdf, ReportsClaimingAtTheSameMomentGetANameEach) {
             ASSERT_FALSE(got[size_t(i)].isEmpty()) << round;
             names << QFileInfo(got[size_t(i)]).fileName();
             EXPECT_EQ(Bytes(FiledPdfOwnerRecord(got[size_t(i)])), QStringLiteral("../s%1/R.fld").arg(i).toUtf8()) << round;
+            EXPECT_TRUE(QFile::permissions(FiledPdfOwnerRecord(got[size_t(i)])) & QFile::ReadOther) << round;
         }
         names.removeDuplicates();
         EXPECT_EQ(names.size(), kReports) << round << ": " << names.join(QLatin1Char('|')).toStdString();
