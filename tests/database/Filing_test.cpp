@@ -349,6 +349,27 @@ TEST_F(FilingTest, CancellingOverLostCharactersCopiesNothingAndOkFilesTheData) {
     EXPECT_EQ(QString::fromStdString(back.GetDataShellAt(0)->GetPathName()), PathOf(doc, 0));
 }
 
+// Every name a copy may take is in use by other files: the save says so and
+// writes nothing, and the report stays modified.
+TEST_F(FilingTest, WhenNoNameIsLeftForACopyTheSaveSaysSoAndWritesNothing) {
+    const QString report = FiledAndClosed();
+    const QString folder = QFileInfo(report).absolutePath() + QLatin1Char('/');
+    CLumitraDoc* doc = OpenByFileOpen(report);
+    ASSERT_NE(doc, nullptr);
+    DropNewFcs(doc, "tube.fcs");
+    const QString stem = folder + QDate::currentDate().toString(QStringLiteral("yyMMdd-")) + QStringLiteral("tube.fcs");
+    Put(stem, "other");
+    for (int k = 0; k < 100; ++k) Put(stem + QStringLiteral("%1").arg(k, 3, 10, QLatin1Char('0')), "other");
+    const QByteArray saved = Bytes(report);
+    ui.Clear();
+    frame->OnCommand(kCmdFileSave);
+    ASSERT_EQ(Messages().size(), 1);
+    EXPECT_TRUE(Messages()[0].contains(QStringLiteral("No free name is left for a copy of tube.fcs"))) << Messages()[0].toStdString();
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_EQ(Bytes(report), saved);
+    EXPECT_FALSE(QFileInfo::exists(stem + QStringLiteral("100")));
+}
+
 // The template's own linked grid ("DB Link" in the template), narrow as a
 // template's designer may leave it: the filed report shows every field whole.
 TEST_F(FilingTest, TheTemplatesLinkedGridIsWidenedToShowEveryFieldWhole) {
