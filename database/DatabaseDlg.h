@@ -156,6 +156,9 @@ private:
     // may show only approximately (an age to two decimals, a date it cannot
     // read as blank, a value outside a list).
     void KeepUntouchedFields(SampleFields* s) const;
+    // A sample folder (data path) that is empty and that no sample lists:
+    // what a program killed between making it and registering it left.
+    bool IsLeftOverFolder(const QString& dataPath) const;
     // Report names already used by the samples of patient id.
     QStringList ReportsOfPatient(const QString& id) const;
     // The samples of the patient just registered, the new one selected.

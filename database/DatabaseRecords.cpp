@@ -11,6 +11,7 @@
 #include <QFontMetrics>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -32,6 +33,8 @@
 namespace {
 
 constexpr int32_t kMaxFoldersPerDay = 999;
+// Held while a sample's folder is made and the sample registered.
+constexpr char kAddingLock[] = ".adding.lock";
 // Longest ID part of a sample folder's or report's name, in UTF-8 bytes: far
 // inside the 255 bytes a file name may have, with room for the date, the
 // numbers and the template's name around it.
@@ -275,6 +278,18 @@ QString CDatabaseDlg::SafeFolderId(const QString& id) {
     return cut + tag;
 }
 
+bool CDatabaseDlg::IsLeftOverFolder(const QString& dataPath) const {
+    if (!QDir(m_base + dataPath).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+        return false;
+    // Stored as written here or on Windows.
+    QString windows = dataPath;
+    windows.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    QString error;
+    const ListQuery listed{QStringLiteral("Sample.数据路径 IN (?, ?)"), {dataPath, windows}, false};
+    const std::vector<SampleRow> rows = m_db.List(listed, &error);
+    return error.isEmpty() && rows.empty();
+}
+
 bool CDatabaseDlg::AddSampleRecord(const QString& templateName) {
     if (!EnsureOpen(true)) return false;
     QString id = m_id->text().trimmed();
@@ -331,7 +346,21 @@ bool CDatabaseDlg::AddSampleRecord(const QString& templateName) {
         m_id->setText(id);
     }
 
-    // The sample's folder is claimed by making it: two programs never share one.
+    // The sample's folder is claimed by making it, and registered, while
+    // this program alone adds a sample: no program is ever between the two
+    // steps, so an empty folder the register does not list is one a killed
+    // program left, and is taken again.
+    QLockFile adding(m_base + QString::fromLatin1(kAddingLock));
+    if (!adding.tryLock(kFlowDbBusyMs)) {
+        QString folder = Native(m_base);
+        folder.chop(1);
+        if (adding.error() == QLockFile::LockFailedError)
+            Error(QStringLiteral("Another program keeps adding a sample (%1 is locked); nothing was added.")
+                      .arg(Native(adding.fileName())));
+        else
+            Error(QStringLiteral("The folder %1 cannot be written; nothing was added.").arg(folder));
+        return false;
+    }
     const QString month = now.toString(QStringLiteral("yyyyMM"));
     const bool madeMonth = !QFileInfo(m_base + month).isDir();
     if (!QDir().mkpath(m_base + month)) {
@@ -341,19 +370,24 @@ bool CDatabaseDlg::AddSampleRecord(const QString& templateName) {
     const QString safeId = SafeFolderId(id);
     QString dataPath;
     QString mkdirError;
+    bool madeFolder = false;
     for (int32_t k = 1; k <= kMaxFoldersPerDay && dataPath.isEmpty() && mkdirError.isEmpty(); ++k) {
         const QString candidate = month + QLatin1Char('/') + now.toString(QStringLiteral("dd")) + QLatin1Char('-') +
                                   QStringLiteral("%1").arg(k, 3, 10, QLatin1Char('0')) + safeId;
         std::error_code ec;
-        if (std::filesystem::create_directory(QFile::encodeName(m_base + candidate).toStdString(), ec))
+        if (std::filesystem::create_directory(QFile::encodeName(m_base + candidate).toStdString(), ec)) {
             dataPath = candidate + QLatin1Char('/');
-        // Only a name already there means "taken"; anything else ends the search.
-        else if (ec && ec != std::errc::file_exists)
+            madeFolder = true;
+        } else if (ec && ec != std::errc::file_exists) {
+            // Only a name already there means "taken"; anything else ends the search.
             mkdirError = QStringLiteral("Cannot make the sample folder %1: %2; nothing was added.")
                              .arg(Native(m_base + candidate), QString::fromLocal8Bit(ec.message()));
+        } else if (IsLeftOverFolder(candidate + QLatin1Char('/'))) {
+            dataPath = candidate + QLatin1Char('/');
+        }
     }
     auto undoFolders = [&] {
-        if (!dataPath.isEmpty()) QDir().rmdir(m_base + dataPath);
+        if (madeFolder) QDir().rmdir(m_base + dataPath);
         if (madeMonth) QDir().rmdir(m_base + month);
         // The automatic ID goes back only while no sample uses it.
         if (autoId) m_db.RemovePatientWithoutSamples(id, nullptr);
@@ -370,14 +404,6 @@ bool CDatabaseDlg::AddSampleRecord(const QString& templateName) {
                   .arg(id, Native(m_base + month)));
         return false;
     }
-    QString reportPath;
-    if (!templateName.isEmpty()) {
-        reportPath = CopyReportTemplate(templatePath, m_base + dataPath, id, templateName);
-        if (reportPath.isEmpty()) {
-            undoFolders();
-            return false;
-        }
-    }
 
     s.pid = id;
     s.recordDate = Day(now.date());
@@ -385,12 +411,16 @@ bool CDatabaseDlg::AddSampleRecord(const QString& templateName) {
     int64_t sampleId = 0;
     const AddResult added = m_db.AddSample({id, name, sex, patient.birthDate}, s, &sampleId, &error);
     if (added != AddResult::Added) {
-        if (!reportPath.isEmpty()) QFile::remove(reportPath);
         undoFolders();
         if (added == AddResult::NameMismatch) Error(QStringLiteral("姓名与ID不匹配"));
         else Error(error + QStringLiteral("\n\n标本资料添加失败!"));
         return false;
     }
+    adding.unlock();
+    // The report comes into a folder the register lists: a program killed
+    // now leaves a sample without a report, never a folder nobody knows.
+    QString reportPath;
+    if (!templateName.isEmpty()) reportPath = CopyReportTemplate(templatePath, m_base + dataPath, id, templateName);
     m_currentDataPath = dataPath;
     m_addedSampleId = sampleId;
     m_addedId = id;
@@ -648,11 +678,12 @@ void CDatabaseDlg::FillLinkedGrid(CLumitraDoc* doc) {
             const int32_t id = m_grid.Cell(r, c);
             grid->SetCellText(r, c, (FieldLabelTable(id) + QStringLiteral(": ") + FieldValueById(id)).toStdString());
         }
+    // Every linked grid, the template's own too, is sized to its texts: a
+    // clipped cell would print half a name.
+    FitGridToTexts(grid);
     if (made) {
-        // A grid of the panel's own is sized to its texts and goes where it
-        // covers nothing: on the template's first plot it would hide the
-        // patient, and a clipped cell would print half a name.
-        FitGridToTexts(grid);
+        // A grid of the panel's own goes where it covers nothing: on the
+        // template's first plot it would hide the patient.
         const CRect r = grid->GetRect();
         grid->SetRect(CRect(doc->FindFreePlace(r.Size(), r.TopLeft()), r.Size()), true);
         doc->InsertNewObject(std::move(made), false);

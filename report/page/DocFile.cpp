@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "base/Archive.h"
 #include "base/AtomicFile.h"
@@ -26,6 +27,7 @@
 #include "report/page/FiledPdf.h"
 #include "report/page/Grid.h"
 #include "report/page/ResultTable.h"
+#include "report/page/SampleCopies.h"
 #include "report/page/TrkText.h"
 #include "report/app/LumitraApp.h"
 #include "report/app/MainFrame.h"
@@ -42,12 +44,12 @@ constexpr size_t kMinObjectRecordBytes = 4 + 16 + 5 * 4 + 8 + 1 + 3 * 4;
 constexpr int32_t kMaxPageSide = 1 << 16;
 // Where report templates are kept under the program folder.
 constexpr char kTemplateFolder[] = "Database/Template";
-// Where the PDF of a report filed by the database panel goes.
-constexpr char kPdfReportFolder[] = "Database/PDFReport";
+// The register's folder in the program folder, and where the PDFs of the
+// reports filed there go in it.
+constexpr char kDatabaseFolder[] = "Database";
+constexpr char kPdfReportFolder[] = "PDFReport";
 // Bytes of a file enough to hold the head of a report up to its template flag.
 constexpr qint64 kFldHeadProbeBytes = 512;
-// Names tried for a copy of an FCS file into a sample folder.
-constexpr int kSampleCopySuffixes = 100;
 
 std::unique_ptr<CTrkObj> LoadPlot(CLumitraDoc* doc) { return std::make_unique<CPLOT>(doc); }
 
@@ -106,11 +108,10 @@ bool AcceptReplacedCharacters(const std::vector<CArchive::Replaced>& replaced) {
     return lm::AcceptReplacedCharacters(GetMainFrame(), replaced, QStringLiteral("a report"));
 }
 
-// Serializes the document and writes the record atomically to path; false
-// with *error (when given) on either failure, and false with an empty *error
-// when the user would rather not lose characters.
-bool WriteRecord(CLumitraDoc& doc, const QString& path, QString* error, lm::FileStamp* stamp = nullptr,
-                 uint64_t* hash = nullptr) {
+// Serializes the document into *bytes; false with *error (when given) on
+// failure, and false with an empty *error when the user would rather not
+// lose characters.
+bool RecordBytes(CLumitraDoc& doc, std::vector<uint8_t>* bytes, QString* error) {
     CArchive ar;
     try {
         doc.Serialize(ar);
@@ -122,20 +123,46 @@ bool WriteRecord(CLumitraDoc& doc, const QString& path, QString* error, lm::File
         if (error) error->clear();
         return false;
     }
+    *bytes = ar.Bytes();
+    return true;
+}
+
+bool WriteBytes(const QString& path, const std::vector<uint8_t>& bytes, QString* error,
+                lm::FileStamp* stamp = nullptr, uint64_t* hash = nullptr) {
     std::string why;
-    if (!lm::WriteFileAtomic(path.toStdString(), ar.Bytes(), &why, stamp)) {
+    if (!lm::WriteFileAtomic(path.toStdString(), bytes, &why, stamp)) {
         if (error) *error = QString::fromStdString(why);
         return false;
     }
-    if (hash) *hash = lm::ContentHash(ar.Bytes().data(), ar.Bytes().size());
+    if (hash) *hash = lm::ContentHash(bytes.data(), bytes.size());
     return true;
+}
+
+// Serializes the document and writes the record atomically to path; false
+// as RecordBytes and WriteBytes are.
+bool WriteRecord(CLumitraDoc& doc, const QString& path, QString* error, lm::FileStamp* stamp = nullptr,
+                 uint64_t* hash = nullptr) {
+    std::vector<uint8_t> bytes;
+    return RecordBytes(doc, &bytes, error) && WriteBytes(path, bytes, error, stamp, hash);
+}
+
+QString ProgramFolder() {
+    CMainFrame* frame = GetMainFrame();
+    return QString::fromStdString(frame ? frame->GetAppDirectory() : CLumitraApp::GetProgramFolder());
+}
+
+QString DatabaseFolder() { return QDir(ProgramFolder()).filePath(QString::fromLatin1(kDatabaseFolder)); }
+
+QString PdfReportFolder() { return QDir(DatabaseFolder()).filePath(QString::fromLatin1(kPdfReportFolder)); }
+
+bool SamePath(const QString& a, const QString& b) {
+    return !a.isEmpty() && !b.isEmpty() && lm::CanonicalFilePath(a.toStdString()) == lm::CanonicalFilePath(b.toStdString());
 }
 
 // Where the database panel looks for templates; made when missing, so the
 // first template goes where it will be found.
 QString TemplateFolder() {
-    CMainFrame* frame = GetMainFrame();
-    const QString program = QString::fromStdString(frame ? frame->GetAppDirectory() : CLumitraApp::GetProgramFolder());
+    const QString program = ProgramFolder();
     const QString folder = QDir(program).filePath(QString::fromLatin1(kTemplateFolder));
     return QDir().mkpath(folder) ? folder : program;
 }
@@ -398,6 +425,9 @@ bool CLumitraDoc::OnOpenDocument(const QString& path, QString* error) {
     m_fileHash = hash;
     // Leftovers of saves that died here go when the report opens again.
     lm::RemoveStaleTempFiles(lm::LocalFolderOf(QFileInfo(path).absoluteFilePath().toStdString()));
+    // However the report was opened: one lying in a sample folder is filed.
+    m_sampleFolder = FiledSampleFolder(DatabaseFolder(), path).toStdString();
+    if (!m_sampleFolder.empty()) WriteMissingPdf();
     return true;
 }
 
@@ -426,69 +456,63 @@ bool CLumitraDoc::IsTemplateFile(const QString& path) {
     }
 }
 
-bool CLumitraDoc::CopyFilesToSampleFolder(QString* error) {
-    const QString folder = QString::fromStdString(m_sampleFolder);
-    const QString here = QFileInfo(folder).canonicalFilePath();
-    if (here.isEmpty()) {
-        if (error) *error = QStringLiteral("The sample folder %1 is missing.").arg(QDir::toNativeSeparators(folder));
-        return false;
-    }
-    for (const auto& shell : m_shells) {
-        CDataSet* ds = shell->GetDataSet();
-        if (!ds || !ds->GetEventMatrix()) continue;
-        const QFileInfo file(QString::fromStdString(ds->GetPathName()));
-        if (!file.isFile() || file.canonicalPath() == here) continue;
-        // A file already in the folder is never replaced: the copy takes the
-        // first free name.
-        const QString stem = QDir(here).filePath(QDate::currentDate().toString(QStringLiteral("yyMMdd-")) + file.fileName());
-        QString target = QFileInfo::exists(stem) ? QString() : stem;
-        for (int k = 0; k < kSampleCopySuffixes && target.isEmpty(); ++k) {
-            const QString candidate = stem + QStringLiteral("%1").arg(k, 3, 10, QLatin1Char('0'));
-            if (!QFileInfo::exists(candidate)) target = candidate;
-        }
-        if (target.isEmpty()) {
-            if (error)
-                *error = QStringLiteral("No free name is left for a copy of %1 in %2.")
-                             .arg(file.fileName(), QDir::toNativeSeparators(here));
-            return false;
-        }
-        QFile source(file.filePath());
-        if (!source.copy(target)) {
-            if (error)
-                *error = QStringLiteral("Cannot copy %1 to %2: %3")
-                             .arg(QDir::toNativeSeparators(file.filePath()), QDir::toNativeSeparators(target),
-                                  source.errorString());
-            return false;
-        }
-        ds->SetPathName(target.toStdString());
-    }
-    return true;
-}
-
 bool CLumitraDoc::OnSaveDocument(const QString& path, QString* error) {
-    if (!m_sampleFolder.empty() && !CopyFilesToSampleFolder(error)) return false;
+    // Saved under another name, the report is filed when it goes into a
+    // sample folder and no longer filed when it leaves one.
+    const std::string folder =
+        SamePath(path, m_pathName) ? m_sampleFolder : FiledSampleFolder(DatabaseFolder(), path).toStdString();
+    std::vector<SampleCopy> copies;
+    if (!folder.empty() && !PlanSampleCopies(*this, QString::fromStdString(folder), &copies, error)) return false;
+
+    // The record names the copies about to be made, and the user says
+    // whether characters may be lost before anything is copied.
+    std::vector<uint8_t> bytes;
+    {
+        const std::string folder0 = std::exchange(m_sampleFolder, folder);
+        std::vector<std::string> paths0;
+        for (const SampleCopy& c : copies) {
+            paths0.push_back(c.dataSet->GetPathName());
+            c.dataSet->SetPathName(c.target.toStdString());
+        }
+        const bool ok = RecordBytes(*this, &bytes, error);
+        m_sampleFolder = folder0;
+        for (size_t i = 0; i < copies.size(); ++i) copies[i].dataSet->SetPathName(paths0[i]);
+        if (!ok) return false;
+    }
+    if (!copies.empty()) {
+        if (!MakeSampleCopies(QString::fromStdString(folder), copies, error)) return false;
+        for (const SampleCopy& c : copies) c.dataSet->SetPathName(c.target.toStdString());
+    }
     lm::FileStamp stamp;
     uint64_t hash = 0;
-    if (!WriteRecord(*this, path, error, &stamp, &hash)) return false;
+    if (!WriteBytes(path, bytes, error, &stamp, &hash)) return false;
+    m_sampleFolder = folder;
     SetPathName(path);
     SetModifiedFlag(false);
     m_fromTemplate = false;
     m_fileStamp = stamp;
     m_fileHash = hash;
-    if (!m_sampleFolder.empty()) {
-        // A filed report's picture goes with the register's reports; the
-        // report itself is saved whatever becomes of it. Reports of other
-        // samples may share its file name: it replaces only its own PDF.
-        CMainFrame* frame = GetMainFrame();
-        const QString program =
-            QString::fromStdString(frame ? frame->GetAppDirectory() : CLumitraApp::GetProgramFolder());
-        QString why;
-        const QString pdf = ClaimFiledPdf(QDir(program).filePath(QString::fromLatin1(kPdfReportFolder)), path, &why);
-        if (pdf.isEmpty() || !ExportPdf(pdf, &why))
-            lm::Ui().MessageBox(frame, QStringLiteral("The report was saved, but its PDF could not be written:\n%1").arg(why),
-                                QStringLiteral("警告"), lm::MsgButtons::Ok, lm::MsgIcon::Warning);
-    }
+    // A filed report's picture goes with the register's reports; the report
+    // itself is saved whatever becomes of it.
+    if (!folder.empty()) WriteOwnPdf(QStringLiteral("The report was saved, but its PDF could not be written:\n%1"));
     return true;
+}
+
+void CLumitraDoc::WriteOwnPdf(const QString& warning) {
+    const lm::WaitCursor busy;
+    QString why;
+    const auto write = [this](const QString& pdf, QString* e) { return ExportPdf(pdf, e); };
+    if (!WriteFiledPdf(PdfReportFolder(), m_pathName, write, &why))
+        lm::Ui().MessageBox(GetMainFrame(), warning.arg(why), QStringLiteral("警告"), lm::MsgButtons::Ok,
+                            lm::MsgIcon::Warning);
+}
+
+void CLumitraDoc::WriteMissingPdf() {
+    // Every save writes the PDF after the report: one missing, or older than
+    // its report, is what a save that stopped half-way left.
+    const QString pdf = FindFiledPdf(PdfReportFolder(), m_pathName);
+    if (!pdf.isEmpty() && QFileInfo(pdf).lastModified() >= QFileInfo(m_pathName).lastModified()) return;
+    WriteOwnPdf(QStringLiteral("The PDF of this filed report was missing or out of date and could not be written:\n%1"));
 }
 
 bool CLumitraDoc::SaveTemplateTo(const QString& path, QString* error) {

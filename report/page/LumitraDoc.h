@@ -268,9 +268,11 @@ public:
     CRegionClip* GetCopiedItem() const { return m_copyBuffer.get(); }
 
     std::vector<std::string>& KeywordColumns() { return m_keywordColumns; }
-    // The folder of a report filed by the database panel ('/' at the end;
-    // empty for any other report). Saving such a report copies its FCS files
-    // into the folder and writes its PDF into "Database/PDFReport".
+    // The folder of a filed report ('/' at the end; empty for any other
+    // report): set by the database panel, and by opening or saving a report
+    // that lies in a sample folder. Saving such a report copies its FCS files
+    // into the folder and writes its PDF into "Database/PDFReport"; opening
+    // one whose PDF is missing or out of date writes the PDF.
     const std::string& GetSampleFolder() const { return m_sampleFolder; }
     void SetSampleFolder(const std::string& folder) { m_sampleFolder = folder; }
     int32_t GetTemplateFlag() const { return m_templateFlag; }
@@ -295,9 +297,11 @@ private:
     // Adds page rows until bottom fits (at most kMaxPagesDown); true when any.
     bool GrowToFit(int32_t bottom);
     void DropPointersTo(CTrkObj* obj);
-    // Copies each data set's FCS file into the sample folder (never over a
-    // file there) and names the copy; false with *error when one cannot be.
-    bool CopyFilesToSampleFolder(QString* error);
+    // The filed report's PDF written (after a warning ending in warning's
+    // %1 when it cannot be); WriteMissingPdf only when it is missing or
+    // older than the report.
+    void WriteOwnPdf(const QString& warning);
+    void WriteMissingPdf();
 
     std::vector<std::unique_ptr<CTrkObj>> m_objects;  // drawing order, last on top
     int32_t m_pageWidth = kPageWidth;

@@ -74,7 +74,12 @@ TEST_F(PanelTest, TwoProgramsFilingAtOnceNeverShareAnAutomaticId) {
     EXPECT_EQ(panel->Db().PatientName(QStringLiteral("a0"), nullptr), QStringLiteral("乙"));
 
     // An automatic patient whose sample cannot be filed is taken back.
-    for (int k = 1; k <= 999; ++k) QDir(base).mkpath(QStringLiteral("202402/29-%1a2").arg(k, 3, 10, QLatin1Char('0')));
+    // Each holds a file: an empty folder no sample lists would be taken again.
+    for (int k = 1; k <= 999; ++k) {
+        const QString folder = QStringLiteral("202402/29-%1a2").arg(k, 3, 10, QLatin1Char('0'));
+        QDir(base).mkpath(folder);
+        QFile(base + folder + QStringLiteral("/x")).open(QIODevice::WriteOnly);
+    }
     ui.QueueMessageBoxAnswer(lm::kIdNo);
     Register(QString(), QStringLiteral("丙"));
     EXPECT_EQ(All().size(), 1u);

@@ -80,7 +80,12 @@ TEST_F(PanelTest, UnsafeIdsStayInsideTheDatabaseFolderAndAFullDayAddsNothing) {
     EXPECT_EQ(All()[0].dataPath, QStringLiteral("202402/29-001___x/"));
     EXPECT_FALSE(QFileInfo::exists(base + QStringLiteral("202402/x")));
 
-    for (int k = 1; k <= 999; ++k) QDir(base).mkpath(QStringLiteral("202402/29-%1p9").arg(k, 3, 10, QLatin1Char('0')));
+    // Each holds a file: an empty folder no sample lists would be taken again.
+    for (int k = 1; k <= 999; ++k) {
+        const QString folder = QStringLiteral("202402/29-%1p9").arg(k, 3, 10, QLatin1Char('0'));
+        QDir(base).mkpath(folder);
+        QFile(base + folder + QStringLiteral("/x")).open(QIODevice::WriteOnly);
+    }
     ui.Clear();
     Register(QStringLiteral("p9"), QStringLiteral("乙"));
     EXPECT_EQ(All().size(), 1u);

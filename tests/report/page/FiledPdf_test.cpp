@@ -8,6 +8,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "database/DatabaseDlg.h"
 #include "report/app/CommandIds.h"
 #include "report/app/MainFrame.h"
@@ -118,12 +122,17 @@ TEST_F(FiledPdfTest, WhenEveryNameIsTakenTheReportIsSavedAndTheWarningSaysWhy) {
     Put(pdfs + QStringLiteral("R.pdf"), "old");
     for (int k = 2; k <= kFiledPdfNames; ++k) Put(pdfs + QStringLiteral("R (%1).pdf").arg(k), "old");
     const QString a = MakeReport(QStringLiteral("202402/29-001p1"));
+    ui.Clear();
     CLumitraDoc* doc = OpenAndSave(a);
     ASSERT_NE(doc, nullptr);
+    // Said when the report opens without its PDF, and again when it is saved.
     const auto boxes = ui.CallsOf(Kind::MessageBox);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].caption, QStringLiteral("警告"));
-    EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("No free name is left for the PDF of R.fld"))) << boxes[0].text.toStdString();
+    ASSERT_EQ(boxes.size(), 2u);
+    for (const auto& box : boxes) {
+        EXPECT_EQ(box.caption, QStringLiteral("警告"));
+        EXPECT_TRUE(box.text.contains(QStringLiteral("No free name is left for the PDF of R.fld"))) << box.text.toStdString();
+    }
+    EXPECT_TRUE(boxes[1].text.startsWith(QStringLiteral("The report was saved")));
     EXPECT_EQ(Pdfs().size(), kFiledPdfNames);
     EXPECT_FALSE(doc->IsModified());  // the report itself was saved
 }
@@ -144,6 +153,42 @@ TEST(FiledPdf, AReportFindsItsPdfAfterTheWholeFolderMoved) {
                   .fileName(),
               QStringLiteral("R.pdf"))
         << error.toStdString();
+}
+
+// Programs filing reports of one name at the same moment: each name goes to
+// one report, and its record names that report.
+TEST(FiledPdf, ReportsClaimingAtTheSameMomentGetANameEach) {
+    constexpr int kReports = 6;
+    constexpr int kRounds = 20;
+    lmtest::TempDir dir;
+    const QString root = QString::fromStdString(dir.Path());
+    QStringList reports;
+    for (int i = 0; i < kReports; ++i) {
+        reports << root + QStringLiteral("/Database/s%1/R.fld").arg(i);
+        Put(reports.back(), "report");
+    }
+    for (int round = 0; round < kRounds; ++round) {
+        const QString folder = root + QStringLiteral("/Database/PDFReport%1").arg(round);
+        std::vector<QString> got(kReports);
+        std::atomic<int> ready{0};
+        std::vector<std::thread> programs;
+        for (int i = 0; i < kReports; ++i)
+            programs.emplace_back([&, i] {
+                ++ready;
+                while (ready.load() < kReports) std::this_thread::yield();
+                got[size_t(i)] = ClaimFiledPdf(folder, reports[i], nullptr);
+            });
+        for (std::thread& t : programs) t.join();
+        QStringList names;
+        for (int i = 0; i < kReports; ++i) {
+            ASSERT_FALSE(got[size_t(i)].isEmpty()) << round;
+            names << QFileInfo(got[size_t(i)]).fileName();
+            EXPECT_EQ(Bytes(FiledPdfOwnerRecord(got[size_t(i)])), QStringLiteral("../s%1/R.fld").arg(i).toUtf8()) << round;
+            EXPECT_TRUE(QFile::permissions(FiledPdfOwnerRecord(got[size_t(i)])) & QFile::ReadOther) << round;
+        }
+        names.removeDuplicates();
+        EXPECT_EQ(names.size(), kReports) << round << ": " << names.join(QLatin1Char('|')).toStdString();
+    }
 }
 
 }  // namespace
