@@ -32,7 +32,10 @@ CInfoAstDlg::CInfoAstDlg(QWidget* parent) : CDocPanel(QStringLiteral("Info Assis
     layout->addWidget(m_sheet, 3);
     layout->addWidget(m_text, 2);
     layout->addWidget(toClipboard, 0, Qt::AlignRight);
-    setMinimumSize(300, 360);
+    // No taller a minimum than its controls need: every panel shares the
+    // dock column of the default window, and one that insists on more
+    // pushes the window (or another panel) past the screen.
+    setMinimumWidth(300);
 }
 
 void CInfoAstDlg::LoadStringList(const std::string& programFolder) {
@@ -72,6 +75,10 @@ bool CInfoAstDlg::AcceptText(QWidget* parent, const QString& where, const QStrin
 void CInfoAstDlg::BindDocument(CLumitraDoc* doc) {
     CDocPanel::BindDocument(doc);
     m_pageTable->BindDocument(doc);
+}
+
+void CInfoAstDlg::OnDataShellAdded(CLumitraDoc* doc, VexaDataShell*) {
+    if (doc && doc == GetDocument()) m_pageTable->BindDocument(doc);
 }
 
 void CInfoAstDlg::AppendText(const QString& text) { m_text->insertPlainText(text); }

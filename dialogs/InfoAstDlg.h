@@ -27,6 +27,8 @@ public:
     bool SaveStringList();
 
     void BindDocument(CLumitraDoc* doc) override;
+    // A data set opened in the bound document is a new row of the Para table.
+    void OnDataShellAdded(CLumitraDoc* doc, VexaDataShell* shell) override;
     void Refresh() override {}
     // Inserts text at the caret, replacing the selection (undoable).
     void AppendText(const QString& text);
