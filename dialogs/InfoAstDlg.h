@@ -26,6 +26,7 @@ public:
     // false (after a message) when the file could not be written.
     bool SaveStringList();
 
+    QSize sizeHint() const override;
     void BindDocument(CLumitraDoc* doc) override;
     // A data set opened in the bound document is a new row of the Para table.
     void OnDataShellAdded(CLumitraDoc* doc, VexaDataShell* shell) override;
