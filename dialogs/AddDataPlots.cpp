@@ -62,6 +62,8 @@ CAddDataPlots::CAddDataPlots(VexaDataShell* shell, QWidget* parent) : QDialog(pa
     for (QCheckBox* box : {m_btnDot, m_btnHist, m_btnContour, m_btnDensity})
         connect(box, &QCheckBox::clicked, this, [this, box](bool checked) { OnKindClicked(box, checked); });
     connect(m_cbPercent, &QComboBox::activated, this, [this] { OnPercent(); });
+    // A typed count is no longer the entry's share.
+    connect(m_editEvents, &QLineEdit::textEdited, this, [this] { m_cbPercent->setCurrentIndex(-1); });
     connect(ok, &QPushButton::clicked, this, &CAddDataPlots::OnOK);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -103,12 +105,12 @@ void CAddDataPlots::OnInitDialog() {
     for (int32_t i = 0; i < gates; ++i)
         m_cbGate->addItem(QString::fromStdString(m_pShell->GetGate(i)->GetDisplayName(true)));
     m_cbGate->setCurrentIndex(gates > 0 ? 0 : -1);
-    m_cbPercent->setCurrentIndex(0);
     for (QCheckBox* box : {m_btnHist, m_btnContour, m_btnDensity}) box->setChecked(false);
     m_btnDot->setChecked(true);
     m_btnSwap->setChecked(m_bSwapPara);
     m_nEvents = kDefaultEvents;
     m_editEvents->setText(QString::number(m_nEvents));
+    ShowPercentOfEvents(m_nEvents);
 }
 
 void CAddDataPlots::OnKindClicked(QCheckBox* box, bool checked) {
@@ -127,13 +129,27 @@ void CAddDataPlots::OnKindClicked(QCheckBox* box, bool checked) {
         m_btnDot->setChecked(true);
 }
 
-void CAddDataPlots::OnPercent() {
+int64_t CAddDataPlots::EventsOfPercentEntry(int index) const {
     double f = 0.0;
-    if (!m_pShell || !lm::FractionOfPercentText(m_cbPercent->currentText(), &f)) return;
+    if (!m_pShell || index < 0 || !lm::FractionOfPercentText(m_cbPercent->itemText(index), &f)) return -1;
     // Whole percents of a whole count: computed exactly, then truncated.
     const double total = double(m_pShell->GetTotalEvents());
-    const double events = std::floor(total * std::round(f * 100.0) / 100.0);
-    m_editEvents->setText(QString::number(int64_t(events)));
+    return int64_t(std::floor(total * std::round(f * 100.0) / 100.0));
+}
+
+void CAddDataPlots::ShowPercentOfEvents(int64_t events) {
+    // The entry that gives this count, or none: "100%" beside a count that is
+    // not the file's whole would be a wrong statement.
+    int chosen = -1;
+    for (int i = 0; i < m_cbPercent->count() && chosen < 0; ++i)
+        if (EventsOfPercentEntry(i) == events) chosen = i;
+    m_cbPercent->setCurrentIndex(chosen);
+}
+
+void CAddDataPlots::OnPercent() {
+    const int64_t events = EventsOfPercentEntry(m_cbPercent->currentIndex());
+    if (events < 0) return;
+    m_editEvents->setText(QString::number(events));
 }
 
 void CAddDataPlots::OnOK() {

@@ -36,6 +36,9 @@ public:
 private:
     void OnKindClicked(QCheckBox* box, bool checked);
     void OnPercent();
+    // Events the percent entry at index gives (-1: none, or no data set).
+    int64_t EventsOfPercentEntry(int index) const;
+    void ShowPercentOfEvents(int64_t events);
     void OnOK();
 
     QComboBox* m_cbPercent;

@@ -9,7 +9,7 @@ enum TransDlgControl : int32_t {
     kTransCancel = 2,
     kTransApply = 3,
     kTransParam = 1109,         // "Parameter" combo
-    kTransMode = 1110,          // "Mode" combo: "Linean", "Log", "Logical"
+    kTransMode = 1110,          // "Mode" combo: "Linear", "Log", "Logical"
     kTransMin = 1112,
     kTransMax = 1113,
     kTransDecades = 1114,

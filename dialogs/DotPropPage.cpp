@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "base/Numbers.h"
 #include "core/DataSet.h"
@@ -19,6 +20,7 @@
 #include "dialogs/DialogControls.h"
 #include "dialogs/GateListBox.h"
 #include "dialogs/RecordWatch.h"
+#include "platform/UiServices.h"
 #include "report/page/LumitraDoc.h"
 #include "report/plot/DotLayer.h"
 #include "report/plot/Plot.h"
@@ -237,9 +239,18 @@ void CDotPropPage::OnShapeChanged(QTreeWidgetItem* item, int column) {
 void CDotPropPage::OnEventsEdited() {
     int32_t value = 0;
     m_events->setModified(false);
-    if (!lm::TryParseInt(m_events->text().toStdString(), &value) || value < 0) {
-        // Not an event count: the old one stays.
+    const QString typed = m_events->text().trimmed();
+    if (!lm::TryParseInt(typed.toStdString(), &value) || value < 1) {
+        // Not an event count: the old one stays, and the user is told. The
+        // text goes back first, so the focus the box takes finds nothing
+        // left to read.
         m_events->setText(QString::number(m_nEvents));
+        lm::Ui().MessageBox(this,
+                            QStringLiteral("Events: \"%1\" is not a whole number from 1 to %2: %3 is kept.")
+                                .arg(typed)
+                                .arg(INT32_MAX)
+                                .arg(m_nEvents),
+                            QStringLiteral("Property"), lm::MsgButtons::Ok, lm::MsgIcon::Warning);
         return;
     }
     m_cbShowPercent->setCurrentIndex(-1);

@@ -1,11 +1,13 @@
 #include "dialogs/GateListBox.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -85,6 +87,7 @@ void CGateListBox::mousePressEvent(QMouseEvent* e) {
     // Row 0 is never dragged.
     if (row > 0) {
         m_nDragFrom = row;
+        m_pressAt = e->position().toPoint();
         setCurrentRow(row);
     }
 }
@@ -94,8 +97,20 @@ void CGateListBox::mouseMoveEvent(QMouseEvent* e) {
         QListWidget::mouseMoveEvent(e);
         return;
     }
-    m_bDragging = true;
     const QPoint pos = e->position().toPoint();
+    // A hand never holds still: a press that wanders less than the drag
+    // distance stays a click, so its release still toggles the check box.
+    if (!m_bDragging) {
+        const QPoint moved = pos - m_pressAt;
+        const int far = QApplication::startDragDistance();
+        if (std::abs(moved.x()) <= far && std::abs(moved.y()) <= far) {
+            e->accept();
+            return;
+        }
+        // The mark starts at the row taken, wherever the pointer went.
+        m_nDropAt = m_nDragFrom;
+    }
+    m_bDragging = true;
     const QRect client = viewport()->rect();
     if (client.contains(pos)) {
         StopScroll();

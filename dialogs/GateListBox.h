@@ -56,6 +56,7 @@ private:
     void MoveRow(int from, int dropAt);
 
     std::vector<COLORREF> m_colors;
+    QPoint m_pressAt;  // where the press that may become a drag was
     int32_t m_nDragFrom = -1;
     int32_t m_nDropAt = -1;
     bool m_bDragging = false;

@@ -15,6 +15,7 @@
 #include "dialogs/ColorCombo.h"
 #include "dialogs/DialogControls.h"
 #include "dialogs/RecordWatch.h"
+#include "platform/UiServices.h"
 #include "report/page/LumitraDoc.h"
 #include "report/plot/HistLayer.h"
 #include "report/plot/Plot.h"
@@ -130,8 +131,15 @@ void CHistPropPage::OnMaxEdited() {
     int32_t value = 0;
     m_max->setModified(false);
     if (!lm::TryParseInt(text, &value) || value < 1) {
-        // Not a peak a histogram can be drawn to: the old one stays.
+        // Not a peak a histogram can be drawn to: the old one stays, and the
+        // user is told (the text first, so the box's focus finds it settled).
         m_max->setText(QString::number(m_nMax));
+        lm::Ui().MessageBox(this,
+                            QStringLiteral("Max: \"%1\" is not a whole number from 1 to %2: %3 is kept.")
+                                .arg(QString::fromStdString(text).trimmed())
+                                .arg(INT_MAX)
+                                .arg(m_nMax),
+                            QStringLiteral("Property"), lm::MsgButtons::Ok, lm::MsgIcon::Warning);
         return;
     }
     if (value == m_nMax) return;

@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -21,29 +22,48 @@
 #include "platform/UiServices.h"
 
 namespace {
-
 // How long a save waits for another program saving the same lists.
 constexpr int kStringListLockMs = 3000;
 
+// The pages whole: the Dict page's lists, edits and buttons, and the text.
+constexpr int kMinContentWidth = 300;
+constexpr int kMinContentHeight = 330;
+constexpr int kMinPanelWidth = 120;
+constexpr int kMinPanelHeight = 80;
 }  // namespace
 
 CInfoAstDlg::CInfoAstDlg(QWidget* parent) : CDocPanel(QStringLiteral("Info Assistant"), OwnLayout{}, parent) {
-    m_sheet = new QTabWidget(this);
+    // Every panel shares the dock column of the default window: when the
+    // dock is lower than the pages need, they keep their size and scroll,
+    // rather than being squeezed flat or pushing the window past the screen.
+    auto* scroll = new QScrollArea(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    auto* content = new QWidget;
+    content->setMinimumSize(kMinContentWidth, kMinContentHeight);
+    scroll->setWidget(content);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(scroll);
+
+    m_sheet = new QTabWidget(content);
     m_pageDict = new CRltDictProp(this);
     m_pageTable = new CParaTableProp(this);
     m_sheet->addTab(m_pageDict, QStringLiteral("Dict"));
     m_sheet->addTab(m_pageTable, QStringLiteral("Para table"));
-    m_text = lm::WithControlId(new QPlainTextEdit(this), kInfoText);
+    m_text = lm::WithControlId(new QPlainTextEdit(content), kInfoText);
     m_text->setObjectName(QStringLiteral("infoText"));
-    auto* toClipboard = lm::WithControlId(new QPushButton(QStringLiteral("To Clipboard"), this), kInfoToClipboard);
+    auto* toClipboard = lm::WithControlId(new QPushButton(QStringLiteral("To Clipboard"), content), kInfoToClipboard);
     toClipboard->setObjectName(QStringLiteral("toClipboard"));
     connect(toClipboard, &QPushButton::clicked, this, &CInfoAstDlg::OnToClipboard);
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = new QVBoxLayout(content);
     layout->addWidget(m_sheet, 3);
     layout->addWidget(m_text, 2);
     layout->addWidget(toClipboard, 0, Qt::AlignRight);
-    setMinimumSize(300, 360);
+    setMinimumSize(kMinPanelWidth, kMinPanelHeight);
 }
+
+QSize CInfoAstDlg::sizeHint() const { return QSize(kMinContentWidth, kMinContentHeight); }
 
 void CInfoAstDlg::LoadStringList(const std::string& programFolder) {
     m_programFolder = programFolder;
@@ -96,6 +116,10 @@ bool CInfoAstDlg::AcceptText(QWidget* parent, const QString& where, const QStrin
 void CInfoAstDlg::BindDocument(CLumitraDoc* doc) {
     CDocPanel::BindDocument(doc);
     m_pageTable->BindDocument(doc);
+}
+
+void CInfoAstDlg::OnDataShellAdded(CLumitraDoc* doc, VexaDataShell*) {
+    if (doc && doc == GetDocument()) m_pageTable->BindDocument(doc);
 }
 
 void CInfoAstDlg::AppendText(const QString& text) { m_text->insertPlainText(text); }

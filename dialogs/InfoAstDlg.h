@@ -31,7 +31,10 @@ public:
     // message) when the file could not be written.
     bool SaveStringList();
 
+    QSize sizeHint() const override;
     void BindDocument(CLumitraDoc* doc) override;
+    // A data set opened in the bound document is a new row of the Para table.
+    void OnDataShellAdded(CLumitraDoc* doc, VexaDataShell* shell) override;
     void Refresh() override {}
     // Inserts text at the caret, replacing the selection (undoable).
     void AppendText(const QString& text);

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QVBoxLayout>
 
@@ -25,6 +26,8 @@ namespace {
 constexpr int kPlotPanelWidth = 300;
 constexpr int kPlotPanelHeight = 240;
 constexpr int kResultExtraHeight = 50;
+constexpr int kMinPanelWidth = 120;
+constexpr int kMinPanelHeight = kPlotPanelHeight;
 }  // namespace
 
 CObjStyleDlg::CObjStyleDlg(QWidget* parent) : CDocPanel(QStringLiteral("Property"), OwnLayout{}, parent) {
@@ -75,7 +78,18 @@ CObjStyleDlg::CObjStyleDlg(QWidget* parent) : CDocPanel(QStringLiteral("Property
     m_tabResult->setGeometry(7, 30, kPlotPanelWidth - 14, kPlotPanelHeight - 34);
     m_tabResult->hide();
     m_content->resize(kPlotPanelWidth, kPlotPanelHeight);
-    setMinimumSize(kPlotPanelWidth, kPlotPanelHeight);
+    // At least the plot pages' height, so that a plot's page is seen whole;
+    // the taller result pages (the Stat page grows with the parameters)
+    // scroll. Every other panel of the dock column keeps a small minimum, so
+    // that at the default window size the column fits and no dock is pushed
+    // past the window's edge, where nothing scrolls to.
+    setMinimumSize(kMinPanelWidth, kMinPanelHeight);
+}
+
+QSize CObjStyleDlg::sizeHint() const {
+    // As much room as the pages take, when the window has it.
+    const int bar = m_scroll->verticalScrollBar()->sizeHint().width();
+    return m_content->size() + QSize(bar, 0);
 }
 
 CObjStyleDlg::~CObjStyleDlg() = default;
@@ -147,7 +161,7 @@ void CObjStyleDlg::SetObject(CTrkObj* o) {
         for (QCheckBox* box : {m_chkDot, m_chkDensity, m_chkContour, m_chkHistogram}) box->setEnabled(!overlay);
         RefreshPages();
         m_content->resize(kPlotPanelWidth, kPlotPanelHeight);
-        resize(kPlotPanelWidth, kPlotPanelHeight);
+        updateGeometry();
     } else {
         auto* table = dynamic_cast<CTrkResult*>(o);
         m_pageHist->SetPlot(nullptr);
@@ -166,7 +180,7 @@ void CObjStyleDlg::SetObject(CTrkObj* o) {
         // The content holds the whole tab control, its Apply buttons at the
         // bottom included.
         m_content->resize(page.width() + 10, std::max(tabsHeight + 10, page.height() + kResultExtraHeight));
-        resize(page.width(), page.height() + kResultExtraHeight);
+        updateGeometry();
     }
 }
 

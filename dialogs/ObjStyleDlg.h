@@ -64,6 +64,7 @@ public:
     // The panel's controls scroll in this area when the dock is smaller.
     QScrollArea* ScrollArea() const { return m_scroll; }
     QCheckBox* KindBox(int32_t id) const;
+    QSize sizeHint() const override;
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;

@@ -428,6 +428,12 @@ bool CShellNameDlg::ExportResult(const CsvExportChoice& choice) {
     lm::FileDialogRequest req;
     req.filter = lm::FilterFromMfc(QStringLiteral("CSV Files (*.csv)|*.csv||"));
     req.defaultSuffix = QStringLiteral("csv");
+    // The results belong beside the report they come from; an unsaved report
+    // has none, so beside the first data set's file. Never the program's
+    // folder, where the dialog would otherwise start.
+    const QString beside = !doc->GetPathName().isEmpty() ? doc->GetPathName()
+                                                         : QString::fromStdString(shells.front()->GetPathName());
+    if (!beside.isEmpty()) req.folder = QFileInfo(beside).absolutePath();
     const QString chosen = lm::Ui().GetSaveFileName(this, req);
     if (chosen.isEmpty()) return false;
     const QString path = WithCsvExtension(chosen);

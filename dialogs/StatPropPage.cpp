@@ -26,7 +26,7 @@ CStatPropPage::CStatPropPage(QWidget* parent) : QWidget(parent) {
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
     m_percent = lm::WithControlId(new QCheckBox(QStringLiteral("Percent"), this), kStatPagePercent);
-    m_parentPre = lm::WithControlId(new QCheckBox(QStringLiteral("Parent Pre"), this), kStatPageParentPre);
+    m_parentPre = lm::WithControlId(new QCheckBox(QStringLiteral("Parent Per"), this), kStatPageParentPre);
     m_event = lm::WithControlId(new QCheckBox(QStringLiteral("Event"), this), kStatPageEvent);
     m_percent->setGeometry(5, 2, 80, 20);
     m_parentPre->setGeometry(95, 2, 95, 20);

@@ -1,6 +1,6 @@
 #pragma once
 // The "Stat" page: which statistics a result table (or a CSV export) shows.
-// "Percent", "Event" and "Parent Pre" take no parameter; the matrix gives
+// "Percent", "Event" and "Parent Per" take no parameter; the matrix gives
 // Mean .. Min per parameter. Bound to a table (property panel) its "Apply"
 // rewrites the table's columns in the page's fixed order -- Percent, Events,
 // Parent Per, then the matrix row by row -- followed by any column the page

@@ -30,7 +30,7 @@ namespace {
 constexpr double kLn10 = 2.302585092994045684;
 
 // The "Mode" entries, in list order (sorted: the order is the index).
-constexpr const char* kModeTexts[] = {"Linean", "Log", "Logical"};
+constexpr const char* kModeTexts[] = {"Linear", "Log", "Logical"};
 static_assert(kTransModeLinear == 0 && kTransModeLog == 1 && kTransModeLogical == 2);
 
 // The fraction entries as the sorted combos list them.

@@ -12,6 +12,7 @@
 #include <QPrintDialog>
 #include <QUrl>
 
+#include "platform/FontDialog.h"
 #include "platform/PaintHelpers.h"
 
 namespace lm {
@@ -178,13 +179,10 @@ bool QtUiServices::ChooseColor(QWidget* parent, COLORREF* color) {
     return true;
 }
 
-bool QtUiServices::ChooseFont(QWidget* parent, LOGFONT* font, COLORREF* /*color*/) {
-    if (!font) return false;
-    bool ok = false;
-    const QFont chosen = QFontDialog::getFont(&ok, ToQFont(*font), parent);
-    if (!ok) return false;
-    *font = FromQFont(chosen, *font);
-    return true;
+bool QtUiServices::ChooseFont(QWidget* parent, LOGFONT* font, COLORREF* color) {
+    return RunFontDialog(parent, font, color, [](QDialog* dlg) {
+        return dlg->exec() == QDialog::Accepted ? kDialogAccepted : kDialogRejected;
+    });
 }
 
 bool QtUiServices::PrintDialog(QWidget* parent, QPrinter* printer, bool setupOnly) {

@@ -351,6 +351,22 @@ void CMainFrame::BindDocument(CLumitraDoc* doc) {
     if (GetPaneFlag(kPaneFileList)) m_panels[kPanelFileList]->BindDocument(doc);
     m_panels[kPanelNavigate]->BindDocument(m_registeredDoc);
     m_dlgBar->BindDocument(doc);
+    FollowWithObjectPanels(doc);
+}
+
+void CMainFrame::FollowWithObjectPanels(CLumitraDoc* doc) {
+    if (!doc) return;
+    // The Info Assistant shows the report in front. Its Para table is rebuilt
+    // only when that report changes: the phrases put into its cells are the
+    // user's work.
+    if (CDocPanel* info = m_panels[kPanelInfoAssistant]; info && info->GetDocument() != doc) info->BindDocument(doc);
+    // The property panel shows what the report in front has selected: never
+    // an object of a report behind it, never nothing beside a selected plot.
+    if (!g_propertyPanel) return;
+    CTrkObj* bound = g_propertyPanel->GetBoundObject();
+    if (bound && bound->GetDocument() == doc) return;
+    if (bound) g_propertyPanel->BindObject(nullptr);
+    if (CTrkObj* active = doc->GetActiveObject()) g_propertyPanel->BindObject(active);
 }
 
 void CMainFrame::AddDataShell(CLumitraDoc* doc, VexaDataShell* shell) {
@@ -358,6 +374,7 @@ void CMainFrame::AddDataShell(CLumitraDoc* doc, VexaDataShell* shell) {
     if (!doc) return;
     m_panels[kPanelFileList]->OnDataShellAdded(doc, shell);
     m_panels[kPanelNavigate]->OnDataShellAdded(doc, shell);
+    m_panels[kPanelInfoAssistant]->OnDataShellAdded(doc, shell);
 }
 
 void CMainFrame::SetActiveDocument(CLumitraDoc* doc, int32_t a, int32_t b) {
@@ -387,8 +404,10 @@ void CMainFrame::FollowDocument(CLumitraDoc* doc) {
     if (!doc) return;
     const bool fileListFollows = !GetPaneFlag(kPaneFileList) || m_panels[kPanelFileList]->GetDocument() == doc;
     if (m_registeredDoc == doc && fileListFollows && m_panels[kPanelNavigate]->GetDocument() == doc &&
-        m_dlgBar->GetDocument() == doc)
+        m_dlgBar->GetDocument() == doc) {
+        FollowWithObjectPanels(doc);
         return;
+    }
     BindDocument(doc);
 }
 

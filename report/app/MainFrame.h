@@ -65,7 +65,8 @@ public:
     CChildFrame* GetActiveChild() const;
     // The active pane of the active document window, or null.
     CLumitraView* GetActiveReportView() const;
-    // Makes doc the registered document and binds the panels and the bar to it.
+    // Makes doc the registered document and binds the panels and the bar to
+    // it; the Info Assistant and the property panel follow it too.
     void BindDocument(CLumitraDoc* doc);
     // A data set was opened in doc.
     void AddDataShell(CLumitraDoc* doc, VexaDataShell* shell);
@@ -144,6 +145,8 @@ private:
     void BuildAccelerators();
     bool BuildToolBar();
     void BuildPanels();
+    // The Info Assistant and the property panel take up doc, the report in front.
+    void FollowWithObjectPanels(CLumitraDoc* doc);
     void ShowMenu(int32_t menuId);
     void OnSubWindowActivated(QMdiSubWindow* window);
     void OnPaneFlagChanged(int32_t flag, bool on);

@@ -147,6 +147,8 @@ void CREditEx::ShowFont() {
     COLORREF color = m_color;
     QPointer<CREditEx> self(this);
     if (!lm::Ui().ChooseFont(this, &font, &color) || !self) return;
+    // OK on what was there is no edit: the report must not ask to be saved.
+    if (font == m_font && color == m_color) return;
     ApplyFont(font, color, m_zoom);
     emit edited();
 }

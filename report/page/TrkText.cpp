@@ -238,6 +238,9 @@ bool ChooseObjectFont(CTrkObj* obj, const std::function<bool()>& applied) {
         parent = doc->GetViews().front();
     if (!lm::Ui().ChooseFont(parent, &font, &color)) return false;
     bool changed = !(font == obj->GetFont()) || color != obj->GetTextColor();
+    // OK on the font and colour there were: nothing chosen, so nothing is
+    // passed on (a grid would put its font over cells edited one by one).
+    if (!changed) return true;
     obj->SetFont(font);
     obj->SetTextColor(color);
     if (applied && applied()) changed = true;

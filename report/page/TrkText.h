@@ -88,10 +88,11 @@ private:
     QMetaObject::Connection m_follow;
 };
 
-// The font dialog on an object's font and text colour; on OK both are
-// replaced and applied() runs (a grid hands the font on to its cells; it
-// says whether it changed anything). The object is repainted and the
-// document marked changed only when something changed. True on OK.
+// The font dialog on an object's font and text colour; on OK with another
+// font or colour both are replaced and applied() runs (a grid hands the font
+// on to its cells; it says whether it changed anything). The object is
+// repainted and the document marked changed only when something changed.
+// True on OK.
 bool ChooseObjectFont(CTrkObj* obj, const std::function<bool()>& applied = {});
 
 // The file reader's and the report view's makers of text boxes.

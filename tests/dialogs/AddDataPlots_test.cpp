@@ -122,10 +122,11 @@ TEST_F(AddDataPlotsTest, OkRefusesTooFewParametersAndEventCountsOutsideTheRange)
 TEST_F(AddDataPlotsTest, ThePercentComboSetsTheEventsAndOkCollectsRowsInOrder) {
     EXPECT_EQ(Control<QLineEdit>(dlg.get(), kAddPlotsEvents)->text(), "10000");
     auto* percent = Control<QComboBox>(dlg.get(), kAddPlotsPercent);
-    EXPECT_EQ(percent->currentText(), "100%");
+    // 10000 is no share of these 1999 events: no entry claims it.
+    EXPECT_EQ(percent->currentIndex(), -1);
     // 1999 events: truncated, never rounded up.
     const char* expected[] = {"1999", "1499", "999", "499", "199", "99", "19"};
-    for (int i = 1; i < 7; ++i) {
+    for (int i = 0; i < 7; ++i) {
         dlgtest::Key(percent, Qt::Key_Down);
         EXPECT_EQ(Control<QLineEdit>(dlg.get(), kAddPlotsEvents)->text(), expected[i]) << i;
     }
@@ -133,8 +134,27 @@ TEST_F(AddDataPlotsTest, ThePercentComboSetsTheEventsAndOkCollectsRowsInOrder) {
     ASSERT_TRUE(PressOk());
     EXPECT_EQ(dlg->m_params, (std::vector<int32_t>{1, 2, 3}));
     EXPECT_EQ(dlg->m_nEvents, 19);
+    // A count typed over an entry's leaves the entry.
+    Fresh();
+    dlgtest::Key(percent = Control<QComboBox>(dlg.get(), kAddPlotsPercent), Qt::Key_Down);
+    ASSERT_EQ(percent->currentText(), "100%");
+    dlgtest::Type(Control<QLineEdit>(dlg.get(), kAddPlotsEvents), "1234");
+    EXPECT_EQ(percent->currentIndex(), -1);
     EXPECT_EQ(dlg->m_nGate, 0);
     EXPECT_FALSE(dlg->m_bSwapPara);
+
+    // A file of exactly 10000 events: 10000 is its "100%".
+    {
+        lmtest::FcsWriter w;
+        w.Param("FS", 32, "1024").Param("SS", 32, "1024");
+        for (int e = 0; e < 10000; ++e) w.Event({double(e % 1000), 1.0});
+        VexaDataShell* tenThousand = dlgtest::AttachShell(doc, w, "W");
+        ASSERT_NE(tenThousand, nullptr);
+        ASSERT_EQ(tenThousand->GetTotalEvents(), 10000);
+        CAddDataPlots whole(tenThousand);
+        whole.OnInitDialog();
+        EXPECT_EQ(Control<QComboBox>(&whole, kAddPlotsPercent)->currentText(), "100%");
+    }
 
     // Gates listed by name in gate order, "All" first; the chosen index is collected.
     shell->AddRegionGate(std::make_unique<CrRange>(0, 0, 0.1f, 0.5f), 0, "Lymph");

@@ -122,7 +122,7 @@ TEST_F(CompDlgTest, TypedValuesAreCheckedAppliedOnEnterAndMoveTheirSpinner) {
     Compensate(plot, [&](CCompDlg* d) {
         auto* edit = Control<QLineEdit>(d, kCompValueXY);
         auto* spin = Control<CSpinButton>(d, kCompSpinXY);
-        for (const char* bad : {"150", "-0.1", "99.95", "abc", ""}) {
+        for (const char* bad : {"150", "-0.1", "-1", "-1e308", "1e308", "99.95", "abc", ""}) {
             SCOPED_TRACE(bad);
             ui.Clear();
             dlgtest::Type(edit, bad);

@@ -16,6 +16,8 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <QFileInfo>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -442,6 +444,26 @@ TEST_F(FileListTest, ExportResultTakesWhatTheExportDialogChose) {
     EXPECT_EQ(ReadAll(out), "FileName,AllEvents,\na.fcs,4,\nb.fcs,4,\n");
 }
 
+TEST_F(FileListTest, TheCsvSaveDialogStartsBesideTheReportElseBesideTheDataSet) {
+    std::filesystem::create_directories(dir.File("data"));
+    std::filesystem::create_directories(dir.File("reports"));
+    const std::string data = dir.Write("data/a.fcs", lmtest::FcsWriter().Param("FS", 32, "1000").Event({1}).Build());
+    ASSERT_NE(doc->OpenDataFile(data, 0), nullptr);
+    SelectRows({0});
+    const CsvExportChoice choice{{"FileName"}, {0}, {kStatEvents}};
+    // Unsaved report: beside the data set.
+    EXPECT_FALSE(list->ExportResult(choice));  // cancelled
+    ASSERT_EQ(ui.Count(Kind::SaveFile), 1);
+    EXPECT_EQ(ui.CallsOf(Kind::SaveFile).back().file.folder, QFileInfo(QString::fromStdString(data)).absolutePath());
+    // A saved report: beside the report.
+    QString error;
+    const std::string report = dir.File("reports/r.fld");
+    ASSERT_TRUE(doc->OnSaveDocument(QString::fromStdString(report), &error)) << error.toStdString();
+    EXPECT_FALSE(list->ExportResult(choice));
+    ASSERT_EQ(ui.Count(Kind::SaveFile), 2);
+    EXPECT_EQ(ui.CallsOf(Kind::SaveFile).back().file.folder, QFileInfo(QString::fromStdString(report)).absolutePath());
+}
+
 }  // namespace
 
 namespace {
@@ -524,7 +546,7 @@ TEST_F(FileListPageTest, TransformOkAppliesTheShownAxisMarksTheReportAndRepaints
         bool changed;
     } cases[] = {
         {"Log, Cancel", kTransModeLog, kTransCancel, kTransLinear, false},
-        {"Linean, Apply, Cancel", kTransModeLinear, kTransApply, kTransLinear, false},
+        {"Linear, Apply, Cancel", kTransModeLinear, kTransApply, kTransLinear, false},
         {"Log, OK", kTransModeLog, kTransOk, kTransLog, true},
     };
     for (const auto& c : cases) {

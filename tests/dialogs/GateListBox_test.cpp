@@ -86,6 +86,37 @@ TEST_F(GateListTest, RowZeroNeverMovesAndNothingMovesBeforeIt) {
     EXPECT_EQ(Order().join(' '), "G0 G1 G2 G3 G4");
 }
 
+// A hand never holds the mouse still: a press that wanders no further than
+// the platform's drag distance is a click, and its release toggles the box.
+TEST_F(GateListTest, AClickThatWandersWithinTheDragDistanceTogglesItsCheckBox) {
+    const int far = QApplication::startDragDistance();
+    const struct {
+        QPoint wander;
+        bool drags;
+        bool toggles;
+    } cases[] = {
+        {QPoint(1, 0), false, true},   // a pixel of jitter
+        {QPoint(0, 1), false, true},
+        {QPoint(-1, -1), false, true},
+        {QPoint(far, 0), false, false},  // at the limit: no drag (and off the box: no toggle)
+        {QPoint(0, far + 1), true, false},  // beyond it: a drag, no toggle
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.wander.x() << "," << c.wander.y());
+        moves.clear();
+        const QRect r = list.visualItemRect(list.item(2));
+        const QPoint box(r.left() + 2 + r.height() / 2, r.center().y());  // the painted check box
+        const Qt::CheckState before = list.item(2)->checkState();
+        Send(list, QEvent::MouseButtonPress, box);
+        Send(list, QEvent::MouseMove, box + c.wander);
+        EXPECT_EQ(list.IsDragging(), c.drags);
+        Send(list, QEvent::MouseButtonRelease, box + c.wander);
+        EXPECT_EQ(list.item(2)->checkState() != before, c.toggles);
+        EXPECT_EQ(Order().join(' '), "G0 G1 G2 G3 G4");  // nothing moved
+        EXPECT_TRUE(moves.empty());
+    }
+}
+
 TEST_F(GateListTest, HeldBelowTheListItScrollsFasterTheFurtherOutAndStopsAtTheLastRow) {
     const int h = list.RowHeight();
     const int bottom = list.viewport()->rect().bottom();

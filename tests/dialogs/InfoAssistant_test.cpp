@@ -8,6 +8,7 @@
 #include <QDockWidget>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMdiArea>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -29,6 +30,8 @@
 #include "report/app/LumitraApp.h"
 #include "report/app/MainFrame.h"
 #include "report/app/ChildFrame.h"
+#include "report/page/LumitraDoc.h"
+#include "report/page/LumitraView.h"
 #include "tests/dialogs/DialogTestUtil.h"
 #include "tests/report/ViewEvents.h"
 #include "tests/support/ui/ScriptedUiServices.h"
@@ -434,6 +437,49 @@ TEST_F(InfoAssistantProgramTest, ThePageMenuShowsThePanelBoundToTheDocumentWithT
     vin::Driver(view).RightClick(CPoint(500, 700));
     EXPECT_TRUE(Frame()->GetPanelDock(kPanelInfoAssistant)->isVisible());
     EXPECT_EQ(Panel()->GetDocument(), view->GetDocument());
+    EXPECT_EQ(Panel()->TablePage()->Table()->GetCols(), 2);
+}
+
+// The panel follows the report shown: closed, its table empties; the report
+// opened again fills it, with no trip to the page menu.
+TEST_F(InfoAssistantProgramTest, AReportClosedAndOpenedAgainFillsTheOpenParaTable) {
+    ASSERT_TRUE(app->InitInstance({}));
+    CLumitraView* view = Frame()->GetActiveReportView();
+    ASSERT_NE(view, nullptr);
+    CLumitraDoc* doc = view->GetDocument();
+    ASSERT_NE(view->NewPlotAt(20, 20, 0, 1, dir.Write("a.fcs", Writer({"FSC-A", "CD3", "CD4"}).Build())), nullptr);
+    ui.QueueMenuChoice(kPageCmdInfoAssistant);
+    vin::Driver(view).RightClick(CPoint(500, 700));
+    ASSERT_TRUE(Frame()->GetPanelDock(kPanelInfoAssistant)->isVisible());
+    ASSERT_EQ(Panel()->TablePage()->Table()->GetCols(), 2);
+    const QString path = QString::fromStdString(dir.File("r.fld"));
+    QString error;
+    ASSERT_TRUE(doc->OnSaveDocument(path, &error)) << error.toStdString();
+
+    ASSERT_TRUE(app->OnFileClose(doc));
+    EXPECT_EQ(Panel()->GetDocument(), nullptr);
+    EXPECT_EQ(Panel()->TablePage()->Table()->GetRows(), 0);
+    CLumitraDoc* again = app->OpenDocumentFile(path);
+    ASSERT_NE(again, nullptr);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(again->GetDataShellCount(), 1);
+    EXPECT_TRUE(Frame()->GetPanelDock(kPanelInfoAssistant)->isVisible());
+    EXPECT_EQ(Panel()->GetDocument(), again);
+    EXPECT_EQ(Panel()->TablePage()->Table()->GetRows(), 1);
+    EXPECT_EQ(Panel()->TablePage()->Table()->GetCols(), 2);
+    EXPECT_EQ(Panel()->TablePage()->Table()->GetCellLabel(0, 1), "CD4");
+
+    // A second window: the table shows its report, and the first one's again
+    // when it is switched back to.
+    CLumitraDoc* other = app->OnFileNew();
+    ASSERT_NE(other, nullptr);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Panel()->GetDocument(), other);
+    EXPECT_EQ(Panel()->TablePage()->Table()->GetRows(), 0);
+    for (CChildFrame* child : Frame()->GetChildFrames())
+        if (child->GetDocument() == again) child->mdiArea()->setActiveSubWindow(child);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Panel()->GetDocument(), again);
     EXPECT_EQ(Panel()->TablePage()->Table()->GetCols(), 2);
 }
 

@@ -192,6 +192,32 @@ TEST_F(ObjStyleTest, UncheckingEveryGateRowKeepsTheFirstShown) {
     EXPECT_TRUE(doc.IsModified());
 }
 
+TEST_F(ObjStyleTest, AGateRowsCheckBoxClickedWithAPixelOfJitterShowsAndHidesItsLayer) {
+    panel.SetObject(plot);
+    CGateListBox* gates = panel.DotPage()->GateList();
+    ASSERT_EQ(Rows(gates), (QStringList{"All", "R1", "R2"}));
+    auto send = [&](QEvent::Type type, QPoint pos) {
+        QMouseEvent e(type, QPointF(pos), QPointF(gates->viewport()->mapToGlobal(pos)),
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(gates->viewport(), &e);
+    };
+    const QRect r = gates->visualItemRect(gates->item(1));
+    const QPoint box(r.left() + 2 + r.height() / 2, r.center().y());
+    const bool shown = plot->GetDotLayers()[1]->IsActive();
+    ASSERT_EQ(gates->item(1)->checkState() == Qt::Checked, shown);
+    for (bool shownAfter : {!shown, shown}) {
+        doc.SetModifiedFlag(false);
+        send(QEvent::MouseButtonPress, box);
+        send(QEvent::MouseMove, box + QPoint(1, 0));
+        send(QEvent::MouseButtonRelease, box + QPoint(1, 0));
+        EXPECT_EQ(gates->item(1)->checkState() == Qt::Checked, shownAfter);
+        EXPECT_EQ(plot->GetDotLayers()[1]->IsActive(), shownAfter);
+        EXPECT_EQ(LayerNames(), (QStringList{"All", "R1", "R2"}));  // a click moves nothing
+        EXPECT_TRUE(doc.IsModified());
+    }
+}
+
 TEST_F(ObjStyleTest, PercentEntriesSetTheDotLimitFromTheDataSetsEvents) {
     panel.SetObject(plot);
     auto* percent = dlgtest::Control<QComboBox>(panel.DotPage(), CDotPropPage::kShowPercent);
@@ -229,13 +255,21 @@ TEST_F(ObjStyleTest, RefusedNumbersRestoreTheOldValue) {
     plot->SetMaxDotEvents(500);
     panel.SetObject(plot);
     auto* events = dlgtest::Control<QLineEdit>(panel.DotPage(), CDotPropPage::kEvents);
-    for (const char* bad : {"-1", "abc", "12x", ""}) {
+    using Kind = lm::ScriptedUiServices::Kind;
+    // Each refused value is said, with the value kept; none is dropped silently.
+    for (const char* bad : {"0", "-1", "99999999999", "abc", "12x", ""}) {
+        ui.Clear();
         dlgtest::Type(events, bad);
         EXPECT_EQ(events->text(), "500") << bad;
         EXPECT_EQ(plot->GetMaxDotEvents(), 500) << bad;
+        ASSERT_EQ(ui.Count(Kind::MessageBox), 1) << bad;
+        EXPECT_TRUE(ui.Calls().back().text.contains("500 is kept")) << ui.Calls().back().text.toStdString();
     }
-    dlgtest::Type(events, "0");
-    EXPECT_EQ(plot->GetMaxDotEvents(), 0);
+    EXPECT_FALSE(doc.IsModified());
+    ui.Clear();
+    dlgtest::Type(events, "1");
+    EXPECT_EQ(plot->GetMaxDotEvents(), 1);
+    EXPECT_EQ(ui.Count(Kind::MessageBox), 0);
 
     plot->SetPlotType(kPlotFlagHistogram);
     panel.SetObject(plot);
@@ -248,10 +282,13 @@ TEST_F(ObjStyleTest, RefusedNumbersRestoreTheOldValue) {
     ASSERT_TRUE(max->isEnabled());
     dlgtest::Type(max, "300");
     EXPECT_EQ(layer->GetFixedMax(), 300.0f);
-    for (const char* bad : {"0", "-5", "x", "2.5e"}) {
+    for (const char* bad : {"0", "-5", "1e308", "abc", "2.5e"}) {
+        ui.Clear();
         dlgtest::Type(max, bad);
         EXPECT_EQ(max->text(), "300") << bad;
         EXPECT_EQ(layer->GetFixedMax(), 300.0f) << bad;
+        ASSERT_EQ(ui.Count(Kind::MessageBox), 1) << bad;
+        EXPECT_TRUE(ui.Calls().back().text.contains("300 is kept")) << ui.Calls().back().text.toStdString();
     }
     dlgtest::Type(max, "1");
     EXPECT_EQ(layer->GetFixedMax(), 1.0f);

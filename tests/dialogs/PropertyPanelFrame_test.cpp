@@ -9,7 +9,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDockWidget>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollArea>
@@ -24,9 +26,12 @@
 #include "dialogs/ObjStyleDlg.h"
 #include "dialogs/OverlapPropPage.h"
 #include "dialogs/ResultDlgIds.h"
+#include "dialogs/StatMatrix.h"
 #include "dialogs/StatPropPage.h"
 #include "dialogs/TabCtrlWithDisable.h"
+#include "report/app/ChildFrame.h"
 #include "report/app/CommandIds.h"
+#include "report/app/ControlIds.h"
 #include "report/app/LumitraApp.h"
 #include "report/app/MainFrame.h"
 #include "report/page/LumitraDoc.h"
@@ -180,67 +185,148 @@ TEST_F(PropertyPanelFrameTest, TheKindBoxesComeBackWhenTheLastOverlayGoes) {
     }
 }
 
-TEST_F(PropertyPanelFrameTest, EveryPageCanBeReachedAtTheDocksDefaultSizeAndStatApplyWorks) {
-    Start(14);  // the Stat page grows with the parameters
-    ui.QueueMenuChoice(kPlotCmdResult);
+// Switching report windows, the panel shows what the window switched to has
+// selected: never empty beside a selected plot, never another window's plot.
+TEST_F(PropertyPanelFrameTest, ThePanelFollowsTheSelectionOfTheWindowSwitchedTo) {
+    Start();
     d->Click(plot->GetTitleRect().CenterPoint());
-    d->RightClick(AreaPoint(*plot, 0.5, 0.5));
-    CTrkResult* table = nullptr;
-    for (const auto& o : doc->GetObjects())
-        if (auto* t = dynamic_cast<CTrkResult*>(o.get())) table = t;
-    ASSERT_NE(table, nullptr);
-    d->Click(CPoint(table->GetRect().left + 5, table->GetRect().top + 5));
-    Settle();
-    ASSERT_EQ(panel->GetObject(), table);
-
-    // What the user sees: the part of each control the panel's viewport
-    // shows once the scroll bars are moved to it.
-    QScrollArea* area = panel->findChild<QScrollArea*>();
-    auto reachable = [&](QWidget* w) {
-        if (area) area->ensureWidgetVisible(w, 0, 0);
-        Settle();
-        const QRect shown = QRect(w->mapTo(panel, QPoint(0, 0)), w->size()).intersected(panel->rect());
-        return shown.width() >= w->width() / 2 && shown.height() >= w->height() / 2;
-    };
-    const struct {
-        CTabCtrlWithDisable* tabs;
-        int32_t index;
-    } pages[] = {{panel->ResultTabs(), 0}, {panel->ResultTabs(), 1}};
-    for (const auto& pg : pages) {
-        pg.tabs->setCurrentIndex(pg.index);
-        for (QWidget* w : pg.tabs->widget(pg.index)->findChildren<QWidget*>()) {
-            const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) ||
-                                 qobject_cast<QLineEdit*>(w);
-            if (control && w->isVisible()) EXPECT_TRUE(reachable(w)) << pg.index << " " << w->metaObject()->className();
-        }
-    }
-    // The Stat page's Apply, reached and clicked: the table takes the ticked
-    // column and the report is marked.
-    panel->ResultTabs()->setCurrentIndex(1);
-    QCheckBox* event = dlgtest::Control<QCheckBox>(panel->StatPage(), kStatPageEvent);
-    ASSERT_TRUE(reachable(event));
-    Click(event);
-    auto* apply = dlgtest::Control<QPushButton>(panel->StatPage(), kStatPageApply);
-    ASSERT_TRUE(reachable(apply));
-    doc->SetModifiedFlag(false);
-    Click(apply);
-    EXPECT_EQ(table->GetCodes().size(), 2u);
-    EXPECT_TRUE(doc->IsModified());
-
-    // The plot's pages the same way.
-    d->Click(plot->GetTitleRect().CenterPoint());
-    Settle();
     ASSERT_EQ(panel->GetObject(), plot);
-    for (int32_t kind : {kPlotFlagDots, kPlotFlagHistogram}) {
-        plot->SetPlotType(kind);
-        panel->SetObject(plot);
-        for (int32_t index : {kind == kPlotFlagDots ? P::kTabDot : P::kTabHist, P::kTabOverlap}) {
-            panel->PlotTabs()->setCurrentIndex(index);
-            for (QWidget* w : panel->PlotTabs()->widget(index)->findChildren<QWidget*>()) {
-                const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) ||
-                                     qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractItemView*>(w);
-                if (control && w->isVisible()) EXPECT_TRUE(reachable(w)) << kind << " " << index;
+    CMainFrame* frame = app->GetMainFrame();
+    CLumitraDoc* second = app->OnFileNew();
+    ASSERT_NE(second, nullptr);
+    Settle();
+    CLumitraView* secondView = frame->GetActiveReportView();
+    ASSERT_EQ(secondView->GetDocument(), second);
+    EXPECT_EQ(panel->GetObject(), nullptr);  // nothing selected in the new window
+    CPLOT* secondPlot = secondView->NewPlotAt(20, 20, 0, 1, WriteFcs("b.fcs", 2));
+    ASSERT_NE(secondPlot, nullptr);
+    vin::Driver(secondView).Click(CPoint(700, 700));  // empty paper: nothing selected
+    Settle();
+    ASSERT_EQ(second->GetActiveObject(), nullptr);
+    ASSERT_EQ(panel->GetObject(), nullptr);
+
+    auto activate = [&](CLumitraDoc* which) {
+        for (CChildFrame* child : frame->GetChildFrames())
+            if (child->GetDocument() == which) child->mdiArea()->setActiveSubWindow(child);
+        Settle();
+    };
+    activate(doc);
+    ASSERT_EQ(doc->GetActiveObject(), plot);  // shown selected
+    EXPECT_EQ(panel->GetObject(), plot);
+    EXPECT_EQ(panel->DotPage()->GetPlot(), plot);
+    activate(second);
+    EXPECT_EQ(panel->GetObject(), nullptr);  // not the other window's plot
+    vin::Driver(secondView).Click(secondPlot->GetTitleRect().CenterPoint());
+    Settle();
+    ASSERT_EQ(panel->GetObject(), secondPlot);
+    activate(doc);
+    EXPECT_EQ(panel->GetObject(), plot);
+    activate(second);
+    EXPECT_EQ(panel->GetObject(), secondPlot);
+}
+
+// What the user sees of w, in main-window coordinates, once the panel's
+// scroll bars are moved to it: the part inside the panel's scroll viewport,
+// inside its dock and inside the window. A control is reachable when all of
+// it is seen.
+QRect SeenPart(CObjStyleDlg* panel, QWidget* w) {
+    QScrollArea* area = panel->ScrollArea();
+    area->ensureWidgetVisible(w, 0, 0);
+    QCoreApplication::processEvents();
+    QWidget* window = panel->window();
+    auto inWindow = [window](QWidget* x) { return QRect(x->mapTo(window, QPoint(0, 0)), x->size()); };
+    QRect seen = inWindow(area->viewport()).intersected(window->rect());
+    for (QWidget* up = panel; up && up != window; up = up->parentWidget()) seen = seen.intersected(inWindow(up));
+    return inWindow(w).intersected(seen);
+}
+
+bool IsControl(QWidget* w) {
+    return qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QLineEdit*>(w) ||
+           qobject_cast<QAbstractItemView*>(w);
+}
+
+// The program at its default window size with every panel shown (the
+// Database and the Info Assistant too): every control of every page of the
+// property panel can be brought into view and used, for data sets of 8, 12
+// and 19 parameters (the Stat page grows with them), and the Stat page's
+// Apply, reached and clicked, changes the table.
+TEST_F(PropertyPanelFrameTest, EveryControlOfEveryPageLiesInTheDocksViewportWithEveryPanelShown) {
+    Start();
+    CMainFrame* frame = app->GetMainFrame();
+    for (int32_t flag : {kPaneFileList, kPaneProperty, kPaneDatabase, kPaneNavigate}) frame->SetPaneFlag(flag, true);
+    frame->ShowPanels();
+    frame->ShowInfoAssistant(doc);
+    frame->resize(1100, 800);
+    frame->show();
+    Settle();
+    // The panels fit the default window: it did not have to grow.
+    EXPECT_EQ(frame->size(), QSize(1100, 800));
+    for (int32_t slot : {kPanelFileList, kPanelProperty, kPanelNavigate, kPanelInfoAssistant})
+        ASSERT_TRUE(frame->GetPanelDock(slot)->isVisible()) << slot;
+    QDockWidget* dock = frame->GetPanelDock(kPanelProperty);
+    EXPECT_TRUE(frame->rect().contains(QRect(dock->mapTo(frame, QPoint(0, 0)), dock->size()))) << "dock off the window";
+
+    int y = 20;
+    for (int params : {8, 12, 19}) {
+        SCOPED_TRACE(testing::Message() << params << " parameters");
+        CPLOT* p = view->NewPlotAt(20, y, 0, 1, WriteFcs("p" + std::to_string(params) + ".fcs", params));
+        ASSERT_NE(p, nullptr);
+        y += 300;
+        d->Click(p->GetTitleRect().CenterPoint());
+        ui.QueueMenuChoice(kPlotCmdResult);
+        d->RightClick(AreaPoint(*p, 0.5, 0.5));
+        CTrkResult* table = nullptr;
+        for (const auto& o : doc->GetObjects())
+            if (auto* t = dynamic_cast<CTrkResult*>(o.get()); t && t->GetShell() == p->GetShell()) table = t;
+        ASSERT_NE(table, nullptr);
+        d->Click(CPoint(table->GetRect().left + 5, table->GetRect().top + 5));
+        Settle();
+        ASSERT_EQ(panel->GetObject(), table);
+
+        for (int32_t index : {0, 1}) {
+            panel->ResultTabs()->setCurrentIndex(index);
+            Settle();
+            for (QWidget* w : panel->ResultTabs()->widget(index)->findChildren<QWidget*>()) {
+                if (!IsControl(w) || !w->isVisible()) continue;
+                EXPECT_EQ(SeenPart(panel, w).size(), w->size())
+                    << "result page " << index << " " << w->metaObject()->className() << " "
+                    << w->property("controlId").toInt();
             }
+        }
+        // The Stat page's Apply, brought into view and clicked: the table
+        // takes the ticked column and the report is marked.
+        panel->ResultTabs()->setCurrentIndex(1);
+        QCheckBox* event = dlgtest::Control<QCheckBox>(panel->StatPage(), kStatPageEvent);
+        ASSERT_EQ(SeenPart(panel, event).size(), event->size());
+        Click(event);
+        QCheckBox* last = panel->StatPage()->Matrix()->Box(params - 1, CStatMatrix::kColumns - 1);
+        ASSERT_NE(last, nullptr);
+        ASSERT_EQ(SeenPart(panel, last).size(), last->size());
+        Click(last);
+        auto* apply = dlgtest::Control<QPushButton>(panel->StatPage(), kStatPageApply);
+        ASSERT_EQ(SeenPart(panel, apply).size(), apply->size());
+        doc->SetModifiedFlag(false);
+        Click(apply);
+        EXPECT_EQ(table->GetCodes().size(), 3u);
+        EXPECT_TRUE(doc->IsModified());
+
+        // The plot's pages the same way.
+        d->Click(p->GetTitleRect().CenterPoint());
+        Settle();
+        ASSERT_EQ(panel->GetObject(), p);
+        for (int32_t kind : {kPlotFlagDots, kPlotFlagHistogram}) {
+            p->SetPlotType(kind);
+            panel->SetObject(p);
+            for (int32_t index : {kind == kPlotFlagDots ? P::kTabDot : P::kTabHist, P::kTabOverlap}) {
+                panel->PlotTabs()->setCurrentIndex(index);
+                Settle();
+                for (QWidget* w : panel->PlotTabs()->widget(index)->findChildren<QWidget*>()) {
+                    if (!IsControl(w) || !w->isVisible()) continue;
+                    EXPECT_EQ(SeenPart(panel, w).size(), w->size()) << kind << " " << index;
+                }
+            }
+            for (int32_t id : {P::kChkDot, P::kChkHistogram})
+                EXPECT_EQ(SeenPart(panel, panel->KindBox(id)).size(), panel->KindBox(id)->size());
         }
     }
 }

@@ -70,6 +70,9 @@ TEST_F(ResultSettingsTest, ANewTableShowsOnlyPercentAndTheMatrixHasARowPerParame
     EXPECT_TRUE(Box(&page, kStatPagePercent)->isChecked());
     EXPECT_FALSE(Box(&page, kStatPageEvent)->isChecked());
     EXPECT_FALSE(Box(&page, kStatPageParentPre)->isChecked());
+    // The boxes read as the columns they add are headed in the table.
+    EXPECT_EQ(Box(&page, kStatPageParentPre)->text().toStdString(), CStatItem::GetStatName(kStatParentPercent));
+    EXPECT_EQ(Box(&page, kStatPagePercent)->text().toStdString(), CStatItem::GetStatName(kStatPercent));
     ASSERT_EQ(page.Matrix()->GetParamCount(), 4);
     EXPECT_EQ(page.findChildren<QCheckBox*>(QRegularExpression("^stat_")).size(), 24);
     for (int32_t p = 0; p < 4; ++p)

@@ -65,7 +65,7 @@ TEST_F(TransDlgTest, EachParameterAndModeShowsItsValuesAndApplyOrOkChangesTheShe
     ASSERT_EQ(param->count(), 3);
     EXPECT_EQ(param->itemText(2), "CD3");  // no $PnN: its $PnS
     EXPECT_EQ(Combo(kTransAutoMinFrac)->currentText(), "0.1%");
-    EXPECT_EQ(Combo(kTransMode)->currentText(), "Linean");
+    EXPECT_EQ(Combo(kTransMode)->currentText(), "Linear");
     EXPECT_EQ(Edit(kTransMax)->text(), "1024");
     EXPECT_FALSE(Control<QLabel>(dlg.get(), kTransDecadesLabel)->isVisibleTo(dlg.get()));
 

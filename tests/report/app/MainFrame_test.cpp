@@ -206,6 +206,12 @@ TEST_F(MainFrameTest, PanelsNeverHoldAClosedDocument) {
     EXPECT_EQ(Frame()->GetRegisteredDocument(), b);
     EXPECT_EQ(Frame()->GetPanel(kPanelFileList)->GetDocument(), a);
     EXPECT_EQ(Frame()->GetPanel(kPanelNavigate)->GetDocument(), b);
+    // The new window has nothing selected: the panel leaves a's plot.
+    EXPECT_EQ(GetPropertyPanel()->GetBoundObject(), nullptr);
+    // Back in a's window its plot is the one shown.
+    for (CChildFrame* child : Frame()->GetChildFrames())
+        if (child->GetDocument() == a) child->mdiArea()->setActiveSubWindow(child);
+    QCoreApplication::processEvents();
     ASSERT_EQ(GetPropertyPanel()->GetBoundObject(), plot);
 
     a->SetModifiedFlag(false);  // closed without the save question

@@ -9,15 +9,18 @@
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
 
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include "base/Archive.h"
+#include "platform/FontDialog.h"
 #include "platform/PaintHelpers.h"
 #include "report/page/PagePainter.h"
 #include "report/page/REditEx.h"
@@ -261,6 +264,59 @@ TEST_F(TrkTextViewTest, TypingMarksTheDocumentAndASaveInTheMiddleWritesTheEdited
     ASSERT_NE(saved, nullptr);
     EXPECT_EQ(saved->GetText(), "a\r\nb");
     EXPECT_EQ(saved->GetFont().lfHeight, -30);
+}
+
+// The editor's "Font" runs the program's font dialog: OK untouched leaves
+// the stored "宋体" as it was and the report clean; a colour chosen there is
+// the box's text colour, drawn and saved.
+TEST_F(TrkTextViewTest, TheFontDialogUntouchedKeepsTheFontAndItsColourIsDrawnAndSaved) {
+    CTrkText* text = MakeFromMenu(CPoint(100, 100));
+    ASSERT_NE(text, nullptr);
+    CREditEx* editor = text->GetEditor();
+    ASSERT_NE(editor, nullptr);
+    for (const char* c : {"W", "W", "W"}) Type(editor, Qt::Key_W, c);
+    const LOGFONT stored = text->GetFont();
+    ASSERT_EQ(stored.lfFaceName, "宋体");
+    doc->SetModifiedFlag(false);
+    auto font = [&](std::function<int32_t(QDialog*)> use) {
+        ui.QueueMenuChoice(kEditCmdFont);
+        ui.QueueFontDialog(std::move(use));
+        QMouseEvent right(QEvent::MouseButtonPress, QPointF(5, 5), editor->mapToGlobal(QPointF(5, 5)),
+                          Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(editor->viewport(), &right);
+    };
+    font([](QDialog*) { return int32_t(lm::kDialogAccepted); });
+    EXPECT_EQ(text->GetFont(), stored);
+    EXPECT_FALSE(doc->IsModified());
+
+    ui.QueueColor(RGB(255, 0, 0));
+    font([](QDialog* d) {
+        auto* button = static_cast<lm::FontDialog*>(d)->ColorButton();
+        EXPECT_NE(button, nullptr);
+        if (button) button->click();
+        return int32_t(lm::kDialogAccepted);
+    });
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_EQ(text->GetTextColor(), RGB(255, 0, 0));
+    EXPECT_EQ(text->GetFont(), stored);
+    // Drawn in red.
+    const QImage img = CPagePainter::RenderArea(*doc, text->GetRect());
+    int red = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            const QColor c = img.pixelColor(x, y);
+            if (c.red() > 200 && c.green() < 120 && c.blue() < 120) ++red;
+        }
+    EXPECT_GT(red, 5);
+    // Saved and read back with its colour.
+    CArchive ar;
+    doc->Serialize(ar);
+    CLumitraDoc back;
+    CArchive in(ar.Bytes());
+    back.Serialize(in);
+    ASSERT_EQ(back.GetObjectCount(), 1);
+    EXPECT_EQ(back.GetObjectAt(0)->GetTextColor(), RGB(255, 0, 0));
+    EXPECT_EQ(back.GetObjectAt(0)->GetFont(), stored);
 }
 
 TEST_F(TrkTextViewTest, EachShortcutActsOnceAndNoKeyReachesThePageObjects) {

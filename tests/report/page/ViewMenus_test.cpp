@@ -10,6 +10,9 @@
 #include <functional>
 #include <optional>
 
+#include "base/Archive.h"
+#include "platform/FontDialog.h"
+#include "report/page/Cell.h"
 #include "report/page/Grid.h"
 #include "report/page/LumitraDoc.h"
 #include "report/page/ResultTable.h"
@@ -118,6 +121,98 @@ TEST_F(ViewMenusTest, EachCommandMarksTheReportOnlyWhenItChangesWhatIsSaved) {
         EXPECT_EQ(doc->IsModified(), c.marks) << c.command;
     }
     EXPECT_EQ(doc->GetObjectIndex(grid), -1);
+}
+
+// The real font dialog behind each "Font" of the page: OK with nothing
+// touched leaves the stored font and the report as they were (the face of a
+// Windows report, missing here, included); a colour chosen there becomes
+// the text colour, which is drawn and saved.
+TEST_F(ViewMenusTest, TheFontDialogUntouchedChangesNothingAndItsColourReachesTableGridAndCell) {
+    VexaDataShell* shell = doc->AttachDataShell(plottest::MakeShell(vin::GridEvents(), "S", "grid.fcs"));
+    auto* table =
+        static_cast<CTrkResult*>(doc->AddObject(std::make_unique<CTrkResult>(20, 20, 320, 40, shell, doc.get())));
+    table->SetRectAndRebuild(20, 20, 320, 40);
+    auto* grid = static_cast<CGrid*>(view->NewGridAt(400, 20, 2, 3));
+    ASSERT_NE(grid, nullptr);
+    ASSERT_EQ(table->GetFont().lfFaceName, "宋体");
+    ASSERT_EQ(grid->GetFont().lfFaceName, "宋体");
+    const CPoint inTable(table->GetRect().left + 200, table->GetRect().top + 10);
+    const CPoint inGrid(grid->GetGridRect().left + 20, grid->GetGridRect().top + 12);
+    auto untouched = [](QDialog*) { return int32_t(lm::kDialogAccepted); };
+    auto coloured = [this](COLORREF colour) {
+        return [this, colour](QDialog* d) {
+            ui.QueueColor(colour);
+            if (auto* b = static_cast<lm::FontDialog*>(d)->ColorButton()) b->click();
+            return int32_t(lm::kDialogAccepted);
+        };
+    };
+    // Edit Cell: its "Font" button, then OK.
+    auto editCell = [&](std::function<int32_t(QDialog*)> use) {
+        ui.QueueDialog([&, use](QDialog* dialog) {
+            ui.QueueFontDialog(use);
+            dialog->findChild<QPushButton*>("font")->click();
+            dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+            return dialog->result() == QDialog::Accepted ? lm::kDialogAccepted : lm::kDialogRejected;
+        });
+        d->DoubleClick(inGrid);
+    };
+    const LOGFONT tableFont = table->GetFont(), gridFont = grid->GetFont();
+    const LOGFONT cellFont = grid->GetCell(0, 0)->GetFont();
+    const COLORREF red = RGB(255, 0, 0), blue = RGB(0, 0, 255), green = RGB(0, 160, 0);
+
+    const struct {
+        const char* what;
+        std::function<void(std::function<int32_t(QDialog*)>)> font;
+        COLORREF chosen;
+        std::function<COLORREF()> colour;
+        std::function<LOGFONT()> current;
+        LOGFONT stored;
+    } callers[] = {
+        {"result table",
+         [&](auto use) { ui.QueueMenuChoice(kCtxFont); ui.QueueFontDialog(use); d->RightClick(inTable); }, red,
+         [&] { return table->GetTextColor(); }, [&] { return table->GetFont(); }, tableFont},
+        {"Edit Cell", editCell, blue, [&] { return grid->GetCell(0, 0)->GetTextColor(); },
+         [&] { return grid->GetCell(0, 0)->GetFont(); }, cellFont},
+        // The grid's colour goes to every cell.
+        {"grid",
+         [&](auto use) { ui.QueueMenuChoice(kCtxFont); ui.QueueFontDialog(use); d->RightClick(inGrid); }, green,
+         [&] { return grid->GetCell(1, 2)->GetTextColor(); }, [&] { return grid->GetFont(); }, gridFont},
+    };
+    for (const auto& c : callers) {
+        SCOPED_TRACE(c.what);
+        doc->SetModifiedFlag(false);
+        const COLORREF before = c.colour();
+        c.font(untouched);
+        EXPECT_EQ(c.current(), c.stored);
+        EXPECT_EQ(c.colour(), before);
+        EXPECT_FALSE(doc->IsModified());
+        c.font(coloured(c.chosen));
+        EXPECT_EQ(c.colour(), c.chosen);
+        EXPECT_EQ(c.current(), c.stored);
+        EXPECT_TRUE(doc->IsModified());
+    }
+    EXPECT_EQ(grid->GetCell(0, 0)->GetTextColor(), green);
+    EXPECT_TRUE(ui.AllAnswersUsed());
+    EXPECT_EQ(ui.Count(Kind::Font), 6);
+
+    // Saved and read back: the colours stay.
+    CArchive ar;
+    doc->Serialize(ar);
+    CLumitraDoc back;
+    CArchive in(ar.Bytes());
+    back.Serialize(in);
+    CTrkResult* table2 = nullptr;
+    CGrid* grid2 = nullptr;
+    for (int32_t i = 0; i < back.GetObjectCount(); ++i) {
+        if (auto* t = dynamic_cast<CTrkResult*>(back.GetObjectAt(i))) table2 = t;
+        if (auto* g = dynamic_cast<CGrid*>(back.GetObjectAt(i))) grid2 = g;
+    }
+    ASSERT_NE(table2, nullptr);
+    ASSERT_NE(grid2, nullptr);
+    EXPECT_EQ(table2->GetTextColor(), red);
+    EXPECT_EQ(grid2->GetTextColor(), green);
+    EXPECT_EQ(grid2->GetCell(0, 0)->GetTextColor(), green);
+    EXPECT_EQ(grid2->GetCell(1, 2)->GetTextColor(), green);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include "platform/FontDialog.h"
+
 namespace lm {
 
 namespace {
@@ -41,13 +43,14 @@ void ScriptedUiServices::Clear() {
     m_fileNames.clear();
     m_colors.clear();
     m_fonts.clear();
+    m_fontDialogs.clear();
     m_printAnswers.clear();
     m_dialogs.clear();
 }
 
 bool ScriptedUiServices::AllAnswersUsed() const {
     return m_boxAnswers.empty() && m_menuChoices.empty() && m_fileNames.empty() && m_colors.empty() &&
-           m_fonts.empty() && m_printAnswers.empty() && m_dialogs.empty();
+           m_fonts.empty() && m_fontDialogs.empty() && m_printAnswers.empty() && m_dialogs.empty();
 }
 
 int32_t ScriptedUiServices::MessageBox(QWidget*, const QString& text, const QString& caption,
@@ -112,8 +115,18 @@ bool ScriptedUiServices::ChooseColor(QWidget*, COLORREF* color) {
     return chosen.has_value();
 }
 
-bool ScriptedUiServices::ChooseFont(QWidget*, LOGFONT* font, COLORREF*) {
+bool ScriptedUiServices::ChooseFont(QWidget* parent, LOGFONT* font, COLORREF* color) {
     Call c{Kind::Font, {}, {}, MsgButtons::Ok, MsgIcon::None, {}, {}, {}, 0};
+    if (!m_fontDialogs.empty()) {
+        auto handler = std::move(m_fontDialogs.front());
+        m_fontDialogs.pop_front();
+        // Recorded first: the handler may ask for a colour inside the dialog.
+        m_calls.push_back(c);
+        const size_t at = m_calls.size() - 1;
+        const bool ok = RunFontDialog(parent, font, color, handler);
+        m_calls[at].answer = ok ? 1 : 0;
+        return ok;
+    }
     std::optional<LOGFONT> chosen;
     if (!m_fonts.empty()) {
         chosen = m_fonts.front();

@@ -36,6 +36,10 @@ public:
     void QueueColor(std::optional<COLORREF> color) { m_colors.push_back(color); }
     void QueueFont(std::optional<LOGFONT> font) { m_fonts.push_back(std::move(font)); }
     void QueuePrintAnswer(bool ok) { m_printAnswers.push_back(ok); }
+    // The next font request runs the program's real font dialog: the handler
+    // uses it as a user would and returns its result (DialogResult). Takes
+    // precedence over QueueFont.
+    void QueueFontDialog(std::function<int32_t(QDialog*)> handler) { m_fontDialogs.push_back(std::move(handler)); }
     // The handler sees the dialog before it would run (it may fill fields) and
     // returns its result.
     void QueueDialog(std::function<int32_t(QDialog*)> handler) { m_dialogs.push_back(std::move(handler)); }
@@ -68,6 +72,7 @@ private:
     std::deque<QStringList> m_fileNames;
     std::deque<std::optional<COLORREF>> m_colors;
     std::deque<std::optional<LOGFONT>> m_fonts;
+    std::deque<std::function<int32_t(QDialog*)>> m_fontDialogs;
     std::deque<bool> m_printAnswers;
     std::deque<std::function<int32_t(QDialog*)>> m_dialogs;
 };
