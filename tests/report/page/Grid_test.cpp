@@ -323,7 +323,13 @@ TEST_F(GridTest, RowsAndColumnsAreFoundWithoutADrawAndNeverOutsideTheGrid) {
 TEST_F(GridTest, BordersDragByTenBothWaysAndStopTwentyFromTheEdge) {
     CGrid* grid = AddGrid(*doc, 100, 100, 1, 3);  // borders 35 and 70 at page x 138 and 173
     d->Click(CPoint(110, 120));
-    d->Drag(CPoint(138, 120), CPoint(148, 120));
+    // On the way the line, two units wide, stands where the mouse is.
+    d->Press(CPoint(138, 120));
+    d->Move(CPoint(148, 120));
+    const CRect g = grid->GetGridRect();
+    ASSERT_EQ(view->GetFeedbackRects().size(), 1u);
+    EXPECT_EQ(view->GetFeedbackRects()[0], CRect(g.left + 45 - 1, g.top, g.left + 45 + 1, g.bottom));
+    d->Release(CPoint(148, 120));
     EXPECT_EQ(grid->GetBorders(), (std::vector<int32_t>{45, 80}));
     EXPECT_EQ(grid->GetRect().Width(), 123);
     EXPECT_TRUE(view->GetFeedbackRects().empty());

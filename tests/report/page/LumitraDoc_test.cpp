@@ -277,6 +277,11 @@ TEST(LumitraDocPlacement, AddedObjectsAreFittedAndMoveThePilot) {
     EXPECT_EQ(over->GetRect(), CRect(260, 100, 360, 200));
     EXPECT_FALSE(doc.FitObjectInPages(over));
     EXPECT_EQ(over->GetRect(), CRect(260, 100, 360, 200));
+    // The canvas's own top-left corner is a place like any other.
+    CLumitraDoc corner;
+    TestObj* atOrigin = Add(corner, CRect(0, 0, 50, 50));
+    EXPECT_FALSE(corner.FitObjectInPages(atOrigin));
+    EXPECT_EQ(atOrigin->GetRect(), CRect(0, 0, 50, 50));
     TestObj* c = Add(doc, CRect(5, 2700, 255, 2900));
     EXPECT_EQ(doc.GetPagesDown(), 3);
     EXPECT_EQ(c->GetRect().top, 2700);
