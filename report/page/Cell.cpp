@@ -16,6 +16,22 @@
 
 LOGFONT DefaultCellFont() { return CTrkObj::DefaultFont(); }
 
+namespace {
+
+// The report names a data file whose events are not here (the file was not
+// found when the report was read): the values stored with the report are the
+// ones it has. A template's data set names no file; its stored values came
+// from other data and are not shown.
+bool DataFileMissing(const CStatItem* item) {
+    const CGateNode* gate = item ? item->GetGate() : nullptr;
+    const VexaDataShell* shell = gate ? gate->GetShell() : nullptr;
+    if (!shell || shell->GetPathName().empty()) return false;
+    const CDataSet* ds = shell->GetDataSet();
+    return !ds || !ds->GetEventMatrix();
+}
+
+}  // namespace
+
 // ================================================================== CCell
 
 CCell::CCell() : m_font(DefaultCellFont()) {}
@@ -120,7 +136,7 @@ void CStatCell::TakeValue(const StatRequest& answer) {
 
 std::string CStatCell::GetText() {
     if (m_stale) Update();
-    return m_hasValue ? m_text : std::string();
+    return m_hasValue || DataFileMissing(m_item) ? m_text : std::string();
 }
 
 void CStatCell::OnStatChanged() {

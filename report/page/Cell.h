@@ -9,7 +9,8 @@
 // gate went, or its record named none) it keeps the text it last showed and
 // is stored as a plain cell. It also keeps that text while its statistic has
 // no value (a parameter the shell lacks, a shell without events) rather than
-// show a zero.
+// show a zero; it shows the kept text only while the report's data file is
+// missing, as the value the report was saved with.
 #include <cstdint>
 #include <memory>
 #include <string>

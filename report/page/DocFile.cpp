@@ -240,7 +240,7 @@ void CLumitraDoc::LoadFile(CArchive& ar) {
     const size_t shells0 = m_shells.size();
     const CPoint pilot0 = m_pilot;
     const int32_t headerOnly0 = m_headerOnly;
-    const int32_t across0 = m_pagesAcross, down0 = m_pagesDown;
+    const int32_t across0 = m_pagesAcross, down0 = m_pagesDown, chosen0 = m_pagesDownChosen;
     const int32_t width0 = m_pageWidth, height0 = m_pageHeight;
     const int32_t setting10 = m_pageSetting1, setting20 = m_pageSetting2;
     int32_t reserved0[3];
@@ -269,6 +269,7 @@ void CLumitraDoc::LoadFile(CArchive& ar) {
         m_headerOnly = headerOnly0;
         m_pagesAcross = across0;
         m_pagesDown = down0;
+        m_pagesDownChosen = chosen0;
         m_pageWidth = width0;
         m_pageHeight = height0;
         m_pageSetting1 = setting10;
@@ -322,6 +323,7 @@ void CLumitraDoc::ReadFileBody(CArchive& ar, std::vector<std::vector<COLORREF>>*
     CheckRange(head.pageHeight, 1, kMaxPageSide, "page height");
     m_pagesAcross = head.pagesAcross;
     m_pagesDown = head.pagesDown;
+    m_pagesDownChosen = head.pagesDown;
     m_pageWidth = head.pageWidth;
     m_pageHeight = head.pageHeight;
     m_pageSetting1 = head.pageSetting1;

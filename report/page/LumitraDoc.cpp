@@ -186,7 +186,7 @@ CTrkObj* CLumitraDoc::AddObject(std::unique_ptr<CTrkObj> obj) {
     CTrkObj* p = obj.get();
     p->SetDocument(this);
     m_objects.push_back(std::move(obj));
-    FitObjectInPages(p);
+    GrowToFit(p->GetRect().bottom);
     m_pilot = CPoint(p->GetRect().right + kPilotGap, p->GetRect().top);
     if (p->GetType() == kObjPlot)
         if (CMainFrame* frame = GetMainFrame()) frame->RefreshNavigatePlots(this);
@@ -216,6 +216,7 @@ void CLumitraDoc::RemoveObject(CTrkObj* obj, bool redraw) {
     m_objects.erase(m_objects.begin() + index);
     owned.reset();
     SetModifiedFlag();
+    ShrinkToObjects();
     if (redraw) RedrawDirty();
 }
 
@@ -237,9 +238,10 @@ CTrkObj* CLumitraDoc::ReplaceObject(CTrkObj* old, std::unique_ptr<CTrkObj> obj) 
     return p;
 }
 
-CTrkObj* CLumitraDoc::InsertNewObject(std::unique_ptr<CTrkObj> obj, bool allowArrange) {
+CTrkObj* CLumitraDoc::InsertNewObject(std::unique_ptr<CTrkObj> obj, bool allowArrange, bool keepPlace) {
     CTrkObj* p = AddObject(std::move(obj));
     if (!p) return nullptr;
+    PlaceNew(p, keepPlace);
     if (allowArrange && m_arranged) AutoArrange();
     SetActiveObject(p);
     RedrawDirty();
@@ -538,6 +540,7 @@ CPoint CLumitraDoc::PointToPage(int32_t x, int32_t y) const {
 void CLumitraDoc::SetPageCount(int32_t across, int32_t down) {
     m_pagesAcross = std::clamp(across, 1, kMaxPagesAcross);
     m_pagesDown = std::clamp(down, 1, kMaxPagesDown);
+    m_pagesDownChosen = m_pagesDown;
     UpdateAllViews();
 }
 
@@ -571,14 +574,51 @@ bool CLumitraDoc::FitObjectInPages(CTrkObj* obj) {
     if (!obj) return false;
     bool moved = false;
     CRect r = obj->GetRect();
-    if (r.right > GetCanvasSize().cx) {
-        r = CRect(CPoint(kPilotGap, r.bottom + kRowGap), r.Size());
-        m_pilot = CPoint(r.right + kRowGap, r.top);
-        obj->SetRect(r, true);
-        moved = true;
+    r.NormalizeRect();
+    // An object that covers another or leaves the canvas goes to the nearest
+    // free place: moving it to the left below itself, unlooked, put it on
+    // what lay there or pages away from where the user asked for it.
+    if (!IsFreePlace(r, obj)) {
+        const CPoint at = FindFreePlace(r.Size(), r.TopLeft(), obj);
+        if (at != r.TopLeft()) {
+            obj->SetRect(CRect(at, r.Size()), true);
+            m_pilot = CPoint(at.x + r.Width() + kRowGap, at.y);
+            moved = true;
+        }
     }
     GrowToFit(obj->GetRect().bottom);
+    for (CLumitraView* v : std::vector<CLumitraView*>(m_views)) v->ShowPageRect(obj->GetRect());
     return moved;
+}
+
+void CLumitraDoc::PlaceNew(CTrkObj* obj, bool keepPlace) {
+    if (!keepPlace) {
+        if (FitObjectInPages(obj)) m_pilot = CPoint(obj->GetRect().right + kPilotGap, obj->GetRect().top);
+        return;
+    }
+    for (CLumitraView* v : std::vector<CLumitraView*>(m_views)) v->ShowPageRect(obj->GetRect());
+}
+
+bool CLumitraDoc::IsFreePlace(const CRect& rect, const CTrkObj* except) const {
+    CRect r = rect;
+    r.NormalizeRect();
+    if (r.left < 0 || r.top < 0 || r.right > GetCanvasSize().cx) return false;
+    CRect meet;
+    for (const auto& obj : m_objects) {
+        if (obj.get() == except) continue;
+        if (meet.IntersectRect(r, Normalized(obj->GetRect()))) return false;
+    }
+    return true;
+}
+
+void CLumitraDoc::ShrinkToObjects() {
+    int64_t bottom = 0;
+    for (const auto& obj : m_objects) bottom = std::max<int64_t>(bottom, Normalized(obj->GetRect()).bottom);
+    const int64_t need = m_pageHeight > 0 ? (bottom + m_pageHeight - 1) / m_pageHeight : 1;
+    const int32_t down = int32_t(std::clamp<int64_t>(need, m_pagesDownChosen, m_pagesDown));
+    if (down == m_pagesDown) return;
+    m_pagesDown = down;
+    UpdateAllViews();
 }
 
 void CLumitraDoc::PlaceAtPilot(CTrkObj* obj) {
@@ -590,7 +630,7 @@ void CLumitraDoc::PlaceAtPilot(CTrkObj* obj) {
     RedrawDirty();
 }
 
-CPoint CLumitraDoc::FindFreePlace(CSize size, CPoint wish) const {
+CPoint CLumitraDoc::FindFreePlace(CSize size, CPoint wish, const CTrkObj* except) const {
     const CSize want(std::max(size.cx, 1), std::max(size.cy, 1));
     const int32_t maxLeft = std::max(0, GetCanvasSize().cx - want.cx);
     const CPoint start(std::clamp(wish.x, 0, maxLeft), std::max(wish.y, 0));
@@ -599,6 +639,7 @@ CPoint CLumitraDoc::FindFreePlace(CSize size, CPoint wish) const {
     std::vector<CRect> taken;
     taken.reserve(m_objects.size());
     for (const auto& obj : m_objects) {
+        if (obj.get() == except) continue;
         CRect r = obj->GetRect();
         r.NormalizeRect();
         taken.emplace_back(r.left - kPilotGap, r.top - kPilotGap, r.right + kPilotGap, r.bottom + kPilotGap);

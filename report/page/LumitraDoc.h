@@ -120,8 +120,8 @@ public:
     void UpdateAllViews(CLumitraView* sender = nullptr);
 
     // ---------------------------------------------------------- page objects
-    // Appends obj (taking it), fits it into the pages and moves the pilot
-    // point to its right. Returns the object.
+    // Appends obj (taking it) where it is, grows the pages to hold it and
+    // moves the pilot point to its right. Returns the object.
     CTrkObj* AddObject(std::unique_ptr<CTrkObj> obj);
     // Takes obj off the page and frees it. Every pointer the document keeps
     // to it (active object, multi-selection, dirty objects, database-link
@@ -131,9 +131,11 @@ public:
     // dropped as by RemoveObject. Returns obj (null, with nothing changed,
     // when old is not on this page).
     CTrkObj* ReplaceObject(CTrkObj* old, std::unique_ptr<CTrkObj> obj);
-    // Creation steps shared by every new object: add, re-arrange when the
-    // arranged flag is set, make it active, redraw.
-    CTrkObj* InsertNewObject(std::unique_ptr<CTrkObj> obj, bool allowArrange = true);
+    // Creation steps shared by every new object: add, place it where it
+    // covers nothing (FitObjectInPages; not with keepPlace, a rectangle the
+    // user drew or dragged), re-arrange when the arranged flag is set, make
+    // it active, redraw.
+    CTrkObj* InsertNewObject(std::unique_ptr<CTrkObj> obj, bool allowArrange = true, bool keepPlace = false);
     // A plot of the default size at (x, y) on the shell's first gate with the
     // default axes (without a shell: an empty plot), made active.
     CTrkObj* CreatePlot(int32_t x, int32_t y, VexaDataShell* shell);
@@ -222,8 +224,17 @@ public:
     // right edge below the row's lowest object, adds a page row at the bottom,
     // moves the pilot point. True when rect was moved to a new row.
     bool PlaceNewObject(CRect& rect, bool forceNewRow);
-    // Fitting of an added object; true when it was moved to a new row.
+    // The one placement of a new object, whatever made it: one that covers
+    // another object or leaves the canvas goes to the nearest free place
+    // (FindFreePlace); the pages grow to hold it and every view scrolls to
+    // show it. True when it was moved.
     bool FitObjectInPages(CTrkObj* obj);
+    // Whether rect lies on the canvas (inside its width; it may pass the
+    // last page) and meets no object but except.
+    bool IsFreePlace(const CRect& rect, const CTrkObj* except = nullptr) const;
+    // A new object just added: placed by FitObjectInPages (the pilot then
+    // follows it), or kept where it is and shown.
+    void PlaceNew(CTrkObj* obj, bool keepPlace);
     // A plot goes to the pilot point with the default plot size.
     void PlaceAtPilot(CTrkObj* obj);
     // The top-left corner nearest to wish at which an object of that size
@@ -231,7 +242,9 @@ public:
     // place stays inside the canvas width when the size fits in it, never
     // goes above or left of the canvas, and may lie below the last page:
     // adding the object there grows the page count.
-    CPoint FindFreePlace(CSize size, CPoint wish) const;
+    // Objects are kept apart by kPilotGap; except is not looked at (an
+    // object looking for a better place for itself).
+    CPoint FindFreePlace(CSize size, CPoint wish, const CTrkObj* except = nullptr) const;
     // Lays out plots and result tables in rows (only with the arranged flag).
     void AutoArrange();
     void SetAutoArrange(bool on);
@@ -246,7 +259,11 @@ public:
     int32_t GetPagesAcross() const { return m_pagesAcross; }
     int32_t GetPagesDown() const { return m_pagesDown; }
     // Clamped to 1..kMaxPagesAcross and 1..kMaxPagesDown; views updated.
+    // The count chosen is the least the page shrinks back to.
     void SetPageCount(int32_t across, int32_t down);
+    // Page rows added for objects that have gone are taken away again, down
+    // to the count the user or the file chose.
+    void ShrinkToObjects();
 
     CPoint GetPilot() const { return m_pilot; }
     void SetPilot(CPoint p) { m_pilot = p; }
@@ -324,6 +341,9 @@ private:
     int32_t m_arrangeMode = kArrangeByData;
     int32_t m_pagesAcross = 1;
     int32_t m_pagesDown = 2;
+    // Pages down as set by the user or read from the file; rows grown for
+    // objects beyond it go again with them.
+    int32_t m_pagesDownChosen = 2;
     CCell* m_draggedCell = nullptr;
     std::unique_ptr<CRegionClip> m_copyBuffer;  // follows its shell: freed before the shells
     CTrkObj* m_dbLinkGrid = nullptr;

@@ -379,6 +379,21 @@ void CLumitraView::scrollContentsBy(int, int) {
     emit mappingChanged();
 }
 
+void CLumitraView::ShowPageRect(const CRect& page) {
+    // The canvas may just have grown to hold the rectangle.
+    UpdateScrollRanges();
+    const CRect r = LogicalRectToClient(page);
+    const QSize vp = viewport()->size();
+    auto scroll = [](QScrollBar* bar, int32_t low, int32_t high, int32_t room) {
+        int32_t by = 0;
+        if (high > room) by = high - room;
+        if (low - by < 0) by = low;  // the start wins when it cannot all show
+        if (by != 0) bar->setValue(bar->value() + by);
+    };
+    scroll(horizontalScrollBar(), r.left, r.right, vp.width());
+    scroll(verticalScrollBar(), r.top, r.bottom, vp.height());
+}
+
 void CLumitraView::UpdateScrollRanges() {
     const CSize canvas = GetCanvasSize();
     const int w = int(canvas.cx * double(m_zoom));

@@ -175,6 +175,9 @@ public:
     // One object's frame (a multi-selected object that joined).
     void DrawObjectTracker(CTrkObj* obj);
     void OnObjectRemoving(CTrkObj* obj);
+    // Scrolls as little as it takes to bring a page rectangle (a new
+    // object) into sight; one larger than the viewport shows its top-left.
+    void ShowPageRect(const CRect& page);
 
     // A page rectangle is repainted (everything that lies in it, the active
     // object on top).
@@ -274,17 +277,21 @@ public:
     // ------------------------------------------------------------- creation
     // Each adds the new object to the document, re-arranges (auto-arrange
     // only, text boxes excepted) and makes it active; those that say so end
-    // with the document's redraw. Null when nothing was made.
+    // with the document's redraw. Null when nothing was made. A new object
+    // goes to the nearest free place on the page (CLumitraDoc::
+    // FitObjectInPages) unless the user drew or dragged its rectangle.
     //
-    // A text box in the band (normalised first); redraws.
+    // A text box in the band drawn (normalised first); redraws.
     CTrkObj* NewTextItem(const CRect& rect);
+    // A text box of the default size at a point clicked; redraws.
     CTrkObj* NewTextItemAt(CPoint page);
     // A plot of the default size at (x, y) on the first gate of data set 0 of
     // the file (an open one reused), axes clamped to the data set; without a
     // data set "FCS文件打开失败!" and nothing. No redraw.
     CPLOT* NewPlotAt(int32_t x, int32_t y, int32_t xPar, int32_t yPar, const std::string& path);
-    // A plot in the rectangle on the gate (none: without a gate). No redraw.
-    CPLOT* NewPlotInRect(const CRect& rect, int32_t xPar, int32_t yPar, CGateNode* gate);
+    // A plot in the rectangle on the gate (none: without a gate); kept there
+    // with keepPlace (a frame the user dragged). No redraw.
+    CPLOT* NewPlotInRect(const CRect& rect, int32_t xPar, int32_t yPar, CGateNode* gate, bool keepPlace = false);
     // A plot of data set 0 of the file at the pilot point with the default
     // axes, placed in reading order as a dropped file is; null (after
     // "FCS文件打开失败!" naming the file and why) when the file gives no data
@@ -303,7 +310,7 @@ public:
     // plain plot on the first gate, Cancel: nothing). No shell: "FCS文件打开
     // 失败!". No templ: a plain plot without a gate. No redraw.
     CPLOT* NewPlotFromTemplate(int32_t x, int32_t y, CPLOT* templ, VexaDataShell* shell);
-    // A copy of source in the rectangle; redraws.
+    // A copy of source in the rectangle (dragged there: kept); redraws.
     CPLOT* CopyPlotTo(const CRect& rect, CPLOT* source);
     // A result table (refused after "Result Item can't create twice" when the
     // shell has one); redraws.
@@ -386,8 +393,9 @@ private:
     void ExportAreaAsJpg(const CRect& area);
     // Asks for a ".pdf" file and writes every page to it; a failure is reported.
     void ExportPdf();
-    // Adds obj to the page, re-arranges (when asked and on), makes it active.
-    CTrkObj* InsertObject(std::unique_ptr<CTrkObj> obj, bool arrange);
+    // Adds obj to the page (at a free place unless keepPlace), re-arranges
+    // (when asked and on), makes it active.
+    CTrkObj* InsertObject(std::unique_ptr<CTrkObj> obj, bool arrange, bool keepPlace = false);
     // Places a plot a drop made in reading order.
     void PlaceDropped(CTrkObj* obj, bool forceNewRow);
     // "FCS文件打开失败!" with the name of the file at path and why.
@@ -411,6 +419,9 @@ private:
     CPoint m_start;     // page point of the press (of the grabbed corner when resizing)
     CPoint m_previous;  // page point last seen
     int32_t m_trackState = kTrackIdle;
+    // While files dropped are turned into objects: the drop lays them out in
+    // reading order itself (PlaceDropped), so InsertObject leaves them be.
+    bool m_placingDrop = false;
     float m_zoom = 1.0f;
     QBasicTimer m_holdTimer;
     std::vector<CRect> m_feedback;  // page rectangles of the drag feedback

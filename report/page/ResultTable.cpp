@@ -744,7 +744,9 @@ int32_t CTrkResult::BorderAt(int32_t x) const {
 bool CTrkResult::OnLButtonDown(uint32_t flags, CPoint point, int32_t* state) {
     const CRect g = GridRect();
     const int32_t k = int32_t(m_keywords.size());
-    if (!state || !g.PtInRect(point) || point.y < g.top + (k + 1) * m_rowHeight)
+    // The column lines start at the title row (the header lines above span
+    // the table): a border is grabbed there, in a table without gates too.
+    if (!state || !g.PtInRect(point) || point.y < g.top + k * m_rowHeight)
         return CTrkObj::OnLButtonDown(flags, point, state);
     const int32_t x = point.x - g.left;
     if (const int32_t border = BorderAt(x); border >= 0) {

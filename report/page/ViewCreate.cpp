@@ -45,10 +45,11 @@ void CLumitraView::SetObjectMakers(const ViewObjectMakers& makers) { Makers() = 
 
 const ViewObjectMakers& CLumitraView::GetObjectMakers() { return Makers(); }
 
-CTrkObj* CLumitraView::InsertObject(std::unique_ptr<CTrkObj> obj, bool arrange) {
+CTrkObj* CLumitraView::InsertObject(std::unique_ptr<CTrkObj> obj, bool arrange, bool keepPlace) {
     if (!m_doc || !obj) return nullptr;
     CTrkObj* p = m_doc->AddObject(std::move(obj));
     if (!p) return nullptr;
+    if (!m_placingDrop) m_doc->PlaceNew(p, keepPlace);
     if (arrange && m_doc->IsAutoArranged()) m_doc->AutoArrange();
     m_doc->SetActiveObject(p);
     return p;
@@ -77,7 +78,8 @@ CPLOT* CLumitraView::NewPlotAt(int32_t x, int32_t y, int32_t xPar, int32_t yPar,
     return static_cast<CPLOT*>(InsertObject(std::move(plot), true));
 }
 
-CPLOT* CLumitraView::NewPlotInRect(const CRect& rect, int32_t xPar, int32_t yPar, CGateNode* gate) {
+CPLOT* CLumitraView::NewPlotInRect(const CRect& rect, int32_t xPar, int32_t yPar, CGateNode* gate,
+                                   bool keepPlace) {
     if (!m_doc) return nullptr;
     // Only a gate of a data set this document holds.
     if (gate && (!gate->GetShell() || m_doc->GetDataShellIndex(gate->GetShell()) < 0)) return nullptr;
@@ -86,7 +88,7 @@ CPLOT* CLumitraView::NewPlotInRect(const CRect& rect, int32_t xPar, int32_t yPar
         plot = std::make_unique<CPLOT>(rect, gate, m_doc, xPar, yPar);
     else
         plot = std::make_unique<CPLOT>(rect, m_doc, xPar, yPar);
-    return static_cast<CPLOT*>(InsertObject(std::move(plot), true));
+    return static_cast<CPLOT*>(InsertObject(std::move(plot), true, keepPlace));
 }
 
 CPLOT* CLumitraView::NewPlotAtPilot(int32_t xPar, int32_t yPar, CGateNode* gate) {
@@ -155,7 +157,7 @@ CPLOT* CLumitraView::NewPlotFromTemplate(int32_t x, int32_t y, CPLOT* templ, Vex
 CPLOT* CLumitraView::CopyPlotTo(const CRect& rect, CPLOT* source) {
     if (!m_doc || !source || m_doc->GetObjectIndex(source) < 0) return nullptr;
     auto plot = std::make_unique<CPLOT>(rect, *source);
-    CPLOT* made = static_cast<CPLOT*>(InsertObject(std::move(plot), true));
+    CPLOT* made = static_cast<CPLOT*>(InsertObject(std::move(plot), true, true));
     m_doc->RedrawDirty();
     return made;
 }
@@ -166,13 +168,19 @@ CTrkObj* CLumitraView::NewTextItem(const CRect& rect) {
     if (!m_doc || !Makers().textBox) return nullptr;
     CRect r = rect;
     r.NormalizeRect();
-    // Text boxes stay where they are made: the page is not re-arranged.
-    CTrkObj* made = InsertObject(Makers().textBox(m_doc, r), false);
+    // Text boxes stay where they are drawn, over a plot too: the page is not
+    // re-arranged.
+    CTrkObj* made = InsertObject(Makers().textBox(m_doc, r), false, true);
     m_doc->RedrawDirty();
     return made;
 }
 
-CTrkObj* CLumitraView::NewTextItemAt(CPoint page) { return NewTextItem(CRect(page, page)); }
+CTrkObj* CLumitraView::NewTextItemAt(CPoint page) {
+    if (!m_doc || !Makers().textBox) return nullptr;
+    CTrkObj* made = InsertObject(Makers().textBox(m_doc, CRect(page, page)), false);
+    m_doc->RedrawDirty();
+    return made;
+}
 
 CTrkObj* CLumitraView::NewResultItem(int32_t x, int32_t y, VexaDataShell* shell) {
     return NewResultFromTemplate(x, y, shell, nullptr);

@@ -12,6 +12,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
+#include <QScopedValueRollback>
 #include <QUrl>
 
 #include "core/DataShell.h"
@@ -84,6 +85,7 @@ void CLumitraView::OnDropFiles(const QStringList& paths, const QPoint& client) {
     const bool useTemplate = (mask & kDropUseTemplate) && templ;
 
     // New objects are placed from the drop point on, in reading order.
+    const QScopedValueRollback<bool> placing(m_placingDrop, true);
     const CPoint at = PageAt(client);
     m_doc->SetPilot(at);
     m_doc->SetRowBottom(at.y);
@@ -147,7 +149,9 @@ bool CLumitraView::ReloadInPlace(CPLOT* plot, const std::string& path, bool* end
     if (shown) {
         m_doc->SetModifiedFlag();
         m_doc->SetActiveObject(shown);
-        m_doc->RedrawDirty();
+        // New events reach the gates without a notice per gate: the values a
+        // grid took from the table are marked stale here, or they stay blank.
+        m_doc->ShowDataShellChange(shown->GetShell());
         if (CMainFrame* frame = GetMainFrame()) {
             frame->RefreshFileList();
             frame->RefreshNavigatePlots(m_doc);
@@ -184,6 +188,8 @@ void CLumitraView::PlaceDropped(CTrkObj* obj, bool forceNewRow) {
     if (!obj || m_doc->GetObjectIndex(obj) < 0) return;
     CRect r = obj->GetRect();
     if (m_doc->PlaceNewObject(r, forceNewRow)) obj->SetRect(r, false);
+    // A new row may start on what lies there already.
+    m_doc->FitObjectInPages(obj);
 }
 
 bool CLumitraView::DropWithTemplate(const std::string& path, VexaDataShell* templ, int32_t mask, bool forceNewRow) {

@@ -755,7 +755,8 @@ void CLumitraView::OnMButtonUp(uint32_t flags, const QPoint& client) {
         const CRect r = LabelDragTarget(*plot, page, m_trackState);
         const PlotDefaults& d = GetPlotDefaults();
         const int32_t count = plot->GetShell() ? plot->GetShell()->GetParamCount() : 0;
-        NewPlotInRect(r, d.UsedParamX(count), d.UsedParamY(count), gate);
+        // Where the frame showed it, whatever lies there.
+        NewPlotInRect(r, d.UsedParamX(count), d.UsedParamY(count), gate, true);
     }
     SetTrackState(kTrackMove);
     m_doc->RedrawDirty();

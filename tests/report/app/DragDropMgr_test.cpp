@@ -186,6 +186,9 @@ TEST_F(DragMgrTest, ADropOnEmptyPageMakesAPlotOfTheGateThereAtAnyZoom) {
     for (float zoom : {1.0f, 2.0f, 0.5f}) {
         SCOPED_TRACE(zoom);
         ASSERT_TRUE(view->SetZoom(zoom));
+        // The plot made before was scrolled into sight: start at the top.
+        view->horizontalScrollBar()->setValue(0);
+        view->verticalScrollBar()->setValue(0);
         Spy spy;
         StartDrag();
         Move(source.get(), ViewPt(CPoint(150, 120)));

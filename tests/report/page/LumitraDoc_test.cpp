@@ -262,12 +262,26 @@ TEST(LumitraDocPlacement, AddedObjectsAreFittedAndMoveThePilot) {
     CLumitraDoc doc;
     TestObj* a = Add(doc, CRect(5, 5, 255, 255));
     EXPECT_EQ(doc.GetPilot(), CPoint(260, 5));
-    // Its right edge passes the canvas: x 5, below its own old bottom + 3.
+    // Its right edge passes the canvas: fitted, it goes to the nearest place
+    // inside, at its own height (not to the left below itself, over
+    // whatever lies there).
     TestObj* b = Add(doc, CRect(900, 100, 1150, 350));
-    EXPECT_EQ(b->GetRect(), CRect(5, 353, 255, 603));
-    EXPECT_EQ(doc.GetPilot(), CPoint(260, 353));
+    EXPECT_TRUE(doc.FitObjectInPages(b));
+    EXPECT_EQ(b->GetRect(), CRect(774, 100, 1024, 350));
+    EXPECT_EQ(doc.GetPilot(), CPoint(1027, 100));
     // Fitting is quiet: the object is not in the dirty list.
     EXPECT_TRUE(doc.GetDirtyObjects().empty());
+    // One that covers another moves off it; one in a free place stays.
+    TestObj* over = Add(doc, CRect(100, 100, 200, 200));
+    EXPECT_TRUE(doc.FitObjectInPages(over));
+    EXPECT_EQ(over->GetRect(), CRect(260, 100, 360, 200));
+    EXPECT_FALSE(doc.FitObjectInPages(over));
+    EXPECT_EQ(over->GetRect(), CRect(260, 100, 360, 200));
+    // The canvas's own top-left corner is a place like any other.
+    CLumitraDoc corner;
+    TestObj* atOrigin = Add(corner, CRect(0, 0, 50, 50));
+    EXPECT_FALSE(corner.FitObjectInPages(atOrigin));
+    EXPECT_EQ(atOrigin->GetRect(), CRect(0, 0, 50, 50));
     TestObj* c = Add(doc, CRect(5, 2700, 255, 2900));
     EXPECT_EQ(doc.GetPagesDown(), 3);
     EXPECT_EQ(c->GetRect().top, 2700);

@@ -25,6 +25,10 @@
 #include "report/app/CommandIds.h"
 #include "report/page/Grid.h"
 #include "report/page/LumitraDoc.h"
+#include "report/page/LumitraView.h"
+#include "report/page/PagePainter.h"
+#include "report/app/CommandIds.h"
+#include "report/app/MainFrame.h"
 #include "report/page/ResultTable.h"
 #include "report/plot/Plot.h"
 #include "tests/report/FldTestUtil.h"
@@ -641,4 +645,121 @@ TEST_F(ResultTableViewTest, DataDroppedOnATemplatesPlotGivesTheTitlesTheirParame
     EXPECT_EQ(t->GetCellText(titles, 2), "SS Med");
     EXPECT_EQ(t->GetCellText(titles, 1), " Events");  // no parameter
     EXPECT_TRUE(doc->IsModified());
+}
+
+// The column lines start at the title row: that is where a border is
+// grabbed, in a table that has no gate rows too.
+TEST_F(ResultTableViewTest, ABorderIsDraggedFromTheTitleRowWithOrWithoutGates) {
+    VexaDataShell* shell = doc->AttachDataShell(plottest::MakeShell(vin::GridEvents(), "S", "grid.fcs"));
+    auto* t = static_cast<CTrkResult*>(doc->AddObject(std::make_unique<CTrkResult>(20, 20, 320, 40, shell, doc.get())));
+    t->SetRectAndRebuild(20, 20, 320, 40);
+    ASSERT_EQ(t->GetBorders(), (std::vector<int32_t>{147}));
+    const CRect g = t->GetRect();
+    d->Click(CPoint(g.left + 3 + 200, g.top + 10));
+    ASSERT_EQ(doc->GetActiveObject(), t);
+    // Row 0 is the "FileName" line, row 1 the titles.
+    const CPoint title(g.left + 3 + 147, g.top + 3 + 25 + 10);
+    doc->SetModifiedFlag(false);
+    d->Drag(title, CPoint(title.x + 20, title.y));
+    EXPECT_EQ(t->GetBorders(), (std::vector<int32_t>{167}));
+    EXPECT_TRUE(doc->IsModified());
+    // In the header line above, a press is no border's: the table moves.
+    d->Drag(CPoint(title.x + 20, g.top + 3 + 10), CPoint(title.x + 30, g.top + 3 + 10));
+    EXPECT_EQ(t->GetBorders(), (std::vector<int32_t>{167}));
+
+    // Its data set gone, the table has no gate rows; the title row still
+    // takes the border.
+    t->DetachShell(true, true);
+    ASSERT_EQ(t->GetGateRowCount(), 0);
+    const CRect h = t->GetRect();
+    doc->SetActiveObject(t);
+    const CPoint bare(h.left + 3 + t->GetBorders()[0], h.top + 3 + 25 + 10);
+    ASSERT_LT(bare.y, h.bottom);
+    d->Drag(bare, CPoint(bare.x - 40, bare.y));
+    EXPECT_EQ(t->GetBorders()[0], 127);
+}
+
+// A template whose grid holds values dragged from its result table, saved as
+// a report before the data came: the links are kept, and the values fill in
+// when the file is dropped on the first plot, on the page and in the report
+// saved then.
+class LinkedGridProgramTest : public rtest::ProgramTest {};
+
+TEST_F(LinkedGridProgramTest, ValuesOfAReportSavedBeforeItsDataFillInWhenTheDataArrives) {
+    ASSERT_TRUE(app->InitInstance({}));
+    plottest::ResetPlotDefaults();
+    fldtest::ScopedPalette palette;
+    const std::string fcs = dir.Write("grid.fcs", vin::FcsBytes(vin::GridEvents()));
+    const std::string templ = dir.File("t.fld");
+    {
+        CLumitraDoc source;
+        VexaDataShell* s = source.OpenDataFile(fcs, 0);
+        ASSERT_NE(s, nullptr);
+        CGateNode* r1 = plottest::AddRectGate(*s, 0.1f, 0.1f, 0.6f, 0.6f, 0, "R1");
+        source.AddObject(std::make_unique<CPLOT>(CRect(20, 20, 270, 270), s->GetRoot(), &source, 0, 1));
+        source.AddObject(std::make_unique<CTrkResult>(20, 300, s, &source));
+        auto* grid = static_cast<CGrid*>(source.AddObject(MakeGridAt(&source, CPoint(400, 20), 1, 2)));
+        grid->SetCell(0, 0, std::make_unique<CStatCell>(grid, r1->GetStatItem(), kStatEvents, 0, false));
+        grid->SetCell(0, 1, std::make_unique<CStatCell>(grid, r1->GetStatItem(), kStatMean, 0, false));
+        QString error;
+        ASSERT_TRUE(source.SaveTemplateTo(QString::fromStdString(templ), &error)) << error.toStdString();
+    }
+    auto objectOf = [](CLumitraDoc* doc, int32_t type) -> CTrkObj* {
+        for (const auto& o : doc->GetObjects())
+            if (o->GetType() == type) return o.get();
+        return nullptr;
+    };
+    // Opened and saved as a report: no data, so no values (the template's
+    // own are not this report's).
+    CLumitraDoc* doc = app->OpenDocumentFile(QString::fromStdString(templ));
+    ASSERT_NE(doc, nullptr);
+    auto* grid = static_cast<CGrid*>(objectOf(doc, kObjGrid));
+    ASSERT_NE(grid, nullptr);
+    EXPECT_EQ(grid->GetCell(0, 0)->GetText(), "");
+    const std::string report = dir.File("report.fld");
+    ui.QueueFileNames({QString::fromStdString(report)});
+    app->GetMainFrame()->OnCommand(kCmdFileSaveAs);
+    ASSERT_EQ(doc->GetPathName(), QString::fromStdString(report));
+    ASSERT_TRUE(app->OnFileClose(doc));
+
+    // Reopened: the file dropped on the first plot fills plots, table and grid.
+    doc = app->OpenDocumentFile(QString::fromStdString(report));
+    ASSERT_NE(doc, nullptr);
+    grid = static_cast<CGrid*>(objectOf(doc, kObjGrid));
+    auto* plot = static_cast<CPLOT*>(objectOf(doc, kObjPlot));
+    ASSERT_TRUE(grid && plot);
+    ASSERT_EQ(grid->GetCell(0, 0)->GetKind(), kCellStat);
+    CLumitraView* view = app->GetMainFrame()->GetActiveReportView();
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(view->GetDocument(), doc);
+    // Shown as the window shows it: blank, no data yet.
+    (void)view->viewport()->grab();
+    EXPECT_EQ(grid->GetCell(0, 1)->GetText(), "");
+    vin::Driver(view).Drop({fcs}, plot->GetPlotArea().CenterPoint());
+    ASSERT_EQ(ui.Count(lm::ScriptedUiServices::Kind::MessageBox), 0);
+    CGateNode* r1 = doc->GetDataShellAt(0)->GetGate(1);
+    const std::string events = r1->GetStatItem()->GetStatText(0, kStatEvents);
+    const std::string mean = r1->GetStatItem()->GetStatText(0, kStatMean);
+    ASSERT_NE(events, "0");
+    EXPECT_EQ(grid->GetCell(0, 0)->GetText(), events);
+    EXPECT_EQ(grid->GetCell(0, 1)->GetText(), mean);
+    int ink = 0;
+    CRect inside = grid->CellRect(0, 0);
+    inside.DeflateRect(2, 2);
+    const QImage cell = CPagePainter::RenderArea(*doc, inside).convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < cell.height(); ++y)
+        for (int x = 0; x < cell.width(); ++x) ink += cell.pixel(x, y) != qRgb(255, 255, 255);
+    EXPECT_GT(ink, 0);
+    EXPECT_TRUE(doc->IsModified());
+
+    // Saved and read back: the cells are bound to the gate and hold the values.
+    QString error;
+    ASSERT_TRUE(doc->OnSaveDocument(QString::fromStdString(report), &error)) << error.toStdString();
+    CLumitraDoc back;
+    ASSERT_TRUE(back.OnOpenDocument(QString::fromStdString(report), &error)) << error.toStdString();
+    auto* again = static_cast<CGrid*>(objectOf(&back, kObjGrid));
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->GetCell(0, 0)->GetKind(), kCellStat);
+    EXPECT_EQ(again->GetCell(0, 0)->GetText(), events);
+    EXPECT_EQ(again->GetCell(0, 1)->GetText(), mean);
 }

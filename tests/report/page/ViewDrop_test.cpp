@@ -301,7 +301,8 @@ TEST_F(ViewDropTest, AFailedReloadAsksAndOnlyYesMakesANewPlot) {
     EXPECT_EQ(doc->GetDataShellCount(), 1);
     EXPECT_EQ(plot->GetShell()->GetPathName(), lm::CanonicalFilePath(gridFile));
 
-    // Yes: the file opens in a new plot at the drop point.
+    // Yes: the file opens in a new plot as near the drop point as it can
+    // be without covering the plot: just below it.
     ui.QueueMessageBoxAnswer(lm::kIdYes);
     const CPoint at = AreaPoint(*plot, 60, 60);
     d->Drop({wideFile}, at);
@@ -309,7 +310,7 @@ TEST_F(ViewDropTest, AFailedReloadAsksAndOnlyYesMakesANewPlot) {
     EXPECT_EQ(plot->GetShell()->GetPathName(), lm::CanonicalFilePath(gridFile));
     CPLOT* made = PlotOfShell(*doc, doc->GetDataShellAt(1));
     ASSERT_NE(made, nullptr);
-    EXPECT_EQ(made->GetRect().TopLeft(), at);
+    EXPECT_EQ(made->GetRect().TopLeft(), CPoint(at.x, plot->GetRect().bottom + kPilotGap));
 }
 
 TEST_F(ViewDropTest, TwoFilesOnAPlotMakeTwoNewPlots) {
@@ -330,7 +331,8 @@ TEST_F(ViewDropTest, ADropOnAPlotWithoutDataOrOffItsAreaIsAPageDrop) {
     EXPECT_EQ(empty->GetShell(), nullptr);
     CPLOT* made = PlotOfShell(*doc, doc->GetDataShellAt(0));
     ASSERT_NE(made, nullptr);
-    EXPECT_EQ(made->GetRect().TopLeft(), AreaPoint(*empty, 60, 60));
+    // At the drop point's x, below the plot it would have covered.
+    EXPECT_EQ(made->GetRect().TopLeft(), CPoint(AreaPoint(*empty, 60, 60).x, empty->GetRect().bottom + kPilotGap));
 
     // On the title band of a plot with data: a new plot too.
     const CRect title = made->GetTitleRect();
@@ -563,3 +565,21 @@ TEST_F(TemplateDropTest, ATemplateCopyNeedsADataSetOfThisDocument) {
 }
 
 }  // namespace
+
+// Dropped in the gap between the template's plots, the copies go where they
+// cover nothing (they were laid on the plots there).
+TEST_F(TemplateDropTest, CopiesDroppedAmongPlotsCoverNoneOfThem) {
+    app->GetMainFrame()->SetApplyMask(kDropUseTemplate | kDropCopyPlots);
+    d->Drop(files, CPoint(275, 100));
+    ASSERT_EQ(doc->GetDataShellCount(), 3);
+    const std::vector<CPLOT*> plots = Plots(*doc);
+    ASSERT_EQ(plots.size(), 6u);
+    for (CPLOT* a : plots) {
+        EXPECT_LE(a->GetRect().right, doc->GetCanvasSize().cx);
+        for (CPLOT* b : plots) {
+            CRect meet;
+            if (a != b) EXPECT_FALSE(meet.IntersectRect(a->GetRect(), b->GetRect()));
+        }
+    }
+    EXPECT_TRUE(ui.CallsOf(Kind::MessageBox).empty());
+}

@@ -5,7 +5,10 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLineEdit>
+#include <QFile>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
 
 #include <functional>
 #include <optional>
@@ -26,6 +29,25 @@
 namespace {
 
 using Kind = lm::ScriptedUiServices::Kind;
+
+int PdfPageCount(const std::string& path) {
+    QFile f(QString::fromStdString(path));
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    const QString text = QString::fromLatin1(f.readAll());
+    static const QRegularExpression page(QStringLiteral("/Type\\s*/Page(?![A-Za-z])"));
+    int n = 0;
+    for (auto it = page.globalMatch(text); it.hasNext(); it.next()) ++n;
+    return n;
+}
+
+// Whether obj covers another object of the page.
+bool CoversAnother(const CLumitraDoc& doc, const CTrkObj* obj) {
+    for (const auto& o : doc.GetObjects()) {
+        CRect meet;
+        if (o.get() != obj && meet.IntersectRect(o->GetRect(), obj->GetRect())) return true;
+    }
+    return false;
+}
 
 class ViewMenusTest : public vin::ViewFixture {
 protected:
@@ -213,6 +235,65 @@ TEST_F(ViewMenusTest, TheFontDialogUntouchedChangesNothingAndItsColourReachesTab
     EXPECT_EQ(grid2->GetTextColor(), green);
     EXPECT_EQ(grid2->GetCell(0, 0)->GetTextColor(), green);
     EXPECT_EQ(grid2->GetCell(1, 2)->GetTextColor(), green);
+}
+
+// A full first page: a table on the left, plots to the right. New objects
+// asked for on it take the nearest free place, the view scrolls them into
+// sight, and the pages they added go again with them.
+TEST_F(ViewMenusTest, NewObjectsOnAFullPageTakeAFreePlaceInSightAndThePagesShrinkBackAfterThem) {
+    vtest::AddFill(*doc, CRect(5, 5, 600, 700), vtest::kBlue);
+    vtest::AddFill(*doc, CRect(605, 5, 1019, 300), vtest::kRed);
+    vtest::AddFill(*doc, CRect(605, 305, 1019, 700), vtest::kGreen);
+    lmtest::TempDir dir;
+    auto inSight = [&](const CTrkObj* obj) {
+        const CRect c = view->LogicalRectToClient(obj->GetRect());
+        const QRect vp = view->viewport()->rect();
+        // Whole when it fits, else from its top-left corner on.
+        return c.left >= 0 && c.top >= 0 && (c.right <= vp.width() || c.Width() > vp.width()) &&
+               (c.bottom <= vp.height() || c.Height() > vp.height()) && c.left < vp.width() && c.top < vp.height();
+    };
+
+    // "Grid..." near the right edge, on the plots: not over the table at the
+    // left edge, nor off the page.
+    CTrkObj* grid = GridAt(CPoint(1021, 250), "2", "3");
+    ASSERT_NE(grid, nullptr);
+    EXPECT_FALSE(CoversAnother(*doc, grid));
+    EXPECT_LE(grid->GetRect().right, doc->GetCanvasSize().cx);
+    EXPECT_EQ(grid->GetRect().top, 700 + kPilotGap) << "just below the plots, the nearest way out";
+    EXPECT_TRUE(inSight(grid));
+    EXPECT_EQ(doc->GetPagesDown(), 2);
+
+    // A 100 x 100 grid at (602, 597): wider than the page, it starts at the
+    // left edge at the height asked for (below what it would cover), not
+    // pages further down; the pages grow to hold it.
+    d->ScrollTo(0, 0);
+    CTrkObj* big = GridAt(CPoint(602, 597), "100", "100");
+    ASSERT_NE(big, nullptr);
+    EXPECT_EQ(big->GetRect().left, 0);
+    EXPECT_LT(big->GetRect().top, 1414);
+    EXPECT_FALSE(CoversAnother(*doc, big));
+    EXPECT_TRUE(inSight(big));
+    const int32_t grown = doc->GetPagesDown();
+    EXPECT_GT(grown, 2);
+    EXPECT_EQ(grown, (big->GetRect().bottom + 1413) / 1414);
+
+    // Deleted: the report is two pages again, on the screen and on paper.
+    ui.QueueMenuChoice(kCtxDeleteItem);
+    d->RightClick(CPoint(big->GetRect().left + 20, big->GetRect().top + 20));
+    ASSERT_EQ(doc->GetObjectIndex(big), -1);
+    EXPECT_EQ(doc->GetPagesDown(), 2);
+    EXPECT_EQ(view->verticalScrollBar()->maximum(), int(2 * 1414 * view->GetZoom()) - view->viewport()->height());
+    const std::string pdf = dir.File("after.pdf");
+    ui.QueueMenuChoice(kPageCmdPdf);
+    ui.QueueFileNames({QString::fromStdString(pdf)});
+    d->ScrollTo(0, 0);
+    d->RightClick(CPoint(300, 1000));
+    EXPECT_EQ(PdfPageCount(pdf), 2);
+
+    // Pages the user chose stay when the objects need fewer.
+    doc->SetPageCount(1, 4);
+    doc->RemoveObject(grid, true);
+    EXPECT_EQ(doc->GetPagesDown(), 4);
 }
 
 }  // namespace

@@ -523,14 +523,15 @@ TEST_F(PlotInteractTest, RegionMenuAndItsCommands) {
     plot->OnContextCommand(kPlotCmdTogglePercent, extra);
     EXPECT_FALSE(second->GetShowPercent());
 
-    // New Plot: a plot on the region's gate, right and below of this one.
+    // New Plot: a plot on the region's gate, asked for at this one's lower
+    // right corner and placed beside it, where it covers nothing.
     const int32_t before = doc->GetObjectCount();
     EXPECT_TRUE(plot->OnContextCommand(kPlotCmdNewPlot, extra));
     ASSERT_EQ(doc->GetObjectCount(), before + 1);
     auto* made = dynamic_cast<CPLOT*>(doc->GetActiveObject());
     ASSERT_NE(made, nullptr);
     EXPECT_EQ(made->GetGate(), shell->GetGate(2));
-    EXPECT_EQ(made->GetRect().TopLeft(), CPoint(220, 220));
+    EXPECT_EQ(made->GetRect().TopLeft(), CPoint(plot->GetRect().right + kPilotGap, 220));
 
     // Local Plot: this plot moves to the region's gate; its region layers go
     // and leave their regions alone.
