@@ -227,10 +227,12 @@ TEST(KeywordNames, ADuplicateInAnotherCaseIsTheSameKeywordAndTheFirstWins) {
     t.ParseSegment("/$PAR/2/$par/9/$Tot/5/");
     EXPECT_EQ(t.GetKeywordValue("$PAR"), "2");
     EXPECT_EQ(t.GetKeywordValue("$tot"), "5");
+    ASSERT_NE(t.FindKeyword("$TOT"), nullptr);
     EXPECT_EQ(t.FindKeyword("$TOT")->keyword, "$Tot");
     // Only ASCII letters fold: other bytes and lengths must match.
     t.ParseSegment("/\xC4X/1/");
     EXPECT_EQ(t.FindKeyword("\xE4X"), nullptr);
+    ASSERT_NE(t.FindKeyword("\xC4x"), nullptr);
     EXPECT_EQ(t.FindKeyword("\xC4x")->value, "1");
     EXPECT_EQ(t.FindKeyword("$PA"), nullptr);
     EXPECT_EQ(t.FindKeyword("$PARS"), nullptr);
