@@ -133,6 +133,18 @@ TEST(PackedFields, FieldsThatCannotBeReadAreNamedNeverGuessed) {
     }
 }
 
+TEST(PackedFields, AFileWithoutEventsHasNothingToWarnOf) {
+    // A parameter that cannot be decoded shows no zeros when there are no
+    // events: the file opens empty and says nothing.
+    FcsWriter w;
+    w.DataType('I').ByteOrder("1,2,3,4").Param("A", 16, "1024").Param("B", 128);
+    auto ds = LoadFcsBytes(w.Build());
+    EXPECT_EQ(ds->GetEventCount(), 0);
+    EXPECT_EQ(ds->GetEventMatrix()->UndecodableCount(), 1);
+    EXPECT_EQ(UnreadableDataSetProblem(*ds), "");
+    EXPECT_EQ(DataSetReadWarning(*ds), "");
+}
+
 // ---------------------------------------------------------------- whole-byte integers
 
 TEST(WholeByteIntegers, SixtyFourAndFortyBitIntegersAreRead) {
@@ -237,6 +249,25 @@ TEST(KeywordNames, ADuplicateInAnotherCaseIsTheSameKeywordAndTheFirstWins) {
     EXPECT_EQ(t.FindKeyword("$PA"), nullptr);
     EXPECT_EQ(t.FindKeyword("$PARS"), nullptr);
     EXPECT_EQ(t.FindKeyword("$P@R"), nullptr);  // '@' is not a letter one below 'A'
+}
+
+TEST(KeywordNames, EveryNameOfALargeTableFindsItsOwnPair) {
+    // Names that are prefixes of one another, in both cases, share buckets
+    // of the look-up: each must still find its own value and no other.
+    std::string seg = "/";
+    for (int i = 1; i <= 3000; ++i) seg += "$P" + std::to_string(i) + (i % 2 ? "n" : "N") + "/v" + std::to_string(i) + "/";
+    CKeywordTable t;
+    t.ParseSegment(seg);
+    ASSERT_EQ(t.Pairs().size(), 3000u);
+    for (int i = 1; i <= 3000; ++i) {
+        const CKeywordPair* p = t.FindKeyword("$P" + std::to_string(i) + "N");
+        ASSERT_NE(p, nullptr) << i;
+        EXPECT_EQ(p->value, "v" + std::to_string(i));
+    }
+    for (int i : {0, 3001, 30000, 12345})
+        EXPECT_EQ(t.FindKeyword("$P" + std::to_string(i) + "N"), nullptr) << i;
+    EXPECT_EQ(t.FindKeyword("$P1"), nullptr);
+    EXPECT_EQ(t.FindKeyword("$P1NN"), nullptr);
 }
 
 TEST(KeywordNames, SpillWithSpacesAfterItsCommasIsUsed) {
