@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <string_view>
 
 #include "base/Numbers.h"
 #include "base/Paths.h"
+#include "base/Text.h"
 #include "core/DataSetUser.h"
 #include "core/ErrorCodes.h"
 
@@ -22,6 +24,7 @@ CParamSet& CParamSet::operator=(const CParamSet& o) {
     applyCompensation = o.applyCompensation;
     byteOrder = o.byteOrder;
     spill = o.spill ? std::make_unique<CSpillMatrix>(*o.spill) : nullptr;
+    spillProblem = o.spillProblem;
     errors = o.errors;
     return *this;
 }
@@ -59,8 +62,10 @@ void CParamSet::Build(const CKeywordTable& table, int64_t maxParams) {
             }
             if ((p->hasRange = look('R', &v))) {
                 p->range = float(lm::ParseDouble(v));
-                // A range of 0 (or less) describes nothing: treat it as absent.
-                if (!(p->range > 0.0f)) {
+                // A range of 0 (or less) describes nothing, and one beyond
+                // what a float holds ("inf", 1e39) no instrument measures:
+                // treat both as absent.
+                if (!(p->range > 0.0f) || !std::isfinite(p->range)) {
                     p->range = 0.0f;
                     p->hasRange = false;
                 }
@@ -77,6 +82,11 @@ void CParamSet::Build(const CKeywordTable& table, int64_t maxParams) {
                     p->decades = lm::ParseDouble(std::string_view(v).substr(0, comma));
                     p->offset = lm::ParseDouble(std::string_view(v).substr(comma + 1));
                 }
+                // "inf" or 1e400 is no amplifier: such a number could not be
+                // stored with the analysis, and would turn every value it
+                // touches into infinity.
+                if (!std::isfinite(p->decades)) p->decades = 0.0;
+                if (!std::isfinite(p->offset)) p->offset = 0.0;
             } else {
                 p->offset = 0.0;
             }
@@ -98,23 +108,45 @@ void CParamSet::Build(const CKeywordTable& table, int64_t maxParams) {
 void CParamSet::ReadSpill(const CKeywordTable& table) {
     applyCompensation = table.GetKeywordValue("APPLY COMPENSATION") == "TRUE";
     // FCS 3.1 renamed the keyword; the format is the same.
-    std::string value = table.GetKeywordValue("SPILL");
-    if (value.empty()) value = table.GetKeywordValue("$SPILLOVER");
-    if (value.empty()) value = table.GetKeywordValue("SPILLOVER");
+    const char* keyword = "SPILL";
+    std::string value = table.GetKeywordValue(keyword);
+    for (const char* other : {"$SPILLOVER", "SPILLOVER"}) {
+        if (!value.empty()) break;
+        keyword = other;
+        value = table.GetKeywordValue(other);
+    }
     if (value.empty()) return;
+    // A matrix the file gives but that cannot be used must not just vanish:
+    // the events would be shown uncompensated without a word.
+    auto unusable = [&](const std::string& why) {
+        spillProblem = std::string("its ") + keyword + " keyword " + why;
+        errors.push_back(kErrSpillUnusable);
+    };
 
+    // Writers put spaces after the commas now and then: they belong to no
+    // name and no number.
     std::vector<std::string_view> tokens;
     std::string_view rest(value);
     for (;;) {
         size_t c = rest.find(',');
-        tokens.push_back(rest.substr(0, c));
+        tokens.push_back(lm::TrimSpaces(rest.substr(0, c)));
         if (c == std::string_view::npos) break;
         rest.remove_prefix(c + 1);
     }
     const int64_t n = lm::ParseInt64(tokens[0]);
     const int64_t pc = GetParamCount();
-    if (n < 1 || n > pc) return;
-    if (int64_t(tokens.size()) != 1 + n + n * n) return;
+    if (n < 1 || n > pc) {
+        unusable("names " + std::string(tokens[0]) + " parameters of " + std::to_string(pc));
+        return;
+    }
+    // Some writers list the compensated parameters with no coefficients at
+    // all: there is no matrix to lose.
+    if (int64_t(tokens.size()) == 1 + n) return;
+    if (int64_t(tokens.size()) != 1 + n + n * n) {
+        unusable("holds " + std::to_string(tokens.size() - 1) + " values where " + std::to_string(n) +
+                 " names and " + std::to_string(n * n) + " coefficients belong");
+        return;
+    }
 
     auto m = std::make_unique<CSpillMatrix>(int32_t(n));
     for (int64_t i = 0; i < n * n; ++i) m->values[size_t(i)] = float(lm::ParseDouble(tokens[size_t(1 + n + i)]));
@@ -125,16 +157,23 @@ void CParamSet::ReadSpill(const CKeywordTable& table) {
     for (int64_t k = 1; k <= n; ++k) {
         int32_t found = -1;
         int hits = 0;
+        const std::string_view tok = tokens[size_t(k)];
         for (int32_t u = 0; u < pc; ++u) {
             const CParam& p = *params[size_t(u)];
-            const std::string_view tok = tokens[size_t(k)];
             if ((p.hasName && p.name == tok) || (p.hasShortName && p.shortName == tok)) {
                 found = u;
                 ++hits;
             }
         }
-        if (hits != 1) return;
-        if (std::find(idx.begin(), idx.end(), found) != idx.end()) return;
+        if (hits != 1) {
+            unusable("names \"" + std::string(tok) + "\", which " +
+                     (hits == 0 ? std::string("no parameter has") : std::to_string(hits) + " parameters have"));
+            return;
+        }
+        if (std::find(idx.begin(), idx.end(), found) != idx.end()) {
+            unusable("names parameter " + std::to_string(found + 1) + " twice");
+            return;
+        }
         idx.push_back(found);
     }
     m->indices = std::move(idx);
@@ -274,11 +313,11 @@ void CDataSet::LoadFrom(const lm::MappedFile& file, const std::string& p, int32_
     errors.insert(errors.end(), matrix->errors.begin(), matrix->errors.end());
 }
 
-void CDataSet::AddParam(int32_t range, double decades, double offset) {
+void CDataSet::AddParam(float range, double decades, double offset) {
     if (!params) params = std::make_unique<CParamSet>();
     auto p = std::make_unique<CParam>();
-    p->range = float(range);
-    p->hasRange = range > 0;
+    p->range = range;
+    p->hasRange = range > 0.0f;
     p->decades = decades;
     p->hasDecades = true;
     p->offset = offset;
@@ -342,5 +381,73 @@ std::string UnreadableDataSetProblem(const CDataSet& ds) {
         if (v.empty() || !std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; }))
             return "$TOT " + (v.empty() ? std::string("(empty)") : v) + " is not an event count";
     }
+    // Histograms are not events: an empty plot would hide that the file
+    // holds something this program does not show.
+    if (std::find(ds.errors.begin(), ds.errors.end(), kErrNotListMode) != ds.errors.end()) {
+        const CKeywordPair* mode = text->FindKeyword("$MODE");
+        const std::string v = mode && !mode->value.empty() ? mode->value : std::string("(empty)");
+        std::string kind;
+        if (v == "C") kind = " (correlated histograms)";
+        else if (v == "U") kind = " (uncorrelated histograms)";
+        return "its $MODE is " + v + kind + ", not list mode (L): it holds no events to show";
+    }
+    if (const CEventMatrix* m = ds.GetEventMatrix(); m && ds.GetDataType() == 0) {
+        const CKeywordPair* type = text->FindKeyword("$DATATYPE");
+        if (!type || type->value.empty()) return "it has no $DATATYPE: its events cannot be read";
+        if (type->value == "A") return "its $DATATYPE is A (values written as text), which this program cannot read";
+        return "its $DATATYPE " + type->value + " is not a data type it knows (I, F or D)";
+    }
+    // Not one column could be decoded: a plot of zeros would look like data.
+    if (const CEventMatrix* m = ds.GetEventMatrix(); m && m->GetParamCount() > 0 &&
+                                                     m->UndecodableCount() == m->GetParamCount()) {
+        std::string why = m->UndecodableWhy(0);
+        for (int32_t j = 1; j < m->GetParamCount(); ++j)
+            if (m->UndecodableWhy(j) != why) return "none of its parameters can be decoded (" + why + ", ...)";
+        return "none of its parameters can be decoded (" + why + ")";
+    }
     return {};
+}
+
+std::string DataSetReadWarning(const CDataSet& ds) {
+    auto has = [&ds](int32_t code) { return std::find(ds.errors.begin(), ds.errors.end(), code) != ds.errors.end(); };
+    const CParamSet* ps = ds.GetParamSet();
+    const CEventMatrix* m = ds.GetEventMatrix();
+    const int32_t total = ps ? ps->totalEvents : 0;
+    const int32_t read = ds.GetEventCount();
+    std::vector<std::string> faults;
+    if (m && read < total) faults.push_back("only " + std::to_string(read) + " of " + std::to_string(total) +
+                                            " events could be read");
+    if (m && read > 0 && m->UndecodableCount() > 0) {
+        // Name the parameters: the user must know which columns are zeros.
+        std::string list;
+        int32_t named = 0;
+        for (int32_t j = 0; j < m->GetParamCount(); ++j) {
+            const std::string& why = m->UndecodableWhy(j);
+            if (why.empty()) continue;
+            if (named == 3) {
+                list += " and " + std::to_string(m->UndecodableCount() - 3) + " more";
+                break;
+            }
+            const CParam* p = ds.GetParam(j);
+            std::string name = p && p->hasName ? p->name : std::string();
+            list += std::string(named ? "; " : "") + "parameter " + std::to_string(j + 1) +
+                    (name.empty() ? std::string() : " (" + name + ")") + ": " + why;
+            ++named;
+        }
+        faults.push_back(std::string(named == 1 && m->UndecodableCount() == 1 ? "a parameter" : "parameters") +
+                         " could not be decoded and read as 0 (" + list + ")");
+    }
+    const bool damaged = !faults.empty() || (m && (has(kErrDataPastEnd) || has(kErrSizeImpossible)));
+    std::string text;
+    if (damaged) {
+        text = "The FCS file " + ds.GetFileName() + " is damaged";
+        for (size_t i = 0; i < faults.size(); ++i) text += (i == 0 ? ": " : "; ") + faults[i];
+        text += ".";
+    }
+    if (ps && !ps->spillProblem.empty() && m) {
+        if (!text.empty()) text += "\n";
+        text += "The spillover matrix of " + ds.GetFileName() + " cannot be used: " + ps->spillProblem +
+                ". Its events are shown without compensation.";
+    }
+    return text;
 }

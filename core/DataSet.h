@@ -49,6 +49,9 @@ public:
     bool applyCompensation = false;
     std::vector<int32_t> byteOrder;
     std::unique_ptr<CSpillMatrix> spill;
+    // Why the file's spillover keyword could not be used; empty when it was
+    // used or when there is none.
+    std::string spillProblem;
     std::vector<int32_t> errors;
 
 private:
@@ -69,7 +72,9 @@ public:
     // Load from bytes in memory (tests, fuzzing); path is only recorded.
     void LoadFrom(const lm::MappedFile& file, const std::string& path, int32_t index);
 
-    void AddParam(int32_t range, double decades, double offset);
+    // A parameter as a stored analysis gives it (no name, no width); a range
+    // of 0 or less counts as absent.
+    void AddParam(float range, double decades, double offset);
     int32_t GetEventCount() const;
     int32_t GetParamCount() const { return params ? params->GetParamCount() : 0; }
     CParam* GetParam(int32_t i) const { return params ? params->GetParam(i) : nullptr; }
@@ -120,3 +125,9 @@ private:
 // count), in a few words naming the values for a message about the file;
 // empty when it can be shown. A data set made without a file has none.
 std::string UnreadableDataSetProblem(const CDataSet& ds);
+
+// What the user must be told about a data set that opens but is not all its
+// file describes: events cut short, parameters that could not be decoded, a
+// spillover matrix that cannot be used. Whole sentences naming the file;
+// empty when there is nothing to say. Every way a file is read shows it.
+std::string DataSetReadWarning(const CDataSet& ds);

@@ -15,6 +15,7 @@ enum FcsErrorCode : int32_t {
     kErrParamUndecodable = 15,  // a parameter's $PnB / $BYTEORD cannot be decoded; column left 0
     kErrDataPastEnd = 16,       // DATA ends beyond the end of the file; clamped
     kErrDataSize = 17,          // DATA size differs from total events x bytes per event
+    kErrSpillUnusable = 19,     // a spillover keyword that names unknown parameters or has the wrong count
 };
 
 // Codes of the data shell and the gate tree.

@@ -10,6 +10,7 @@
 #include <iostream>
 #include <limits>
 #include <new>
+#include <string>
 #include <sys/mman.h>
 
 #include "core/DataSet.h"
@@ -215,11 +216,12 @@ bool CEventMatrix::HasValues(int32_t u) const {
 
 namespace {
 
-enum class Kernel { None, F32LE, F32BE, U8, U16LE, U16BE, U32LE, U32BE, Generic };
+enum class Kernel { None, F32LE, F32BE, U8, U16LE, U16BE, U32LE, U32BE, Generic, Packed };
 
 struct ParamPlan {
-    int64_t offset = 0;   // byte position inside the event
+    int64_t offset = 0;   // position inside the event: bytes, or bits in a packed event
     int32_t bytes = 0;
+    int32_t bits = 0;     // width of the field in a packed event
     Kernel kernel = Kernel::None;
     int shifts[8] = {};
     uint64_t mask = ~uint64_t(0);
@@ -229,12 +231,12 @@ inline uint16_t Load16(const uint8_t* p) { uint16_t v; std::memcpy(&v, p, 2); re
 inline uint32_t Load32(const uint8_t* p) { uint32_t v; std::memcpy(&v, p, 4); return v; }
 
 // Bits a value of range r needs: values run from 0 to r - 1.
-uint64_t RangeMask(const CParam& p, int bytes) {
+uint64_t RangeMask(const CParam& p, int bits) {
     if (!p.hasRange || !(p.range > 1.0f)) return ~uint64_t(0);
     const double r = std::ceil(double(p.range));
     int k = 0;
     while (k < 64 && std::ldexp(1.0, k) < r) ++k;
-    if (k >= bytes * 8) return ~uint64_t(0);
+    if (k >= bits) return ~uint64_t(0);
     return (uint64_t(1) << k) - 1;
 }
 
@@ -244,6 +246,113 @@ constexpr size_t kDecodeMinSlice = size_t(1) << 16;
 template <typename F>
 void ForEvents(const uint8_t* src, int64_t bpe, int64_t n, float* dst, F f) {
     for (int64_t i = 0; i < n; ++i) dst[i] = f(src + i * bpe);
+}
+
+std::string WidthText(const CParam& p, int32_t j) {
+    return "$P" + std::to_string(j + 1) + "B " + std::to_string(p.bits);
+}
+
+std::string OrderText(const std::vector<int32_t>& order) {
+    std::string s;
+    for (int32_t e : order) s += (s.empty() ? "" : ",") + std::to_string(e);
+    return s;
+}
+
+// Why a field of this width cannot hold a value of the data type; empty
+// when it can.
+std::string WidthProblem(const CParam& p, int32_t j, int32_t type) {
+    if (!p.hasBits) return "it has no $P" + std::to_string(j + 1) + "B";
+    if (p.bits <= 0) return WidthText(p, j) + " is no field width";
+    if (type == 'F' && p.bits != 32) return WidthText(p, j) + ": a float ($DATATYPE F) takes 32 bits";
+    if (type == 'D' && p.bits != 64) return WidthText(p, j) + ": a double ($DATATYPE D) takes 64 bits";
+    if (type == 'I' && p.bits > 64) return WidthText(p, j) + ": integers wider than 64 bits are not supported";
+    return {};
+}
+
+// Plans parameter j of an event of whole bytes; empty when it can be
+// decoded, else why not.
+std::string PlanBytes(const CParam& p, int32_t j, const std::vector<int32_t>& order, int32_t type, ParamPlan& pl) {
+    if (std::string why = WidthProblem(p, j, type); !why.empty()) return why;
+    const int b = pl.bytes;
+    int count = 0;
+    if (type == 'D' && !order.empty()) {
+        // Doubles are often declared with a 4-byte order: take its direction.
+        bool little = order.front() == 1;
+        for (int k = 0; k < b; ++k) pl.shifts[k] = (little ? k : b - 1 - k) * 8;
+        count = b;
+    } else {
+        uint32_t seen = 0;
+        for (int32_t e : order) {
+            if (e < 1 || e > b) continue;
+            if (seen & (1u << e)) return "$BYTEORD " + OrderText(order) + " names byte " + std::to_string(e) + " twice";
+            seen |= 1u << e;
+            pl.shifts[count++] = (e - 1) * 8;
+        }
+    }
+    if (order.empty()) return "it has no $BYTEORD";
+    if (count != b)
+        return "$BYTEORD " + OrderText(order) + " places " + std::to_string(count) + " of the " + std::to_string(b) +
+               " bytes of " + WidthText(p, j);
+    if (type == 'I') pl.mask = RangeMask(p, b * 8);
+    auto is = [&](std::initializer_list<int> s) {
+        int k = 0;
+        for (int v : s) if (pl.shifts[k++] != v) return false;
+        return true;
+    };
+    if (type == 'F') {
+        pl.kernel = is({0, 8, 16, 24}) ? Kernel::F32LE : is({24, 16, 8, 0}) ? Kernel::F32BE : Kernel::Generic;
+    } else if (type == 'I') {
+        if (b == 1) pl.kernel = Kernel::U8;
+        else if (b == 2) pl.kernel = is({0, 8}) ? Kernel::U16LE : Kernel::U16BE;
+        else if (b == 4) pl.kernel = is({0, 8, 16, 24}) ? Kernel::U32LE : is({24, 16, 8, 0}) ? Kernel::U32BE : Kernel::Generic;
+        else pl.kernel = Kernel::Generic;
+    } else {
+        pl.kernel = Kernel::Generic;
+    }
+    return {};
+}
+
+// How the bit fields of a packed event lie in its bytes. The event is one
+// number written in the file's byte order, its first parameter at the end
+// written first: least significant bits first for 1,2,3,4, most
+// significant first for 4,3,2,1. A mixed order says nothing about bits.
+enum class BitOrder { LowFirst, HighFirst, Unknown };
+
+BitOrder BitOrderOf(const std::vector<int32_t>& order) {
+    if (order.empty()) return BitOrder::Unknown;
+    const size_t n = order.size();
+    bool up = true, down = true;
+    for (size_t k = 0; k < n; ++k) {
+        up = up && order[k] == int32_t(k + 1);
+        down = down && order[k] == int32_t(n - k);
+    }
+    if (up) return BitOrder::LowFirst;  // a single byte "1" counts as ascending
+    if (down) return BitOrder::HighFirst;
+    return BitOrder::Unknown;
+}
+
+// width bits (1..32) from bit position at of a bit stream.
+inline uint64_t BitsAt(const uint8_t* data, uint64_t at, int width, bool highFirst) {
+    const uint8_t* p = data + (at >> 3);
+    const int skip = int(at & 7);
+    const int bytes = (skip + width + 7) >> 3;  // at most 5
+    uint64_t acc = 0;
+    if (highFirst) {
+        for (int k = 0; k < bytes; ++k) acc = (acc << 8) | p[k];
+        acc >>= bytes * 8 - skip - width;
+    } else {
+        for (int k = 0; k < bytes; ++k) acc |= uint64_t(p[k]) << (8 * k);
+        acc >>= skip;
+    }
+    return acc & ((uint64_t(1) << width) - 1);
+}
+
+// A field of up to 64 bits, read as two of at most 32.
+inline uint64_t FieldAt(const uint8_t* data, uint64_t at, int width, bool highFirst) {
+    if (width <= 32) return BitsAt(data, at, width, highFirst);
+    const int rest = width - 32;
+    if (highFirst) return (BitsAt(data, at, rest, true) << 32) | BitsAt(data, at + uint64_t(rest), 32, true);
+    return BitsAt(data, at, 32, false) | (BitsAt(data, at + 32, rest, false) << 32);
 }
 
 }  // namespace
@@ -264,22 +373,98 @@ CEventMatrix::CEventMatrix(const lm::MappedFile& file, int64_t dataBegin, int64_
 
 CEventMatrix::~CEventMatrix() = default;
 
+const std::string& CEventMatrix::UndecodableWhy(int32_t i) const {
+    static const std::string none;
+    return i >= 0 && size_t(i) < m_undecodable.size() ? m_undecodable[size_t(i)] : none;
+}
+
+int32_t CEventMatrix::UndecodableCount() const {
+    int32_t n = 0;
+    for (const std::string& why : m_undecodable) n += why.empty() ? 0 : 1;
+    return n;
+}
+
 void CEventMatrix::Decode(const lm::MappedFile& file, int64_t dataBegin, int64_t dataEnd) {
     m_paramCount = m_params->GetParamCount();
     const int64_t bpe = m_params->bytesPerEvent;
     const int64_t tot = m_params->totalEvents;
+    const bool knownType = m_dataType == 'I' || m_dataType == 'F' || m_dataType == 'D';
+    const std::vector<int32_t>& order = m_params->byteOrder;
+
+    // A width that is not whole bytes packs the event: its fields follow one
+    // another bit by bit, with nothing between them.
+    bool packed = false;
+    for (const auto& p : m_params->params) packed = packed || (p->hasBits && p->bits > 0 && p->bits % 8 != 0);
+    const BitOrder bitOrder = packed ? BitOrderOf(order) : BitOrder::Unknown;
+
+    // Plan every parameter once: where its bytes are, how they are ordered
+    // and which fast path gives exactly the generic rule's values.
+    std::vector<ParamPlan> plans(static_cast<size_t>(m_paramCount));
+    m_undecodable.assign(size_t(m_paramCount), std::string());
+    bool undecodable = false;
+    int64_t pos = 0;
+    for (int32_t j = 0; j < m_paramCount; ++j) {
+        const CParam& p = *m_params->params[size_t(j)];
+        ParamPlan& pl = plans[size_t(j)];
+        pl.offset = pos;
+        std::string why;
+        if (packed) {
+            pl.bits = (p.hasBits && p.bits > 0) ? p.bits : 0;
+            pos += pl.bits;
+            why = WidthProblem(p, j, m_dataType);
+            if (why.empty() && bitOrder == BitOrder::Unknown)
+                why = order.empty() ? "it has no $BYTEORD"
+                                    : "$BYTEORD " + OrderText(order) + " gives no order for fields of " +
+                                          WidthText(p, j) + " bits";
+            if (why.empty()) {
+                pl.kernel = Kernel::Packed;
+                if (m_dataType == 'I') pl.mask = RangeMask(p, pl.bits);
+            }
+        } else {
+            pl.bytes = (p.hasBits && p.bits > 0) ? p.bits / 8 : 0;
+            pos += pl.bytes;
+            why = PlanBytes(p, j, order, m_dataType, pl);
+        }
+        if (!knownType) why = "the data type cannot be read";
+        if (!why.empty()) {
+            pl.kernel = Kernel::None;
+            m_undecodable[size_t(j)] = std::move(why);
+            undecodable = true;
+        }
+    }
+
     // The caller clamps the end to the file; a segment that starts outside
     // the file or ends before it begins holds nothing.
     int64_t size = 0;
     if (dataBegin >= 0 && dataEnd >= dataBegin && dataBegin < file.Size())
         size = std::min(dataEnd, file.Size() - 1) - dataBegin + 1;
-    // Widths come from the file: the product may not even fit 64 bits.
-    int64_t expected = 0;
-    const bool fits = !__builtin_mul_overflow(tot, bpe, &expected);
     int64_t n = tot;
-    if (bpe <= 0 || !fits || size != expected) {
-        if (!fits || size != expected) errors.push_back(kErrDataSize);
-        n = bpe > 0 ? size / bpe : 0;
+    int64_t strideBits = 0;  // packed: bits from one event to the next
+    if (!packed) {
+        // Widths come from the file: the product may not even fit 64 bits.
+        int64_t expected = 0;
+        const bool fits = !__builtin_mul_overflow(tot, bpe, &expected);
+        if (bpe <= 0 || !fits || size != expected) {
+            if (!fits || size != expected) errors.push_back(kErrDataSize);
+            n = bpe > 0 ? size / bpe : 0;
+        }
+    } else {
+        // The events follow one another as one stream of bits; writers that
+        // start each event on a new byte are read as such when the size says so.
+        const int64_t bits = pos;
+        const int64_t paddedBytes = (bits + 7) / 8;
+        int64_t streamBits = 0, paddedSize = 0;
+        const bool streamFits = !__builtin_mul_overflow(tot, bits, &streamBits);
+        const bool paddedFits = !__builtin_mul_overflow(tot, paddedBytes, &paddedSize);
+        strideBits = bits;
+        if (streamFits && size == streamBits / 8 + (streamBits % 8 != 0 ? 1 : 0)) {
+            // n = tot
+        } else if (paddedFits && size == paddedSize) {
+            strideBits = paddedBytes * 8;
+        } else {
+            errors.push_back(kErrDataSize);
+            n = bits > 0 ? (size > INT64_MAX / 8 ? INT64_MAX : size * 8) / bits : 0;
+        }
     }
     // Only events that are really in the file become rows.
     m_eventCount = int32_t(std::min(n, tot));
@@ -289,67 +474,10 @@ void CEventMatrix::Decode(const lm::MappedFile& file, int64_t dataBegin, int64_t
     TouchAllColumns();
     if (m_eventCount == 0 || m_paramCount == 0) return;
 
-    const bool knownType = m_dataType == 'I' || m_dataType == 'F' || m_dataType == 'D';
     if (!knownType) {
         errors.push_back(kErrParamUndecodable);
         AllocColumns({});
         return;
-    }
-
-    // Plan every parameter once: where its bytes are, how they are ordered
-    // and which fast path gives exactly the generic rule's values.
-    const std::vector<int32_t>& order = m_params->byteOrder;
-    std::vector<ParamPlan> plans(static_cast<size_t>(m_paramCount));
-    bool undecodable = false;
-    int64_t pos = 0;
-    for (int32_t j = 0; j < m_paramCount; ++j) {
-        const CParam& p = *m_params->params[size_t(j)];
-        ParamPlan& pl = plans[size_t(j)];
-        pl.offset = pos;
-        pl.bytes = (p.hasBits && p.bits > 0) ? p.bits / 8 : 0;
-        pos += pl.bytes;
-        const int b = pl.bytes;
-        int count = 0;
-        bool ok = b > 0 && b <= 8;
-        if (ok && m_dataType == 'D' && !order.empty()) {
-            // Doubles are often declared with a 4-byte order: take its direction.
-            bool little = order.front() == 1;
-            for (int k = 0; k < b; ++k) pl.shifts[k] = (little ? k : b - 1 - k) * 8;
-            count = b;
-        } else if (ok) {
-            uint32_t seen = 0;
-            for (int32_t e : order) {
-                if (e < 1 || e > b) continue;
-                if (count >= 8 || (seen & (1u << e))) { ok = false; break; }
-                seen |= 1u << e;
-                pl.shifts[count++] = (e - 1) * 8;
-            }
-        }
-        ok = ok && count == b;
-        if (m_dataType == 'F') ok = ok && b == 4;
-        if (m_dataType == 'I') ok = ok && b <= 4;
-        if (m_dataType == 'D') ok = ok && b == 8;
-        if (!ok) {
-            pl.kernel = Kernel::None;
-            undecodable = true;
-            continue;
-        }
-        if (m_dataType == 'I') pl.mask = RangeMask(p, b);
-        auto is = [&](std::initializer_list<int> s) {
-            int k = 0;
-            for (int v : s) if (pl.shifts[k++] != v) return false;
-            return true;
-        };
-        if (m_dataType == 'F') {
-            pl.kernel = is({0, 8, 16, 24}) ? Kernel::F32LE : is({24, 16, 8, 0}) ? Kernel::F32BE : Kernel::Generic;
-        } else if (m_dataType == 'I') {
-            if (b == 1) pl.kernel = Kernel::U8;
-            else if (b == 2) pl.kernel = is({0, 8}) ? Kernel::U16LE : Kernel::U16BE;
-            else if (b == 4) pl.kernel = is({0, 8, 16, 24}) ? Kernel::U32LE : is({24, 16, 8, 0}) ? Kernel::U32BE : Kernel::Generic;
-            else pl.kernel = Kernel::Generic;
-        } else {
-            pl.kernel = Kernel::Generic;
-        }
     }
     if (undecodable) errors.push_back(kErrParamUndecodable);
     std::vector<bool> decoded(plans.size());
@@ -357,6 +485,26 @@ void CEventMatrix::Decode(const lm::MappedFile& file, int64_t dataBegin, int64_t
     AllocColumns(decoded);
 
     const uint8_t* data = file.Data() + dataBegin;
+    if (packed) {
+        const bool highFirst = bitOrder == BitOrder::HighFirst;
+        const int32_t type = m_dataType;
+        lm::ForSlices(size_t(m_eventCount), kDecodeMinSlice, [&](size_t sliceBegin, size_t sliceEnd) {
+            for (int32_t j = 0; j < m_paramCount; ++j) {
+                const ParamPlan& pl = plans[size_t(j)];
+                if (pl.kernel != Kernel::Packed) continue;
+                float* dst = rawColumns[size_t(j)];
+                for (size_t i = sliceBegin; i < sliceEnd; ++i) {
+                    const uint64_t at = uint64_t(i) * uint64_t(strideBits) + uint64_t(pl.offset);
+                    const uint64_t v = FieldAt(data, at, pl.bits, highFirst);
+                    if (type == 'F') dst[i] = std::bit_cast<float>(uint32_t(v));
+                    else if (type == 'D') dst[i] = float(std::bit_cast<double>(v));
+                    else dst[i] = float(v & pl.mask);
+                }
+            }
+        });
+        return;
+    }
+
     // A block of events small enough to stay in cache while every column
     // takes its values from it.
     const int64_t blockEvents = std::max<int64_t>(1, (int64_t(256) << 10) / bpe);
@@ -374,7 +522,8 @@ void CEventMatrix::Decode(const lm::MappedFile& file, int64_t dataBegin, int64_t
                 const uint8_t* src = blk + pl.offset;
                 const uint32_t m32 = uint32_t(pl.mask);
                 switch (pl.kernel) {
-                case Kernel::None: break;
+                case Kernel::None:
+                case Kernel::Packed: break;
                 case Kernel::F32LE:
                     ForEvents(src, bpe, cnt, dst, [](const uint8_t* s) { return std::bit_cast<float>(Load32(s)); });
                     break;
@@ -405,7 +554,7 @@ void CEventMatrix::Decode(const lm::MappedFile& file, int64_t dataBegin, int64_t
                         for (int k = 0; k < b; ++k) v |= uint64_t(s[k]) << pl.shifts[k];
                         if (type == 'F') return std::bit_cast<float>(uint32_t(v));
                         if (type == 'D') return float(std::bit_cast<double>(v));
-                        return float(uint32_t(v & mask));
+                        return float(v & mask);
                     });
                     break;
                 }

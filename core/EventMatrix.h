@@ -3,6 +3,7 @@
 // spillover compensation.
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "base/MappedFile.h"
@@ -67,6 +68,11 @@ public:
     // False for a parameter that could not be decoded: its column is a
     // zero column shared with the others like it.
     bool HasValues(int32_t i) const;
+    // Why parameter i could not be decoded ("$P3B 128: ..."); empty when it
+    // was, or when i is out of range.
+    const std::string& UndecodableWhy(int32_t i) const;
+    // Parameters that could not be decoded, whether or not there were events.
+    int32_t UndecodableCount() const;
     // Table of current column pointers (GetParamCount() entries).
     float* const* CurrentColumns() const { return currentColumns.data(); }
 
@@ -123,6 +129,7 @@ private:
     static uint64_t NextGeneration();
     uint64_t m_generation = NextGeneration();
     std::vector<uint64_t> m_columnGeneration;
+    std::vector<std::string> m_undecodable;  // per parameter: why it was not decoded
     std::vector<int32_t> m_compensated;  // columns the last compensation changed
     struct Applied;
     std::unique_ptr<Applied> m_applied;  // what the current columns were computed with

@@ -8,7 +8,29 @@
 
 namespace {
 constexpr size_t kHeaderSize = 58;
+
+inline unsigned char FoldAscii(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return (u >= 'a' && u <= 'z') ? static_cast<unsigned char>(u - 'a' + 'A') : u;
+}
 }  // namespace
+
+size_t CKeywordTable::Hash::operator()(std::string_view s) const {
+    // FNV-1a over the folded bytes.
+    uint64_t h = 14695981039346656037ull;
+    for (char c : s) {
+        h ^= FoldAscii(c);
+        h *= 1099511628211ull;
+    }
+    return size_t(h);
+}
+
+bool CKeywordTable::SameName::operator()(std::string_view a, std::string_view b) const {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+    return true;
+}
 
 int64_t AddOffset(int64_t offset, int64_t base) {
     int64_t r;

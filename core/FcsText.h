@@ -38,7 +38,9 @@ public:
     // The same over bytes in memory (first byte is the delimiter).
     void ParseSegment(std::string_view segment);
 
-    // First pair whose keyword equals kw byte for byte, or null.
+    // First pair whose keyword equals kw, or null. Keyword names are matched
+    // without regard to ASCII case ("$par" is "$PAR"), as FCS readers must;
+    // the pair keeps the bytes the file has.
     const CKeywordPair* FindKeyword(std::string_view kw) const;
     // Value of the first pair named kw, or "" when absent.
     std::string GetKeywordValue(std::string_view kw) const;
@@ -52,16 +54,21 @@ public:
     std::vector<int32_t> errors;
 
 private:
+    // ASCII case folded: bytes above 0x7F are compared as they are.
     struct Hash {
         using is_transparent = void;
-        size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+        size_t operator()(std::string_view s) const;
+    };
+    struct SameName {
+        using is_transparent = void;
+        bool operator()(std::string_view a, std::string_view b) const;
     };
     void Append(CKeywordPair pair);
 
     std::vector<CKeywordPair> pairs;
     // Position of each keyword's first pair: a file names every parameter's
     // keywords, so scanning the list for each would cost $PAR x pairs.
-    std::unordered_map<std::string, size_t, Hash, std::equal_to<>> first;
+    std::unordered_map<std::string, size_t, Hash, SameName> first;
 };
 
 // offset + base without signed overflow: offsets come from the file and may

@@ -340,6 +340,7 @@ void CLumitraDoc::ReadFileBody(CArchive& ar, std::vector<std::vector<COLORREF>>*
         if (!rec.GetProblem().empty())
             m_fileProblems.push_back("The FCS file " + shell->GetPath() + " could not be loaded: " +
                                      rec.GetProblem() + ". The report opens without its events.");
+        if (!rec.GetWarning().empty()) m_fileProblems.push_back(rec.GetWarning());
         // A record of a data set that is open already names the open shell;
         // the one read is dropped.
         if (VexaDataShell* open = FindDataShell(shell->GetPathName(), shell->GetDataSetIndex())) {

@@ -228,7 +228,7 @@ std::string StoredFileProblem(const CDataSet& ds, const std::string& path, int32
 // is wrong with the first file that was there, or that none was.
 std::unique_ptr<VexaDataShell> OpenStoredFile(const std::vector<std::string>& places, int32_t index,
                                               const std::string& name, size_t paramCount, int32_t* foundAt,
-                                              std::string* problem) {
+                                              std::string* problem, std::string* warning) {
     bool anyThere = false;
     for (size_t k = 0; k < places.size(); ++k) {
         const std::string& place = places[k];
@@ -249,6 +249,9 @@ std::unique_ptr<VexaDataShell> OpenStoredFile(const std::vector<std::string>& pl
             auto shell = std::make_unique<VexaDataShell>(holder.GetDataSet(), name);
             *foundAt = int32_t(k);
             problem->clear();
+            // A file cut short since the report was saved opens with what is
+            // left, and says so as it does when opened by itself.
+            *warning = DataSetReadWarning(*holder.GetDataSet());
             return shell;
         } catch (const std::bad_alloc&) {
             if (problem->empty()) *problem = kFcsNoMemoryProblem;
@@ -268,6 +271,7 @@ void CFileFCSShell::Load(CArchive& ar, bool templateFlag) {
     m_palette.clear();
     m_foundAt = kFcsNotFound;
     m_problem.clear();
+    m_warning.clear();
 
     m_folder = ar.ReadString();
     const int32_t dataType = ar.ReadInt32();
@@ -277,11 +281,13 @@ void CFileFCSShell::Load(CArchive& ar, bool templateFlag) {
     // frees itself when its last user leaves, so it is made with new.
     std::unique_ptr<CDataSet> stored(new CDataSet());
     for (size_t i = 0; i < p; ++i) {
+        // Any finite range is one an FCS file may give ($PnR 2147483647 is
+        // written as 2^31, and some instruments write 1e12): what was
+        // written must open again.
         const float range = ReadFiniteFloat(ar, "a parameter range");
         const double decades = ReadFiniteDouble(ar, "a parameter's decades");
         const double offset = ReadFiniteDouble(ar, "a parameter's offset");
-        if (!(range > -2147483648.0f && range < 2147483648.0f)) Bad("parameter range " + std::to_string(range));
-        stored->AddParam(int32_t(range), decades, offset);
+        stored->AddParam(std::trunc(range), decades, offset);
     }
 
     std::string path;
@@ -302,10 +308,10 @@ void CFileFCSShell::Load(CArchive& ar, bool templateFlag) {
             places[kFcsInSampleFolder] = JoinFolder(Slashed(m_folder), file);
             if (!m_documentFolder.empty()) places[kFcsNextToDocument] = JoinFolder(m_documentFolder, file);
         }
-        shell = OpenStoredFile(places, index, name, p, &m_foundAt, &m_problem);
+        shell = OpenStoredFile(places, index, name, p, &m_foundAt, &m_problem, &m_warning);
         // A path written on Windows names its folders with '\'.
         if (!shell && path.find('\\') != std::string::npos)
-            if ((shell = OpenStoredFile({Slashed(path)}, index, name, p, &m_foundAt, &m_problem)))
+            if ((shell = OpenStoredFile({Slashed(path)}, index, name, p, &m_foundAt, &m_problem, &m_warning)))
                 m_foundAt = kFcsAtStoredPath;
     }
     if (!shell) {

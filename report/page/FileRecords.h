@@ -148,6 +148,9 @@ public:
     // Why an FCS file that was found could not be loaded (not enough memory),
     // so the shell was rebuilt without events; empty otherwise.
     const std::string& GetProblem() const { return m_problem; }
+    // What the user must be told of the FCS file that was loaded (cut
+    // short, parameters not decoded: DataSetReadWarning); empty otherwise.
+    const std::string& GetWarning() const { return m_warning; }
 
     // Fuzzing and tests of hostile files switch the look-up of FCS files off:
     // every shell is then rebuilt without events.
@@ -162,6 +165,7 @@ private:
     std::vector<COLORREF> m_palette;
     int32_t m_foundAt = kFcsNotFound;
     std::string m_problem;
+    std::string m_warning;
 };
 
 // ------------------------------------------------------------------ gates

@@ -80,28 +80,16 @@ void ShowAlreadyOpen(const char* text) {
                         lm::MsgIcon::Question);
 }
 
+}  // namespace
+
 // A file whose DATA is cut short (or cannot be decoded in part) still opens,
 // but the user must know its numbers are not the whole sample.
-void WarnIfDamaged(const VexaDataShell& shell) {
-    const CDataSet* ds = shell.GetDataSet();
-    if (!ds) return;
-    auto has = [ds](int32_t code) { return std::find(ds->errors.begin(), ds->errors.end(), code) != ds->errors.end(); };
-    const CParamSet* ps = ds->GetParamSet();
-    const int32_t total = ps ? ps->totalEvents : 0;
-    const int32_t read = ds->GetEventCount();
-    const bool shortData = has(kErrDataSize) && read < total;
-    if (!(shortData || has(kErrDataPastEnd) || has(kErrSizeImpossible) || has(kErrParamUndecodable))) return;
-    QString text = QStringLiteral("The FCS file %1 is damaged").arg(QString::fromStdString(ds->GetFileName()));
-    if (read < total)
-        text += QStringLiteral(": only %1 of %2 events could be read.").arg(read).arg(total);
-    else if (has(kErrParamUndecodable))
-        text += QStringLiteral(": some parameters could not be decoded and read as 0.");
-    else
-        text += QStringLiteral(".");
-    lm::Ui().MessageBox(DialogParent(), text, QStringLiteral("警告"), lm::MsgButtons::Ok, lm::MsgIcon::Warning);
+void WarnIfIncomplete(QWidget* parent, const CDataSet* ds) {
+    const std::string text = ds ? DataSetReadWarning(*ds) : std::string();
+    if (text.empty()) return;
+    lm::Ui().MessageBox(parent, QString::fromStdString(text), QStringLiteral("警告"), lm::MsgButtons::Ok,
+                        lm::MsgIcon::Warning);
 }
-
-}  // namespace
 
 CLumitraDoc* GetActiveLumitraDoc() {
     CMainFrame* frame = GetMainFrame();
@@ -428,7 +416,7 @@ VexaDataShell* CLumitraDoc::OpenFcsShell(const std::string& path, int32_t index,
     }
     m_openProblem = UnreadableDataSetProblem(*shell->GetDataSet());
     if (!m_openProblem.empty()) return nullptr;
-    WarnIfDamaged(*shell);
+    WarnIfIncomplete(DialogParent(), shell->GetDataSet());
     return AppendShell(std::move(shell));
 }
 

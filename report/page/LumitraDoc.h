@@ -17,6 +17,8 @@
 
 class CArchive;
 class CCell;
+class CDataSet;
+class QWidget;
 class CLumitraView;
 class CRegionClip;
 class CTrkObj;
@@ -377,3 +379,8 @@ private:
 
 // The active document of the main frame, or null.
 CLumitraDoc* GetActiveLumitraDoc();
+
+// Tells the user, in one warning box, what of a data set that opened could
+// not be read (events cut short, parameters not decoded, a spillover matrix
+// that cannot be used); nothing when all of it was read.
+void WarnIfIncomplete(QWidget* parent, const CDataSet* ds);

@@ -145,6 +145,7 @@ bool CLumitraView::ReloadInPlace(CPLOT* plot, const std::string& path, bool* end
         // Titles, panels and the saved report name the file it holds now.
         shell->SetName(shell->GetFileName());
         shown = plot;
+        WarnIfIncomplete(this, shell->GetDataSet());
     }
     if (shown) {
         m_doc->SetModifiedFlag();

@@ -151,9 +151,10 @@ TEST(SpillKeyword, LaterNamesOfTheKeywordAreRead) {
         Linear(kEvents).Set("$SPILLOVER", "1,FL2-H,2").Set("SPILL", "1,FL1-H,3").Build());
     ASSERT_NE(c->GetParamSet()->GetSpillMatrix(), nullptr);
     EXPECT_EQ(c->GetParamSet()->GetSpillMatrix()->indices, std::vector<int32_t>{1});
-    // Keywords are case-sensitive.
+    // Keyword names are not case-sensitive: "spill" is SPILL.
     auto d = LoadFcsBytes(Linear(kEvents).Set("spill", "1,FL2-H,2").Build());
-    EXPECT_EQ(d->GetParamSet()->GetSpillMatrix(), nullptr);
+    ASSERT_NE(d->GetParamSet()->GetSpillMatrix(), nullptr);
+    EXPECT_EQ(d->GetParamSet()->GetSpillMatrix()->indices, std::vector<int32_t>{2});
 }
 
 TEST(SpillKeyword, ApplyCompensationFlagIsExactlyTrue) {

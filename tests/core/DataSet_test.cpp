@@ -938,7 +938,7 @@ std::vector<uint8_t> HeaderOnly(const std::string& header, size_t pad) {
 
 TEST(DataSetProblems, FilesThatStartLikeFcsButGiveNothingToShowSayWhy) {
     lmtest::FcsWriter good;
-    good.Param("FS", 16, "1024").Param("SS", 16, "1024").Event({1, 2});
+    good.DataType('I').ByteOrder("1,2").Param("FS", 16, "1024").Param("SS", 16, "1024").Event({1, 2});
     std::vector<uint8_t> random{'F', 'C', 'S', '3', '.', '0', ' ', ' ', ' ', ' '};
     uint32_t x = 12345;
     for (int i = 0; i < 2000; ++i) random.push_back(uint8_t((x = x * 1103515245u + 12345u) >> 24));

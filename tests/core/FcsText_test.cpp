@@ -78,7 +78,8 @@ TEST(KeywordTable, ValuesLoseOuterSpacesOnlyKeywordsKeepEverything) {
 TEST(KeywordTable, LookupsAreExactAndReturnTheFirstOccurrence) {
     CKeywordTable t = Parse("/$PAR/2/$par/7/$PAR/9/$P1N/FSC/");
     EXPECT_EQ(t.GetKeywordValue("$PAR"), "2");
-    EXPECT_EQ(t.GetKeywordValue("$par"), "7");
+    // Names are the same whatever their case: the first of them answers.
+    EXPECT_EQ(t.GetKeywordValue("$par"), "2");
     EXPECT_EQ(t.GetKeywordValue("$P1"), "");      // a prefix is not a match
     EXPECT_EQ(t.GetKeywordValue("$P1NN"), "");    // nor a longer name
     EXPECT_EQ(t.GetKeywordValue("$ABSENT"), "");

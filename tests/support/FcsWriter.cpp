@@ -46,6 +46,17 @@ std::string Escape(const std::string& s, char d) {
 
 std::string Dec(int64_t v) { return std::to_string(v); }
 
+// A keyword name spelt as asked: every letter lower, or every other letter.
+std::string CaseOf(std::string k, KeywordCase how) {
+    bool lower = true;
+    for (char& c : k) {
+        if (c < 'A' || c > 'Z') continue;
+        if (how == KeywordCase::Lower || lower) c = char(c - 'A' + 'a');
+        lower = !lower;
+    }
+    return k;
+}
+
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
 std::string MakeText(const Pairs& pairs, char d) {
@@ -91,6 +102,8 @@ FcsWriter& FcsWriter::ByteOrder(std::string_view ord) { Cur().byteOrder = std::s
 FcsWriter& FcsWriter::Delimiter(char d) { Cur().delimiter = d; return *this; }
 FcsWriter& FcsWriter::Mode(std::string_view mode) { Cur().mode = std::string(mode); return *this; }
 FcsWriter& FcsWriter::HeaderData(HeaderDataOffsets how) { Cur().headerData = how; return *this; }
+FcsWriter& FcsWriter::Keywords(KeywordCase how) { Cur().keywordCase = how; return *this; }
+FcsWriter& FcsWriter::PadEvents(bool on) { Cur().padEvents = on; return *this; }
 
 FcsWriter& FcsWriter::Param(const FcsParamSpec& p) {
     Cur().params.push_back(p);
@@ -163,8 +176,42 @@ std::vector<uint8_t> FcsWriter::BuildDataSet(const DataSetSpec& s, int64_t nextD
                                              FcsDataSetLayout* lay) const {
     // DATA bytes.
     std::vector<uint8_t> data;
+    bool packed = false;
+    for (const auto& p : s.params) packed = packed || (p.bits > 0 && p.bits % 8 != 0);
     if (s.hasRawData) {
         data = s.rawData;
+    } else if (packed) {
+        // Fields of any width, one after another with no bits between them:
+        // the event is one number in the byte order, its first field at the
+        // end written first (low bits first for 1,2,..., high bits first for
+        // ...,2,1).
+        const std::vector<int> ord = ParseOrder(s.byteOrder);
+        const bool highFirst = !ord.empty() && ord.front() > 1;
+        std::vector<bool> bitsOut;
+        for (const auto& ev : s.events) {
+            for (size_t j = 0; j < s.params.size(); ++j) {
+                const double v = j < ev.size() ? ev[j] : 0.0;
+                const int w = s.params[j].bits > 0 ? s.params[j].bits : 0;
+                uint64_t u = 0;
+                if (s.dataType == 'F') {
+                    const float f = float(v);
+                    uint32_t x;
+                    std::memcpy(&x, &f, 4);
+                    u = x;
+                } else {
+                    u = v < 0 ? uint64_t(int64_t(v)) : uint64_t(v);
+                }
+                for (int k = 0; k < w; ++k) {
+                    const int bit = highFirst ? w - 1 - k : k;
+                    bitsOut.push_back(bit < 64 && ((u >> bit) & 1));
+                }
+            }
+            if (s.padEvents)
+                while (bitsOut.size() % 8 != 0) bitsOut.push_back(false);
+        }
+        data.assign((bitsOut.size() + 7) / 8, 0);
+        for (size_t i = 0; i < bitsOut.size(); ++i)
+            if (bitsOut[i]) data[i / 8] |= uint8_t(highFirst ? 0x80 >> (i % 8) : 1 << (i % 8));
     } else {
         for (const auto& ev : s.events) {
             for (size_t j = 0; j < s.params.size(); ++j) {
@@ -240,6 +287,8 @@ std::vector<uint8_t> FcsWriter::BuildDataSet(const DataSetSpec& s, int64_t nextD
                 if (!done) pairs.emplace_back(e.keyword, e.value);
             }
         }
+        if (s.keywordCase != KeywordCase::Upper)
+            for (auto& kv : pairs) kv.first = CaseOf(kv.first, s.keywordCase);
         text = MakeText(pairs, s.delimiter);
         const int64_t textEnd = kTextStart + int64_t(text.size()) - 1;
         const int64_t nb = textEnd + 1;

@@ -30,9 +30,17 @@ enum class HeaderDataOffsets {
     Zero,     // "0" each: the offsets are only in the TEXT
 };
 
+// How the writer spells the keyword names it writes (values keep theirs).
+enum class KeywordCase {
+    Upper,  // "$PAR", "$P1N": as nearly every writer does
+    Lower,  // "$par", "$p1n"
+    Mixed,  // every other letter lower: "$pAr", "$p1n", "sPiLl"
+};
+
 struct FcsParamSpec {
     std::string name;       // $PnN, omitted when empty
     int bits = 32;          // $PnB and the width the values are written with
+                            // (a width that is not whole bytes packs the event)
     std::string range;      // $PnR text, omitted when empty
     std::string decades;    // $PnE text, omitted when empty
     std::string shortName;  // $PnS, omitted when empty
@@ -74,6 +82,11 @@ public:
     FcsWriter& Delimiter(char d);
     FcsWriter& Mode(std::string_view mode);     // "$MODE", "L" by default
     FcsWriter& HeaderData(HeaderDataOffsets how);
+    // Keyword names as written, including those Set() gives.
+    FcsWriter& Keywords(KeywordCase how);
+    // Widths that are not whole bytes ($PnB 10, 12) pack the events as one
+    // stream of bit fields; with PadEvents each event starts on a new byte.
+    FcsWriter& PadEvents(bool on);
 
     FcsWriter& Param(const FcsParamSpec& p);
     FcsWriter& Param(std::string name, int bits, std::string range = "",
@@ -126,6 +139,8 @@ private:
         char delimiter = '/';
         std::string mode = "L";
         HeaderDataOffsets headerData = HeaderDataOffsets::Numbers;
+        KeywordCase keywordCase = KeywordCase::Upper;
+        bool padEvents = false;
         std::vector<FcsParamSpec> params;
         std::vector<std::vector<double>> events;
         bool hasRawData = false;

@@ -423,6 +423,77 @@ TEST_F(DocFileTest, RealFilesWithEditedCompensationRoundTrip) {
     EXPECT_EQ(Save(back), first);
 }
 
+// Whatever FCS file a report is made on, the report opens again: every value
+// the writer puts in a data-set record (a $PnR of 2147483647 is stored as
+// the float 2^31) must be one its reader takes.
+TEST_F(DocFileTest, AReportOnEveryFcsFileThatOpensSavesAndReopens) {
+    std::string why;
+    const std::string corpus = lmtest::CorpusDir(&why);
+    if (corpus.empty()) GTEST_SKIP() << why;
+    std::vector<std::string> files;
+    for (const auto& e : fs::directory_iterator(corpus)) {
+        const std::string ext = e.path().extension().string();
+        if (ext == ".fcs" || ext == ".lmd") files.push_back(e.path().string());
+    }
+    std::sort(files.begin(), files.end());
+    // Ranges some instruments write, past what 32 bits hold.
+    for (const char* range : {"2147483647", "4294967296", "1e12"}) {
+        lmtest::FcsWriter w;
+        w.DataType('I').ByteOrder("1,2,3,4").Param("FS", 32, range).Param("SS", 32, "1024");
+        w.Event({4000000000.0, 5}).Event({7, 1023});
+        files.push_back(dir.Write(std::string("range-") + range + ".fcs", w.Build()));
+    }
+    int opened = 0;
+    for (const std::string& file : files) {
+        const std::string name = fs::path(file).filename().string();
+        SCOPED_TRACE(name);
+        const std::string fcs = dir.File("data-" + name);
+        if (!fs::exists(fcs)) fs::copy_file(file, fcs);
+        const std::string report = dir.File("report-" + name + ".fld");
+        std::vector<float> ranges;
+        int32_t events = 0;
+        {
+            CLumitraDoc doc;
+            VexaDataShell* s = doc.OpenDataFile(fcs, 0);
+            if (!s) continue;  // refused with its reason; nothing to save
+            ++opened;
+            for (int32_t i = 0; i < s->GetParamCount(); ++i) ranges.push_back(s->GetParam(i)->range);
+            events = s->GetTotalEvents();
+            doc.CreatePlot(5, 5, s);
+            QString error;
+            ASSERT_TRUE(doc.OnSaveDocument(Q(report), &error)) << error.toStdString();
+        }
+        const std::vector<uint8_t> first = ReadBytes(report);
+        CLumitraDoc back;
+        QString error;
+        ASSERT_TRUE(back.OnOpenDocument(Q(report), &error)) << error.toStdString();
+        ASSERT_EQ(back.GetDataShellCount(), 1);
+        VexaDataShell* t = back.GetDataShellAt(0);
+        // A file without events (HEADER and TEXT only) comes back as the
+        // stored record alone.
+        EXPECT_EQ(HasEvents(t), events > 0);
+        EXPECT_EQ(t->GetTotalEvents(), events);
+        ASSERT_EQ(size_t(t->GetParamCount()), ranges.size());
+        for (size_t i = 0; i < ranges.size(); ++i) EXPECT_EQ(t->GetParam(int32_t(i))->range, ranges[i]) << i;
+        EXPECT_EQ(PlotAt(back, 0)->GetState(), events > 0 ? kPlotReady : kPlotNoData);
+        // Saved again, byte for byte; and once more without its FCS file,
+        // from the stored record alone.
+        ASSERT_TRUE(back.OnSaveDocument(Q(report), &error));
+        EXPECT_EQ(ReadBytes(report), first);
+        fs::remove(fcs);
+        CLumitraDoc alone;
+        ASSERT_TRUE(alone.OnOpenDocument(Q(report), &error)) << error.toStdString();
+        ASSERT_EQ(alone.GetDataShellCount(), 1);
+        for (size_t i = 0; i < ranges.size(); ++i)
+            EXPECT_EQ(alone.GetDataShellAt(0)->GetParam(int32_t(i))->range, std::trunc(ranges[i])) << i;
+        ASSERT_TRUE(alone.OnSaveDocument(Q(report), &error));
+        CLumitraDoc again;
+        ASSERT_TRUE(again.OnOpenDocument(Q(report), &error)) << error.toStdString();
+    }
+    // All but the one that is no FCS file and the one without DATA.
+    EXPECT_GE(opened, int(files.size()) - 2);
+}
+
 TEST_F(DocFileTest, TwoDataSetsOfOneFileStayTwoShells) {
     lmtest::FcsWriter w;
     w.Param("FS", 32, "1024").Param("SS", 32, "1024").Event({1, 2}).Event({3, 4});

@@ -487,7 +487,6 @@ TEST_F(FileRecordsTest, CountsAndIndicesAreCheckedAgainstTheBytesAndWhatExists) 
         {"huge parameter count", [](ShellFields& s) { s.paramCount = 0x7FFFFFFF; }},
         {"negative parameter count", [](ShellFields& s) { s.paramCount = -1; }},
         {"range not a number", [nan](ShellFields& s) { s.params[0].range = nan; }},
-        {"range past 32 bits", [](ShellFields& s) { s.params[0].range = 1e12f; }},
         {"decades not a number", [](ShellFields& s) { s.params[1].decades = std::nan(""); }},
         {"negative data-set index", [](ShellFields& s) { s.index = -1; }},
         {"matrix larger than the parameters", [](ShellFields& s) {
@@ -584,6 +583,9 @@ TEST_F(FileRecordsTest, CountsAndIndicesAreCheckedAgainstTheBytesAndWhatExists) 
          }},
         {"an OR listing an input twice", [](ShellFields& s) { s.gates = {fldtest::Gate("g", '|', nullptr, {0, 0}, 0, 1)}; }},
         {"data type 0", [](ShellFields& s) { s.dataType = 0; }},
+        // Ranges past 32 bits are what instruments write ($PnR 2147483647
+        // is stored as 2^31): a record the program writes must open.
+        {"range past 32 bits", [](ShellFields& s) { s.params[0].range = 1e12f; s.params[1].range = 2147483648.0f; }},
     };
     for (const Case& c : good) {
         SCOPED_TRACE(c.what);
@@ -594,6 +596,11 @@ TEST_F(FileRecordsTest, CountsAndIndicesAreCheckedAgainstTheBytesAndWhatExists) 
         EXPECT_NO_THROW(reader.Load(in, false));
         EXPECT_EQ(in.Remaining(), 0u);
         ASSERT_NE(reader.GetShell(), nullptr);
+        // The ranges come back as written.
+        for (int32_t i = 0; i < 2; ++i) {
+            ASSERT_NE(reader.GetShell()->GetParam(i), nullptr);
+            EXPECT_EQ(reader.GetShell()->GetParam(i)->range, fields.params[size_t(i)].range);
+        }
     }
 }
 
