@@ -806,6 +806,7 @@ bool VexaDataShell::OpenDataSet(const std::string& path, int32_t index, std::str
 
 bool VexaDataShell::IsLayoutCompatible(const CDataSet* other) {
     m_renamed.clear();
+    m_offeredParams = other ? other->GetParamCount() : -1;
     if (!other) return false;
     const int32_t n = other->GetParamCount();
     for (const CDataRgn* r : m_regions)
@@ -839,6 +840,7 @@ bool VexaDataShell::IsLayoutCompatible(const CDataSet* other) {
 
 bool VexaDataShell::SetDataSet(CDataSet* dataSet, bool notify) {
     m_renamed.clear();
+    m_offeredParams = -1;
     if (!dataSet || dataSet == m_dataSet) return false;
     if (!IsLoaded(dataSet) || !IsLayoutCompatible(dataSet)) return false;
     VexaDataSetUser::SetDataSet(dataSet, false);

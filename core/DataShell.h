@@ -178,6 +178,8 @@ public:
         std::string other;  // the offered data set's $PnN
     };
     const std::vector<RenamedParam>& GetRenamedParams() const { return m_renamed; }
+    // The parameter count of the data set the last layout test met (-1: none).
+    int32_t GetOfferedParamCount() const { return m_offeredParams; }
     void OnDataSetChanged() override;
 
     // ---- id pools ----
@@ -231,6 +233,7 @@ private:
     std::vector<uint8_t> m_gateIds;
     std::vector<uint8_t> m_quadIds;
     std::vector<RenamedParam> m_renamed;  // of the last layout test
+    int32_t m_offeredParams = -1;         // of the last layout test
     std::unique_ptr<CSpillMatrix> m_fileMatrix;
     std::unique_ptr<CSpillMatrix> m_editMatrix;
     // The stored (working) matrix stands for the identity over every

@@ -217,7 +217,8 @@ uint32_t CGateNode::CountInRegion(const EventBitMask& events) const {
     // the point test of the base leaves them as they are.
     const int32_t type = m_region->GetType();
     const bool keepsResults = type == kRgnCross || type == kRgnQuadrant;
-    const bool ok = keepsResults ? m_region->CDataRgn::HitTest(in, hits, &events) : m_region->HitTest(in, hits, &events);
+    const bool ok =
+        keepsResults ? m_region->CDataRgn::HitTest(in, hits, &events) : m_region->HitTest(in, hits, &events);
     return ok ? hits.CountSetBits() : 0;
 }
 

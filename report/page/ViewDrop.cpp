@@ -164,9 +164,10 @@ bool CLumitraView::ReloadInPlace(CPLOT* plot, const std::string& path, bool* end
     }
     // The data set read from path is gone again: its parameters are named
     // from what the layout test kept.
-    const int32_t answer = lm::Ui().MessageBox(
-        this, QStringLiteral("数据切换失败!新建图形打开数据？") + RenamedParamsText(*shell, path, -1),
-        QStringLiteral("错误信息"), lm::MsgButtons::YesNo, lm::MsgIcon::Question);
+    const QString text = QStringLiteral("数据切换失败!新建图形打开数据？") +
+                         RenamedParamsText(*shell, path, shell->GetOfferedParamCount());
+    const int32_t answer = lm::Ui().MessageBox(this, text, QStringLiteral("错误信息"), lm::MsgButtons::YesNo,
+                                               lm::MsgIcon::Question);
     if (answer != lm::kIdYes) {
         m_doc->RedrawDirty();
         *ended = true;
@@ -202,10 +203,16 @@ QString CLumitraView::RenamedParamsText(const VexaDataShell& shell, const std::s
     // places say enough.
     constexpr size_t kShown = 16;
     for (size_t i = 0; i < renamed.size() && i < kShown; ++i)
-        text += QStringLiteral("\nP%1: %2 / %3").arg(renamed[i].index + 1).arg(shown(renamed[i].own), shown(renamed[i].other));
+        text += QStringLiteral("\nP%1: %2 / %3")
+                    .arg(renamed[i].index + 1)
+                    .arg(shown(renamed[i].own), shown(renamed[i].other));
     if (renamed.size() > kShown) text += QStringLiteral("\n... and %1 more").arg(renamed.size() - kShown);
     if (otherCount >= 0 && otherCount != shell.GetParamCount())
-        text += QStringLiteral("\n%1 has %2 parameters, %3 has %4.").arg(own).arg(shell.GetParamCount()).arg(other).arg(otherCount);
+        text += QStringLiteral("\n%1 has %2 parameters, %3 has %4.")
+                    .arg(own)
+                    .arg(shell.GetParamCount())
+                    .arg(other)
+                    .arg(otherCount);
     return text;
 }
 
@@ -221,9 +228,10 @@ bool CLumitraView::DropWithTemplate(const std::string& path, VexaDataShell* temp
         // The template's plots, gates and tables would show other parameters
         // than they name: asked once for the file, and nothing of the
         // template is kept on it.
-        const int32_t answer = lm::Ui().MessageBox(
-            this, QStringLiteral("数据不兼容！仅打开FCS文件不套用模板请按ok") + RenamedParamsText(*shell, templ->GetPathName(), templ->GetParamCount()),
-            QStringLiteral("警告"), lm::MsgButtons::OkCancel, lm::MsgIcon::Warning);
+        const QString text = QStringLiteral("数据不兼容！仅打开FCS文件不套用模板请按ok") +
+                             RenamedParamsText(*shell, templ->GetPathName(), templ->GetParamCount());
+        const int32_t answer = lm::Ui().MessageBox(this, text, QStringLiteral("警告"), lm::MsgButtons::OkCancel,
+                                                   lm::MsgIcon::Warning);
         if (!wasOpen && m_doc->GetDataShellIndex(shell) >= 0) m_doc->RemoveDataShell(shell);
         if (answer != lm::kIdOk) return false;
         if (!wasOpen) return NewPlotOfFileAtPilot(path, forceNewRow) != nullptr;

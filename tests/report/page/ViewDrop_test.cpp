@@ -316,13 +316,15 @@ TEST_F(ViewDropTest, AFileWithOtherParameterNamesIsNotLoadedIntoAPlotAndTheQuest
     d->Drop({gridFile}, CPoint(20, 20));
     CPLOT* plot = Plots(*doc).front();
     lmtest::FcsWriter w;
-    w.Param("SS", 32, "1000").Param("FS", 32, "1000");  // the same ranges, the names swapped
-    for (const auto& [x, y] : OtherEvents()) w.Event({x, y});
+    // The same ranges, the names swapped, and one parameter more.
+    w.Param("SS", 32, "1000").Param("FS", 32, "1000").Param("FL1", 32, "1000");
+    for (const auto& [x, y] : OtherEvents()) w.Event({x, y, 1.0});
     const std::string swapped = dir.Write("swapped.fcs", w.Build());
     d->Drop({swapped}, AreaPoint(*plot, 60, 60));
     ASSERT_EQ(ui.Count(Kind::MessageBox), 1);
     EXPECT_EQ(ui.CallsOf(Kind::MessageBox)[0].text,
-              kSwitchFailed + "\n\nThese parameters have other names (grid.fcs / swapped.fcs):\nP1: FS / SS\nP2: SS / FS");
+              kSwitchFailed + "\n\nThese parameters have other names (grid.fcs / swapped.fcs):\nP1: FS / SS\nP2: SS / FS"
+                              "\ngrid.fcs has 2 parameters, swapped.fcs has 3.");
     EXPECT_EQ(plot->GetShell()->GetPathName(), lm::CanonicalFilePath(gridFile));
     EXPECT_EQ(int(plot->GetShell()->GetTotalEvents()), int(vin::GridEvents().size()));
     EXPECT_EQ(doc->GetDataShellCount(), 1);
