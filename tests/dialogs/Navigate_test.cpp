@@ -623,10 +623,14 @@ class PaintSpy : public QObject {
 public:
     PaintSpy(QWidget* w, QRect watched) : m_watched(watched) { w->installEventFilter(this); }
     bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Paint && static_cast<QPaintEvent*>(e)->region().intersects(m_watched)) ++paints;
+        if (e->type() != QEvent::Paint) return false;
+        const QRegion r = static_cast<QPaintEvent*>(e)->region();
+        if (r.intersects(m_watched)) ++paints;
+        painted += r;
         return false;
     }
     int paints = 0;
+    QRegion painted;  // every area painted since
 
 private:
     QRect m_watched;
@@ -850,6 +854,10 @@ TEST_F(NavigateTest, ARecolouredGatesSquareIsPaintedAnewInTheResultTable) {
     CLumitraView* view = frame->GetActiveReportView();
     ASSERT_NE(view, nullptr);
     Root(a)->setExpanded(true);
+    // Not the active object (that one is painted anew with every redraw),
+    // and on the screen: nothing left to paint.
+    doc->SetActiveObject(nullptr);
+    doc->RedrawDirty();
     QCoreApplication::processEvents();
     const CRect r = table->GetRect();
     PaintSpy spy(view->viewport(), QRect(view->LogicalToClient(CPoint(r.left, r.top)),
@@ -861,6 +869,7 @@ TEST_F(NavigateTest, ARecolouredGatesSquareIsPaintedAnewInTheResultTable) {
     EXPECT_GT(spy.paints, 0);
     // The square of R1's row (after the header line, the titles and All) in
     // what the view shows now.
+    EXPECT_TRUE(spy.painted.contains(view->LogicalToClient(CPoint(r.left + 15, r.top + 92))));
     const QImage shown = view->viewport()->grab().toImage();
     const CPoint square(r.left + CTrkResult::kInset + 3 + 6, r.top + CTrkResult::kInset + 5 + 3 * 25 + 3 + 6);
     const QPoint at = view->LogicalToClient(square);
