@@ -545,6 +545,20 @@ void VexaDataShell::RemoveUser(CDataShellUser* user, bool notify) {
     if (it != m_users.end()) m_users.erase(it);
 }
 
+std::string VexaDataShell::FreeGateName(const std::string& prefix, int32_t id) const {
+    auto taken = [this](const std::string& name) {
+        for (const CGateNode* g : m_gates)
+            if (g->GetName() == name || g->GetDisplayName(true) == name) return true;
+        return false;
+    };
+    // Every gate takes at most one number, so a free one lies within the
+    // gate count past id.
+    for (int64_t n = std::max<int32_t>(id, 0);; ++n) {
+        std::string name = prefix + std::to_string(n);
+        if (!taken(name)) return name;
+    }
+}
+
 // ---- id pools ----
 
 int32_t VexaDataShell::NewId(int32_t kind) {
@@ -793,6 +807,8 @@ bool VexaDataShell::OpenDataSet(const std::string& path, int32_t index, std::str
 }
 
 bool VexaDataShell::IsLayoutCompatible(const CDataSet* other) {
+    m_renamed.clear();
+    m_offeredParams = other ? other->GetParamCount() : -1;
     if (!other) return false;
     const int32_t n = other->GetParamCount();
     for (const CDataRgn* r : m_regions)
@@ -808,10 +824,25 @@ bool VexaDataShell::IsLayoutCompatible(const CDataSet* other) {
             return false;
         }
     }
-    return true;
+    // Equal ranges are common (many detectors share one): plots and regions
+    // name parameters by place, so another name at a place means they would
+    // show another parameter. Every such place is kept for the message.
+    // A place without a name on either side (a template keeps ranges only)
+    // takes any name.
+    for (int32_t i = 0; i < common; ++i) {
+        const CParam* a = GetParam(i);
+        const CParam* b = other->GetParam(i);
+        if (!a || !b || !a->hasName || !b->hasName) continue;
+        if (a->name != b->name) m_renamed.push_back({i, a->name, b->name});
+    }
+    if (m_renamed.empty()) return true;
+    AddShellError(kErrNamesDiffer);
+    return false;
 }
 
 bool VexaDataShell::SetDataSet(CDataSet* dataSet, bool notify) {
+    m_renamed.clear();
+    m_offeredParams = -1;
     if (!dataSet || dataSet == m_dataSet) return false;
     if (!IsLoaded(dataSet) || !IsLayoutCompatible(dataSet)) return false;
     VexaDataSetUser::SetDataSet(dataSet, false);

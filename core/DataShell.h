@@ -108,6 +108,11 @@ public:
     // Appends a node made by a reader of stored gates (ownership passes).
     CGateNode* AddGate(std::unique_ptr<CGateNode> node);
     void CopyGates(const VexaDataShell& other);
+    // The name a new gate takes when none is given: prefix and id ("G7"),
+    // or, when a gate of this shell has that name already (one the user
+    // gave), prefix and the next number no gate is named by. Two gates of
+    // one name could not be told apart in panels and exports.
+    std::string FreeGateName(const std::string& prefix, int32_t id) const;
     // Removes node and every gate that depends on it (all four parts of a
     // quadrant); nothing for the root or a node of another shell.
     void RemoveGate(CGateNode* node, bool notify);
@@ -161,7 +166,20 @@ public:
     // refused like one that does not fit, *problem (when given) saying why.
     bool OpenDataSet(const std::string& path, int32_t index, std::string* problem = nullptr);
     bool SetDataSet(CDataSet* dataSet, bool notify) override;
+    // Whether other's parameters stand where this shell's are: its regions'
+    // parameters exist there, and the parameters both have carry the same
+    // $PnR and $PnN. A refusal leaves error 20 (ranges) or 25 (names), and
+    // the names that differ in GetRenamedParams.
     bool IsLayoutCompatible(const CDataSet* other);
+    // A parameter place where the last layout test met another name.
+    struct RenamedParam {
+        int32_t index = 0;
+        std::string own;    // this shell's $PnN
+        std::string other;  // the offered data set's $PnN
+    };
+    const std::vector<RenamedParam>& GetRenamedParams() const { return m_renamed; }
+    // The parameter count of the data set the last layout test met (-1: none).
+    int32_t GetOfferedParamCount() const { return m_offeredParams; }
     void OnDataSetChanged() override;
 
     // ---- id pools ----
@@ -214,6 +232,8 @@ private:
     std::vector<CGateNode*> m_pending;
     std::vector<uint8_t> m_gateIds;
     std::vector<uint8_t> m_quadIds;
+    std::vector<RenamedParam> m_renamed;  // of the last layout test
+    int32_t m_offeredParams = -1;         // of the last layout test
     std::unique_ptr<CSpillMatrix> m_fileMatrix;
     std::unique_ptr<CSpillMatrix> m_editMatrix;
     // The stored (working) matrix stands for the identity over every

@@ -22,6 +22,8 @@ enum FcsErrorCode : int32_t {
 enum ShellErrorCode : int32_t {
     kErrCopyInputMissing = 18,   // a copied gate's input is not a gate of the source shell
     kErrRangesDiffer = 20,       // a data set offered to a shell has other $PnR values
+    kErrNamesDiffer = 25,        // a data set offered to a shell has other $PnN names at the
+                                 // same places (its plots and regions would show other parameters)
     kErrGateTooFewInputs = 21,   // a logic gate with fewer inputs than its operator needs
                                  // (AND/OR below two, NOT or region gate none)
     kErrGateForeignInput = 22,   // an input belongs to another shell (skipped; as first input

@@ -1,5 +1,6 @@
 #include "core/EventBitMask.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <iostream>
@@ -64,6 +65,33 @@ EventBitMask& EventBitMask::AndWith(const EventBitMask& other) {
     const uint32_t n = m_wordCount < other.m_wordCount ? m_wordCount : other.m_wordCount;
     for (uint32_t i = 0; i < n; ++i) m_words[i] &= other.m_words[i];
     return *this;
+}
+
+// Word i with the bits past the last of bits events cleared.
+static uint32_t WordOfEvents(const uint32_t* words, uint32_t i, uint32_t bits) {
+    const uint32_t full = bits >> 5;
+    if (i < full) return words[i];
+    const uint32_t rest = bits & 31;
+    return i == full && rest ? words[i] & ((1u << rest) - 1) : 0u;
+}
+
+uint32_t EventBitMask::CountSetBitsAnd(const EventBitMask& other) const {
+    const uint32_t bits = std::min(m_bitCount, other.m_bitCount);
+    const uint32_t words = (bits + 31) >> 5;
+    uint32_t count = 0;
+    for (uint32_t i = 0; i < words; ++i)
+        count += uint32_t(std::popcount(WordOfEvents(m_words.get(), i, bits) & other.m_words[i]));
+    return count;
+}
+
+bool EventBitMask::IsSubsetOf(const EventBitMask& other) const {
+    const uint32_t words = (m_bitCount + 31) >> 5;
+    for (uint32_t i = 0; i < words; ++i) {
+        const uint32_t mine = WordOfEvents(m_words.get(), i, m_bitCount);
+        const uint32_t theirs = WordOfEvents(other.m_words.get(), i, other.m_bitCount);
+        if (mine & ~theirs) return false;
+    }
+    return true;
 }
 
 uint32_t EventBitMask::CountSetBits() const {

@@ -30,6 +30,11 @@ public:
     EventBitMask& AndWith(const EventBitMask& other);
     // Set bits among the first bitCount bits.
     uint32_t CountSetBits() const;
+    // Events set in both masks, over the events both cover.
+    uint32_t CountSetBitsAnd(const EventBitMask& other) const;
+    // True when every event set here (within other's events) is set in other
+    // too, and none is set past them.
+    bool IsSubsetOf(const EventBitMask& other) const;
 
     bool Test(uint32_t e) const { return (m_words[e >> 5] >> (e & 31)) & 1u; }
     void Set(uint32_t e) { m_words[e >> 5] |= 1u << (e & 31); }

@@ -110,11 +110,11 @@ void CGateNode::AssignIdAndName() {
     const int32_t part = GetQuadrantPart();
     if (part < 0) {
         m_id = m_shell ? m_shell->NewId(kGateIdPool) : 0;
-        if (m_name.empty()) m_name = "G" + std::to_string(m_id);
+        if (m_name.empty()) m_name = m_shell ? m_shell->FreeGateName("G", m_id) : "G" + std::to_string(m_id);
         m_color = GetDefaultGateColor(m_id);
     } else if (part == 0) {
         m_id = m_shell ? m_shell->NewId(kQuadrantIdPool) : 0;
-        if (m_name.empty()) m_name = "Q" + std::to_string(m_id);
+        if (m_name.empty()) m_name = m_shell ? m_shell->FreeGateName("Q", m_id) : "Q" + std::to_string(m_id);
         m_color = m_inputs.empty() ? GetDefaultGateColor(m_id) : m_inputs[0]->m_color;
     } else {
         auto* q = static_cast<CrQuadrant*>(m_region.get());
@@ -199,6 +199,29 @@ std::string CGateNode::GetDisplayName(bool withPartSuffix) const {
 
 bool CGateNode::FitsParamCount(int32_t n) const { return !m_region || m_region->FitsParamCount(n); }
 
+uint32_t CGateNode::CountInRegion(const EventBitMask& events) const {
+    const CGateNode* parent = m_inputs.empty() ? nullptr : m_inputs[0];
+    if (!m_region || !parent || parent->m_shell != m_shell) return events.CountSetBitsAnd(*m_mask);
+    if (parent->m_op == kGateAll || events.IsSubsetOf(*parent->m_mask)) return events.CountSetBitsAnd(*m_mask);
+    CDataSet* ds = m_shell ? m_shell->GetDataSet() : nullptr;
+    CEventMatrix* matrix = ds ? ds->GetEventMatrix() : nullptr;
+    const int32_t total = matrix ? matrix->GetEventCount() : 0;
+    if (total <= 0) return 0;
+    EventBitMask hits{uint32_t(total)};
+    RegionInput in;
+    in.dataSet = ds;
+    in.xTrans = m_shell->GetTrans(m_region->GetXParam());
+    in.yTrans = m_region->UsesYParam() ? m_shell->GetTrans(m_region->GetYParam()) : nullptr;
+    in.cache = &m_shell->GetFractionCache();
+    // Crosses and quadrants keep the results of their gates' own hit tests:
+    // the point test of the base leaves them as they are.
+    const int32_t type = m_region->GetType();
+    const bool keepsResults = type == kRgnCross || type == kRgnQuadrant;
+    const bool ok =
+        keepsResults ? m_region->CDataRgn::HitTest(in, hits, &events) : m_region->HitTest(in, hits, &events);
+    return ok ? hits.CountSetBits() : 0;
+}
+
 // ---- edits ----
 
 void CGateNode::SetName(const std::string& name) {
@@ -211,6 +234,7 @@ void CGateNode::SetName(const std::string& name) {
 void CGateNode::SetColor(COLORREF color) {
     m_color = color;
     NotifyListed(m_users, false, [color](CGateUser* u) { u->OnGateColorChanged(color); });
+    if (m_shell) NotifyListed(m_shell->m_users, false, [this](CDataShellUser* u) { u->OnGateRecoloured(this); });
 }
 
 void CGateNode::AddUser(CGateUser* user) {

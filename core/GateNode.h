@@ -98,6 +98,12 @@ public:
     void MarkChanged(bool flush);
     // True when the region's parameters exist among n parameters.
     bool FitsParamCount(int32_t n) const;
+    // How many of the given events (a mask over this gate's data set) lie in
+    // this gate's region, whatever its parent holds: what a plot gated
+    // elsewhere shows inside the region. Events within the parent's are
+    // counted from this gate's mask; others take a hit test of the region.
+    // Without a region: the given events that are in this gate.
+    uint32_t CountInRegion(const EventBitMask& events) const;
 
     // Links this node to input (appends to the input's children and to this
     // node's inputs). Refuses null, this node and inputs already linked.

@@ -68,6 +68,9 @@ public:
     virtual void OnGateRemoving(CGateNode* /*gate*/) {}
     virtual void OnDataChanged() {}
     virtual void OnParamChanged(int32_t /*param*/) {}
+    // A gate of the shell took another colour (after its own gate users
+    // were told): for users that show the colours of many gates.
+    virtual void OnGateRecoloured(CGateNode* /*gate*/) {}
     virtual int32_t GetUserKind() const { return m_userKind; }
 
     VexaDataShell* GetShell() const { return m_shell; }

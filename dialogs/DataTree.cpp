@@ -593,8 +593,9 @@ void CDataTree::EditColor(QTreeWidgetItem* item) {
     if (!gate) return;
     COLORREF c = gate->GetColor();
     if (!lm::Ui().ChooseColor(this, &c)) return;
-    // The gate may have gone while the dialog was open.
-    if (!FindGateItem(gate)) return;
+    // The gate may have gone while the dialog was open; the colour it has
+    // chosen again is no edit.
+    if (!FindGateItem(gate) || c == gate->GetColor()) return;
     gate->SetColor(c);
     viewport()->update();
     emit GateRecoloured(gate);
@@ -665,7 +666,12 @@ void CDataTree::EditLabel(QTreeWidgetItem* item) {
 
 bool CDataTree::ApplyRename(QTreeWidgetItem* item, const QString& text) {
     if (VexaDataShell* shell = ShellOf(item)) {
-        // An empty name is allowed: the item then shows the file name.
+        // An empty name is allowed: the item then shows the file name. The
+        // same name again is no edit: the report stays as it was.
+        if (text.toStdString() == shell->GetName()) {
+            item->setText(0, ItemText(item));
+            return true;
+        }
         shell->SetName(text.toStdString());
         item->setText(0, ItemText(item));
         emit ItemRenamed(item);

@@ -7,6 +7,7 @@
 #include "dialogs/DialogControls.h"
 #include "dialogs/ResultDlgIds.h"
 #include "dialogs/RltHeadDlg.h"
+#include "dialogs/ShellNameDlg.h"
 #include "dialogs/StatMatrix.h"
 #include "dialogs/StatPropPage.h"
 #include "dialogs/TabCtrlWithDisable.h"
@@ -76,6 +77,16 @@ bool CRltExportDlg::ConfirmParameters() {
            lm::kIdYes;
 }
 
+bool CRltExportDlg::ConfirmGates() {
+    // Gates are matched by name to the first data set's, whose gates make
+    // the title line: a gate it lacks has no column and would be lost
+    // without a word.
+    const QString text = CShellNameDlg::CsvGateMismatchText(m_shells);
+    if (text.isEmpty()) return true;
+    return lm::Ui().MessageBox(this, text + QStringLiteral("\n\nExport anyway?"), windowTitle(), lm::MsgButtons::YesNo,
+                               lm::MsgIcon::Question) == lm::kIdYes;
+}
+
 void CRltExportDlg::OnOK() {
     m_params.clear();
     m_codes.clear();
@@ -93,6 +104,6 @@ void CRltExportDlg::OnOK() {
                             windowTitle(), lm::MsgButtons::Ok, lm::MsgIcon::Warning);
         return;
     }
-    if (!ConfirmParameters()) return;
+    if (!ConfirmParameters() || !ConfirmGates()) return;
     accept();
 }

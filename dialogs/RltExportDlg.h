@@ -4,7 +4,9 @@
 // combo. OK refuses an export without data sets or without anything chosen,
 // and names the data sets whose parameters at the chosen indices differ from
 // those of the first data set, which the export's titles come from, asking
-// before their values go under its titles.
+// before their values go under its titles; likewise it names the gates of
+// later data sets that the first lacks (no column takes them) and the
+// columns they leave empty.
 #include <QDialog>
 
 #include <cstdint>
@@ -37,6 +39,7 @@ private:
     void BindDataSet(int index);
     void OnOK();
     bool ConfirmParameters();
+    bool ConfirmGates();
 
     QComboBox* m_combo;
     CTabCtrlWithDisable* m_tabs;

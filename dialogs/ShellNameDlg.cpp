@@ -394,6 +394,62 @@ QString CShellNameDlg::WithCsvExtension(const QString& path) {
     return QFileInfo(path).suffix().isEmpty() ? path + QStringLiteral(".csv") : path;
 }
 
+bool CShellNameDlg::CsvGateMatch::Differs() const {
+    return !leftOut.empty() || std::find(columns.begin(), columns.end(), nullptr) != columns.end();
+}
+
+CShellNameDlg::CsvGateMatch CShellNameDlg::MatchCsvGates(const VexaDataShell& titles, const VexaDataShell& shell) {
+    CsvGateMatch match;
+    // The gates of each name in gate order, taken from the front as the
+    // columns of that name come.
+    std::map<std::string, std::vector<const CGateNode*>> byName;
+    for (const CGateNode* g : shell.GetGates()) byName[g->GetDisplayName(true)].push_back(g);
+    std::map<std::string, size_t> used;
+    for (const CGateNode* t : titles.GetGates()) {
+        const std::string name = t->GetDisplayName(true);
+        const std::vector<const CGateNode*>& same = byName[name];
+        size_t& k = used[name];
+        match.columns.push_back(k < same.size() ? same[k] : nullptr);
+        ++k;
+    }
+    for (const CGateNode* g : shell.GetGates()) {
+        if (std::find(match.columns.begin(), match.columns.end(), g) == match.columns.end())
+            match.leftOut.push_back(g);
+    }
+    return match;
+}
+
+QString CShellNameDlg::CsvGateMismatchText(const std::vector<VexaDataShell*>& shells) {
+    if (shells.empty() || !shells.front()) return {};
+    const VexaDataShell& titles = *shells.front();
+    QStringList leftOut, empty;
+    for (const VexaDataShell* s : shells) {
+        if (!s || s == &titles) continue;
+        const CsvGateMatch m = MatchCsvGates(titles, *s);
+        const QString file = QString::fromStdString(s->GetFileName());
+        QStringList out;
+        for (const CGateNode* g : m.leftOut)
+            out << QStringLiteral("%1 (%2 events)")
+                       .arg(QString::fromStdString(g->GetDisplayName(true)))
+                       .arg(g->GetMask().CountSetBits());
+        if (!out.isEmpty()) leftOut << file + QStringLiteral(": ") + out.join(QStringLiteral(", "));
+        QStringList missing;
+        for (size_t i = 0; i < m.columns.size(); ++i)
+            if (!m.columns[i]) missing << QString::fromStdString(titles.GetGates()[i]->GetDisplayName(true));
+        if (!missing.isEmpty()) empty << file + QStringLiteral(": ") + missing.join(QStringLiteral(", "));
+    }
+    if (leftOut.isEmpty() && empty.isEmpty()) return {};
+    const QString first = QString::fromStdString(titles.GetFileName());
+    QString text = QStringLiteral("The gate columns are those of %1.").arg(first);
+    if (!leftOut.isEmpty())
+        text += QStringLiteral("\n\nLeft out, as %1 has no gate of their name:\n").arg(first) +
+                leftOut.join(QLatin1Char('\n'));
+    if (!empty.isEmpty())
+        text += QStringLiteral("\n\nLeft empty, as the data set has no gate of that name:\n") +
+                empty.join(QLatin1Char('\n'));
+    return text;
+}
+
 std::string CShellNameDlg::BuildCsv(const CsvExportChoice& choice, const std::vector<VexaDataShell*>& shells,
                                     std::vector<VexaDataShell*>* differing) {
     std::string out;
@@ -401,21 +457,15 @@ std::string CShellNameDlg::BuildCsv(const CsvExportChoice& choice, const std::ve
     VexaDataShell* first = shells.front();
     out = CTrkResult::BuildCsvHeader(choice.keywords, choice.params, choice.codes, first);
     const size_t columns = std::min(choice.codes.size(), choice.params.size());
-    std::vector<std::string> titles;
-    for (CGateNode* g : first->GetGates()) titles.push_back(g->GetDisplayName(true));
     for (VexaDataShell* shell : shells) {
         for (const std::string& kw : choice.keywords) AddField(&out, CTrkResult::KeywordValue(shell, kw));
-        std::map<std::string, const CGateNode*> byName;
-        for (const CGateNode* g : shell->GetGates()) byName.emplace(g->GetDisplayName(true), g);
-        bool differs = shell->GetGateCount() != first->GetGateCount();
-        for (const std::string& name : titles) {
-            auto it = byName.find(name);
-            const CStatItem* item = it == byName.end() ? nullptr : it->second->GetStatItem();
-            if (it == byName.end()) differs = true;
+        const CsvGateMatch match = MatchCsvGates(*first, *shell);
+        for (const CGateNode* gate : match.columns) {
+            const CStatItem* item = gate ? gate->GetStatItem() : nullptr;
             for (size_t i = 0; i < columns; ++i)
                 AddField(&out, item ? CTrkResult::ValueText(item, choice.codes[i], choice.params[i]) : std::string());
         }
-        if (differs && differing) differing->push_back(shell);
+        if (match.Differs() && differing) differing->push_back(shell);
         out += '\n';
     }
     return out;
@@ -446,23 +496,14 @@ bool CShellNameDlg::ExportResult(const CsvExportChoice& choice) {
                      QStringLiteral("Export Result"));
         return false;
     }
-    std::vector<VexaDataShell*> differing;
-    const std::string text = BuildCsv(choice, shells, &differing);
+    // The export dialog said which gates line up and which do not.
+    const std::string text = BuildCsv(choice, shells, nullptr);
     std::string why;
     if (!lm::WriteFileAtomic(QFile::encodeName(path).toStdString(), std::vector<uint8_t>(text.begin(), text.end()),
                              &why)) {
         lm::ErrorBox(this, QStringLiteral("Cannot write %1:\n%2").arg(path, QString::fromStdString(why)),
                      QStringLiteral("Export Result"));
         return false;
-    }
-    if (!differing.empty()) {
-        QStringList names;
-        for (VexaDataShell* s : differing) names << QString::fromStdString(s->GetFileName());
-        lm::Ui().MessageBox(this,
-                            QStringLiteral("These data sets have other gates than %1; their missing gates are "
-                                           "left empty:\n%2")
-                                .arg(QString::fromStdString(shells.front()->GetFileName()), names.join("\n")),
-                            QStringLiteral("Export Result"), lm::MsgButtons::Ok, lm::MsgIcon::Information);
     }
     return true;
 }

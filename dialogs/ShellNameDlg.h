@@ -11,6 +11,7 @@
 
 #include "report/app/DocPanel.h"
 
+class CGateNode;
 class QCheckBox;
 class QListWidget;
 class QComboBox;
@@ -67,11 +68,24 @@ public:
     // when nothing was written (cancelled or refused, with a message).
     bool ExportResult(const CsvExportChoice& choice);
     // The CSV text: the title line from the first data set's gates, then one
-    // line per data set with its values aligned to the title's gates by
-    // display name (empty fields where a data set lacks a gate or a
-    // parameter). *differing gets the data sets whose gates differ.
+    // line per data set with its values aligned to the title's gates as
+    // MatchCsvGates lines them up (empty fields where a data set lacks a
+    // gate or a parameter). *differing gets the data sets whose gates differ.
     static std::string BuildCsv(const CsvExportChoice& choice, const std::vector<VexaDataShell*>& shells,
                                 std::vector<VexaDataShell*>* differing);
+    // How a data set's gates stand under the export's gate columns, which
+    // are the gates of the first data set (titles): the k-th gate of a
+    // display name goes under the k-th column of that name, so two gates of
+    // one name each keep their own values.
+    struct CsvGateMatch {
+        std::vector<const CGateNode*> columns;  // per column: the gate, null when none (left empty)
+        std::vector<const CGateNode*> leftOut;  // gates no column takes (not written)
+        bool Differs() const;
+    };
+    static CsvGateMatch MatchCsvGates(const VexaDataShell& titles, const VexaDataShell& shell);
+    // For an export of shells: which gates of which data sets are left out
+    // and which columns stay empty; empty when every data set lines up.
+    static QString CsvGateMismatchText(const std::vector<VexaDataShell*>& shells);
     // "a" -> "a.csv"; a name with an extension is kept.
     static QString WithCsvExtension(const QString& path);
 

@@ -401,7 +401,16 @@ private:
     // "FCS文件打开失败!" with the name of the file at path and why.
     void OpenFailed(const std::string& path, const std::string& why);
     // The template copies for one dropped file; false when the file did not open.
+    // A file whose parameters stand otherwise than the template's is asked
+    // about once: OK opens it as a plain data set with a plot of its own,
+    // Cancel leaves it closed; the template's gates are never put on it.
     bool DropWithTemplate(const std::string& path, VexaDataShell* templ, int32_t mask, bool forceNewRow);
+    // The lines a question about data that does not fit adds after its fixed
+    // text: the parameter places whose names differ, as the last layout test
+    // of shell found them against the data set of otherPath ("P3: CD19 /
+    // PE-TxRed", shell's name first), and the parameter counts when they
+    // differ (otherCount < 0: not known). Empty when no name differs.
+    static QString RenamedParamsText(const VexaDataShell& shell, const std::string& otherPath, int32_t otherCount);
     // True when one file dropped on a plot's area was loaded into its data
     // set (or, when the file is open in the document already, the plot went
     // over to that data set); *ended when the drop is over (the user declined

@@ -173,6 +173,12 @@ void CTrkResult::OnGateRemoving(CGateNode* gate) {
     if (m_pDocument) m_pDocument->AddDirtyRect(m_rect);
 }
 
+void CTrkResult::OnGateRecoloured(CGateNode* gate) {
+    if (!m_pDocument || std::find(m_gates.begin(), m_gates.end(), gate) == m_gates.end()) return;
+    m_pDocument->AddDirtyRect(m_rect);
+    m_pDocument->RedrawDirty();
+}
+
 void CTrkResult::OnDataChanged() {
     if (m_pDocument) m_pDocument->AddDirtyRect(m_rect);
     if (!m_shell || m_shell->GetGates() != m_gates) {

@@ -79,6 +79,8 @@ public:
     void DetachShell(bool remove, bool notify) override;
     void OnGatesChanged() override;
     void OnGateRemoving(CGateNode* gate) override;
+    // The gate's colour square is painted anew wherever the table is shown.
+    void OnGateRecoloured(CGateNode* gate) override;
     void OnDataChanged() override;
 
     // ---- page object side ----

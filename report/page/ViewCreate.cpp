@@ -142,9 +142,10 @@ CPLOT* CLumitraView::NewPlotFromTemplate(int32_t x, int32_t y, CPLOT* templ, Vex
         plot->CopyRecordFrom(*templ);
         return static_cast<CPLOT*>(InsertObject(std::move(plot), true));
     }
-    const int32_t answer = lm::Ui().MessageBox(this, QStringLiteral("数据不兼容！仅打开FCS文件不套用模板请按ok"),
-                                               QStringLiteral("警告"), lm::MsgButtons::OkCancel,
-                                               lm::MsgIcon::Warning);
+    const QString text = QStringLiteral("数据不兼容！仅打开FCS文件不套用模板请按ok") +
+                         RenamedParamsText(*shell, templ->GetShell()->GetPathName(), templ->GetShell()->GetParamCount());
+    const int32_t answer =
+        lm::Ui().MessageBox(this, text, QStringLiteral("警告"), lm::MsgButtons::OkCancel, lm::MsgIcon::Warning);
     if (answer != lm::kIdOk) return nullptr;
     CGateNode* gate = shell->GetGate(0);
     if (!gate) return nullptr;

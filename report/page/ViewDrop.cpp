@@ -15,6 +15,7 @@
 #include <QScopedValueRollback>
 #include <QUrl>
 
+#include "base/Paths.h"
 #include "core/DataShell.h"
 #include "core/FcsText.h"
 #include "platform/UiServices.h"
@@ -166,9 +167,12 @@ bool CLumitraView::ReloadInPlace(CPLOT* plot, const std::string& path, bool* end
         *ended = true;
         return false;
     }
-    const int32_t answer =
-        lm::Ui().MessageBox(this, QStringLiteral("数据切换失败!新建图形打开数据？"), QStringLiteral("错误信息"),
-                            lm::MsgButtons::YesNo, lm::MsgIcon::Question);
+    // The data set read from path is gone again: its parameters are named
+    // from what the layout test kept.
+    const QString text = QStringLiteral("数据切换失败!新建图形打开数据？") +
+                         RenamedParamsText(*shell, path, shell->GetOfferedParamCount());
+    const int32_t answer = lm::Ui().MessageBox(this, text, QStringLiteral("错误信息"), lm::MsgButtons::YesNo,
+                                               lm::MsgIcon::Question);
     if (answer != lm::kIdYes) {
         m_doc->RedrawDirty();
         *ended = true;
@@ -193,12 +197,57 @@ void CLumitraView::PlaceDropped(CTrkObj* obj, bool forceNewRow) {
     m_doc->FitObjectInPages(obj);
 }
 
+QString CLumitraView::RenamedParamsText(const VexaDataShell& shell, const std::string& otherPath, int32_t otherCount) {
+    const std::vector<VexaDataShell::RenamedParam>& renamed = shell.GetRenamedParams();
+    if (renamed.empty()) return {};
+    auto shown = [](const std::string& name) {
+        return name.empty() ? QStringLiteral("(no name)") : QString::fromStdString(name);
+    };
+    const QString own = QString::fromStdString(shell.GetFileName());
+    const QString other = QString::fromStdString(lm::FileNameOf(otherPath));
+    QString text = QStringLiteral("\n\nThese parameters have other names (%1 / %2):").arg(own, other);
+    // A file of other parameters can differ at every place: the first
+    // places say enough.
+    constexpr size_t kShown = 16;
+    for (size_t i = 0; i < renamed.size() && i < kShown; ++i)
+        text += QStringLiteral("\nP%1: %2 / %3")
+                    .arg(renamed[i].index + 1)
+                    .arg(shown(renamed[i].own), shown(renamed[i].other));
+    if (renamed.size() > kShown) text += QStringLiteral("\n... and %1 more").arg(renamed.size() - kShown);
+    if (otherCount >= 0 && otherCount != shell.GetParamCount())
+        text += QStringLiteral("\n%1 has %2 parameters, %3 has %4.")
+                    .arg(own)
+                    .arg(shell.GetParamCount())
+                    .arg(other)
+                    .arg(otherCount);
+    return text;
+}
+
 bool CLumitraView::DropWithTemplate(const std::string& path, VexaDataShell* templ, int32_t mask, bool forceNewRow) {
+    const bool wasOpen = m_doc->FindDataShell(path, 0) != nullptr;
     VexaDataShell* shell = m_doc->OpenDataFileAndNotify(path, 0, templ);
     if (!shell) {
         // Once for the file, whatever the template holds.
         OpenFailed(path, m_doc->GetOpenProblem());
         return false;
+    }
+    if (shell != templ && !shell->IsLayoutCompatible(templ->GetDataSet())) {
+        // The template's plots, gates and tables would show other parameters
+        // than they name: asked once for the file, and nothing of the
+        // template is kept on it.
+        const QString text = QStringLiteral("数据不兼容！仅打开FCS文件不套用模板请按ok") +
+                             RenamedParamsText(*shell, templ->GetPathName(), templ->GetParamCount());
+        const int32_t answer = lm::Ui().MessageBox(this, text, QStringLiteral("警告"), lm::MsgButtons::OkCancel,
+                                                   lm::MsgIcon::Warning);
+        if (!wasOpen && m_doc->GetDataShellIndex(shell) >= 0) m_doc->RemoveDataShell(shell);
+        if (answer != lm::kIdOk) return false;
+        if (!wasOpen) return NewPlotOfFileAtPilot(path, forceNewRow) != nullptr;
+        if (m_doc->GetDataShellIndex(shell) < 0) return false;
+        const PlotDefaults& d = GetPlotDefaults();
+        const int32_t count = shell->GetParamCount();
+        CPLOT* plot = NewPlotAtPilot(d.UsedParamX(count), d.UsedParamY(count), shell->GetRoot());
+        PlaceDropped(plot, forceNewRow);
+        return plot != nullptr;
     }
     bool first = true;
     auto place = [&](CTrkObj* made) {

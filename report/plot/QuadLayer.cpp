@@ -88,17 +88,7 @@ void CQuadLayer::UpdatePercentText() {
     m_texts.fill(std::string());
     const auto* q = static_cast<const CrQuadrant*>(m_region);
     if (!q || q->GetPart() != 0) return;
-    const CGateNode* pg = m_plot ? m_plot->GetGate() : nullptr;
-    const uint32_t np = pg ? pg->GetMask().CountSetBits() : 0;
-    for (int32_t i = 0; i < 4; ++i) {
-        if (np == 0) {  // nothing to divide by: none of them is in a part
-            m_texts[size_t(i)] = "0.00";
-            continue;
-        }
-        const CGateNode* g = q->GetPartGate(i);
-        const uint32_t n = g ? g->GetMask().CountSetBits() : 0;
-        m_texts[size_t(i)] = lm::FormatFixed(double(float(n) / float(np) * 100.0f), 2);
-    }
+    for (int32_t i = 0; i < 4; ++i) m_texts[size_t(i)] = SharePercentOf(q->GetPartGate(i));
 }
 
 // ============================================================= hit tests

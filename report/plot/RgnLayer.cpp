@@ -325,13 +325,32 @@ void CRgnLayer::UpdatePercentText() {
 
 std::string CRgnLayer::SharePercentText() const {
     if (!m_region) return std::string();  // a shape still being drawn has no share yet
-    const CGateNode* rg = GetRegionGate();
+    return SharePercentOf(GetRegionGate());
+}
+
+std::string CRgnLayer::SharePercentOf(const CGateNode* gate) const {
     const CGateNode* pg = m_plot ? m_plot->GetGate() : nullptr;
-    const uint32_t nr = rg ? rg->GetMask().CountSetBits() : 0;
     const uint32_t np = pg ? pg->GetMask().CountSetBits() : 0;
     // No events to divide by (or no plot gate at all): nothing of them is in
     // the region.
     if (np == 0) return "0.00";
+    uint32_t nr = 0;
+    if (gate && gate->GetShell() == pg->GetShell()) {
+        // The plot's own events in the region: a plot gated elsewhere than
+        // on the region's parent shows other events than the gate holds.
+        auto it = std::find_if(m_shareCounts.begin(), m_shareCounts.end(),
+                               [gate](const ShareCount& c) { return c.gate == gate; });
+        if (it == m_shareCounts.end()) {
+            if (m_shareCounts.size() >= 4) m_shareCounts.clear();
+            it = m_shareCounts.insert(m_shareCounts.end(), ShareCount{gate, 0, 0, 0});
+        }
+        if (it->gateSerial != gate->GetMaskSerial() || it->plotSerial != pg->GetMaskSerial()) {
+            it->count = gate->CountInRegion(pg->GetMask());
+            it->gateSerial = gate->GetMaskSerial();
+            it->plotSerial = pg->GetMaskSerial();
+        }
+        nr = it->count;
+    }
     const float share = float(nr) / float(np) * 100.0f;
     return lm::FormatFixed(double(share), 2);
 }

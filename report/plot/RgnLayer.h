@@ -28,6 +28,7 @@ class QPainter;
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/Geometry.h"
 #include "core/Region.h"
@@ -285,6 +286,10 @@ protected:
     // percentage text shows it (see UpdatePercentText), whatever show
     // percentage says.
     std::string SharePercentText() const;
+    // The share, as text, of the plot gate's events that lie in gate's
+    // region ("0.00" when the plot gate has none). The count is kept until
+    // either gate's events change: a paint does not count again.
+    std::string SharePercentOf(const CGateNode* gate) const;
     // A drag starts at the press; until the pointer leaves that point
     // nothing is edited, so a plain click never rewrites the region from
     // pixels (which would round it to the current area's size).
@@ -332,6 +337,15 @@ private:
     bool m_pushing = false;  // the region's notice of our own push is ignored
     CPoint m_pressAt;        // layer point of the press that started the drag
     bool m_dragged = false;  // the pointer has left m_pressAt since
+    // Counts of plot events in a region's gate (a quadrant has four), each
+    // with the mask serials of the two gates it was taken from.
+    struct ShareCount {
+        const CGateNode* gate = nullptr;
+        uint64_t gateSerial = 0;
+        uint64_t plotSerial = 0;
+        uint32_t count = 0;
+    };
+    mutable std::vector<ShareCount> m_shareCounts;
 };
 
 // ---- making region layers ----

@@ -30,7 +30,9 @@
 #include "dialogs/DataTree.h"
 #include "dialogs/NavigateDlg.h"
 #include "dialogs/RltExportDlg.h"
+#include "dialogs/ResultDlgIds.h"
 #include "dialogs/ShellNameDlg.h"
+#include "dialogs/StatPropPage.h"
 #include "report/app/LumitraApp.h"
 #include "report/app/MainFrame.h"
 #include "report/page/LumitraDoc.h"
@@ -276,10 +278,11 @@ TEST_F(FileListTest, TheCsvIsQuotedAlignedByGateNameAndParsesBackToTheTitlesFiel
     for (const auto& l : lines) EXPECT_EQ(l.size(), lines[0].size());
     EXPECT_EQ(lines[0][5], "CD4,\"a\"Events");
     EXPECT_EQ(lines[1][1], "x, \"y\"\nz");
-    // The user is told which data set differs.
-    const auto boxes = ui.CallsOf(Kind::MessageBox);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_TRUE(boxes[0].text.contains("b.fcs"));
+    // The export dialog told the user before (see
+    // ExportNamesTheGatesTheFirstDataSetLacksBeforeWriting): nothing more
+    // after writing.
+    EXPECT_TRUE(ui.CallsOf(Kind::MessageBox).empty());
+    EXPECT_TRUE(CShellNameDlg::CsvGateMismatchText({a, b}).contains("b.fcs: CD4,\"a\""));
 }
 
 TEST_F(FileListTest, TheCsvKeepsItsPointsUnderAGermanLocale) {
@@ -698,6 +701,87 @@ TEST_F(FileListTest, KeywordValuesInCodePage936AreWrittenToTheCsvInUtf8) {
     ui.QueueFileNames({QString::fromStdString(out)});
     ASSERT_TRUE(list->ExportResult(CsvExportChoice{{"$SRC"}, {0}, {kStatEvents}}));
     EXPECT_EQ(ReadAll(out), "$SRC,AllEvents,淋巴Events,\n病人 7,4,2,\n病人 8,4,2,\n");
+}
+
+}  // namespace
+
+namespace {
+
+// The export as the user runs it: rows chosen, "Export Result" from the
+// menu, Events ticked instead of Percent in the dialog, OK; answer says what
+// a question gets, and the file chosen is out.
+void ExportEventsViaMenu(lm::ScriptedUiServices& ui, CShellNameDlg* list, const std::string& out,
+                         std::vector<int32_t> answers, int* savesBeforeAccept = nullptr) {
+    ui.QueueMenuChoice(kFileExport);
+    ui.QueueDialog([&ui, answers, savesBeforeAccept](QDialog* d) {
+        auto* dlg = static_cast<CRltExportDlg*>(d);
+        dlgtest::Control<QCheckBox>(dlg->StatPage(), kStatPagePercent)->click();
+        dlgtest::Control<QCheckBox>(dlg->StatPage(), kStatPageEvent)->click();
+        for (int32_t answer : answers) {
+            if (answer >= 0) ui.QueueMessageBoxAnswer(answer);  // -1: no question expected
+            dlgtest::Control<QPushButton>(dlg, kExportOk)->click();
+            if (dlg->result() == QDialog::Accepted) break;
+        }
+        if (savesBeforeAccept) *savesBeforeAccept = ui.Count(Kind::SaveFile);
+        return int32_t(dlg->result() == QDialog::Accepted ? lm::kDialogAccepted : lm::kDialogRejected);
+    });
+    ui.QueueFileNames({QString::fromStdString(out)});
+    list->OnRightClick(QPoint(5, 5));
+}
+
+TEST_F(FileListTest, TwoGatesOfOneNameReadFromAReportExportEachItsOwnValues) {
+    VexaDataShell* a = Open("a.fcs");
+    VexaDataShell* b = Open("b.fcs");
+    // Two gates named G3 in each: in a the first holds two events and the
+    // second none; in b the other way round.
+    plottest::AddRectGate(*a, 0.2f, 0.2f, 0.7f, 0.7f, 0, "G3");
+    plottest::AddRectGate(*a, 0.01f, 0.01f, 0.05f, 0.05f, 0, "G3");
+    plottest::AddRectGate(*b, 0.01f, 0.01f, 0.05f, 0.05f, 0, "G3");
+    plottest::AddRectGate(*b, 0.5f, 0.5f, 1.0f, 1.0f, 0, "G3");
+    const QString report = QString::fromStdString(dir.File("twice.fld"));
+    QString error;
+    ASSERT_TRUE(doc->OnSaveDocument(report, &error)) << error.toStdString();
+    app->CloseDocument(doc);
+    doc = app->OpenDocumentFile(report);
+    ASSERT_NE(doc, nullptr);
+    ASSERT_EQ(doc->GetDataShellCount(), 2);
+    ASSERT_EQ(doc->GetDataShellAt(0)->GetGateCount(), 3);
+    SelectRows({0, 1});
+    const std::string out = dir.File("twice.csv");
+    ExportEventsViaMenu(ui, list, out, {-1});
+    EXPECT_EQ(ReadAll(out), "FileName,AllEvents,G3Events,G3Events,\na.fcs,4,2,0,\nb.fcs,4,0,2,\n");
+    EXPECT_TRUE(ui.CallsOf(Kind::MessageBox).empty());  // every gate has its column
+}
+
+TEST_F(FileListTest, ExportNamesTheGatesTheFirstDataSetLacksBeforeWriting) {
+    VexaDataShell* a = Open("a.fcs");
+    VexaDataShell* b = Open("b.fcs");
+    Open("c.fcs");
+    plottest::AddRectGate(*a, 0.2f, 0.2f, 0.7f, 0.7f, 0, "X");
+    plottest::AddRectGate(*b, 0.2f, 0.2f, 0.7f, 0.7f, 0, "X");
+    plottest::AddRectGate(*b, 0.5f, 0.5f, 1.0f, 1.0f, 0, "G2");  // a lacks it: no column takes it
+    SelectRows({0, 1, 2});
+    const std::string out = dir.File("gates.csv");
+    // No: the dialog stays, nothing is asked for or written.
+    int saves = -1;
+    ExportEventsViaMenu(ui, list, out, {lm::kIdNo}, &saves);
+    EXPECT_EQ(saves, 0);
+    EXPECT_FALSE(std::filesystem::exists(out));
+    ASSERT_EQ(ui.Count(Kind::MessageBox), 1);
+    const auto ask = ui.CallsOf(Kind::MessageBox)[0];
+    EXPECT_EQ(ask.buttons, lm::MsgButtons::YesNo);
+    const QStringList lines = ask.text.split('\n');
+    EXPECT_TRUE(lines.contains("b.fcs: G2 (2 events)")) << ask.text.toStdString();
+    EXPECT_TRUE(lines.contains("c.fcs: X")) << ask.text.toStdString();
+    EXPECT_FALSE(ask.text.contains("a.fcs:")) << ask.text.toStdString();
+    EXPECT_LT(ask.text.indexOf("Left out"), ask.text.indexOf("b.fcs: G2"));
+    EXPECT_LT(ask.text.indexOf("Left empty"), ask.text.indexOf("c.fcs: X"));
+    // Yes: written as the format has it, titles from the first data set.
+    ui.Clear();
+    ExportEventsViaMenu(ui, list, out, {lm::kIdYes}, &saves);
+    EXPECT_EQ(saves, 0);  // asked before the file
+    EXPECT_EQ(ui.Count(Kind::MessageBox), 1);
+    EXPECT_EQ(ReadAll(out), "FileName,AllEvents,XEvents,\na.fcs,4,2,\nb.fcs,4,2,\nc.fcs,4,,\n");
 }
 
 }  // namespace

@@ -29,6 +29,10 @@
 #include "report/page/ResultTable.h"
 #include "report/plot/Plot.h"
 #include "report/plot/RgnLayer.h"
+#include "report/app/ChildFrame.h"
+#include "report/app/CommandIds.h"
+#include "report/page/Cell.h"
+#include "report/page/Grid.h"
 #include "tests/report/PlotTestUtil.h"
 #include "tests/report/ReportTestUtil.h"
 #include "tests/report/ViewEvents.h"
@@ -619,10 +623,14 @@ class PaintSpy : public QObject {
 public:
     PaintSpy(QWidget* w, QRect watched) : m_watched(watched) { w->installEventFilter(this); }
     bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Paint && static_cast<QPaintEvent*>(e)->region().intersects(m_watched)) ++paints;
+        if (e->type() != QEvent::Paint) return false;
+        const QRegion r = static_cast<QPaintEvent*>(e)->region();
+        if (r.intersects(m_watched)) ++paints;
+        painted += r;
         return false;
     }
     int paints = 0;
+    QRegion painted;  // every area painted since
 
 private:
     QRect m_watched;
@@ -775,6 +783,196 @@ TEST_F(NavigateTest, ARenameShowsOnThePlotAndWidensTheResultTableAtOnce) {
     const QFontMetricsF fm(lm::ToQFont(table->GetFont()));
     EXPECT_GE(table->GetBorders().front(), fm.horizontalAdvance(QStringLiteral("A much longer name for the first gate")));
     EXPECT_TRUE(doc->IsModified());
+}
+
+}  // namespace
+
+namespace {
+
+// The page's view, driven as a user drives it.
+struct PageUser {
+    explicit PageUser(CMainFrame* frame) : view(frame->GetActiveReportView()), d(view) {}
+    static CPoint AreaPoint(const CPLOT& plot, int32_t lx, int32_t ly) {
+        const CRect a = plot.GetPlotArea();
+        return CPoint(a.left + lx, a.bottom - ly);
+    }
+    // A rectangle drawn with the tool of the plot's menu.
+    void DrawRect(lm::ScriptedUiServices& ui, CPLOT* plot, CPoint from, CPoint to) {
+        d.Click(AreaPoint(*plot, from.x, from.y));
+        ui.QueueMenuChoice(kPlotCmdRectTool);
+        d.RightClick(AreaPoint(*plot, from.x, from.y));
+        d.Drag(AreaPoint(*plot, from.x, from.y), AreaPoint(*plot, to.x, to.y));
+        d.Click(CPoint(plot->GetRect().right + 40, plot->GetRect().bottom + 40));  // done: off the plot
+    }
+    CLumitraView* view;
+    vin::Driver d;
+};
+
+TEST_F(NavigateTest, NewGatesTakeANameNoGateHasAfterRenamesToTheirDefaultNames) {
+    Root(a)->setExpanded(true);
+    // R1 and R2 are ids 1 and 2: the user names them after the ids that the
+    // next two gates get.
+    RenameVia(this, nav, tree, ui, Item(g1), "G4", Qt::Key_Return);
+    RenameVia(this, nav, tree, ui, Item(g2), "G5", Qt::Key_Return);
+    ASSERT_EQ(g1->GetName(), "G4");
+    ASSERT_EQ(g2->GetName(), "G5");
+    PageUser page(frame);
+    ASSERT_NE(page.view, nullptr);
+    CPLOT* plot = page.view->NewPlotInRect(CRect(20, 20, 270, 270), 0, 1, a->GetRoot());
+    ASSERT_NE(plot, nullptr);
+    page.DrawRect(ui, plot, CPoint(20, 20), CPoint(60, 60));
+    page.DrawRect(ui, plot, CPoint(90, 90), CPoint(140, 140));
+    ASSERT_EQ(a->GetGateCount(), 6);
+    CGateNode* first = a->GetGate(4);
+    CGateNode* second = a->GetGate(5);
+    EXPECT_EQ(first->GetId(), 4);
+    EXPECT_EQ(second->GetId(), 5);
+    EXPECT_EQ(first->GetName(), "G6");   // G4 and G5 are the user's
+    EXPECT_EQ(second->GetName(), "G7");  // G6 is the gate just made
+    EXPECT_EQ(first->GetRegion()->GetName(), "G6");
+    EXPECT_EQ(CDataTree::ItemText(Item(first)), "G6");
+    EXPECT_EQ(CDataTree::ItemText(Item(second)), "G7");
+    // Names the user did not take stay as they were: B's next gate is G2.
+    EXPECT_EQ(plottest::AddRectGate(*b, 0.1f, 0.1f, 0.2f, 0.2f)->GetName(), "G2");
+    // Logic gates and quadrants go by the same rule.
+    RenameVia(this, nav, tree, ui, Item(g3), "G8", Qt::Key_Return);
+    EXPECT_EQ(a->AddLogicGate(kGateAnd, {g1, g2}, "")->GetName(), "G9");
+    CGateNode* q = a->AddRegionGate(std::make_unique<CrQuadrant>(0, 1, 0.5f, 0.5f, 0.0f, 1.5708f, 3.1416f, 4.7124f), 0, "");
+    ASSERT_NE(q, nullptr);
+    const std::string qName = q->GetName();
+    EXPECT_EQ(qName, "Q0");  // quadrants count from 0
+    RenameVia(this, nav, tree, ui, Item(first), "Q1", Qt::Key_Return);
+    CGateNode* q2 = a->AddRegionGate(std::make_unique<CrQuadrant>(0, 1, 0.3f, 0.3f, 0.0f, 1.5708f, 3.1416f, 4.7124f), 0, "");
+    ASSERT_NE(q2, nullptr);
+    EXPECT_EQ(q2->GetName(), "Q2");  // Q1 is a gate the user named
+    EXPECT_EQ(q2->GetDisplayName(), "Q2-UR");
+}
+
+TEST_F(NavigateTest, ARecolouredGatesSquareIsPaintedAnewInTheResultTable) {
+    auto* table = static_cast<CTrkResult*>(doc->InsertNewObject(std::make_unique<CTrkResult>(300, 20, a, doc)));
+    ASSERT_NE(table, nullptr);
+    CLumitraView* view = frame->GetActiveReportView();
+    ASSERT_NE(view, nullptr);
+    Root(a)->setExpanded(true);
+    // Not the active object (that one is painted anew with every redraw),
+    // and on the screen: nothing left to paint.
+    doc->SetActiveObject(nullptr);
+    doc->RedrawDirty();
+    QCoreApplication::processEvents();
+    const CRect r = table->GetRect();
+    PaintSpy spy(view->viewport(), QRect(view->LogicalToClient(CPoint(r.left, r.top)),
+                                         view->LogicalToClient(CPoint(r.right, r.bottom))));
+    ui.QueueColor(RGB(10, 200, 30));
+    Mouse(QEvent::MouseButtonDblClick, Centre(Item(g1)));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(g1->GetColor(), RGB(10, 200, 30));
+    EXPECT_GT(spy.paints, 0);
+    // The square of R1's row (after the header line, the titles and All) in
+    // what the view shows now.
+    EXPECT_TRUE(spy.painted.contains(view->LogicalToClient(CPoint(r.left + 15, r.top + 92))));
+    const QImage shown = view->viewport()->grab().toImage();
+    const CPoint square(r.left + CTrkResult::kInset + 3 + 6, r.top + CTrkResult::kInset + 5 + 3 * 25 + 3 + 6);
+    const QPoint at = view->LogicalToClient(square);
+    ASSERT_TRUE(shown.rect().contains(at));
+    EXPECT_EQ(shown.pixel(at) & 0xFFFFFF, 0x0AC81Eu);
+    // A gate of another data set leaves the table alone.
+    Root(b)->setExpanded(true);
+    QCoreApplication::processEvents();
+    spy.paints = 0;
+    h1->SetColor(RGB(1, 2, 3));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(spy.paints, 0);
+}
+
+TEST_F(NavigateTest, EditsThatChangeNothingLeaveTheReportUnmarked) {
+    Root(a)->setExpanded(true);
+    QCoreApplication::processEvents();
+    CChildFrame* child = nullptr;
+    for (QWidget* w = frame->GetActiveReportView(); w && !child; w = w->parentWidget()) child = qobject_cast<CChildFrame*>(w);
+    doc->SetModifiedFlag(false);
+    // The data set's name confirmed with Enter as it stands.
+    QString shown;
+    RenameVia(this, nav, tree, ui, Root(a), "A", Qt::Key_Return, &shown);
+    EXPECT_EQ(shown, "A");
+    EXPECT_FALSE(doc->IsModified());
+    RenameVia(this, nav, tree, ui, Root(b), "", Qt::Key_Return, &shown);  // unnamed, shown by its file
+    EXPECT_EQ(shown, "");
+    EXPECT_FALSE(doc->IsModified());
+    EXPECT_EQ(CDataTree::ItemText(Root(b)), "b.fcs");
+    // A gate's colour chosen again.
+    ui.QueueColor(g1->GetColor());
+    Mouse(QEvent::MouseButtonDblClick, Centre(Item(g1)));
+    EXPECT_EQ(ui.Count(Kind::Color), 1);
+    EXPECT_FALSE(doc->IsModified());
+    if (child) {
+        EXPECT_FALSE(child->isWindowModified());
+    }
+    // Real edits still mark it.
+    RenameVia(this, nav, tree, ui, Root(a), "A2", Qt::Key_Return);
+    EXPECT_EQ(a->GetName(), "A2");
+    EXPECT_TRUE(doc->IsModified());
+    doc->SetModifiedFlag(false);
+    ui.QueueColor(RGB(9, 9, 9));
+    Mouse(QEvent::MouseButtonDblClick, Centre(Item(g1)));
+    EXPECT_TRUE(doc->IsModified());
+    if (child) {
+        EXPECT_TRUE(child->isWindowModified());
+    }
+}
+
+TEST_F(NavigateTest, DeletingADataSetCountsTheGridCellsItsValuesFill) {
+    auto* table = static_cast<CTrkResult*>(doc->InsertNewObject(std::make_unique<CTrkResult>(20, 20, a, doc)));
+    ASSERT_NE(table, nullptr);
+    PageUser page(frame);
+    CTrkObj* grid = page.view->NewGridAt(20, 400, 2, 2);
+    ASSERT_NE(grid, nullptr);
+    // R1's value dragged from the table into the grid's first cell.
+    const CRect t = table->GetRect();
+    page.d.Click(CPoint(t.left + 10, t.top + 10));
+    ASSERT_EQ(doc->GetActiveObject(), table);
+    const CPoint value(t.left + CTrkResult::kInset + table->GetBorders()[0] + 5, t.top + CTrkResult::kInset + 3 * 25 + 10);
+    const CRect gr = grid->GetRect();
+    page.d.Drag(value, CPoint(gr.left + 10, gr.top + 10));
+    auto* grid_ = dynamic_cast<CGrid*>(grid);
+    ASSERT_NE(grid_, nullptr);
+    auto* cell = dynamic_cast<CStatCell*>(grid_->GetCell(0, 0));
+    ASSERT_NE(cell, nullptr);
+    ASSERT_EQ(cell->GetStatItem(), g1->GetStatItem());
+    const std::string value1 = cell->GetText();
+    EXPECT_FALSE(value1.empty());
+    // The table goes; the value stays in the grid.
+    doc->RemoveObject(table, true);
+    ASSERT_EQ(dynamic_cast<CStatCell*>(grid_->GetCell(0, 0)), cell);
+
+    // No plot or table of A is left, yet its delete empties the cell: asked.
+    ui.QueueMenuChoice(kNavDeleteDataSet);
+    ui.QueueMessageBoxAnswer(lm::kIdNo);
+    nav->OnTreeRightClick(Centre(Root(a)));
+    ASSERT_EQ(ui.Count(Kind::MessageBox), 1);
+    const QString asked = ui.CallsOf(Kind::MessageBox).back().text;
+    EXPECT_TRUE(asked.contains("3 gates and 0 plots and tables from the report and empties 1 grid cell")) << asked.toStdString();
+    EXPECT_EQ(doc->GetDataShellCount(), 2);
+    EXPECT_EQ(grid_->GetCell(0, 0)->GetText(), value1);
+    // The gate's own delete counts it too.
+    ui.QueueMenuChoice(kNavDeleteGate);
+    ui.QueueMessageBoxAnswer(lm::kIdNo);
+    Root(a)->setExpanded(true);
+    nav->OnTreeRightClick(Centre(Item(g1)));
+    ASSERT_EQ(ui.Count(Kind::MessageBox), 2);
+    EXPECT_TRUE(ui.CallsOf(Kind::MessageBox).back().text.contains("empties 1 grid cell"));
+    EXPECT_EQ(a->GetGateCount(), 4);
+    // Agreed: the data set goes and the cell is emptied.
+    ui.QueueMenuChoice(kNavDeleteDataSet);
+    ui.QueueMessageBoxAnswer(lm::kIdYes);
+    nav->OnTreeRightClick(Centre(Root(a)));
+    EXPECT_EQ(doc->GetDataShellCount(), 1);
+    const auto* emptied = dynamic_cast<CStatCell*>(grid_->GetCell(0, 0));
+    EXPECT_TRUE(emptied == nullptr || emptied->GetStatItem() == nullptr);
+    // B has no cells, plots or tables: deleted without a question.
+    ui.QueueMenuChoice(kNavDeleteDataSet);
+    nav->OnTreeRightClick(Centre(Root(b)));
+    EXPECT_EQ(ui.Count(Kind::MessageBox), 3);
+    EXPECT_EQ(doc->GetDataShellCount(), 0);
 }
 
 }  // namespace

@@ -313,6 +313,24 @@ TEST_F(ViewDropTest, AFailedReloadAsksAndOnlyYesMakesANewPlot) {
     EXPECT_EQ(made->GetRect().TopLeft(), CPoint(at.x, plot->GetRect().bottom + kPilotGap));
 }
 
+TEST_F(ViewDropTest, AFileWithOtherParameterNamesIsNotLoadedIntoAPlotAndTheQuestionNamesThem) {
+    d->Drop({gridFile}, CPoint(20, 20));
+    CPLOT* plot = Plots(*doc).front();
+    lmtest::FcsWriter w;
+    // The same ranges, the names swapped, and one parameter more.
+    w.Param("SS", 32, "1000").Param("FS", 32, "1000").Param("FL1", 32, "1000");
+    for (const auto& [x, y] : OtherEvents()) w.Event({x, y, 1.0});
+    const std::string swapped = dir.Write("swapped.fcs", w.Build());
+    d->Drop({swapped}, AreaPoint(*plot, 60, 60));
+    ASSERT_EQ(ui.Count(Kind::MessageBox), 1);
+    EXPECT_EQ(ui.CallsOf(Kind::MessageBox)[0].text,
+              kSwitchFailed + "\n\nThese parameters have other names (grid.fcs / swapped.fcs):\nP1: FS / SS\nP2: SS / FS"
+                              "\ngrid.fcs has 2 parameters, swapped.fcs has 3.");
+    EXPECT_EQ(plot->GetShell()->GetPathName(), lm::CanonicalFilePath(gridFile));
+    EXPECT_EQ(int(plot->GetShell()->GetTotalEvents()), int(vin::GridEvents().size()));
+    EXPECT_EQ(doc->GetDataShellCount(), 1);
+}
+
 TEST_F(ViewDropTest, TwoFilesOnAPlotMakeTwoNewPlots) {
     d->Drop({gridFile}, CPoint(20, 20));
     CPLOT* plot = Plots(*doc).front();
@@ -475,11 +493,10 @@ TEST_F(TemplateDropTest, DroppingTheTemplatesOwnFileCopiesEachOfItsPlotsOnce) {
 TEST_F(TemplateDropTest, ADataSetOfAnotherLayoutAsksBeforeAPlainPlot) {
     app->GetMainFrame()->SetApplyMask(kDropUseTemplate | kDropCopyPlots);
     const std::string wide = dir.Write("wide.fcs", vin::FcsBytes(vin::GridEvents(), "2000"));
-    ui.QueueMessageBoxAnswer(lm::kIdOk);      // first template plot: a plain plot
-    ui.QueueMessageBoxAnswer(lm::kIdCancel);  // second: nothing
+    ui.QueueMessageBoxAnswer(lm::kIdOk);  // asked once for the file: a plain plot
     d->Drop({wide}, CPoint(20, 400));
     const auto boxes = ui.CallsOf(Kind::MessageBox);
-    ASSERT_EQ(boxes.size(), 2u);
+    ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, QStringLiteral("数据不兼容！仅打开FCS文件不套用模板请按ok"));
     EXPECT_EQ(boxes[0].caption, QStringLiteral("警告"));
     EXPECT_EQ(boxes[0].buttons, lm::MsgButtons::OkCancel);
@@ -488,6 +505,67 @@ TEST_F(TemplateDropTest, ADataSetOfAnotherLayoutAsksBeforeAPlainPlot) {
     ASSERT_EQ(made.size(), 1u);
     EXPECT_EQ(dynamic_cast<CPLOT*>(made[0])->GetGate(), doc->GetDataShellAt(1)->GetRoot());
     EXPECT_EQ(made[0]->GetRect(), CRect(20, 400, 270, 650));
+    EXPECT_EQ(doc->GetDataShellAt(1)->GetGateCount(), 1);  // none of the template's gates
+}
+
+// A file of 2 parameters dropped on a template made from one of 3 with the
+// same ranges: the names do not stand where the template's plots look.
+TEST_F(TemplateDropTest, AFileWhoseParametersHaveOtherNamesAsksOnceNamingThem) {
+    auto write = [&](const std::string& name, std::vector<const char*> params) {
+        lmtest::FcsWriter w;
+        for (const char* p : params) w.Param(p, 32, "1000");
+        for (const auto& [x, y] : vin::GridEvents()) {
+            std::vector<double> e{x, y, 500.0};
+            e.resize(params.size());
+            w.Event(e);
+        }
+        return dir.Write(name, w.Build());
+    };
+    const std::string three = write("three.fcs", {"FSC-A", "FSC-H", "SSC-A"});
+    const std::string two = write("two.fcs", {"FSC-H", "SSC-A"});
+    d->Drop({three}, CPoint(600, 20));
+    ASSERT_EQ(doc->GetDataShellCount(), 2);
+    VexaDataShell* wide = doc->GetDataShellAt(1);
+    plottest::AddRectGate(*wide, 0.1f, 0.1f, 0.6f, 0.6f, 0, "Lymph");
+    doc->SetTemplateShell(wide);
+    app->GetMainFrame()->SetApplyMask(kDropUseTemplate | kDropCopyPlots);
+    const int32_t objects = doc->GetObjectCount();
+
+    // Cancel: the file stays closed, nothing is made.
+    ui.QueueMessageBoxAnswer(lm::kIdCancel);
+    d->Drop({two}, CPoint(20, 400));
+    ASSERT_EQ(ui.Count(Kind::MessageBox), 1);
+    const auto ask = ui.CallsOf(Kind::MessageBox)[0];
+    EXPECT_EQ(ask.caption, QStringLiteral("警告"));
+    EXPECT_EQ(ask.buttons, lm::MsgButtons::OkCancel);
+    const QStringList lines = ask.text.split('\n');
+    ASSERT_GE(lines.size(), 6);
+    EXPECT_EQ(lines[0], QStringLiteral("数据不兼容！仅打开FCS文件不套用模板请按ok"));
+    EXPECT_EQ(lines[2], QStringLiteral("These parameters have other names (two.fcs / three.fcs):"));
+    EXPECT_EQ(lines[3], QStringLiteral("P1: FSC-H / FSC-A"));
+    EXPECT_EQ(lines[4], QStringLiteral("P2: SSC-A / FSC-H"));
+    EXPECT_EQ(lines[5], QStringLiteral("two.fcs has 2 parameters, three.fcs has 3."));
+    EXPECT_EQ(doc->GetDataShellCount(), 2);
+    EXPECT_EQ(doc->GetObjectCount(), objects);
+
+    // OK: the file opens as a data set of its own with a plain plot.
+    ui.QueueMessageBoxAnswer(lm::kIdOk);
+    d->Drop({two}, CPoint(20, 400));
+    EXPECT_EQ(ui.Count(Kind::MessageBox), 2);
+    ASSERT_EQ(doc->GetDataShellCount(), 3);
+    VexaDataShell* opened = doc->GetDataShellAt(2);
+    EXPECT_EQ(opened->GetFileName(), "two.fcs");
+    EXPECT_EQ(opened->GetGateCount(), 1);
+    const auto made = doc->ObjectsOfShell(opened, kUserPlot);
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_EQ(dynamic_cast<CPLOT*>(made[0])->GetGate(), opened->GetRoot());
+
+    // A file with the template's parameters and one more takes the template.
+    const std::string more = write("more.fcs", {"FSC-A", "FSC-H", "SSC-A", "FL1-A"});
+    d->Drop({more}, CPoint(20, 700));
+    EXPECT_EQ(ui.Count(Kind::MessageBox), 2);
+    ASSERT_EQ(doc->GetDataShellCount(), 4);
+    EXPECT_EQ(doc->GetDataShellAt(3)->GetGateCount(), 2);
 }
 
 TEST_F(TemplateDropTest, TheTemplateIsForgottenWhenItsDataSetCloses) {
