@@ -157,6 +157,7 @@ bool CMainFrame::Create() {
     m_mdi->setBackground(QColor(0xAB, 0xAB, 0xAB));
     setCentralWidget(m_mdi);
     connect(m_mdi, &QMdiArea::subWindowActivated, this, &CMainFrame::OnSubWindowActivated);
+    m_mdi->viewport()->installEventFilter(this);
 
     BuildMenus();
     BuildAccelerators();
@@ -505,6 +506,7 @@ void CMainFrame::AddChildFrame(CChildFrame* frame) {
         if (view) m_statusBar->ShowZoom(view->GetZoom());
     });
     frame->show();
+    KeepChildFramesInArea();
     m_mdi->setActiveSubWindow(frame);
     UpdateMenuForDocuments();
 }
@@ -630,6 +632,35 @@ void CMainFrame::ArrangeIcons() {
         w->move(x, bottom - w->height());
         x += w->width();
     }
+}
+
+namespace {
+// The size a report window had before the client area made it smaller.
+const char* const kWantedSize = "lumitraWantedSize";
+}  // namespace
+
+void CMainFrame::KeepChildFramesInArea() {
+    // Before the frame is shown the area has no real size yet.
+    if (!m_mdi || !isVisible()) return;
+    const QSize area = m_mdi->viewport()->size();
+    if (area.width() <= 0 || area.height() <= 0) return;
+    for (QMdiSubWindow* w : m_mdi->subWindowList()) {
+        if (w->isMaximized() || w->isMinimized()) continue;
+        QRect g = w->geometry();
+        const QVariant wanted = w->property(kWantedSize);
+        const QSize own = wanted.isValid() ? wanted.toSize() : g.size();
+        const QSize fit(std::min(own.width(), area.width()), std::min(own.height(), area.height()));
+        w->setProperty(kWantedSize, fit == own ? QVariant() : QVariant(own));
+        g.setSize(fit);
+        g.moveLeft(std::clamp(g.left(), 0, area.width() - fit.width()));
+        g.moveTop(std::clamp(g.top(), 0, area.height() - fit.height()));
+        if (g != w->geometry()) w->setGeometry(g);
+    }
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (m_mdi && watched == m_mdi->viewport() && event->type() == QEvent::Resize) KeepChildFramesInArea();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::UpdateTitle() {

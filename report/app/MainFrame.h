@@ -138,6 +138,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Watches the client area's size: report windows are kept inside it.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QAction* MakeAction(int32_t id, const QString& text);
@@ -152,6 +154,10 @@ private:
     void OnPaneFlagChanged(int32_t flag, bool on);
     void FillWindowMenu(QMenu* menu);
     void ArrangeIcons();
+    // Shrinks and moves every normal report window into the client area (the
+    // panels take most of the default window), and lets one shrunk before
+    // grow back towards its own size when the area widens again.
+    void KeepChildFramesInArea();
     void ShowNote();
 
     // Panels and their places.

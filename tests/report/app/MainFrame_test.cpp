@@ -555,6 +555,55 @@ TEST_F(MainFrameTest, SeveralWindowsOfOneDocument) {
     EXPECT_EQ(Frame()->GetRegisteredDocument(), nullptr);
 }
 
+// At the default window size with every panel shown the client area is
+// narrower than a report window's first size: each window, the one there at
+// start, one opened later and those there when a panel comes or goes, lies
+// wholly in the client area, its title buttons and its page's scroll bars in
+// sight (a new object the view scrolls into its viewport is then seen).
+TEST_F(MainFrameTest, ReportWindowsStayInTheClientAreaWithEveryPanelShown) {
+    ASSERT_TRUE(app->InitInstance({}));
+    CMainFrame* frame = Frame();
+    auto* mdi = frame->findChild<QMdiArea*>(QStringLiteral("mdiArea"));
+    ASSERT_NE(mdi, nullptr);
+    frame->resize(1100, 800);
+    frame->show();
+    QCoreApplication::processEvents();
+    Button(kCtlPaneDatabase)->click();
+    frame->ShowInfoAssistant(app->GetDocuments().front().get());
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(frame->GetDatabasePanel()->isVisible());
+    EXPECT_EQ(frame->size(), QSize(1100, 800));
+    auto expectInside = [&](const char* when) {
+        const QRect area = mdi->viewport()->rect();
+        ASSERT_GT(area.width(), 100) << when;
+        for (CChildFrame* f : frame->GetChildFrames()) {
+            EXPECT_TRUE(area.contains(f->geometry())) << when << ": " << f->windowTitle().toStdString() << " at "
+                                                      << f->geometry().x() << "," << f->geometry().y() << " "
+                                                      << f->width() << "x" << f->height() << " in "
+                                                      << area.width() << "x" << area.height();
+            EXPECT_GE(f->width(), std::min(area.width(), 200)) << when;
+        }
+    };
+    expectInside("start");
+
+    frame->OnCommand(kCmdFileNew);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(frame->GetChildFrames().size(), 2u);
+    expectInside("a new report");
+
+    // The database panel goes: the area widens and a window shrunk for it
+    // grows back towards its own width; it comes back: the windows keep in.
+    const int narrow = frame->GetChildFrames().front()->width();
+    Button(kCtlPaneDatabase)->click();
+    QCoreApplication::processEvents();
+    expectInside("the database panel hidden");
+    EXPECT_GT(frame->GetChildFrames().front()->width(), narrow);
+    EXPECT_LE(frame->GetChildFrames().front()->width(), 640);
+    Button(kCtlPaneDatabase)->click();
+    QCoreApplication::processEvents();
+    expectInside("the database panel again");
+}
+
 TEST_F(MainFrameTest, TheSplitterHoldsUpToTwoByTwoViews) {
     ASSERT_TRUE(app->InitInstance({}));
     CLumitraDoc* doc = app->GetDocuments().front().get();
