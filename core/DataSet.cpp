@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "base/Codepage.h"
 #include "base/Numbers.h"
 #include "base/Paths.h"
 #include "base/Text.h"
@@ -330,6 +331,13 @@ std::string CDataSet::GetKeywordValue(std::string_view kw) const {
     return primary ? primary->GetKeywordValue(kw) : std::string();
 }
 
+std::string CDataSet::ShownText(std::string_view bytes) { return lm::BytesToUtf8OrCp936(bytes); }
+
+std::string CDataSet::GetParamNameText(int32_t i) const {
+    const CParam* p = GetParam(i);
+    return p && p->hasName ? ShownText(p->name) : std::string();
+}
+
 std::string CDataSet::GetFileName() const { return lm::FileNameOf(path); }
 
 std::string CDataSet::GetFileDir() const { return lm::FolderOf(path); }
@@ -428,8 +436,7 @@ std::string DataSetReadWarning(const CDataSet& ds) {
                 list += " and " + std::to_string(m->UndecodableCount() - 3) + " more";
                 break;
             }
-            const CParam* p = ds.GetParam(j);
-            std::string name = p && p->hasName ? p->name : std::string();
+            const std::string name = ds.GetParamNameText(j);
             list += std::string(named ? "; " : "") + "parameter " + std::to_string(j + 1) +
                     (name.empty() ? std::string() : " (" + name + ")") + ": " + why;
             ++named;

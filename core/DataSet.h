@@ -83,6 +83,13 @@ public:
     const CKeywordTable* GetKeywordTable() const { return primary.get(); }
     const CKeywordTable* GetSupplementalTable() const { return supplemental.get(); }
     std::string GetKeywordValue(std::string_view kw) const;
+    // Keyword bytes as every panel, message and export shows them: UTF-8 as
+    // it is, else code page 936 (older Chinese systems wrote their values so).
+    // GetKeywordValue stays the bytes for parsing and matching.
+    static std::string ShownText(std::string_view bytes);
+    std::string GetKeywordText(std::string_view kw) const { return ShownText(GetKeywordValue(kw)); }
+    // The $PnN of parameter i as shown ("" when it has none).
+    std::string GetParamNameText(int32_t i) const;
 
     std::string GetFileName() const;  // after the last '\' or '/'
     std::string GetFileDir() const;   // up to and including it, or ""

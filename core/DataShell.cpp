@@ -154,8 +154,8 @@ std::string VexaDataShell::GetParamLabel(int32_t i, int32_t mode) const {
     const CParam* p = GetParam(i);
     if (!p) return {};
     // Shown text: keyword bytes as UTF-8, else as code page 936.
-    const std::string n = p->hasName ? lm::BytesToUtf8OrCp936(p->name) : std::string();
-    const std::string s = p->hasShortName ? lm::BytesToUtf8OrCp936(p->shortName) : std::string();
+    const std::string n = p->hasName ? CDataSet::ShownText(p->name) : std::string();
+    const std::string s = p->hasShortName ? CDataSet::ShownText(p->shortName) : std::string();
     if (mode == 1) return n;
     if (mode == 2) return s.empty() ? n : s;
     return n + s;
@@ -833,7 +833,8 @@ bool VexaDataShell::IsLayoutCompatible(const CDataSet* other) {
         const CParam* a = GetParam(i);
         const CParam* b = other->GetParam(i);
         if (!a || !b || !a->hasName || !b->hasName) continue;
-        if (a->name != b->name) m_renamed.push_back({i, a->name, b->name});
+        // Compared as bytes, kept as the message shows them.
+        if (a->name != b->name) m_renamed.push_back({i, CDataSet::ShownText(a->name), CDataSet::ShownText(b->name)});
     }
     if (m_renamed.empty()) return true;
     AddShellError(kErrNamesDiffer);

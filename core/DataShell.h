@@ -174,8 +174,8 @@ public:
     // A parameter place where the last layout test met another name.
     struct RenamedParam {
         int32_t index = 0;
-        std::string own;    // this shell's $PnN
-        std::string other;  // the offered data set's $PnN
+        std::string own;    // this shell's $PnN, as shown
+        std::string other;  // the offered data set's $PnN, as shown
     };
     const std::vector<RenamedParam>& GetRenamedParams() const { return m_renamed; }
     // The parameter count of the data set the last layout test met (-1: none).

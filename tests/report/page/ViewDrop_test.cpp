@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Codepage.h"
 #include "base/Paths.h"
 #include "core/DataSet.h"
 #include "core/DataShell.h"
@@ -329,6 +330,46 @@ TEST_F(ViewDropTest, AFileWithOtherParameterNamesIsNotLoadedIntoAPlotAndTheQuest
     EXPECT_EQ(plot->GetShell()->GetPathName(), lm::CanonicalFilePath(gridFile));
     EXPECT_EQ(int(plot->GetShell()->GetTotalEvents()), int(vin::GridEvents().size()));
     EXPECT_EQ(doc->GetDataShellCount(), 1);
+}
+
+// Names and keywords written by a Chinese Windows system (code page 936)
+// read as their characters wherever the data set hands them out: the
+// question a refused file asks, the damaged-file warning, the result head.
+TEST_F(ViewDropTest, ParameterNamesInCodePage936ShowAsTheirCharactersInMessages) {
+    d->Drop({gridFile}, CPoint(20, 20));
+    CPLOT* plot = Plots(*doc).front();
+    const std::string front = lm::Utf8ToCp936("前向"), side = lm::Utf8ToCp936("侧向");
+    ASSERT_FALSE(lm::IsValidUtf8(front));
+    lmtest::FcsWriter w;
+    w.Param(front, 32, "1000").Param(side, 32, "1000").Set("$FIL", lm::Utf8ToCp936("样本一.fcs"));
+    for (const auto& [x, y] : OtherEvents()) w.Event({x, y});
+    const std::string cn = dir.Write("cn.fcs", w.Build());
+    d->Drop({cn}, AreaPoint(*plot, 60, 60));
+    ASSERT_EQ(ui.Count(Kind::MessageBox), 1);
+    EXPECT_EQ(ui.CallsOf(Kind::MessageBox)[0].text,
+              kSwitchFailed + "\n\nThese parameters have other names (grid.fcs / cn.fcs):\nP1: FS / 前向\nP2: SS / 侧向");
+    EXPECT_EQ(doc->GetDataShellCount(), 1);
+
+    // Opened on its own: the data set hands out its names and keywords as
+    // characters, its parsing bytes unchanged.
+    VexaDataShell* shell = doc->OpenDataFile(cn, 0);
+    ASSERT_NE(shell, nullptr);
+    const CDataSet* ds = shell->GetDataSet();
+    EXPECT_EQ(ds->GetParamNameText(0), "前向");
+    EXPECT_EQ(ds->GetParamNameText(2), "");
+    EXPECT_EQ(ds->GetKeywordText("$FIL"), "样本一.fcs");
+    EXPECT_EQ(ds->GetKeywordValue("$FIL"), lm::Utf8ToCp936("样本一.fcs"));
+    EXPECT_EQ(ds->GetKeywordText("$P1R"), "1000");
+
+    // A parameter that cannot be decoded is named in the warning as shown.
+    lmtest::FcsWriter bad;
+    bad.DataType('F').ByteOrder("1,2,3,4").Param("A", 32, "1024").Param(side, 10, "1024").Event({1.5, 2});
+    const std::string damaged = dir.Write("bad.fcs", bad.Build());
+    VexaDataShell* hurt = doc->OpenDataFile(damaged, 0);
+    ASSERT_NE(hurt, nullptr);
+    EXPECT_EQ(DataSetReadWarning(*hurt->GetDataSet()),
+              "The FCS file bad.fcs is damaged: a parameter could not be decoded and read as 0 (parameter 2 "
+              "(侧向): $P2B 10: a float ($DATATYPE F) takes 32 bits).");
 }
 
 TEST_F(ViewDropTest, TwoFilesOnAPlotMakeTwoNewPlots) {
