@@ -538,6 +538,30 @@ TEST(DataShell, ReloadIsRefusedWhenTheNewDataDoNotFit) {
     unchanged();
 }
 
+// Plots and regions name parameters by place: other names there refuse the
+// reload, while a parameter that has no name takes the place's name.
+TEST(DataShell, ReloadRefusesOtherNamesButTakesAParameterWithoutOne) {
+    VexaDataShell s(MakeXY({{100, 100}, {600, 600}}), "s");
+    CGateNode* g = s.AddRegionGate(Rect(0, 0, 0.5f, 1.0f), 0, "");
+    CDataSet* before = s.GetDataSet();
+    lmtest::FcsWriter swapped;
+    swapped.Param("SS", 32, "1000").Param("FS", 32, "1000").Event({1, 2});
+    CDataSet* renamed = MakeDataSet(swapped);
+    EXPECT_FALSE(s.SetDataSet(renamed, true));
+    EXPECT_EQ(s.GetDataSet(), before);
+    EXPECT_EQ(std::count(s.GetErrors().begin(), s.GetErrors().end(), kErrNamesDiffer), 1);
+    delete renamed;
+
+    lmtest::FcsWriter nameless;
+    nameless.Param(lmtest::FcsParamSpec{"", 32, "1000", "", ""}).Param("SS", 32, "1000");
+    nameless.Event({100, 1}).Event({700, 2}).Event({300, 3});
+    CDataSet* next = MakeDataSet(nameless);
+    ASSERT_FALSE(next->GetParam(0)->hasName);
+    ASSERT_TRUE(s.SetDataSet(next, true));
+    EXPECT_EQ(s.GetDataSet(), next);
+    EXPECT_EQ(Members(g), (std::vector<int>{0, 2}));
+}
+
 TEST(DataShell, AcceptedReloadEvaluatesGatesOnCompensatedValues) {
     VexaDataShell s(MakeDataSet(SpillWriter({{100, 50, 7}})), "s");
     // FL1-H is on a 3-decade log axis: 0.8257 is about the value 300.

@@ -217,6 +217,7 @@ TEST(KeywordNames, AnyCaseOfANameFindsItAndValuesKeepTheirCase) {
         FcsWriter w;
         w.Keywords(how).Param("fsc-A", 32, "1024", "0,0", "Forward").Param("SSC-a", 32, "1024");
         w.Set("$Sample ID", "Tube b").Set("SPILL", "2,fsc-A,SSC-a,1,0.25,0,1");
+        w.Set("Zoom", "2x");  // 'a' and 'z' are the ends of the folded letters
         w.Event({10, 20}).Event({30, 40});
         auto ds = LoadFcsBytes(w.Build());
         SCOPED_TRACE(how == KeywordCase::Lower ? "lower case" : "mixed case");
@@ -227,6 +228,7 @@ TEST(KeywordNames, AnyCaseOfANameFindsItAndValuesKeepTheirCase) {
         EXPECT_FLOAT_EQ(ds->GetParam(1)->range, 1024.0f);
         EXPECT_EQ(ds->GetKeywordValue("$SAMPLE ID"), "Tube b");
         EXPECT_EQ(ds->GetKeywordValue("$sample id"), "Tube b");
+        EXPECT_EQ(ds->GetKeywordValue("ZOOM"), "2x");
         EXPECT_EQ(ds->GetEventCount(), 2);
         EXPECT_EQ(Column(*ds, 1), (std::vector<float>{20, 40}));
         ASSERT_NE(ds->GetParamSet()->GetSpillMatrix(), nullptr);

@@ -285,6 +285,11 @@ TEST(LumitraDocPlacement, AddedObjectsAreFittedAndMoveThePilot) {
     TestObj* c = Add(doc, CRect(5, 2700, 255, 2900));
     EXPECT_EQ(doc.GetPagesDown(), 3);
     EXPECT_EQ(c->GetRect().top, 2700);
+    // Without c the pages shrink to two: the lowest object left ends on the
+    // second page's last line, not on a third page.
+    Add(doc, CRect(300, 2700, 400, 2 * 1414));
+    doc.RemoveObject(c, false);
+    EXPECT_EQ(doc.GetPagesDown(), 2);
     EXPECT_EQ(a->GetDocument(), &doc);
     EXPECT_TRUE(doc.IsModified());
 }
