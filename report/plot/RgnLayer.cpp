@@ -187,12 +187,11 @@ void RgnCanvas::PaintedText(int32_t x, int32_t y, const std::string& text) {
     // below the top.
     const QPointF baseline(double(m_origin.x) + x, double(m_origin.y) + y + fm.ascent());
     p.save();
-    // Drawn smaller than its pixels (a zoom below 100 %), the few device
-    // pixels of a glyph's stroke would come out as light grey: there the
-    // text keeps full strength, pixel by pixel.
-    const bool reduced = std::abs(p.worldTransform().determinant()) < 1.0;
-    p.setRenderHint(QPainter::Antialiasing, !reduced);
-    p.setRenderHint(QPainter::TextAntialiasing, !reduced);
+    // Antialiased at every zoom, as the axes draw their texts: below 100 %
+    // glyphs drawn pixel by pixel at a few device pixels run together into
+    // blobs, while smoothed ones stay readable.
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setRenderHint(QPainter::TextAntialiasing, true);
     // The halo: the glyphs' outlines stroked wide in the background colour,
     // so that dots and lines under a label never touch its strokes.
     QPainterPath outline;
@@ -203,9 +202,7 @@ void RgnCanvas::PaintedText(int32_t x, int32_t y, const std::string& text) {
     halo.setCapStyle(Qt::RoundCap);
     p.strokePath(outline, halo);
     p.fillPath(outline, QColor::fromRgb(m_halo));
-    QFont font = m_font;
-    if (reduced) font.setStyleStrategy(QFont::NoAntialias);
-    p.setFont(font);
+    p.setFont(m_font);
     p.setPen(QColor::fromRgb(m_colour));
     p.drawText(baseline, s);
     p.restore();

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -425,22 +426,63 @@ TEST_F(RegionDrawingTest, LabelsKeepFullStrengthAtHalfSize) {
     auto* layer = plot.GetRgnLayer(0);
     ASSERT_NE(layer, nullptr);
     layer->SetColor(RGB(0, 0, 255));
-    // Pixels of the label in its own colour at full strength.
+    // The label's ink in its own colour: how far each pixel leans to blue
+    // (smoothed edge pixels count in part; the red and black dots not at all).
     const auto inked = [](const LabelPicture& pic) {
         int n = 0;
         for (int y = pic.label.top(); y <= pic.label.bottom(); ++y)
             for (int x = pic.label.left(); x <= pic.label.right(); ++x) {
                 const QRgb c = pic.image.pixel(x, y);
-                n += qBlue(c) > 200 && qRed(c) < 60 && qGreen(c) < 60;
+                n += std::max(0, qBlue(c) - std::max(qRed(c), qGreen(c)));
             }
         return n;
     };
     const int once = inked(DrawLabelled(plot, *layer, 1.0));
     const int half = inked(DrawLabelled(plot, *layer, 0.5));
-    ASSERT_GT(once, 10);
-    // A quarter of the pixels, but strokes of a pixel are not lost to grey:
-    // at least half the ink a quarter of the full picture would have.
+    ASSERT_GT(once, 10 * 255);
+    // A quarter of the pixels, but strokes of a pixel are not lost to a
+    // faint grey: at least half the ink a quarter of the full picture has.
     EXPECT_GE(half * 8, once) << once << " at 100 %, " << half << " at 50 %";
+}
+
+TEST_F(RegionDrawingTest, LabelsAtHalfSizeAreDrawnAsTheAxesDrawTheirTexts) {
+    auto shell = MakeShell(DenseEvents());
+    CPLOT plot(CRect(0, 0, 250, 250), shell->GetRoot(), nullptr, 0, 1);
+    CGateNode* g = shell->AddRegionGate(std::make_unique<CrRect>(0, 1, RgnPoint{0.2f, 0.2f}, RgnPoint{0.8f, 0.8f}),
+                                        0, "G1");
+    plot.ShowRegion(g->GetRegion());
+    auto* layer = plot.GetRgnLayer(0);
+    ASSERT_NE(layer, nullptr);
+    layer->SetColor(RGB(0, 0, 255));
+    for (const double zoom : {0.5, 0.75}) {
+        SCOPED_TRACE(zoom);
+        const LabelPicture pic = DrawLabelled(plot, *layer, zoom);
+        // The region's name, drawn where the label draws it, the way the
+        // axes draw their texts at this zoom: plot font, painter defaults.
+        const CRect a = plot.GetPlotArea();
+        const CRect l = layer->GetLabelRect();
+        QImage ref(pic.image.size(), QImage::Format_RGB32);
+        ref.fill(qRgb(255, 255, 255));
+        QPainter p(&ref);
+        p.scale(zoom, zoom);
+        const QFont font = plot.CreatePlotFont();
+        p.setFont(font);
+        p.setPen(QColor(0, 0, 255));
+        p.drawText(QPointF(a.left + l.left, a.top + l.top + QFontMetricsF(font).ascent()),
+                   QString::fromStdString(layer->GetRegionName()));
+        p.end();
+        // Where the reference has ink, the label has the same shade of it.
+        int inked = 0, unlike = 0;
+        for (int y = pic.label.top(); y <= pic.label.bottom(); ++y)
+            for (int x = pic.label.left(); x <= pic.label.right(); ++x) {
+                const QRgb want = ref.pixel(x, y);
+                if (qRed(want) > 200) continue;
+                ++inked;
+                unlike += std::abs(qRed(pic.image.pixel(x, y)) - qRed(want)) > 40;
+            }
+        ASSERT_GT(inked, 5);
+        EXPECT_LE(unlike * 10, inked) << unlike << " of " << inked << " pixels unlike the axes' text";
+    }
 }
 
 // ============================================================== pictures
