@@ -50,10 +50,12 @@ CObjStyleDlg::CObjStyleDlg(QWidget* parent) : CDocPanel(QStringLiteral("Property
     m_chkHistogram = lm::WithControlId(new QCheckBox(QStringLiteral("Histogram"), c), kChkHistogram);
     // One row, each box as wide as its text needs under the user's font.
     int x = 7;
+    m_plotWidth = kPlotPanelWidth;
     for (QCheckBox* box : {m_chkDot, m_chkDensity, m_chkContour, m_chkHistogram}) {
         box->adjustSize();
         box->move(x, 0);
         x += box->width() + 8;
+        m_plotWidth = std::max(m_plotWidth, box->x() + box->width() + 7);
         box->hide();
         const int32_t id = box->property("controlId").toInt();
         connect(box, &QCheckBox::clicked, this, [this, id] { OnKindClicked(id); });
@@ -77,10 +79,10 @@ CObjStyleDlg::CObjStyleDlg(QWidget* parent) : CDocPanel(QStringLiteral("Property
     m_tabResult->AddPage(m_pageStat, QStringLiteral("Stat"));
     m_tabResult->setGeometry(7, 30, kPlotPanelWidth - 14, kPlotPanelHeight - 34);
     m_tabResult->hide();
-    m_content->resize(kPlotPanelWidth, kPlotPanelHeight);
-    // At least the plot pages' height, so that a plot's page is seen whole;
-    // the taller result pages (the Stat page grows with the parameters)
-    // scroll. Every other panel of the dock column keeps a small minimum, so
+    m_content->resize(m_plotWidth, kPlotPanelHeight);
+    // At least the plot pages' height, so that a plot's page is seen whole,
+    // the result pages' buttons included (the Stat page scrolls its matrix
+    // itself). Every other panel of the dock column keeps a small minimum, so
     // that at the default window size the column fits and no dock is pushed
     // past the window's edge, where nothing scrolls to.
     setMinimumSize(kMinPanelWidth, kMinPanelHeight);
@@ -160,7 +162,7 @@ void CObjStyleDlg::SetObject(CTrkObj* o) {
         const bool overlay = (flags & kPlotFlagOverlay) != 0;
         for (QCheckBox* box : {m_chkDot, m_chkDensity, m_chkContour, m_chkHistogram}) box->setEnabled(!overlay);
         RefreshPages();
-        m_content->resize(kPlotPanelWidth, kPlotPanelHeight);
+        m_content->resize(m_plotWidth, kPlotPanelHeight);
         updateGeometry();
     } else {
         auto* table = dynamic_cast<CTrkResult*>(o);

@@ -79,6 +79,9 @@ private:
 
     QScrollArea* m_scroll;
     QWidget* m_content;  // everything the panel shows, at its own size
+    // The plot pages' width, wide enough for the row of kind boxes under the
+    // user's font, which would otherwise be cut off at the content's edge.
+    int m_plotWidth = 0;
     CDotPropPage* m_pageDot;
     CHistPropPage* m_pageHist;
     CStatPropPage* m_pageStat;

@@ -1,7 +1,11 @@
 #include "dialogs/StatPropPage.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 
 #include "core/DataShell.h"
 #include "core/StatItem.h"
@@ -16,6 +20,14 @@ namespace {
 
 constexpr int32_t kCaptionTop = 25;
 constexpr CStatMatrix::Geometry kGeometry{};
+// The matrix shows at most this many rows (its caption row included) and
+// scrolls the rest, so that the page stays short enough for the property
+// dock at the default window size with every panel shown, and Apply stays
+// in view below it whatever the parameter count.
+constexpr int32_t kMatrixRowsShown = 6;
+constexpr int32_t kButtonGap = 8;
+constexpr int32_t kButtonHeight = 20;
+constexpr int32_t kBottomMargin = 6;
 
 }  // namespace
 
@@ -33,8 +45,15 @@ CStatPropPage::CStatPropPage(QWidget* parent) : QWidget(parent) {
     m_event->setGeometry(200, 2, 80, 20);
     m_apply = lm::WithControlId(new QPushButton(QStringLiteral("Apply"), this), kStatPageApply);
     m_cancel = lm::WithControlId(new QPushButton(QStringLiteral("Cancel"), this), kStatPageCancel);
-    m_matrix = new CStatMatrix(kGeometry, this);
-    m_matrix->move(0, kCaptionTop);
+    m_matrixArea = new QScrollArea(this);
+    m_matrixArea->setObjectName(QStringLiteral("statMatrixArea"));
+    m_matrixArea->setFrameShape(QFrame::NoFrame);
+    m_matrixArea->setWidgetResizable(false);
+    m_matrixArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_matrixArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_matrix = new CStatMatrix(kGeometry);
+    m_matrixArea->setWidget(m_matrix);
+    m_matrixArea->move(0, kCaptionTop);
     connect(m_apply, &QPushButton::clicked, this, &CStatPropPage::Apply);
     connect(m_cancel, &QPushButton::clicked, this, &CStatPropPage::SetFromTable);
     LayOut(nullptr);
@@ -50,21 +69,27 @@ void CStatPropPage::Unbind() {
     m_keptParams.clear();
 }
 
+int32_t CStatPropPage::MatrixViewHeight() const {
+    return std::min(m_matrix->MatrixSize().height(), kMatrixRowsShown * kGeometry.rowHeight);
+}
+
 QSize CStatPropPage::GetSize() const {
-    const int32_t n = m_matrix->GetParamCount();
-    return QSize(kGeometry.labelWidth + CStatMatrix::kColumns * kGeometry.columnWidth + 20,
-                 (n + 1) * kGeometry.rowHeight + 100);
+    const int32_t bar = m_matrixArea->verticalScrollBar()->sizeHint().width();
+    return QSize(kGeometry.labelWidth + CStatMatrix::kColumns * kGeometry.columnWidth + std::max(20, bar + 5),
+                 kCaptionTop + MatrixViewHeight() + kButtonGap + kButtonHeight + kBottomMargin);
 }
 
 void CStatPropPage::LayOut(const VexaDataShell* shell) {
     m_matrix->LayOut(shell);
-    const int32_t n = m_matrix->GetParamCount();
     const QSize size = GetSize();
     move(0, 20);
     resize(size);
-    const int32_t y = (n + 1) * kGeometry.rowHeight + kCaptionTop + 8;
-    m_apply->setGeometry(80, y, 50, 20);
-    m_cancel->setGeometry(150, y, 50, 20);
+    const int32_t viewHeight = MatrixViewHeight();
+    m_matrixArea->resize(size.width(), viewHeight);
+    m_matrixArea->verticalScrollBar()->setValue(0);
+    const int32_t y = kCaptionTop + viewHeight + kButtonGap;
+    m_apply->setGeometry(80, y, 50, kButtonHeight);
+    m_cancel->setGeometry(150, y, 50, kButtonHeight);
 }
 
 void CStatPropPage::SetResult(CTrkResult* table) {

@@ -16,6 +16,7 @@
 
 class QCheckBox;
 class QPushButton;
+class QScrollArea;
 class CStatMatrix;
 class VexaDataShell;
 
@@ -32,7 +33,9 @@ public:
     void SetDataShell(VexaDataShell* shell);
     CTrkResult* GetResult() const { return m_table; }
     VexaDataShell* GetDataShell() const { return m_shell; }
-    // (label width + 6 columns + 20, (n + 1) rows + 100).
+    // The page's size: the matrix shows a few rows and scrolls the others in
+    // a scroll area of its own, so the page's height stops growing with the
+    // parameter count and Apply and Cancel below it stay in view.
     QSize GetSize() const;
 
     // The chosen columns in the order Apply writes them (kept columns not
@@ -53,6 +56,7 @@ private:
     void LayOut(const VexaDataShell* shell);
     void SetFromTable();
     void Unbind();
+    int32_t MatrixViewHeight() const;
 
     CTrkResult* m_table = nullptr;
     VexaDataShell* m_shell = nullptr;
@@ -63,5 +67,6 @@ private:
     QCheckBox* m_event;
     QPushButton* m_apply;
     QPushButton* m_cancel;
+    QScrollArea* m_matrixArea;
     CStatMatrix* m_matrix;
 };

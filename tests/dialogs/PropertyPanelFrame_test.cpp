@@ -225,19 +225,22 @@ TEST_F(PropertyPanelFrameTest, ThePanelFollowsTheSelectionOfTheWindowSwitchedTo)
     EXPECT_EQ(panel->GetObject(), secondPlot);
 }
 
-// What the user sees of w, in main-window coordinates, once the panel's
-// scroll bars are moved to it: the part inside the panel's scroll viewport,
-// inside its dock and inside the window. A control is reachable when all of
-// it is seen.
+// What the user sees of w, in main-window coordinates, with the panel's own
+// scroll area left where it is (the user is not to scroll the dock to reach
+// a control): only a scroll area inside a page (the Stat page's matrix) is
+// moved to w. The part of w inside every widget it lies in, up to the
+// window. A control is reachable when all of it is seen.
 QRect SeenPart(CObjStyleDlg* panel, QWidget* w) {
-    QScrollArea* area = panel->ScrollArea();
-    area->ensureWidgetVisible(w, 0, 0);
-    QCoreApplication::processEvents();
     QWidget* window = panel->window();
+    for (QWidget* up = w->parentWidget(); up && up != window; up = up->parentWidget())
+        if (auto* inner = qobject_cast<QScrollArea*>(up); inner && inner != panel->ScrollArea())
+            inner->ensureWidgetVisible(w, 0, 0);
+    QCoreApplication::processEvents();
     auto inWindow = [window](QWidget* x) { return QRect(x->mapTo(window, QPoint(0, 0)), x->size()); };
-    QRect seen = inWindow(area->viewport()).intersected(window->rect());
-    for (QWidget* up = panel; up && up != window; up = up->parentWidget()) seen = seen.intersected(inWindow(up));
-    return inWindow(w).intersected(seen);
+    QRect seen = inWindow(w).intersected(window->rect());
+    for (QWidget* up = w->parentWidget(); up && up != window; up = up->parentWidget())
+        seen = seen.intersected(inWindow(up));
+    return seen;
 }
 
 bool IsControl(QWidget* w) {
@@ -247,7 +250,9 @@ bool IsControl(QWidget* w) {
 
 // The program at its default window size with every panel shown (the
 // Database and the Info Assistant too): every control of every page of the
-// property panel can be brought into view and used, for data sets of 8, 12
+// property panel lies in the dock's viewport without the dock scrolled (the
+// Stat page's matrix rows are scrolled to in the page's own scroll area) and
+// can be used, for data sets of 8, 12
 // and 19 parameters (the Stat page grows with them), and the Stat page's
 // Apply, reached and clicked, changes the table.
 TEST_F(PropertyPanelFrameTest, EveryControlOfEveryPageLiesInTheDocksViewportWithEveryPanelShown) {
@@ -263,6 +268,9 @@ TEST_F(PropertyPanelFrameTest, EveryControlOfEveryPageLiesInTheDocksViewportWith
     EXPECT_EQ(frame->size(), QSize(1100, 800));
     for (int32_t slot : {kPanelFileList, kPanelProperty, kPanelNavigate, kPanelInfoAssistant})
         ASSERT_TRUE(frame->GetPanelDock(slot)->isVisible()) << slot;
+    QDockWidget* database = frame->findChild<QDockWidget*>(QStringLiteral("panelDatabase"));
+    ASSERT_NE(database, nullptr);
+    ASSERT_TRUE(database->isVisible());
     QDockWidget* dock = frame->GetPanelDock(kPanelProperty);
     EXPECT_TRUE(frame->rect().contains(QRect(dock->mapTo(frame, QPoint(0, 0)), dock->size()))) << "dock off the window";
 
@@ -305,6 +313,9 @@ TEST_F(PropertyPanelFrameTest, EveryControlOfEveryPageLiesInTheDocksViewportWith
         Click(last);
         auto* apply = dlgtest::Control<QPushButton>(panel->StatPage(), kStatPageApply);
         ASSERT_EQ(SeenPart(panel, apply).size(), apply->size());
+        // Reached without the dock's own scroll bars moved.
+        ASSERT_EQ(panel->ScrollArea()->verticalScrollBar()->value(), 0);
+        ASSERT_EQ(panel->ScrollArea()->horizontalScrollBar()->value(), 0);
         doc->SetModifiedFlag(false);
         Click(apply);
         EXPECT_EQ(table->GetCodes().size(), 3u);

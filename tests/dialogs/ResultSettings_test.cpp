@@ -77,7 +77,9 @@ TEST_F(ResultSettingsTest, ANewTableShowsOnlyPercentAndTheMatrixHasARowPerParame
     EXPECT_EQ(page.findChildren<QCheckBox*>(QRegularExpression("^stat_")).size(), 24);
     for (int32_t p = 0; p < 4; ++p)
         for (int32_t k = 0; k < CStatMatrix::kColumns; ++k) EXPECT_FALSE(page.Matrix()->Box(p, k)->isChecked());
-    EXPECT_EQ(page.GetSize(), QSize(305, 21 * 4 + 121));
+    // Caption, the matrix's caption row and 4 rows (fewer than it scrolls
+    // past), the buttons below.
+    EXPECT_EQ(page.GetSize(), QSize(305, 25 + 21 * 5 + 34));
     for (const auto& [p, k] : std::vector<std::pair<int, int>>{{-1, 0}, {4, 0}, {0, -1}, {0, 6}})
         EXPECT_EQ(page.Matrix()->Box(p, k), nullptr) << p << "," << k;
     EXPECT_FALSE(page.Matrix()->HasBox(kStatMean, 4));
